@@ -1,0 +1,49 @@
+// Lazily bound calls into the Finale host. Each wrapper carries the name of
+// the host function it calls, passes its arguments through unchanged and
+// appends HostCallVersion. A function the host does not export is skipped:
+// the wrapper does nothing and answers 0.
+#pragma once
+
+#include <stdint.h>
+
+#include "host/host_abi.h"
+
+enum class HostFunction : int {
+    LoadEData,
+    CreateEData,
+    DeleteEData,
+    Dialog,
+    EndDialog,
+    SetDlgFocus,
+    GetCurERegions,
+    GetMeasureDuration,
+    GetDlgItemVal,
+    SetDlgItemVal,
+    Count
+};
+
+// The host function's exported name, e.g. "FX_LoadEData".
+const char* HostFunctionName(HostFunction function);
+
+// Resolves the host module "FINALE.EXE" once per load of the module; later
+// calls return the same handle (null when the host is not in the process).
+HMODULE HostModule();
+
+// The host function's address, looked up once (a failed lookup is never
+// repeated); null when the host does not export it. Safe when several
+// threads ask first at the same time.
+void* BoundHostFunction(HostFunction function);
+
+int16_t FX_LoadEData(uint32_t tag, void* key, void* data, uint32_t* size);
+int16_t FX_CreateEData(uint32_t tag, void* key, void* data, uint32_t size);
+int16_t FX_DeleteEData(uint32_t tag, void* key);
+INT_PTR FX_Dialog(int32_t resourceId, DLGPROC proc, HWND parent, int32_t one, LPARAM nothing);
+void FX_EndDialog(HWND dialog);
+void FX_SetDlgFocus(HWND dialog, int32_t controlId);
+int16_t FX_GetCurERegions(void* scratch8, void* scratch24a, void* scratch24b);
+int32_t FX_GetMeasureDuration(int16_t measure);
+int32_t FX_GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode);
+void FX_SetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, int32_t value);
+
+// The general path of the entry-data load: one host call, its 16-bit answer.
+int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size);

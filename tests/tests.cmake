@@ -1,0 +1,22 @@
+# Unit tests (GoogleTest) against the native module, and the end-to-end
+# checks that need the Windows build.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+file(GLOB PROBE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/probe/*.cpp)
+
+# The plug-in with one extra export that hands tests its inner functions and
+# module state; loaded and unloaded like the real module.
+zorv_module(ZorvTempo64Probe ${PROBE_SOURCES})
+
+add_executable(zorv_tests ${UNIT_TEST_SOURCES})
+target_include_directories(zorv_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(zorv_tests PRIVATE testhost_core GTest::gtest GTest::gtest_main)
+add_dependencies(zorv_tests ZorvTempo64 ZorvTempo64Probe compiled_resources)
+target_compile_definitions(zorv_tests PRIVATE
+    ZORV_RES_FILE="${RES_FILE}"
+    ZORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+gtest_discover_tests(zorv_tests DISCOVERY_MODE PRE_TEST)
+
+include(${CMAKE_SOURCE_DIR}/tests/endtoend.cmake OPTIONAL)
