@@ -3,7 +3,7 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
 file(GLOB PROBE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/probe/*.cpp)
 
 # The plug-in with one extra export that hands tests its inner functions and
@@ -20,3 +20,17 @@ target_compile_definitions(zorv_tests PRIVATE
 gtest_discover_tests(zorv_tests DISCOVERY_MODE PRE_TEST)
 
 include(${CMAKE_SOURCE_DIR}/tests/endtoend.cmake OPTIONAL)
+
+# The UTF-16 buffers are tested as classes, so the test links their source.
+target_sources(zorv_tests PRIVATE ${CMAKE_SOURCE_DIR}/host/fin_pi_strings.cpp)
+
+# Replaces operator new[] for the whole process (the module binds to it), so
+# it lives in an executable of its own.
+add_executable(zorv_oom_tests ${CMAKE_SOURCE_DIR}/tests/unit/oom_main.cpp)
+target_include_directories(zorv_oom_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(zorv_oom_tests PRIVATE testhost_core GTest::gtest GTest::gtest_main)
+target_link_options(zorv_oom_tests PRIVATE
+    -Wl,--export-dynamic-symbol=_Znam -Wl,--export-dynamic-symbol=_ZdaPv
+    -Wl,--export-dynamic-symbol=_ZdaPvm)
+add_dependencies(zorv_oom_tests ZorvTempo64Probe)
+gtest_discover_tests(zorv_oom_tests DISCOVERY_MODE PRE_TEST)

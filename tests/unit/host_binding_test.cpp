@@ -1,0 +1,150 @@
+// The one-time binding of host functions and what every wrapper passes.
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "tests/unit/plugin_fixture.h"
+
+namespace {
+
+using testhost::Fx;
+
+const std::set<std::string> kAllHostFunctions = {
+    "FX_LoadEData",       "FX_CreateEData",   "FX_DeleteEData",    "FX_Dialog",
+    "FX_EndDialog",       "FX_SetDlgFocus",   "FX_GetCurERegions", "FX_GetMeasureDuration",
+    "FX_GetDlgItemVal",   "FX_SetDlgItemVal"};
+
+// Calls every wrapper once with recognisable arguments.
+void CallEveryWrapper(const PluginInternals& in) {
+    int16_t key[2] = {7, 3};
+    int32_t data[3] = {1, 2, 3};
+    uint32_t size = 12;
+    HWND dialog = reinterpret_cast<HWND>(uintptr_t(0x1234));
+    unsigned char scratch[3][24];
+    in.FX_LoadEData(TempoRecordTag, key, data, &size);
+    in.FX_CreateEData(TempoRecordTag, key, data, 12);
+    in.FX_DeleteEData(TempoRecordTag, key);
+    in.FX_Dialog(20128, nullptr, dialog, 1, 0);
+    in.FX_EndDialog(dialog);
+    in.FX_SetDlgFocus(dialog, 111);
+    in.FX_GetCurERegions(scratch[0], scratch[1], scratch[2]);
+    in.FX_GetMeasureDuration(5);
+    in.FX_GetDlgItemVal(dialog, 111, 3);
+    in.FX_SetDlgItemVal(dialog, 131, 3, -42);
+}
+
+TEST(HostBinding, EveryCallCarriesTheInterfaceWordAndItsArgumentsUnchanged) {
+    HostProcess process;
+    LoadedPlugin plugin;
+    ASSERT_TRUE(plugin.loaded());
+    // The word answered to the host does not change what is passed.
+    EXPECT_EQ(plugin.Version(0), 0x1A200000u);
+    CallEveryWrapper(plugin.in());
+    const auto& calls = process.host().calls;
+    ASSERT_EQ(calls.size(), 10u);
+    for (const auto& call : calls) EXPECT_EQ(call.version, 0x1B200000u) << FxName(call.function);
+
+    EXPECT_EQ(calls[0].function, Fx::LoadEData);
+    EXPECT_EQ(calls[0].tag, TempoRecordTag);
+    EXPECT_EQ(calls[0].key1, 7);
+    EXPECT_EQ(calls[0].key2, 3);
+    EXPECT_TRUE(calls[0].hasData);
+    EXPECT_EQ(calls[0].size, 12u);
+    EXPECT_EQ(calls[1].function, Fx::CreateEData);
+    EXPECT_EQ(calls[1].size, 12u);
+    EXPECT_EQ(calls[1].data[2], 3);
+    EXPECT_EQ(calls[2].function, Fx::DeleteEData);
+    EXPECT_EQ(calls[2].key1, 7);
+    EXPECT_EQ(calls[3].function, Fx::Dialog);
+    EXPECT_EQ(calls[3].resourceId, 20128);
+    EXPECT_EQ(calls[3].one, 1);
+    EXPECT_EQ(calls[3].nothing, 0);
+    EXPECT_EQ(calls[4].function, Fx::EndDialog);
+    EXPECT_EQ(calls[5].controlId, 111);
+    EXPECT_EQ(calls[6].function, Fx::GetCurERegions);
+    EXPECT_EQ(calls[7].function, Fx::GetMeasureDuration);
+    EXPECT_EQ(calls[7].zero, 0);
+    EXPECT_EQ(calls[7].measure, 5);
+    EXPECT_EQ(calls[8].typeCode, 3);
+    EXPECT_EQ(calls[9].controlId, 131);
+    EXPECT_EQ(calls[9].value, -42);
+}
+
+TEST(HostBinding, EachFunctionIsLookedUpOnceOnItsFirstCall) {
+    HostProcess process;
+    LoadedPlugin plugin;
+    ASSERT_TRUE(plugin.loaded());
+    for (const auto& name : kAllHostFunctions) EXPECT_EQ(process.Lookups(name), 0) << name;
+    plugin.in().FX_GetMeasureDuration(1);
+    EXPECT_EQ(process.Lookups("FX_GetMeasureDuration"), 1);
+    EXPECT_EQ(process.Lookups("FX_LoadEData"), 0);
+    for (int round = 0; round < 3; ++round) CallEveryWrapper(plugin.in());
+    for (const auto& name : kAllHostFunctions) EXPECT_EQ(process.Lookups(name), 1) << name;
+    EXPECT_EQ(process.host().calls.size(), 31u);
+}
+
+TEST(HostBinding, AHostWithoutAnyFunctionIsSkippedSilentlyAndAskedOnce) {
+    HostProcess process(kAllHostFunctions);
+    LoadedPlugin plugin;
+    ASSERT_TRUE(plugin.loaded());
+    const PluginInternals& in = plugin.in();
+    int16_t key[2] = {1, 0};
+    int32_t data[3] = {0, 0, 0};
+    uint32_t size = 12;
+    unsigned char scratch[24];
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(in.FX_LoadEData(TempoRecordTag, key, data, &size), 0);
+        EXPECT_EQ(in.FX_CreateEData(TempoRecordTag, key, data, 12), 0);
+        EXPECT_EQ(in.FX_DeleteEData(TempoRecordTag, key), 0);
+        EXPECT_EQ(in.FX_Dialog(20128, nullptr, nullptr, 1, 0), 0);
+        in.FX_EndDialog(nullptr);
+        in.FX_SetDlgFocus(nullptr, 111);
+        EXPECT_EQ(in.FX_GetCurERegions(scratch, scratch, scratch), 0);
+        EXPECT_EQ(in.FX_GetMeasureDuration(1), 0);
+        EXPECT_EQ(in.FX_GetDlgItemVal(nullptr, 111, 3), 0);
+        in.FX_SetDlgItemVal(nullptr, 111, 3, 5);
+    }
+    EXPECT_TRUE(process.host().calls.empty());
+    for (const auto& name : kAllHostFunctions) EXPECT_EQ(process.Lookups(name), 1) << name;
+}
+
+TEST(HostBinding, ThreadsRacingTheFirstCallShareOneLookup) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        HostProcess process;
+        process.host().recordCalls = false;
+        process.host().score.measureLengths = {3072};
+        LoadedPlugin plugin;
+        ASSERT_TRUE(plugin.loaded());
+        std::atomic<bool> go{false};
+        std::vector<int32_t> answers(8, -1);
+        std::vector<std::thread> threads;
+        for (size_t t = 0; t < answers.size(); ++t)
+            threads.emplace_back([&, t] {
+                while (!go.load()) std::this_thread::yield();
+                answers[t] = plugin.in().FX_GetMeasureDuration(1);
+            });
+        go = true;
+        for (auto& thread : threads) thread.join();
+        for (int32_t answer : answers) EXPECT_EQ(answer, 3072);
+        EXPECT_EQ(process.Lookups("FX_GetMeasureDuration"), 1);
+    }
+}
+
+TEST(HostBinding, AnOrdinaryTagWithoutABufferGoesToTheHostUnchanged) {
+    HostProcess process;
+    process.host().score.InsertTempo(2, {512, 67108, 1000});
+    LoadedPlugin plugin;
+    ASSERT_TRUE(plugin.loaded());
+    int16_t present[2] = {2, 0};
+    int16_t absent[2] = {2, 1};
+    uint32_t size = 99;
+    EXPECT_EQ(plugin.in().FX_LoadEData(TempoRecordTag, present, nullptr, &size), 1);
+    EXPECT_EQ(plugin.in().FX_LoadEData(TempoRecordTag, absent, nullptr, &size), 0);
+    auto loads = process.host().CallsOf(Fx::LoadEData);
+    ASSERT_EQ(loads.size(), 2u);
+    EXPECT_FALSE(loads[0].hasData);
+    EXPECT_EQ(loads[0].size, 99u);
+    EXPECT_EQ(loads[1].key2, 1);
+}
+
+}  // namespace
