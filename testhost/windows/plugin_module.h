@@ -1,0 +1,29 @@
+// The module's six entry points, looked up once it has loaded.
+#pragma once
+
+#include "host/host_abi.h"
+
+namespace testhost {
+
+struct PluginEntryPoints {
+    FinaleExtensionVersion_Proc version = nullptr;
+    FinaleExtensionInit_Proc init = nullptr;
+    FinaleExtensionEnumerate_UTF16_Proc enumerate = nullptr;
+    FinaleExtensionInvoke_Proc invoke = nullptr;
+    FinaleExtensionTerminate_Proc terminate = nullptr;
+    FinaleExtensionGetMenuStatus_Proc menuStatus = nullptr;
+
+    bool Complete() const {
+        return version && init && enumerate && invoke && terminate && menuStatus;
+    }
+};
+
+PluginEntryPoints EntryPointsOf(HMODULE plugin);
+
+// The check modes of FINALE.EXE; each prints its findings and returns the
+// process's exit status.
+int RunSmokeChecks();
+int RunRegistrySave(const wchar_t* hexRecord);
+int RunRegistryLoad();
+
+}  // namespace testhost
