@@ -9,7 +9,7 @@ set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 add_library(ZorvTempo64 SHARED ${PLUGIN_SOURCES} ${RESOURCE_SCRIPT}
             ${CMAKE_SOURCE_DIR}/resources/ZorvTempo64.def)
 set_target_properties(ZorvTempo64 PROPERTIES PREFIX "" SUFFIX ".fxt")
-target_link_options(ZorvTempo64 PRIVATE ${STATIC_RUNTIME} -Wl,--enable-stdcall-fixup)
+target_link_options(ZorvTempo64 PRIVATE ${STATIC_RUNTIME} -Wl,--enable-stdcall-fixup -s)
 target_link_libraries(ZorvTempo64 PRIVATE user32 advapi32)
 
 # nlohmann-json is header-only; the cross compiler does not search the
