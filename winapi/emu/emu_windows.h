@@ -42,8 +42,10 @@ const std::vector<DlgItemMessage>& DlgItemMessageLog();
 // Builds the dialog of template `templateId` from the module's resources as
 // a modeless window tree, without sending WM_INITDIALOG; null when the
 // module has no such template. For tests that drive a dialog procedure
-// message by message.
-HWND CreateDialogFromResource(HMODULE module, int templateId, HWND owner);
+// message by message; with a `proc`, SendMessageW and posted messages reach
+// it as they reach a modal dialog's.
+HWND CreateDialogFromResource(HMODULE module, int templateId, HWND owner,
+                              DLGPROC proc = nullptr);
 void DestroyDialog(HWND dialog);
 // Whether EndDialog was called for the dialog, and with which result.
 bool DialogEnded(HWND dialog, INT_PTR* result = nullptr);
