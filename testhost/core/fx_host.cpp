@@ -108,11 +108,22 @@ int16_t FxLoadEData(uint32_t tag, void* key, void* data, uint32_t* size, uint32_
     ReadKey(call, key);
     call.hasData = data != nullptr;
     call.hasSize = size != nullptr;
+    call.keyAddress = key;
+    call.dataAddress = data;
+    call.sizeAddress = size;
     if (size) call.size = *size;
     Record(call);
     HostState& host = State();
     ++host.loadsByTag[tag];
     ++host.loadsByKey[{tag, call.key1, call.key2}];
+    auto scripted = host.scriptedLoads.find(tag);
+    if (scripted != host.scriptedLoads.end() && !scripted->second.empty()) {
+        ScriptedLoad answer = scripted->second.front();
+        scripted->second.pop_front();
+        if (data && !answer.bytes.empty())
+            memcpy(data, answer.bytes.data(), answer.bytes.size());
+        return answer.result;
+    }
     if (!key) return 0;
     if (tag == TempoRecordTag) {
         TempoEntry entry;

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ struct HostCall {
     bool hasKey = false;
     bool hasData = false;
     bool hasSize = false;
+    // the pointers themselves, to tell repeated calls with the same arguments
+    const void* keyAddress = nullptr;
+    const void* dataAddress = nullptr;
+    const void* sizeAddress = nullptr;
     uint32_t size = 0;           // *size at a load, the size at a create
     int32_t data[3] = {0, 0, 0}; // the block at a create
     // measures
@@ -66,6 +71,13 @@ public:
     virtual void EndDialog(HWND dialog) = 0;
 };
 
+// A load answer queued ahead of the score: its bytes are copied into the
+// data buffer (when one is given) and its result is returned.
+struct ScriptedLoad {
+    int16_t result = 0;
+    std::vector<uint8_t> bytes;
+};
+
 struct HostState {
     Score score;
     int16_t menuStatus = 1;
@@ -75,6 +87,8 @@ struct HostState {
     // Loads by tag, and by (tag, key1, key2).
     std::map<uint32_t, int> loadsByTag;
     std::map<Score::OtherKey, int> loadsByKey;
+    // Loads of a tag take these answers in order before the score is asked.
+    std::map<uint32_t, std::deque<ScriptedLoad>> scriptedLoads;
 
     int CallCount(Fx function) const;
     std::vector<HostCall> CallsOf(Fx function) const;

@@ -8,10 +8,6 @@ LSTATUS RegSetValueExA(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return 
 LSTATUS RegCloseKey(HKEY) { return ERROR_SUCCESS; }
 LSTATUS RegDeleteKeyA(HKEY, LPCSTR) { return ERROR_FILE_NOT_FOUND; }
 LSTATUS RegDeleteValueA(HKEY, LPCSTR) { return ERROR_FILE_NOT_FOUND; }
-_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler) { return nullptr; }
-void _invalid_parameter_noinfo(void) {}
-int sprintf_s(char*, size_t, const char*, ...) { return -1; }
-errno_t memcpy_s(void*, size_t, const void*, size_t) { return EINVAL; }
 }
 extern "C" {
 }
