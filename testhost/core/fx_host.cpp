@@ -128,6 +128,7 @@ int16_t FxLoadEData(uint32_t tag, void* key, void* data, uint32_t* size, uint32_
     if (tag == TempoRecordTag) {
         TempoEntry entry;
         if (!host.score.LoadTempo(call.key1, call.key2, &entry)) return 0;
+        if (size && host.rewriteLoadSize) *size = host.loadSizeAnswer;
         if (data) {
             int32_t words[3] = {entry.position, entry.value, entry.third};
             memcpy(data, words, sizeof words);

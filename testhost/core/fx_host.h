@@ -87,6 +87,10 @@ struct HostState {
     // Loads by tag, and by (tag, key1, key2).
     std::map<uint32_t, int> loadsByTag;
     std::map<Score::OtherKey, int> loadsByKey;
+    // When set, a tempo load that finds its record leaves this in *size, as
+    // a host may: the plug-in must not rely on the word keeping its value.
+    bool rewriteLoadSize = false;
+    uint32_t loadSizeAnswer = 0;
     // Loads of a tag take these answers in order before the score is asked.
     std::map<uint32_t, std::deque<ScriptedLoad>> scriptedLoads;
 
