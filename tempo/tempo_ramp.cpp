@@ -120,6 +120,8 @@ int32_t LastUnitOfRegion(const ERegion& region) {
 // through measure 32767 there is no measure a 16-bit key can name, so
 // nothing is written rather than a record at measure -32768.
 bool WriteFinalRecord(const ERegion& region, int16_t afterAction, const RampValues& values) {
+    // Asked whatever the action: a region run through its last measure
+    // always costs the host one more length ask.
     const int32_t lastUnit = LastUnitOfRegion(region);
     if (afterAction != kAfterStopTempo && afterAction != kAfterStartTempo) {
         CreateTempoRecord(region.endMeasure, lastUnit, values.stop);
