@@ -34,3 +34,4 @@ target_link_options(zorv_oom_tests PRIVATE
     -Wl,--export-dynamic-symbol=_ZdaPvm)
 add_dependencies(zorv_oom_tests ZorvTempo64Probe)
 gtest_discover_tests(zorv_oom_tests DISCOVERY_MODE PRE_TEST)
+include(${CMAKE_SOURCE_DIR}/tests/scenarios.cmake)

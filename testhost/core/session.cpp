@@ -1,0 +1,213 @@
+#include "testhost/core/session.h"
+
+#include <string.h>
+
+#include "host/host_abi.h"
+#include "testhost/core/dialog_script.h"
+#include "testhost/core/fx_host.h"
+#include "testhost/core/report.h"
+#include "testhost/core/scenario.h"
+
+namespace testhost {
+
+namespace {
+
+const char kSettingsKey[] = "Software\\ZorvPlugins\\ZorvTempo";
+const char kSettingsValue[] = "UserDialog";
+
+// An open registry key, closed when it goes out of scope.
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    HKEY* Receive() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// The plug-in module for the length of the session.
+class PluginModule {
+public:
+    explicit PluginModule(SessionPlatform& platform)
+        : platform_(platform), module_(platform.LoadPlugin()) {}
+    ~PluginModule() {
+        if (module_) platform_.UnloadPlugin(module_);
+    }
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
+    HMODULE get() const { return module_; }
+
+private:
+    SessionPlatform& platform_;
+    HMODULE module_;
+};
+
+struct EntryPoints {
+    FinaleExtensionVersion_Proc version = nullptr;
+    FinaleExtensionInit_Proc init = nullptr;
+    FinaleExtensionEnumerate_UTF16_Proc enumerate = nullptr;
+    FinaleExtensionGetMenuStatus_Proc menuStatus = nullptr;
+    FinaleExtensionInvoke_Proc invoke = nullptr;
+    FinaleExtensionTerminate_Proc terminate = nullptr;
+};
+
+template <typename Proc>
+Proc Find(HMODULE module, const char* name) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+EntryPoints FindEntryPoints(HMODULE module) {
+    EntryPoints e;
+    e.version = Find<FinaleExtensionVersion_Proc>(module, "FinaleExtensionVersion");
+    e.init = Find<FinaleExtensionInit_Proc>(module, "FinaleExtensionInit");
+    e.enumerate =
+        Find<FinaleExtensionEnumerate_UTF16_Proc>(module, "FinaleExtensionEnumerate_UTF16");
+    e.menuStatus = Find<FinaleExtensionGetMenuStatus_Proc>(module, "FinaleExtensionGetMenuStatus");
+    e.invoke = Find<FinaleExtensionInvoke_Proc>(module, "FinaleExtensionInvoke");
+    e.terminate = Find<FinaleExtensionTerminate_Proc>(module, "FinaleExtensionTerminate");
+    return e;
+}
+
+void PrepareScore(const Scenario& scenario) {
+    ResetHost();
+    HostState& host = Host();
+    host.score.measureLengths = scenario.MeasureLengths();
+    for (const auto& t : scenario.tempo)
+        host.score.InsertTempo(t.measure, TempoEntry{t.position, t.value, t.third});
+    host.menuStatus = scenario.host.menuStatus;
+}
+
+void ResetSettingsKey(const RegistryState& state) {
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    if (!state.keyExists) return;
+    RegistryKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+        return;
+    if (state.hasValue)
+        RegSetValueExA(key.get(), kSettingsValue, 0, state.type, state.bytes.data(),
+                       DWORD(state.bytes.size()));
+}
+
+RegistryState ReadSettingsKey() {
+    RegistryState state;
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.Receive()) !=
+        ERROR_SUCCESS)
+        return state;
+    state.keyExists = true;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key.get(), kSettingsValue, nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return state;
+    std::vector<uint8_t> bytes(size);
+    if (size > 0 && RegQueryValueExA(key.get(), kSettingsValue, nullptr, &type, bytes.data(),
+                                     &size) != ERROR_SUCCESS)
+        return state;
+    bytes.resize(size);
+    state.hasValue = true;
+    state.type = type;
+    state.bytes = bytes;
+    return state;
+}
+
+// The host's ERegion: the four fields, every other byte 0xA5.
+ERegion BuildRegion(const RegionSpec& spec) {
+    ERegion region;
+    memset(&region, 0xA5, sizeof region);
+    region.startMeasure = spec.startMeasure;
+    region.startPosition = spec.startPosition;
+    region.endMeasure = spec.endMeasure;
+    region.endPosition = spec.endPosition;
+    return region;
+}
+
+MenuReport Enumerate(FinaleExtensionEnumerate_UTF16_Proc enumerate) {
+    MenuItemRecord record;
+    memset(&record, 0xA5, sizeof record);
+    MenuReport menu;
+    menu.result = enumerate(nullptr, 0, &record);
+    menu.menuText = Utf16ToUtf8(record.menuText, 128);
+    menu.descriptionText = Utf16ToUtf8(record.descriptionText, 128);
+    menu.shortTitle = Utf16ToUtf8(record.shortTitle, 128);
+    menu.itemWord = record.itemWord;
+    return menu;
+}
+
+InvocationReport Invoke(FinaleExtensionInvoke_Proc invoke, const Invocation& invocation,
+                        DialogScript& script, HWND hostWindow) {
+    script.Begin(invocation);
+    std::optional<int64_t> result;
+    if (invoke) {
+        ERegion region;
+        if (invocation.region) region = BuildRegion(*invocation.region);
+        result = invoke(hostWindow, nullptr, invocation.region ? &region : nullptr);
+    }
+    InvocationReport report = script.Finish();
+    report.result = result;
+    return report;
+}
+
+NamedCounts HostCallCounts() {
+    NamedCounts counts;
+    for (int f = 0; f < int(Fx::Count); ++f)
+        counts.emplace_back(FxName(Fx(f)), Host().CallCount(Fx(f)));
+    return counts;
+}
+
+NamedCounts LookupCounts(SessionPlatform& platform) {
+    NamedCounts counts;
+    for (const auto& name : FxNames()) counts.emplace_back(name, platform.LookupCount(name));
+    return counts;
+}
+
+void RunEntryPoints(const Scenario& scenario, SessionPlatform& platform, HMODULE module,
+                    Report& report) {
+    const EntryPoints e = FindEntryPoints(module);
+    HWND hostWindow = platform.HostWindow();
+    DialogScript script(module, hostWindow);
+    Host().dialogs = &script;
+    platform.SetMessageBoxAnswerer(&DialogScript::AnswerBoxThunk, &script);
+
+    if (e.version) report.version = e.version(scenario.host.version);
+    report.flags = scenario.host.flags;
+    if (e.init) report.init = e.init(nullptr, &report.flags);
+    if (e.enumerate) report.menu = Enumerate(e.enumerate);
+    if (e.menuStatus) report.menuStatus = e.menuStatus();
+    for (const auto& invocation : scenario.invocations)
+        report.invocations.push_back(Invoke(e.invoke, invocation, script, hostWindow));
+    if (e.terminate) report.terminate = e.terminate();
+
+    platform.SetMessageBoxAnswerer(nullptr, nullptr);
+    Host().dialogs = nullptr;
+}
+
+}  // namespace
+
+std::string RunSession(const Scenario& scenario, SessionPlatform& platform) {
+    PrepareScore(scenario);
+    platform.PrepareHost(scenario.host.name, scenario.host.missing);
+    ResetSettingsKey(scenario.registry);
+
+    Report report;
+    {
+        PluginModule plugin(platform);
+        report.loaded = plugin.get() != nullptr;
+        if (report.loaded) {
+            RunEntryPoints(scenario, platform, plugin.get(), report);
+            report.tempo = Host().score.AllTempo();
+            report.hostCalls = HostCallCounts();
+            report.lookups = LookupCounts(platform);
+        }
+    }
+    report.registry = ReadSettingsKey();
+    return ReportJson(report);
+}
+
+}  // namespace testhost
