@@ -324,6 +324,10 @@ bool ParseScenario(const std::string& text, Scenario* scenario, std::string* err
     } catch (const json::parse_error& e) {
         *error = "scenario: not valid JSON (at byte " + std::to_string(e.byte) + ")";
         return false;
+    } catch (const json::exception&) {
+        // A number too large for any JSON number type, for one.
+        *error = "scenario: not valid JSON (a value cannot be represented)";
+        return false;
     }
     const json& document = parsed;
     Failure failure;

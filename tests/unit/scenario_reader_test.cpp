@@ -113,6 +113,7 @@ TEST(ScenarioReader, RefusalsNameTheKeyAtFault) {
         {R"({"measures": [[-1, 4096]]})", "measures[0][0]: "},
         {R"({"measures": [[1, 2147483648]]})", "measures[0][1]: "},
         {R"({"measures": [[1, 4096.0]]})", "measures[0][1]: "},
+        {R"({"measures": [[1e400, 1]]})", "scenario: not valid JSON"},
         {R"({"tempo": [[1, 0]]})", "tempo[0]: "},
         {R"({"tempo": [[1, 0, 2147483648]]})", "tempo[0][2]: "},
         {R"({"host": {"version": -1}})", "host.version: "},
