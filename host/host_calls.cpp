@@ -59,12 +59,19 @@ HMODULE HostModule() {
     }));
 }
 
-void* BoundHostFunction(HostFunction function) {
-    BindingSlot& slot = functionSlots[int(function)];
-    if (slot.state.load(std::memory_order_acquire) == Resolved) return slot.address;
-    return ResolveOnce(slot, [function] {
+// Kept out of line so the wrappers' bound path stays one check, one load
+// and the call.
+__attribute__((noinline, cold)) static void* ResolveHostFunction(HostFunction function) {
+    return ResolveOnce(functionSlots[int(function)], [function] {
         return reinterpret_cast<void*>(GetProcAddress(HostModule(), HostFunctionName(function)));
     });
+}
+
+void* BoundHostFunction(HostFunction function) {
+    BindingSlot& slot = functionSlots[int(function)];
+    if (__builtin_expect(slot.state.load(std::memory_order_acquire) == Resolved, 1))
+        return slot.address;
+    return ResolveHostFunction(function);
 }
 
 int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size) {

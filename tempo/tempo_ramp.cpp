@@ -28,6 +28,17 @@ struct RampValues {
     int32_t difference;
 };
 
+// The quotient |factor| x elapsed / total of the last record, carried on to
+// the next one. Neighbouring records are close, so the numerator mostly
+// grows by less than the total and the quotient moves by at most one: the
+// same truncated quotient a division gives, without dividing per record.
+struct QuotientCarry {
+    int range = -1;
+    int64_t elapsed = 0;
+    uint64_t quotient = 0;
+    uint64_t remainder = 0;
+};
+
 // Where the walk is between measures. Lengths are kept in 64 bits so that
 // odd regions cannot overflow them; for real scores they fit in 32.
 struct WalkState {
@@ -35,6 +46,7 @@ struct WalkState {
     int64_t lastElapsed = 0;
     int32_t lastValue = 0;
     int32_t recordsWritten = 0;
+    QuotientCarry carry;
 };
 
 RampValues ConvertTempos(const UserDialogSettings& settings) {
@@ -68,11 +80,65 @@ int64_t TotalLength(const ERegion& region) {
 }
 
 // The precision drops as the ramp goes on: exact first, then in hundreds,
-// then in thousands, each truncated in this order.
-int64_t Increment(int64_t elapsed, int32_t difference, int64_t total) {
-    if (elapsed <= kExactRangeEnd) return elapsed * difference / total;
-    if (elapsed <= kHundredsRangeEnd) return int64_t(difference / 100) * elapsed / total * 100;
-    return int64_t(difference / 1000) * elapsed / total * 1000;
+// then in thousands; in each range the difference is truncated to that
+// precision first, then scaled by elapsed / total and truncated again.
+struct PrecisionRange {
+    int64_t factor;      // the difference in this range's units
+    int64_t scale;       // 1, 100 or 1000
+    uint64_t maxStride;  // the largest elapsed stride that moves the quotient by at most one
+};
+
+struct Interpolation {
+    int64_t total;
+    PrecisionRange ranges[3];
+};
+
+Interpolation PlanInterpolation(int32_t difference, int64_t total) {
+    Interpolation plan;
+    plan.total = total;
+    const int64_t scales[3] = {1, 100, 1000};
+    for (int r = 0; r < 3; ++r) {
+        PrecisionRange& range = plan.ranges[r];
+        range.scale = scales[r];
+        range.factor = difference / scales[r];
+        const uint64_t magnitude = uint64_t(range.factor < 0 ? -range.factor : range.factor);
+        range.maxStride = (magnitude == 0 || total <= 0) ? 0 : (uint64_t(total) - 1) / magnitude;
+    }
+    return plan;
+}
+
+int RangeOf(int64_t elapsed) {
+    if (elapsed <= kExactRangeEnd) return 0;
+    return elapsed <= kHundredsRangeEnd ? 1 : 2;
+}
+
+uint64_t CarriedQuotient(QuotientCarry& carry, int r, const Interpolation& plan, int64_t elapsed) {
+    const PrecisionRange& range = plan.ranges[r];
+    const uint64_t magnitude = uint64_t(range.factor < 0 ? -range.factor : range.factor);
+    const uint64_t total = uint64_t(plan.total);
+    if (carry.range == r && elapsed >= carry.elapsed &&
+        uint64_t(elapsed - carry.elapsed) <= range.maxStride) {
+        carry.remainder += magnitude * uint64_t(elapsed - carry.elapsed);
+        if (carry.remainder >= total) {
+            carry.remainder -= total;
+            ++carry.quotient;
+        }
+        carry.elapsed = elapsed;
+        return carry.quotient;
+    }
+    const uint64_t numerator = magnitude * uint64_t(elapsed);
+    carry = {r, elapsed, numerator / total, numerator % total};
+    return carry.quotient;
+}
+
+// Requires total > 0. Truncation toward zero of factor x elapsed / total is
+// the quotient of the magnitudes with the factor's sign, for elapsed >= 0.
+int64_t Increment(int64_t elapsed, const Interpolation& plan, QuotientCarry& carry) {
+    const int r = RangeOf(elapsed);
+    const PrecisionRange& range = plan.ranges[r];
+    if (elapsed < 0) return range.factor * elapsed / plan.total * range.scale;
+    const int64_t quotient = int64_t(CarriedQuotient(carry, r, plan, elapsed));
+    return (range.factor < 0 ? -quotient : quotient) * range.scale;
 }
 
 bool RecordIsDue(const WalkState& walk, int64_t step, int64_t elapsed) {
@@ -83,7 +149,8 @@ bool RecordIsDue(const WalkState& walk, int64_t step, int64_t elapsed) {
 // `total` > 0 is a precondition of the interpolation; with none the measure
 // is only measured, so the host still sees the usual length asks.
 void WalkMeasure(const ERegion& region, int32_t measure, const RampValues& values,
-                 int64_t total, WalkState& walk) {
+                 const Interpolation& plan, WalkState& walk) {
+    const int64_t total = plan.total;
     const int32_t length = FX_GetMeasureDuration(int16_t(measure));
     if (length == 0) return;
     const int64_t from = RangeFrom(region, measure);
@@ -92,7 +159,7 @@ void WalkMeasure(const ERegion& region, int32_t measure, const RampValues& value
         const int64_t elapsed = walk.walked + step;
         if (!RecordIsDue(walk, step, elapsed)) continue;
         const int32_t value =
-            int32_t(values.start + Increment(elapsed, values.difference, total));
+            int32_t(values.start + Increment(elapsed, plan, walk.carry));
         CreateTempoRecord(int16_t(measure), int32_t(from + step), value);
         ++walk.recordsWritten;
         walk.lastElapsed = elapsed;
@@ -103,8 +170,9 @@ void WalkMeasure(const ERegion& region, int32_t measure, const RampValues& value
 
 int32_t WalkRegion(const ERegion& region, const RampValues& values, int64_t total) {
     WalkState walk;
+    const Interpolation plan = PlanInterpolation(values.difference, total);
     for (int32_t measure = region.startMeasure; measure <= region.endMeasure; ++measure)
-        WalkMeasure(region, measure, values, total, walk);
+        WalkMeasure(region, measure, values, plan, walk);
     return walk.recordsWritten;
 }
 

@@ -1,0 +1,100 @@
+// The walk's values against a plain reference that divides at every record,
+// over many seeded random regions: the generator carries its quotients from
+// record to record instead of dividing, and must land on the same values.
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "tests/unit/plugin_fixture.h"
+
+namespace {
+
+using testhost::Fx;
+using Placed = std::tuple<int32_t, int32_t, int32_t>;
+
+int64_t ReferenceIncrement(int64_t e, int64_t d, int64_t total) {
+    if (e <= 15000) return e * d / total;
+    if (e <= 200000) return (d / 100) * e / total * 100;
+    return (d / 1000) * e / total * 1000;
+}
+
+// The walk as the rules state it, for regions whose positions lie inside
+// their measures.
+std::vector<Placed> ReferenceWalk(const std::vector<int32_t>& lengths, const ERegion& r, int32_t a,
+                                  int32_t b) {
+    auto length = [&](int m) { return m >= 1 && m <= int(lengths.size()) ? lengths[m - 1] : 0; };
+    auto to = [&](int m, int32_t len) {
+        return (m == r.endMeasure && r.endPosition != 0x7FFFFFFF) ? int64_t(r.endPosition) + 1
+                                                                   : int64_t(len);
+    };
+    int64_t total = 0;
+    for (int m = r.startMeasure; m <= r.endMeasure; ++m)
+        total += to(m, length(m)) - (m == r.startMeasure ? r.startPosition : 0);
+    std::vector<Placed> out;
+    int64_t walked = 0, lastElapsed = 0, lastValue = 0;
+    for (int m = r.startMeasure; m <= r.endMeasure; ++m) {
+        int32_t len = length(m);
+        if (len == 0) continue;
+        int64_t from = m == r.startMeasure ? r.startPosition : 0, end = to(m, len);
+        for (int64_t s = 0; from + s < end; s += 256) {
+            int64_t e = walked + s;
+            bool due = (walked == 0 && s == 0) || (e - lastElapsed) * lastValue >= 20481024;
+            if (!due) continue;
+            int32_t v = int32_t(a + ReferenceIncrement(e, int64_t(b) - a, total));
+            out.emplace_back(m, int32_t(from + s), v);
+            lastElapsed = e;
+            lastValue = v;
+        }
+        walked += end - from;
+    }
+    return out;
+}
+
+TEST(TempoRampReference, CarriedQuotientsMatchDivisionOnRandomRegions) {
+    std::mt19937 random(20261207);
+    const int32_t meters[] = {1024, 2048, 3072, 4096, 1536, 2560, 5120, 768, 7};
+    for (int round = 0; round < 60; ++round) {
+        HostProcess process;
+        process.host().recordCalls = true;
+        LoadedPlugin plugin;
+        ASSERT_TRUE(plugin.loaded());
+        int measures = 1 + int(random() % (round < 50 ? 24 : 90));
+        std::vector<int32_t> lengths;
+        for (int m = 0; m < measures + 1; ++m) lengths.push_back(meters[random() % 9]);
+        process.host().score.measureLengths = lengths;
+
+        int16_t start = int16_t(1 + random() % measures);
+        int16_t end = int16_t(start + random() % (measures - start + 1));
+        int32_t startPosition = int32_t(random() % lengths[start - 1]);
+        int32_t endPosition = random() % 3 == 0 ? 0x7FFFFFFF : int32_t(random() % lengths[end - 1]);
+        if (start == end && endPosition < startPosition) std::swap(startPosition, endPosition);
+        ERegion region = MakeRegion(start, startPosition, end, endPosition);
+
+        UserDialogSettings& settings = *plugin.in().moduleSettings;
+        settings.startUnit = int16_t(random() % 5);
+        settings.stopUnit = int16_t(random() % 5);
+        settings.startModifier = int16_t(random() % 3 == 0 ? 2 : 0);
+        settings.stopModifier = int16_t(random() % 3 == 0 ? 2 : 0);
+        settings.startTempo = int16_t(20 + random() % 581);
+        settings.stopTempo = int16_t(20 + random() % 581);
+        settings.afterAction = 0;
+        *plugin.in().currentRegion = &region;
+        *plugin.in().currentSettings = &settings;
+        plugin.in().WriteTempoRamp();
+
+        int32_t a = plugin.in().HostTempoValue(settings.startUnit, settings.startTempo,
+                                               settings.startModifier);
+        int32_t b = plugin.in().HostTempoValue(settings.stopUnit, settings.stopTempo,
+                                               settings.stopModifier);
+        std::vector<Placed> created;
+        for (const auto& call : process.host().CallsOf(Fx::CreateEData))
+            created.emplace_back(call.key1, call.data[0], call.data[1]);
+        ASSERT_FALSE(created.empty());
+        created.pop_back();  // the final record
+        EXPECT_EQ(created, ReferenceWalk(lengths, region, a, b))
+            << "round " << round << ": measures " << start << ".." << end << ", tempo " << a
+            << " -> " << b;
+    }
+}
+
+}  // namespace
