@@ -69,6 +69,10 @@ wine_env_start() {
         fi
     fi
     trap wine_env_stop EXIT
+    # A time-out's TERM would otherwise end the shell without its EXIT trap
+    # and leave the display running.
+    trap 'exit 143' TERM
+    trap 'exit 130' INT
     wine_env_start_display || return 1
     WINE_ENV_OWNS_SERVER=1
     wine_env_prepare_prefix
