@@ -35,9 +35,9 @@ set(INVALID_SCENARIOS
     "tempo-measure-too-large|tempo[0][0]: expected an integer from -32768 to 32767")
 
 foreach(entry ${INVALID_SCENARIOS})
-    string(REPLACE "|" ";" parts "${entry}")
-    list(GET parts 0 name)
-    list(GET parts 1 expected)
+    string(REPLACE "|" ";" fields "${entry}")
+    list(GET fields 0 name)
+    list(GET fields 1 expected)
     add_test(NAME scenario.invalid.${name}
         COMMAND bash -c [=[
             out=$("$0" "$1" 2>"$TMPDIR_ERR" ) ; status=$?

@@ -118,13 +118,13 @@ RegistryState ReadSettingsKey() {
 }
 
 // The host's ERegion: the four fields, every other byte 0xA5.
-ERegion BuildRegion(const RegionSpec& spec) {
+ERegion BuildRegion(const RegionSpec& given) {
     ERegion region;
     memset(&region, 0xA5, sizeof region);
-    region.startMeasure = spec.startMeasure;
-    region.startPosition = spec.startPosition;
-    region.endMeasure = spec.endMeasure;
-    region.endPosition = spec.endPosition;
+    region.startMeasure = given.startMeasure;
+    region.startPosition = given.startPosition;
+    region.endMeasure = given.endMeasure;
+    region.endPosition = given.endPosition;
     return region;
 }
 
