@@ -39,13 +39,13 @@ add_library(zorv_plugin_objects OBJECT ${PLUGIN_SOURCES} ${RES_SOURCE})
 set_target_properties(zorv_plugin_objects PROPERTIES
     POSITION_INDEPENDENT_CODE ON CXX_VISIBILITY_PRESET hidden)
 # Without this g++ marks some statics UNIQUE and dlclose keeps them alive.
-target_compile_options(zorv_plugin_objects PRIVATE -fno-gnu-unique)
+target_compile_options(zorv_plugin_objects PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
 
 function(zorv_module name)
     add_library(${name} MODULE $<TARGET_OBJECTS:zorv_plugin_objects> ${ARGN})
     set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".fxt"
         CXX_VISIBILITY_PRESET hidden)
-    target_compile_options(${name} PRIVATE -fno-gnu-unique)
+    target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
     target_link_libraries(${name} PRIVATE winemu)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
 endfunction()
