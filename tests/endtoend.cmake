@@ -38,6 +38,11 @@ endfunction()
 wine_test(windows.smoke smoke)
 wine_test(windows.renamed_host_refused renamed-host)
 wine_test(windows.registry_round_trip registry-round-trip)
+wine_test(windows.validate validate)
+# The dialog photographed before the first OK, and before the host's own
+# Cancel when the script never clicks OK.
+wine_test(windows.screenshot_before_ok screenshot ${WINDOWS_CHECKS}/ok_path.json)
+wine_test(windows.screenshot_before_host_cancel screenshot ${WINDOWS_CHECKS}/host_cancel.json)
 if(TARGET zorv-scenario)
     wine_test(windows.ok_path_end_to_end ok-path ${WINDOWS_CHECKS}/ok_path.json
               $<TARGET_FILE:zorv-scenario>)

@@ -9,6 +9,13 @@ namespace {
 // Messages that reach the dialog before WM_INITDIALOG carries the script.
 DialogScript* activeScript = nullptr;
 
+DialogClosingHook closingHook = nullptr;
+void* closingHookContext = nullptr;
+
+void AnnounceClosing(HWND dialog, DialogClosing reason) {
+    if (closingHook) closingHook(closingHookContext, dialog, reason);
+}
+
 // Controls whose values the report shows after set-up; the two edits are
 // read as integers, every other one as a check state.
 const int kShownControls[] = {102, 103, 104, 105, 106, 109, 111, 122, 123,
@@ -47,6 +54,11 @@ void Click(HWND dialog, int id, HWND control) {
 }
 
 }  // namespace
+
+void SetDialogClosingHook(DialogClosingHook hook, void* context) {
+    closingHook = hook;
+    closingHookContext = context;
+}
 
 DialogScript::DialogScript(HMODULE pluginModule, HWND hostWindow)
     : plugin_(pluginModule), hostWindow_(hostWindow) {}
@@ -137,6 +149,7 @@ bool DialogScript::Perform(HWND dialog, const UserAction& action) {
             CheckDlgButton(dialog, action.control, action.number ? BST_CHECKED : BST_UNCHECKED);
             break;
         case ActionKind::Click:
+            if (action.control == IDOK) AnnounceClosing(dialog, DialogClosing::OkClick);
             Click(dialog, action.control, control);
             break;
         case ActionKind::Move:
@@ -146,6 +159,7 @@ bool DialogScript::Perform(HWND dialog, const UserAction& action) {
 }
 
 void DialogScript::CloseLeftOpen(HWND dialog) {
+    AnnounceClosing(dialog, DialogClosing::HostCancel);
     Click(dialog, IDCANCEL, GetDlgItem(dialog, IDCANCEL));
     if (!dialogOpen_) return;
     ::EndDialog(dialog, IDCANCEL);

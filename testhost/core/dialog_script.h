@@ -22,6 +22,14 @@ constexpr UINT NextActionMessage = WM_APP + 1;
 constexpr int DialogLeft = 100;
 constexpr int DialogTop = 80;
 
+// Why the scripted session is about to close the dialog.
+enum class DialogClosing { OkClick, HostCancel };
+// Called with the dialog right before each scripted click on OK and before
+// the host's own Cancel, while the dialog is still on the screen: FINALE.EXE
+// photographs the dialog there. No hook is installed by default.
+using DialogClosingHook = void (*)(void* context, HWND dialog, DialogClosing reason);
+void SetDialogClosingHook(DialogClosingHook hook, void* context);
+
 class DialogScript : public DialogRunner {
 public:
     DialogScript(HMODULE pluginModule, HWND hostWindow);

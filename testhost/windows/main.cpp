@@ -5,17 +5,22 @@
 #include <io.h>
 #include <stdio.h>
 
+#include <optional>
 #include <string>
 
 #include "testhost/core/scenario.h"
 #include "testhost/core/session.h"
 #include "testhost/windows/plugin_module.h"
+#include "testhost/windows/screenshot.h"
+#include "testhost/windows/validate.h"
 #include "testhost/windows/windows_platform.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: FINALE.EXE SCENARIO.json\n"
+    "       FINALE.EXE --screenshot OUT.bmp SCENARIO.json\n"
+    "       FINALE.EXE --validate SEED\n"
     "       FINALE.EXE --smoke\n"
     "       FINALE.EXE --registry-save HEX28 | --registry-load\n";
 
@@ -30,7 +35,9 @@ bool ReadWholeFile(const wchar_t* path, std::string* text) {
     return ok;
 }
 
-int RunScenarioFile(const wchar_t* path) {
+// With `screenshotPath`, the dialog is also photographed before it is
+// confirmed and written there as a BMP file; no picture is a failure.
+int RunScenarioFile(const wchar_t* path, const wchar_t* screenshotPath = nullptr) {
     std::string text;
     if (!ReadWholeFile(path, &text)) {
         fprintf(stderr, "%s: cannot read the file\n", testhost::Narrow(path).c_str());
@@ -43,9 +50,25 @@ int RunScenarioFile(const wchar_t* path) {
         return 2;
     }
     testhost::WindowsPlatform platform;
+    // Only a screenshot run pays for the painting pause before OK.
+    std::optional<testhost::DialogScreenshot> screenshot;
+    if (screenshotPath) screenshot.emplace();
     std::string report = testhost::RunSession(scenario, platform);
     fwrite(report.data(), 1, report.size(), stdout);
     if (report.empty() || report.back() != '\n') fputc('\n', stdout);
+    if (!screenshot) return 0;
+    const testhost::BottomUpImage* picture = screenshot->Best();
+    if (!picture) {
+        fprintf(stderr,
+                "screenshot: no dialog was about to be confirmed by OK or cancelled by the "
+                "host\n");
+        return 1;
+    }
+    if (!screenshot->WriteBmp(screenshotPath)) {
+        fprintf(stderr, "screenshot: cannot write %s\n", testhost::Narrow(screenshotPath).c_str());
+        return 1;
+    }
+    fprintf(stderr, "screenshot: dialog window %dx%d\n", picture->width, picture->height);
     return 0;
 }
 
@@ -62,6 +85,10 @@ int wmain(int argc, wchar_t** argv) {
         status = testhost::RunRegistrySave(argv[2]);
     else if (argc == 2 && mode == L"--registry-load")
         status = testhost::RunRegistryLoad();
+    else if (argc == 3 && mode == L"--validate")
+        status = testhost::RunValidation(argv[2]);
+    else if (argc == 4 && mode == L"--screenshot")
+        status = RunScenarioFile(argv[3], argv[2]);
     else if (argc == 2 && mode.compare(0, 2, L"--") != 0)
         status = RunScenarioFile(argv[1]);
     else
