@@ -45,6 +45,15 @@ wine_env_prepare_prefix() {
         timeout "$WINE_TIMEOUT" wine reg add 'HKCU\Software\Wine\X11 Driver' \
             /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 || true
     fi
+    # Setting up a fresh prefix leaves its own short-lived server running;
+    # wait for it so the persistent one can start.
+    timeout 60 wineserver -w >/dev/null 2>&1 || true
+}
+
+# Starts a wineserver that stays up between runs; an already running one
+# for the prefix serves as well.
+wine_env_keep_server() {
+    wineserver -p </dev/null >/dev/null 2>&1 || true
 }
 
 wine_env_stop() {
@@ -78,7 +87,7 @@ wine_env_start() {
     wine_env_prepare_prefix
     # Kept alive between the runs of this script: a fresh server costs
     # seconds per run for Wine's own services.
-    wineserver -p </dev/null >/dev/null 2>&1
+    wine_env_keep_server
 }
 
 # Runs a Windows program under Wine with the time limit; status passed
