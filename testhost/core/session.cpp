@@ -1,4 +1,6 @@
 #include "testhost/core/session.h"
+#include "testhost/core/plugin_entry_points.h"
+#include "testhost/core/settings_store.h"
 
 #include <string.h>
 
@@ -11,25 +13,6 @@
 namespace testhost {
 
 namespace {
-
-const char kSettingsKey[] = "Software\\ZorvPlugins\\ZorvTempo";
-const char kSettingsValue[] = "UserDialog";
-
-// An open registry key, closed when it goes out of scope.
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY* Receive() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // The plug-in module for the length of the session.
 class PluginModule {
@@ -48,32 +31,6 @@ private:
     HMODULE module_;
 };
 
-struct EntryPoints {
-    FinaleExtensionVersion_Proc version = nullptr;
-    FinaleExtensionInit_Proc init = nullptr;
-    FinaleExtensionEnumerate_UTF16_Proc enumerate = nullptr;
-    FinaleExtensionGetMenuStatus_Proc menuStatus = nullptr;
-    FinaleExtensionInvoke_Proc invoke = nullptr;
-    FinaleExtensionTerminate_Proc terminate = nullptr;
-};
-
-template <typename Proc>
-Proc Find(HMODULE module, const char* name) {
-    return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-EntryPoints FindEntryPoints(HMODULE module) {
-    EntryPoints e;
-    e.version = Find<FinaleExtensionVersion_Proc>(module, "FinaleExtensionVersion");
-    e.init = Find<FinaleExtensionInit_Proc>(module, "FinaleExtensionInit");
-    e.enumerate =
-        Find<FinaleExtensionEnumerate_UTF16_Proc>(module, "FinaleExtensionEnumerate_UTF16");
-    e.menuStatus = Find<FinaleExtensionGetMenuStatus_Proc>(module, "FinaleExtensionGetMenuStatus");
-    e.invoke = Find<FinaleExtensionInvoke_Proc>(module, "FinaleExtensionInvoke");
-    e.terminate = Find<FinaleExtensionTerminate_Proc>(module, "FinaleExtensionTerminate");
-    return e;
-}
-
 void PrepareScore(const Scenario& scenario) {
     ResetHost();
     HostState& host = Host();
@@ -84,36 +41,21 @@ void PrepareScore(const Scenario& scenario) {
 }
 
 void ResetSettingsKey(const RegistryState& state) {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    DeleteSettingsKey();
     if (!state.keyExists) return;
-    RegistryKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
-        return;
     if (state.hasValue)
-        RegSetValueExA(key.get(), kSettingsValue, 0, state.type, state.bytes.data(),
-                       DWORD(state.bytes.size()));
+        StoreSettingsValue(state.bytes, state.type);
+    else
+        CreateSettingsKey();
 }
 
 RegistryState ReadSettingsKey() {
     RegistryState state;
-    RegistryKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.Receive()) !=
-        ERROR_SUCCESS)
-        return state;
-    state.keyExists = true;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.get(), kSettingsValue, nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return state;
-    std::vector<uint8_t> bytes(size);
-    if (size > 0 && RegQueryValueExA(key.get(), kSettingsValue, nullptr, &type, bytes.data(),
-                                     &size) != ERROR_SUCCESS)
-        return state;
-    bytes.resize(size);
-    state.hasValue = true;
-    state.type = type;
-    state.bytes = bytes;
+    state.keyExists = SettingsKeyExists();
+    DWORD type = 0;
+    state.hasValue = state.keyExists && ReadSettingsValue(&state.bytes, &type);
+    state.type = state.hasValue ? type : 0;
+    if (!state.hasValue) state.bytes.clear();
     return state;
 }
 
@@ -169,7 +111,7 @@ NamedCounts LookupCounts(SessionPlatform& platform) {
 
 void RunEntryPoints(const Scenario& scenario, SessionPlatform& platform, HMODULE module,
                     Report& report) {
-    const EntryPoints e = FindEntryPoints(module);
+    const PluginEntryPoints e = EntryPointsOf(module);
     HWND hostWindow = platform.HostWindow();
     DialogScript script(module, hostWindow);
     Host().dialogs = &script;

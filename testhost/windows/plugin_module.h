@@ -1,24 +1,10 @@
-// The module's six entry points, looked up once it has loaded.
+// FINALE.EXE's modes besides running a scenario.
 #pragma once
 
 #include "host/host_abi.h"
+#include "testhost/core/plugin_entry_points.h"
 
 namespace testhost {
-
-struct PluginEntryPoints {
-    FinaleExtensionVersion_Proc version = nullptr;
-    FinaleExtensionInit_Proc init = nullptr;
-    FinaleExtensionEnumerate_UTF16_Proc enumerate = nullptr;
-    FinaleExtensionInvoke_Proc invoke = nullptr;
-    FinaleExtensionTerminate_Proc terminate = nullptr;
-    FinaleExtensionGetMenuStatus_Proc menuStatus = nullptr;
-
-    bool Complete() const {
-        return version && init && enumerate && invoke && terminate && menuStatus;
-    }
-};
-
-PluginEntryPoints EntryPointsOf(HMODULE plugin);
 
 // The check modes of FINALE.EXE; each prints its findings and returns the
 // process's exit status.

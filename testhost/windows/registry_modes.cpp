@@ -11,6 +11,7 @@
 
 #include "testhost/core/fx_host.h"
 #include "testhost/core/scenario.h"
+#include "testhost/core/settings_store.h"
 #include "testhost/windows/plugin_module.h"
 #include "testhost/windows/windows_platform.h"
 
@@ -18,53 +19,7 @@ namespace testhost {
 
 namespace {
 
-const char kSettingsKey[] = "Software\\ZorvPlugins\\ZorvTempo";
-const char kSettingsValue[] = "UserDialog";
 const size_t kRecordSize = 28;
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    bool Create() {
-        return RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                               nullptr, &key_, nullptr) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-bool StoreValue(const std::vector<uint8_t>& bytes) {
-    RegistryKey key;
-    return key.Create() && RegSetValueExA(key.Get(), kSettingsValue, 0, REG_BINARY, bytes.data(),
-                                          DWORD(bytes.size())) == ERROR_SUCCESS;
-}
-
-bool DeleteValue() {
-    RegistryKey key;
-    if (!key.Create()) return false;
-    LONG status = RegDeleteValueA(key.Get(), kSettingsValue);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-}
-
-bool ReadValue(std::vector<uint8_t>* bytes, DWORD* type) {
-    RegistryKey key;
-    if (!key.Create()) return false;
-    DWORD size = 0;
-    if (RegQueryValueExA(key.Get(), kSettingsValue, nullptr, type, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return false;
-    bytes->assign(size, 0);
-    return RegQueryValueExA(key.Get(), kSettingsValue, nullptr, type, bytes->data(), &size) ==
-           ERROR_SUCCESS;
-}
 
 // Loads the module, initialises it, lets `betweenInitAndTerminate` change
 // the registry, terminates it and prints what is stored then.
@@ -92,7 +47,7 @@ int RunInitAndTerminate(Step betweenInitAndTerminate) {
     }
     std::vector<uint8_t> stored;
     DWORD type = 0;
-    if (!ReadValue(&stored, &type)) {
+    if (!ReadSettingsValue(&stored, &type)) {
         printf("terminate %ld\nstored none\n", long(status));
         return 1;
     }
@@ -109,11 +64,11 @@ int RunRegistrySave(const wchar_t* hexRecord) {
         fprintf(stderr, "--registry-save: expected %zu bytes as hex\n", kRecordSize);
         return 2;
     }
-    if (!StoreValue(record)) {
+    if (!StoreSettingsValue(record)) {
         fprintf(stderr, "could not store the record before the session\n");
         return 1;
     }
-    return RunInitAndTerminate([] { return DeleteValue(); });
+    return RunInitAndTerminate([] { return DeleteSettingsValue(); });
 }
 
 int RunRegistryLoad() {
@@ -121,9 +76,9 @@ int RunRegistryLoad() {
     return RunInitAndTerminate([] {
         std::vector<uint8_t> stored;
         DWORD type = 0;
-        if (!ReadValue(&stored, &type)) return false;
+        if (!ReadSettingsValue(&stored, &type)) return false;
         for (uint8_t& byte : stored) byte = uint8_t(~byte);
-        return StoreValue(stored);
+        return StoreSettingsValue(stored);
     });
 }
 

@@ -151,24 +151,6 @@ void CheckRefusedModule(Checks& checks, WindowsPlatform& host) {
 
 }  // namespace
 
-PluginEntryPoints EntryPointsOf(HMODULE plugin) {
-    PluginEntryPoints entry;
-    if (!plugin) return entry;
-    auto find = [plugin](const char* name) {
-        return reinterpret_cast<void*>(GetProcAddress(plugin, name));
-    };
-    entry.version = reinterpret_cast<FinaleExtensionVersion_Proc>(find("FinaleExtensionVersion"));
-    entry.init = reinterpret_cast<FinaleExtensionInit_Proc>(find("FinaleExtensionInit"));
-    entry.enumerate = reinterpret_cast<FinaleExtensionEnumerate_UTF16_Proc>(
-        find("FinaleExtensionEnumerate_UTF16"));
-    entry.invoke = reinterpret_cast<FinaleExtensionInvoke_Proc>(find("FinaleExtensionInvoke"));
-    entry.terminate =
-        reinterpret_cast<FinaleExtensionTerminate_Proc>(find("FinaleExtensionTerminate"));
-    entry.menuStatus =
-        reinterpret_cast<FinaleExtensionGetMenuStatus_Proc>(find("FinaleExtensionGetMenuStatus"));
-    return entry;
-}
-
 int RunSmokeChecks() {
     ResetHost();
     WindowsPlatform host;

@@ -16,6 +16,7 @@
 #include "testhost/core/dialog_script.h"
 #include "testhost/core/fx_host.h"
 #include "testhost/core/scenario.h"
+#include "testhost/core/settings_store.h"
 #include "testhost/windows/import_patch.h"
 #include "testhost/windows/plugin_module.h"
 #include "testhost/windows/windows_platform.h"
@@ -24,8 +25,6 @@ namespace testhost {
 
 namespace {
 
-const char kSettingsKey[] = "Software\\ZorvPlugins\\ZorvTempo";
-const char kSettingsValue[] = "UserDialog";
 const wchar_t kPluginFileName[] = L"ZorvTempo64.fxt";
 constexpr int kLoadCycles = 100;
 constexpr int kRaceLoads = 20;
@@ -119,52 +118,10 @@ std::string Hex(const std::vector<uint8_t>& bytes) { return bytes.empty() ? "(no
 
 // ---- the settings value in the real registry
 
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    bool Create() {
-        return RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                               nullptr, &key_, nullptr) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-bool StoreSettings(const std::vector<uint8_t>& bytes) {
-    RegistryKey key;
-    return key.Create() && RegSetValueExA(key.Get(), kSettingsValue, 0, REG_BINARY, bytes.data(),
-                                          DWORD(bytes.size())) == ERROR_SUCCESS;
-}
-
-bool DeleteSettings() {
-    RegistryKey key;
-    if (!key.Create()) return false;
-    LONG status = RegDeleteValueA(key.Get(), kSettingsValue);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-}
-
 // The stored bytes; empty when there is no value. `type` receives its type.
 std::vector<uint8_t> ReadSettings(DWORD* type) {
-    RegistryKey key;
-    DWORD size = 0;
-    *type = REG_NONE;
-    if (!key.Create() ||
-        RegQueryValueExA(key.Get(), kSettingsValue, nullptr, type, nullptr, &size) !=
-            ERROR_SUCCESS)
-        return {};
-    std::vector<uint8_t> bytes(size);
-    if (size > 0 && RegQueryValueExA(key.Get(), kSettingsValue, nullptr, type, bytes.data(),
-                                     &size) != ERROR_SUCCESS)
-        return {};
-    bytes.resize(size);
+    std::vector<uint8_t> bytes;
+    ReadSettingsValue(&bytes, type);
     return bytes;
 }
 
@@ -325,7 +282,7 @@ std::string RunCycle(WindowsPlatform& host, std::mt19937_64& random) {
     SettingsRecord stored = RandomDialogRecord(random);
     std::vector<int32_t> lengths = RandomScore(random);
     PrepareScore(lengths);
-    if (!StoreSettings(stored.Bytes())) return "could not store the settings";
+    if (!StoreSettingsValue(stored.Bytes())) return "could not store the settings";
 
     InvocationReport shown;
     LONG terminated = -1;
@@ -449,7 +406,7 @@ const std::vector<uint8_t> kSpoiled(28, 0xEE);
 bool CheckTerminateFirst(WindowsPlatform& host) {
     Check check("terminate before any init stores 28 zero bytes, twice");
     ResetHost();
-    check.Expect(DeleteSettings(), "could not remove the stored value");
+    check.Expect(DeleteSettingsValue(), "could not remove the stored value");
     LoadedModule module(host);
     if (!module.Ready()) {
         check.Fault(LoadFailure(host));
@@ -463,7 +420,7 @@ bool CheckTerminateFirst(WindowsPlatform& host) {
         std::string stale = StoredDiffers(zeros);
         check.Expect(stale.empty(), std::string(which) + " terminate: " + stale);
         // Spoiled in between, so the second terminate must write again.
-        check.Expect(StoreSettings(kSpoiled), "could not spoil the stored value");
+        check.Expect(StoreSettingsValue(kSpoiled), "could not spoil the stored value");
     }
     return check.Print();
 }
@@ -489,7 +446,7 @@ bool CheckSecondInit(WindowsPlatform& host, std::mt19937_64& random) {
         }
         std::string run = initAgain ? "init, cancel after a move, init, terminate: "
                                     : "init, cancel after a move, terminate: ";
-        check.Expect(StoreSettings(stored.Bytes()), "could not store the settings");
+        check.Expect(StoreSettingsValue(stored.Bytes()), "could not store the settings");
         LoadedModule module(host);
         if (!module.Ready()) {
             check.Fault(LoadFailure(host));
@@ -507,7 +464,7 @@ bool CheckSecondInit(WindowsPlatform& host, std::mt19937_64& random) {
                                                       std::to_string(status));
             std::string stale = StoredDiffers(expected.Bytes());
             check.Expect(stale.empty(), run + which + " terminate: " + stale);
-            check.Expect(StoreSettings(kSpoiled), "could not spoil the stored value");
+            check.Expect(StoreSettingsValue(kSpoiled), "could not spoil the stored value");
         }
     }
     return check.Print();
@@ -540,7 +497,7 @@ int RunValidation(const wchar_t* seedText) {
     passed &= CheckTerminateFirst(host);
     passed &= CheckSecondInit(host, random);
     // Later runs in the same prefix start from no stored settings.
-    DeleteSettings();
+    DeleteSettingsValue();
     printf("validate: %s (seed %llu)\n", passed ? "all checks passed" : "FAILED", seed);
     return passed ? 0 : 1;
 }

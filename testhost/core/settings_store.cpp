@@ -1,0 +1,65 @@
+#include "testhost/core/settings_store.h"
+
+namespace testhost {
+
+const char kSettingsKey[] = "Software\\ZorvPlugins\\ZorvTempo";
+const char kSettingsValue[] = "UserDialog";
+
+namespace {
+
+bool OpenSettingsKey(REGSAM access, RegistryKey* key) {
+    return RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, access, key->Receive()) ==
+           ERROR_SUCCESS;
+}
+
+bool CreateSettingsKey(RegistryKey* key) {
+    return RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_WRITE, nullptr, key->Receive(), nullptr) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool SettingsKeyExists() {
+    RegistryKey key;
+    return OpenSettingsKey(KEY_READ, &key);
+}
+
+bool CreateSettingsKey() {
+    RegistryKey key;
+    return CreateSettingsKey(&key);
+}
+
+void DeleteSettingsKey() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
+
+bool StoreSettingsValue(const std::vector<uint8_t>& bytes, DWORD type) {
+    RegistryKey key;
+    return CreateSettingsKey(&key) &&
+           RegSetValueExA(key.get(), kSettingsValue, 0, type, bytes.data(),
+                          DWORD(bytes.size())) == ERROR_SUCCESS;
+}
+
+bool DeleteSettingsValue() {
+    RegistryKey key;
+    if (!OpenSettingsKey(KEY_WRITE, &key)) return true;
+    LONG status = RegDeleteValueA(key.get(), kSettingsValue);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool ReadSettingsValue(std::vector<uint8_t>* bytes, DWORD* type) {
+    RegistryKey key;
+    DWORD size = 0;
+    *type = REG_NONE;
+    bytes->clear();
+    if (!OpenSettingsKey(KEY_READ, &key) ||
+        RegQueryValueExA(key.get(), kSettingsValue, nullptr, type, nullptr, &size) !=
+            ERROR_SUCCESS)
+        return false;
+    bytes->assign(size, 0);
+    if (size > 0 && RegQueryValueExA(key.get(), kSettingsValue, nullptr, type, bytes->data(),
+                                     &size) != ERROR_SUCCESS)
+        return false;
+    bytes->resize(size);
+    return true;
+}
+
+}  // namespace testhost
