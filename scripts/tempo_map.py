@@ -122,15 +122,14 @@ def write_svg(path, points, span, region_bounds, extent):
         out.append(f'<line x1="{px:.1f}" y1="{height - bottom}" x2="{px:.1f}" '
                    f'y2="{height - bottom + 5}" stroke="black"/>')
         out.append(f'<text x="{px:.1f}" y="{height - bottom + 18}" text-anchor="middle">{beat}</text>')
-    steps = 5
-    for i in range(steps + 1):
-        bpm = lo + (hi - lo) * i / steps
+    step = next(s for s in (1, 2, 5, 10, 20, 50, 100) if (hi - lo) / s <= 8)
+    for k in range(math.ceil(lo / step), math.floor(hi / step) + 1):
+        bpm = k * step
         out.append(f'<line x1="{left - 5}" y1="{y(bpm):.1f}" x2="{left}" y2="{y(bpm):.1f}" stroke="black"/>')
         out.append(f'<text x="{left - 8}" y="{y(bpm) + 4:.1f}" text-anchor="end">{bpm:.0f}</text>')
     out.append(f'<text x="{(left + width - right) / 2}" y="{height - 15}" text-anchor="middle">'
                f'position (quarter-note beats from the region start)</text>')
-    out.append(f'<text x="18" y="{(top + height - bottom) / 2}" text-anchor="middle" '
-               f'transform="rotate(-90 18 {(top + height - bottom) / 2})">tempo (quarter = BPM)</text>')
+    out.append(f'<text x="{left}" y="{top - 12}" text-anchor="middle">tempo (quarter = BPM)</text>')
     # records as steps
     line = []
     for i, (pos, value) in enumerate(points):
@@ -179,12 +178,16 @@ def main():
     stop = stop or first
     written = playback_ms(points, start, end) / 1000
     ideal = ideal_ms(first, stop, end - start) / 1000
-    jumps = [abs(quarter_bpm(b[1]) - quarter_bpm(a[1])) for a, b in zip(points, points[1:])]
+    jumps = [abs(quarter_bpm(b[1]) - quarter_bpm(a[1])) for a, b in zip(walk, walk[1:])]
+    after = [v for p, v in points if p >= end]
     print()
     print(f"Region length: {(end - start) / UNITS_PER_QUARTER:g} quarter notes")
     print(f"Playback time of the region with the written records: {written:.3f} s")
     print(f"Playback time under an ideal continuous linear ramp:  {ideal:.3f} s")
-    print(f"Largest jump between neighbouring records: {max(jumps) if jumps else 0:.1f} BPM")
+    print(f"Largest jump between neighbouring records of the ramp: {max(jumps) if jumps else 0:.1f} BPM")
+    if after and walk:
+        print(f"Step to the record after the region: {quarter_bpm(walk[-1][1]):.1f} -> "
+              f"{quarter_bpm(after[0]):.1f} BPM")
     write_svg(sys.argv[3], points, (start, end), (start, end),
               (starts[region[0]], max(end, points[-1][0]) + UNITS_PER_QUARTER))
     return 0
