@@ -8,18 +8,9 @@
 
 namespace {
 
-enum SlotState : int { Unresolved = 0, Resolving = 1, Resolved = 2 };
-
-// One lookup result per host function and one for the module handle, each
-// with its own one-time state. Plain globals (not function-local statics):
-// they must start fresh with every load of the module.
-struct BindingSlot {
-    std::atomic<int> state;
-    void* address;
-};
+enum SlotState : int { Unresolved = 0, Resolving = 1, Resolved = BindingResolved };
 
 BindingSlot hostModuleSlot = {{Unresolved}, nullptr};
-BindingSlot functionSlots[int(HostFunction::Count)] = {};
 
 const char* const kFunctionNames[int(HostFunction::Count)] = {
     "FX_LoadEData",       "FX_CreateEData",   "FX_DeleteEData",    "FX_Dialog",
@@ -59,19 +50,14 @@ HMODULE HostModule() {
     }));
 }
 
+BindingSlot hostFunctionSlots[int(HostFunction::Count)] = {};
+
 // Kept out of line so the wrappers' bound path stays one check, one load
 // and the call.
-__attribute__((noinline, cold)) static void* ResolveHostFunction(HostFunction function) {
-    return ResolveOnce(functionSlots[int(function)], [function] {
+__attribute__((noinline, cold)) void* ResolveHostFunction(HostFunction function) {
+    return ResolveOnce(hostFunctionSlots[int(function)], [function] {
         return reinterpret_cast<void*>(GetProcAddress(HostModule(), HostFunctionName(function)));
     });
-}
-
-void* BoundHostFunction(HostFunction function) {
-    BindingSlot& slot = functionSlots[int(function)];
-    if (__builtin_expect(slot.state.load(std::memory_order_acquire) == Resolved, 1))
-        return slot.address;
-    return ResolveHostFunction(function);
 }
 
 int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size) {

@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <atomic>
+
 #include "host/host_abi.h"
 
 enum class HostFunction : int {
@@ -29,10 +31,29 @@ const char* HostFunctionName(HostFunction function);
 // calls return the same handle (null when the host is not in the process).
 HMODULE HostModule();
 
+// One lookup result and its one-time state (unresolved, resolving,
+// resolved). Plain globals, not function-local statics: they must start
+// fresh with every load of the module.
+struct BindingSlot {
+    std::atomic<int> state;
+    void* address;
+};
+constexpr int BindingResolved = 2;
+extern BindingSlot hostFunctionSlots[int(HostFunction::Count)];
+
+// The first lookup of a host function; waits while another thread does it.
+void* ResolveHostFunction(HostFunction function);
+
 // The host function's address, looked up once (a failed lookup is never
 // repeated); null when the host does not export it. Safe when several
-// threads ask first at the same time.
-void* BoundHostFunction(HostFunction function);
+// threads ask first at the same time; once resolved it costs one check and
+// one load, without a lock.
+inline void* BoundHostFunction(HostFunction function) {
+    BindingSlot& slot = hostFunctionSlots[int(function)];
+    if (__builtin_expect(slot.state.load(std::memory_order_acquire) == BindingResolved, 1))
+        return slot.address;
+    return ResolveHostFunction(function);
+}
 
 int16_t FX_LoadEData(uint32_t tag, void* key, void* data, uint32_t* size);
 int16_t FX_CreateEData(uint32_t tag, void* key, void* data, uint32_t size);

@@ -3,6 +3,8 @@
 // one final record after them.
 #include "tempo/tempo_ramp.h"
 
+#include <stdint.h>
+
 #include "entry/module_state.h"
 #include "host/host_calls.h"
 #include "tempo/region_tempo.h"
@@ -28,17 +30,6 @@ struct RampValues {
     int32_t difference;
 };
 
-// The quotient |factor| x elapsed / total of the last record, carried on to
-// the next one. Neighbouring records are close, so the numerator mostly
-// grows by less than the total and the quotient moves by at most one: the
-// same truncated quotient a division gives, without dividing per record.
-struct QuotientCarry {
-    int range = -1;
-    int64_t elapsed = 0;
-    uint64_t quotient = 0;
-    uint64_t remainder = 0;
-};
-
 // Where the walk is between measures. Lengths are kept in 64 bits so that
 // odd regions cannot overflow them; for real scores they fit in 32.
 struct WalkState {
@@ -46,7 +37,6 @@ struct WalkState {
     int64_t lastElapsed = 0;
     int32_t lastValue = 0;
     int32_t recordsWritten = 0;
-    QuotientCarry carry;
 };
 
 RampValues ConvertTempos(const UserDialogSettings& settings) {
@@ -79,100 +69,100 @@ int64_t TotalLength(const ERegion& region) {
     return total;
 }
 
-// The precision drops as the ramp goes on: exact first, then in hundreds,
-// then in thousands; in each range the difference is truncated to that
-// precision first, then scaled by elapsed / total and truncated again.
-struct PrecisionRange {
-    int64_t factor;      // the difference in this range's units
-    int64_t scale;       // 1, 100 or 1000
-    uint64_t maxStride;  // the largest elapsed stride that moves the quotient by at most one
-};
+// The walk's values: linear in elapsed from the start value toward the stop
+// value, with a precision that drops as the ramp goes on: exact up to
+// 15,000 units, then in hundreds, then in thousands. In each range the
+// difference is first truncated to that precision, then scaled by
+// elapsed / total and truncated again, toward zero.
+//
+// The quotient of the last record is carried on to the next: between
+// neighbouring records the numerator grows by less than the total, so the
+// quotient moves by at most one. That gives the very quotient a division
+// would, without dividing at every record. Requires total > 0.
+class Interpolator {
+public:
+    Interpolator(int32_t start, int32_t difference, int64_t total)
+        : start_(start), difference_(difference), total_(total) {}
 
-struct Interpolation {
-    int64_t total;
-    PrecisionRange ranges[3];
-};
-
-Interpolation PlanInterpolation(int32_t difference, int64_t total) {
-    Interpolation plan;
-    plan.total = total;
-    const int64_t scales[3] = {1, 100, 1000};
-    for (int r = 0; r < 3; ++r) {
-        PrecisionRange& range = plan.ranges[r];
-        range.scale = scales[r];
-        range.factor = difference / scales[r];
-        const uint64_t magnitude = uint64_t(range.factor < 0 ? -range.factor : range.factor);
-        range.maxStride = (magnitude == 0 || total <= 0) ? 0 : (uint64_t(total) - 1) / magnitude;
-    }
-    return plan;
-}
-
-int RangeOf(int64_t elapsed) {
-    if (elapsed <= kExactRangeEnd) return 0;
-    return elapsed <= kHundredsRangeEnd ? 1 : 2;
-}
-
-uint64_t CarriedQuotient(QuotientCarry& carry, int r, const Interpolation& plan, int64_t elapsed) {
-    const PrecisionRange& range = plan.ranges[r];
-    const uint64_t magnitude = uint64_t(range.factor < 0 ? -range.factor : range.factor);
-    const uint64_t total = uint64_t(plan.total);
-    if (carry.range == r && elapsed >= carry.elapsed &&
-        uint64_t(elapsed - carry.elapsed) <= range.maxStride) {
-        carry.remainder += magnitude * uint64_t(elapsed - carry.elapsed);
-        if (carry.remainder >= total) {
-            carry.remainder -= total;
-            ++carry.quotient;
+    int32_t ValueAt(int64_t elapsed) {
+        if (elapsed >= carriedElapsed_ && elapsed <= rangeEnd_ &&
+            uint64_t(elapsed - carriedElapsed_) <= maxStride_) {
+            remainder_ += magnitude_ * uint64_t(elapsed - carriedElapsed_);
+            if (remainder_ >= uint64_t(total_)) {
+                remainder_ -= uint64_t(total_);
+                ++quotient_;
+            }
+            carriedElapsed_ = elapsed;
+            return int32_t(start_ + int64_t(quotient_) * signedScale_);
         }
-        carry.elapsed = elapsed;
-        return carry.quotient;
+        return Divide(elapsed);
     }
-    const uint64_t numerator = magnitude * uint64_t(elapsed);
-    carry = {r, elapsed, numerator / total, numerator % total};
-    return carry.quotient;
-}
 
-// Requires total > 0. Truncation toward zero of factor x elapsed / total is
-// the quotient of the magnitudes with the factor's sign, for elapsed >= 0.
-int64_t Increment(int64_t elapsed, const Interpolation& plan, QuotientCarry& carry) {
-    const int r = RangeOf(elapsed);
-    const PrecisionRange& range = plan.ranges[r];
-    if (elapsed < 0) return range.factor * elapsed / plan.total * range.scale;
-    const int64_t quotient = int64_t(CarriedQuotient(carry, r, plan, elapsed));
-    return (range.factor < 0 ? -quotient : quotient) * range.scale;
-}
+private:
+    int32_t Divide(int64_t elapsed) {
+        const int64_t scale = elapsed <= kExactRangeEnd ? 1 : elapsed <= kHundredsRangeEnd ? 100 : 1000;
+        const int64_t factor = difference_ / scale;
+        if (elapsed < 0) {
+            carriedElapsed_ = INT64_MAX;  // nothing to carry from
+            return int32_t(start_ + factor * elapsed / total_ * scale);
+        }
+        rangeEnd_ = scale == 1 ? kExactRangeEnd : scale == 100 ? kHundredsRangeEnd : INT64_MAX;
+        magnitude_ = uint64_t(factor < 0 ? -factor : factor);
+        signedScale_ = factor < 0 ? -scale : scale;
+        maxStride_ = magnitude_ == 0 ? UINT64_MAX : (uint64_t(total_) - 1) / magnitude_;
+        const uint64_t numerator = magnitude_ * uint64_t(elapsed);
+        quotient_ = numerator / uint64_t(total_);
+        remainder_ = numerator % uint64_t(total_);
+        carriedElapsed_ = elapsed;
+        return int32_t(start_ + int64_t(quotient_) * signedScale_);
+    }
 
-bool RecordIsDue(const WalkState& walk, int64_t step, int64_t elapsed) {
-    if (walk.walked == 0 && step == 0) return true;
-    return (elapsed - walk.lastElapsed) * walk.lastValue >= kSpacingThreshold;
-}
+    const int64_t start_;
+    const int64_t difference_;
+    const int64_t total_;
+    int64_t carriedElapsed_ = INT64_MAX;
+    int64_t rangeEnd_ = 0;
+    uint64_t magnitude_ = 0;
+    int64_t signedScale_ = 0;
+    uint64_t maxStride_ = 0;
+    uint64_t quotient_ = 0;
+    uint64_t remainder_ = 0;
+};
 
-// `total` > 0 is a precondition of the interpolation; with none the measure
-// is only measured, so the host still sees the usual length asks.
-void WalkMeasure(const ERegion& region, int32_t measure, const RampValues& values,
-                 const Interpolation& plan, WalkState& walk) {
-    const int64_t total = plan.total;
+// With a total of 0 or less there is nothing to interpolate over: the
+// measure is only measured, so the host still sees the usual length asks.
+void WalkMeasure(const ERegion& region, int32_t measure, int64_t total,
+                 Interpolator& interpolator, WalkState& walk) {
     const int32_t length = FX_GetMeasureDuration(int16_t(measure));
     if (length == 0) return;
     const int64_t from = RangeFrom(region, measure);
     const int64_t to = RangeTo(region, measure, length);
+    const bool walkStartsHere = walk.walked == 0;
+    int64_t lastElapsed = walk.lastElapsed;
+    int64_t lastValue = walk.lastValue;
+    int32_t written = 0;
     for (int64_t step = 0; total > 0 && from + step < to; step += kStepLength) {
         const int64_t elapsed = walk.walked + step;
-        if (!RecordIsDue(walk, step, elapsed)) continue;
-        const int32_t value =
-            int32_t(values.start + Increment(elapsed, plan, walk.carry));
+        const bool due = (walkStartsHere && step == 0) ||
+                         (elapsed - lastElapsed) * lastValue >= kSpacingThreshold;
+        if (!due) continue;
+        const int32_t value = interpolator.ValueAt(elapsed);
         CreateTempoRecord(int16_t(measure), int32_t(from + step), value);
-        ++walk.recordsWritten;
-        walk.lastElapsed = elapsed;
-        walk.lastValue = value;
+        ++written;
+        lastElapsed = elapsed;
+        lastValue = value;
     }
+    walk.lastElapsed = lastElapsed;
+    walk.lastValue = int32_t(lastValue);
+    walk.recordsWritten += written;
     walk.walked += to - from;
 }
 
 int32_t WalkRegion(const ERegion& region, const RampValues& values, int64_t total) {
     WalkState walk;
-    const Interpolation plan = PlanInterpolation(values.difference, total);
+    Interpolator interpolator(values.start, values.difference, total);
     for (int32_t measure = region.startMeasure; measure <= region.endMeasure; ++measure)
-        WalkMeasure(region, measure, values, plan, walk);
+        WalkMeasure(region, measure, total, interpolator, walk);
     return walk.recordsWritten;
 }
 
@@ -207,10 +197,15 @@ bool WriteFinalRecord(const ERegion& region, int16_t afterAction, const RampValu
 
 }  // namespace
 
+// Binds FX_CreateEData itself, on its first call, and calls it directly:
+// this is the ramp's one call per record.
 int16_t CreateTempoRecord(int16_t measure, int32_t position, int32_t tempoValue) {
+    auto create =
+        reinterpret_cast<FX_CreateEData_Proc>(BoundHostFunction(HostFunction::CreateEData));
+    if (!create) return 0;
     TempoRecordKey key = {measure, -1};
     TempoRecord record = {position, tempoValue, kThirdWord};
-    return FX_CreateEData(TempoRecordTag, &key, &record, sizeof record);
+    return create(TempoRecordTag, &key, &record, sizeof record, HostCallVersion);
 }
 
 // Returns the number of records it asked the host to create.

@@ -58,7 +58,9 @@ TEST(TempoRampReference, CarriedQuotientsMatchDivisionOnRandomRegions) {
         process.host().recordCalls = true;
         LoadedPlugin plugin;
         ASSERT_TRUE(plugin.loaded());
-        int measures = 1 + int(random() % (round < 50 ? 24 : 90));
+        // Short regions divide at nearly every record; long ones and close
+        // tempos carry the quotient through every precision range.
+        int measures = 1 + int(random() % (round < 30 ? 24 : round < 50 ? 200 : 1200));
         std::vector<int32_t> lengths;
         for (int m = 0; m < measures + 1; ++m) lengths.push_back(meters[random() % 9]);
         process.host().score.measureLengths = lengths;
@@ -77,6 +79,12 @@ TEST(TempoRampReference, CarriedQuotientsMatchDivisionOnRandomRegions) {
         settings.stopModifier = int16_t(random() % 3 == 0 ? 2 : 0);
         settings.startTempo = int16_t(20 + random() % 581);
         settings.stopTempo = int16_t(20 + random() % 581);
+        if (round % 2 == 1) {
+            settings.stopUnit = settings.startUnit;
+            settings.stopModifier = settings.startModifier;
+            settings.stopTempo = int16_t(settings.startTempo + (random() % 2 ? 1 : -1) *
+                                                                   int16_t(1 + random() % 15));
+        }
         settings.afterAction = 0;
         *plugin.in().currentRegion = &region;
         *plugin.in().currentSettings = &settings;
