@@ -4,6 +4,7 @@
 #include "tempo/tempo_ramp.h"
 
 #include <stdint.h>
+#include <string.h>
 
 #include "entry/module_state.h"
 #include "host/host_calls.h"
@@ -198,13 +199,22 @@ bool WriteFinalRecord(const ERegion& region, int16_t afterAction, const RampValu
 }  // namespace
 
 // Binds FX_CreateEData itself, on its first call, and calls it directly:
-// this is the ramp's one call per record.
+// this is the ramp's one call per record. The key and the data block are
+// each filled by whole-word stores, so a host that copies them reads the
+// stored words straight back instead of stalling on a load that spans
+// several narrower stores.
 int16_t CreateTempoRecord(int16_t measure, int32_t position, int32_t tempoValue) {
     auto create =
         reinterpret_cast<FX_CreateEData_Proc>(BoundHostFunction(HostFunction::CreateEData));
     if (!create) return 0;
-    TempoRecordKey key = {measure, -1};
-    TempoRecord record = {position, tempoValue, kThirdWord};
+    TempoRecordKey key;
+    const uint32_t keyWords = uint32_t(uint16_t(measure)) | uint32_t(uint16_t(-1)) << 16;
+    memcpy(&key, &keyWords, sizeof key);
+    TempoRecord record;
+    const uint64_t positionAndValue =
+        uint64_t(uint32_t(position)) | uint64_t(uint32_t(tempoValue)) << 32;
+    memcpy(&record, &positionAndValue, sizeof positionAndValue);
+    record.thirdWord = kThirdWord;
     return create(TempoRecordTag, &key, &record, sizeof record, HostCallVersion);
 }
 
