@@ -60,14 +60,8 @@ __attribute__((noinline, cold)) void* ResolveHostFunction(HostFunction function)
     });
 }
 
-int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size) {
-    auto load = Bound<FX_LoadEData_Proc>(HostFunction::LoadEData);
-    if (!load) return 0;
-    return load(tag, key, data, size, HostCallVersion);
-}
 
-int16_t FX_LoadEData(uint32_t tag, void* key, void* data, uint32_t* size) {
-    BoundHostFunction(HostFunction::LoadEData);
+int16_t LoadSpecialEData(uint32_t tag, void* key, void* data, uint32_t* size) {
     bool handled = false;
     int16_t legacyResult = LoadLegacyEData(tag, key, data, size, &handled);
     if (handled) return legacyResult;
@@ -103,10 +97,6 @@ int16_t FX_GetCurERegions(void* scratch8, void* scratch24a, void* scratch24b) {
     return regions ? regions(scratch8, scratch24a, scratch24b, HostCallVersion) : 0;
 }
 
-int32_t FX_GetMeasureDuration(int16_t measure) {
-    auto duration = Bound<FX_GetMeasureDuration_Proc>(HostFunction::GetMeasureDuration);
-    return duration ? duration(0, measure, HostCallVersion) : 0;
-}
 
 int32_t FX_GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode) {
     auto get = Bound<FX_GetDlgItemVal_Proc>(HostFunction::GetDlgItemVal);

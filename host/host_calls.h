@@ -55,16 +55,35 @@ inline void* BoundHostFunction(HostFunction function) {
     return ResolveHostFunction(function);
 }
 
-int16_t FX_LoadEData(uint32_t tag, void* key, void* data, uint32_t* size);
+// The general path of the entry-data load: one host call, its 16-bit answer.
+inline int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size) {
+    auto load = reinterpret_cast<FX_LoadEData_Proc>(BoundHostFunction(HostFunction::LoadEData));
+    return load ? load(tag, key, data, size, HostCallVersion) : 0;
+}
+
+// Tags the entry-data load may answer itself: the 'pf..' preference tags
+// and the 252-byte block tag.
+constexpr bool MayBeSpecialLoadTag(uint32_t tag) {
+    return (tag >> 16) == 0x7066u || tag == 0x4F156649u;
+}
+int16_t LoadSpecialEData(uint32_t tag, void* key, void* data, uint32_t* size);
+
+// Binds first, whatever the tag; every other tag takes the general path.
+inline int16_t FX_LoadEData(uint32_t tag, void* key, void* data, uint32_t* size) {
+    BoundHostFunction(HostFunction::LoadEData);
+    if (MayBeSpecialLoadTag(tag)) return LoadSpecialEData(tag, key, data, size);
+    return LoadEDataFromHost(tag, key, data, size);
+}
 int16_t FX_CreateEData(uint32_t tag, void* key, void* data, uint32_t size);
 int16_t FX_DeleteEData(uint32_t tag, void* key);
 INT_PTR FX_Dialog(int32_t resourceId, DLGPROC proc, HWND parent, int32_t one, LPARAM nothing);
 void FX_EndDialog(HWND dialog);
 void FX_SetDlgFocus(HWND dialog, int32_t controlId);
 int16_t FX_GetCurERegions(void* scratch8, void* scratch24a, void* scratch24b);
-int32_t FX_GetMeasureDuration(int16_t measure);
+inline int32_t FX_GetMeasureDuration(int16_t measure) {
+    auto duration = reinterpret_cast<FX_GetMeasureDuration_Proc>(
+        BoundHostFunction(HostFunction::GetMeasureDuration));
+    return duration ? duration(0, measure, HostCallVersion) : 0;
+}
 int32_t FX_GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode);
 void FX_SetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, int32_t value);
-
-// The general path of the entry-data load: one host call, its 16-bit answer.
-int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size);
