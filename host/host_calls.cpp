@@ -35,10 +35,6 @@ void* ResolveOnce(BindingSlot& slot, Resolve resolve) {
     return slot.address;
 }
 
-template <typename Proc>
-Proc Bound(HostFunction function) {
-    return reinterpret_cast<Proc>(BoundHostFunction(function));
-}
 
 }  // namespace
 
@@ -60,7 +56,6 @@ __attribute__((noinline, cold)) void* ResolveHostFunction(HostFunction function)
     });
 }
 
-
 int16_t LoadSpecialEData(uint32_t tag, void* key, void* data, uint32_t* size) {
     bool handled = false;
     int16_t legacyResult = LoadLegacyEData(tag, key, data, size, &handled);
@@ -69,41 +64,31 @@ int16_t LoadSpecialEData(uint32_t tag, void* key, void* data, uint32_t* size) {
 }
 
 int16_t FX_CreateEData(uint32_t tag, void* key, void* data, uint32_t size) {
-    auto create = Bound<FX_CreateEData_Proc>(HostFunction::CreateEData);
-    return create ? create(tag, key, data, size, HostCallVersion) : 0;
+    return CallHost<HostFunction::CreateEData, int16_t>(tag, key, data, size);
 }
 
 int16_t FX_DeleteEData(uint32_t tag, void* key) {
-    auto erase = Bound<FX_DeleteEData_Proc>(HostFunction::DeleteEData);
-    return erase ? erase(tag, key, HostCallVersion) : 0;
+    return CallHost<HostFunction::DeleteEData, int16_t>(tag, key);
 }
 
 INT_PTR FX_Dialog(int32_t resourceId, DLGPROC proc, HWND parent, int32_t one, LPARAM nothing) {
-    auto dialog = Bound<FX_Dialog_Proc>(HostFunction::Dialog);
-    return dialog ? dialog(resourceId, proc, parent, one, nothing, HostCallVersion) : 0;
+    return CallHost<HostFunction::Dialog, INT_PTR>(resourceId, proc, parent, one, nothing);
 }
 
-void FX_EndDialog(HWND dialog) {
-    if (auto end = Bound<FX_EndDialog_Proc>(HostFunction::EndDialog)) end(dialog, HostCallVersion);
-}
+void FX_EndDialog(HWND dialog) { CallHost<HostFunction::EndDialog, void>(dialog); }
 
 void FX_SetDlgFocus(HWND dialog, int32_t controlId) {
-    if (auto focus = Bound<FX_SetDlgFocus_Proc>(HostFunction::SetDlgFocus))
-        focus(dialog, controlId, HostCallVersion);
+    CallHost<HostFunction::SetDlgFocus, void>(dialog, controlId);
 }
 
 int16_t FX_GetCurERegions(void* scratch8, void* scratch24a, void* scratch24b) {
-    auto regions = Bound<FX_GetCurERegions_Proc>(HostFunction::GetCurERegions);
-    return regions ? regions(scratch8, scratch24a, scratch24b, HostCallVersion) : 0;
+    return CallHost<HostFunction::GetCurERegions, int16_t>(scratch8, scratch24a, scratch24b);
 }
 
-
 int32_t FX_GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode) {
-    auto get = Bound<FX_GetDlgItemVal_Proc>(HostFunction::GetDlgItemVal);
-    return get ? get(dialog, controlId, typeCode, HostCallVersion) : 0;
+    return CallHost<HostFunction::GetDlgItemVal, int32_t>(dialog, controlId, typeCode);
 }
 
 void FX_SetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, int32_t value) {
-    if (auto set = Bound<FX_SetDlgItemVal_Proc>(HostFunction::SetDlgItemVal))
-        set(dialog, controlId, typeCode, value, HostCallVersion);
+    CallHost<HostFunction::SetDlgItemVal, void>(dialog, controlId, typeCode, value);
 }

@@ -55,10 +55,32 @@ inline void* BoundHostFunction(HostFunction function) {
     return ResolveHostFunction(function);
 }
 
+// Calls host function F with the caller's arguments and HostCallVersion
+// appended; answers R() (0, or nothing) when the host lacks it. The first
+// call binds through a separate function, so the bound path keeps no
+// registers aside: one check, one load, one null test and the call.
+template <HostFunction F, typename R, typename... Args>
+R CallHost(Args... args);
+
+template <HostFunction F, typename R, typename... Args>
+__attribute__((noinline, cold)) R BindAndCallHost(Args... args) {
+    ResolveHostFunction(F);
+    return CallHost<F, R, Args...>(args...);
+}
+
+template <HostFunction F, typename R, typename... Args>
+inline R CallHost(Args... args) {
+    BindingSlot& slot = hostFunctionSlots[int(F)];
+    if (__builtin_expect(slot.state.load(std::memory_order_acquire) != BindingResolved, 0))
+        return BindAndCallHost<F, R, Args...>(args...);
+    auto proc = reinterpret_cast<R (*)(Args..., uint32_t)>(slot.address);
+    if (!proc) return R();
+    return proc(args..., HostCallVersion);
+}
+
 // The general path of the entry-data load: one host call, its 16-bit answer.
 inline int16_t LoadEDataFromHost(uint32_t tag, void* key, void* data, uint32_t* size) {
-    auto load = reinterpret_cast<FX_LoadEData_Proc>(BoundHostFunction(HostFunction::LoadEData));
-    return load ? load(tag, key, data, size, HostCallVersion) : 0;
+    return CallHost<HostFunction::LoadEData, int16_t>(tag, key, data, size);
 }
 
 // Tags the entry-data load may answer itself: the 'pf..' preference tags
@@ -81,9 +103,7 @@ void FX_EndDialog(HWND dialog);
 void FX_SetDlgFocus(HWND dialog, int32_t controlId);
 int16_t FX_GetCurERegions(void* scratch8, void* scratch24a, void* scratch24b);
 inline int32_t FX_GetMeasureDuration(int16_t measure) {
-    auto duration = reinterpret_cast<FX_GetMeasureDuration_Proc>(
-        BoundHostFunction(HostFunction::GetMeasureDuration));
-    return duration ? duration(0, measure, HostCallVersion) : 0;
+    return CallHost<HostFunction::GetMeasureDuration, int32_t>(int32_t(0), measure);
 }
 int32_t FX_GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode);
 void FX_SetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, int32_t value);

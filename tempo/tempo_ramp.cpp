@@ -204,9 +204,6 @@ bool WriteFinalRecord(const ERegion& region, int16_t afterAction, const RampValu
 // stored words straight back instead of stalling on a load that spans
 // several narrower stores.
 int16_t CreateTempoRecord(int16_t measure, int32_t position, int32_t tempoValue) {
-    auto create =
-        reinterpret_cast<FX_CreateEData_Proc>(BoundHostFunction(HostFunction::CreateEData));
-    if (!create) return 0;
     TempoRecordKey key;
     const uint32_t keyWords = uint32_t(uint16_t(measure)) | uint32_t(uint16_t(-1)) << 16;
     memcpy(&key, &keyWords, sizeof key);
@@ -215,7 +212,9 @@ int16_t CreateTempoRecord(int16_t measure, int32_t position, int32_t tempoValue)
         uint64_t(uint32_t(position)) | uint64_t(uint32_t(tempoValue)) << 32;
     memcpy(&record, &positionAndValue, sizeof positionAndValue);
     record.thirdWord = kThirdWord;
-    return create(TempoRecordTag, &key, &record, sizeof record, HostCallVersion);
+    return CallHost<HostFunction::CreateEData, int16_t>(TempoRecordTag, static_cast<void*>(&key),
+                                                        static_cast<void*>(&record),
+                                                        uint32_t(sizeof record));
 }
 
 // Returns the number of records it asked the host to create.
