@@ -1,5 +1,6 @@
 #include "testhost/core/scenario.h"
 
+#include <stdio.h>
 #include <algorithm>
 #include <limits>
 #include <set>
@@ -14,6 +15,22 @@ namespace {
 
 using nlohmann::json;
 
+// A key as the one-line error shows it: control characters escaped, since
+// a key from the file may hold any of them.
+std::string PrintableKey(const std::string& key) {
+    std::string out;
+    for (unsigned char c : key) {
+        if (c >= 0x20 && c != 0x7F) {
+            out += char(c);
+        } else {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
 // The first rule broken, as "path: what was expected".
 struct Failure {
     std::string message;
@@ -22,7 +39,7 @@ struct Failure {
     bool Fail(const std::string& path, const std::string& expected) {
         if (!failed) {
             failed = true;
-            message = path + ": " + expected;
+            message = PrintableKey(path) + ": " + expected;
         }
         return false;
     }

@@ -123,6 +123,8 @@ TEST(ScenarioReader, RefusalsNameTheKeyAtFault) {
         {R"({"host": {"missing": "FX_Dialog"}})", "host.missing: "},
         {R"({"host": {"name": 5}})", "host.name: "},
         {R"({"host": {"colour": 5}})", "host.colour: unknown key"},
+        // A key holding control characters is still named on one line.
+        {R"({"host": {"menu\nStatus": 1}})", "host.menu\\u000AStatus: unknown key"},
         {R"({"registry": []})", "registry: "},
         {R"({"registry": {"UserDialog": "abc"}})", "registry.UserDialog: "},
         {R"({"registry": {"UserDialog": "zz"}})", "registry.UserDialog: "},
