@@ -9,6 +9,7 @@
 
 #include "host/host_abi.h"
 #include "testhost/core/fx_host.h"
+#include "testhost/core/plugin_entry_points.h"
 #include "tests/probe/probe.h"
 #include "winapi/emu/emu_modules.h"
 
@@ -43,12 +44,13 @@ public:
         auto probe = reinterpret_cast<ZorvProbeInternals_Proc>(
             GetProcAddress(module_, "ZorvProbeInternals"));
         internals_ = probe ? probe() : nullptr;
-        Version = Entry<FinaleExtensionVersion_Proc>("FinaleExtensionVersion");
-        Init = Entry<FinaleExtensionInit_Proc>("FinaleExtensionInit");
-        Enumerate = Entry<FinaleExtensionEnumerate_UTF16_Proc>("FinaleExtensionEnumerate_UTF16");
-        Invoke = Entry<FinaleExtensionInvoke_Proc>("FinaleExtensionInvoke");
-        Terminate = Entry<FinaleExtensionTerminate_Proc>("FinaleExtensionTerminate");
-        GetMenuStatus = Entry<FinaleExtensionGetMenuStatus_Proc>("FinaleExtensionGetMenuStatus");
+        const testhost::PluginEntryPoints entry = testhost::EntryPointsOf(module_);
+        Version = entry.version;
+        Init = entry.init;
+        Enumerate = entry.enumerate;
+        Invoke = entry.invoke;
+        Terminate = entry.terminate;
+        GetMenuStatus = entry.menuStatus;
     }
     ~LoadedPlugin() {
         if (module_) FreeLibrary(module_);
@@ -68,10 +70,6 @@ public:
     FinaleExtensionGetMenuStatus_Proc GetMenuStatus = nullptr;
 
 private:
-    template <typename Proc>
-    Proc Entry(const char* name) {
-        return reinterpret_cast<Proc>(GetProcAddress(module_, name));
-    }
     HMODULE module_ = nullptr;
     const PluginInternals* internals_ = nullptr;
 };
