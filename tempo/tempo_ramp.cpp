@@ -31,15 +31,6 @@ struct RampValues {
     int32_t difference;
 };
 
-// Where the walk is between measures. Lengths are kept in 64 bits so that
-// odd regions cannot overflow them; for real scores they fit in 32.
-struct WalkState {
-    int64_t walked = 0;
-    int64_t lastElapsed = 0;
-    int32_t lastValue = 0;
-    int32_t recordsWritten = 0;
-};
-
 RampValues ConvertTempos(const UserDialogSettings& settings) {
     RampValues values;
     values.start =
@@ -70,7 +61,11 @@ int64_t TotalLength(const ERegion& region) {
     return total;
 }
 
-// The walk's values: linear in elapsed from the start value toward the stop
+// The walk over the region in steps of 256 units. The walk's very first
+// step always gets a record; every later step gets one once (elapsed since
+// the last record) x (the last record's value) reaches the threshold.
+//
+// The values are linear in elapsed from the start value toward the stop
 // value, with a precision that drops as the ramp goes on: exact up to
 // 15,000 units, then in hundreds, then in thousands. In each range the
 // difference is first truncated to that precision, then scaled by
@@ -78,93 +73,119 @@ int64_t TotalLength(const ERegion& region) {
 //
 // The quotient of the last record is carried on to the next: between
 // neighbouring records the numerator grows by less than the total, so the
-// quotient moves by at most one. That gives the very quotient a division
-// would, without dividing at every record. Requires total > 0.
-class Interpolator {
+// quotient moves by at most one. That gives the very value a division
+// would, without dividing at every record.
+//
+// Lengths are kept in 64 bits so that odd regions cannot overflow them; for
+// real scores they fit in 32.
+class RampWalk {
 public:
-    Interpolator(int32_t start, int32_t difference, int64_t total)
-        : start_(start), difference_(difference), total_(total) {}
+    RampWalk(const ERegion& region, const RampValues& values, int64_t total)
+        : region_(region), start_(values.start), difference_(values.difference), total_(total) {}
 
-    int32_t ValueAt(int64_t elapsed) {
-        if (elapsed >= carriedElapsed_ && elapsed <= rangeEnd_ &&
-            uint64_t(elapsed - carriedElapsed_) <= maxStride_) {
-            remainder_ += magnitude_ * uint64_t(elapsed - carriedElapsed_);
-            if (remainder_ >= uint64_t(total_)) {
-                remainder_ -= uint64_t(total_);
-                ++quotient_;
-            }
-            carriedElapsed_ = elapsed;
-            return int32_t(start_ + int64_t(quotient_) * signedScale_);
-        }
-        return Divide(elapsed);
+    // With a total of 0 or less there is nothing to interpolate over: the
+    // measure is only measured, so the host still sees the usual length asks.
+    void WalkMeasure(int32_t measure) {
+        const int32_t length = FX_GetMeasureDuration(int16_t(measure));
+        if (length == 0) return;
+        const int64_t from = RangeFrom(region_, measure);
+        const int64_t to = RangeTo(region_, measure, length);
+        if (total_ > 0 && from < to) WriteMeasureRecords(int16_t(measure), from, to);
+        walked_ += to - from;
     }
 
+    int32_t RecordsWritten() const { return recordsWritten_; }
+
 private:
-    int32_t Divide(int64_t elapsed) {
+    // Once per record the host is called, so whatever changes from record
+    // to record is held in locals, which stay in registers across the call.
+    void WriteMeasureRecords(int16_t measure, int64_t from, int64_t to) {
+        const int64_t elapsedToPosition = from - walked_;
+        const int64_t end = walked_ + (to - from);
+        int64_t elapsed = walked_;
+        if (elapsed == 0) {
+            Restart(0);
+            CreateTempoRecord(measure, int32_t(from), int32_t(value_));
+            ++recordsWritten_;
+            elapsed += kStepLength;
+        }
+        int64_t lastElapsed = lastElapsed_;
+        int64_t value = value_;
+        uint64_t remainder = remainder_;
+        int32_t written = 0;
+        for (; elapsed < end; elapsed += kStepLength) {
+            if ((elapsed - lastElapsed) * int64_t(int32_t(value)) < kSpacingThreshold) continue;
+            // Unsigned, a step back looks like a stride far too long to carry.
+            const uint64_t stride = uint64_t(elapsed) - uint64_t(lastElapsed);
+            if (stride <= maxStride_ && elapsed <= rangeEnd_) {
+                remainder += magnitude_ * stride;
+                if (remainder >= uint64_t(total_)) {
+                    remainder -= uint64_t(total_);
+                    value += signedScale_;
+                }
+            } else {
+                Restart(elapsed);
+                value = value_;
+                remainder = remainder_;
+            }
+            lastElapsed = elapsed;
+            CreateTempoRecord(measure, int32_t(elapsed + elapsedToPosition), int32_t(value));
+            ++written;
+        }
+        lastElapsed_ = lastElapsed;
+        value_ = value;
+        remainder_ = remainder;
+        recordsWritten_ += written;
+    }
+
+    // Divides afresh at `elapsed` and sets up the carry from there. Out of
+    // line: it runs about once per precision range, and inlined it would
+    // take registers from the record-to-record path.
+    __attribute__((noinline)) void Restart(int64_t elapsed) {
         const int64_t scale = elapsed <= kExactRangeEnd ? 1 : elapsed <= kHundredsRangeEnd ? 100 : 1000;
         const int64_t factor = difference_ / scale;
+        lastElapsed_ = elapsed;
         if (elapsed < 0) {
-            carriedElapsed_ = INT64_MAX;  // nothing to carry from
-            return int32_t(start_ + factor * elapsed / total_ * scale);
+            // Only the same elapsed again may reuse this value.
+            maxStride_ = 0;
+            value_ = start_ + factor * elapsed / total_ * scale;
+            return;
         }
         rangeEnd_ = scale == 1 ? kExactRangeEnd : scale == 100 ? kHundredsRangeEnd : INT64_MAX;
         magnitude_ = uint64_t(factor < 0 ? -factor : factor);
         signedScale_ = factor < 0 ? -scale : scale;
-        maxStride_ = magnitude_ == 0 ? UINT64_MAX : (uint64_t(total_) - 1) / magnitude_;
+        // Beyond this stride the remainder could pass the total twice. Kept
+        // below 2^63 so that a step back never counts as a stride.
+        maxStride_ = magnitude_ == 0 ? uint64_t(INT64_MAX) : (uint64_t(total_) - 1) / magnitude_;
         const uint64_t numerator = magnitude_ * uint64_t(elapsed);
-        quotient_ = numerator / uint64_t(total_);
         remainder_ = numerator % uint64_t(total_);
-        carriedElapsed_ = elapsed;
-        return int32_t(start_ + int64_t(quotient_) * signedScale_);
+        value_ = start_ + int64_t(numerator / uint64_t(total_)) * signedScale_;
     }
 
+    const ERegion& region_;
     const int64_t start_;
     const int64_t difference_;
     const int64_t total_;
-    int64_t carriedElapsed_ = INT64_MAX;
+    int64_t walked_ = 0;
+    int32_t recordsWritten_ = 0;
+    // The last record's elapsed and value; a value of 0 before the first
+    // record, so that no step is due until the walk's first step.
+    int64_t lastElapsed_ = 0;
+    int64_t value_ = 0;
+    // The carry: valid for strides up to maxStride_ that stay within the
+    // precision range ending at rangeEnd_.
+    uint64_t maxStride_ = 0;
     int64_t rangeEnd_ = 0;
     uint64_t magnitude_ = 0;
     int64_t signedScale_ = 0;
-    uint64_t maxStride_ = 0;
-    uint64_t quotient_ = 0;
     uint64_t remainder_ = 0;
 };
 
-// With a total of 0 or less there is nothing to interpolate over: the
-// measure is only measured, so the host still sees the usual length asks.
-void WalkMeasure(const ERegion& region, int32_t measure, int64_t total,
-                 Interpolator& interpolator, WalkState& walk) {
-    const int32_t length = FX_GetMeasureDuration(int16_t(measure));
-    if (length == 0) return;
-    const int64_t from = RangeFrom(region, measure);
-    const int64_t to = RangeTo(region, measure, length);
-    const bool walkStartsHere = walk.walked == 0;
-    int64_t lastElapsed = walk.lastElapsed;
-    int64_t lastValue = walk.lastValue;
-    int32_t written = 0;
-    for (int64_t step = 0; total > 0 && from + step < to; step += kStepLength) {
-        const int64_t elapsed = walk.walked + step;
-        const bool due = (walkStartsHere && step == 0) ||
-                         (elapsed - lastElapsed) * lastValue >= kSpacingThreshold;
-        if (!due) continue;
-        const int32_t value = interpolator.ValueAt(elapsed);
-        CreateTempoRecord(int16_t(measure), int32_t(from + step), value);
-        ++written;
-        lastElapsed = elapsed;
-        lastValue = value;
-    }
-    walk.lastElapsed = lastElapsed;
-    walk.lastValue = int32_t(lastValue);
-    walk.recordsWritten += written;
-    walk.walked += to - from;
-}
-
 int32_t WalkRegion(const ERegion& region, const RampValues& values, int64_t total) {
-    WalkState walk;
-    Interpolator interpolator(values.start, values.difference, total);
+    RampWalk walk(region, values, total);
     for (int32_t measure = region.startMeasure; measure <= region.endMeasure; ++measure)
-        WalkMeasure(region, measure, total, interpolator, walk);
-    return walk.recordsWritten;
+        walk.WalkMeasure(measure);
+    return walk.RecordsWritten();
 }
 
 // The region's last unit; through the end of a measure that is the

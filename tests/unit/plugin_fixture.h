@@ -42,7 +42,7 @@ public:
         module_ = LoadLibraryW(file);
         if (!module_) return;
         auto probe = reinterpret_cast<ZorvProbeInternals_Proc>(
-            GetProcAddress(module_, "ZorvProbeInternals"));
+            reinterpret_cast<void*>(GetProcAddress(module_, "ZorvProbeInternals")));
         internals_ = probe ? probe() : nullptr;
         const testhost::PluginEntryPoints entry = testhost::EntryPointsOf(module_);
         Version = entry.version;

@@ -159,10 +159,11 @@ TEST_F(TempoRamp, LongRampDropsToCoarserPrecision) {
     const int32_t start = 67108;
     for (const auto& p : ramp) {
         const int32_t elapsed = (MeasureOf(p) - 1) * 4096 + PositionOf(p);
-        if (elapsed > 200000)
+        if (elapsed > 200000) {
             EXPECT_EQ((ValueOf(p) - start) % 1000, 0) << elapsed;
-        else if (elapsed > 15000)
+        } else if (elapsed > 15000) {
             EXPECT_EQ((ValueOf(p) - start) % 100, 0) << elapsed;
+        }
     }
 }
 
@@ -179,7 +180,9 @@ TEST_F(TempoRamp, WideProductsDoNotWrap) {
             EXPECT_EQ(ValueOf(ramp[i]), 138061);
             seen = true;
         }
-        if (i > 0) EXPECT_GE(ValueOf(ramp[i]), ValueOf(ramp[i - 1])) << i;
+        if (i > 0) {
+            EXPECT_GE(ValueOf(ramp[i]), ValueOf(ramp[i - 1])) << i;
+        }
         EXPECT_LT(ValueOf(ramp[i]), 223696);
     }
     EXPECT_TRUE(seen);
