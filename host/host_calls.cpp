@@ -47,6 +47,7 @@ HMODULE HostModule() {
 }
 
 BindingSlot hostFunctionSlots[int(HostFunction::Count)] = {};
+std::atomic<void*> hostCallTargets[int(HostFunction::Count)] = {};
 
 // Kept out of line so the wrappers' bound path stays one check, one load
 // and the call.
@@ -61,34 +62,4 @@ int16_t LoadSpecialEData(uint32_t tag, void* key, void* data, uint32_t* size) {
     int16_t legacyResult = LoadLegacyEData(tag, key, data, size, &handled);
     if (handled) return legacyResult;
     return LoadEDataFromHost(tag, key, data, size);
-}
-
-int16_t FX_CreateEData(uint32_t tag, void* key, void* data, uint32_t size) {
-    return CallHost<HostFunction::CreateEData, int16_t>(tag, key, data, size);
-}
-
-int16_t FX_DeleteEData(uint32_t tag, void* key) {
-    return CallHost<HostFunction::DeleteEData, int16_t>(tag, key);
-}
-
-INT_PTR FX_Dialog(int32_t resourceId, DLGPROC proc, HWND parent, int32_t one, LPARAM nothing) {
-    return CallHost<HostFunction::Dialog, INT_PTR>(resourceId, proc, parent, one, nothing);
-}
-
-void FX_EndDialog(HWND dialog) { CallHost<HostFunction::EndDialog, void>(dialog); }
-
-void FX_SetDlgFocus(HWND dialog, int32_t controlId) {
-    CallHost<HostFunction::SetDlgFocus, void>(dialog, controlId);
-}
-
-int16_t FX_GetCurERegions(void* scratch8, void* scratch24a, void* scratch24b) {
-    return CallHost<HostFunction::GetCurERegions, int16_t>(scratch8, scratch24a, scratch24b);
-}
-
-int32_t FX_GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode) {
-    return CallHost<HostFunction::GetDlgItemVal, int32_t>(dialog, controlId, typeCode);
-}
-
-void FX_SetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, int32_t value) {
-    CallHost<HostFunction::SetDlgItemVal, void>(dialog, controlId, typeCode, value);
 }

@@ -325,6 +325,19 @@ TEST_F(TempoRamp, NothingAfterTheLastMeasureNumber) {
     }
 }
 
+// The walk never starts (its first measure ends before the region does) and
+// nothing may follow measure 32767: not one record, so the host's create is
+// never even looked up.
+TEST_F(TempoRamp, ARampThatWritesNothingLooksNothingUp) {
+    Measures(32767, 4096);
+    Run(MakeRegion(32766, 5000, 32767, ThroughEndOfMeasure), Quarter(60), Quarter(120),
+        AfterStopTempo);
+    EXPECT_EQ(written, 0);
+    EXPECT_TRUE(Created().empty());
+    EXPECT_EQ(process.Lookups("FX_CreateEData"), 0);
+    EXPECT_EQ(MeasureAsks(), (std::vector<int16_t>{32766, 32767, 32766, 32767, 32767}));
+}
+
 TEST_F(TempoRamp, LastUnitOfAnEmptyMeasureIsItsStart) {
     process.host().score.measureLengths = {4096, 0};
     Run(MakeRegion(1, 0, 2, ThroughEndOfMeasure), Quarter(60), Quarter(120), AfterNone);
