@@ -142,24 +142,34 @@ __attribute__((noinline)) int32_t GetDlgItemVal(HWND, int32_t controlId, int16_t
     return controlId + typeCode;
 }
 
+template <typename Proc>
+Proc Exported(const char* name) {
+    return reinterpret_cast<Proc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(u"FINALE.EXE"), name)));
+}
+
 void Replay(const std::vector<HostCall>& calls) {
+    const auto load = Exported<decltype(&LoadEData)>("FX_LoadEData");
+    const auto create = Exported<decltype(&CreateEData)>("FX_CreateEData");
+    const auto remove = Exported<decltype(&DeleteEData)>("FX_DeleteEData");
+    const auto length = Exported<decltype(&GetMeasureDuration)>("FX_GetMeasureDuration");
     for (const HostCall& call : calls) {
         int16_t key[2] = {call.key[0], call.key[1]};
         int32_t data[3] = {call.data[0], call.data[1], call.data[2]};
         uint32_t size = call.size;
         switch (call.kind) {
             case HostCall::LoadEData:
-                LoadEData(call.tag, key, call.hasData ? data : nullptr,
-                          call.hasSize ? &size : nullptr, HostCallVersion);
+                load(call.tag, key, call.hasData ? data : nullptr, call.hasSize ? &size : nullptr,
+                     HostCallVersion);
                 break;
             case HostCall::CreateEData:
-                CreateEData(call.tag, key, data, call.size, HostCallVersion);
+                create(call.tag, key, data, call.size, HostCallVersion);
                 break;
             case HostCall::DeleteEData:
-                DeleteEData(call.tag, key, HostCallVersion);
+                remove(call.tag, key, HostCallVersion);
                 break;
             case HostCall::GetMeasureDuration:
-                GetMeasureDuration(0, call.measure, HostCallVersion);
+                length(0, call.measure, HostCallVersion);
                 break;
         }
     }

@@ -39,7 +39,8 @@ size_t TempoCount(int16_t measure);
 
 // While set, every entry-data call and measure-length call is appended here.
 void RecordCalls(std::vector<HostCall>* log);
-// Makes the recorded calls again, directly, in order.
+// Makes the recorded calls again, in order, through the addresses the host
+// module exports, as any other module reaches them.
 void Replay(const std::vector<HostCall>& calls);
 
 int16_t LoadEData(uint32_t tag, void* key, void* data, uint32_t* size, uint32_t version);
