@@ -142,12 +142,6 @@ __attribute__((noinline)) int32_t GetDlgItemVal(HWND, int32_t controlId, int16_t
     return controlId + typeCode;
 }
 
-template <typename Proc>
-Proc Exported(const char* name) {
-    return reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(u"FINALE.EXE"), name)));
-}
-
 void Replay(const std::vector<HostCall>& calls) {
     const auto load = Exported<decltype(&LoadEData)>("FX_LoadEData");
     const auto create = Exported<decltype(&CreateEData)>("FX_CreateEData");

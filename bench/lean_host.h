@@ -50,6 +50,14 @@ int32_t GetMeasureDuration(int32_t zero, int16_t measure, uint32_t version);
 // Only returns a value: the call whose cost the wrapper is compared with.
 int32_t GetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, uint32_t version);
 
+// The address the registered host module exports under `name`, as another
+// module reaches the host's functions; null when it exports no such name.
+template <typename Proc>
+Proc Exported(const char* name) {
+    return reinterpret_cast<Proc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(u"FINALE.EXE"), name)));
+}
+
 // Registers the host for the life of the object.
 class HostModule {
 public:

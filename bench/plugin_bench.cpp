@@ -135,9 +135,7 @@ BENCHMARK(BM_RampOverhead)->UseManualTime()->Unit(benchmark::kMillisecond);
 // register, the cheapest way. Calls go in batches, each batch timed.
 void BM_WrapperOverhead(benchmark::State& state) {
     Host();
-    using GetDlgItemValProc = int32_t (*)(HWND, int32_t, int16_t, uint32_t);
-    const auto proc = reinterpret_cast<GetDlgItemValProc>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(ZORV_WIDE("FINALE.EXE")), "FX_GetDlgItemVal")));
+    const auto proc = lean::Exported<decltype(&lean::GetDlgItemVal)>("FX_GetDlgItemVal");
     if (!proc) {
         state.SkipWithError("the lean host does not export FX_GetDlgItemVal");
         return;

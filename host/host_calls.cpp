@@ -49,8 +49,8 @@ HMODULE HostModule() {
 BindingSlot hostFunctionSlots[int(HostFunction::Count)] = {};
 std::atomic<void*> hostCallTargets[int(HostFunction::Count)] = {};
 
-// Kept out of line so the wrappers' bound path stays one check, one load
-// and the call.
+// Kept out of line: only first calls and presence checks before binding
+// come here.
 __attribute__((noinline, cold)) void* ResolveHostFunction(HostFunction function) {
     return ResolveOnce(hostFunctionSlots[int(function)], [function] {
         return reinterpret_cast<void*>(GetProcAddress(HostModule(), HostFunctionName(function)));
