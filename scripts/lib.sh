@@ -1,11 +1,37 @@
-# Shared by the scripts: the project root, package installation, builds.
+# Shared by the scripts: the project root, package installation, the check
+# for the programs a script needs, builds.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
+# Debian's own interpreter: the Python modules the tools use come as Debian
+# packages (python3-*), which a python3 of another origin earlier on PATH
+# (pyenv, a virtualenv) does not see.
+PYTHON3=/usr/bin/python3
 
-# Debian packages the builds and tests need.
+# Debian packages the builds, tests and tools need. One list for every
+# script, so one apt-get run on a new machine prepares all of them.
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           nlohmann-json3-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 xvfb imagemagick x11-utils python3)
+          wine64 wine xvfb imagemagick x11-utils python3)
+
+# Which Debian package puts each program on PATH. Installing a package is not
+# proof of its programs: wine64 without its recommendations leaves out
+# wine, winepath, wineboot and wineserver.
+declare -A PROGRAM_PACKAGE=(
+    [cmake]=cmake [ctest]=cmake [ninja]=ninja-build [g++]=g++
+    [clang]=clang [clang++]=clang
+    [x86_64-w64-mingw32-g++-posix]=g++-mingw-w64-x86-64-posix
+    [x86_64-w64-mingw32-gcc-posix]=gcc-mingw-w64-x86-64-posix
+    [x86_64-w64-mingw32-windres]=binutils-mingw-w64-x86-64
+    [x86_64-w64-mingw32-objdump]=binutils-mingw-w64-x86-64
+    [wine]=wine [winepath]=wine [wineboot]=wine [wineserver]=wine
+    [Xvfb]=xvfb [convert]=imagemagick [identify]=imagemagick
+    [python3]=python3 [sha256sum]=coreutils [timeout]=coreutils
+)
+
+# Programs by what a script does with them.
+BUILD_PROGRAMS=(cmake ninja g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix
+                x86_64-w64-mingw32-windres)
+WINE_PROGRAMS=(wine winepath wineboot wineserver Xvfb timeout)
 
 ensure_packages() {
     local missing=()
@@ -18,6 +44,21 @@ ensure_packages() {
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq >&2
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# require_programs NAME...: stops the calling script at once, with one line
+# naming the program and its package, when one of them is not on PATH.
+# PYTHON3 stands for Debian's interpreter at its fixed path.
+require_programs() {
+    local program found
+    for program in "$@"; do
+        if [ "$program" = python3 ]; then found=$([ -x "$PYTHON3" ] && echo yes)
+        else found=$(command -v "$program" >/dev/null && echo yes); fi
+        if [ -z "$found" ]; then
+            echo "$(basename "$0"): '$program' is not on PATH; install the Debian package ${PROGRAM_PACKAGE[$program]:-that provides it}" >&2
+            exit 127
+        fi
+    done
 }
 
 build_native() {
