@@ -50,14 +50,17 @@ ensure_packages() {
 # naming the program and its package, when one of them is not on PATH.
 # PYTHON3 stands for Debian's interpreter at its fixed path.
 require_programs() {
-    local program found
+    local program
     for program in "$@"; do
-        if [ "$program" = python3 ]; then found=$([ -x "$PYTHON3" ] && echo yes)
-        else found=$(command -v "$program" >/dev/null && echo yes); fi
-        if [ -z "$found" ]; then
-            echo "$(basename "$0"): '$program' is not on PATH; install the Debian package ${PROGRAM_PACKAGE[$program]:-that provides it}" >&2
-            exit 127
+        if [ "$program" = python3 ]; then
+            [ -x "$PYTHON3" ] && continue
+        elif command -v "$program" >/dev/null; then
+            continue
         fi
+        local where="is not on PATH"
+        [ "$program" = python3 ] && where="is not at $PYTHON3"
+        echo "scripts/$(basename "$0"): '$program' $where; install the Debian package ${PROGRAM_PACKAGE[$program]:-that provides it}" >&2
+        exit 127
     done
 }
 

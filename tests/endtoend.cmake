@@ -39,6 +39,7 @@ wine_test(windows.smoke smoke)
 wine_test(windows.renamed_host_refused renamed-host)
 wine_test(windows.registry_round_trip registry-round-trip)
 wine_test(windows.validate validate)
+wine_test(windows.release_package_installs package)
 # The dialog photographed before the first OK, and before the host's own
 # Cancel when the script never clicks OK.
 wine_test(windows.screenshot_before_ok screenshot ${WINDOWS_CHECKS}/ok_path.json)

@@ -21,7 +21,7 @@ const char kUsage[] =
     "usage: FINALE.EXE SCENARIO.json\n"
     "       FINALE.EXE --screenshot OUT.bmp SCENARIO.json\n"
     "       FINALE.EXE --validate SEED\n"
-    "       FINALE.EXE --smoke\n"
+    "       FINALE.EXE --smoke [PLUGIN.fxt]\n"
     "       FINALE.EXE --registry-save HEX28 | --registry-load\n";
 
 bool ReadWholeFile(const wchar_t* path, std::string* text) {
@@ -81,6 +81,8 @@ int wmain(int argc, wchar_t** argv) {
     int status = 2;
     if (argc == 2 && mode == L"--smoke")
         status = testhost::RunSmokeChecks();
+    else if (argc == 3 && mode == L"--smoke")
+        status = testhost::RunSmokeChecks(argv[2]);
     else if (argc == 3 && mode == L"--registry-save")
         status = testhost::RunRegistrySave(argv[2]);
     else if (argc == 2 && mode == L"--registry-load")

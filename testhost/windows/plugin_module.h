@@ -8,7 +8,8 @@ namespace testhost {
 
 // The check modes of FINALE.EXE; each prints its findings and returns the
 // process's exit status.
-int RunSmokeChecks();
+// The smoke checks load the module from pluginPath when one is given.
+int RunSmokeChecks(const wchar_t* pluginPath = nullptr);
 int RunRegistrySave(const wchar_t* hexRecord);
 int RunRegistryLoad();
 

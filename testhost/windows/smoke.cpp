@@ -128,6 +128,12 @@ void CheckLoadedModule(Checks& checks, WindowsPlatform& host) {
     checks.Expect(module != nullptr, "the module loads into FINALE.EXE",
                   "LoadLibraryW error " + std::to_string(host.LoadError()));
     if (!module) return;
+    if (!host.PluginPath().empty()) {
+        wchar_t loaded[1024] = {};
+        GetModuleFileNameW(module, loaded, 1024);
+        checks.Expect(_wcsicmp(loaded, host.PluginPath().c_str()) == 0,
+                      "the module is the one at the given path", "loaded " + Narrow(loaded));
+    }
     PluginEntryPoints plugin = EntryPointsOf(module);
     checks.Expect(plugin.Complete(), "the six entry points are exported");
     if (plugin.Complete()) {
@@ -151,9 +157,13 @@ void CheckRefusedModule(Checks& checks, WindowsPlatform& host) {
 
 }  // namespace
 
-int RunSmokeChecks() {
+int RunSmokeChecks(const wchar_t* pluginPath) {
     ResetHost();
     WindowsPlatform host;
+    if (pluginPath) {
+        host.SetPluginPath(pluginPath);
+        printf("plug-in: %s\n", Narrow(pluginPath).c_str());
+    }
     Checks checks;
     std::wstring ownName = FileNameOf(OwnExecutablePath());
     if (_wcsicmp(ownName.c_str(), L"FINALE.EXE") == 0)

@@ -178,7 +178,9 @@ void WindowsPlatform::PrepareHost(const std::string& hostName,
 }
 
 HMODULE WindowsPlatform::LoadPlugin() {
-    std::wstring path = FolderOf(OwnExecutablePath()) + L"\\" + kPluginFileName;
+    std::wstring path = pluginPath_.empty()
+                            ? FolderOf(OwnExecutablePath()) + L"\\" + kPluginFileName
+                            : pluginPath_;
     HMODULE plugin = LoadLibraryW(path.c_str());
     if (!plugin) {
         loadError_ = GetLastError();

@@ -1,5 +1,5 @@
 // FINALE.EXE's side of a session: the real module loaded from the host's
-// own folder, its imports of GetProcAddress and MessageBoxA redirected to
+// own folder (or from a path given to it), its imports of GetProcAddress and MessageBoxA redirected to
 // the host, and the host's own window.
 #pragma once
 
@@ -49,6 +49,11 @@ public:
     HWND HostWindow() override;
     void SetMessageBoxAnswerer(BoxCallback onBox, void* context) override;
 
+    // Where LoadPlugin finds the module, as installed elsewhere than
+    // beside the host: a Plug-ins folder, say.
+    void SetPluginPath(const std::wstring& path) { pluginPath_ = path; }
+    const std::wstring& PluginPath() const { return pluginPath_; }
+
     // The last error of a LoadPlugin that failed (1114 when the module's
     // load check refused).
     DWORD LoadError() const { return loadError_; }
@@ -63,6 +68,7 @@ private:
     BoxCallback onBox_ = nullptr;
     void* boxContext_ = nullptr;
     DWORD loadError_ = 0;
+    std::wstring pluginPath_;
     testhost::HostWindow window_;
 };
 

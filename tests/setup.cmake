@@ -1,0 +1,13 @@
+# The set-up the scripts do for a new machine: a program they need that is
+# not there stops them at once, naming the Debian package to install.
+set(SETUP_CHECKS ${CMAKE_SOURCE_DIR}/tests/setup)
+foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mingw32-windres|binutils-mingw-w64-x86-64"
+              "fuzz|clang++|clang" "bench|ninja|ninja-build")
+    string(REPLACE "|" ";" fields "${entry}")
+    list(GET fields 0 script)
+    list(GET fields 1 program)
+    list(GET fields 2 package)
+    add_test(NAME setup.${script}_without_${program}
+             COMMAND ${SETUP_CHECKS}/missing-program ${script} ${program} ${package})
+    set_tests_properties(setup.${script}_without_${program} PROPERTIES LABELS setup TIMEOUT 120)
+endforeach()
