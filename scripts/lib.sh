@@ -11,7 +11,7 @@ PYTHON3=/usr/bin/python3
 # script, so one apt-get run on a new machine prepares all of them.
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           nlohmann-json3-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 wine xvfb imagemagick x11-utils python3)
+          wine64 wine xvfb imagemagick python3)
 
 # Which Debian package puts each program on PATH. Installing a package is not
 # proof of its programs: wine64 without its recommendations leaves out
