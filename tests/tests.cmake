@@ -35,4 +35,5 @@ target_link_options(zorv_oom_tests PRIVATE
 add_dependencies(zorv_oom_tests ZorvTempo64Probe)
 gtest_discover_tests(zorv_oom_tests DISCOVERY_MODE PRE_TEST)
 include(${CMAKE_SOURCE_DIR}/tests/scenarios.cmake)
+include(${CMAKE_SOURCE_DIR}/tests/preview.cmake)
 include(${CMAKE_SOURCE_DIR}/fuzz/fuzz-ctest.cmake)
