@@ -175,7 +175,9 @@ def check_measure(measure, measures, option):
 
 
 def beats_text(length):
-    return f"{Fraction(length, UNITS_PER_QUARTER)}"
+    """'1 quarter', '2.5 quarters'."""
+    quarters = length / UNITS_PER_QUARTER
+    return f"{quarters:g} quarter{'' if quarters == 1 else 's'}"
 
 
 def region_start(text, measures):
@@ -184,7 +186,7 @@ def region_start(text, measures):
     position = 0 if beat is None else beat_position(beat)
     if position >= measures[measure - 1].length:
         raise InputError(f"--from {text.strip()}: measure {measure} is only "
-                         f"{beats_text(measures[measure - 1].length)} quarters long")
+                         f"{beats_text(measures[measure - 1].length)} long")
     return Point(measure, position)
 
 
@@ -198,7 +200,7 @@ def region_end(text, measures):
     position = length if beat is None else beat_position(beat)
     if position > length:
         raise InputError(f"--to {text.strip()}: measure {measure} is only "
-                         f"{beats_text(length)} quarters long")
+                         f"{beats_text(length)} long")
     if position == length:
         return Point(measure, THROUGH_MEASURE_END)
     if position == 0:
@@ -263,7 +265,7 @@ def measure_label(measure):
     """'3/4', or '3/4 (1 quarter)' for a measure shorter than its meter."""
     if measure.length == meter_length(parse_meter(measure.meter, "meter")):
         return measure.meter
-    return f"{measure.meter} ({beats_text(measure.length)} quarters)"
+    return f"{measure.meter} ({beats_text(measure.length)})"
 
 
 def meter_summary(measures):
