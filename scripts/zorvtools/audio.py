@@ -5,7 +5,7 @@ import os
 import subprocess
 from collections import namedtuple
 
-from .music import UNITS_PER_QUARTER, full_measure, measure_starts, parse_meter
+from .music import UNITS_PER_QUARTER, full_measure, measure_offsets, parse_meter
 from .tempo_map import VALUE_PER_UNIT_PER_MS
 
 SOUNDFONT = "/usr/share/sounds/sf2/TimGM6mb.sf2"
@@ -34,7 +34,7 @@ def heard_measures(measures, region):
 
 
 def clicks(measures):
-    starts = measure_starts(measures)
+    starts = measure_offsets(measures)
     return [Click(starts[number] + p, number, p / UNITS_PER_QUARTER + 1, p == 0 and m.downbeat)
             for number, m in enumerate(measures, 1) for p in m.clicks]
 
@@ -68,7 +68,7 @@ def seconds_at(points, positions):
 
 def time_signatures(measures):
     """(tick, numerator, denominator) wherever the bar changes."""
-    starts, events, last = measure_starts(measures), [], None
+    starts, events, last = measure_offsets(measures), [], None
     for number, m in enumerate(measures, 1):
         denominator = parse_meter(m.meter, "meter").denominator
         unit = 4 * UNITS_PER_QUARTER // denominator
@@ -86,7 +86,7 @@ def write_midi(path, measures, points, span):
     conductor track with bars, tempos and the region's two markers, and a
     click track on the percussion channel."""
     import mido
-    end = measure_starts(measures)[len(measures) + 1]
+    end = measure_offsets(measures)[len(measures) + 1]
     conductor = [(tick, 0, mido.MetaMessage("time_signature", numerator=n, denominator=d))
                  for tick, n, d in time_signatures(measures)]
     conductor += [(pos, 1, mido.MetaMessage("set_tempo", tempo=micros_per_quarter(value)))

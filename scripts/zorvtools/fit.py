@@ -118,7 +118,7 @@ def search(evaluate, allowed, target, model):
 
 def ideal_model(measures, region, start, unit, dotted):
     """The region's time (s) under a continuous ramp to each stop BPM."""
-    starts = music.measure_starts(measures)
+    starts = music.measure_offsets(measures)
     first, end = music.region_bounds(region, measures, starts)
     a = tempo_value(start)
     return lambda bpm: ideal_ms(a, tempo_value(Tempo(unit, dotted, bpm)), end - first) / 1000

@@ -29,6 +29,8 @@ Meter = namedtuple("Meter", "groups denominator")
 Measure = namedtuple("Measure", "length clicks downbeat meter")
 # A metronome mark: beat unit 0..4 (16th..whole), dotted or not, whole BPM.
 Tempo = namedtuple("Tempo", "unit dotted bpm")
+# A score: its measures, and its tempo records as [measure, position, value].
+Score = namedtuple("Score", "measures tempo")
 # A point of the score: measure number and position in units.
 Point = namedtuple("Point", "measure position")
 
@@ -208,7 +210,7 @@ def region_end(text, measures):
     return Point(measure, position - 1)
 
 
-def measure_starts(measures):
+def measure_offsets(measures):
     """Absolute position of each measure's start, 1-based, one past the end."""
     starts, at = [0, 0], 0
     for measure in measures:
@@ -230,7 +232,7 @@ def parse_region(from_text, to_text, measures):
     region = [start.measure, start.position, end.measure, end.position]
     if end.measure < 1:
         raise InputError(f"--to {to_text.strip()}: the region ends before the score begins")
-    first, last = region_bounds(region, measures, measure_starts(measures))
+    first, last = region_bounds(region, measures, measure_offsets(measures))
     if last <= first:
         raise InputError(f"--from {from_text.strip()} --to {to_text.strip()}: the region ends "
                          f"{'where' if last == first else 'before'} it starts")

@@ -7,10 +7,9 @@ import xml.etree.ElementTree as ET
 from collections import namedtuple
 from fractions import Fraction
 
-from .music import (UNITS_PER_QUARTER, InputError, Meter, check_measure_count,
+from .music import (UNITS_PER_QUARTER, InputError, Score, check_measure_count,
                      full_measure, meter_length, partial_measure, parse_meter)
 
-Score = namedtuple("Score", "measures tempo")
 # What one part says about one measure; position and lengths in units.
 RawMeasure = namedtuple("RawMeasure", "meter implicit content marks")
 LARGEST_MEMBER = 256 << 20
@@ -149,42 +148,63 @@ def direction_offset(direction, where):
 
 
 def read_part(part, is_first):
-    """One RawMeasure per measure of the part."""
-    divisions, meter, raw = None, None, []
-    for number, measure in enumerate(part.findall("measure"), 1):
-        where = f"{part_name(part)}, measure {number}"
-        cursor, longest, marks = 0, 0, []
+    """One RawMeasure per measure of the part. Divisions and the meter carry
+    from measure to measure; only the first part's meters are read."""
+    context = {"divisions": None, "meter": None, "meters": is_first}
+    return [read_measure(measure, context, f"{part_name(part)}, measure {number}")
+            for number, measure in enumerate(part.findall("measure"), 1)]
 
-        def units(divs):
-            if divisions is None:
-                if divs == 0:
-                    return 0
-                raise InputError(f"{where}: durations come before any <divisions>")
-            return round(Fraction(divs * UNITS_PER_QUARTER, divisions))
 
-        for element in measure:
-            if element.tag == "attributes":
-                if element.find("divisions") is not None:
-                    divisions = positive_int(element, "divisions", where)
-                time = element.find("time")
-                if time is not None and is_first:
-                    meter = read_time(time, where)
-            elif element.tag == "note":
-                if element.find("chord") is None and element.find("grace") is None:
-                    cursor += duration_of(element, where)
-            elif element.tag == "backup":
-                cursor -= duration_of(element, where)
-            elif element.tag == "forward":
-                cursor += duration_of(element, where)
-            elif element.tag in ("direction", "sound"):
-                sound = element if element.tag == "sound" else element.find("sound")
-                bpm = None if sound is None else tempo_mark(sound, where)
-                if bpm is not None:
-                    at = cursor + (direction_offset(element, where) if element.tag == "direction" else 0)
-                    marks.append((max(0, units(at)), quarter_tempo_value(bpm)))
-            longest = max(longest, cursor)
-        raw.append(RawMeasure(meter, measure.get("implicit") == "yes", units(longest), marks))
-    return raw
+def read_measure(measure, context, where):
+    # The cursor counts units as an exact fraction, so that durations in
+    # divisions that do not divide 1024 (triplets) add up exactly.
+    cursor, longest, marks = Fraction(0), Fraction(0), []
+    for element in measure:
+        if element.tag == "attributes":
+            read_attributes(element, context, where)
+        elif element.tag in ("direction", "sound"):
+            mark = sound_mark(element, context, where)
+            if mark:
+                marks.append((max(0, round(cursor + mark[0])), mark[1]))
+        else:
+            cursor += advance(element, context, where)
+        longest = max(longest, cursor)
+    return RawMeasure(context["meter"], measure.get("implicit") == "yes", round(longest), marks)
+
+
+def read_attributes(attributes, context, where):
+    if attributes.find("divisions") is not None:
+        context["divisions"] = positive_int(attributes, "divisions", where)
+    time = attributes.find("time")
+    if time is not None and context["meters"]:
+        context["meter"] = read_time(time, where)
+
+
+def advance(element, context, where):
+    """How far a note, a backup or a forward moves the cursor (units)."""
+    sign = {"note": 1, "forward": 1, "backup": -1}.get(element.tag, 0)
+    if element.tag == "note" and (element.find("chord") is not None or element.find("grace") is not None):
+        sign = 0
+    return sign * units(duration_of(element, where), context, where) if sign else 0
+
+
+def units(divisions, context, where):
+    if divisions == 0:
+        return Fraction(0)
+    if context["divisions"] is None:
+        raise InputError(f"{where}: durations come before any <divisions>")
+    return Fraction(divisions * UNITS_PER_QUARTER, context["divisions"])
+
+
+def sound_mark(element, context, where):
+    """(offset in units, tempo value) of a tempo mark in a <sound> or a
+    <direction>'s <sound>, or None."""
+    sound = element if element.tag == "sound" else element.find("sound")
+    bpm = None if sound is None else tempo_mark(sound, where)
+    if bpm is None:
+        return None
+    offset = direction_offset(element, where) if element.tag == "direction" else 0
+    return units(offset, context, where), quarter_tempo_value(bpm)
 
 
 def build_measures(raw, name):

@@ -64,12 +64,7 @@ def read_measures(args):
     if args.score:
         from .musicxml import read_score
         return read_score(args.score)
-    return read_score_of_time(args.time)
-
-
-def read_score_of_time(text):
-    from .musicxml import Score
-    return Score(music.parse_time_runs(text), [])
+    return music.Score(music.parse_time_runs(args.time), [])
 
 
 def plan(args):
@@ -124,7 +119,7 @@ def print_fit(result, stop_unit, target):
 
 
 def measure_ticks(measures, x0, x1):
-    starts = music.measure_starts(measures)
+    starts = music.measure_offsets(measures)
     inside = [n for n in range(1, len(measures) + 1) if x0 <= starts[n] <= x1]
     step = tempo_map.tick_step(len(inside))
     return [(starts[n], str(n)) for n in inside if (n - inside[0]) % step == 0]
@@ -132,7 +127,7 @@ def measure_ticks(measures, x0, x1):
 
 def write_map(path, line, measures):
     heard = audio.heard_measures(measures, line["region"])
-    starts = music.measure_starts(heard)
+    starts = music.measure_offsets(heard)
     extent = (starts[line["region"][0]], starts[len(heard) + 1])
     Path(path).parent.mkdir(parents=True, exist_ok=True)
     tempo_map.write_svg(path, line["points"], line["span"], extent,
@@ -141,7 +136,7 @@ def write_map(path, line, measures):
 
 def write_sound(args, line, measures):
     heard = audio.heard_measures(measures, line["region"])
-    end = music.measure_starts(heard)[len(heard) + 1]
+    end = music.measure_offsets(heard)[len(heard) + 1]
     points = audio.heard_points(line["points"], end)
     beat_clicks = audio.clicks(heard)
     times = audio.seconds_at(points, [c.position for c in beat_clicks])
@@ -176,23 +171,22 @@ def print_dialog_entries(region, measures, start, stop, after):
     print("  then OK.")
 
 
-def preview(args, p):
-    score, region, start = p["score"], p["region"], p["start"]
+def print_header(args, score, region):
+    marks = len(score.tempo)
     print(f"Score:  {music.meter_summary(score.measures)}"
-          + (f", {len(score.tempo)} tempo mark{'s' if len(score.tempo) != 1 else ''}" if args.score else ""))
+          + (f", {marks} tempo mark{'s' if marks != 1 else ''}" if args.score else ""))
     print(f"Region: {music.region_text(region, score.measures)} "
           f"(ERegion {region[0]}, {region[1]}, {region[2]}, {region[3]})")
-    stop = p["stop"]
-    if stop is None:
-        result = fit.fit_stop(args.runner, score.measures, region, start, *p["stop_unit"],
-                              args.after, p["target"])
-        stop = music.Tempo(*p["stop_unit"], result.bpm)
-    print(f"Ramp:   {music.tempo_name(start)} to {music.tempo_name(stop)}, {AFTER_TEXT[args.after]}")
-    print()
-    if p["stop"] is None:
-        print_fit(result, p["stop_unit"], p["target"])
-    ramp = scenario.ramp_scenario(score.measures, score.tempo, region, start, stop, args.after)
-    report = scenario.run(args.runner, ramp)
+
+
+def fitted_stop(args, p):
+    """The stop tempo that --fit finds, with its report printed."""
+    result = fit.fit_stop(args.runner, p["score"].measures, p["region"], p["start"],
+                          *p["stop_unit"], args.after, p["target"])
+    return music.Tempo(*p["stop_unit"], result.bpm), result
+
+
+def show_ramp(args, score, ramp, report):
     line = tempo_map.timeline(ramp, report)
     print("Tempo records in the score after the ramp:")
     tempo_map.print_table(line["records"])
@@ -203,6 +197,19 @@ def preview(args, p):
     print(f"Tempo map:  {args.svg}")
     write_sound(args, line, score.measures)
     print()
+
+
+def preview(args, p):
+    score, region, start, stop = p["score"], p["region"], p["start"], p["stop"]
+    print_header(args, score, region)
+    if stop is None:
+        stop, result = fitted_stop(args, p)
+    print(f"Ramp:   {music.tempo_name(start)} to {music.tempo_name(stop)}, {AFTER_TEXT[args.after]}")
+    print()
+    if p["stop"] is None:
+        print_fit(result, p["stop_unit"], p["target"])
+    ramp = scenario.ramp_scenario(score.measures, score.tempo, region, start, stop, args.after)
+    show_ramp(args, score, ramp, scenario.run(args.runner, ramp))
     print_dialog_entries(region, score.measures, start, stop, args.after)
 
 
