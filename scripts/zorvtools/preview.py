@@ -129,9 +129,14 @@ def write_map(path, line, measures):
     heard = audio.heard_measures(measures, line["region"])
     starts = music.measure_offsets(heard)
     extent = (starts[line["region"][0]], starts[len(heard) + 1])
-    Path(path).parent.mkdir(parents=True, exist_ok=True)
-    tempo_map.write_svg(path, line["points"], line["span"], extent,
+    tempo_map.write_svg(output_file(path), line["points"], line["span"], extent,
                         measure_ticks(heard, *extent), x_title="measure")
+
+
+def output_file(path):
+    """The path, its folder made when missing."""
+    Path(path).parent.mkdir(parents=True, exist_ok=True)
+    return path
 
 
 def write_sound(args, line, measures):
@@ -139,24 +144,22 @@ def write_sound(args, line, measures):
     end = music.measure_offsets(heard)[len(heard) + 1]
     points = audio.heard_points(line["points"], end)
     beat_clicks = audio.clicks(heard)
-    times = audio.seconds_at(points, [c.position for c in beat_clicks])
-    region_times = audio.seconds_at(points, list(line["span"]))
     if args.beats:
-        audio.write_beats(args.beats, beat_clicks, times)
+        times = audio.seconds_at(points, [c.position for c in beat_clicks])
+        audio.write_beats(output_file(args.beats), beat_clicks, times)
         print(f"Beat times: {args.beats} ({len(times)} beats)")
-    if not (args.midi or args.wav):
-        return
-    midi_path = args.midi or os.path.join(tempfile.mkdtemp(), "preview.mid")
-    audio.write_midi(midi_path, heard, points, line["span"])
     if args.midi:
+        audio.write_midi(output_file(args.midi), heard, points, line["span"])
+        region_times = audio.seconds_at(points, list(line["span"]))
         print(f"MIDI:       {args.midi} (measures 1 to {len(heard)}, {len(beat_clicks)} clicks; "
               f"the region plays from {region_times[0]:.3f} s to {region_times[1]:.3f} s)")
     if args.wav:
-        audio.render_wav(midi_path, args.wav)
+        with tempfile.TemporaryDirectory() as folder:
+            midi = args.midi or os.path.join(folder, "preview.mid")
+            if not args.midi:
+                audio.write_midi(midi, heard, points, line["span"])
+            audio.render_wav(midi, output_file(args.wav))
         print(f"Audio:      {args.wav}")
-        if not args.midi:
-            os.unlink(midi_path)
-            os.rmdir(os.path.dirname(midi_path))
 
 
 def print_dialog_entries(region, measures, start, stop, after):
