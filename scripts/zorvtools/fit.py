@@ -51,7 +51,7 @@ def region_seconds(runner, measures, region, start, unit, dotted, after, bpms):
     """The region's playback time (s) under the ramp to each stop BPM, each
     written by the plug-in."""
     laid_out, regions = region_copies(measures, region, len(bpms))
-    scenario = {"measures": scenarios.measure_runs(laid_out), "registry": None,
+    scenario = {"measures": music.measure_runs(laid_out), "registry": None,
                 "invocations": [scenarios.ramp_invocation(r, start, Tempo(unit, dotted, bpm), after)
                                 for r, bpm in zip(regions, bpms)]}
     report = scenarios.run(runner, scenario)
