@@ -133,6 +133,12 @@ def write_map(path, line, measures):
                         measure_ticks(heard, *extent), x_title="measure")
 
 
+def shown_path(path):
+    """A path as short as it reads from the current folder."""
+    relative = os.path.relpath(path)
+    return path if relative.startswith("..") else relative
+
+
 def output_file(path):
     """The path, its folder made when missing."""
     Path(path).parent.mkdir(parents=True, exist_ok=True)
@@ -197,7 +203,7 @@ def show_ramp(args, score, ramp, report):
     tempo_map.print_summary(tempo_map.timing_summary(line))
     print()
     write_map(args.svg, line, score.measures)
-    print(f"Tempo map:  {args.svg}")
+    print(f"Tempo map:  {shown_path(args.svg)}")
     write_sound(args, line, score.measures)
     print()
 
