@@ -6,7 +6,7 @@ if(NOT TARGET zorv-scenario)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-foreach(suite musicxml arguments fit playback)
+foreach(suite musicxml arguments fit playback tempo_map)
     add_test(NAME preview.${suite}
              COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
              WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
