@@ -96,7 +96,7 @@ def parse_time_runs(text):
     """'4/4x4,3/4x2,6/8x3' into the measures it names."""
     measures = []
     for run in text.split(","):
-        meter_part, _, count = run.strip().partition("x")
+        meter_part, _, count = run.strip().lower().partition("x")
         if count and not count.strip().isdigit():
             raise InputError(f"--time: cannot read the measure count in '{run.strip()}' (write 4/4x8)")
         count = int(count) if count else 1
