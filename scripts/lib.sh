@@ -11,7 +11,8 @@ PYTHON3=/usr/bin/python3
 # script, so one apt-get run on a new machine prepares all of them.
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           nlohmann-json3-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 wine xvfb imagemagick python3)
+          wine64 wine xvfb imagemagick python3
+          python3-mido fluidsynth timgm6mb-soundfont aubio-tools)
 
 # Which Debian package puts each program on PATH. Installing a package is not
 # proof of its programs: wine64 without its recommendations leaves out
@@ -26,6 +27,7 @@ declare -A PROGRAM_PACKAGE=(
     [wine]=wine [winepath]=wine [wineboot]=wine [wineserver]=wine
     [Xvfb]=xvfb [convert]=imagemagick [identify]=imagemagick
     [python3]=python3 [sha256sum]=coreutils [timeout]=coreutils
+    [fluidsynth]=fluidsynth [aubioonset]=aubio-tools
 )
 
 # Programs by what a script does with them.
@@ -60,6 +62,18 @@ require_programs() {
         local where="is not on PATH"
         [ "$program" = python3 ] && where="is not at $PYTHON3"
         echo "scripts/$(basename "$0"): '$program' $where; install the Debian package ${PROGRAM_PACKAGE[$program]:-that provides it}" >&2
+        exit 127
+    done
+}
+
+# require_python_modules NAME...: the same for modules Debian's python3 must
+# import.
+declare -A PYTHON_MODULE_PACKAGE=([mido]=python3-mido)
+require_python_modules() {
+    local module
+    for module in "$@"; do
+        "$PYTHON3" -c "import $module" 2>/dev/null && continue
+        echo "scripts/$(basename "$0"): $PYTHON3 cannot import '$module'; install the Debian package ${PYTHON_MODULE_PACKAGE[$module]:-that provides it}" >&2
         exit 127
     done
 }

@@ -1,0 +1,67 @@
+"""The ramp to hear: the MIDI file's own playback time of the region (as
+the MIDI library computes it) equals the timing summary, and in the
+rendered audio an independent onset detector finds the clicks where the
+preview says the beats fall."""
+import csv
+import os
+import subprocess
+import tempfile
+import unittest
+
+import mido
+
+from support import run_preview, written_seconds
+
+# A ritardando that starts mid-measure and runs into 6/8, stop given in
+# dotted eighths, back to the start tempo after it.
+ARGS = ["--time", "4/4x4,3/4x2,6/8x3", "--from", "2:2", "--to", "8",
+        "--start", "q=132", "--stop", "e.=100", "--after", "start"]
+
+
+def marker_times(path):
+    """Seconds into the file of each marker, by the MIDI library's own
+    reading of the tempo events."""
+    at, markers = 0.0, {}
+    for message in mido.MidiFile(path):
+        at += message.time
+        if message.type == "marker":
+            markers[message.text] = at
+    return markers
+
+
+def onsets(wav):
+    done = subprocess.run(["aubioonset", "-i", wav], capture_output=True, text=True, check=True)
+    return [float(t) for t in done.stdout.split()]
+
+
+class PlaybackTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.files = {kind: os.path.join(cls.folder.name, f"ramp.{kind}") for kind in ("svg", "midi", "wav", "beats")}
+        done = run_preview(*ARGS, *[part for kind, path in cls.files.items() for part in (f"--{kind}", path)])
+        assert done.returncode == 0, done.stderr
+        cls.output = done.stdout
+        with open(cls.files["beats"]) as f:
+            cls.beats = [(float(row["seconds"]), row["downbeat"] == "1") for row in csv.DictReader(f)]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def test_the_midi_file_plays_the_region_for_the_summarised_time(self):
+        markers = marker_times(self.files["midi"])
+        self.assertLess(abs(markers["ramp ends"] - markers["ramp starts"] - written_seconds(self.output)), 0.001)
+
+    def test_click_onsets_in_the_audio_fall_on_the_predicted_beats(self):
+        # 4 + 4 + 4 + 4 + 3 + 3 + 2 + 2 + 2 beats: one measure after the region
+        self.assertEqual(len(self.beats), 28)
+        self.assertEqual(sum(down for _, down in self.beats), 9)
+        found = onsets(self.files["wav"])
+        self.assertEqual(len(found), len(self.beats), found)
+        for (beat, _), onset in zip(self.beats, found):
+            self.assertLess(abs(onset - beat), 0.015, f"beat at {beat:.3f} s, onset at {onset:.3f} s")
+
+
+if __name__ == "__main__":
+    unittest.main()
