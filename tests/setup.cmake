@@ -2,12 +2,13 @@
 # not there stops them at once, naming the Debian package to install.
 set(SETUP_CHECKS ${CMAKE_SOURCE_DIR}/tests/setup)
 foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mingw32-windres|binutils-mingw-w64-x86-64"
-              "fuzz|clang++|clang" "bench|ninja|ninja-build")
+              "fuzz|clang++|clang" "bench|ninja|ninja-build" "preview|fluidsynth|fluidsynth|--wav")
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 script)
     list(GET fields 1 program)
     list(GET fields 2 package)
+    list(SUBLIST fields 3 -1 arguments)
     add_test(NAME setup.${script}_without_${program}
-             COMMAND ${SETUP_CHECKS}/missing-program ${script} ${program} ${package})
+             COMMAND ${SETUP_CHECKS}/missing-program ${script} ${program} ${package} ${arguments})
     set_tests_properties(setup.${script}_without_${program} PROPERTIES LABELS setup TIMEOUT 120)
 endforeach()
