@@ -7,7 +7,11 @@ foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mi
     list(GET fields 0 script)
     list(GET fields 1 program)
     list(GET fields 2 package)
-    list(SUBLIST fields 3 -1 arguments)
+    set(arguments "")
+    list(LENGTH fields count)
+    if(count GREATER 3)
+        list(SUBLIST fields 3 -1 arguments)
+    endif()
     add_test(NAME setup.${script}_without_${program}
              COMMAND ${SETUP_CHECKS}/missing-program ${script} ${program} ${package} ${arguments})
     set_tests_properties(setup.${script}_without_${program} PROPERTIES LABELS setup TIMEOUT 120)
