@@ -31,5 +31,9 @@ extern "C" __declspec(dllexport) int32_t FinaleExtensionInvoke(HWND window, void
     // The dialog's answer carries nothing: OK, Cancel and Remove have all
     // done their work by the time the host returns.
     FX_Dialog(TempoDialogId, TempoDialogProc, window, kDialogFlag, kNoDialogData);
+    // The region is the host's and lives only for this call: no pointer to
+    // it may outlast the dialog.
+    currentRegion = nullptr;
+    currentSettings = nullptr;
     return 1;
 }

@@ -9,6 +9,7 @@
 
 // The word the host passed to the last FinaleExtensionVersion call.
 extern uint32_t hostVersion;
-// The region and the settings of the running invocation.
+// The region and the settings of the running invocation: set before the
+// host's dialog call, null again once it returns.
 extern ERegion* currentRegion;
 extern UserDialogSettings* currentSettings;

@@ -77,13 +77,25 @@ void LoadBlockTag(FuzzedDataProvider& in) {
     FUZZ_CHECK(result == 0 || result == 1);
 }
 
-// Any other tag goes to the host; the buffer is large enough for any record
-// the stand-in host holds.
+// The buffer a load of `tag` needs by the load call's contract: the block
+// tag writes 252 bytes, a legacy tag its whole record (whatever byte count
+// the caller passes: it is not consulted), any other tag at most the 12
+// bytes of any record the stand-in host holds.
+size_t BufferSizeFor(uint32_t tag) {
+    if (tag == LegacyBlockTag) return 252;
+    const uint32_t legacySizes[] = {24, 72, 108, 54};  // in the order of kLegacyTags
+    for (size_t i = 0; i < 4; ++i)
+        if (tag == kLegacyTags[i]) return legacySizes[i];
+    return 12;
+}
+
+// Any tag through the load call, with a buffer its contract asks for: mostly
+// tags that go to the host, now and then one of the special tags.
 void LoadOtherTag(FuzzedDataProvider& in) {
     const uint32_t tag = in.ConsumeIntegral<uint32_t>();
     int16_t key[2] = {in.ConsumeIntegral<int16_t>(), in.ConsumeIntegral<int16_t>()};
     uint32_t size = in.ConsumeIntegral<uint32_t>();
-    auto output = Block(12);
+    auto output = Block(BufferSizeFor(tag));
     FX_LoadEData(tag, in.ConsumeBool() ? key : nullptr, in.ConsumeBool() ? output.get() : nullptr,
                  &size);
 }

@@ -1,7 +1,9 @@
 // The ramp generator over arbitrary regions, settings and measure lengths in
 // the stand-in host. Sizes are bounded so that one run stays short: at most
 // 48 measures in the score, regions of at most 40 measures, positions and
-// lengths within a few whole notes.
+// lengths within a few whole notes. A host's measure length is a signed
+// number: about one score in four has lengths down to minus a few whole
+// notes as well.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -61,8 +63,9 @@ RampInput ConsumeRampInput(FuzzedDataProvider& in) {
     input.settings = ConsumeSettings(in);
     input.region = ConsumeRegion(in);
     const size_t measures = in.ConsumeIntegralInRange<size_t>(0, 48);
+    const int32_t shortest = in.ConsumeIntegralInRange<int>(0, 3) == 0 ? -kLargestLength : 0;
     for (size_t i = 0; i < measures; ++i)
-        input.lengths.push_back(in.ConsumeIntegralInRange<int32_t>(0, kLargestLength));
+        input.lengths.push_back(in.ConsumeIntegralInRange<int32_t>(shortest, kLargestLength));
     return input;
 }
 
@@ -110,6 +113,12 @@ bool PositionsInsideMeasures(const RampInput& input) {
     return PositionInside(input, r.startMeasure, r.startPosition) &&
            (r.endPosition == ThroughEndOfMeasure ||
             PositionInside(input, r.endMeasure, r.endPosition));
+}
+
+bool NoNegativeLength(const RampInput& input) {
+    for (int32_t m = input.region.startMeasure; m <= input.region.endMeasure; ++m)
+        if (LengthOf(input, m) < 0) return false;
+    return true;
 }
 
 struct Created {
@@ -162,11 +171,13 @@ void CheckWalk(const RampInput& input, const std::vector<Created>& walk, int32_t
     }
     if (!walk.empty()) FUZZ_CHECK(walk.front().value == a);
     // The values stay between the two tempos for regions a selection can
-    // make: positions inside their measures. Positions outside them (before
-    // the start, past the end, inside a measure of no length) make the total
-    // length differ from what the walk covers, and the interpolation runs on
-    // past the stop tempo or back past the start tempo, as its arithmetic says.
-    if (!PositionsInsideMeasures(input)) return;
+    // make: positions inside their measures, no measure of negative length.
+    // Positions outside them (before the start, past the end, inside a
+    // measure of no length) make the total length differ from what the walk
+    // covers, and a negative length walks the elapsed length back; then the
+    // interpolation runs on past the stop tempo or back past the start
+    // tempo, as its arithmetic says.
+    if (!PositionsInsideMeasures(input) || !NoNegativeLength(input)) return;
     for (const Created& w : walk) {
         FUZZ_CHECK(w.value >= std::min(a, b));
         FUZZ_CHECK(w.value <= std::max(a, b));

@@ -10,6 +10,11 @@ UserDialogSettings moduleSettings;
 
 namespace {
 
+// Set by the first FinaleExtensionInit since the module loaded. Until then
+// moduleSettings holds no settings at all (it is all zero), and a save would
+// put that zero record over the user's stored value.
+bool settingsLoaded = false;
+
 const char kSettingsKey[] = "Software\\ZorvPlugins\\ZorvTempo";
 const char kSettingsValue[] = "UserDialog";
 
@@ -74,7 +79,13 @@ LONG SaveSettings() {
 extern "C" __declspec(dllexport) int32_t FinaleExtensionInit(void*, uint32_t* flags) {
     if (flags && HostWantsInitFlag(hostVersion)) *flags |= kInitFlag;
     LoadSettings();
+    settingsLoaded = true;
     return 1;
 }
 
-extern "C" __declspec(dllexport) LONG FinaleExtensionTerminate(void) { return SaveSettings(); }
+// Without an Init since the module loaded there is nothing to save: the
+// stored value stays as it is, and the host hears success.
+extern "C" __declspec(dllexport) LONG FinaleExtensionTerminate(void) {
+    if (!settingsLoaded) return ERROR_SUCCESS;
+    return SaveSettings();
+}

@@ -161,6 +161,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define REG_EXPAND_SZ 2
 #define REG_BINARY 3
 #define REG_DWORD 4
+#define REG_MULTI_SZ 7
 
 // Messages
 #define WM_NULL 0x0000

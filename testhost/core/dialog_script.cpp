@@ -67,7 +67,7 @@ void DialogScript::Begin(const Invocation& invocation) {
     invocation_ = invocation;
     report_ = InvocationReport();
     dialog_ = nullptr;
-    dialogOpened_ = dialogOpen_ = false;
+    dialogOpened_ = dialogOpen_ = hostClosing_ = false;
     nextAction_ = nextAnswer_ = 0;
 }
 
@@ -88,11 +88,14 @@ INT_PTR DialogScript::RunDialog(int32_t resourceId, DLGPROC proc, HWND parent) {
     return result;
 }
 
+// The plug-in ends the dialog. Only while the user's own actions run does
+// that count as the plug-in's closing; during the host's Cancel it is the
+// host's doing.
 void DialogScript::EndDialog(HWND dialog) {
     BOOL ended = ::EndDialog(dialog, 1);
     if (ended && dialogOpen_ && dialog == dialog_) {
         dialogOpen_ = false;
-        report_.closedBy = ClosedBy::Plugin;
+        report_.closedBy = hostClosing_ ? ClosedBy::Host : ClosedBy::Plugin;
     }
 }
 
@@ -158,13 +161,17 @@ bool DialogScript::Perform(HWND dialog, const UserAction& action) {
     return true;
 }
 
+// Whatever closes the dialog from here on, the plug-in answering the host's
+// Cancel or the host ending it itself, the report says "host".
 void DialogScript::CloseLeftOpen(HWND dialog) {
     AnnounceClosing(dialog, DialogClosing::HostCancel);
+    hostClosing_ = true;
     Click(dialog, IDCANCEL, GetDlgItem(dialog, IDCANCEL));
+    hostClosing_ = false;
+    report_.closedBy = ClosedBy::Host;
     if (!dialogOpen_) return;
     ::EndDialog(dialog, IDCANCEL);
     dialogOpen_ = false;
-    report_.closedBy = ClosedBy::Host;
 }
 
 ShownDialog DialogScript::ReadShown(HWND dialog) const {

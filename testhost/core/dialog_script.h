@@ -63,6 +63,7 @@ private:
     HWND dialog_ = nullptr;  // the running dialog, or null
     bool dialogOpened_ = false;
     bool dialogOpen_ = false;
+    bool hostClosing_ = false;  // the host's own Cancel is under way
     size_t nextAction_ = 0;
     size_t nextAnswer_ = 0;
     Invocation invocation_;

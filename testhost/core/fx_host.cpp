@@ -127,7 +127,11 @@ int16_t FxLoadEData(uint32_t tag, void* key, void* data, uint32_t* size, uint32_
     if (!key) return 0;
     if (tag == TempoRecordTag) {
         TempoEntry entry;
-        if (!host.score.LoadTempo(call.key1, call.key2, &entry)) return 0;
+        auto endless = host.endlessTempo.find(call.key1);
+        if (endless != host.endlessTempo.end() && call.key2 >= 0)
+            entry = endless->second;
+        else if (!host.score.LoadTempo(call.key1, call.key2, &entry))
+            return 0;
         if (size && host.rewriteLoadSize) *size = host.loadSizeAnswer;
         if (data) {
             int32_t words[3] = {entry.position, entry.value, entry.third};
@@ -149,8 +153,16 @@ int16_t FxCreateEData(uint32_t tag, void* key, void* data, uint32_t size, uint32
     call.size = size;
     if (data && size >= 12) memcpy(call.data, data, 12);
     Record(call);
+    HostState& host = State();
+    if (host.overwriteCreateArguments) {
+        // Words no record of the plug-in carries: a key and a block reused
+        // without refilling show in the next create.
+        if (key) memset(key, 0x5A, 4);
+        if (data) memset(data, 0xC3, size);
+    }
+    if (host.refuseCreates) return 0;
     if (tag != TempoRecordTag || !key || !data || size < 12) return 0;
-    State().score.InsertTempo(call.key1, TempoEntry{call.data[0], call.data[1], call.data[2]});
+    host.score.InsertTempo(call.key1, TempoEntry{call.data[0], call.data[1], call.data[2]});
     return 1;
 }
 

@@ -93,6 +93,16 @@ struct HostState {
     uint32_t loadSizeAnswer = 0;
     // Loads of a tag take these answers in order before the score is asked.
     std::map<uint32_t, std::deque<ScriptedLoad>> scriptedLoads;
+    // Measures whose tempo loads never fail: a load at any index from 0 up
+    // finds this record (its deletion finds nothing to delete). A negative
+    // index still finds nothing, so a wrapped 16-bit index shows in the log.
+    std::map<int16_t, TempoEntry> endlessTempo;
+    // When set, a create writes over the key and the data block it was
+    // handed (after logging them), as a host may: the caller must fill both
+    // afresh for its next create.
+    bool overwriteCreateArguments = false;
+    // When set, every create is refused: nothing is stored and 0 returned.
+    bool refuseCreates = false;
 
     int CallCount(Fx function) const;
     std::vector<HostCall> CallsOf(Fx function) const;

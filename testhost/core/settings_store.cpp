@@ -31,10 +31,17 @@ bool CreateSettingsKey() {
 
 void DeleteSettingsKey() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
 
+// The data is passed from a buffer that holds one 0 byte past the counted
+// bytes. For the string types (1, 2, 7) Windows looks at that byte: when the
+// last counted byte is not 0 and the next one is, it stores that 0 as well.
+// With the 0 always there, the stored value never depends on whatever
+// happened to lie past the data.
 bool StoreSettingsValue(const std::vector<uint8_t>& bytes, DWORD type) {
     RegistryKey key;
+    std::vector<uint8_t> terminated(bytes);
+    terminated.push_back(0);
     return CreateSettingsKey(&key) &&
-           RegSetValueExA(key.get(), kSettingsValue, 0, type, bytes.data(),
+           RegSetValueExA(key.get(), kSettingsValue, 0, type, terminated.data(),
                           DWORD(bytes.size())) == ERROR_SUCCESS;
 }
 

@@ -32,7 +32,9 @@ private:
 bool SettingsKeyExists();
 bool CreateSettingsKey();
 void DeleteSettingsKey();
-// Creates the key when needed.
+// Creates the key when needed. Stored with RegSetValueExA from a buffer that
+// holds a 0 byte after the data, so that a string type (1, 2, 7) whose last
+// byte is not 0 is stored with one 0 byte appended, every time.
 bool StoreSettingsValue(const std::vector<uint8_t>& bytes, DWORD type = REG_BINARY);
 // True also when there was no value to delete.
 bool DeleteSettingsValue();

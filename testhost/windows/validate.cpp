@@ -401,26 +401,41 @@ bool CheckRacedBinding(WindowsPlatform& host, std::mt19937_64& random) {
 
 const std::vector<uint8_t> kSpoiled(28, 0xEE);
 
-// Terminate before any Init writes the all-zero record of a fresh module,
-// and a second Terminate writes the same bytes again.
+// Terminate before any Init since the module loaded has no settings to
+// save: it leaves the stored value as it is (a record, or none at all) and
+// returns 0, also when it is called a second time.
 bool CheckTerminateFirst(WindowsPlatform& host) {
-    Check check("terminate before any init stores 28 zero bytes, twice");
+    Check check("terminate before any init leaves the stored value as it is and returns 0, twice");
     ResetHost();
-    check.Expect(DeleteSettingsValue(), "could not remove the stored value");
-    LoadedModule module(host);
-    if (!module.Ready()) {
-        check.Fault(LoadFailure(host));
-        return check.Print();
-    }
-    const std::vector<uint8_t> zeros(28, 0);
-    for (const char* which : {"first", "second"}) {
-        LONG status = module.Entry().terminate();
-        check.Expect(status == ERROR_SUCCESS,
-                     std::string(which) + " terminate returned " + std::to_string(status));
-        std::string stale = StoredDiffers(zeros);
-        check.Expect(stale.empty(), std::string(which) + " terminate: " + stale);
-        // Spoiled in between, so the second terminate must write again.
-        check.Expect(StoreSettingsValue(kSpoiled), "could not spoil the stored value");
+    // Every field differs from its default and from zero.
+    const std::vector<uint8_t> stored = {0x03, 0x00, 0x02, 0x00, 0x58, 0x02, 0x07, 0x00,
+                                         0x00, 0x00, 0x01, 0x00, 0x2c, 0x01, 0xf9, 0xff,
+                                         0x02, 0x00, 0x05, 0x00, 0xfd, 0xff, 0x01, 0x00,
+                                         0xe8, 0x03, 0xf4, 0xff};
+    for (bool withValue : {true, false}) {
+        const std::string run = withValue ? "with a stored record: " : "with no stored value: ";
+        check.Expect(withValue ? StoreSettingsValue(stored) : DeleteSettingsValue(),
+                     run + "could not prepare the stored value");
+        LoadedModule module(host);
+        if (!module.Ready()) {
+            check.Fault(LoadFailure(host));
+            break;
+        }
+        for (const char* which : {"first", "second"}) {
+            LONG status = module.Entry().terminate();
+            check.Expect(status == ERROR_SUCCESS,
+                         run + which + " terminate returned " + std::to_string(status));
+            if (withValue) {
+                std::string changed = StoredDiffers(stored);
+                check.Expect(changed.empty(), run + which + " terminate: " + changed);
+            } else {
+                DWORD type = REG_NONE;
+                std::vector<uint8_t> written;
+                check.Expect(!ReadSettingsValue(&written, &type),
+                             run + which + " terminate stored " + Hex(written) + " type " +
+                                 std::to_string(type));
+            }
+        }
     }
     return check.Print();
 }

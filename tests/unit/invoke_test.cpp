@@ -2,6 +2,7 @@
 // dialog that the stand-in host runs from the module's own template.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/unit/plugin_fixture.h"
 #include "winapi/emu/emu_windows.h"
@@ -11,6 +12,7 @@ namespace {
 using testhost::Fx;
 using testhost::Host;
 using testhost::TempoEntry;
+using testhost::TempoRow;
 
 const char kNoSelectionText[] =
     "Please select the area (with the mass mover tool) where you want the accelerando or "
@@ -43,6 +45,8 @@ public:
     std::string shownCaption;
     bool removeShown = false;
 };
+
+using Script = ScriptedRunner::Script;
 
 class Invoke : public ::testing::Test {
 protected:
@@ -84,7 +88,7 @@ TEST_F(Invoke, WithoutASelectionOnlyAsksForOne) {
     EXPECT_EQ(*plugin.in().currentSettings, nullptr);
 }
 
-TEST_F(Invoke, ANullRegionKeepsTheEarlierInvocationsState) {
+TEST_F(Invoke, ANullRegionKeepsTheEarlierInvocationsFlag) {
     Seed(1, 0, 900);
     ERegion region = MakeRegion(1, 0, 2, ThroughEndOfMeasure);
     runner.script = [](HWND dialog, DLGPROC proc) { proc(dialog, WM_COMMAND, IDCANCEL, 0); };
@@ -93,11 +97,47 @@ TEST_F(Invoke, ANullRegionKeepsTheEarlierInvocationsState) {
     Host().calls.clear();
 
     EXPECT_EQ(plugin.Invoke(window, nullptr, nullptr), 0);
-    EXPECT_EQ(*plugin.in().currentRegion, &region);
-    EXPECT_EQ(*plugin.in().currentSettings, plugin.in().moduleSettings);
+    EXPECT_EQ(*plugin.in().currentRegion, nullptr);
+    EXPECT_EQ(*plugin.in().currentSettings, nullptr);
     EXPECT_EQ(settings().regionHasTempo, 1);
     EXPECT_TRUE(Host().calls.empty());
     EXPECT_EQ(runner.runs, 1);
+}
+
+// The region is the host's and lives only for the call: the module points
+// at it while the host's dialog runs and at nothing once the dialog call has
+// returned, however the dialog ended.
+TEST_F(Invoke, TheCurrentPointersLiveOnlyWhileTheHostsDialogRuns) {
+    struct Case {
+        const char* what;
+        Script script;
+    };
+    const Case cases[] = {
+        {"cancel", [](HWND dialog, DLGPROC proc) { proc(dialog, WM_COMMAND, IDCANCEL, 0); }},
+        {"ok",
+         [](HWND dialog, DLGPROC proc) {
+             SetDlgItemTextA(dialog, 111, "60");
+             SetDlgItemTextA(dialog, 131, "90");
+             proc(dialog, WM_COMMAND, IDOK, 0);
+         }},
+        {"left open", [](HWND, DLGPROC) {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ERegion region = MakeRegion(1, 0, 2, ThroughEndOfMeasure);
+        ERegion* regionDuring = nullptr;
+        UserDialogSettings* settingsDuring = nullptr;
+        runner.script = [&](HWND dialog, DLGPROC proc) {
+            regionDuring = *plugin.in().currentRegion;
+            settingsDuring = *plugin.in().currentSettings;
+            c.script(dialog, proc);
+        };
+        EXPECT_EQ(plugin.Invoke(window, nullptr, &region), 1);
+        EXPECT_EQ(regionDuring, &region);
+        EXPECT_EQ(settingsDuring, plugin.in().moduleSettings);
+        EXPECT_EQ(*plugin.in().currentRegion, nullptr);
+        EXPECT_EQ(*plugin.in().currentSettings, nullptr);
+    }
 }
 
 TEST_F(Invoke, ASelectionAfterNoneRunsTheDialogWithTheHostsArguments) {
@@ -117,8 +157,8 @@ TEST_F(Invoke, ASelectionAfterNoneRunsTheDialogWithTheHostsArguments) {
     EXPECT_EQ(dialogs[0].version, 0x1B200000u);
     EXPECT_EQ(runner.runs, 1);
     EXPECT_EQ(runner.shownCaption, "Zorv Tempo v1.06");
-    EXPECT_EQ(*plugin.in().currentRegion, &region);
-    EXPECT_EQ(*plugin.in().currentSettings, plugin.in().moduleSettings);
+    EXPECT_EQ(*plugin.in().currentRegion, nullptr);
+    EXPECT_EQ(*plugin.in().currentSettings, nullptr);
     // The scan ran before the dialog: its loads come first.
     ASSERT_FALSE(Host().calls.empty());
     EXPECT_EQ(Host().calls.front().function, Fx::LoadEData);
@@ -153,9 +193,11 @@ TEST_F(Invoke, OkInTheDialogWritesTheRampIntoTheScore) {
     Seed(2, 512, -1);
     ERegion region = MakeRegion(2, 0, 3, ThroughEndOfMeasure);
     runner.script = [](HWND dialog, DLGPROC proc) {
-        CheckDlgButton(dialog, 104, BST_CHECKED);
-        CheckDlgButton(dialog, 124, BST_CHECKED);
-        CheckDlgButton(dialog, 142, BST_CHECKED);
+        // Quarter for both tempos, "None" after the selection; every other
+        // button of the three groups unchecked.
+        for (int id : {102, 103, 104, 105, 106, 122, 123, 124, 125, 126, 142, 143, 144})
+            CheckDlgButton(dialog, id, id == 104 || id == 124 || id == 142 ? BST_CHECKED
+                                                                           : BST_UNCHECKED);
         SetDlgItemTextA(dialog, 111, "60");
         SetDlgItemTextA(dialog, 131, "120");
         proc(dialog, WM_COMMAND, IDOK, 0);
@@ -165,12 +207,26 @@ TEST_F(Invoke, OkInTheDialogWritesTheRampIntoTheScore) {
 
     EXPECT_EQ(settings().startTempo, 60);
     EXPECT_EQ(settings().stopTempo, 120);
+    EXPECT_EQ(settings().startUnit, 2);
+    EXPECT_EQ(settings().stopUnit, 2);
+    EXPECT_EQ(settings().afterAction, 0);
     EXPECT_EQ(Host().CallCount(Fx::EndDialog), 1);
-    EXPECT_GT(Host().CallCount(Fx::CreateEData), 0);
-    for (const auto& row : Host().score.AllTempo()) {
-        EXPECT_NE(row[2], -1);  // the old record inside the region is gone
-        EXPECT_GE(row[0], 2);
-    }
+    // The worked example of the ramp (quarter = 60 to 120 over two 4/4
+    // measures, "None"), here on measures 2 and 3; the old record inside the
+    // region is gone.
+    const std::vector<TempoRow> expected = {
+        {2, 0, 67108, 1000},     {2, 512, 71302, 1000},   {2, 1024, 75496, 1000},
+        {2, 1536, 79690, 1000},  {2, 2048, 83885, 1000},  {2, 2304, 85982, 1000},
+        {2, 2560, 88079, 1000},  {2, 2816, 90176, 1000},  {2, 3072, 92273, 1000},
+        {2, 3328, 94371, 1000},  {2, 3584, 96468, 1000},  {2, 3840, 98565, 1000},
+        {3, 0, 100662, 1000},    {3, 256, 102759, 1000},  {3, 512, 104856, 1000},
+        {3, 768, 106953, 1000},  {3, 1024, 109051, 1000}, {3, 1280, 111148, 1000},
+        {3, 1536, 113245, 1000}, {3, 1792, 115342, 1000}, {3, 2048, 117439, 1000},
+        {3, 2304, 119536, 1000}, {3, 2560, 121634, 1000}, {3, 2816, 123731, 1000},
+        {3, 3072, 125828, 1000}, {3, 3328, 127925, 1000}, {3, 3584, 130022, 1000},
+        {3, 3840, 132119, 1000}, {3, 4095, 134217, 1000}};
+    EXPECT_EQ(Host().score.AllTempo(), expected);
+    EXPECT_EQ(Host().CallCount(Fx::CreateEData), int(expected.size()));
 }
 
 TEST(InvokeUnbound, WithoutTheHostsDialogTheCommandStillAnswersOne) {
@@ -186,8 +242,9 @@ TEST(InvokeUnbound, WithoutTheHostsDialogTheCommandStillAnswersOne) {
         ERegion region = MakeRegion(measure, 0, measure, ThroughEndOfMeasure);
         EXPECT_EQ(plugin.Invoke(window, nullptr, &region), 1);
         EXPECT_EQ(plugin.in().moduleSettings->regionHasTempo, measure == 2 ? 1 : 0);
-        EXPECT_EQ(*plugin.in().currentRegion, &region);
-        EXPECT_EQ(*plugin.in().currentSettings, plugin.in().moduleSettings);
+        // No dialog ran, and no pointer to the host's region outlasts the call.
+        EXPECT_EQ(*plugin.in().currentRegion, nullptr);
+        EXPECT_EQ(*plugin.in().currentSettings, nullptr);
     }
     EXPECT_TRUE(emu::MessageBoxLog().empty());
     EXPECT_EQ(Host().CallCount(Fx::Dialog), 0);

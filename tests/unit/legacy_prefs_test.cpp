@@ -4,8 +4,8 @@
 #include <string.h>
 #include <sys/mman.h>
 
-#include <map>
-#include <set>
+#include <array>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -16,7 +16,6 @@ namespace {
 
 using testhost::Fx;
 using Words = std::array<uint16_t, 6>;
-using RecordId = std::tuple<uint32_t, int16_t, int16_t>;
 
 constexpr uint32_t BlockTag = 0x4F156649u;
 
@@ -25,108 +24,84 @@ uint32_t TagOf(const char* name) {
            uint32_t(uint8_t(name[2])) << 8 | uint8_t(name[3]);
 }
 
-// A row as the legacy record's layout lists it: record, key, offset, word,
-// width, conversion.
-struct ListedRow {
-    const char* record;
-    int16_t key1, key2, offset, word, width;
-    int32_t conversion;
-};
-
-struct ListedTable {
-    const char* tag;
-    uint32_t reportedSize;
-    int hostLoads;
-    std::vector<ListedRow> rows;
-};
-
-const std::vector<ListedTable>& ListedTables() {
-    static const std::vector<ListedTable> tables = {
-        {"pf05", 24, 8, {
-    {"otOR", 0, 0, 0, 3, 2, 0}, {"otOR", 0, 0, 2, 2, 2, 0}, {"otOK", 0, 1, 4, 2, 2, 0},
-    {"otOZ", 0, 1, 6, 0, 2, 0}, {"otOZ", 0, 1, 8, 1, 2, 0}, {"otOU", 0, 2, 10, 3, 2, 0},
-    {"otOU", 0, 0, 12, 4, 2, 0}, {"otOA", 0, 0, 14, 3, 2, 0}, {"otOt", 0, 0, 16, 0, 2, 0},
-    {"otOQ", 0, 2, 18, 4, 2, 0}, {"otOQ", 0, 2, 20, 2, 4, 2}}},
-        {"pfDP", 72, 17, {
-    {"otOA", 0, 0, 0, 0, 2, 0}, {"otOA", 0, 0, 2, 1, 2, 0}, {"otOA", 0, 0, 4, 4, 2, 0},
-    {"otOA", 0, 0, 6, 5, 2, 0}, {"otON", 0, 0, 8, 1, 2, 0}, {"otON", 0, 0, 10, 2, 2, 0},
-    {"otON", 0, 0, 12, 3, 2, 0}, {"otOB", 0, 1, 14, 4, 2, 0}, {"otOB", 0, 1, 16, 5, 2, 0},
-    {"otOB", 0, 2, 18, 2, 4, 2}, {"otOb", 0, 0, 22, 2, 2, 0}, {"otOb", 0, 0, 24, 3, 2, 0},
-    {"otOZ", 0, 0, 26, 2, 2, 0}, {"otOZ", 0, 0, 28, 3, 2, 0}, {"otOZ", 0, 0, 30, 4, 2, 0},
-    {"otOD", 0, 0, 32, 3, 2, 0}, {"otOD", 0, 0, 34, 1, 2, 0}, {"otOD", 0, 0, 36, 4, 2, 0},
-    {"otOD", 0, 0, 38, 0, 2, 0}, {"otOG", 0, 0, 40, 3, 2, 0}, {"otOK", 0, 0, 42, 3, 2, 0},
-    {"otOK", 0, 0, 44, 5, 2, 0}, {"otOK", 0, 0, 46, 4, 2, 0}, {"otOK", 0, 1, 48, 0, 2, 0},
-    {"otOQ", 0, 2, 50, 5, 2, 0}, {"otOQ", 0, 3, 52, 0, 2, 0}, {"otOs", 0, 1, 54, 0, 4, 2},
-    {"otOu", 0, 2, 58, 1, 2, 0}, {"otOu", 0, 0, 60, 0, 2, 0}, {"otOu", 0, 2, 62, 0, 2, 0},
-    {"otOu", 0, 0, 64, 1, 2, 0}, {"otOu", 0, 0, 66, 2, 2, 0}, {"otOU", 0, 2, 68, 5, 2, 0},
-    {"otOU", 0, 3, 70, 0, 2, 0}}},
-        {"pfMS", 108, 23, {
-    {"otOB", 0, 1, 0, 0, 2, 0}, {"otOB", 0, 0, 2, 0, 2, 0}, {"otOB", 0, 0, 4, 1, 2, 0},
-    {"otOB", 0, 0, 6, 2, 2, 0}, {"otOB", 0, 0, 8, 4, 2, 0}, {"otOB", 0, 0, 10, 5, 2, 0},
-    {"otOB", 0, 0, 12, 3, 2, 3}, {"otOb", 0, 0, 14, 4, 2, 0}, {"otOb", 0, 0, 16, 5, 2, 0},
-    {"otOb", 0, 0, 18, 1, 2, 0}, {"otOZ", 0, 0, 20, 5, 2, 0}, {"otOZ", 0, 0, 22, 0, 2, 0},
-    {"otOZ", 0, 0, 24, 1, 2, 0}, {"otOl", 0, 0, 26, 2, 2, 0}, {"otOD", 0, 0, 28, 2, 2, 0},
-    {"otOG", 0, 0, 30, 2, 2, 0}, {"otOG", 0, 0, 32, 4, 2, 0}, {"otOK", 0, 1, 34, 1, 2, 0},
-    {"otOK", 0, 0, 36, 1, 2, 0}, {"otOK", 0, 0, 38, 2, 2, 0}, {"otOK", 0, 0, 40, 0, 2, 0},
-    {"otOK", 0, 1, 42, 3, 2, 0}, {"otOu", 0, 1, 44, 4, 2, 0}, {"otOu", 0, 1, 46, 2, 2, 0},
-    {"otOu", 0, 1, 48, 3, 2, 0}, {"otOs", 0, 1, 50, 2, 2, 0}, {"otOq", 0, 15, 52, 4, 4, 2},
-    {"otOq", 0, 16, 56, 0, 4, 2}, {"otOT", 0, 0, 60, 3, 2, 0}, {"otOT", 0, 0, 62, 4, 2, 0},
-    {"otOT", 0, 0, 64, 5, 2, 0}, {"otOr", 0, 0, 66, 2, 2, 0}, {"otOr", 0, 0, 68, 1, 2, 0},
-    {"otOr", 0, 0, 70, 0, 2, 0}, {"otOM", 0, 0, 72, 0, 4, 2}, {"otPG", -2, 0, 74, 3, 2, 0},
-    {"otOM", 0, 0, 76, 2, 2, 0}, {"otOl", 0, 2, 78, 0, 4, 2}, {"otOl", 0, 2, 82, 2, 4, 2},
-    {"otOY", 0, 2, 86, 0, 2, 0}, {"otOY", 0, 1, 88, 1, 2, 0}, {"otOY", 0, 0, 90, 0, 4, 2},
-    {"otOY", 0, 2, 94, 4, 2, 0}, {"otOM", 0, 0, 96, 5, 2, 0}, {"otOs", 0, 0, 98, 4, 2, 0},
-    {"otOZ", 0, 1, 100, 2, 2, 0}, {"otOK", 0, 1, 102, 4, 2, 0}, {"otOu", 0, 1, 104, 5, 2, 0}}},
-        {"pfSI", 54, 11, {
-    {"otOB", 0, 1, 0, 3, 2, 0}, {"otOB", 0, 1, 2, 2, 2, 0}, {"otOB", 0, 2, 4, 0, 4, 2},
-    {"otOb", 0, 1, 8, 0, 4, 2}, {"otOb", 0, 0, 12, 0, 2, 0}, {"otOG", 0, 0, 14, 1, 2, 0},
-    {"otOG", 0, 0, 16, 0, 2, 0}, {"otOG", 0, 0, 18, 5, 2, 0}, {"otOl", 0, 0, 20, 3, 2, 0},
-    {"otOl", 0, 1, 22, 1, 2, 0}, {"otOl", 0, 1, 24, 2, 2, 0}, {"otOl", 0, 1, 26, 3, 2, 0},
-    {"otOl", 0, 0, 28, 0, 2, 0}, {"otOl", 0, 1, 30, 4, 2, 0}, {"otOl", 0, 0, 32, 1, 2, 0},
-    {"otOl", 0, 2, 34, 4, 4, 2}, {"otOs", 0, 0, 38, 1, 2, 0}, {"otOs", 0, 0, 40, 2, 2, 0},
-    {"otOs", 0, 0, 42, 0, 2, 0}, {"otOs", 0, 0, 44, 3, 2, 0}, {"otOs", 0, 0, 46, 5, 2, 0},
-    {"otOt", 0, 4, 48, 2, 4, 2}, {"otOU", 0, 2, 52, 4, 2, 0}}},
-    };
-    return tables;
-}
-
-RecordId IdOf(const ListedRow& row) { return {TagOf(row.record), row.key1, row.key2}; }
-
-// Every record the table reads, each with its own words (high bits set, so
-// sign or byte-order slips show).
-std::map<RecordId, Words> DistinctWords(const ListedTable& table, uint16_t salt) {
-    std::map<RecordId, Words> records;
-    for (const ListedRow& row : table.rows) {
-        if (records.count(IdOf(row))) continue;
-        uint16_t base = uint16_t(0x8000 | salt | (records.size() << 4));
-        records[IdOf(row)] = {base, uint16_t(base + 1), uint16_t(base + 2), uint16_t(base + 3),
-                              uint16_t(base + 4), uint16_t(base + 5)};
-    }
-    return records;
-}
-
-void PutLittleEndian(std::vector<uint8_t>& out, size_t offset, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[offset + i] = uint8_t(value >> (8 * i));
-}
-
-// The legacy record as the layout defines it; records absent from `seeded`
-// read as zeros.
-std::vector<uint8_t> ExpectedRecord(const ListedTable& table,
-                                    const std::map<RecordId, Words>& seeded, size_t size,
-                                    uint8_t fill) {
-    std::vector<uint8_t> out(size, fill);
-    for (const ListedRow& row : table.rows) {
-        auto found = seeded.find(IdOf(row));
-        Words words = found == seeded.end() ? Words{} : found->second;
-        if (row.width == 4) {
-            EXPECT_EQ(row.conversion, 2);
-            PutLittleEndian(out, row.offset, words[row.word] | uint32_t(words[row.word + 1]) << 16, 4);
-        } else {
-            uint16_t word = words[row.word];
-            PutLittleEndian(out, row.offset, row.conversion == 3 ? word == 0 : word, 2);
+// The host's answers for the table tests: every 'otO?' record (any letter)
+// under the key (0, k) for k = 0 to 16 holds the six words
+//   0x8000 + (the letter's code) x 256 + k x 8 + (the word's index),
+// and 'otPG' under (-2, 0) holds 0xFF00 + (the word's index). Nothing else
+// exists, so a row that names another record or key reads a failed load.
+void SeedHostAnswers(testhost::Score& score) {
+    for (const char* letters : {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz"}) {
+        for (const char* letter = letters; *letter; ++letter) {
+            for (int16_t k = 0; k <= 16; ++k) {
+                Words words;
+                for (uint16_t i = 0; i < 6; ++i)
+                    words[i] = uint16_t(0x8000 + uint8_t(*letter) * 256 + k * 8 + i);
+                score.SeedRecord(0x6F744F00u | uint8_t(*letter), 0, k, words);
+            }
         }
     }
-    return out;
+    score.SeedRecord(TagOf("otPG"), -2, 0, {0xFF00, 0xFF01, 0xFF02, 0xFF03, 0xFF04, 0xFF05});
+}
+
+// What each legacy tag delivers for those answers, worked out row by row
+// from the documented layout of the four legacy records, not from the
+// module's tables: the reported size; the caller's buffer after the load,
+// which is the record followed by 4 bytes no row writes (filled with 0xCC
+// before the load); and the records loaded, in order, as the tag's last two
+// letters and the key. In 'pfMS', bytes 72-75 are 'otOM' word 0 then 'otPG'
+// word 3 (the row after it overwrites the upper half), and bytes 106-107 are
+// never written; 'otPG' is loaded under its first key word -2.
+struct ExpectedTable {
+    const char* tag;
+    uint32_t size;
+    const char* bytes;
+    const char* loads;
+};
+
+const ExpectedTable kExpectedTables[] = {
+    {"pf05", 24,
+     "03d202d20acb08da09da13d504d503c100f414d112d113d1cccccccc",
+     "OR0,0 OK0,1 OZ0,1 OU0,2 OU0,0 OA0,0 Ot0,0 OQ0,2"},
+    {"pfDP", 72,
+     "00c101c104c105c101ce02ce03ce0cc20dc212c213c202e203e202da03da04da"
+     "03c401c404c400c403c703cb05cb04cb08cb15d118d108f309f311f500f510f5"
+     "01f502f515d518d5cccccccc",
+     "OA0,0 ON0,0 OB0,1 OB0,2 Ob0,0 OZ0,0 OD0,0 OG0,0 OK0,0 OK0,1 OQ0,2 OQ0,3 Os0,1 Ou0,2 Ou0,0 "
+     "OU0,2 OU0,3"},
+    {"pfMS", 108,
+     "08c200c201c202c204c205c2000004e205e201e205da00da01da02ec02c402c7"
+     "04c709cb01cb02cb00cb0bcb0cf50af50bf50af37cf17df180f181f103d404d4"
+     "05d402f201f200f200cd03ff02cd10ec11ec12ec13ec10d909d900d901d914d9"
+     "05cd04f30ada0ccb0df5cccccccccccc",
+     "OB0,1 OB0,0 Ob0,0 OZ0,0 Ol0,0 OD0,0 OG0,0 OK0,1 OK0,0 Ou0,1 Os0,1 Oq0,15 Oq0,16 OT0,0 "
+     "Or0,0 OM0,0 PG-2,0 Ol0,2 OY0,2 OY0,1 OY0,0 Os0,0 OZ0,1"},
+    {"pfSI", 54,
+     "0bc20ac210c211c208e209e200e201c700c705c703ec09ec0aec0bec00ec0cec"
+     "01ec14ec15ec01f302f300f303f305f322f423f414d5cccccccc",
+     "OB0,1 OB0,2 Ob0,1 Ob0,0 OG0,0 Ol0,0 Ol0,1 Ol0,2 Os0,0 Ot0,4 OU0,2"},
+};
+
+std::vector<uint8_t> FromHex(const char* hex) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2)
+        bytes.push_back(uint8_t(std::stoi(std::string(hex + i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// The host's loads as "OR0,0 OK0,1 ...", each checked to be an 'ot..' load
+// of 12 bytes into a buffer.
+std::string LoadsOf(const testhost::HostState& host) {
+    std::string loads;
+    for (const auto& call : host.CallsOf(Fx::LoadEData)) {
+        EXPECT_EQ(call.tag >> 16, 0x6F74u);
+        EXPECT_TRUE(call.hasData);
+        EXPECT_EQ(call.size, 12u);
+        if (!loads.empty()) loads += ' ';
+        loads += char(call.tag >> 8);
+        loads += char(call.tag);
+        loads += std::to_string(call.key1) + "," + std::to_string(call.key2);
+    }
+    return loads;
 }
 
 LegacyPrefField Row(char c, char d, int16_t key1, int16_t key2, int16_t offset, int16_t word,
@@ -138,10 +113,6 @@ class LegacyPrefs : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(plugin.loaded()); }
     testhost::HostState& host() { return process.host(); }
-    void Seed(const std::map<RecordId, Words>& records) {
-        for (const auto& [id, words] : records)
-            host().score.SeedRecord(std::get<0>(id), std::get<1>(id), std::get<2>(id), words);
-    }
     int16_t Load(uint32_t tag, void* key, void* data, uint32_t* size) {
         return plugin.in().FX_LoadEData(tag, key, data, size);
     }
@@ -151,57 +122,42 @@ protected:
 };
 
 TEST_F(LegacyPrefs, SizeQueriesAnswerWithoutAskingTheHost) {
-    for (const ListedTable& table : ListedTables()) {
+    for (const ExpectedTable& table : kExpectedTables) {
         SCOPED_TRACE(table.tag);
         int16_t key[2] = {5, 6};
         uint32_t size = 0xDEADBEEF;
         EXPECT_EQ(Load(TagOf(table.tag), key, nullptr, &size), 1);
-        EXPECT_EQ(size, table.reportedSize);
+        EXPECT_EQ(size, table.size);
     }
     EXPECT_EQ(host().CallCount(Fx::LoadEData), 0);
 }
 
 TEST_F(LegacyPrefs, EachTableDeliversEveryFieldWithOneLoadPerRecord) {
-    for (const ListedTable& table : ListedTables()) {
+    SeedHostAnswers(host().score);
+    for (const ExpectedTable& table : kExpectedTables) {
         SCOPED_TRACE(table.tag);
-        testhost::ResetHost();
-        std::map<RecordId, Words> seeded = DistinctWords(table, 0x0100);
-        Seed(seeded);
-        std::vector<uint8_t> out(table.reportedSize + 8, 0xCC);
+        host().calls.clear();
+        std::vector<uint8_t> out(table.size + 4, 0xCC);
         uint32_t size = 1;  // too small, and not consulted
         EXPECT_EQ(Load(TagOf(table.tag), nullptr, out.data(), &size), 1);
-        EXPECT_EQ(size, table.reportedSize);
-        EXPECT_EQ(out, ExpectedRecord(table, seeded, out.size(), 0xCC));
-
-        EXPECT_EQ(host().CallCount(Fx::LoadEData), table.hostLoads);
-        EXPECT_EQ(seeded.size(), size_t(table.hostLoads));
-        for (const auto& [id, words] : seeded) EXPECT_EQ(host().loadsByKey[id], 1);
-        for (const auto& call : host().CallsOf(Fx::LoadEData)) {
-            EXPECT_EQ(call.size, 12u);
-            EXPECT_TRUE(call.hasData);
-            EXPECT_EQ(call.tag >> 16, 0x6F74u);
-        }
+        EXPECT_EQ(size, table.size);
+        EXPECT_EQ(out, FromHex(table.bytes));
+        EXPECT_EQ(LoadsOf(host()), table.loads);
     }
 }
 
 TEST_F(LegacyPrefs, TheCallersKeyAndByteCountChangeNothing) {
-    const ListedTable& table = ListedTables()[1];
-    Seed(DistinctWords(table, 0x0200));
-    std::vector<uint8_t> first(table.reportedSize, 0), second(table.reportedSize, 0);
-    uint32_t size = 0;
-    Load(TagOf(table.tag), nullptr, first.data(), &size);
-    auto firstCalls = host().CallsOf(Fx::LoadEData);
-    host().calls.clear();
-    int16_t key[2] = {-2, 40};
-    size = 100000;
-    Load(TagOf(table.tag), key, second.data(), &size);
-    EXPECT_EQ(first, second);
-    auto secondCalls = host().CallsOf(Fx::LoadEData);
-    ASSERT_EQ(firstCalls.size(), secondCalls.size());
-    for (size_t i = 0; i < firstCalls.size(); ++i) {
-        EXPECT_EQ(firstCalls[i].tag, secondCalls[i].tag);
-        EXPECT_EQ(firstCalls[i].key1, secondCalls[i].key1);
-        EXPECT_EQ(firstCalls[i].key2, secondCalls[i].key2);
+    SeedHostAnswers(host().score);
+    const ExpectedTable& table = kExpectedTables[1];
+    for (bool withKey : {false, true}) {
+        SCOPED_TRACE(withKey);
+        host().calls.clear();
+        std::vector<uint8_t> out(table.size + 4, 0xCC);
+        int16_t key[2] = {-2, 40};
+        uint32_t size = withKey ? 100000 : 0;
+        EXPECT_EQ(Load(TagOf(table.tag), withKey ? key : nullptr, out.data(), &size), 1);
+        EXPECT_EQ(out, FromHex(table.bytes));
+        EXPECT_EQ(LoadsOf(host()), table.loads);
     }
 }
 
@@ -217,14 +173,16 @@ TEST_F(LegacyPrefs, LogicalNotFieldFollowsItsWord) {
 }
 
 TEST_F(LegacyPrefs, FieldsOfRecordsTheHostLacksReadZero) {
-    // Only the first record exists: later rows must not inherit its words.
-    const ListedTable& table = ListedTables()[0];
-    std::map<RecordId, Words> seeded = {{IdOf(table.rows[0]), {1, 2, 3, 4, 5, 6}}};
-    Seed(seeded);
-    std::vector<uint8_t> out(32, 0xCC);
+    // Only 'pf05''s first record exists: rows 1 and 2 take its words 3 and
+    // 2; the later rows must not inherit its words.
+    host().score.SeedRecord(TagOf("otOR"), 0, 0, {0x1101, 0x2202, 0x3303, 0x4404, 0x5505, 0x6606});
+    std::vector<uint8_t> out(28, 0xCC);
     uint32_t size = 0;
-    EXPECT_EQ(Load(TagOf(table.tag), nullptr, out.data(), &size), 1);
-    EXPECT_EQ(out, ExpectedRecord(table, seeded, out.size(), 0xCC));
+    EXPECT_EQ(Load(TagOf("pf05"), nullptr, out.data(), &size), 1);
+    std::vector<uint8_t> expected(28, 0);
+    expected[0] = 0x04, expected[1] = 0x44, expected[2] = 0x03, expected[3] = 0x33;
+    for (size_t i = 24; i < 28; ++i) expected[i] = 0xCC;
+    EXPECT_EQ(out, expected);
 }
 
 TEST(LegacyPrefsWithoutHostLoad, StillDeliversZerosAndTheSize) {
@@ -239,7 +197,7 @@ TEST(LegacyPrefsWithoutHostLoad, StillDeliversZerosAndTheSize) {
 }
 
 TEST_F(LegacyPrefs, NullSizePointerDoesNothing) {
-    Seed(DistinctWords(ListedTables()[0], 0));
+    SeedHostAnswers(host().score);
     std::vector<uint8_t> out(24, 0xCC);
     EXPECT_EQ(Load(TagOf("pf05"), nullptr, out.data(), nullptr), 0);
     EXPECT_EQ(out, std::vector<uint8_t>(24, 0xCC));
@@ -312,16 +270,17 @@ TEST_F(LegacyPrefs, EveryLoadClearsAndSetsTheDoneFlags) {
 }
 
 TEST_F(LegacyPrefs, RepeatedLoadOfATagDeliversEverythingAgain) {
-    const ListedTable& table = ListedTables()[3];
-    for (uint16_t salt : {uint16_t(0x0300), uint16_t(0x0600)}) {
-        std::map<RecordId, Words> seeded = DistinctWords(table, salt);
-        Seed(seeded);
-        std::vector<uint8_t> out(table.reportedSize, 0);
+    SeedHostAnswers(host().score);
+    const ExpectedTable& table = kExpectedTables[3];
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        host().calls.clear();
+        std::vector<uint8_t> out(table.size + 4, 0xCC);
         uint32_t size = 0;
-        Load(TagOf(table.tag), nullptr, out.data(), &size);
-        EXPECT_EQ(out, ExpectedRecord(table, seeded, out.size(), 0));
+        EXPECT_EQ(Load(TagOf(table.tag), nullptr, out.data(), &size), 1);
+        EXPECT_EQ(out, FromHex(table.bytes));
+        EXPECT_EQ(LoadsOf(host()), table.loads);
     }
-    EXPECT_EQ(host().CallCount(Fx::LoadEData), 2 * table.hostLoads);
 }
 
 // A bad field destination is reported through the runtime and skipped; the

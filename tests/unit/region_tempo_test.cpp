@@ -1,11 +1,15 @@
 // Finding and deleting the tempo records that lie inside a region.
 #include <limits.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/unit/plugin_fixture.h"
 
 namespace {
 
 using testhost::Fx;
+using testhost::FxName;
 using testhost::HostCall;
 using testhost::TempoEntry;
 using testhost::TempoRow;
@@ -199,6 +203,86 @@ TEST_F(RegionTempo, RemovalCountIsNotCutTo16Bits) {
     process.host().recordCalls = false;
     EXPECT_EQ(Remove(MakeRegion(1, 0, measures, ThroughEndOfMeasure)), 70000u);
     EXPECT_EQ(process.host().score.TempoCount(), 0u);
+}
+
+// One tempo load or deletion as the host saw it, for comparing long call
+// sequences.
+struct TempoCall {
+    Fx function;
+    int16_t measure, index;
+    bool withData;
+    uint32_t size;
+    bool operator==(const TempoCall& o) const {
+        return function == o.function && measure == o.measure && index == o.index &&
+               withData == o.withData && size == o.size;
+    }
+};
+
+TempoCall LoadOf(int16_t measure, int16_t index, bool withData) {
+    return TempoCall{Fx::LoadEData, measure, index, withData, 12};
+}
+TempoCall DeleteOf(int16_t measure, int16_t index) {
+    return TempoCall{Fx::DeleteEData, measure, index, false, 0};
+}
+
+// "" when the host received exactly `expected` (tempo tag, HostCallVersion);
+// else the first difference.
+std::string CallsDiffer(const std::vector<HostCall>& calls,
+                        const std::vector<TempoCall>& expected) {
+    for (size_t i = 0; i < calls.size() || i < expected.size(); ++i) {
+        if (i >= calls.size()) return "call " + std::to_string(i) + " missing";
+        const HostCall& c = calls[i];
+        const TempoCall got{c.function, c.key1, c.key2, c.hasData,
+                            c.function == Fx::LoadEData ? c.size : 0};
+        if (i >= expected.size() || !(got == expected[i]) || c.tag != TempoRecordTag ||
+            c.version != HostCallVersion)
+            return "call " + std::to_string(i) + ": " + FxName(c.function) + " (" +
+                   std::to_string(c.key1) + ", " + std::to_string(c.key2) + ")" +
+                   (c.hasData ? " with data" : "") + (i >= expected.size() ? ", not expected" : "");
+    }
+    return "";
+}
+
+// A host whose loads of one measure never fail: the key's 16-bit index
+// reaches 32,767 and no further. The scan, the counting pass and the
+// deleting pass each stop there instead of wrapping to negative indexes.
+TEST_F(RegionTempo, AMeasureWhoseLoadsNeverFailStopsAtIndex32767) {
+    constexpr int kLastIndex = 32767;
+    struct Case {
+        const char* what;
+        int32_t recordPosition;  // of every record the endless measure answers
+        bool inside;
+    };
+    // The region starts at (2, 1000): a record at 0 lies outside, at 2000 inside.
+    const Case cases[] = {{"records outside the region", 0, false},
+                          {"records inside the region", 2000, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        process.host().score = testhost::Score();
+        process.host().endlessTempo = {{2, TempoEntry{c.recordPosition, 5000, 1000}}};
+        Seed(3, 0);  // inside: the scan goes on after the endless measure
+        process.host().calls.clear();
+
+        EXPECT_EQ(Scan(MakeRegion(2, 1000, 3, ThroughEndOfMeasure)), 1);
+        // Outside: every index of measure 2, then measure 3's first record.
+        // Inside: measure 2's first record is already a hit.
+        std::vector<TempoCall> scan;
+        for (int i = 0; i <= (c.inside ? 0 : kLastIndex); ++i)
+            scan.push_back(LoadOf(2, int16_t(i), true));
+        scan.push_back(LoadOf(3, 0, true));
+        EXPECT_EQ(CallsDiffer(process.host().calls, scan), "");
+
+        process.host().calls.clear();
+        EXPECT_EQ(Remove(MakeRegion(2, 1000, 2, ThroughEndOfMeasure)),
+                  c.inside ? uint32_t(kLastIndex + 1) : 0u);
+        std::vector<TempoCall> removal;
+        for (int i = 0; i <= kLastIndex; ++i) removal.push_back(LoadOf(2, int16_t(i), false));
+        for (int i = kLastIndex; i >= 0; --i) {
+            removal.push_back(LoadOf(2, int16_t(i), true));
+            if (c.inside) removal.push_back(DeleteOf(2, int16_t(i)));
+        }
+        EXPECT_EQ(CallsDiffer(process.host().calls, removal), "");
+    }
 }
 
 class RegionTempoWithoutDelete : public RegionTempo {

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "testhost/core/settings_store.h"
 #include "tests/unit/plugin_fixture.h"
 #include "winapi/emu/emu_registry.h"
 
@@ -177,6 +178,8 @@ TEST_F(SettingsAcrossLoads, SaveThenLoadRestoresEveryByte) {
         {
             LoadedPlugin writer;
             ASSERT_TRUE(writer.loaded());
+            uint32_t flags = 0;
+            writer.Init(nullptr, &flags);
             memcpy(writer.in().moduleSettings, image.data(), 28);
             EXPECT_EQ(writer.Terminate(), ERROR_SUCCESS);
         }
@@ -280,6 +283,73 @@ TEST_F(SettingsAcrossLoads, NothingIsSavedWithoutTerminate) {
     EXPECT_TRUE(CallsOf(Op::Create).empty());
 }
 
+// A Terminate with no Init since the module loaded has nothing to save: it
+// must not put the module's all-zero record over what the user has stored.
+// It leaves the registry as it finds it, however often it is called, and
+// reports success; a module initialised in an earlier load does not count.
+TEST_F(SettingsAcrossLoads, TerminateWithoutInitLeavesTheStoredValueAsItIs) {
+    struct Case {
+        const char* what;
+        bool key;
+        Bytes stored;  // empty: no value
+        DWORD type;
+    };
+    Bytes record(28);
+    for (size_t i = 0; i < record.size(); ++i) record[i] = static_cast<unsigned char>(0x31 + i);
+    const Case cases[] = {
+        {"no key", false, {}, REG_BINARY},
+        {"a key without the value", true, {}, REG_BINARY},
+        {"a record", true, record, REG_BINARY},
+        {"a longer value of another type", true, Bytes(40, 0x7E), REG_SZ},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emu::ResetRegistry();
+        {
+            // An earlier load that initialised and saved.
+            LoadedPlugin earlier;
+            ASSERT_TRUE(earlier.loaded());
+            uint32_t flags = 0;
+            earlier.Init(nullptr, &flags);
+            EXPECT_EQ(earlier.Terminate(), ERROR_SUCCESS);
+        }
+        emu::ResetRegistry();
+        if (c.key) emu::CreateRegistryKey(kKey);
+        if (!c.stored.empty()) Store(c.stored, c.type);
+
+        LoadedPlugin plugin;
+        ASSERT_TRUE(plugin.loaded());
+        // A registry that would refuse the save changes nothing either.
+        emu::FailRegistry(Op::Close, ERROR_INVALID_HANDLE);
+        EXPECT_EQ(plugin.Terminate(), ERROR_SUCCESS);
+        EXPECT_EQ(plugin.Terminate(), ERROR_SUCCESS);
+        emu::FailRegistry(Op::Close, ERROR_SUCCESS);
+
+        EXPECT_TRUE(emu::RegistryCalls().empty());
+        EXPECT_EQ(emu::RegistryKeyExists(kKey), c.key);
+        emu::RegistryValue value;
+        EXPECT_EQ(emu::GetRegistryValue(kKey, kValue, &value), !c.stored.empty());
+        if (!c.stored.empty()) {
+            EXPECT_EQ(value.bytes, c.stored);
+            EXPECT_EQ(value.type, c.type);
+        }
+        EXPECT_EQ(WordsOf(*plugin.in().moduleSettings), Words{});
+    }
+}
+
+// Once initialised, the same module saves at every Terminate.
+TEST_F(Settings, TerminateAfterInitSavesEachTime) {
+    Init();
+    for (int16_t tempo : {int16_t(77), int16_t(88)}) {
+        record().startTempo = tempo;
+        EXPECT_EQ(plugin.Terminate(), ERROR_SUCCESS);
+        emu::RegistryValue value;
+        ASSERT_TRUE(emu::GetRegistryValue(kKey, kValue, &value));
+        EXPECT_EQ(value.bytes, BytesOf(record())) << tempo;
+    }
+    EXPECT_EQ(CallsOf(Op::Set).size(), 2u);
+}
+
 // The emulated registry behaves as Windows does where the plug-in and the
 // scenario runners depend on it.
 class EmulatedRegistry : public ::testing::Test {
@@ -348,6 +418,82 @@ TEST_F(EmulatedRegistry, DeletingKeysAndValues) {
     EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_BINARY, &byte, 1), 1018);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "P\\missing"), ERROR_FILE_NOT_FOUND);
+}
+
+// Windows' rule for the string types (1, 2, 7): a value whose last counted
+// byte is not 0 is stored with one 0 byte after it; every other value, and
+// every other type, is stored as counted.
+TEST_F(EmulatedRegistry, StringTypesWithoutATrailingZeroGainOne) {
+    struct Case {
+        DWORD type;
+        Bytes given;
+        Bytes stored;
+    };
+    const Case cases[] = {
+        {REG_SZ, {0x41, 0x42}, {0x41, 0x42, 0x00}},
+        {REG_EXPAND_SZ, {0x41, 0x42}, {0x41, 0x42, 0x00}},
+        {REG_MULTI_SZ, {0x41, 0x00, 0x42}, {0x41, 0x00, 0x42, 0x00}},
+        {REG_SZ, {0x41, 0x00}, {0x41, 0x00}},
+        {REG_EXPAND_SZ, {0x00, 0x00}, {0x00, 0x00}},
+        {REG_MULTI_SZ, {0x41, 0x00}, {0x41, 0x00}},
+        {REG_SZ, {}, {}},
+        {REG_SZ, Bytes(28, 0x11), [] { Bytes b(28, 0x11); b.push_back(0); return b; }()},
+        {REG_BINARY, {0x41, 0x42}, {0x41, 0x42}},
+        {REG_DWORD, {1, 2, 3, 4}, {1, 2, 3, 4}},
+        {REG_NONE, {0x41}, {0x41}},
+        {8, {0x41}, {0x41}},
+    };
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "S", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr), ERROR_SUCCESS);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.given.size() << " bytes");
+        // The caller's buffer holds the 0 after the data, as the contract asks.
+        Bytes buffer = c.given;
+        buffer.push_back(0);
+        ASSERT_EQ(RegSetValueExA(key, "v", 0, c.type, buffer.data(), DWORD(c.given.size())),
+                  ERROR_SUCCESS);
+        emu::RegistryValue value;
+        ASSERT_TRUE(emu::GetRegistryValue("S", "v", &value));
+        EXPECT_EQ(value.type, c.type);
+        EXPECT_EQ(value.bytes, c.stored);
+        unsigned char read[64] = {0};
+        DWORD size = sizeof read;
+        ASSERT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, read, &size), ERROR_SUCCESS);
+        EXPECT_EQ(Bytes(read, read + size), c.stored);
+    }
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// The stand-in host stores the scenario's bytes through RegSetValueExA: a
+// 28-byte string value without a trailing 0 becomes 29 bytes, which the
+// plug-in's 28-byte query cannot take, so the defaults stand.
+TEST_F(SettingsAcrossLoads, AStringValueWithoutItsZeroIsTooLongForTheRecord) {
+    Bytes record(28);
+    for (size_t i = 0; i < record.size(); ++i) record[i] = static_cast<unsigned char>(0x21 + i);
+    for (DWORD type : {DWORD(REG_SZ), DWORD(REG_EXPAND_SZ), DWORD(REG_MULTI_SZ)}) {
+        for (bool endsInZero : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "type " << type
+                                            << (endsInZero ? ", ends in 0" : ", ends in 0x3C"));
+            emu::ResetRegistry();
+            record.back() = endsInZero ? 0 : 0x3C;
+            ASSERT_TRUE(testhost::StoreSettingsValue(record, type));
+            std::vector<uint8_t> stored;
+            DWORD storedType = 0;
+            ASSERT_TRUE(testhost::ReadSettingsValue(&stored, &storedType));
+            EXPECT_EQ(storedType, type);
+            EXPECT_EQ(stored.size(), endsInZero ? 28u : 29u);
+
+            LoadedPlugin plugin;
+            ASSERT_TRUE(plugin.loaded());
+            uint32_t flags = 0;
+            plugin.Init(nullptr, &flags);
+            if (endsInZero)
+                EXPECT_EQ(BytesOf(*plugin.in().moduleSettings), record);
+            else
+                EXPECT_EQ(WordsOf(*plugin.in().moduleSettings), kDefaultsWithFlagZero);
+        }
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ namespace {
 using testhost::Fx;
 using testhost::Host;
 using testhost::TempoEntry;
+using testhost::TempoRow;
 
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
@@ -232,14 +233,17 @@ TEST_F(TempoDialog, ValidOkStoresTheEntriesSavesThePositionWritesTheRampAndEnds)
     expected.dialogTop = 200;
     EXPECT_TRUE(SameSettings(settings(), expected));
 
-    EXPECT_GT(Host().CallCount(Fx::CreateEData), 0);
-    bool oldInsideKept = false, outsideKept = false;
-    for (const auto& row : Host().score.AllTempo()) {
-        oldInsideKept |= row[2] == -4242;
-        outsideKept |= row[0] == 1 && row[2] == -777;
-    }
-    EXPECT_FALSE(oldInsideKept);
-    EXPECT_TRUE(outsideKept);
+    // The ramp from the stored entries: dotted 16th = 240 is 100,663, whole
+    // = 30 is 134,217. Every value reaches 80,004, so every 16th gets a
+    // record; over L = 8,192 units each has 100,663 + e x 33,554 / 8,192.
+    // "None" closes with the stop value on the region's last unit. The
+    // record before the region stays, the one inside is replaced.
+    std::vector<TempoRow> expectedScore = {{1, 0, -777, 1000}};
+    for (int32_t e = 0; e < 8192; e += 256)
+        expectedScore.push_back({2 + e / 4096, e % 4096, 100663 + e * 33554 / 8192, 1000});
+    expectedScore.push_back({3, 4095, 134217, 1000});
+    EXPECT_EQ(Host().score.AllTempo(), expectedScore);
+    EXPECT_EQ(Host().CallCount(Fx::CreateEData), 33);
 
     const auto ends = Host().CallsOf(Fx::EndDialog);
     ASSERT_EQ(ends.size(), 1u);

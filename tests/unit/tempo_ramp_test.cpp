@@ -1,7 +1,9 @@
 // The accelerando/ritardando written into a region.
+#include <algorithm>
 #include <tuple>
 
 #include "tests/unit/plugin_fixture.h"
+#include "tests/unit/ramp_reference.h"
 
 namespace {
 
@@ -17,8 +19,6 @@ constexpr Tempo Quarter(int16_t tempo) { return Tempo{2, tempo, 0}; }
 
 enum : int16_t { AfterNone = 0, AfterStopTempo = 1, AfterStartTempo = 2 };
 
-// measure, position, value
-using Placed = std::tuple<int32_t, int32_t, int32_t>;
 int32_t MeasureOf(const Placed& p) { return std::get<0>(p); }
 int32_t PositionOf(const Placed& p) { return std::get<1>(p); }
 int32_t ValueOf(const Placed& p) { return std::get<2>(p); }
@@ -120,6 +120,90 @@ TEST_F(TempoRamp, TwoMeasureAccelerandoRecordByRecord) {
                                       Fx::GetMeasureDuration, Fx::CreateEData,
                                       Fx::GetMeasureDuration, Fx::CreateEData}));
     EXPECT_EQ(process.host().CallCount(Fx::LoadEData), 2);
+}
+
+// The host may write into the key and the data block that a create hands
+// it, and may refuse the create: every record is still sent, each from a
+// key and a block filled afresh, whatever the host did with the last ones.
+TEST_F(TempoRamp, EveryCreateGetsAFreshKeyAndBlockWhateverTheHostDoes) {
+    struct Case {
+        const char* what;
+        bool overwrite, refuse;
+    };
+    const Case cases[] = {{"host overwrites", true, false},
+                          {"host refuses", false, true},
+                          {"host overwrites and refuses", true, true}};
+    for (const Case& c : cases) {
+        for (int16_t action : {AfterNone, AfterStopTempo, AfterStartTempo}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", after action " << action);
+            process.host().score = testhost::Score();
+            Measures(3, 4096);
+            process.host().overwriteCreateArguments = c.overwrite;
+            process.host().refuseCreates = c.refuse;
+            Run(MakeRegion(1, 0, 2, ThroughEndOfMeasure), Quarter(60), Quarter(120), action);
+
+            std::vector<Placed> expected = kTwoMeasureRamp;
+            expected.push_back(action == AfterNone        ? Placed(2, 4095, 134217)
+                               : action == AfterStopTempo ? Placed(3, 0, 134217)
+                                                          : Placed(3, 0, 67108));
+            EXPECT_EQ(Created(), expected);
+            EXPECT_EQ(written, 29);
+            for (const auto& call : process.host().CallsOf(Fx::CreateEData)) {
+                EXPECT_EQ(call.tag, TempoRecordTag);
+                EXPECT_EQ(call.key2, -1);
+                EXPECT_EQ(call.data[2], 1000);
+                EXPECT_EQ(call.size, 12u);
+            }
+            EXPECT_EQ(process.host().score.TempoCount(), c.refuse ? 0u : 29u);
+        }
+    }
+}
+
+// A host may answer a negative measure length. Only a length of 0 skips a
+// measure: a negative one counts in the total and walks the elapsed length
+// back, so the next measure's steps start before the last record and its
+// first record waits until 256 units have passed since that record.
+TEST_F(TempoRamp, NegativeMeasureLengthsCountAsTheyAre) {
+    struct Case {
+        std::vector<int32_t> lengths;
+        ERegion region;
+        Placed final;
+    };
+    const Case cases[] = {
+        // L = 7,168; measure 3 starts at e = 3,072, below measure 1's last
+        // record at 3,840.
+        {{4096, -1024, 4096}, MakeRegion(1, 0, 3, ThroughEndOfMeasure), {3, 4095, 134217}},
+        // Only the region's end decides the last measure's range.
+        {{4096, -4096, 4096}, MakeRegion(1, 0, 2, 1023), {2, 1023, 134217}},
+        // L = 0: no walk at all.
+        {{-4096, 4096}, MakeRegion(1, 0, 2, ThroughEndOfMeasure), {2, 4095, 134217}},
+        // L = 2,048: the walk runs past the total; the last unit of a
+        // measure with no units is its start.
+        {{4096, -2048}, MakeRegion(1, 0, 2, ThroughEndOfMeasure), {2, 0, 134217}},
+        {{-100}, MakeRegion(1, 0, 1, ThroughEndOfMeasure), {1, 0, 134217}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lengths.size() << " measures, first "
+                                        << c.lengths[0] << ", last " << c.lengths.back());
+        process.host().score = testhost::Score();
+        process.host().score.measureLengths = c.lengths;
+        Run(c.region, Quarter(60), Quarter(120), AfterNone);
+        EXPECT_EQ(Ramp(), ReferenceWalk(c.lengths, c.region, 67108, 134217));
+        ASSERT_FALSE(Created().empty());
+        EXPECT_EQ(Created().back(), c.final);
+    }
+    // The first case by hand: nothing in the negative measure, and measure
+    // 3's first record at position 1,024 (e = 4,096).
+    process.host().score = testhost::Score();
+    process.host().score.measureLengths = {4096, -1024, 4096};
+    Run(MakeRegion(1, 0, 3, ThroughEndOfMeasure), Quarter(60), Quarter(120), AfterNone);
+    std::vector<Placed> ramp = Ramp();
+    const auto third = std::find_if(ramp.begin(), ramp.end(),
+                                    [](const Placed& p) { return MeasureOf(p) == 3; });
+    ASSERT_NE(third, ramp.end());
+    EXPECT_EQ(PositionOf(*third), 1024);
+    EXPECT_EQ(ValueOf(*third), 67108 + 4096 * 67109 / 7168);
+    for (const Placed& p : ramp) EXPECT_NE(MeasureOf(p), 2);
 }
 
 TEST_F(TempoRamp, FinalRecordFollowsTheAfterAction) {

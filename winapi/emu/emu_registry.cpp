@@ -159,6 +159,10 @@ HKEY NewHandle(const std::string& root, const std::string& path, REGSAM access) 
     return reinterpret_cast<HKEY>(raw);
 }
 
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 LONG InjectedFault(emu::RegistryOperation operation) {
     auto it = State().faults.find(operation);
     return it == State().faults.end() ? ERROR_SUCCESS : it->second;
@@ -311,6 +315,12 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, c
     emu::RegistryValue value;
     value.type = type;
     if (dataSize) value.bytes.assign(data, data + dataSize);
+    // Windows' rule for the string types: a value whose last counted byte
+    // is not 0 is stored with a 0 byte after it. (Windows takes that 0 from
+    // the caller's buffer when it is there; callers that keep their part of
+    // the contract always have it there, so the emulation appends it without
+    // reading past the counted bytes.)
+    if (IsStringType(type) && dataSize && data[dataSize - 1] != 0) value.bytes.push_back(0);
     target->values[Fold(call.valueName)] = std::move(value);
     return Record(call, ERROR_SUCCESS);
 }
