@@ -35,8 +35,8 @@ class ReadScoreTest(unittest.TestCase):
     def test_tempo_marks_of_all_parts_become_records_once_each(self):
         self.assertEqual(read_score(FIXTURE).tempo, [
             [1, 0, quarter(96)],       # in both parts
-            [3, 2048, quarter(120)],   # after a chord and a grace note; part 2's copy has a visual offset only
-            [4, 1024, quarter(100)],   # only in part 2, which counts 4 divisions to the quarter
+            [3, 2048, quarter(120)],   # after a chord and a grace note; the second part's copy has a visual offset only
+            [4, 1024, quarter(100)],   # only in the second part, which counts 4 divisions to the quarter
             [5, 2048, 81089],          # quarter = 72.5, its offset moves the sound half a beat
         ])
 
