@@ -1,16 +1,11 @@
-// One-time binding of the host's FX_ functions and the wrappers over them.
+// One-time binding of the host module and of the host's FX_ functions.
 #include "host/host_calls.h"
 
-#include <atomic>
 #include <thread>
 
 #include "host/legacy_prefs.h"
 
 namespace {
-
-enum SlotState : int { Unresolved = 0, Resolving = 1, Resolved = BindingResolved };
-
-BindingSlot hostModuleSlot = {{Unresolved}, nullptr};
 
 const char* const kFunctionNames[int(HostFunction::Count)] = {
     "FX_LoadEData",       "FX_CreateEData",   "FX_DeleteEData",    "FX_Dialog",
@@ -19,40 +14,43 @@ const char* const kFunctionNames[int(HostFunction::Count)] = {
 
 const WCHAR kHostModuleName[] = ZORV_WIDE("FINALE.EXE");
 
-// Runs `resolve` once for the slot. A thread that arrives while another is
-// resolving waits for it; afterwards every thread reads the same address
-// without taking a lock.
-template <typename Resolve>
-void* ResolveOnce(BindingSlot& slot, Resolve resolve) {
-    if (slot.state.load(std::memory_order_acquire) == Resolved) return slot.address;
-    int expected = Unresolved;
-    if (slot.state.compare_exchange_strong(expected, Resolving, std::memory_order_acq_rel)) {
-        slot.address = resolve();
-        slot.state.store(Resolved, std::memory_order_release);
-        return slot.address;
+// The host module's handle is bound in a word of the same kind.
+std::atomic<uintptr_t> hostModuleBinding{NotLookedUp};
+
+// Runs `lookUp` for the binding once, on whichever thread claims it first;
+// a thread that comes during the lookup waits for its answer. A lookup that
+// found nothing is never repeated.
+template <typename LookUp>
+void* LookUpOnce(std::atomic<uintptr_t>& binding, LookUp lookUp) {
+    uintptr_t state = binding.load(std::memory_order_acquire);
+    if (state == NotLookedUp &&
+        binding.compare_exchange_strong(state, LookingUp, std::memory_order_acq_rel)) {
+        void* found = lookUp();
+        state = found ? reinterpret_cast<uintptr_t>(found) : uintptr_t(NotFound);
+        binding.store(state, std::memory_order_release);
     }
-    while (slot.state.load(std::memory_order_acquire) != Resolved) std::this_thread::yield();
-    return slot.address;
+    while (state == LookingUp) {
+        std::this_thread::yield();
+        state = binding.load(std::memory_order_acquire);
+    }
+    return state == NotFound ? nullptr : reinterpret_cast<void*>(state);
 }
 
-
 }  // namespace
+
+std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)] = {};
 
 const char* HostFunctionName(HostFunction function) { return kFunctionNames[int(function)]; }
 
 HMODULE HostModule() {
-    return static_cast<HMODULE>(ResolveOnce(hostModuleSlot, [] {
+    return static_cast<HMODULE>(LookUpOnce(hostModuleBinding, [] {
         return static_cast<void*>(GetModuleHandleW(kHostModuleName));
     }));
 }
 
-BindingSlot hostFunctionSlots[int(HostFunction::Count)] = {};
-std::atomic<void*> hostCallTargets[int(HostFunction::Count)] = {};
-
-// Kept out of line: only first calls and presence checks before binding
-// come here.
-__attribute__((noinline, cold)) void* ResolveHostFunction(HostFunction function) {
-    return ResolveOnce(hostFunctionSlots[int(function)], [function] {
+// Out of line and cold, so that the wrappers' bound path stays short.
+__attribute__((noinline, cold)) void* LookUpHostFunction(HostFunction function) {
+    return LookUpOnce(hostFunctionBindings[int(function)], [function] {
         return reinterpret_cast<void*>(GetProcAddress(HostModule(), HostFunctionName(function)));
     });
 }

@@ -53,7 +53,7 @@ uint32_t RemoveMeasureTempos(const ERegion& region, int32_t measure) {
         if (FX_LoadEData(TempoRecordTag, &key, &record, &size) == 0) break;
         if (!IsInRegion(region, int16_t(measure), record.position)) continue;
         // A deletion the host cannot receive must not be reported as done.
-        if (!BoundHostFunction(HostFunction::DeleteEData)) continue;
+        if (!HostFunctionAddress(HostFunction::DeleteEData)) continue;
         FX_DeleteEData(TempoRecordTag, &key);
         ++removed;
     }

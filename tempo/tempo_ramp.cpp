@@ -61,19 +61,12 @@ int64_t TotalLength(const ERegion& region) {
     return total;
 }
 
-using CreateEDataProc = HostProc<int16_t, uint32_t, void*, void*, uint32_t>;
-
-CreateEDataProc CreateEDataTarget() {
-    return HostCallTarget<HostFunction::CreateEData, int16_t, uint32_t, void*, void*, uint32_t>();
-}
-
-// Hands one tempo record to `create`: the ramp's one host call per record.
+// Hands one tempo record to the host: the ramp's one host call per record.
 // The key and the data block are each filled by whole-word stores, so a
 // host that copies them reads the stored words straight back instead of
 // stalling on a load that spans several narrower stores. Both are filled
 // afresh for every record: the host may have written to them.
-inline int16_t WriteTempoRecord(CreateEDataProc create, int16_t measure, int32_t position,
-                                int32_t tempoValue) {
+inline int16_t WriteTempoRecord(int16_t measure, int32_t position, int32_t tempoValue) {
     TempoRecordKey key;
     const uint32_t keyWords = uint32_t(uint16_t(measure)) | uint32_t(uint16_t(-1)) << 16;
     memcpy(&key, &keyWords, sizeof key);
@@ -82,7 +75,7 @@ inline int16_t WriteTempoRecord(CreateEDataProc create, int16_t measure, int32_t
         uint64_t(uint32_t(position)) | uint64_t(uint32_t(tempoValue)) << 32;
     memcpy(&record, &positionAndValue, sizeof positionAndValue);
     record.thirdWord = kThirdWord;
-    return create(TempoRecordTag, &key, &record, uint32_t(sizeof record), HostCallVersion);
+    return FX_CreateEData(TempoRecordTag, &key, &record, uint32_t(sizeof record));
 }
 
 // The walk over the region in steps of 256 units. The walk's very first
@@ -137,8 +130,6 @@ private:
         int64_t value = value_;
         uint64_t remainder = remainder_;
         int32_t written = 0;
-        // Asked once per measure instead of once per record.
-        const CreateEDataProc create = CreateEDataTarget();
         for (; elapsed < end; elapsed += kStepLength) {
             if ((elapsed - lastElapsed) * int64_t(int32_t(value)) < kSpacingThreshold) continue;
             // Unsigned, a step back looks like a stride far too long to carry.
@@ -155,7 +146,7 @@ private:
                 remainder = remainder_;
             }
             lastElapsed = elapsed;
-            WriteTempoRecord(create, measure, int32_t(elapsed + elapsedToPosition), int32_t(value));
+            WriteTempoRecord(measure, int32_t(elapsed + elapsedToPosition), int32_t(value));
             ++written;
         }
         lastElapsed_ = lastElapsed;
@@ -246,7 +237,7 @@ bool WriteFinalRecord(const ERegion& region, int16_t afterAction, const RampValu
 }  // namespace
 
 int16_t CreateTempoRecord(int16_t measure, int32_t position, int32_t tempoValue) {
-    return WriteTempoRecord(CreateEDataTarget(), measure, position, tempoValue);
+    return WriteTempoRecord(measure, position, tempoValue);
 }
 
 // Returns the number of records it asked the host to create.

@@ -28,6 +28,7 @@ set(INVALID_SCENARIOS
     "unknown-key|invocation: unknown key"
     "region-three-numbers|invocations[0].region: expected null or an array of 4 integers"
     "version-as-string|host.version: expected an integer"
+    "dialog-waits-as-string|host.dialogWaits: expected true or false"
     "check-value-two|invocations[0].user[0].value: expected an integer from 0 to 1"
     "registry-uppercase-hex|registry.UserDialog: expected"
     "too-many-measures|measures: expected at most 32767 measures"

@@ -147,15 +147,36 @@ void OnCommand(HWND dialog, int controlId) {
     }
 }
 
+// The region and the settings belong to the host's dialog call. A host
+// whose call returns before the dialog ends, or a message that arrives late,
+// reaches the procedure when neither is there any more.
+bool InvocationRuns() { return currentRegion != nullptr && currentSettings != nullptr; }
+
+// A dialog outside its invocation has nothing left to show, write or
+// remove: it reads no control and touches neither the settings nor the
+// score. It is ended at set-up and by every button that would act (OK,
+// Cancel, Remove), as a dialog the plug-in no longer answers for; other
+// commands, such as a radio button's click, leave it as it is.
+void OnCommandWithoutInvocation(HWND dialog, int controlId) {
+    if (controlId == kOkButton || controlId == kCancelButton || controlId == kRemoveButton)
+        FX_EndDialog(dialog);
+}
+
 }  // namespace
 
 INT_PTR CALLBACK TempoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(dialog);
+        if (InvocationRuns())
+            OnInitDialog(dialog);
+        else
+            FX_EndDialog(dialog);
         return 1;
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        if (InvocationRuns())
+            OnCommand(dialog, LOWORD(wParam));
+        else
+            OnCommandWithoutInvocation(dialog, LOWORD(wParam));
         return 1;
     default:
         return 0;

@@ -96,6 +96,20 @@ typedef struct tagRECT {
     LONG bottom;
 } RECT, *LPRECT;
 
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT;
+
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
+
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
@@ -213,6 +227,10 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define GWL_ID (-12)
 #define GW_OWNER 4
 
+// PeekMessageW
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
 // ShowWindow
 #define SW_HIDE 0
 #define SW_SHOW 5
@@ -283,6 +301,12 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
                         LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
+// ... and a dialog that stays open after the call that made it returns
+HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
+                        LPARAM initParam);
+BOOL DestroyWindow(HWND window);
+BOOL PeekMessageW(LPMSG message, HWND window, UINT first, UINT last, UINT remove);
+LRESULT DispatchMessageW(const MSG* message);
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 UINT GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount);

@@ -72,6 +72,7 @@ void DialogScript::Begin(const Invocation& invocation) {
 }
 
 InvocationReport DialogScript::Finish() {
+    WorkDialogLeftOpen();
     for (size_t i = nextAction_; i < invocation_.user.size(); ++i) report_.skipped.push_back(i);
     std::sort(report_.skipped.begin(), report_.skipped.end());
     if (!dialogOpened_) report_.closedBy = ClosedBy::NoDialog;
@@ -81,11 +82,43 @@ InvocationReport DialogScript::Finish() {
 INT_PTR DialogScript::RunDialog(int32_t resourceId, DLGPROC proc, HWND parent) {
     pluginProc_ = proc;
     activeScript = this;
+    if (!dialogWaits_) return OpenWithoutWaiting(resourceId, parent);
     INT_PTR result = DialogBoxParamW(plugin_, MAKEINTRESOURCEW(resourceId), parent,
                                      &DialogScript::HostDialogProc, LPARAM(this));
     activeScript = nullptr;
     dialogOpen_ = false;
     return result;
+}
+
+// The dialog is made, set up and shown, and the call returns with it open:
+// the plug-in's invocation goes on and returns while the user has not yet
+// done anything. Its answer means nothing to the plug-in.
+INT_PTR DialogScript::OpenWithoutWaiting(int32_t resourceId, HWND parent) {
+    HWND dialog = CreateDialogParamW(plugin_, MAKEINTRESOURCEW(resourceId), parent,
+                                     &DialogScript::HostDialogProc, LPARAM(this));
+    if (!dialog) {
+        activeScript = nullptr;
+        return -1;
+    }
+    leftOpen_ = dialog;
+    ShowWindow(dialog, SW_SHOW);
+    return 0;
+}
+
+// After the invocation: the posted actions are delivered one by one until
+// the dialog ends; one that is still open after them gets the host's own
+// Cancel, as a modal one does. Either way the host then destroys the window,
+// since ending a dialog that has no modal loop only hides it.
+void DialogScript::WorkDialogLeftOpen() {
+    if (!leftOpen_) return;
+    MSG message;
+    while (dialogOpen_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    if (dialogOpen_) CloseLeftOpen(leftOpen_);
+    DestroyWindow(leftOpen_);
+    leftOpen_ = nullptr;
+    activeScript = nullptr;
+    dialogOpen_ = false;
 }
 
 // The plug-in ends the dialog. Only while the user's own actions run does

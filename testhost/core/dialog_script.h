@@ -34,10 +34,15 @@ class DialogScript : public DialogRunner {
 public:
     DialogScript(HMODULE pluginModule, HWND hostWindow);
 
+    // Whether the host's FX_Dialog waits for the dialog to end (a modal
+    // dialog, the default) or returns as soon as the dialog is set up.
+    void SetDialogWaits(bool waits) { dialogWaits_ = waits; }
+
     // Starts an invocation: its actions, answers and a fresh record.
     void Begin(const Invocation& invocation);
     // What happened during the invocation; actions that never ran are
-    // listed as skipped.
+    // listed as skipped. A dialog that the host's call left open is worked
+    // and closed here first, after the invocation has returned.
     InvocationReport Finish();
 
     INT_PTR RunDialog(int32_t resourceId, DLGPROC proc, HWND parent) override;
@@ -51,6 +56,8 @@ public:
 private:
     static INT_PTR CALLBACK HostDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                            LPARAM lParam);
+    INT_PTR OpenWithoutWaiting(int32_t resourceId, HWND parent);
+    void WorkDialogLeftOpen();
     INT_PTR OnInitDialog(HWND dialog, WPARAM wParam);
     void OnNextAction(HWND dialog);
     bool Perform(HWND dialog, const UserAction& action);
@@ -64,6 +71,8 @@ private:
     bool dialogOpened_ = false;
     bool dialogOpen_ = false;
     bool hostClosing_ = false;  // the host's own Cancel is under way
+    bool dialogWaits_ = true;
+    HWND leftOpen_ = nullptr;   // made by a call that did not wait, not yet destroyed
     size_t nextAction_ = 0;
     size_t nextAnswer_ = 0;
     Invocation invocation_;

@@ -147,7 +147,8 @@ bool ReadMissing(const json& value, const std::string& path, HostSettings& host,
 bool ReadHost(const json& value, Scenario& scenario, Failure& failure) {
     const std::string path = "host";
     if (!value.is_object()) return failure.Fail(path, "expected an object");
-    if (!CheckKeys(value, path, {"version", "flags", "menuStatus", "missing", "name"}, failure))
+    if (!CheckKeys(value, path, {"version", "flags", "menuStatus", "missing", "name", "dialogWaits"},
+                   failure))
         return false;
     HostSettings& host = scenario.host;
     if (value.contains("version") &&
@@ -165,6 +166,11 @@ bool ReadHost(const json& value, Scenario& scenario, Failure& failure) {
         if (!name.is_string() || name.get<std::string>().empty())
             return failure.Fail("host.name", "expected a non-empty string");
         host.name = name.get<std::string>();
+    }
+    if (value.contains("dialogWaits")) {
+        const json& waits = value["dialogWaits"];
+        if (!waits.is_boolean()) return failure.Fail("host.dialogWaits", "expected true or false");
+        host.dialogWaits = waits.get<bool>();
     }
     return true;
 }

@@ -29,6 +29,9 @@ struct HostSettings {
     int16_t menuStatus = 1;
     std::vector<std::string> missing;  // FX_ names the host does not export
     std::string name = "FINALE.EXE";
+    // false: FX_Dialog returns as soon as the dialog is set up and leaves it
+    // open; the user's actions then reach it after the invocation returned.
+    bool dialogWaits = true;
 };
 
 // The settings key before (or after) a session: absent, present without the

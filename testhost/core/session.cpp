@@ -114,6 +114,7 @@ void RunEntryPoints(const Scenario& scenario, SessionPlatform& platform, HMODULE
     const PluginEntryPoints e = EntryPointsOf(module);
     HWND hostWindow = platform.HostWindow();
     DialogScript script(module, hostWindow);
+    script.SetDialogWaits(scenario.host.dialogWaits);
     Host().dialogs = &script;
     platform.SetMessageBoxAnswerer(&DialogScript::AnswerBoxThunk, &script);
 

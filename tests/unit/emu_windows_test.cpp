@@ -390,6 +390,49 @@ TEST_F(EmuWindows, MessagesToAModelessDialogReachItsProcedure) {
     EXPECT_EQ(emu::CreateDialogFromResource(plugin.module(), 4711, host), nullptr);
 }
 
+// A host whose dialog call returns at once: the dialog is set up inside the
+// creating call, then its posted messages wait for the host's own loop.
+TEST_F(EmuWindows, ADialogMadeWithoutWaitingIsSetUpThenWorkedByTheCallersLoop) {
+    HWND other = Modeless();
+    PostMessageW(other, WM_APP + 5, 0, 0);
+    record.onMessage = [](HWND h, UINT message, WPARAM, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) PostMessageW(h, WM_APP + 1, 0, 0);
+        if (message == WM_APP + 1) EndDialog(h, 9);
+        return TRUE;
+    };
+    HWND dialog = CreateDialogParamW(plugin.module(), MAKEINTRESOURCEW(kTempoDialog), host,
+                                     RecordingProc, 77);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(record.messages.size(), 1u);
+    EXPECT_EQ(record.messages[0].message, UINT(WM_INITDIALOG));
+    EXPECT_EQ(record.messages[0].lParam, 77);
+    HWND firstTabStop = reinterpret_cast<HWND>(record.messages[0].wParam);
+    EXPECT_NE(firstTabStop, nullptr);
+    EXPECT_EQ(GetFocus(), firstTabStop) << "set-up focuses the first tab stop, as for a modal one";
+    EXPECT_FALSE(Visible(dialog)) << "the template does not ask to be shown";
+
+    MSG message{};
+    EXPECT_TRUE(PeekMessageW(&message, dialog, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(message.message, UINT(WM_APP + 1)) << "only the dialog's own messages";
+    EXPECT_TRUE(PeekMessageW(&message, dialog, 0, 0, PM_REMOVE)) << "left in the queue";
+    EXPECT_EQ(message.hwnd, dialog);
+    EXPECT_EQ(record.messages.size(), 1u) << "taking a message does not deliver it";
+    DispatchMessageW(&message);
+    EXPECT_TRUE(emu::DialogEnded(dialog));
+    EXPECT_TRUE(IsWindow(dialog)) << "ending a dialog without a modal loop does not destroy it";
+
+    PostMessageW(dialog, WM_APP + 2, 0, 0);
+    EXPECT_TRUE(DestroyWindow(dialog));
+    EXPECT_EQ(record.messages.back().message, UINT(WM_DESTROY));
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_FALSE(DestroyWindow(dialog));
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(message.hwnd, other) << "the destroyed dialog's message is gone";
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) << "an empty queue";
+    EXPECT_EQ(CreateDialogParamW(plugin.module(), MAKEINTRESOURCEW(999), host, RecordingProc, 0),
+              nullptr);
+}
+
 TEST_F(EmuWindows, FocusMovesWithSetFocusAndEndsWithTheWindow) {
     HWND dialog = Modeless();
     HWND start = GetDlgItem(dialog, 111);

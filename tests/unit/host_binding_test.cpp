@@ -1,5 +1,8 @@
 // The one-time binding of host functions and what every wrapper passes.
+#include <string.h>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -128,6 +131,70 @@ TEST(HostBinding, ThreadsRacingTheFirstCallShareOneLookup) {
         for (int32_t answer : answers) EXPECT_EQ(answer, 3072);
         EXPECT_EQ(process.Lookups("FX_GetMeasureDuration"), 1);
     }
+}
+
+// Holds the lookup of FX_GetMeasureDuration open until a second caller is
+// on its way, and a little longer, so that the second call comes while the
+// first one's lookup runs.
+std::atomic<int> stretchedLookups{0};
+std::atomic<bool> lookupStarted{false};
+std::atomic<bool> secondCallerCalling{false};
+
+void StretchMeasureLookup(const char* name) {
+    if (strcmp(name, "FX_GetMeasureDuration") != 0) return;
+    stretchedLookups.fetch_add(1);
+    lookupStarted = true;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!secondCallerCalling && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(HostBinding, ACallerArrivingDuringTheLookupWaitsForItsAnswer) {
+    for (bool exported : {true, false}) {
+        SCOPED_TRACE(exported ? "exported" : "not exported");
+        HostProcess process(exported ? std::set<std::string>{}
+                                     : std::set<std::string>{"FX_GetMeasureDuration"});
+        process.host().recordCalls = false;
+        process.host().score.measureLengths = {3072};
+        LoadedPlugin plugin;
+        ASSERT_TRUE(plugin.loaded());
+        stretchedLookups = 0;
+        lookupStarted = false;
+        secondCallerCalling = false;
+        emu::SetLookupHook(&StretchMeasureLookup);
+
+        int32_t first = -1;
+        int32_t second = -1;
+        std::thread looking([&] { first = plugin.in().FX_GetMeasureDuration(1); });
+        while (!lookupStarted) std::this_thread::yield();
+        std::thread arriving([&] {
+            secondCallerCalling = true;
+            second = plugin.in().FX_GetMeasureDuration(1);
+        });
+        looking.join();
+        arriving.join();
+        emu::SetLookupHook(nullptr);
+
+        EXPECT_EQ(first, exported ? 3072 : 0);
+        EXPECT_EQ(second, exported ? 3072 : 0);
+        EXPECT_EQ(stretchedLookups.load(), 1);
+        EXPECT_EQ(process.Lookups("FX_GetMeasureDuration"), 1);
+    }
+}
+
+// A legacy preference tag is answered by the module itself; the host still
+// sees FX_LoadEData looked up, as it would for any other load.
+TEST(HostBinding, ALoadTheModuleAnswersItselfStillLooksTheHostFunctionUp) {
+    HostProcess process;
+    LoadedPlugin plugin;
+    ASSERT_TRUE(plugin.loaded());
+    int16_t key[2] = {0, 0};
+    uint32_t size = 0;
+    EXPECT_EQ(plugin.in().FX_LoadEData(MakeTag('p', 'f', '0', '5'), key, nullptr, &size), 1);
+    EXPECT_NE(size, 0u);
+    EXPECT_TRUE(process.host().calls.empty());
+    EXPECT_EQ(process.Lookups("FX_LoadEData"), 1);
 }
 
 TEST(HostBinding, AnOrdinaryTagWithoutABufferGoesToTheHostUnchanged) {

@@ -36,6 +36,7 @@ TEST(ScenarioReader, AnEmptyObjectGivesTheDocumentedDefaults) {
     EXPECT_EQ(s.host.menuStatus, 1);
     EXPECT_TRUE(s.host.missing.empty());
     EXPECT_EQ(s.host.name, "FINALE.EXE");
+    EXPECT_TRUE(s.host.dialogWaits);
     EXPECT_FALSE(s.registry.keyExists);
     EXPECT_TRUE(s.invocations.empty());
 }
@@ -53,11 +54,14 @@ TEST(ScenarioReader, MeasureRunsExpandInOrderAndTempoRowsTakeTheirThirdWord) {
 
 TEST(ScenarioReader, HostWordsTakeTheirWholeRange) {
     Scenario s = Parse(R"({"host": {"version": 4294967295, "flags": 0, "menuStatus": -32768,
-                                    "missing": ["FX_Dialog", "FX_LoadEData"], "name": "X.EXE"}})");
+                                    "missing": ["FX_Dialog", "FX_LoadEData"], "name": "X.EXE",
+                                    "dialogWaits": false}})");
     EXPECT_EQ(s.host.version, 0xFFFFFFFFu);
     EXPECT_EQ(s.host.menuStatus, -32768);
     EXPECT_EQ(s.host.missing, (std::vector<std::string>{"FX_Dialog", "FX_LoadEData"}));
     EXPECT_EQ(s.host.name, "X.EXE");
+    EXPECT_FALSE(s.host.dialogWaits);
+    EXPECT_TRUE(Parse(R"({"host": {"dialogWaits": true}})").host.dialogWaits);
 }
 
 TEST(ScenarioReader, RegistryFormsKeepKeyValueAndType) {
@@ -122,6 +126,8 @@ TEST(ScenarioReader, RefusalsNameTheKeyAtFault) {
         {R"({"host": {"menuStatus": 32768}})", "host.menuStatus: "},
         {R"({"host": {"missing": "FX_Dialog"}})", "host.missing: "},
         {R"({"host": {"name": 5}})", "host.name: "},
+        {R"({"host": {"dialogWaits": 0}})", "host.dialogWaits: expected true or false"},
+        {R"({"host": {"dialogWaits": "no"}})", "host.dialogWaits: "},
         {R"({"host": {"colour": 5}})", "host.colour: unknown key"},
         // A key holding control characters is still named on one line.
         {R"({"host": {"menu\nStatus": 1}})", "host.menu\\u000AStatus: unknown key"},

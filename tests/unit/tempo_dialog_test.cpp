@@ -568,6 +568,60 @@ TEST_F(TempoDialog, SavedPositionIsRestoredOnlyWithinThePrimaryScreen) {
     }
 }
 
+// Once the host's dialog call has returned the module holds no region and
+// no settings (a host whose call does not wait for the dialog, or a message
+// sent late). Every case is set up so that, inside an invocation, it would
+// write: tempos that OK accepts, a moved dialog that Cancel would save, a
+// removal that would be confirmed.
+TEST_F(TempoDialog, OutsideAnInvocationNothingIsReadOrWrittenAndActingButtonsEndTheDialog) {
+    struct Case {
+        const char* what;
+        UINT message;
+        WPARAM wParam;
+        bool ends;
+    };
+    const Case cases[] = {
+        {"set-up", WM_INITDIALOG, 0, true},
+        {"OK", WM_COMMAND, MAKEWPARAM(kOk, BN_CLICKED), true},
+        {"Cancel", WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED), true},
+        {"Remove", WM_COMMAND, MAKEWPARAM(kRemove, BN_CLICKED), true},
+        {"a unit's radio button", WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), false},
+        {"a change in the start tempo", WM_COMMAND, MAKEWPARAM(kStartEdit, 0x0300), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reopen();
+        Host().score = testhost::Score();
+        Host().score.measureLengths = {4096, 4096, 4096, 4096};
+        Seed(2, 1024, 500);
+        AnswerYes();
+        SetTempos("60", "120");
+        MoveWindow(dialog, 40, 30, 300, 200, TRUE);
+        *plugin.in().currentRegion = nullptr;
+        *plugin.in().currentSettings = nullptr;
+        Host().calls.clear();
+
+        EXPECT_EQ(Send(c.message, c.wParam), 1);
+
+        EXPECT_EQ(Ended(), c.ends);
+        const auto ends = Host().CallsOf(Fx::EndDialog);
+        ASSERT_EQ(ends.size(), c.ends ? 1u : 0u);
+        if (c.ends) {
+            EXPECT_EQ(ends[0].dialog, dialog);
+        }
+        // No control read or written, no entry data loaded, created or deleted.
+        EXPECT_EQ(Host().calls.size(), ends.size());
+        EXPECT_TRUE(SameSettings(settings(), OrdinarySettings()));
+        EXPECT_EQ(Host().score.AllTempo(), (std::vector<TempoRow>{{2, 1024, 500, 1000}}));
+        EXPECT_TRUE(emu::MessageBoxLog().empty());
+        EXPECT_EQ(Text(kStartEdit), "60");
+        char caption[64] = {0};
+        GetWindowTextA(dialog, caption, int(sizeof caption));
+        EXPECT_STREQ(caption, "Zorv Tempo");
+        EXPECT_EQ(Rect().left, 40);
+    }
+}
+
 TEST(TempoDialogUnbound, WithoutTheHostsControlReadsOkReportsTheStartTempo) {
     emu::ResetWindows();
     HostProcess process({"FX_GetDlgItemVal", "FX_SetDlgItemVal"});

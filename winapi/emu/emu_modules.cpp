@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,7 @@ std::string& LibraryFolder() {
     return folder;
 }
 thread_local DWORD lastError = 0;
+std::atomic<emu::LookupHook> lookupHook{nullptr};
 
 char16_t Fold(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
 
@@ -204,6 +206,8 @@ void UnregisterLinkedModule(const std::u16string& fileName) {
                   modules.end());
 }
 
+void SetLookupHook(LookupHook hook) { lookupHook.store(hook); }
+
 void SetLibraryFolder(const std::string& folder) {
     std::lock_guard<std::recursive_mutex> lock(tableMutex);
     LibraryFolder() = folder;
@@ -306,6 +310,8 @@ HMODULE GetModuleHandleW(LPCWSTR moduleName) {
 }
 
 FARPROC GetProcAddress(HMODULE handle, LPCSTR procName) {
+    if (emu::LookupHook hook = lookupHook.load(); hook && procName && !IS_INTRESOURCE(procName))
+        hook(procName);
     std::lock_guard<std::recursive_mutex> lock(tableMutex);
     Module* m = Find(handle);
     if (!m || !procName || IS_INTRESOURCE(procName)) {

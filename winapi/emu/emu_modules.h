@@ -40,6 +40,12 @@ struct LinkedModule {
 void RegisterLinkedModule(const std::u16string& fileName, const LinkedModule& module);
 void UnregisterLinkedModule(const std::u16string& fileName);
 
+// Runs at the start of every GetProcAddress by name, on the caller's thread
+// and before the lookup: a test can stretch a lookup to let other threads
+// arrive while it runs. Null removes it.
+using LookupHook = void (*)(const char* name);
+void SetLookupHook(LookupHook hook);
+
 // Folder in which LoadLibraryW looks for a bare file name; by default the
 // folder of the running executable.
 void SetLibraryFolder(const std::string& folder);

@@ -309,6 +309,24 @@ void DestroyWindowTree(HWND root) {
     EraseTree(root);
 }
 
+// Builds the dialog and sends WM_INITDIALOG; the focus goes to the first
+// tab stop unless the procedure answers 0. Null when the module has no such
+// template.
+HWND CreateInitialisedDialog(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
+                             LPARAM initParam) {
+    auto dialogTemplate = LoadDialogTemplate(instance, templateName);
+    if (!dialogTemplate) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    HWND dialog = BuildDialog(*dialogTemplate, parent, proc);
+    HWND firstTabStop = FirstTabStop(dialog);
+    INT_PTR setDefaultFocus =
+        proc ? proc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam) : TRUE;
+    if (setDefaultFocus && firstTabStop) SetFocus(firstTabStop);
+    return dialog;
+}
+
 // The modal loop: posted messages in order, until EndDialog. A queue that
 // runs dry with the dialog still open would wait for input forever on
 // Windows; here nobody else can post, so the dialog ends with -1.
@@ -480,16 +498,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 
 INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
                         LPARAM initParam) {
-    auto dialogTemplate = LoadDialogTemplate(instance, templateName);
-    if (!dialogTemplate) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return -1;
-    }
-    HWND dialog = BuildDialog(*dialogTemplate, parent, proc);
-    HWND firstTabStop = FirstTabStop(dialog);
-    INT_PTR setDefaultFocus =
-        proc ? proc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam) : TRUE;
-    if (setDefaultFocus && firstTabStop) SetFocus(firstTabStop);
+    HWND dialog = CreateInitialisedDialog(instance, templateName, parent, proc, initParam);
+    if (!dialog) return -1;
     {
         Lock lock(Emu().mutex);
         if (Window* window = Find(dialog)) window->style |= WS_VISIBLE;
@@ -497,6 +507,43 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
     INT_PTR result = RunModalLoop(dialog);
     DestroyWindowTree(dialog);
     return result;
+}
+
+// As on Windows, the dialog is shown only when its template says so;
+// otherwise its creator shows it.
+HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
+                        LPARAM initParam) {
+    return CreateInitialisedDialog(instance, templateName, parent, proc, initParam);
+}
+
+BOOL DestroyWindow(HWND window) {
+    {
+        Lock lock(Emu().mutex);
+        if (!FindOrFail(window)) return FALSE;
+    }
+    DestroyWindowTree(window);
+    return TRUE;
+}
+
+// Posted messages in order, for any window or for the one window asked
+// (not its controls). The message range is not filtered: every caller here
+// asks for all messages. Nobody else can post, so an empty queue answers
+// FALSE at once, as Windows does when nothing is waiting.
+BOOL PeekMessageW(LPMSG message, HWND window, UINT, UINT, UINT remove) {
+    Lock lock(Emu().mutex);
+    auto& queue = Emu().queue;
+    auto next = std::find_if(queue.begin(), queue.end(), [window](const PostedMessage& m) {
+        return window == nullptr || m.window == window;
+    });
+    if (next == queue.end()) return FALSE;
+    if (message) *message = MSG{next->window, next->message, next->wParam, next->lParam, 0, {0, 0}};
+    if (remove & PM_REMOVE) queue.erase(next);
+    return TRUE;
+}
+
+LRESULT DispatchMessageW(const MSG* message) {
+    if (!message) return 0;
+    return SendMessageW(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
