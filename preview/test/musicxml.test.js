@@ -9,7 +9,7 @@ import { deflateRawSync } from "node:zlib";
 
 import { InputError, hostTempoValue } from "../lib/music.js";
 import { readScore } from "../lib/musicxml.js";
-import { tools } from "./xml-tools.js";
+import { tools } from "../node/xml-tools.js";
 
 const FIXTURE_PATH = new URL("../../tests/preview/scores/pickup-meters-parts.musicxml", import.meta.url);
 const FIXTURE = new Uint8Array(readFileSync(FIXTURE_PATH));

@@ -17,7 +17,7 @@ import { quarterTempoValue } from "../lib/musicxml.js";
 import { fraction } from "../lib/numbers.js";
 import { checkRampsWritten, rampScenario } from "../lib/scenario.js";
 import { runScenario } from "./run-plugin.js";
-import { tools } from "./xml-tools.js";
+import { tools } from "../node/xml-tools.js";
 
 const ROOT = fileURLToPath(new URL("../..", import.meta.url));
 const CHECKER = join(ROOT, "tests/preview/check_written_musicxml.py");
