@@ -2,7 +2,8 @@
 // region, as a standard MIDI file with the tempo records as tempo events and
 // a click on every beat, and the times of those clicks.
 import { UNITS_PER_QUARTER, fullMeasure, measureOffsets, parseMeter } from "./music.js";
-import { exactFraction, formatFixed, formatG, roundHalfEven } from "./numbers.js";
+import { fixed } from "./figures.js";
+import { exactFraction, formatG, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
 const PERCUSSION_CHANNEL = 9;
@@ -143,6 +144,6 @@ export function midiBytes(measures, points, span) {
 // The click times as CSV: seconds, measure, beat, downbeat.
 export function beatsCsv(beatClicks, times) {
     const rows = beatClicks.map((click, i) =>
-        `${formatFixed(times[i], 6)},${click.measure},${formatG(click.beat)},${click.accent ? 1 : 0}\n`);
+        `${fixed(times[i], 6)},${click.measure},${formatG(click.beat)},${click.accent ? 1 : 0}\n`);
     return `seconds,measure,beat,downbeat\n${rows.join("")}`;
 }

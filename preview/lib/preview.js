@@ -11,7 +11,7 @@ import {
 import { readScore } from "./musicxml.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
-import { formatFixed as fixed } from "./numbers.js";
+import { fixed } from "./figures.js";
 import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";

@@ -5,8 +5,10 @@ import { spawn } from "node:child_process";
 import { mkdtemp, rm, writeFile } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
+import { ScenarioError } from "../lib/plugin.js";
 
-export class ScenarioProcessError extends Error {}
+// The runners' status for a scenario they refuse, with one line saying why.
+const REFUSED = 2;
 
 // The native runner is built with the sanitizers; the leak check at its exit
 // costs a preview more than the ramp itself, and finds nothing the tests
@@ -37,7 +39,8 @@ function lastLine(text) {
     return lines.length > 0 ? lines[lines.length - 1] : "no message";
 }
 
-// runScenario(scenario object or JSON text) -> the report, parsed.
+// runScenario(scenario object or JSON text) -> the report, parsed; a
+// scenario the host refuses rejects with a ScenarioError.
 export function scenarioProcess(command) {
     return {
         async runScenario(scenario) {
@@ -46,9 +49,9 @@ export function scenarioProcess(command) {
                 const path = join(folder, "scenario.json");
                 await writeFile(path, typeof scenario === "string" ? scenario : JSON.stringify(scenario));
                 const done = await run(command, path);
+                if (done.status === REFUSED) throw new ScenarioError(lastLine(done.stderr));
                 if (done.status !== 0) {
-                    throw new ScenarioProcessError(
-                        `the scenario runner failed (exit status ${done.status}): ${lastLine(done.stderr)}`);
+                    throw new Error(`the scenario runner failed (exit status ${done.status}): ${lastLine(done.stderr)}`);
                 }
                 return JSON.parse(done.stdout);
             } finally {
