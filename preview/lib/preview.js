@@ -9,6 +9,7 @@ import {
     regionText, tempoName, tempoValue,
 } from "./music.js";
 import { readScore } from "./musicxml.js";
+import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./figures.js";
@@ -39,7 +40,7 @@ export async function plan(inputs, tools = {}) {
     const start = parseTempo(inputs.start, "--start");
     const checked = {
         score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
-        after: inputs.after || "stop", fromScore: Boolean(inputs.score),
+        after: inputs.after || "stop", source: inputs.score || null,
     };
     if (inputs.stop !== null && inputs.stop !== undefined) {
         if (inputs.stopUnit) throw new InputError("--stop-unit goes with --fit; --stop names its own unit");
@@ -62,7 +63,7 @@ function checkNotEqual(start, stop) {
 function headerLines(checked) {
     const { score, region } = checked;
     const marks = score.tempo.length;
-    const markText = checked.fromScore ? `, ${marks} tempo mark${marks !== 1 ? "s" : ""}` : "";
+    const markText = checked.source ? `, ${marks} tempo mark${marks !== 1 ? "s" : ""}` : "";
     return [
         `Score:  ${meterSummary(score.measures)}${markText}`,
         `Region: ${regionText(region)} (ERegion ${region.join(", ")})`,
@@ -130,12 +131,29 @@ function soundOutputs(line, heard, names) {
     return out;
 }
 
+// The score with the ramp's records in it, as MusicXML text, and its line.
+async function scoreOutput(checked, report, name, tools) {
+    const { measures } = checked.score;
+    const result = await writeScore({
+        source: checked.source, measures, region: checked.region, records: report.tempo || [],
+    }, tools);
+    const count = result.written.length;
+    const past = result.outside.length;
+    const pastText = past ? `; ${past} past its last measure left out` : "";
+    return {
+        text: result.text,
+        line: `MusicXML:   ${name} (${measures.length} measure${measures.length !== 1 ? "s" : ""}, `
+            + `${count} tempo record${count !== 1 ? "s" : ""} written${pastText})`,
+    };
+}
+
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
-// names: how the outputs are called in the lines ({svg, midi, beats, wav},
-// each a name or null). The result: the printed lines, the SVG text, the
-// MIDI bytes and the beat times' CSV (null when not asked for), the stop
-// tempo, the fit and the report of the run.
-export async function runPreview(checked, plugin, names) {
+// names: how the outputs are called in the lines ({svg, midi, beats, wav,
+// write}, each a name or null). tools: the MusicXML modules' {DOMParser,
+// XMLSerializer, JSZip}, for `write`. The result: the printed lines, the
+// SVG text, the MIDI bytes, the beat times' CSV and the score as MusicXML
+// (null when not asked for), the stop tempo, the fit and the report.
+export async function runPreview(checked, plugin, names, tools = {}) {
     const lines = headerLines(checked);
     let { stop } = checked;
     let fit = null;
@@ -164,6 +182,11 @@ export async function runPreview(checked, plugin, names) {
     const svg = tempoMapSvg(line, heard);
     lines.push(`Tempo map:  ${names.svg}`);
     const sound = soundOutputs(line, heard, names);
-    lines.push(...sound.lines, "", ...dialogLines(checked, stop));
-    return { lines, svg, midi: sound.midi, beats: sound.beats, stop, fit, summary, report, line };
+    lines.push(...sound.lines);
+    const score = names.write ? await scoreOutput(checked, report, names.write, tools) : null;
+    if (score) lines.push(score.line);
+    lines.push("", ...dialogLines(checked, stop));
+    return {
+        lines, svg, midi: sound.midi, beats: sound.beats, musicxml: score && score.text, stop, fit, summary, report, line,
+    };
 }

@@ -8,7 +8,7 @@ export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --
                        M[:BEAT] --start UNIT=BPM
                        (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
                        [--after {none,stop,start}] [--svg FILE] [--midi FILE]
-                       [--wav FILE] [--beats FILE]
+                       [--wav FILE] [--beats FILE] [--write FILE]
 
 Previews an accelerando or ritardando as the plug-in writes it into a region
 of a score.
@@ -36,6 +36,8 @@ options:
                         beat
   --wav FILE            render the MIDI file to audio (fluidsynth)
   --beats FILE          write the click times (CSV: seconds, measure, beat)
+  --write FILE          write the score with the ramp's tempo records
+                        (MusicXML)
 `;
 
 // In the order the help lists them; `group`: one of its options is required,
@@ -57,6 +59,7 @@ const OPTIONS = [
     { flags: ["--midi"], dest: "midi" },
     { flags: ["--wav"], dest: "wav" },
     { flags: ["--beats"], dest: "beats" },
+    { flags: ["--write"], dest: "write" },
     { flags: ["--runner"], dest: "runner" },
     { flags: ["--build"], dest: "build", choices: ["web", "windows"] },
     { flags: ["--check"], dest: "check", kind: "flag" },

@@ -10,6 +10,7 @@ import { dirname, join, relative, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
+import { checkWriteName } from "../lib/musicxml-write.js";
 import { plan, runPreview } from "../lib/preview.js";
 import { HELP, parseArguments } from "./arguments.js";
 import { ScenarioError, loadPlugin } from "./plugin-node.js";
@@ -18,7 +19,7 @@ import { scenarioProcess } from "./scenario-process.js";
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const DEFAULT_SVG = join(ROOT, "build", "preview", "tempo-map.svg");
 const SOUNDFONT = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-const OUTPUTS = ["svg", "midi", "wav", "beats"];
+const OUTPUTS = ["svg", "midi", "wav", "beats", "write"];
 
 // What the operating system says of a file it cannot give, as it says it.
 const SYSTEM_ERRORS = {
@@ -48,14 +49,24 @@ function checkOutputs(values) {
         if (isFolder(path)) throw new InputError(`${path} is a folder; name a file to write`);
     }
     if (new Set(outputs.map((path) => resolve(path))).size < outputs.length) {
-        throw new InputError("--svg, --midi, --wav and --beats must name different files");
+        throw new InputError("--svg, --midi, --wav, --beats and --write must name different files");
+    }
+    if (values.write) {
+        checkWriteName(values.write);
+        if (values.score && resolve(values.write) === resolve(values.score)) {
+            throw new InputError(`--write ${values.write}: that is the score read; name another file, `
+                + "so that the score stays as it is");
+        }
     }
 }
 
-// Every input checked, in the order the user sees the complaints. The
-// MusicXML reader's tools load only for a score.
-async function checkedInputs(values) {
-    const tools = values.score ? (await import("./xml-tools.js")).tools : {};
+// The MusicXML modules' tools, loaded only for a score read or written.
+async function xmlTools(values) {
+    return values.score || values.write ? (await import("./xml-tools.js")).tools : {};
+}
+
+// Every input checked, in the order the user sees the complaints.
+async function checkedInputs(values, tools) {
     const checked = await plan({
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
@@ -111,6 +122,7 @@ function writeResult(values, result) {
     writeOutput(values.svg, result.svg);
     if (values.beats) writeOutput(values.beats, result.beats);
     if (values.midi) writeOutput(values.midi, result.midi);
+    if (values.write) writeOutput(values.write, result.musicxml);
     if (values.wav) writeWav(values, result.midi);
 }
 
@@ -145,6 +157,7 @@ export async function main(argv) {
     }
     let values;
     let checked;
+    let tools;
     try {
         values = parseArguments(argv);
         if (values.help) {
@@ -152,7 +165,8 @@ export async function main(argv) {
             return 0;
         }
         values.svg = values.svg ?? DEFAULT_SVG;
-        checked = await checkedInputs(values);
+        tools = await xmlTools(values);
+        checked = await checkedInputs(values, tools);
     } catch (error) {
         if (!(error instanceof InputError)) throw error;
         process.stderr.write(`preview: ${error.message}\n`);
@@ -161,8 +175,10 @@ export async function main(argv) {
     if (values.check) return 0;
     try {
         if (values.build) build(values.build);
-        const names = { svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav };
-        const result = await runPreview(checked, await plugin(values), names);
+        const names = {
+            svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav, write: values.write,
+        };
+        const result = await runPreview(checked, await plugin(values), names, tools);
         writeResult(values, result);
         process.stdout.write(`${result.lines.join("\n")}\n`);
     } catch (error) {

@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { mkdtempSync, readdirSync, rmSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -88,7 +88,39 @@ test("output files must be files, and different ones", () => {
         assertRefused(runBad({}, ["--beats", folder]), `${folder} is a folder; name a file to write`);
     });
     assertRefused(runBad({}, ["--midi", "same.out", "--beats", "./same.out"]),
-        "--svg, --midi, --wav and --beats must name different files");
+        "--svg, --midi, --wav, --beats and --write must name different files");
+});
+
+test("--write is checked like the other outputs, and may not overwrite the score it reads", () => {
+    inFolder((folder) => {
+        assertRefused(runBad({}, ["--write", folder]), `${folder} is a folder; name a file to write`);
+        const score = join(folder, "score.musicxml");
+        const original = readFileSync(new URL("../../tests/preview/scores/mark-after-region.musicxml", import.meta.url));
+        writeFileSync(score, original);
+        const done = spawnSync(process.execPath, [CLI, "--score", score, "--from", "1", "--to", "1", "--start", "q=60",
+            "--stop", "q=72", "--write", score], { encoding: "utf8" });
+        assert.equal(done.status, 2);
+        assert.ok(done.stderr.startsWith(`preview: --write ${score}: that is the score read`), done.stderr);
+        assert.ok(readFileSync(score).equals(original));
+    });
+    assertRefused(runBad({}, ["--write", "ramp.mxl"]), "--write ramp.mxl: the score is written as plain MusicXML");
+    assertRefused(runBad({}, ["--write", "same.out", "--beats", "same.out"]),
+        "--svg, --midi, --wav, --beats and --write must name different files");
+});
+
+test("--write writes the score with the ramp and says so", () => {
+    inFolder((folder) => {
+        const written = join(folder, "ramp.musicxml");
+        const done = spawnSync(process.execPath, [CLI, "--time", "4/4x4", "--from", "2", "--to", "2", "--start", "q=60",
+            "--stop", "q=64", "--svg", join(folder, "map.svg"), "--write", written], { encoding: "utf8" });
+        assert.equal(done.status, 0, done.stderr);
+        // One record per 16th from 60 to 64 would be 16; the ramp writes one
+        // wherever the tempo moved enough, and the closing one after it.
+        const count = (readFileSync(written, "utf8").match(/<sound tempo=/g) || []).length;
+        assert.ok(done.stdout.includes(`MusicXML:   ${written} (4 measures, ${count} tempo records written)\n`),
+            done.stdout);
+        assert.ok(count >= 2, `${count}`);
+    });
 });
 
 test("options may be shortened to a unique prefix and written with =", () => {
