@@ -42,7 +42,7 @@ export function regionCopies(measures, region, count) {
     const regions = [];
     for (let copy = 0; copy < count; copy += 1) {
         regions.push([copy * size + 1, startPosition, copy * size + block.length, endPosition]);
-        laidOut.push(...block, ...spare);
+        for (const measure of [...block, ...spare]) laidOut.push(measure);
     }
     return { laidOut, regions };
 }

@@ -175,8 +175,11 @@ export async function runPreview(checked, plugin, names, tools = {}) {
     const line = timeline(ramp, report);
     if (line === null) throw new Error("the plug-in wrote no tempo record");
     const summary = timingSummary(line);
-    lines.push("Tempo records in the score after the ramp:", ...tableLines(line.records), "",
-        ...summaryLines(summary), "");
+    // One line per record: a score can hold half a million, more than a
+    // call takes as arguments.
+    lines.push("Tempo records in the score after the ramp:");
+    for (const text of tableLines(line.records)) lines.push(text);
+    lines.push("", ...summaryLines(summary), "");
 
     const heard = heardMeasures(checked.score.measures, checked.region);
     const svg = tempoMapSvg(line, heard);
