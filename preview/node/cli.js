@@ -4,7 +4,9 @@
 // gets one line on stderr and exit status 2, and nothing is written; a
 // failure later on gets one line and exit status 1.
 import { spawnSync } from "node:child_process";
-import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
+import {
+    existsSync, mkdirSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync, writeFileSync,
+} from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, relative, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -43,6 +45,15 @@ function isFolder(path) {
     }
 }
 
+// Whether two names reach one file (through a link, too).
+function sameFile(a, b) {
+    try {
+        return realpathSync(a) === realpathSync(b);
+    } catch {
+        return resolve(a) === resolve(b);
+    }
+}
+
 function checkOutputs(values) {
     const outputs = OUTPUTS.map((kind) => values[kind]).filter(Boolean);
     for (const path of outputs) {
@@ -53,7 +64,7 @@ function checkOutputs(values) {
     }
     if (values.write) {
         checkWriteName(values.write);
-        if (values.score && resolve(values.write) === resolve(values.score)) {
+        if (values.score && sameFile(values.write, values.score)) {
             throw new InputError(`--write ${values.write}: that is the score read; name another file, `
                 + "so that the score stays as it is");
         }

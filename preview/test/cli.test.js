@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, readdirSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -101,6 +101,12 @@ test("--write is checked like the other outputs, and may not overwrite the score
             "--stop", "q=72", "--write", score], { encoding: "utf8" });
         assert.equal(done.status, 2);
         assert.ok(done.stderr.startsWith(`preview: --write ${score}: that is the score read`), done.stderr);
+        assert.ok(readFileSync(score).equals(original));
+        const link = join(folder, "link.musicxml");
+        symlinkSync(score, link);
+        const through = spawnSync(process.execPath, [CLI, "--score", score, "--from", "1", "--to", "1", "--start", "q=60",
+            "--stop", "q=72", "--write", link], { encoding: "utf8" });
+        assert.equal(through.status, 2, through.stderr);
         assert.ok(readFileSync(score).equals(original));
     });
     assertRefused(runBad({}, ["--write", "ramp.mxl"]), "--write ramp.mxl: the score is written as plain MusicXML");
