@@ -7,15 +7,27 @@ BUILD="$ROOT/build"
 # (pyenv, a virtualenv) does not see.
 PYTHON3=/usr/bin/python3
 
-# Debian packages the builds, tests and tools need. One list for every
-# script, so one apt-get run on a new machine prepares all of them.
-PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 wine xvfb imagemagick python3
-          python3-mido fluidsynth timgm6mb-soundfont aubio-tools)
-# The WebAssembly module (emscripten, node) and its tests (esbuild bundles a
-# page that headless Chromium opens, driven through Selenium).
-PACKAGES+=(emscripten nodejs esbuild chromium chromium-driver python3-selenium)
+# Debian packages by purpose. Each script installs the lists it needs, so
+# that a preview on a new machine brings in Node and the WebAssembly build,
+# not Wine, mingw-w64 and the test tools; ensure_packages without a list
+# installs every one, as the full test run needs.
+NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev)
+WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+WINE_PACKAGES=(wine64 wine xvfb python3)
+# The WebAssembly module: emscripten links with node, and the dialog's
+# resource script is compiled by mingw-w64's windres, as for the DLL.
+WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64)
+# The preview's own modules, and what renders its audio (--wav).
+PREVIEW_PACKAGES=(nodejs node-xmldom node-jszip)
+SOUND_PACKAGES=(fluidsynth timgm6mb-soundfont)
+# The tests' independent checks and tools: the fuzz targets (clang), the
+# dialog screenshot (imagemagick), the MIDI timing and click onsets (mido,
+# aubio), the page in a real browser (esbuild, chromium, selenium).
+TEST_PACKAGES=(clang libclang-rt-14-dev imagemagick python3 python3-mido aubio-tools
+               esbuild chromium chromium-driver python3-selenium)
+BENCH_PACKAGES=(libbenchmark-dev)
+PACKAGES=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${WEB_PACKAGES[@]}"
+          "${PREVIEW_PACKAGES[@]}" "${SOUND_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}")
 
 # Which Debian package puts each program on PATH. Installing a package is not
 # proof of its programs: wine64 without its recommendations leaves out
@@ -38,16 +50,26 @@ declare -A PROGRAM_PACKAGE=(
 # Programs by what a script does with them.
 BUILD_PROGRAMS=(cmake ninja g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix
                 x86_64-w64-mingw32-windres)
+WINDOWS_BUILD_PROGRAMS=(cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix
+                        x86_64-w64-mingw32-windres)
 WINE_PROGRAMS=(wine winepath wineboot wineserver Xvfb timeout)
 WEB_BUILD_PROGRAMS=(cmake ninja em++ node x86_64-w64-mingw32-windres)
 WEB_TEST_PROGRAMS=(node esbuild chromium chromedriver)
 
+# ensure_packages [PACKAGE...]: installs those of the packages (default:
+# every list above) that are not installed yet. One dpkg-query for all, so
+# that a script run again on a ready machine loses no time here.
 ensure_packages() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    local wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
+    local installed missing=() p
+    installed=" $(dpkg-query -W -f='${Package}=${Status}\n' "${wanted[@]}" 2>/dev/null |
+                 sed -n 's/=install ok installed$//p' | tr '\n' ' ') "
+    for p in "${wanted[@]}"; do
+        case "$installed" in *" $p "*) ;; *) missing+=("$p") ;; esac
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk '!seen[$0]++')
     echo "Installing: ${missing[*]}" >&2
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -94,6 +116,17 @@ build_native() {
 # Debian's node modules.
 build_web() {
     cmake --preset web >/dev/null && cmake --build "$BUILD/web" >&2
+}
+
+# The module when it is missing or out of date, without configuring a tree
+# that is there (emscripten's configure takes seconds; the build re-runs it
+# itself when a CMake file changed).
+build_web_if_needed() {
+    if [ -f "$BUILD/web/build.ninja" ]; then
+        cmake --build "$BUILD/web" >&2
+    else
+        build_web
+    fi
 }
 
 build_windows() {

@@ -3,7 +3,9 @@
 set(SETUP_CHECKS ${CMAKE_SOURCE_DIR}/tests/setup)
 foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mingw32-windres|binutils-mingw-w64-x86-64"
               "fuzz|clang++|clang" "bench|ninja|ninja-build" "preview|fluidsynth|fluidsynth|--wav"
-              "build|em++|emscripten|--web" "test|chromedriver|chromium-driver")
+              "build|em++|emscripten|--web" "test|chromedriver|chromium-driver"
+              "preview|node|nodejs" "preview|em++|emscripten" "preview|wineserver|wine|--windows"
+              "demo|node|nodejs")
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 script)
     list(GET fields 1 program)

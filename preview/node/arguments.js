@@ -1,0 +1,193 @@
+// The command line of scripts/preview: its options, their defaults, its help
+// and the exact error lines it has always given (tests and musicians' notes
+// quote them). Long options may be shortened to any unique prefix, and
+// written --option=value.
+import { InputError } from "../lib/music.js";
+
+export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --from M[:BEAT] --to
+                       M[:BEAT] --start UNIT=BPM
+                       (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
+                       [--after {none,stop,start}] [--svg FILE] [--midi FILE]
+                       [--wav FILE] [--beats FILE] [--write FILE]
+
+Previews an accelerando or ritardando as the plug-in writes it into a region
+of a score.
+
+options:
+  -h, --help            show this help message and exit
+  --time RUNS           measures as meter runs: 4/4x8 or 4/4x4,3/4x2,6/8x3
+  --score FILE          a MusicXML score (.musicxml, .xml or .mxl)
+  --from M[:BEAT]       first measure, or measure:beat (quarters from 1, as
+                        12:2.5)
+  --to M[:BEAT]         last measure (through its end), or measure:beat (that
+                        beat not included)
+  --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for
+                        dotted; 20..600
+  --stop UNIT=BPM       stop tempo, as --start
+  --fit SECONDS         find the stop tempo that makes the region last this
+                        long
+  --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
+                        start's)
+  --after {none,stop,start}
+                        directly after the region: nothing, the stop tempo
+                        (default) or the start tempo
+  --svg FILE            where the tempo map goes
+  --midi FILE           write a MIDI file: the tempos and a click on every
+                        beat
+  --wav FILE            render the MIDI file to audio (fluidsynth)
+  --beats FILE          write the click times (CSV: seconds, measure, beat)
+  --write FILE          write the score with the ramp's tempo records
+                        (MusicXML)
+`;
+
+// In the order the help lists them; `group`: one of its options is required,
+// and only one may be given. --runner (a scenario-runner program), --build
+// (what scripts/lib.sh builds once the input is checked) and --check (check
+// the input, run nothing) serve the scripts.
+const OPTIONS = [
+    { flags: ["-h", "--help"], kind: "help" },
+    { flags: ["--time"], dest: "time", group: "score" },
+    { flags: ["--score"], dest: "score", group: "score" },
+    { flags: ["--from"], dest: "from", required: true },
+    { flags: ["--to"], dest: "to", required: true },
+    { flags: ["--start"], dest: "start", required: true },
+    { flags: ["--stop"], dest: "stop", group: "stop" },
+    { flags: ["--fit"], dest: "fit", group: "stop" },
+    { flags: ["--stop-unit"], dest: "stopUnit" },
+    { flags: ["--after"], dest: "after", choices: ["none", "stop", "start"], default: "stop" },
+    { flags: ["--svg"], dest: "svg" },
+    { flags: ["--midi"], dest: "midi" },
+    { flags: ["--wav"], dest: "wav" },
+    { flags: ["--beats"], dest: "beats" },
+    { flags: ["--write"], dest: "write" },
+    { flags: ["--runner"], dest: "runner" },
+    { flags: ["--build"], dest: "build", choices: ["web", "windows"] },
+    { flags: ["--check"], dest: "check", kind: "flag" },
+];
+const GROUPS = ["score", "stop"];
+const BY_FLAG = new Map(OPTIONS.flatMap((option) => option.flags.map((flag) => [flag, option])));
+
+const nameOf = (option) => option.flags.join("/");
+
+// A string as Python quotes it in messages: 'later', "it's".
+export function quoted(text) {
+    const quote = text.includes("'") && !text.includes('"') ? '"' : "'";
+    const escaped = Array.from(text, (c) => {
+        if (c === "\\" || c === quote) return `\\${c}`;
+        if (c === "\n") return "\\n";
+        if (c === "\r") return "\\r";
+        if (c === "\t") return "\\t";
+        const code = c.codePointAt(0);
+        if (code < 0x20 || code === 0x7F) return `\\x${code.toString(16).padStart(2, "0")}`;
+        return c;
+    }).join("");
+    return `${quote}${escaped}${quote}`;
+}
+
+// What a word on the command line is: a value ('A'), an option ('O', with
+// the option, null when unknown, and a value written after '='), or '-'
+// for the '--' that ends the options.
+function classify(word) {
+    if (!word.startsWith("-") || word === "-") return { kind: "A" };
+    if (BY_FLAG.has(word)) return { kind: "O", option: BY_FLAG.get(word), explicit: null };
+    const equals = word.indexOf("=");
+    const flag = equals >= 0 ? word.slice(0, equals) : word;
+    const explicit = equals >= 0 ? word.slice(equals + 1) : null;
+    if (equals >= 0 && BY_FLAG.has(flag)) return { kind: "O", option: BY_FLAG.get(flag), explicit };
+    if (word.startsWith("--")) {
+        const matches = [...BY_FLAG.keys()].filter((known) => known.startsWith(flag));
+        if (matches.length > 1) throw new InputError(`ambiguous option: ${word} could match ${matches.join(", ")}`);
+        if (matches.length === 1) return { kind: "O", option: BY_FLAG.get(matches[0]), explicit };
+    } else if (word.length > 1 && BY_FLAG.has(word.slice(0, 2))) {
+        return { kind: "O", option: BY_FLAG.get(word.slice(0, 2)), explicit: word.slice(2) };
+    }
+    if (/^-\d+$|^-\d*\.\d+$/.test(word) || word.includes(" ")) return { kind: "A" };
+    return { kind: "O", option: null, explicit: null };
+}
+
+function classifyAll(argv) {
+    const kinds = [];
+    for (let i = 0; i < argv.length; i += 1) {
+        if (argv[i] === "--") {
+            kinds.push({ kind: "-" }, ...argv.slice(i + 1).map(() => ({ kind: "A" })));
+            break;
+        }
+        kinds.push(classify(argv[i]));
+    }
+    return kinds;
+}
+
+// The parsed options ({dest: value}, defaults filled in), or {help: true}.
+// Bad input throws an InputError with the line the user sees.
+export function parseArguments(argv) {
+    const kinds = classifyAll(argv);
+    const pattern = kinds.map((k) => k.kind).join("");
+    const values = { help: false };
+    for (const option of OPTIONS) {
+        if (option.dest) values[option.dest] = option.kind === "flag" ? false : (option.default ?? null);
+    }
+    const seen = new Set();
+    const extras = [];
+    let i = 0;
+    while (i < argv.length) {
+        if (kinds[i].kind !== "O") {
+            extras.push(argv[i]);
+            i += 1;
+        } else if (kinds[i].option === null) {
+            extras.push(argv[i]);
+            i += 1;
+        } else {
+            const { option, explicit } = kinds[i];
+            let words;
+            if (explicit !== null) {
+                if (option.kind) throw new InputError(`argument ${nameOf(option)}: ignored explicit argument ${quoted(explicit)}`);
+                words = [explicit];
+                i += 1;
+            } else {
+                // An option's value is the next word, never the "--" that
+                // ends the options.
+                const count = option.kind ? 0 : 1;
+                if (count === 1 && pattern[i + 1] !== "A") {
+                    throw new InputError(`argument ${nameOf(option)}: expected one argument`);
+                }
+                words = argv.slice(i + 1, i + 1 + count);
+                i += 1 + count;
+            }
+            take(option, words, values, seen);
+            if (values.help) return values;
+        }
+    }
+    checkRequired(seen);
+    if (extras.length > 0) throw new InputError(`unrecognized arguments: ${extras.join(" ")}`);
+    return values;
+}
+
+function take(option, words, values, seen) {
+    seen.add(option);
+    if (option.kind === "help") {
+        values.help = true;
+        return;
+    }
+    const value = option.kind === "flag" ? true : words[0];
+    if (option.choices && !option.choices.includes(value)) {
+        throw new InputError(`argument ${nameOf(option)}: invalid choice: ${quoted(value)} `
+            + `(choose from ${option.choices.map(quoted).join(", ")})`);
+    }
+    for (const other of OPTIONS) {
+        if (other !== option && option.group && other.group === option.group && seen.has(other)) {
+            throw new InputError(`argument ${nameOf(option)}: not allowed with argument ${nameOf(other)}`);
+        }
+    }
+    values[option.dest] = value;
+}
+
+function checkRequired(seen) {
+    const missing = OPTIONS.filter((option) => option.required && !seen.has(option)).map(nameOf);
+    if (missing.length > 0) throw new InputError(`the following arguments are required: ${missing.join(", ")}`);
+    for (const group of GROUPS) {
+        const members = OPTIONS.filter((option) => option.group === group);
+        if (!members.some((option) => seen.has(option))) {
+            throw new InputError(`one of the arguments ${members.map(nameOf).join(" ")} is required`);
+        }
+    }
+}

@@ -1,0 +1,207 @@
+#!/usr/bin/env node
+// scripts/preview's command line: a ramp previewed from musical arguments or
+// a MusicXML score, written by the plug-in's own code. Input it cannot use
+// gets one line on stderr and exit status 2, and nothing is written; a
+// failure later on gets one line and exit status 1.
+import { spawnSync } from "node:child_process";
+import {
+    existsSync, mkdirSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync, writeFileSync,
+} from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join, relative, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+import v8 from "node:v8";
+import { InputError } from "../lib/music.js";
+import { checkWriteName } from "../lib/musicxml-write.js";
+import { plan, runPreview } from "../lib/preview.js";
+import { HELP, parseArguments } from "./arguments.js";
+import { ScenarioError, loadPlugin } from "./plugin-node.js";
+import { scenarioProcess } from "./scenario-process.js";
+
+const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), "..", "..");
+const DEFAULT_SVG = join(ROOT, "build", "preview", "tempo-map.svg");
+const SOUNDFONT = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+const OUTPUTS = ["svg", "midi", "wav", "beats", "write"];
+
+// What the operating system says of a file it cannot give, as it says it.
+const SYSTEM_ERRORS = {
+    ENOENT: "No such file or directory", EACCES: "Permission denied", EISDIR: "Is a directory",
+    ENOTDIR: "Not a directory", ELOOP: "Too many levels of symbolic links", EPERM: "Operation not permitted",
+};
+
+function readScoreFile(path) {
+    try {
+        return { bytes: new Uint8Array(readFileSync(path)), name: path };
+    } catch (error) {
+        throw new InputError(`${path}: cannot read it (${SYSTEM_ERRORS[error.code] || error.message})`);
+    }
+}
+
+function isFolder(path) {
+    try {
+        return statSync(path).isDirectory();
+    } catch {
+        return false;
+    }
+}
+
+// Whether two names reach one file (through a link, too).
+function sameFile(a, b) {
+    try {
+        return realpathSync(a) === realpathSync(b);
+    } catch {
+        return resolve(a) === resolve(b);
+    }
+}
+
+function checkOutputs(values) {
+    const outputs = OUTPUTS.map((kind) => values[kind]).filter(Boolean);
+    for (const path of outputs) {
+        if (isFolder(path)) throw new InputError(`${path} is a folder; name a file to write`);
+    }
+    if (new Set(outputs.map((path) => resolve(path))).size < outputs.length) {
+        throw new InputError("--svg, --midi, --wav, --beats and --write must name different files");
+    }
+    if (values.write) {
+        checkWriteName(values.write);
+        if (values.score && sameFile(values.write, values.score)) {
+            throw new InputError(`--write ${values.write}: that is the score read; name another file, `
+                + "so that the score stays as it is");
+        }
+    }
+}
+
+// The MusicXML modules' tools, loaded only for a score read or written.
+async function xmlTools(values) {
+    return values.score || values.write ? (await import("./xml-tools.js")).tools : {};
+}
+
+// Every input checked, in the order the user sees the complaints.
+async function checkedInputs(values, tools) {
+    const checked = await plan({
+        time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
+        to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
+        after: values.after,
+    }, tools);
+    checkOutputs(values);
+    return checked;
+}
+
+// A path as short as it reads from the current folder.
+function shownPath(path) {
+    const shorter = relative(process.cwd(), resolve(path));
+    return shorter.startsWith("..") ? path : shorter;
+}
+
+// The file written, its folder made when missing.
+function writeOutput(path, content) {
+    mkdirSync(dirname(resolve(path)), { recursive: true });
+    writeFileSync(path, content);
+}
+
+function renderWav(midiPath, wavPath) {
+    if (!existsSync(SOUNDFONT)) {
+        throw new Error(`no soundfont at ${SOUNDFONT}; install the Debian package timgm6mb-soundfont`);
+    }
+    const done = spawnSync("fluidsynth", ["-n", "-i", "-q", "-r", "44100", "-T", "wav", "-F", wavPath, SOUNDFONT, midiPath],
+        { encoding: "utf8" });
+    if (done.error || done.status !== 0 || !existsSync(wavPath)) {
+        const lines = (done.stderr || (done.error && done.error.message) || "").trim().split("\n").filter(Boolean);
+        throw new Error(`fluidsynth could not render ${wavPath}: ${lines.length ? lines[lines.length - 1] : "no message"}`);
+    }
+}
+
+// The audio, rendered from the MIDI file written, or from one in a
+// temporary folder that is always removed.
+function writeWav(values, midi) {
+    mkdirSync(dirname(resolve(values.wav)), { recursive: true });
+    if (values.midi) {
+        renderWav(values.midi, values.wav);
+        return;
+    }
+    const folder = mkdtempSync(join(tmpdir(), "zorv-preview-"));
+    try {
+        const path = join(folder, "preview.mid");
+        writeFileSync(path, midi);
+        renderWav(path, values.wav);
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
+    }
+}
+
+function writeResult(values, result) {
+    writeOutput(values.svg, result.svg);
+    if (values.beats) writeOutput(values.beats, result.beats);
+    if (values.midi) writeOutput(values.midi, result.midi);
+    if (values.write) writeOutput(values.write, result.musicxml);
+    if (values.wav) writeWav(values, result.midi);
+}
+
+const BUILDS = { web: "build_web_if_needed", windows: "build_windows" };
+
+// The plug-in's build, brought up to date through scripts/lib.sh; its log is
+// shown only when it fails.
+function build(kind) {
+    const done = spawnSync("bash", ["-c", `source scripts/lib.sh && ${BUILDS[kind]}`],
+        { cwd: ROOT, encoding: "utf8", maxBuffer: 1 << 28 });
+    if (done.status !== 0) {
+        process.stderr.write(`${done.stdout || ""}${done.stderr || ""}`);
+        throw new Error("the build failed");
+    }
+}
+
+// The plug-in compiled to WebAssembly, or a scenario-runner program
+// (--runner: the native runner, or scripts/run-scenario-windows for the real
+// DLL under Wine).
+// The module runs a few short sessions: V8's baseline code for it is ready at
+// once, while optimizing it would cost more than those sessions take (these
+// two flags keep it baseline on Debian 12's Node 18 as on later ones).
+async function plugin(values) {
+    if (values.runner) return scenarioProcess(values.runner);
+    v8.setFlagsFromString("--no-wasm-dynamic-tiering");
+    v8.setFlagsFromString("--no-wasm-tier-up");
+    return loadPlugin();
+}
+
+export async function main(argv) {
+    if (argv.includes("-h") || argv.includes("--help")) {
+        process.stdout.write(HELP);
+        return 0;
+    }
+    let values;
+    let checked;
+    let tools;
+    try {
+        values = parseArguments(argv);
+        if (values.help) {
+            process.stdout.write(HELP);
+            return 0;
+        }
+        values.svg = values.svg ?? DEFAULT_SVG;
+        tools = await xmlTools(values);
+        checked = await checkedInputs(values, tools);
+    } catch (error) {
+        if (!(error instanceof InputError)) throw error;
+        process.stderr.write(`preview: ${error.message}\n`);
+        return 2;
+    }
+    if (values.check) return 0;
+    try {
+        if (values.build) build(values.build);
+        const names = {
+            svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav, write: values.write,
+        };
+        const result = await runPreview(checked, await plugin(values), names, tools);
+        writeResult(values, result);
+        process.stdout.write(`${result.lines.join("\n")}\n`);
+    } catch (error) {
+        const refused = error instanceof ScenarioError ? "the plug-in's host refused the scenario: " : "";
+        process.stderr.write(`preview: ${refused}${error.message}\n`);
+        return 1;
+    }
+    return 0;
+}
+
+if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
+    process.exitCode = await main(process.argv.slice(2));
+}

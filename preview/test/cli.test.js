@@ -1,0 +1,169 @@
+// scripts/preview's command line: every kind of bad input is refused with one
+// line, exit status 2 and nothing written; options read as they always have
+// (any unique prefix, --option=value, a value that looks like a negative
+// number, -h anywhere).
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { spawnSync } from "node:child_process";
+import { mkdtempSync, readFileSync, readdirSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { fileURLToPath } from "node:url";
+import { HELP, parseArguments, quoted } from "../node/arguments.js";
+
+const CLI = fileURLToPath(new URL("../node/cli.js", import.meta.url));
+const GOOD = { "--time": "4/4x20", "--from": "12", "--to": "19", "--start": "q=120", "--stop": "q=72" };
+const CASES = [
+    ["unknown unit", { "--start": "x=120" }, "unknown beat unit 'x'"],
+    ["unknown stop unit", { "--stop": "qq=72" }, "unknown beat unit 'qq'"],
+    ["tempo above 600", { "--stop": "q=601" }, "outside 20 to 600"],
+    ["tempo below 20", { "--start": "h.=19" }, "outside 20 to 600"],
+    ["tempo not whole", { "--start": "q=90.5" }, "not a whole number"],
+    ["equal tempos", { "--start": "q=120", "--stop": "h=60" }, "the dialog refuses them too"],
+    ["region after the score", { "--to": "21" }, "outside the score"],
+    ["region before the score", { "--from": "0" }, "outside the score"],
+    ["beat past the measure", { "--from": "12:5" }, "only 4 quarters long"],
+    ["inverted region", { "--from": "15", "--to": "12" }, "ends before it starts"],
+    ["empty region", { "--from": "12:3", "--to": "12:3" }, "ends where it starts"],
+    ["too many measures", { "--time": "4/4x32000,3/4x768" }, "32,767"],
+    ["unreadable time signature", { "--time": "4/5x20" }, "time signature '4/5'"],
+    ["unreadable run", { "--time": "4/4xmany" }, "cannot read the measure count"],
+    ["duration not a number", { "--stop": null, "--fit": "soon" }, "not a duration"],
+    ["duration not positive", { "--stop": null, "--fit": "-5" }, "'-5' is not a duration"],
+    ["stop and fit", { "--fit": "30" }, "not allowed with argument --stop"],
+    ["stop unit with a stop tempo", { "--stop-unit": "h" }, "--stop-unit goes with --fit"],
+    ["unknown --after", { "--after": "later" }, "invalid choice: 'later' (choose from 'none', 'stop', 'start')"],
+    ["no region", { "--from": null, "--to": null }, "the following arguments are required: --from, --to"],
+    ["no stop tempo", { "--stop": null }, "one of the arguments --stop --fit is required"],
+    ["an unknown option", { "--loud": "yes" }, "unrecognized arguments: --loud yes"],
+    ["an ambiguous prefix", { "--st": "q=72" }, "ambiguous option: --st could match --start, --stop, --stop-unit"],
+];
+
+function inFolder(work) {
+    const folder = mkdtempSync(join(tmpdir(), "zorv-cli-"));
+    try {
+        return work(folder);
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
+    }
+}
+
+// The preview run with GOOD changed as given (null drops an option), each
+// output file named in a folder of its own; what it did, and what it wrote.
+function runBad(changes, extra = []) {
+    return inFolder((folder) => {
+        const args = { ...GOOD, ...changes };
+        const argv = Object.entries(args).filter(([, value]) => value !== null).flat();
+        for (const kind of ["svg", "midi", "wav", "beats"]) argv.push(`--${kind}`, join(folder, `out.${kind}`));
+        const done = spawnSync(process.execPath, [CLI, ...argv, ...extra], { encoding: "utf8" });
+        return { done, written: readdirSync(folder) };
+    });
+}
+
+function assertRefused({ done, written }, expected, name = expected) {
+    assert.equal(done.status, 2, `${name}: ${done.stderr}`);
+    assert.equal(done.stdout, "");
+    assert.equal(done.stderr.split("\n").filter(Boolean).length, 1, done.stderr);
+    assert.ok(done.stderr.startsWith("preview: "), done.stderr);
+    assert.ok(done.stderr.includes(expected), `${done.stderr} lacks ${expected}`);
+    assert.deepEqual(written, []);
+}
+
+test("each kind of bad input is refused and nothing is written", () => {
+    for (const [name, changes, expected] of CASES) {
+        assertRefused(runBad(changes), expected, name);
+    }
+});
+
+test("a file that is not MusicXML is refused", () => {
+    inFolder((folder) => {
+        const page = join(folder, "page.musicxml");
+        writeFileSync(page, "<html><body>not a score</body></html>");
+        assertRefused(runBad({ "--time": null }, ["--score", page]), "is not MusicXML");
+    });
+});
+
+test("output files must be files, and different ones", () => {
+    inFolder((folder) => {
+        assertRefused(runBad({}, ["--beats", folder]), `${folder} is a folder; name a file to write`);
+    });
+    assertRefused(runBad({}, ["--midi", "same.out", "--beats", "./same.out"]),
+        "--svg, --midi, --wav, --beats and --write must name different files");
+});
+
+test("--write is checked like the other outputs, and may not overwrite the score it reads", () => {
+    inFolder((folder) => {
+        assertRefused(runBad({}, ["--write", folder]), `${folder} is a folder; name a file to write`);
+        const score = join(folder, "score.musicxml");
+        const original = readFileSync(new URL("../../tests/preview/scores/mark-after-region.musicxml", import.meta.url));
+        writeFileSync(score, original);
+        const done = spawnSync(process.execPath, [CLI, "--score", score, "--from", "1", "--to", "1", "--start", "q=60",
+            "--stop", "q=72", "--write", score], { encoding: "utf8" });
+        assert.equal(done.status, 2);
+        assert.ok(done.stderr.startsWith(`preview: --write ${score}: that is the score read`), done.stderr);
+        assert.ok(readFileSync(score).equals(original));
+        const link = join(folder, "link.musicxml");
+        symlinkSync(score, link);
+        const through = spawnSync(process.execPath, [CLI, "--score", score, "--from", "1", "--to", "1", "--start", "q=60",
+            "--stop", "q=72", "--write", link], { encoding: "utf8" });
+        assert.equal(through.status, 2, through.stderr);
+        assert.ok(readFileSync(score).equals(original));
+    });
+    assertRefused(runBad({}, ["--write", "ramp.mxl"]), "--write ramp.mxl: the score is written as plain MusicXML");
+    assertRefused(runBad({}, ["--write", "same.out", "--beats", "same.out"]),
+        "--svg, --midi, --wav, --beats and --write must name different files");
+});
+
+test("--write writes the score with the ramp and says so", () => {
+    inFolder((folder) => {
+        const written = join(folder, "ramp.musicxml");
+        const done = spawnSync(process.execPath, [CLI, "--time", "4/4x4", "--from", "2", "--to", "2", "--start", "q=60",
+            "--stop", "q=64", "--svg", join(folder, "map.svg"), "--write", written], { encoding: "utf8" });
+        assert.equal(done.status, 0, done.stderr);
+        // One record per 16th from 60 to 64 would be 16; the ramp writes one
+        // wherever the tempo moved enough, and the closing one after it.
+        const count = (readFileSync(written, "utf8").match(/<sound tempo=/g) || []).length;
+        assert.ok(done.stdout.includes(`MusicXML:   ${written} (4 measures, ${count} tempo records written)\n`),
+            done.stdout);
+        assert.ok(count >= 2, `${count}`);
+    });
+});
+
+test("options may be shortened to a unique prefix and written with =", () => {
+    const values = parseArguments(["--tim=4/4x8", "--fr", "2", "--to=7", "--sta", "q=60", "--stop", "q=96",
+        "--aft", "start", "--stop-u", "h."]);
+    assert.deepEqual([values.time, values.from, values.to, values.start, values.stop, values.after, values.stopUnit],
+        ["4/4x8", "2", "7", "q=60", "q=96", "start", "h."]);
+    // The last of a repeated option counts; the defaults stand for the rest.
+    const repeated = parseArguments(["--time", "3/4", "--time", "2/4", "--from", "1", "--to", "1", "--start", "q=60",
+        "--fit", "9"]);
+    assert.deepEqual([repeated.time, repeated.after, repeated.svg, repeated.midi], ["2/4", "stop", null, null]);
+});
+
+test("a value may look like a negative number, not like an option", () => {
+    assert.equal(parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--fit", "-5"]).fit,
+        "-5");
+    assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "--stop", "q=60"]),
+        { message: "argument --start: expected one argument" });
+    assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--stop",
+        "q=72", "--", "extra"]), { message: "unrecognized arguments: -- extra" });
+    assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--stop",
+        "--", "q=72"]), { message: "argument --stop: expected one argument" });
+    assert.throws(() => parseArguments(["--check=yes"]), { message: "argument --check: ignored explicit argument 'yes'" });
+});
+
+test("help comes first, wherever it stands", () => {
+    assert.equal(parseArguments(["--after", "start", "--he"]).help, true);
+    // An earlier mistake is named before the help is reached.
+    assert.throws(() => parseArguments(["--after", "later", "--help"]), /invalid choice/);
+    const done = spawnSync(process.execPath, [CLI, "--after", "later", "-h"], { encoding: "utf8" });
+    assert.equal(done.status, 0);
+    assert.equal(done.stdout, HELP);
+});
+
+test("values in messages are quoted as they were typed", () => {
+    assert.equal(quoted("later"), "'later'");
+    assert.equal(quoted("it's"), "\"it's\"");
+    assert.equal(quoted("a'b\"c"), "'a\\'b\"c'");
+    assert.equal(quoted("tab\there"), "'tab\\there'");
+});
