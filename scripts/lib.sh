@@ -85,3 +85,24 @@ build_native() {
 build_windows() {
     cmake --preset windows >/dev/null && cmake --build "$BUILD/windows" >&2
 }
+
+# The preview page (one HTML file, offline) and its tests in a real browser.
+# Lists of their own, so that only these commands install a browser.
+PAGE_PACKAGES=(cmake ninja-build nodejs esbuild emscripten)
+PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools)
+PAGE_BUILD_PROGRAMS=(cmake ninja node esbuild em++)
+PAGE_TEST_PROGRAMS=(chromium chromedriver aubioonset)
+PROGRAM_PACKAGE+=([node]=nodejs [esbuild]=esbuild [em++]=emscripten [chromium]=chromium
+                  [chromedriver]=chromium-driver)
+PYTHON_MODULE_PACKAGE+=([selenium]=python3-selenium)
+PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
+
+# ensure_page_packages [NAME...]: the page's packages and any named here.
+ensure_page_packages() {
+    local PACKAGES=("${PAGE_PACKAGES[@]}" "$@")
+    ensure_packages
+}
+
+build_page() {
+    build_web && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
+}
