@@ -103,6 +103,8 @@ ensure_page_packages() {
     ensure_packages
 }
 
+# The WebAssembly module (the web preset), then the single file around it.
 build_page() {
-    build_web && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
+    cmake --preset web >/dev/null && cmake --build "$BUILD/web" >&2 &&
+        node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
 }
