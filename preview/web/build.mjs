@@ -16,7 +16,7 @@ export function bundle(entry) {
     const out = join(folder, "page.js");
     // The emscripten loader names Node's modules only on its Node path;
     // in the browser those requires are never reached.
-    execFileSync("esbuild", [entry, "--bundle", "--format=iife", "--platform=browser",
+    execFileSync("esbuild", [entry, "--bundle", "--format=esm", "--platform=browser",
       "--target=es2020", "--minify", "--log-level=warning", "--legal-comments=none",
       "--external:fs", "--external:path", "--external:crypto", "--external:url",
       "--external:module", "--external:worker_threads", "--external:node:*",
@@ -30,7 +30,7 @@ export function bundle(entry) {
 // Inline text must not close the element it sits in.
 export function inline(html, css, script) {
   const style = `<style>\n${css.replace(/<\/style/gi, "<\\/style")}</style>`;
-  const code = `<script>\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
+  const code = `<script type="module">\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
   const link = '<link rel="stylesheet" href="page.css">';
   const module = '<script type="module" src="page.js"></script>';
   if (!html.includes(link) || !html.includes(module)) throw new Error("index.html lost its stylesheet link or module script");

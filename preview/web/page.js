@@ -5,7 +5,7 @@ import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
 import { readForm, writeForm, forgetUnwritten, showModes, errorSlot, SLOT_FIELDS } from "./form.js";
 import { beatsFromCsv, clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
 import { loadEngine } from "./engine.js";
-import { showRecords, Playhead } from "./map.js";
+import { showMap, Playhead } from "./map.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
@@ -44,6 +44,7 @@ function withdrawResult(message, isError) {
 }
 
 function render(result) {
+  player.stop();
   shown = result;
   const fit = document.getElementById("fit-result");
   fit.hidden = !result.fitText;
@@ -51,11 +52,10 @@ function render(result) {
   document.getElementById("header").textContent = result.headerText;
   document.getElementById("summary").textContent = result.summaryText;
   document.getElementById("finale").textContent = result.finaleText;
-  showRecords(document.getElementById("tempo-map"), result.svg, result.records,
-    document.getElementById("record-info"));
+  showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
   const body = document.querySelector("#records tbody");
   const rows = result.records.map((r) =>
-    `<tr><td>${r.measure}</td><td>${r.beat.toFixed(2)}</td><td>${r.bpm.toFixed(1)}</td><td>${r.value}</td></tr>`);
+    `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`);
   body.innerHTML = rows.join("");
   current.hidden = false;
   status.textContent = "Up to date.";

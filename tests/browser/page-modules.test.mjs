@@ -111,8 +111,24 @@ test("the single file's inline code cannot close its element early", () => {
   const html = '<head><link rel="stylesheet" href="page.css"></head><body><script type="module" src="page.js"></script></body>';
   const out = inline(html, "a{}</style>", 'x="</script><!--";y="$&$1"');
   assert.equal(out.match(/<\/script/gi).length, 1);
+  assert.ok(out.includes("<script type=\"module\">"));
   assert.equal(out.match(/<\/style/gi).length, 1);
   assert.ok(out.includes('y="$&$1"'));
   assert.ok(!out.includes('src="page.js"'));
   assert.throws(() => inline("<body></body>", "", ""), /lost/);
+});
+
+test("each dot of the map stands for its record, a carried tempo first", async () => {
+  const { dotRecords } = await import("../../preview/web/map.js");
+  const starts = [0, 0, 4096, 8192, 12288];
+  const rec = (measure, position) => ({ measure, position });
+  // A record before the extent, two at one position (the later holds), one after.
+  const records = [rec(1, 0), rec(3, 1024), rec(2, 0), rec(3, 1024), rec(4, 0)];
+  const dots = dotRecords(records, starts, [4096, 9216], 4);
+  assert.deepEqual(dots.map((d) => d.index), [0, 2, 1, 3]);
+  assert.deepEqual(dots.map((d) => Boolean(d.carried)), [true, false, false, false]);
+  // A record on the extent's start needs no carried dot.
+  assert.deepEqual(dotRecords(records, starts, [0, 4096], 2).map((d) => d.index), [0, 2]);
+  assert.throws(() => dotRecords(records, starts, [4096, 9216], 6), /dots/);
+  assert.throws(() => dotRecords(records, starts, [0, 4096], 3), /dots/);
 });

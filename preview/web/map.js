@@ -1,0 +1,115 @@
+// The tempo map made to answer: each record's dot can be pointed at or
+// focused to name its measure, beat and tempo, and a playhead crosses the
+// map while the click plays. The SVG comes as the shared tempo map draws it;
+// this only reads its axis to place things on it.
+
+const SVG_NS = "http://www.w3.org/2000/svg";
+
+// The map's horizontal scale, read from its own time axis (the first line:
+// from the left margin to the right one) and the extent it spans in units.
+export function axisOf(svg, extent) {
+  const axis = svg.querySelector("line");
+  const left = Number(axis.getAttribute("x1"));
+  const right = Number(axis.getAttribute("x2"));
+  const [x0, x1] = extent;
+  return { toX: (position) => left + (position - x0) / Math.max(1, x1 - x0) * (right - left),
+    bottom: Number(axis.getAttribute("y1")) };
+}
+
+// Which record each dot stands for. The map draws the records inside its
+// extent in the order of their positions (the later of two at one position
+// last, as it holds), led by one more dot, the tempo in force at its start,
+// when that comes from a record before it.
+export function dotRecords(records, starts, extent, dotCount) {
+  const [x0, x1] = extent;
+  const placed = records.map((record, index) => ({ record, index, at: starts[record.measure] + record.position }));
+  const inside = placed.filter((p) => x0 <= p.at && p.at <= x1)
+    .sort((a, b) => a.at - b.at || a.index - b.index);
+  const before = placed.filter((p) => p.at < x0).sort((a, b) => a.at - b.at || a.index - b.index);
+  const lead = dotCount - inside.length;
+  if (lead < 0 || lead > 1 || (lead === 1 && before.length === 0)) {
+    throw new Error(`the tempo map has ${dotCount} dots for ${inside.length} records`);
+  }
+  return (lead ? [{ ...before[before.length - 1], carried: true }] : []).concat(inside);
+}
+
+export function recordText(record, carried) {
+  const text = `Measure ${record.measure}, beat ${record.beat}: quarter = ${record.bpm}`;
+  return carried ? `${text} (in force from before)` : text;
+}
+
+// Puts the SVG in the container, each dot focusable and named.
+export function showMap(container, result, info) {
+  container.innerHTML = result.svg;
+  const svg = container.querySelector("svg");
+  svg.setAttribute("viewBox", `0 0 ${svg.getAttribute("width")} ${svg.getAttribute("height")}`);
+  svg.setAttribute("role", "group");
+  svg.setAttribute("aria-label", "Tempo map");
+  const dots = [...svg.querySelectorAll("circle")];
+  const owners = dotRecords(result.records, result.starts, result.extent, dots.length);
+  info.textContent = "";
+  dots.forEach((dot, i) => {
+    const text = recordText(owners[i].record, owners[i].carried);
+    dot.setAttribute("data-record", String(owners[i].index));
+    dot.setAttribute("tabindex", "0");
+    dot.setAttribute("role", "img");
+    dot.setAttribute("aria-label", text);
+    dot.setAttribute("r", "4");
+    const title = document.createElementNS(SVG_NS, "title");
+    title.textContent = text;
+    dot.append(title);
+  });
+  const point = (event) => {
+    const dot = event.target.closest("[data-record]");
+    if (!dot) return;
+    for (const other of svg.querySelectorAll(".pointed")) other.classList.remove("pointed");
+    dot.classList.add("pointed");
+    info.textContent = dot.getAttribute("aria-label");
+  };
+  svg.addEventListener("mouseover", point);
+  svg.addEventListener("focusin", point);
+  return svg;
+}
+
+// A vertical line that follows the click: its position between the two
+// beats around the elapsed time, linearly, redrawn on every frame.
+export class Playhead {
+  constructor(container) {
+    this.container = container;
+    this.frame = 0;
+  }
+
+  follow(elapsed, clicks, result) {
+    const svg = this.container.querySelector("svg");
+    const { toX, bottom } = axisOf(svg, result.extent);
+    const line = document.createElementNS(SVG_NS, "line");
+    line.setAttribute("class", "playhead");
+    line.setAttribute("y1", "20");
+    line.setAttribute("y2", String(bottom));
+    line.setAttribute("stroke", "#1f5fbf");
+    line.setAttribute("stroke-width", "2");
+    svg.append(line);
+    this.line = line;
+    const xs = clicks.map((c) => toX(result.beatPosition(c)));
+    const step = () => {
+      const t = elapsed();
+      if (t === null) return;
+      let i = 0;
+      while (i + 1 < clicks.length && clicks[i + 1].at <= t) i++;
+      const next = Math.min(i + 1, clicks.length - 1);
+      const span = clicks[next].at - clicks[i].at;
+      const part = span > 0 ? Math.min(1, Math.max(0, (t - clicks[i].at) / span)) : 0;
+      const x = (xs[i] + (xs[next] - xs[i]) * part).toFixed(1);
+      line.setAttribute("x1", x);
+      line.setAttribute("x2", x);
+      this.frame = requestAnimationFrame(step);
+    };
+    step();
+  }
+
+  hide() {
+    cancelAnimationFrame(this.frame);
+    if (this.line) this.line.remove();
+    this.line = null;
+  }
+}
