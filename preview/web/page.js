@@ -87,9 +87,13 @@ async function update(origin) {
     }
   } catch (error) {
     if (mine !== generation) return;
-    if (!engine.isInputError(error)) throw error;
-    showError(error.message);
-    withdrawResult("No result: correct the input marked above.", true);
+    if (engine.isInputError(error)) {
+      showError(error.message);
+      withdrawResult("No result: correct the input marked above.", true);
+    } else {
+      withdrawResult(`The preview failed: ${error.message}`, true);
+      console.error(error);
+    }
   }
 }
 
