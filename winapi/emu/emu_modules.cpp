@@ -1,5 +1,6 @@
 // Module table of the emulation: LoadLibraryW maps a plug-in's shared library
-// with dlopen and runs its DllMain as the Windows loader would.
+// with dlopen (or attaches a module linked into the program) and runs its
+// DllMain as the Windows loader would.
 #include "winapi/emu/emu_modules.h"
 
 #include <dlfcn.h>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace {
 struct Module {
     std::u16string name;
     void* library = nullptr;  // dlopen handle; null for registered modules
+    std::optional<emu::LinkedModule> linked;  // set for a linked-in module
     int references = 1;
     emu::ExportTable exports;
     std::set<std::string> hidden;
@@ -27,6 +30,11 @@ std::recursive_mutex tableMutex;
 std::vector<std::unique_ptr<Module>>& Table() {
     static std::vector<std::unique_ptr<Module>> table;
     return table;
+}
+// Linked-in modules by file name, waiting to be loaded.
+std::vector<std::pair<std::u16string, emu::LinkedModule>>& LinkedModules() {
+    static std::vector<std::pair<std::u16string, emu::LinkedModule>> modules;
+    return modules;
 }
 std::string& LibraryFolder() {
     static std::string folder;
@@ -61,6 +69,17 @@ Module* FindByName(const std::u16string& name) {
     return nullptr;
 }
 
+// Whether the module was mapped by LoadLibraryW (and so is unmapped by
+// FreeLibrary), as opposed to registered by the program.
+bool IsLoaded(const Module* module) { return module->library || module->linked; }
+
+const emu::LinkedModule* FindLinked(const std::u16string& name) {
+    std::u16string base = BaseName(name);
+    for (const auto& [fileName, linked] : LinkedModules())
+        if (SameName(fileName, base)) return &linked;
+    return nullptr;
+}
+
 void Remove(Module* module) {
     auto& table = Table();
     table.erase(std::remove_if(table.begin(), table.end(),
@@ -85,10 +104,10 @@ std::string ResolvePath(const std::u16string& name) {
     return folder + "/" + utf8;
 }
 
-using DllMainProc = BOOL (*)(HINSTANCE, DWORD, LPVOID);
-
 BOOL CallDllMain(Module* module, DWORD reason) {
-    auto entry = reinterpret_cast<DllMainProc>(dlsym(module->library, "DllMain"));
+    auto entry = module->linked
+                     ? module->linked->dllMain
+                     : reinterpret_cast<emu::DllMainProc>(dlsym(module->library, "DllMain"));
     if (!entry) return TRUE;
     return entry(reinterpret_cast<HINSTANCE>(module), reason, nullptr);
 }
@@ -170,6 +189,21 @@ void ResetLookupCounts(HMODULE handle) {
     if (Module* m = Find(handle)) m->lookups.clear();
 }
 
+void RegisterLinkedModule(const std::u16string& fileName, const LinkedModule& module) {
+    std::lock_guard<std::recursive_mutex> lock(tableMutex);
+    UnregisterLinkedModule(fileName);
+    LinkedModules().emplace_back(BaseName(fileName), module);
+}
+
+void UnregisterLinkedModule(const std::u16string& fileName) {
+    std::lock_guard<std::recursive_mutex> lock(tableMutex);
+    auto& modules = LinkedModules();
+    std::u16string base = BaseName(fileName);
+    modules.erase(std::remove_if(modules.begin(), modules.end(),
+                                 [&](const auto& entry) { return SameName(entry.first, base); }),
+                  modules.end());
+}
+
 void SetLibraryFolder(const std::string& folder) {
     std::lock_guard<std::recursive_mutex> lock(tableMutex);
     LibraryFolder() = folder;
@@ -184,6 +218,11 @@ ResourceImage ModuleResources(HMODULE handle) {
     std::lock_guard<std::recursive_mutex> lock(tableMutex);
     ResourceImage image;
     Module* m = Find(handle);
+    if (m && m->linked) {
+        image.bytes = m->linked->resources;
+        image.size = m->linked->resourcesSize;
+        return image;
+    }
     if (!m || !m->library) return image;
     auto bytes = static_cast<const unsigned char*>(dlsym(m->library, "ZorvModuleResources"));
     auto size = static_cast<const size_t*>(dlsym(m->library, "ZorvModuleResourcesSize"));
@@ -212,8 +251,9 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
         ++loaded->references;
         return reinterpret_cast<HMODULE>(loaded);
     }
-    void* library = dlopen(ResolvePath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
+    const emu::LinkedModule* linked = FindLinked(name);
+    void* library = linked ? nullptr : dlopen(ResolvePath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!linked && !library) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
@@ -221,6 +261,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     Module* module = owned.get();
     module->name = BaseName(name);
     module->library = library;
+    if (linked) module->linked = *linked;
     Table().push_back(std::move(owned));
     // As on Windows, the module is in the loader's list while DllMain runs.
     lock.unlock();
@@ -229,7 +270,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     if (!attached) {
         CallDllMain(module, DLL_PROCESS_DETACH);
         Remove(module);
-        dlclose(library);
+        if (library) dlclose(library);
         SetLastError(ERROR_DLL_INIT_FAILED);
         return nullptr;
     }
@@ -239,7 +280,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
 BOOL FreeLibrary(HMODULE handle) {
     std::unique_lock<std::recursive_mutex> lock(tableMutex);
     Module* module = Find(handle);
-    if (!module || !module->library) {
+    if (!module || !IsLoaded(module)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -249,7 +290,7 @@ BOOL FreeLibrary(HMODULE handle) {
     CallDllMain(module, DLL_PROCESS_DETACH);
     lock.lock();
     Remove(module);
-    dlclose(library);
+    if (library) dlclose(library);
     return TRUE;
 }
 
@@ -278,8 +319,9 @@ FARPROC GetProcAddress(HMODULE handle, LPCSTR procName) {
         if (m->library) {
             address = dlsym(m->library, procName);
         } else {
-            auto it = m->exports.find(name);
-            if (it != m->exports.end()) address = it->second;
+            const emu::ExportTable& exports = m->linked ? m->linked->exports : m->exports;
+            auto it = exports.find(name);
+            if (it != exports.end()) address = it->second;
         }
     }
     if (!address) SetLastError(ERROR_PROC_NOT_FOUND);

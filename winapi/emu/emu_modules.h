@@ -23,6 +23,23 @@ void HideExport(HMODULE module, const std::string& name, bool hidden = true);
 int LookupCount(HMODULE module, const std::string& name);
 void ResetLookupCounts(HMODULE module);
 
+// A loadable module whose code is linked into the program rather than kept
+// in a file of its own, where there is no dynamic loader (WebAssembly).
+// Once registered, LoadLibraryW of its file name maps it as it would map a
+// shared library: DllMain runs at the first load and at the last
+// FreeLibrary, GetProcAddress finds the exports, and the module's resources
+// are its own. Its code keeps its static state between loads, so whoever
+// links a module in must start it afresh in another way.
+using DllMainProc = BOOL (*)(HINSTANCE, DWORD, LPVOID);
+struct LinkedModule {
+    ExportTable exports;
+    DllMainProc dllMain = nullptr;
+    const unsigned char* resources = nullptr;
+    size_t resourcesSize = 0;
+};
+void RegisterLinkedModule(const std::u16string& fileName, const LinkedModule& module);
+void UnregisterLinkedModule(const std::u16string& fileName);
+
 // Folder in which LoadLibraryW looks for a bare file name; by default the
 // folder of the running executable.
 void SetLibraryFolder(const std::string& folder);
