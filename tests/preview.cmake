@@ -1,11 +1,25 @@
-# scripts/preview: MusicXML reading, musical arguments and bad input, the
-# duration fit, and the ramp to hear (MIDI timing, click onsets in the audio).
-# Run with Debian's interpreter, which sees python3-mido.
+# scripts/preview: the JavaScript modules' own tests (node --test), one CTest
+# entry per file in preview/test/, and the checks that stay in Python because
+# they are independent of the preview's code: MIDI timing as mido reads it,
+# click onsets as aubioonset hears them.
 if(NOT TARGET zorv-scenario)
     return()
 endif()
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_program(NODE_EXECUTABLE NAMES node nodejs REQUIRED)
 
+file(GLOB PREVIEW_JS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/preview/test/*.test.js)
+foreach(test_file ${PREVIEW_JS_TESTS})
+    get_filename_component(suite ${test_file} NAME_WE)
+    add_test(NAME preview.js.${suite}
+             COMMAND ${NODE_EXECUTABLE} --test ${test_file}
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    set_tests_properties(preview.js.${suite} PROPERTIES
+        LABELS preview TIMEOUT 300
+        ENVIRONMENT "ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
+endforeach()
+
+# Run with Debian's interpreter, which sees python3-mido.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 foreach(suite musicxml arguments fit playback tempo_map)
     add_test(NAME preview.${suite}
              COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}

@@ -1,0 +1,166 @@
+// Musical arguments: the region the selection tool would give for a span of
+// measures and beats, meters and tempos as typed, every kind of bad value
+// refused with its one line, and the tempo value held equal to the plug-in's.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+
+import {
+    InputError, THROUGH_MEASURE_END as END, beatsText, fullMeasure, meterSummary,
+    parseMeter, parsePoint, parseRegion, parseTempo, parseTimeRuns, parseUnit, partialMeasure,
+    regionText, tempoName, tempoValue,
+} from "../lib/music.js";
+import { runScenario } from "./run-plugin.js";
+
+// 4/4 in 1-4, 3/4 in 5-6, 6/8 in 7-9
+const MEASURES = parseTimeRuns("4/4x4,3/4x2,6/8x3");
+
+test("spans become the selection tool's region", () => {
+    const cases = [
+        ["2", "5", [2, 0, 5, END], "measure 2 through the end of measure 5"],
+        ["2:3", "5:2.5", [2, 2048, 5, 1535], "measure 2, beat 3 up to measure 5, beat 2.5 (not included)"],
+        ["2", "5:1", [2, 0, 4, END], "measure 2 through the end of measure 4"], // up to a downbeat
+        ["6", "6:4", [6, 0, 6, END], "all of measure 6"],                        // beat 4 of 3/4 is its barline
+        ["7:2.5", "7:3", [7, 1536, 7, 2047], "measure 7, beat 2.5 up to measure 7, beat 3 (not included)"],
+        ["1:1.333", "9", [1, 341, 9, END], "measure 1, beat 1.33301 through the end of measure 9"],
+        [" 3 : 2.5 ", "3:4.", [3, 1536, 3, 3071], "measure 3, beat 2.5 up to measure 3, beat 4 (not included)"],
+        ["1:1.0009765625", "1:2", [1, 1, 1, 1023], "measure 1, beat 1.00098 up to measure 1, beat 2 (not included)"],
+    ];
+    for (const [from, to, region, text] of cases) {
+        assert.deepEqual(parseRegion(from, to, MEASURES), region, `--from ${from} --to ${to}`);
+        assert.equal(regionText(region), text);
+    }
+});
+
+test("a beat between units goes to the nearest, a half to the even one", () => {
+    // 1/2048 of a quarter is half a unit: 1.00048828125 is unit 0.5, 1.00146484375 unit 1.5
+    assert.deepEqual(parseRegion("1:1.00048828125", "1:2", MEASURES).slice(0, 2), [1, 0]);
+    assert.deepEqual(parseRegion("1:1.00146484375", "1:2", MEASURES).slice(0, 2), [1, 2]);
+    assert.deepEqual(parseRegion("1:1.0009", "1:2", MEASURES).slice(0, 2), [1, 1]);
+});
+
+test("meter runs give the measures in order, each beat where it is felt", () => {
+    assert.deepEqual(MEASURES.map((m) => m.length), [...Array(4).fill(4096), ...Array(5).fill(3072)]);
+    assert.deepEqual(MEASURES.map((m) => m.meter), [...Array(4).fill("4/4"), "3/4", "3/4", "6/8", "6/8", "6/8"]);
+    assert.deepEqual(MEASURES[4].clicks, [0, 1024, 2048]);
+    assert.deepEqual(MEASURES[6].clicks, [0, 1536]);
+    assert.deepEqual(fullMeasure(parseMeter("3+2/8", "--time")).clicks, [0, 1536]);
+    assert.deepEqual(fullMeasure(parseMeter("12/16", "--time")).clicks, [0, 768, 1536, 2304]);
+    assert.deepEqual(fullMeasure(parseMeter("3/8", "--time")).clicks, [0, 512, 1024]);
+    assert.equal(parseTimeRuns(" 5/4 X2 , 2/2").map((m) => m.meter).join(" "), "5/4 5/4 2/2");
+    assert.equal(parseTimeRuns("4/4x32767").length, 32767);
+});
+
+test("a pickup holds the end of a measure: its beats fall where they would there", () => {
+    const meter = parseMeter("4/4", "score");
+    const pickup = partialMeasure(meter, 1536, true);
+    assert.deepEqual(pickup.clicks, [512]);
+    assert.equal(pickup.downbeat, false);
+    const short = partialMeasure(meter, 1536, false);
+    assert.deepEqual(short.clicks, [0, 1024]);
+    assert.equal(short.downbeat, true);
+    assert.equal(meterSummary([pickup, fullMeasure(meter), fullMeasure(meter)]),
+        "3 measures: 4/4 (1.5 quarters) x1, 4/4 x2");
+    assert.equal(meterSummary([partialMeasure(meter, 1024, true)]), "1 measure: 4/4 (1 quarter) x1");
+    assert.equal(beatsText(2097151), "2048 quarters");
+    assert.equal(beatsText(2147483647), "2.09715e+06 quarters");
+});
+
+test("tempos: one unit letter, an optional dot, whole beats per minute", () => {
+    assert.deepEqual(parseTempo("h.=40", "--start"), { unit: 3, dotted: true, bpm: 40 });
+    assert.deepEqual(parseTempo(" s = 600 ", "--start"), { unit: 0, dotted: false, bpm: 600 });
+    assert.deepEqual(parseTempo("w=020", "--start"), { unit: 4, dotted: false, bpm: 20 });
+    assert.deepEqual(parseUnit("e.", "--stop-unit"), { unit: 1, dotted: true });
+    assert.equal(tempoName(parseTempo("q.=96", "--stop")), "dotted quarter = 96");
+    assert.equal(tempoName(parseTempo("e=200", "--stop")), "8th = 200");
+});
+
+function refusal(call) {
+    try {
+        call();
+    } catch (error) {
+        assert.ok(error instanceof InputError, `${error.name}: ${error.message}`);
+        assert.ok(!error.message.includes("\n"), error.message);
+        return error.message;
+    }
+    assert.fail("accepted");
+}
+
+test("each kind of bad value is refused with its one line", () => {
+    const cases = [
+        // a unit is one letter: qh is no quarter, hw no half, seq no 16th
+        [() => parseTempo("qh=120", "--start"), "--start: unknown beat unit 'qh' (use s, e, q, h or w"],
+        [() => parseTempo("hw=60", "--stop"), "--stop: unknown beat unit 'hw'"],
+        [() => parseTempo("eq.=60", "--stop"), "--stop: unknown beat unit 'eq'"],
+        [() => parseTempo("seq=60", "--start"), "--start: unknown beat unit 'seq'"],
+        [() => parseTempo("Q=60", "--start"), "--start: unknown beat unit 'Q'"],
+        [() => parseUnit("hw", "--stop-unit"), "--stop-unit: unknown beat unit 'hw'"],
+        [() => parseTempo("x=120", "--start"), "unknown beat unit 'x'"],
+        // numbers are ASCII digits, whatever else reads as one
+        [() => parseTempo("q=1²0", "--start"), "--start: '1²0' is not a whole number of beats per minute"],
+        [() => parseTempo("q=١٢٠", "--start"), "--start: '١٢٠' is not a whole number of beats per minute"],
+        [() => parseTempo("q=90.5", "--start"), "'90.5' is not a whole number"],
+        [() => parseTempo("q=601", "--stop"), "--stop: 601 beats per minute is outside 20 to 600, the range the dialog takes"],
+        [() => parseTempo("h.=19", "--start"), "19 beats per minute is outside 20 to 600"],
+        [() => parseTempo("q=99999999999999999999", "--start"), "99999999999999999999 beats per minute is outside"],
+        [() => parseTempo("q 120", "--start"), "--start: cannot read 'q 120' (write a beat unit"],
+        [() => parseTimeRuns("4/4x²"), "--time: cannot read the measure count in '4/4x²' (write 4/4x8)"],
+        [() => parseTimeRuns("4/4x8,3/4x٣"), "--time: cannot read the measure count in '3/4x٣'"],
+        [() => parseTimeRuns("4/4xmany"), "cannot read the measure count"],
+        [() => parseTimeRuns("4²/4x2"), "--time: cannot read the time signature '4²/4' (write it as 3/4 or 3+2/8)"],
+        [() => parseTimeRuns("3+²/8"), "--time: cannot read the time signature '3+²/8'"],
+        [() => parseTimeRuns("4/٤"), "--time: cannot read the time signature '4/٤'"],
+        [() => parseTimeRuns("4/5x20"), "--time: cannot read the time signature '4/5' (beats 1 to 99, a beat type"],
+        [() => parseTimeRuns("100/4"), "time signature '100/4'"],
+        [() => parseTimeRuns("4/4x0"), "--time: '4/4x0' names no measure"],
+        [() => parseTimeRuns("4/4x32000,3/4x768"), "--time: more than 32,767 measures, the most a score holds"],
+        [() => parseTimeRuns("4/4x99999999999999999999"), "more than 32,767 measures"],
+        [() => parsePoint("1²", "--from"), "--from: cannot read '1²' (write a measure, as 12, or a measure"],
+        [() => parsePoint("12:2.²", "--to"), "--to: cannot read '12:2.²'"],
+        [() => parsePoint("12:", "--to"), "--to: cannot read '12:'"],
+        [() => parsePoint("12:0.5", "--from"), "--from: beats count from 1, so '12:0.5' names no beat"],
+        [() => parseRegion("0", "4", MEASURES), "--from: measure 0 is outside the score, which has measures 1 to 9"],
+        [() => parseRegion("1", "10", MEASURES), "--to: measure 10 is outside the score"],
+        [() => parseRegion("99999999999999999999", "4", MEASURES), "measure 99999999999999999999 is outside"],
+        [() => parseRegion("2:5", "4", MEASURES), "--from 2:5: measure 2 is only 4 quarters long"],
+        [() => parseRegion("7:4", "8", MEASURES), "--from 7:4: measure 7 is only 3 quarters long"],
+        [() => parseRegion("1", "5:4.5", MEASURES), "--to 5:4.5: measure 5 is only 3 quarters long"],
+        [() => parseRegion("1", "1:1", MEASURES), "--to 1:1: the region ends before the score begins"],
+        [() => parseRegion("4", "2", MEASURES), "--from 4 --to 2: the region ends before it starts"],
+        [() => parseRegion("2:3", "2:3", MEASURES), "--from 2:3 --to 2:3: the region ends where it starts"],
+    ];
+    for (const [call, expected] of cases) {
+        const message = refusal(call);
+        assert.ok(message.startsWith(expected) || message.includes(expected), `${message}\n  expected: ${expected}`);
+    }
+});
+
+test("the tempo value is the plug-in's for every unit, dotted or not, from 20 to 600", () => {
+    // One ramp per tempo, each in a measure of its own: the record the
+    // plug-in writes on the measure's first unit is the start tempo's value.
+    // The stop, a 16th at 20 or 21, is slower than any other start.
+    const tempos = [];
+    for (let unit = 0; unit < 5; unit += 1) {
+        for (const dotted of [false, true]) {
+            for (let bpm = 20; bpm <= 600; bpm += 1) tempos.push({ unit, dotted, bpm });
+        }
+    }
+    const invocations = tempos.map((start, i) => ({
+        region: [i + 1, 0, i + 1, END],
+        user: [
+            ...[0, 1, 2, 3, 4].map((u) => ({ check: 102 + u, value: Number(u === start.unit) })),
+            { check: 109, value: Number(start.dotted) }, { set: 111, value: start.bpm },
+            ...[0, 1, 2, 3, 4].map((u) => ({ check: 122 + u, value: Number(u === 0) })),
+            { check: 129, value: 0 }, { set: 131, value: start.unit === 0 && !start.dotted && start.bpm === 20 ? 21 : 20 },
+            { check: 142, value: 1 }, { check: 143, value: 0 }, { check: 144, value: 0 }, { click: 1 },
+        ],
+    }));
+    const report = runScenario({ measures: [[tempos.length, 1024]], registry: null, invocations });
+    assert.deepEqual(report.invocations.filter((i) => i.closedBy !== "plugin" || i.boxes.length), []);
+    const written = new Map();
+    for (const [measure, position, value] of report.tempo) {
+        if (position === 0) written.set(measure, value);
+    }
+    const differing = tempos.filter((t, i) => written.get(i + 1) !== tempoValue(t));
+    assert.equal(written.size, tempos.length);
+    assert.deepEqual(differing, []);
+});

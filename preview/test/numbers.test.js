@@ -1,0 +1,33 @@
+// Figures printed as the preview has always printed them: the exact binary
+// value rounded half to even, where toFixed and toPrecision round a tie up.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+
+import { formatFixed, formatG, fraction, roundHalfEven, withThousands } from "../lib/numbers.js";
+
+test("fixed decimals round the exact value, a tie to even", () => {
+    const cases = [
+        [0.0625, 3, "0.062"], [0.125, 2, "0.12"], [72.5, 0, "72"], [73.5, 0, "74"], [0.5, 0, "0"],
+        [2.675, 2, "2.67"], [20.3765, 3, "20.377"], [22, 3, "22.000"], [-0.0004, 3, "-0.000"],
+        [1e21, 1, "1000000000000000000000.0"], [119.58251953125, 1, "119.6"],
+    ];
+    for (const [x, digits, text] of cases) assert.equal(formatFixed(x, digits), text, `${x} to ${digits}`);
+});
+
+test("six significant digits, trailing zeros dropped, an exponent outside 1e-4 to 1e6", () => {
+    const cases = [
+        [1, "1"], [2.5, "2.5"], [0.3330078125, "0.333008"], [1.3330078125, "1.33301"], [100000, "100000"],
+        [123456.5, "123456"], [1234565, "1.23456e+06"], [999999.5, "1e+06"], [1e6, "1e+06"],
+        [2097151.9990234375, "2.09715e+06"], [0.0001, "0.0001"], [0.00001234, "1.234e-05"], [-0.5, "-0.5"],
+        [0, "0"],
+    ];
+    for (const [x, text] of cases) assert.equal(formatG(x), text, String(x));
+});
+
+test("exact fractions round half to even", () => {
+    assert.deepEqual([[5, 2], [7, 2], [-5, 2], [341, 1024], [2049, 2]].map(([n, d]) => roundHalfEven(fraction(n, d))),
+        [2n, 4n, -2n, 0n, 1024n]);
+    assert.equal(withThousands(32767), "32,767");
+    assert.equal(withThousands(1234567), "1,234,567");
+    assert.equal(withThousands(999), "999");
+});
