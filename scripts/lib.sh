@@ -88,7 +88,7 @@ build_windows() {
 
 # The preview page (one HTML file, offline) and its tests in a real browser.
 # Lists of their own, so that only these commands install a browser.
-PAGE_PACKAGES=(cmake ninja-build nodejs esbuild emscripten binutils-mingw-w64-x86-64 nlohmann-json3-dev)
+PAGE_PACKAGES=(cmake ninja-build nodejs node-jszip esbuild emscripten binutils-mingw-w64-x86-64 nlohmann-json3-dev)
 PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools)
 PAGE_BUILD_PROGRAMS=(cmake ninja node esbuild em++ x86_64-w64-mingw32-windres)
 PAGE_TEST_PROGRAMS=(chromium chromedriver aubioonset)

@@ -10,6 +10,15 @@ import { fileURLToPath } from "node:url";
 
 const here = dirname(fileURLToPath(import.meta.url));
 
+// Debian's JavaScript libraries the page takes in (jszip, for .mxl, and what
+// it requires), each at its browser entry. esbuild finds no node_modules
+// above them, so each is named by its path.
+const DEBIAN_NODE = "/usr/share/nodejs";
+const DEBIAN_MODULES = {
+  jszip: "jszip/lib/index.js", pako: "pako/index.js", lie: "lie/lib/browser.js",
+  immediate: "immediate/lib/index.js", setimmediate: "setimmediate/setImmediate.js",
+};
+
 export function bundle(entry) {
   const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
   try {
@@ -20,6 +29,9 @@ export function bundle(entry) {
       "--target=es2020", "--minify", "--log-level=warning", "--legal-comments=none",
       "--external:fs", "--external:path", "--external:crypto", "--external:url",
       "--external:module", "--external:worker_threads", "--external:node:*",
+      // jszip's Node streams: only tried, inside a try, where there are none.
+      "--external:stream",
+      ...Object.entries(DEBIAN_MODULES).map(([name, path]) => `--alias:${name}=${DEBIAN_NODE}/${path}`),
       `--outfile=${out}`], { stdio: ["ignore", "inherit", "inherit"] });
     return readFileSync(out, "utf8");
   } finally {
@@ -44,8 +56,15 @@ function main() {
     process.exit(2);
   }
   const out = resolve(target);
+  let script;
+  try {
+    script = bundle(join(here, "page.js"));
+  } catch {
+    console.error("build.mjs: esbuild could not bundle the page (its messages are above)");
+    process.exit(1);
+  }
   const html = inline(readFileSync(join(here, "index.html"), "utf8"),
-    readFileSync(join(here, "page.css"), "utf8"), bundle(join(here, "page.js")));
+    readFileSync(join(here, "page.css"), "utf8"), script);
   mkdirSync(dirname(out), { recursive: true });
   writeFileSync(`${out}.part`, html);
   renameSync(`${out}.part`, out);

@@ -51,17 +51,18 @@ export function showModes(form, state) {
 }
 
 // Which error slot an input error belongs to, by the command-line option it
-// names first; a message naming none goes beside the measures.
+// names first; a message naming none is about the measures (the meter runs
+// or the score: `fallback`).
 const SLOTS = [["--time", "time"], ["--score", "score"], ["--from", "from"], ["--to", "to"],
   ["--start", "start"], ["--stop-unit", "stop"], ["--stop", "stop"], ["--fit", "stop"]];
 
-export function errorSlot(message) {
+export function errorSlot(message, fallback = "time") {
   let best = null;
   for (const [option, slot] of SLOTS) {
     const at = message.search(new RegExp(`${option.replace(/-/g, "\\-")}(?![\\w-])`));
     if (at >= 0 && (best === null || at < best.at)) best = { at, slot };
   }
-  return best ? best.slot : "time";
+  return best ? best.slot : fallback;
 }
 
 // The fields whose border marks an error in each slot.

@@ -13,7 +13,7 @@ export function axisOf(svg, extent) {
   const right = Number(axis.getAttribute("x2"));
   const [x0, x1] = extent;
   return { toX: (position) => left + (position - x0) / Math.max(1, x1 - x0) * (right - left),
-    bottom: Number(axis.getAttribute("y1")) };
+    left, bottom: Number(axis.getAttribute("y1")) };
 }
 
 // Which record each dot stands for. The map draws the records inside its
@@ -51,7 +51,8 @@ export function showMap(container, result, info) {
   dots.forEach((dot, i) => {
     const text = recordText(owners[i].record, owners[i].carried);
     dot.setAttribute("data-record", String(owners[i].index));
-    dot.setAttribute("tabindex", "0");
+    // One tab stop for the map; the arrow keys move between its records.
+    dot.setAttribute("tabindex", i === 0 ? "0" : "-1");
     dot.setAttribute("role", "img");
     dot.setAttribute("aria-label", text);
     dot.setAttribute("r", "4");
@@ -68,6 +69,16 @@ export function showMap(container, result, info) {
   };
   svg.addEventListener("mouseover", point);
   svg.addEventListener("focusin", point);
+  svg.addEventListener("keydown", (event) => {
+    const at = dots.indexOf(event.target);
+    const to = at < 0 ? -1 : { ArrowRight: at + 1, ArrowDown: at + 1, ArrowLeft: at - 1, ArrowUp: at - 1,
+      Home: 0, End: dots.length - 1 }[event.key];
+    if (to === undefined || to < 0 || to >= dots.length) return;
+    event.preventDefault();
+    dots[at].setAttribute("tabindex", "-1");
+    dots[to].setAttribute("tabindex", "0");
+    dots[to].focus();
+  });
   return svg;
 }
 
@@ -81,7 +92,7 @@ export class Playhead {
 
   follow(elapsed, clicks, result) {
     const svg = this.container.querySelector("svg");
-    const { toX, bottom } = axisOf(svg, result.extent);
+    const { toX, left, bottom } = axisOf(svg, result.extent);
     const line = document.createElementNS(SVG_NS, "line");
     line.setAttribute("class", "playhead");
     line.setAttribute("y1", "20");
@@ -90,7 +101,7 @@ export class Playhead {
     line.setAttribute("stroke-width", "2");
     svg.append(line);
     this.line = line;
-    const xs = clicks.map((c) => toX(result.beatPosition(c)));
+    const xs = clicks.map((c) => toX(c.position));
     const step = () => {
       const t = elapsed();
       if (t === null) return;
@@ -99,9 +110,11 @@ export class Playhead {
       const next = Math.min(i + 1, clicks.length - 1);
       const span = clicks[next].at - clicks[i].at;
       const part = span > 0 ? Math.min(1, Math.max(0, (t - clicks[i].at) / span)) : 0;
-      const x = (xs[i] + (xs[next] - xs[i]) * part).toFixed(1);
-      line.setAttribute("x1", x);
-      line.setAttribute("x2", x);
+      const x = xs[i] + (xs[next] - xs[i]) * part;
+      // The lead-in before the region lies left of the map: no line there.
+      line.setAttribute("visibility", x < left ? "hidden" : "visible");
+      line.setAttribute("x1", x.toFixed(1));
+      line.setAttribute("x2", x.toFixed(1));
       this.frame = requestAnimationFrame(step);
     };
     step();

@@ -3,7 +3,7 @@
 // through engine.js; this file only moves text between them and the page.
 import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
 import { readForm, writeForm, forgetUnwritten, showModes, errorSlot, SLOT_FIELDS } from "./form.js";
-import { beatsFromCsv, clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
+import { clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
 
@@ -15,13 +15,13 @@ const player = new ClickPlayer(() => new AudioContext());
 const LEAD_IN_MEASURES = 2;
 
 let engine = null;
-let score = null;        // { name, bytes, parsed } once a file is opened
+let score = null;        // { name, bytes } once a file is opened
 let shown = null;        // the result on the page, or null
 let generation = 0;      // the newest edit; older computations are dropped
 let firstShown = false;
 
-function showError(message) {
-  const slot = errorSlot(message);
+function showError(message, source) {
+  const slot = errorSlot(message, source === "score" ? "score" : "time");
   const text = message.replace(/^--[a-z-]+: /, "");
   document.getElementById(`${slot}-error`).textContent = text;
   for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
@@ -76,7 +76,7 @@ async function update(origin) {
   }
   status.textContent = "Working...";
   try {
-    const result = await engine.preview(args, state.source === "score" ? score.parsed : null);
+    const result = await engine.preview(args, state.source === "score" ? score : null);
     if (mine !== generation) return;
     render(result);
     performance.measure("zorv-update", { start: started, end: performance.now(),
@@ -88,7 +88,7 @@ async function update(origin) {
   } catch (error) {
     if (mine !== generation) return;
     if (engine.isInputError(error)) {
-      showError(error.message);
+      showError(error.message, state.source);
       withdrawResult("No result: correct the input marked above.", true);
     } else {
       withdrawResult(`The preview failed: ${error.message}`, true);
@@ -97,20 +97,11 @@ async function update(origin) {
   }
 }
 
+// The score's bytes are kept and read with every update, like --score.
 async function openScore(file) {
-  const bytes = new Uint8Array(await file.arrayBuffer());
+  score = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
   writeForm(form, { source: "score" });
-  try {
-    score = { name: file.name, parsed: await engine.readScore(bytes, file.name) };
-  } catch (error) {
-    score = null;
-    if (!engine.isInputError(error)) throw error;
-    update("score");
-    showError(`--score: ${error.message.replace(/^--score: /, "")}`);
-    withdrawResult("No result: the score cannot be used.", true);
-    return;
-  }
-  update("score");
+  await update("score");
 }
 
 function download(name, type, bytes) {
@@ -133,7 +124,7 @@ function wireDownloads() {
   on("download-midi", (r) => download(`${baseName()}.mid`, "audio/midi", r.midi()));
   on("download-beats", (r) => download(`${baseName()}-beats.csv`, "text/csv", r.beatsCsv));
   on("download-wav", (r) => download(`${baseName()}-click.wav`, "audio/wav",
-    wavBytes(mixClicks(beatsFromCsv(r.beatsCsv)))));
+    wavBytes(mixClicks(r.beats))));
   on("download-musicxml", (r) => download(`${baseName()}-ramp.musicxml`,
     "application/vnd.recordare.musicxml+xml", r.musicxml()));
 }
@@ -145,9 +136,8 @@ function wirePlayback() {
   const playhead = new Playhead(document.getElementById("tempo-map"));
   play.addEventListener("click", async () => {
     if (!shown) return;
-    const beats = beatsFromCsv(shown.beatsCsv);
     const first = Math.max(1, shown.regionFirstMeasure - LEAD_IN_MEASURES);
-    const clicks = clicksFrom(beats, first);
+    const clicks = clicksFrom(shown.beats, first);
     play.disabled = true;
     stop.disabled = false;
     stop.focus();

@@ -9,6 +9,7 @@ import tempfile
 import unittest
 import zipfile
 
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
@@ -105,7 +106,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.retype("stop-bpm", "60"), "Up to date.")
         link = self.driver.execute_script("return location.search")
         self.assertEqual(link, README_QUERY.replace("stop=q=72", "stop=q=60"))
-        edited = README_ARGS[:-4] + ["q=60", "--after", "start"]
+        edited = README_ARGS[:-3] + ["q=60", "--after", "start"]
         self.assert_shows(run_cli(*edited))
         # The link opens the same preview in a fresh page.
         open_page(self.driver, link)
@@ -192,20 +193,22 @@ class PageTest(unittest.TestCase):
         self.assertEqual(unlabelled, [])
         # Tab through the page: each text field, each radio group, each box and button.
         wanted = set(self.driver.execute_script("""
-            return [...document.querySelectorAll('input, button')].filter(c => c.offsetParent)
+            return [...document.querySelectorAll('input, button')]
+              .filter(c => c.offsetParent && !c.disabled)
               .map(c => c.type === 'radio' ? 'radio:' + c.name : c.id);"""))
+        self.assertGreater(len(wanted), 15)
         reached = set()
-        body = self.driver.find_element(By.TAG_NAME, "body")
-        body.click()
-        for _ in range(80):
-            self.driver.switch_to.active_element.send_keys(Keys.TAB)
+        self.driver.execute_script("document.activeElement.blur()")
+        keys = ActionChains(self.driver)
+        for _ in range(60):
+            keys.send_keys(Keys.TAB).perform()
             reached.add(self.driver.execute_script("""
                 const c = document.activeElement;
                 return c.type === 'radio' ? 'radio:' + c.name : c.id;"""))
         self.assertEqual(wanted - reached, set())
         # Arrow keys change the focused radio group, as in the dialog.
         self.driver.execute_script("document.querySelector('input[name=after][value=start]').focus()")
-        self.driver.switch_to.active_element.send_keys(Keys.ARROW_UP)
+        ActionChains(self.driver).send_keys(Keys.ARROW_UP).perform()
         self.assertEqual(wait_settled(self.driver), "Up to date.")
         self.assertIn("after=stop", self.driver.execute_script("return location.search"))
 
@@ -228,16 +231,27 @@ class PageTest(unittest.TestCase):
         self.driver.execute_script(
             "arguments[0].dispatchEvent(new MouseEvent('mouseover', {bubbles: true}))", marks[1])
         self.assertEqual(text(self.driver, "record-info"), "Measure 12, beat 1.25: quarter = 119.6")
+        # One stop in the tab order for the whole map; arrows walk its records.
+        self.assertEqual([m.get_attribute("tabindex") for m in marks].count("0"), 1)
+        self.driver.execute_script("arguments[0].focus()", marks[0])
+        ActionChains(self.driver).send_keys(Keys.ARROW_RIGHT, Keys.ARROW_RIGHT).perform()
+        self.assertEqual(text(self.driver, "record-info"), "Measure 12, beat 1.50: quarter = 119.3")
+        ActionChains(self.driver).send_keys(Keys.END).perform()
+        self.assertEqual(text(self.driver, "record-info"), "Measure 20, beat 1.00: quarter = 120.0")
+        self.assertEqual(self.driver.switch_to.active_element, marks[-1])
 
     def test_play_moves_the_playhead_and_stop_ends_it(self):
         open_page(self.driver, README_QUERY)
         self.field("play").click()
         head = self.driver.find_element(By.CSS_SELECTOR, "#tempo-map .playhead")
-        first = wait_for(lambda: head.is_displayed() and head.get_attribute("x1"), "the playhead")
-        wait_for(lambda: head.get_attribute("x1") != first, "the playhead to move")
+        # Two measures of lead-in play left of the map, where no line shows.
+        self.assertEqual(head.get_attribute("visibility"), "hidden")
+        wait_for(lambda: head.get_attribute("visibility") == "visible", "the playhead to reach the map")
+        first = float(head.get_attribute("x1"))
+        wait_for(lambda: float(head.get_attribute("x1")) > first + 10, "the playhead to move on")
         self.assertTrue(self.field("play").get_attribute("disabled"))
         self.field("stop").click()
-        wait_for(lambda: not head.is_displayed(), "the playhead to go")
+        wait_for(lambda: not self.driver.find_elements(By.CSS_SELECTOR, ".playhead"), "the playhead to go")
         self.assertIsNone(self.field("play").get_attribute("disabled"))
 
     def test_the_readme_screenshot(self):

@@ -1,0 +1,80 @@
+// The page's one door to the shared preview: the plug-in in WebAssembly and
+// the preview modules, as the command line uses them, and what the page
+// shows taken from their result. The few things the shared result does not
+// hand out are marked below.
+import { loadPlugin } from "./plugin-web.js";
+import { plan, runPreview } from "../lib/preview.js";
+import { InputError, measureOffsets } from "../lib/music.js";
+import { clicks, heardMeasures } from "../lib/midi.js";
+import { summaryLines, tableLines } from "../lib/tempo-map.js";
+import { beatsFromCsv } from "./click.js";
+import JSZip from "jszip";
+
+// Output names as the lines should read; the page offers the files as
+// downloads, so they are only asked for, never written anywhere.
+const NAMES = { svg: "the page", midi: "ramp.mid", beats: "beats.csv", wav: null };
+
+// "1:23.5" as seconds: the page takes minutes:seconds for a duration, the
+// shared reader seconds alone. Anything else goes on as typed, to be judged
+// (and named in its sentence) by the shared reader.
+export function durationSeconds(text) {
+  const match = /^\s*([0-9]+):([0-5]?[0-9](?:\.[0-9]*)?)\s*$/.exec(text);
+  if (!match) return text;
+  return String(Number(match[1]) * 60 + Number(match[2]));
+}
+
+// The command line's arguments (address.js) as the preview's inputs.
+export function inputsOf(args, score) {
+  return {
+    time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
+    stop: args.stop ?? null, fit: args.fit === undefined ? undefined : durationSeconds(args.fit),
+    stopUnit: args["stop-unit"], after: args.after,
+  };
+}
+
+// A table line's columns: measure, beat, quarter BPM, tempo value.
+function cells(line) {
+  return line.trim().split(/\s+/);
+}
+
+export function pageResult(checked, result) {
+  const { lines, line } = result;
+  const table = tableLines(line.records).slice(1).map(cells);
+  const records = line.records.map(([measure, position, value], i) => ({
+    measure, position, value, beat: table[i][1], bpm: table[i][2],
+  }));
+  // The map spans the region's start to the end of the heard measures, as
+  // the shared map draws it; its extent is not part of the result.
+  const heard = heardMeasures(checked.score.measures, checked.region);
+  const heardStarts = measureOffsets(heard);
+  const positions = clicks(heard).map((click) => click.position);
+  const beats = beatsFromCsv(result.beats).map((beat, i) => ({ ...beat, position: positions[i] }));
+  const finaleAt = lines.findIndex((l) => l.startsWith("In Finale:"));
+  const rampAt = lines.findIndex((l) => l.startsWith("Ramp:"));
+  return {
+    headerText: lines.slice(0, rampAt + 1).join("\n"),
+    fitText: lines.filter((l) => l.startsWith("Fit:") || l.startsWith("  neighbour")).join("\n"),
+    summaryText: summaryLines(result.summary).join("\n"),
+    finaleText: lines.slice(finaleAt).join("\n"),
+    records,
+    starts: line.starts,
+    extent: [heardStarts[checked.region[0]], heardStarts[heard.length + 1]],
+    svg: result.svg,
+    beats,
+    beatsCsv: result.beats,
+    regionFirstMeasure: checked.region[0],
+    midi: () => result.midi,
+    musicxml: () => result.musicxml(),
+  };
+}
+
+export async function loadEngine() {
+  const plugin = await loadPlugin();
+  return {
+    isInputError: (error) => error instanceof InputError,
+    async preview(args, score) {
+      const checked = await plan(inputsOf(args, score), { DOMParser: globalThis.DOMParser, JSZip });
+      return pageResult(checked, await runPreview(checked, plugin, NAMES));
+    },
+  };
+}
