@@ -146,6 +146,14 @@ class PageTest(unittest.TestCase):
                 self.assertEqual(wait_settled(self.driver), "Up to date.")
                 self.assert_shows(cli)
                 self.assertEqual(text(self.driver, "header").splitlines()[0], cli.splitlines()[0])
+        # A file that is no score: its sentence beside the file input, no result.
+        bad = os.path.join(SCORES, "not-a-score.musicxml")
+        done = subprocess.run(["node", CLI, "--score", bad, *SCORE_ARGS], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.field("score").send_keys(bad)
+        wait_for(lambda: text(self.driver, "score-error"), "the score's sentence")
+        self.assertFalse(self.field("current").is_displayed())
+        self.assertIn(text(self.driver, "score-error").split(": ", 1)[-1], done.stderr)
 
     def test_each_kind_of_bad_input_gets_its_sentence_beside_it_and_no_result(self):
         cases = [  # query, where the sentence goes, the command line's arguments
