@@ -11,8 +11,10 @@ import { beatsFromCsv } from "./click.js";
 import JSZip from "jszip";
 
 // Output names as the lines should read; the page offers the files as
-// downloads, so they are only asked for, never written anywhere.
-const NAMES = { svg: "the page", midi: "ramp.mid", beats: "beats.csv", wav: null };
+// downloads, so they are only asked for, never written anywhere. The sound
+// is made only when Play or a download asks for it: an edit needs none.
+const NAMES = { svg: "the page", midi: null, beats: null, wav: null };
+const SOUND_NAMES = { svg: "the page", midi: "ramp.mid", beats: "beats.csv", wav: null };
 
 // "1:23.5" as seconds: the page takes minutes:seconds for a duration, the
 // shared reader seconds alone. Anything else goes on as typed, to be judged
@@ -37,7 +39,7 @@ function cells(line) {
   return line.trim().split(/\s+/);
 }
 
-export function pageResult(checked, result) {
+export function pageResult(checked, result, hear) {
   const { lines, line } = result;
   const table = tableLines(line.records).slice(1).map(cells);
   const records = line.records.map(([measure, position, value], i) => ({
@@ -47,8 +49,7 @@ export function pageResult(checked, result) {
   // the shared map draws it; its extent is not part of the result.
   const heard = heardMeasures(checked.score.measures, checked.region);
   const heardStarts = measureOffsets(heard);
-  const positions = clicks(heard).map((click) => click.position);
-  const beats = beatsFromCsv(result.beats).map((beat, i) => ({ ...beat, position: positions[i] }));
+  let sound = null;
   const finaleAt = lines.findIndex((l) => l.startsWith("In Finale:"));
   const rampAt = lines.findIndex((l) => l.startsWith("Ramp:"));
   return {
@@ -60,12 +61,19 @@ export function pageResult(checked, result) {
     starts: line.starts,
     extent: [heardStarts[checked.region[0]], heardStarts[heard.length + 1]],
     svg: result.svg,
-    beats,
-    beatsCsv: result.beats,
     regionFirstMeasure: checked.region[0],
-    midi: () => result.midi,
-    musicxml: () => result.musicxml(),
+    // {midi, beatsCsv, beats: rows with their positions in the score}.
+    sound: () => {
+      sound ??= hear().then((heardResult) => soundOf(heardResult, heard));
+      return sound;
+    },
   };
+}
+
+function soundOf(result, heard) {
+  const positions = clicks(heard).map((click) => click.position);
+  const beats = beatsFromCsv(result.beats).map((beat, i) => ({ ...beat, position: positions[i] }));
+  return { midi: result.midi, beatsCsv: result.beats, beats };
 }
 
 export async function loadEngine() {
@@ -74,7 +82,8 @@ export async function loadEngine() {
     isInputError: (error) => error instanceof InputError,
     async preview(args, score) {
       const checked = await plan(inputsOf(args, score), { DOMParser: globalThis.DOMParser, JSZip });
-      return pageResult(checked, await runPreview(checked, plugin, NAMES));
+      const hear = () => runPreview(checked, plugin, SOUND_NAMES);
+      return pageResult(checked, await runPreview(checked, plugin, NAMES), hear);
     },
   };
 }

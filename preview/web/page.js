@@ -120,12 +120,16 @@ function baseName() {
 }
 
 function wireDownloads() {
-  const on = (id, act) => document.getElementById(id).addEventListener("click", () => shown && act(shown));
-  on("download-midi", (r) => download(`${baseName()}.mid`, "audio/midi", r.midi()));
-  on("download-beats", (r) => download(`${baseName()}-beats.csv`, "text/csv", r.beatsCsv));
-  on("download-wav", (r) => download(`${baseName()}-click.wav`, "audio/wav",
-    wavBytes(mixClicks(r.beats))));
-  on("download-musicxml", (r) => download(`${baseName()}-ramp.musicxml`,
+  const on = (id, act) => document.getElementById(id).addEventListener("click", async () => {
+    if (!shown) return;
+    const result = shown;
+    const sound = await result.sound();
+    if (result === shown) act(sound, result);
+  });
+  on("download-midi", (s) => download(`${baseName()}.mid`, "audio/midi", s.midi));
+  on("download-beats", (s) => download(`${baseName()}-beats.csv`, "text/csv", s.beatsCsv));
+  on("download-wav", (s) => download(`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks(s.beats))));
+  on("download-musicxml", (s, r) => download(`${baseName()}-ramp.musicxml`,
     "application/vnd.recordare.musicxml+xml", r.musicxml()));
 }
 
@@ -136,13 +140,15 @@ function wirePlayback() {
   const playhead = new Playhead(document.getElementById("tempo-map"));
   play.addEventListener("click", async () => {
     if (!shown) return;
-    const first = Math.max(1, shown.regionFirstMeasure - LEAD_IN_MEASURES);
-    const clicks = clicksFrom(shown.beats, first);
+    const result = shown;
+    const { beats } = await result.sound();
+    if (result !== shown) return;
+    const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
+    const clicks = clicksFrom(beats, first);
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
     note.textContent = `Playing from measure ${first}.`;
-    const result = shown;
     await player.play(clicks, () => {
       playhead.hide();
       play.disabled = false;

@@ -132,3 +132,10 @@ test("each dot of the map stands for its record, a carried tempo first", async (
   assert.throws(() => dotRecords(records, starts, [4096, 9216], 6), /dots/);
   assert.throws(() => dotRecords(records, starts, [0, 4096], 3), /dots/);
 });
+
+test("the map's dots are numbered in drawing order, the first its one tab stop", async () => {
+  const { markDots } = await import("../../preview/web/map.js");
+  const svg = '<svg><circle cx="1"/><path d="M0"/><circle cx="2"/><circle cx="3"/></svg>';
+  assert.equal(markDots(svg), '<svg><circle data-dot="0" tabindex="0" cx="1"/><path d="M0"/>'
+    + '<circle data-dot="1" tabindex="-1" cx="2"/><circle data-dot="2" tabindex="-1" cx="3"/></svg>');
+});

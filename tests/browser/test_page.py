@@ -231,7 +231,7 @@ class PageTest(unittest.TestCase):
 
     def test_pointing_at_a_record_names_its_measure_beat_and_tempo(self):
         open_page(self.driver, README_QUERY)
-        marks = self.driver.find_elements(By.CSS_SELECTOR, "#tempo-map [data-record]")
+        marks = self.driver.find_elements(By.CSS_SELECTOR, "#tempo-map [data-dot]")
         self.assertEqual(len(marks), len(records(self.driver)))
         last = marks[-1]
         self.driver.execute_script("arguments[0].focus()", last)
