@@ -6,7 +6,7 @@ import { loadPlugin } from "./plugin-web.js";
 import { plan, runPreview } from "../lib/preview.js";
 import { InputError, measureOffsets } from "../lib/music.js";
 import { clicks, heardMeasures } from "../lib/midi.js";
-import { summaryLines, tableLines } from "../lib/tempo-map.js";
+import { summaryLines } from "../lib/tempo-map.js";
 import { beatsFromCsv } from "./click.js";
 import JSZip from "jszip";
 
@@ -41,7 +41,9 @@ function cells(line) {
 
 export function pageResult(checked, result, hear) {
   const { lines, line } = result;
-  const table = tableLines(line.records).slice(1).map(cells);
+  // The table's lines as the preview printed them, after their heading.
+  const tableAt = lines.indexOf("Tempo records in the score after the ramp:") + 2;
+  const table = lines.slice(tableAt, tableAt + line.records.length).map(cells);
   const records = line.records.map(([measure, position, value], i) => ({
     measure, position, value, beat: table[i][1], bpm: table[i][2],
   }));

@@ -53,13 +53,30 @@ function render(result) {
   document.getElementById("summary").textContent = result.summaryText;
   document.getElementById("finale").textContent = result.finaleText;
   showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
-  const body = document.querySelector("#records tbody");
-  const rows = result.records.map((r) =>
-    `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`);
-  body.innerHTML = rows.join("");
+  const count = result.records.length;
+  document.getElementById("record-count").textContent = `${count} record${count === 1 ? "" : "s"}`;
+  fillRecords();
   current.hidden = false;
   status.textContent = "Up to date.";
   status.classList.remove("stale");
+}
+
+// The table is filled when it is open: a long ramp has thousands of rows,
+// which an edit should not have to build unseen.
+const recordsDetails = document.getElementById("records-details");
+const recordsBody = document.querySelector("#records tbody");
+let recordsOf = null;
+
+function fillRecords() {
+  if (!recordsDetails.open || !shown) {
+    recordsBody.innerHTML = "";
+    recordsOf = null;
+    return;
+  }
+  if (recordsOf === shown) return;
+  recordsOf = shown;
+  recordsBody.innerHTML = shown.records.map((r) =>
+    `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
 }
 
 async function update(origin) {
@@ -185,6 +202,7 @@ async function main() {
   document.getElementById("score").addEventListener("change", (e) => {
     if (e.target.files[0]) openScore(e.target.files[0]);
   });
+  recordsDetails.addEventListener("toggle", fillRecords);
   wireDownloads();
   wirePlayback();
   wireDrop();

@@ -80,7 +80,12 @@ def text(driver, element_id):
 
 
 def records(driver):
-    rows = driver.find_elements(By.CSS_SELECTOR, "#records tbody tr")
+    """The records table's rows, the table opened first (it fills when open)."""
+    details = driver.find_element(By.ID, "records-details")
+    if not details.get_attribute("open"):
+        details.find_element(By.TAG_NAME, "summary").click()
+    # The toggle event comes after the click; a result has at least one record.
+    rows = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, "#records tbody tr"), "the records")
     return [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")] for row in rows]
 
 

@@ -103,7 +103,9 @@ class PageTest(unittest.TestCase):
 
     def test_an_edit_updates_the_result_and_the_link_carries_it(self):
         open_page(self.driver, README_QUERY)
+        before = records(self.driver)  # the table open while the edit comes
         self.assertEqual(self.retype("stop-bpm", "60"), "Up to date.")
+        self.assertNotEqual(records(self.driver), before)
         link = self.driver.execute_script("return location.search")
         self.assertEqual(link, README_QUERY.replace("stop=q=72", "stop=q=60"))
         edited = README_ARGS[:-3] + ["q=60", "--after", "start"]
