@@ -56,10 +56,13 @@ target_link_options(zorv-plugin PRIVATE
     -sEXPORT_NAME=createZorvPlugin -sALLOW_MEMORY_GROWTH -sFILESYSTEM=0
     -sEXPORTED_FUNCTIONS=_malloc,_free
     # Windows maps nothing in the lowest 64 KiB, so a pointer there is taken
-    # for a resource or ordinal number (IS_INTRESOURCE); data, stack and
-    # heap start above it here too.
+    # for a resource or ordinal number (IS_INTRESOURCE); data and heap start
+    # above it here too.
     -sGLOBAL_BASE=65536
     # The stack below the data: an overflow leaves memory and traps instead of
-    # overwriting the statics.
-    -Wl,--stack-first
+    # overwriting the statics. 1 MiB, as a Windows thread has by default.
+    -Wl,--stack-first -sTOTAL_STACK=1048576
+    # Every session makes a new instance; a small first memory (it grows on
+    # demand) makes that several times cheaper.
+    -sINITIAL_MEMORY=4194304
     --pre-js ${INSTANTIATE_JS})

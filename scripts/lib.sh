@@ -13,6 +13,9 @@ PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchma
           nlohmann-json3-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine64 wine xvfb imagemagick python3
           python3-mido fluidsynth timgm6mb-soundfont aubio-tools)
+# The WebAssembly module (emscripten, node) and its tests (esbuild bundles a
+# page that headless Chromium opens, driven through Selenium).
+PACKAGES+=(emscripten nodejs esbuild chromium chromium-driver python3-selenium)
 
 # Which Debian package puts each program on PATH. Installing a package is not
 # proof of its programs: wine64 without its recommendations leaves out
@@ -28,12 +31,16 @@ declare -A PROGRAM_PACKAGE=(
     [Xvfb]=xvfb [convert]=imagemagick [identify]=imagemagick
     [python3]=python3 [sha256sum]=coreutils [timeout]=coreutils
     [fluidsynth]=fluidsynth [aubioonset]=aubio-tools
+    [em++]=emscripten [node]=nodejs [esbuild]=esbuild [chromium]=chromium
+    [chromedriver]=chromium-driver
 )
 
 # Programs by what a script does with them.
 BUILD_PROGRAMS=(cmake ninja g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix
                 x86_64-w64-mingw32-windres)
 WINE_PROGRAMS=(wine winepath wineboot wineserver Xvfb timeout)
+WEB_BUILD_PROGRAMS=(cmake ninja em++ node x86_64-w64-mingw32-windres)
+WEB_TEST_PROGRAMS=(node esbuild chromium chromedriver)
 
 ensure_packages() {
     local missing=()
@@ -68,7 +75,7 @@ require_programs() {
 
 # require_python_modules NAME...: the same for modules Debian's python3 must
 # import.
-declare -A PYTHON_MODULE_PACKAGE=([mido]=python3-mido)
+declare -A PYTHON_MODULE_PACKAGE=([mido]=python3-mido [selenium]=python3-selenium)
 require_python_modules() {
     local module
     for module in "$@"; do
@@ -80,6 +87,13 @@ require_python_modules() {
 
 build_native() {
     cmake --preset native >/dev/null && cmake --build "$BUILD/native" >&2
+}
+
+# Debian's emscripten brings its own frozen cache (EM_CACHE must stay unset)
+# and links with the node on PATH; cmake/web.cmake points that node at
+# Debian's node modules.
+build_web() {
+    cmake --preset web >/dev/null && cmake --build "$BUILD/web" >&2
 }
 
 build_windows() {
@@ -105,6 +119,5 @@ ensure_page_packages() {
 
 # The WebAssembly module (the web preset), then the single file around it.
 build_page() {
-    cmake --preset web >/dev/null && cmake --build "$BUILD/web" >&2 &&
-        node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
+    build_web && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
 }

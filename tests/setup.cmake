@@ -2,7 +2,8 @@
 # not there stops them at once, naming the Debian package to install.
 set(SETUP_CHECKS ${CMAKE_SOURCE_DIR}/tests/setup)
 foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mingw32-windres|binutils-mingw-w64-x86-64"
-              "fuzz|clang++|clang" "bench|ninja|ninja-build" "preview|fluidsynth|fluidsynth|--wav")
+              "fuzz|clang++|clang" "bench|ninja|ninja-build" "preview|fluidsynth|fluidsynth|--wav"
+              "build|em++|emscripten|--web" "test|chromedriver|chromium-driver")
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 script)
     list(GET fields 1 program)
