@@ -3,12 +3,14 @@
 // refused with its one line, and the tempo value held equal to the plug-in's.
 import { test } from "node:test";
 import assert from "node:assert/strict";
+import { existsSync } from "node:fs";
 
 import {
-    InputError, THROUGH_MEASURE_END as END, beatsText, fullMeasure, meterSummary,
+    InputError, THROUGH_MEASURE_END as END, beatsText, fullMeasure, hostTempoValue, meterSummary,
     parseMeter, parsePoint, parseRegion, parseTempo, parseTimeRuns, parseUnit, partialMeasure,
     regionText, tempoName, tempoValue,
 } from "../lib/music.js";
+import { defaultModulePath, loadPlugin } from "../node/plugin-node.js";
 import { runScenario } from "./run-plugin.js";
 
 // 4/4 in 1-4, 3/4 in 5-6, 6/8 in 7-9
@@ -164,3 +166,21 @@ test("the tempo value is the plug-in's for every unit, dotted or not, from 20 to
     assert.equal(written.size, tempos.length);
     assert.deepEqual(differing, []);
 });
+
+const MODULE = process.env.ZORV_PLUGIN_MODULE || defaultModulePath;
+
+test("the tempo value is the WebAssembly plug-in's own, over the same range",
+    { skip: !existsSync(MODULE) && `no ${MODULE}: scripts/build --web makes it` }, async () => {
+        const plugin = await loadPlugin(MODULE);
+        const differing = [];
+        for (let unit = 0; unit < 5; unit += 1) {
+            for (const modifier of [0, 2]) {
+                for (let bpm = 20; bpm <= 600; bpm += 1) {
+                    if (hostTempoValue(unit, bpm, modifier) !== plugin.tempoValue(unit, bpm, modifier)) {
+                        differing.push([unit, bpm, modifier]);
+                    }
+                }
+            }
+        }
+        assert.deepEqual(differing, []);
+    });

@@ -1,36 +1,11 @@
-"""Musical arguments: the region the selection tool would give for a span of
-measures and beats, and every kind of bad input refused with one line, exit
-status 2 and nothing written."""
+"""Musical arguments: every kind of bad input refused with one line, exit
+status 2 and nothing written. (The regions that spans of measures and beats
+become are checked in preview/test/music.test.js.)"""
 import os
 import tempfile
 import unittest
 
 from support import run_preview
-from zorvtools.music import parse_region, parse_time_runs
-
-END = 0x7FFFFFFF
-# 4/4 in 1-4, 3/4 in 5-6, 6/8 in 7-9
-MEASURES = parse_time_runs("4/4x4,3/4x2,6/8x3")
-
-
-class RegionTest(unittest.TestCase):
-    def test_spans_become_the_selection_tools_region(self):
-        cases = [
-            ("2", "5", [2, 0, 5, END]),                  # whole measures
-            ("2:3", "5:2.5", [2, 2048, 5, 1535]),        # the end beat is not included
-            ("2", "5:1", [2, 0, 4, END]),                # up to a downbeat: through the measure before
-            ("6", "6:4", [6, 0, 6, END]),                # beat 4 of 3/4 is its closing barline
-            ("7:2.5", "7:3", [7, 1536, 7, 2047]),        # inside one 6/8 measure
-            ("1:1.333", "9", [1, 341, 9, END]),          # a third of a beat, to the nearest unit
-        ]
-        for start, end, region in cases:
-            with self.subTest(f"--from {start} --to {end}"):
-                self.assertEqual(parse_region(start, end, MEASURES), region)
-
-    def test_meter_runs_give_the_measures_in_order(self):
-        self.assertEqual([m.length for m in MEASURES], [4096] * 4 + [3072] * 2 + [3072] * 3)
-        self.assertEqual([m.meter for m in MEASURES], ["4/4"] * 4 + ["3/4"] * 2 + ["6/8"] * 3)
-
 
 class BadInputTest(unittest.TestCase):
     GOOD = {"--time": "4/4x20", "--from": "12", "--to": "19", "--start": "q=120", "--stop": "q=72"}

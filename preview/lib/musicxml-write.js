@@ -1,0 +1,337 @@
+// The score with the ramp in it, as MusicXML (--write): so that the exact
+// records the plug-in wrote travel to any program that imports MusicXML.
+//
+//   writeScore({source, measures, region, records}, tools) -> Promise<{text, written, outside}>
+//     source:   {bytes, name} of the --score file, or null: then a minimal
+//               score of `measures` (those of --time), one part of rests
+//     measures: the score's measures, as parseTimeRuns or readScore gave them
+//     region:   the ramp's region [startMeasure, startPosition, endMeasure, endPosition]
+//     records:  the report's tempo records after the ramp, [measure, position, value, ...]
+//     tools:    {DOMParser, XMLSerializer, JSZip} (the browser's own, or Debian's under Node)
+//   text:    the score as MusicXML text (UTF-8), plain even when read from .mxl
+//   written: the records added to the score, [measure, position, value]
+//   outside: the records after the score's last measure, which no measure holds
+//   checkWriteName(path) refuses a name the text cannot honestly go to.
+//
+// Each record added is a <direction> holding a hidden metronome mark and
+// <sound tempo> (quarter notes per minute), reached with <backup>/<forward>
+// from the end of its measure in the last part that has the measure, and
+// followed by a move back there: <offset> would not move the sound. The
+// tempo marks inside the region go as the plug-in removes tempo records
+// (the same rule, measure by measure); everything else stays as it was. When
+// a record falls between the part's divisions, the part counts finer: every
+// duration in it is multiplied alike, so nothing moves.
+import { InputError, UNITS_PER_QUARTER, isInRegion, meterLength, parseMeter } from "./music.js";
+import {
+    LARGEST_VALUE, attribute, children, parseScoreDocument, quarterTempoValue, readParts, tagOf,
+} from "./musicxml.js";
+import { ZERO, compare, fraction, multiply, subtract } from "./numbers.js";
+
+export function checkWriteName(path) {
+    if (/\.mxl$/i.test(path)) {
+        throw new InputError(`--write ${path}: the score is written as plain MusicXML; name a .musicxml or .xml file`);
+    }
+}
+
+export async function writeScore({ source, measures, region, records }, tools = {}) {
+    const { XMLSerializer = globalThis.XMLSerializer } = tools;
+    const name = source ? source.name : "the score";
+    const bytes = source ? source.bytes : new TextEncoder().encode(minimalScore(measures));
+    const root = await parseScoreDocument(bytes, name, tools);
+    const { score, parts } = readParts(root, name);
+    const count = score.measures.length;
+    removeMarksInRegion(parts, count, region);
+    const kept = score.tempo.filter(([m, p]) => !isInRegion(region, m, p));
+    const added = withoutRecords(records.map((r) => r.slice(0, 3)), kept);
+    const written = added.filter(([m]) => m >= 1 && m <= count);
+    placeRecords(parts, written);
+    return {
+        text: serialize(root.ownerDocument, XMLSerializer),
+        written,
+        outside: added.filter(([m]) => m < 1 || m > count),
+    };
+}
+
+// --- the score of --time -------------------------------------------------
+
+const MINIMAL_DIVISIONS = 16; // a 64th note is one division: every meter's measure is whole
+
+function minimalScore(measures) {
+    const unit = UNITS_PER_QUARTER / MINIMAL_DIVISIONS;
+    let shownMeter = null;
+    const bars = measures.map((m, index) => {
+        const [beats, beatType] = m.meter.split("/");
+        const time = m.meter === shownMeter ? "" : `<time><beats>${beats}</beats><beat-type>${beatType}</beat-type></time>`;
+        const first = index === 0
+            ? `<attributes><divisions>${MINIMAL_DIVISIONS}</divisions><key><fifths>0</fifths></key>${time}`
+              + "<clef><sign>G</sign><line>2</line></clef></attributes>\n      "
+            : time && `<attributes>${time}</attributes>\n      `;
+        shownMeter = m.meter;
+        const implicit = m.length === meterLength(parseMeter(m.meter, "meter")) ? "" : ' implicit="yes"';
+        return `    <measure number="${index + 1}"${implicit}>\n      ${first}`
+            + `<note><rest measure="yes"/><duration>${m.length / unit}</duration></note>\n    </measure>`;
+    });
+    return `<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE score-partwise PUBLIC "-//Recordare//DTD MusicXML 4.0 Partwise//EN" "http://www.musicxml.org/dtds/partwise.dtd">
+<score-partwise version="4.0">
+  <part-list>
+    <score-part id="P1"><part-name>Music</part-name></score-part>
+  </part-list>
+  <part id="P1">
+${bars.join("\n")}
+  </part>
+</score-partwise>
+`;
+}
+
+// --- the marks the ramp replaces -----------------------------------------
+
+function removeMarksInRegion(parts, count, region) {
+    for (const part of parts) {
+        part.measures.slice(0, count).forEach((m, index) => {
+            for (const mark of m.marks) {
+                const position = mark.position > BigInt(LARGEST_VALUE) ? LARGEST_VALUE : Number(mark.position);
+                if (isInRegion(region, index + 1, position)) removeMark(mark);
+            }
+        });
+    }
+}
+
+// The mark's tempo goes, and with it the metronome mark that shows it (a
+// program reading the score would play that one instead); words such as
+// "rit." stay. A <sound> left empty goes too; a <direction> left with
+// nothing to show leaves its <sound> in its place when that still says
+// something (dynamics="80"), with the offset that moved it.
+function removeMark(mark) {
+    const { sound, holder } = mark;
+    sound.removeAttribute("tempo");
+    const soundEmpty = sound.attributes.length === 0 && children(sound).length === 0;
+    if (soundEmpty) removeNode(sound);
+    if (tagOf(holder) !== "direction") return;
+    for (const type of children(holder, "direction-type")) {
+        if (children(type).every((c) => tagOf(c) === "metronome")) removeNode(type);
+    }
+    if (children(holder, "direction-type").length > 0) return;
+    if (!soundEmpty) {
+        const offset = children(holder, "offset")[0];
+        if (offset && attribute(offset, "sound") === "yes") sound.appendChild(offset);
+        holder.parentNode.insertBefore(sound, holder);
+    }
+    removeNode(holder);
+}
+
+// A node, and the line break and indent before it.
+function removeNode(node) {
+    const parent = node.parentNode;
+    if (!parent) return;
+    const before = node.previousSibling;
+    if (before && before.nodeType === 3 && before.nodeValue.trim() === "") parent.removeChild(before);
+    parent.removeChild(node);
+}
+
+// `records` less one of each record in `less` (records are [m, p, value]).
+function withoutRecords(records, less) {
+    const left = new Map();
+    for (const r of less) left.set(r.join(" "), (left.get(r.join(" ")) ?? 0) + 1);
+    return records.filter((r) => {
+        const key = r.join(" ");
+        if (!left.get(key)) return true;
+        left.set(key, left.get(key) - 1);
+        return false;
+    });
+}
+
+// --- the records added ---------------------------------------------------
+
+function placeRecords(parts, records) {
+    const byPart = new Map();
+    for (const record of records) {
+        const partIndex = lastPartWith(parts, record[0]);
+        if (!byPart.has(partIndex)) byPart.set(partIndex, new Map());
+        const byMeasure = byPart.get(partIndex);
+        if (!byMeasure.has(record[0])) byMeasure.set(record[0], []);
+        byMeasure.get(record[0]).push(record);
+    }
+    for (const [partIndex, byMeasure] of byPart) {
+        const part = parts[partIndex];
+        const plans = [...byMeasure].map(([number, placed]) => ({ walk: part.measures[number - 1], records: placed }));
+        const factor = plans.reduce((k, plan) => lcm(k, finerBy(plan)), 1n);
+        if (factor > 1n) countFiner(part.element, factor);
+        for (const plan of plans) insertRecords(plan, factor);
+    }
+}
+
+// Records go into the last part that has their measure, after its own marks
+// there: the later of two records at one position is the one that holds.
+function lastPartWith(parts, number) {
+    for (let i = parts.length - 1; i > 0; i -= 1) if (parts[i].measures.length >= number) return i;
+    return 0;
+}
+
+// The divisions a measure's walk ended in (1 when the part has none yet).
+function divisionsOf(walk) {
+    return walk.divisions ?? 1n;
+}
+
+// The moves (in units) from the end of the measure to each record and back.
+function moves(plan) {
+    const steps = [];
+    let at = plan.walk.cursor;
+    for (const [, position] of plan.records) {
+        const target = fraction(position);
+        steps.push(subtract(target, at));
+        at = target;
+    }
+    steps.push(subtract(plan.walk.cursor, at));
+    return steps;
+}
+
+// How many times finer the part must count for every move to be whole.
+function finerBy(plan) {
+    const perUnit = fraction(divisionsOf(plan.walk), BigInt(UNITS_PER_QUARTER));
+    return moves(plan).reduce((k, step) => lcm(k, multiply(step, perUnit).d), 1n);
+}
+
+function gcd(a, b) {
+    while (b) [a, b] = [b, a % b];
+    return a;
+}
+
+function lcm(a, b) {
+    return (a / gcd(a, b)) * b;
+}
+
+// Every division count in the part times `factor`: the same music, counted
+// finer.
+function countFiner(part, factor) {
+    for (const element of Array.from(part.getElementsByTagName("*"))) {
+        const tag = tagOf(element);
+        if (tag === "divisions" || tag === "duration" || tag === "offset") {
+            setText(element, scaled(element.textContent, factor));
+        } else if (tag === "note") {
+            for (const name of ["attack", "release"]) {
+                const value = attribute(element, name);
+                if (value !== null) element.setAttribute(name, scaled(value, factor));
+            }
+        }
+    }
+}
+
+// A decimal number times a whole factor, exactly; other text as it was.
+function scaled(text, factor) {
+    const match = /^\s*([+-]?)([0-9]*)(?:\.([0-9]*))?\s*$/.exec(text);
+    if (!match || !/[0-9]/.test(text)) return text;
+    const [, sign, whole, decimals = ""] = match;
+    const digits = (BigInt((whole || "0") + decimals) * factor).toString().padStart(decimals.length + 1, "0");
+    const integer = digits.slice(0, digits.length - decimals.length);
+    const fractionPart = digits.slice(digits.length - decimals.length).replace(/0+$/, "");
+    return `${sign}${integer}${fractionPart ? `.${fractionPart}` : ""}`;
+}
+
+function setText(element, text) {
+    while (element.firstChild) element.removeChild(element.firstChild);
+    element.appendChild(element.ownerDocument.createTextNode(text));
+}
+
+function insertRecords(plan, factor) {
+    const measure = plan.walk.element;
+    const document = measure.ownerDocument;
+    const divisions = divisionsOf(plan.walk) * factor;
+    const perUnit = fraction(divisions, BigInt(UNITS_PER_QUARTER));
+    const added = [];
+    if (plan.walk.divisions === null) added.push(element(document, "attributes", [element(document, "divisions", divisions)]));
+    const steps = moves(plan);
+    plan.records.forEach(([, , value], i) => {
+        added.push(...move(document, multiply(steps[i], perUnit)), tempoDirection(document, value));
+    });
+    added.push(...move(document, multiply(steps[steps.length - 1], perUnit)));
+    const anchor = insertionPoint(measure);
+    const indent = indentOf(measure);
+    for (const node of added) {
+        if (indent) measure.insertBefore(document.createTextNode(indent), anchor);
+        measure.insertBefore(node, anchor);
+    }
+}
+
+function move(document, amount) {
+    const sign = compare(amount, ZERO);
+    if (sign === 0) return [];
+    const divisions = sign > 0 ? amount.n : -amount.n;
+    return [element(document, sign > 0 ? "forward" : "backup", [element(document, "duration", divisions)])];
+}
+
+function tempoDirection(document, value) {
+    const bpm = tempoText(value);
+    const metronome = element(document, "metronome", [
+        element(document, "beat-unit", "quarter"), element(document, "per-minute", bpm),
+    ]);
+    metronome.setAttribute("print-object", "no");
+    const sound = element(document, "sound", []);
+    sound.setAttribute("tempo", bpm);
+    const direction = element(document, "direction", [element(document, "direction-type", [metronome]), sound]);
+    direction.setAttribute("placement", "above");
+    return direction;
+}
+
+function element(document, name, content) {
+    const made = document.createElement(name);
+    if (Array.isArray(content)) for (const c of content) made.appendChild(c);
+    else made.appendChild(document.createTextNode(String(content)));
+    return made;
+}
+
+// The node to insert before: the barlines that close the measure and the
+// white space before them and before its end stay last (null: the very end).
+function insertionPoint(measure) {
+    let anchor = null;
+    for (let node = measure.lastChild; node; node = node.previousSibling) {
+        const barline = node.nodeType === 1 && tagOf(node) === "barline";
+        const space = node.nodeType === 3 && node.nodeValue.trim() === "";
+        if (!barline && !space) break;
+        anchor = node;
+    }
+    return anchor;
+}
+
+// The line break and indent of the measure's last element, if it has one.
+function indentOf(measure) {
+    const last = children(measure).at(-1);
+    const before = last?.previousSibling;
+    return before && before.nodeType === 3 && before.nodeValue.trim() === "" ? before.nodeValue : "";
+}
+
+// The shortest decimal quarter-note tempo whose tempo value is `value`, so
+// that reading it back gives the record exactly.
+export function tempoText(value) {
+    const target = BigInt(value);
+    // the lowest per-second count P with floor(P * 16 / 1000) = value, as
+    // quarter notes per minute: P * 60 / (1024 * 4096)
+    const low = fraction(ceilDivide(target * 1000n, 16n) * 60n, BigInt(UNITS_PER_QUARTER) * 4096n);
+    for (let digits = 0n; ; digits += 1n) {
+        const scale = 10n ** digits;
+        const candidate = ceilDivide(low.n * scale, low.d);
+        if (quarterTempoValue(fraction(candidate, scale)) === target) return decimalText(candidate, digits);
+    }
+}
+
+// a / b rounded up, for a >= 0 and b > 0.
+function ceilDivide(a, b) {
+    return (a + b - 1n) / b;
+}
+
+function decimalText(n, digits) {
+    if (digits === 0n) return n.toString();
+    const text = n.toString().padStart(Number(digits) + 1, "0");
+    return `${text.slice(0, -Number(digits))}.${text.slice(-Number(digits))}`;
+}
+
+// --- the text ------------------------------------------------------------
+
+// The XML declaration as this file has it (UTF-8, whatever the source had),
+// then the document's nodes one to a line, as any serializer writes them.
+function serialize(document, XMLSerializer) {
+    const serializer = new XMLSerializer();
+    const nodes = Array.from(document.childNodes).filter((node) =>
+        node.nodeType !== 3 && !(node.nodeType === 7 && String(node.target ?? node.nodeName).toLowerCase() === "xml"));
+    return `<?xml version="1.0" encoding="UTF-8"?>\n${nodes.map((n) => serializer.serializeToString(n)).join("\n")}\n`;
+}

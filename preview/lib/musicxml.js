@@ -1,0 +1,427 @@
+// Reads what the preview needs from a MusicXML score (.musicxml, .xml or
+// compressed .mxl): the measures of its first part, numbered 1, 2, 3, ... in
+// score order as Finale numbers them, and the playback tempo marks of all its
+// parts as the tempo records they become. The walk through a measure (where
+// each element stands, in exact fractions of units) is written once, here;
+// the writer (musicxml-write.js) edits the score along the same walk.
+//
+// Browser-safe: the XML parser and the zip reader are passed in as `tools`,
+// {DOMParser, JSZip}: the browser's own DOMParser and a bundled JSZip on the
+// page; Debian's node-xmldom and node-jszip under Node. Reading the file is
+// the caller's: it passes the bytes and the name to show in messages.
+import {
+    InputError, UNITS_PER_QUARTER, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
+} from "./music.js";
+import { ZERO, add, compare, floor, fraction, multiply, roundHalfEven } from "./numbers.js";
+
+const LARGEST_MEMBER = 256 * 1024 * 1024;
+export const LARGEST_VALUE = 0x7fffffff;
+const ZIP_SIGNATURE = [0x50, 0x4b, 0x03, 0x04];
+
+// {measures, tempo: [[measure, position, value], ...]} of the score.
+export async function readScore(bytes, fileName, tools = {}) {
+    const root = await parseScoreDocument(bytes, fileName, tools);
+    return readParts(root, fileName).score;
+}
+
+// The score's root element (<score-partwise>), parsed and checked; the
+// score inside an .mxl archive when the bytes are one.
+export async function parseScoreDocument(bytes, fileName, tools = {}) {
+    const { DOMParser = globalThis.DOMParser, JSZip = globalThis.JSZip } = tools;
+    let data = bytes;
+    if (ZIP_SIGNATURE.every((byte, i) => bytes[i] === byte)) data = await mxlScore(bytes, fileName, { DOMParser, JSZip });
+    const document = parseXml(data, DOMParser, (detail) =>
+        new InputError(`${fileName} is not MusicXML: not well-formed XML (${detail})`));
+    const root = document.documentElement;
+    const tag = tagOf(root);
+    if (tag === "score-timewise") {
+        throw new InputError(`${fileName}: a timewise MusicXML score is not read; save it as the usual `
+            + "(partwise) MusicXML");
+    }
+    if (tag !== "score-partwise") {
+        throw new InputError(`${fileName} is not MusicXML: its root element is <${tag}>, not <score-partwise>`);
+    }
+    return root;
+}
+
+// Everything read from the score: the score itself, and for each part the
+// walk of each of its measures (elements, marks, where the walk ended).
+export function readParts(root, fileName) {
+    const parts = children(root, "part");
+    if (!parts.length || !children(parts[0], "measure").length) {
+        throw new InputError(`${fileName}: the score has no measures`);
+    }
+    const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0) }));
+    const measures = buildMeasures(walked[0].measures, partName(parts[0]));
+    return { score: { measures, tempo: tempoRecords(walked, measures.length) }, parts: walked };
+}
+
+// --- XML and the archive -------------------------------------------------
+
+function parseXml(bytes, DOMParser, failure) {
+    let text;
+    try {
+        text = decode(bytes);
+    } catch (error) {
+        throw failure(error.message);
+    }
+    const problems = [];
+    const note = (message) => problems.push(cleanMessage(message));
+    let document;
+    try {
+        document = new DOMParser({ locator: {}, errorHandler: { warning: note, error: note, fatalError: note } })
+            .parseFromString(text, "application/xml");
+    } catch (error) {
+        problems.push(cleanMessage(error.message));
+    }
+    const root = document?.documentElement;
+    if (!problems.length) {
+        // The browser's parser reports in the document itself.
+        const report = document?.getElementsByTagName("parsererror")[0];
+        if (report) problems.push(cleanMessage(report.textContent));
+        else if (!root) problems.push("no element found");
+        else if (textOutsideRoot(document)) problems.push("junk after the document element");
+    }
+    if (problems.length) throw failure(problems[0]);
+    return document;
+}
+
+function textOutsideRoot(document) {
+    return Array.from(document.childNodes).some((node) => node.nodeType === 3 && node.nodeValue.trim() !== "");
+}
+
+// The parser's complaint on one line, with its place when it tells one.
+function cleanMessage(message) {
+    const text = String(message);
+    const line = text.replace(/^\[xmldom [a-zA-Z]+\]\s*/, "").split("\n")[0].trim() || "unreadable";
+    const place = /@#\[line:([0-9]+),col:([0-9]+)\]/.exec(text);
+    return place ? `${line}: line ${place[1]}, column ${place[2]}` : line;
+}
+
+// The text of the bytes: a byte order mark, or else the encoding that the
+// XML declaration names, else UTF-8.
+function decode(bytes) {
+    let label = "utf-8";
+    if (bytes[0] === 0xff && bytes[1] === 0xfe) label = "utf-16le";
+    else if (bytes[0] === 0xfe && bytes[1] === 0xff) label = "utf-16be";
+    else if (bytes[0] === 0x3c && bytes[1] === 0x00) label = "utf-16le";
+    else if (bytes[0] === 0x00 && bytes[1] === 0x3c) label = "utf-16be";
+    else {
+        const head = String.fromCharCode(...bytes.subarray(0, 200));
+        const declared = /^(?:\xef\xbb\xbf)?<\?xml[^>]*?encoding\s*=\s*["']([A-Za-z0-9._-]+)["']/.exec(head);
+        if (declared) label = declared[1];
+    }
+    let decoder;
+    try {
+        decoder = new TextDecoder(label, { fatal: true });
+    } catch {
+        throw new Error(`unknown encoding '${label}'`);
+    }
+    try {
+        return decoder.decode(bytes);
+    } catch {
+        throw new Error(`bytes that are not ${label}`);
+    }
+}
+
+// The score inside a compressed MusicXML file: the rootfile that its
+// META-INF/container.xml names, else its one MusicXML file at the top.
+async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
+    const damaged = (error) => new InputError(`${fileName} is not MusicXML: a damaged .mxl archive (${cleanMessage(error.message)})`);
+    let archive;
+    try {
+        archive = await new JSZip().loadAsync(bytes);
+    } catch (error) {
+        throw damaged(error);
+    }
+    const names = Object.keys(archive.files);
+    const member = await containerRootfile(archive, names, DOMParser)
+        ?? names.find((n) => !n.includes("/") && /\.(musicxml|xml)$/i.test(n));
+    if (member === undefined) throw new InputError(`${fileName} is not MusicXML: the archive holds no score`);
+    try {
+        return await memberBytes(archive.files[member], LARGEST_MEMBER);
+    } catch (error) {
+        if (error.tooLarge) throw new InputError(`${fileName}: its score ${member} is larger than 256 MiB`);
+        throw damaged(error);
+    }
+}
+
+async function containerRootfile(archive, names, DOMParser) {
+    const entry = archive.files["META-INF/container.xml"];
+    if (!entry) return null;
+    let container;
+    try {
+        container = parseXml(await memberBytes(entry, LARGEST_MEMBER), DOMParser, () => new Error("unreadable"));
+    } catch {
+        return null;
+    }
+    for (const element of Array.from(container.getElementsByTagName("*"))) {
+        const path = attribute(element, "full-path");
+        if (element.localName === "rootfile" && path !== null && names.includes(path)) return path;
+    }
+    return null;
+}
+
+// A member's bytes, read chunk by chunk so that a member that inflates past
+// `largest` is stopped there instead of filling the memory.
+function memberBytes(entry, largest) {
+    return new Promise((resolve, reject) => {
+        const chunks = [];
+        let size = 0;
+        const stream = entry.internalStream("uint8array");
+        stream.on("data", (chunk) => {
+            size += chunk.length;
+            if (size > largest) {
+                stream.pause();
+                reject(Object.assign(new Error("too large"), { tooLarge: true }));
+                return;
+            }
+            chunks.push(chunk);
+        });
+        stream.on("error", reject);
+        stream.on("end", () => {
+            const all = new Uint8Array(size);
+            let at = 0;
+            for (const chunk of chunks) {
+                all.set(chunk, at);
+                at += chunk.length;
+            }
+            resolve(all);
+        });
+        stream.resume();
+    });
+}
+
+// --- the DOM, as the preview looks at it ---------------------------------
+
+// An element's name; one in a namespace as {namespace}name, which no
+// MusicXML element is.
+export function tagOf(element) {
+    return element.namespaceURI ? `{${element.namespaceURI}}${element.localName}` : element.nodeName;
+}
+
+export function children(element, tag = null) {
+    return Array.from(element.childNodes).filter((n) => n.nodeType === 1 && (tag === null || tagOf(n) === tag));
+}
+
+export function child(element, tag) {
+    return children(element, tag)[0] ?? null;
+}
+
+// The text of the first child of that name, or null without one.
+function childText(element, tag) {
+    const found = child(element, tag);
+    return found === null ? null : found.textContent;
+}
+
+// An attribute's value, or null when the element has none (xmldom answers
+// "" for a missing one).
+export function attribute(element, name) {
+    return element.hasAttribute(name) ? element.getAttribute(name) : null;
+}
+
+export function partName(part) {
+    return `part ${attribute(part, "id") ?? "?"}`;
+}
+
+// --- numbers in the score ------------------------------------------------
+
+// A whole number as the score writes it (ASCII digits, a sign, spaces
+// around), or null.
+function wholeNumber(text) {
+    const match = /^\s*([+-]?[0-9]+)\s*$/.exec(text ?? "");
+    return match ? BigInt(match[1]) : null;
+}
+
+function positiveInt(element, tag, where) {
+    const text = childText(element, tag);
+    const value = wholeNumber(text);
+    if (value === null || value < 1n) {
+        throw new InputError(`${where}: <${tag}> must be a positive whole number, not '${shown(text)}'`);
+    }
+    return value;
+}
+
+// A missing text shows as None, as the preview has always shown it.
+function shown(text) {
+    return text === null ? "None" : text;
+}
+
+function durationOf(element, where) {
+    const text = childText(element, "duration");
+    if (text === null) return 0n;
+    const value = wholeNumber(text);
+    if (value === null) throw new InputError(`${where}: cannot read the duration '${text}'`);
+    return value < 0n ? 0n : value;
+}
+
+// A decimal ("72.5", "1e2", "+96") or a ratio ("145/2") as an exact
+// fraction; null when it is neither; "huge" or "tiny" when its exponent puts
+// it beyond any tempo.
+function numberFraction(text) {
+    const trimmed = text.trim();
+    const ratio = /^([+-]?)([0-9]+)\/([0-9]+)$/.exec(trimmed);
+    if (ratio) {
+        if (BigInt(ratio[3]) === 0n) return null;
+        return fraction(BigInt(ratio[1] + ratio[2]), BigInt(ratio[3]));
+    }
+    const decimal = /^([+-]?)([0-9]*)(?:\.([0-9]*))?(?:[eE]([+-]?[0-9]+))?$/.exec(trimmed);
+    if (!decimal || !/[0-9]/.test((decimal[2] ?? "") + (decimal[3] ?? ""))) return null;
+    const [, sign, whole = "", decimals = "", exponentText = "0"] = decimal;
+    const exponent = BigInt(exponentText) - BigInt(decimals.length);
+    const mantissa = BigInt(sign + (whole + decimals || "0"));
+    const reach = BigInt(trimmed.length + 20);
+    if (mantissa !== 0n && exponent > reach) return mantissa > 0n ? "huge" : fraction(-1n);
+    if (mantissa !== 0n && exponent < -reach) return mantissa > 0n ? "tiny" : fraction(-1n);
+    return exponent >= 0n ? fraction(mantissa * 10n ** exponent) : fraction(mantissa, 10n ** -exponent);
+}
+
+// The host's tempo value of quarter = bpm (fractions allowed), with the
+// host's two truncations: units per minute / 60, then * 16 / 1000.
+export function quarterTempoValue(bpm) {
+    const perSecond = floor(multiply(bpm, fraction(BigInt(UNITS_PER_QUARTER) * 4096n, 60n)));
+    return floor(fraction(perSecond * 16n, 1000n));
+}
+
+// The quarter-note BPM of a <sound tempo>, or null without one.
+function tempoMark(sound, where) {
+    const text = attribute(sound, "tempo");
+    if (text === null) return null;
+    const bpm = numberFraction(text);
+    if (bpm === null) throw new InputError(`${where}: cannot read the tempo '${text}'`);
+    const playable = bpm !== "huge" && bpm !== "tiny" && compare(bpm, ZERO) > 0
+        && quarterTempoValue(bpm) >= 1n && quarterTempoValue(bpm) <= BigInt(LARGEST_VALUE);
+    if (!playable) throw new InputError(`${where}: the tempo '${text}' is not a playable quarter-note tempo`);
+    return bpm;
+}
+
+// A direction's <offset> moves its sound only when it says so.
+function directionOffset(direction, where) {
+    const offset = child(direction, "offset");
+    if (offset === null || attribute(offset, "sound") !== "yes") return 0n;
+    const text = offset.hasChildNodes() ? offset.textContent : null;
+    const value = wholeNumber(text);
+    if (value === null) throw new InputError(`${where}: cannot read the offset '${shown(text)}'`);
+    return value;
+}
+
+// --- the walk ------------------------------------------------------------
+
+// One entry per measure of the part: its element, its meter (the first
+// part's only), whether it is implicit, its content length (units), its
+// tempo marks, and where the walk left it: the cursor (exact units) and the
+// divisions then in force. Divisions and the meter carry from measure to
+// measure.
+export function readPart(part, isFirst) {
+    const context = { divisions: null, meter: null, meters: isFirst };
+    return children(part, "measure").map((measure, index) =>
+        readMeasure(measure, context, `${partName(part)}, measure ${index + 1}`));
+}
+
+function readMeasure(measure, context, where) {
+    // The cursor counts units as an exact fraction, so that durations in
+    // divisions that do not divide 1024 (triplets) add up exactly.
+    let cursor = ZERO, longest = ZERO;
+    const marks = [];
+    for (const element of children(measure)) {
+        const tag = tagOf(element);
+        if (tag === "attributes") {
+            readAttributes(element, context, where);
+        } else if (tag === "direction" || tag === "sound") {
+            const mark = soundMark(element, context, where);
+            if (mark) {
+                const position = roundHalfEven(add(cursor, mark.offset));
+                marks.push({ position: position < 0n ? 0n : position, value: mark.value, holder: element, sound: mark.sound });
+            }
+        } else {
+            cursor = add(cursor, advance(element, context, where));
+        }
+        if (compare(cursor, longest) > 0) longest = cursor;
+    }
+    return {
+        element: measure, meter: context.meter, implicit: attribute(measure, "implicit") === "yes",
+        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions,
+    };
+}
+
+function readAttributes(attributes, context, where) {
+    if (child(attributes, "divisions") !== null) context.divisions = positiveInt(attributes, "divisions", where);
+    const time = child(attributes, "time");
+    if (time !== null && context.meters) context.meter = readTime(time, where);
+}
+
+function readTime(time, where) {
+    if (child(time, "senza-misura") !== null) {
+        throw new InputError(`${where}: a time signature without meter (senza misura) gives no measure length`);
+    }
+    const beats = children(time, "beats").map((b) => b.textContent);
+    const types = children(time, "beat-type").map((t) => t.textContent);
+    if (beats.length !== 1 || types.length !== 1) {
+        const pairs = beats.slice(0, types.length).map((b, i) => `${b}/${types[i]}`);
+        throw new InputError(`${where}: cannot read the time signature ${pairs.join(" + ") || "(none)"}`);
+    }
+    return parseMeter(`${beats[0]}/${types[0]}`, where);
+}
+
+// How far a note, a backup or a forward moves the cursor (units); a chord
+// note and a grace note do not move it.
+function advance(element, context, where) {
+    const tag = tagOf(element);
+    let sign = tag === "note" || tag === "forward" ? 1n : tag === "backup" ? -1n : 0n;
+    if (tag === "note" && (child(element, "chord") !== null || child(element, "grace") !== null)) sign = 0n;
+    if (sign === 0n) return ZERO;
+    return multiply(fraction(sign), units(durationOf(element, where), context, where));
+}
+
+// Divisions as units, in the divisions in force.
+export function units(divisions, context, where) {
+    if (divisions === 0n) return ZERO;
+    if (context.divisions === null) throw new InputError(`${where}: durations come before any <divisions>`);
+    return fraction(divisions * BigInt(UNITS_PER_QUARTER), context.divisions);
+}
+
+// The tempo mark of a <sound tempo> or a <direction>'s <sound>: its offset
+// (units), tempo value and <sound> element; null without one.
+function soundMark(element, context, where) {
+    const sound = tagOf(element) === "sound" ? element : child(element, "sound");
+    const bpm = sound === null ? null : tempoMark(sound, where);
+    if (bpm === null) return null;
+    const offset = tagOf(element) === "direction" ? directionOffset(element, where) : 0n;
+    return { offset: units(offset, context, where), value: Number(quarterTempoValue(bpm)), sound };
+}
+
+// --- the score -----------------------------------------------------------
+
+function buildMeasures(raw, name) {
+    checkMeasureCount(raw.length, name);
+    return raw.map((m, index) => {
+        const number = index + 1;
+        if (m.meter === null) throw new InputError(`${name}, measure ${number}: no time signature before it`);
+        if (m.implicit && m.content !== meterLength(m.meter)) return partialMeasure(m.meter, m.content, number === 1);
+        return fullMeasure(m.meter);
+    });
+}
+
+// The record a mark becomes: [measure, position, value].
+export function markRecord(number, mark) {
+    const position = mark.position > BigInt(LARGEST_VALUE) ? LARGEST_VALUE : Number(mark.position);
+    return [number, position, mark.value];
+}
+
+// [measure, position, value] of every tempo mark in any part, each once, in
+// score order (a mark that several parts carry is one record).
+function tempoRecords(parts, measureCount) {
+    const seen = new Set();
+    const records = [];
+    for (const part of parts) {
+        part.measures.slice(0, measureCount).forEach((m, index) => {
+            for (const mark of m.marks) {
+                const key = `${index + 1} ${mark.position} ${mark.value}`;
+                if (seen.has(key)) continue;
+                seen.add(key);
+                records.push(markRecord(index + 1, mark));
+            }
+        });
+    }
+    return records.sort((a, b) => a[0] - b[0] || a[1] - b[1]);
+}

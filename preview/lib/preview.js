@@ -1,0 +1,169 @@
+// The whole preview of a ramp, from the musician's inputs to what is shown:
+// the plug-in's own code (through `plugin.runScenario`) writes the ramp, and
+// the preview gives the records, the timing, the tempo map, the ramp to hear
+// and the dialog entries that make the same ramp in Finale; with a target
+// duration it first fits the stop tempo. Nothing here touches files: the
+// caller reads the score and writes what comes back.
+import {
+    InputError, UNIT_NAMES, measureOffsets, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
+    regionText, tempoName, tempoValue,
+} from "./music.js";
+import { readScore } from "./musicxml.js";
+import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
+import { fitStop } from "./fit.js";
+import { formatFixed as fixed } from "./numbers.js";
+import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
+import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
+import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
+
+export const AFTER_TEXT = {
+    none: "then nothing more", stop: "then the stop tempo holds", start: "then back to the start tempo",
+};
+
+// A duration as a decimal number (1_000 and 1e3 read too).
+function fitTarget(text) {
+    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "");
+    const seconds = /^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/.test(plain) ? Number(plain) : -1.0;
+    if (!(seconds > 0 && seconds < 1e7)) throw new InputError(`--fit: '${text}' is not a duration in seconds`);
+    return seconds;
+}
+
+// inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
+// stopUnit, after}, as the user gave them; tools: the MusicXML reader's
+// {DOMParser, JSZip}. Every input is checked (an InputError names the first
+// that cannot be used) before anything runs.
+export async function plan(inputs, tools = {}) {
+    const score = inputs.score ? await readScore(inputs.score.bytes, inputs.score.name, tools)
+        : { measures: parseTimeRuns(inputs.time), tempo: [] };
+    const region = parseRegion(inputs.from, inputs.to, score.measures);
+    const start = parseTempo(inputs.start, "--start");
+    const checked = {
+        score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
+        after: inputs.after || "stop", fromScore: Boolean(inputs.score),
+    };
+    if (inputs.stop !== null && inputs.stop !== undefined) {
+        if (inputs.stopUnit) throw new InputError("--stop-unit goes with --fit; --stop names its own unit");
+        checked.stop = parseTempo(inputs.stop, "--stop");
+        checkNotEqual(start, checked.stop);
+    } else {
+        checked.target = fitTarget(inputs.fit);
+        if (inputs.stopUnit) checked.stopUnit = parseUnit(inputs.stopUnit, "--stop-unit");
+    }
+    return checked;
+}
+
+function checkNotEqual(start, stop) {
+    if (tempoValue(start) === tempoValue(stop)) {
+        throw new InputError(`--start ${tempoName(start)} and --stop ${tempoName(stop)} are the same tempo: `
+            + "no ramp (the dialog refuses them too)");
+    }
+}
+
+function headerLines(checked) {
+    const { score, region } = checked;
+    const marks = score.tempo.length;
+    const markText = checked.fromScore ? `, ${marks} tempo mark${marks !== 1 ? "s" : ""}` : "";
+    return [
+        `Score:  ${meterSummary(score.measures)}${markText}`,
+        `Region: ${regionText(region)} (ERegion ${region.join(", ")})`,
+    ];
+}
+
+function fitLines(result, stopUnit, target) {
+    const { unit, dotted } = stopUnit;
+    const name = (bpm) => tempoName({ unit, dotted, bpm });
+    const seconds = (bpm) => fixed(result.seconds.get(bpm), 3);
+    const lines = [result.reachable
+        ? `Fit: stop ${name(result.bpm)} plays the region in ${seconds(result.bpm)} s (target ${fixed(target, 3)} s)`
+        : `Fit: no stop tempo from 20 to 600 makes the region last ${fixed(target, 3)} s; the nearest `
+            + `is ${name(result.bpm)} at ${seconds(result.bpm)} s`];
+    const shown = [...result.neighbours];
+    if (result.refused !== null && Math.abs(result.refused - result.bpm) === 1) shown.push(result.refused);
+    for (const bpm of shown.sort((a, b) => a - b)) {
+        const time = bpm === result.refused ? "refused by the dialog: the same tempo as the start" : `${seconds(bpm)} s`;
+        lines.push(`  neighbour ${name(bpm)}: ${time}`);
+    }
+    return [...lines, ""];
+}
+
+function dialogLines(checked, stop) {
+    const entry = (tempo) => {
+        const unit = UNIT_NAMES[tempo.unit];
+        return `${unit[0].toUpperCase()}${unit.slice(1)}, Dotted ${tempo.dotted ? "on" : "off"}, = ${tempo.bpm}`;
+    };
+    return [
+        `In Finale: select ${regionText(checked.region)}, choose `
+            + "Plug-ins > Zorv Tempo [v1.06]..., and enter",
+        `  Start:  ${entry(checked.start)}`,
+        `  Stop:   ${entry(stop)}`,
+        `  Action directly after selection: ${AFTER_NAMES[checked.after]}`,
+        "  then OK.",
+    ];
+}
+
+// The tempo map from the region's start to the end of the heard measures.
+function tempoMapSvg(line, heard) {
+    const starts = measureOffsets(heard);
+    const extent = [starts[line.region[0]], starts[heard.length + 1]];
+    return svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure");
+}
+
+// The ramp to hear: the beat times, the MIDI file (also when only audio is
+// wanted, which is rendered from it) and their lines.
+function soundOutputs(line, heard, names) {
+    const points = line.points;
+    const beatClicks = clicks(heard);
+    const note = passesDefault(points, 0) ? `; ${DEFAULT_TEMPO_NOTE}` : "";
+    const out = { lines: [], beats: null, midi: null };
+    if (names.beats) {
+        const times = secondsAt(points, beatClicks.map((click) => click.position));
+        out.beats = beatsCsv(beatClicks, times);
+        out.lines.push(`Beat times: ${names.beats} (${times.length} beats${note})`);
+    }
+    if (names.midi || names.wav) out.midi = midiBytes(heard, points, line.span);
+    if (names.midi) {
+        const [from, to] = secondsAt(points, line.span);
+        out.lines.push(`MIDI:       ${names.midi} (measures 1 to ${heard.length}, ${beatClicks.length} clicks; `
+            + `the region plays from ${fixed(from, 3)} s to ${fixed(to, 3)} s${note})`);
+    }
+    if (names.wav) out.lines.push(`Audio:      ${names.wav}`);
+    return out;
+}
+
+// checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
+// names: how the outputs are called in the lines ({svg, midi, beats, wav},
+// each a name or null). The result: the printed lines, the SVG text, the
+// MIDI bytes and the beat times' CSV (null when not asked for), the stop
+// tempo, the fit and the report of the run.
+export async function runPreview(checked, plugin, names) {
+    const lines = headerLines(checked);
+    let { stop } = checked;
+    let fit = null;
+    if (stop === null) {
+        const { unit, dotted } = checked.stopUnit;
+        fit = await fitStop(plugin, {
+            measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
+            after: checked.after, target: checked.target,
+        });
+        stop = { unit, dotted, bpm: fit.bpm };
+    }
+    lines.push(`Ramp:   ${tempoName(checked.start)} to ${tempoName(stop)}, ${AFTER_TEXT[checked.after]}`, "");
+    if (fit) lines.push(...fitLines(fit, checked.stopUnit, checked.target));
+
+    const ramp = rampScenario(checked.score.measures, checked.score.tempo, checked.region, checked.start, stop,
+        checked.after);
+    const report = await plugin.runScenario(ramp);
+    checkRampsWritten(report);
+    const line = timeline(ramp, report);
+    if (line === null) throw new Error("the plug-in wrote no tempo record");
+    const summary = timingSummary(line);
+    lines.push("Tempo records in the score after the ramp:", ...tableLines(line.records), "",
+        ...summaryLines(summary), "");
+
+    const heard = heardMeasures(checked.score.measures, checked.region);
+    const svg = tempoMapSvg(line, heard);
+    lines.push(`Tempo map:  ${names.svg}`);
+    const sound = soundOutputs(line, heard, names);
+    lines.push(...sound.lines, "", ...dialogLines(checked, stop));
+    return { lines, svg, midi: sound.midi, beats: sound.beats, stop, fit, summary, report, line };
+}

@@ -1,0 +1,219 @@
+// What the plug-in wrote into a score, shown three ways: a table of the tempo
+// records, a timing summary and an SVG tempo map. Used by the preview and by
+// the demo's report of a scenario run.
+import { UNITS_PER_QUARTER, measureOffsets, regionBounds, runLengths } from "./music.js";
+import { exactFraction, formatFixed as fixed, formatG as general, roundHalfEven } from "./numbers.js";
+import { stopValueFromActions } from "./scenario.js";
+import {
+    DEFAULT_TEMPO_NOTE, idealMs, passesDefault, playbackMs, quarterBpm, tempoPoints, valueAt,
+} from "./timing.js";
+
+const right = (text, width) => String(text).padStart(width, " ");
+
+function rampInvocation(scenario) {
+    return (scenario.invocations || []).find((invocation) => invocation.region) || null;
+}
+
+// Everything the table, the map and the summary are made of, or null when
+// the session wrote no tempo record.
+export function timeline(scenario, report) {
+    const invocation = rampInvocation(scenario);
+    const records = report.tempo || [];
+    if (records.length === 0 || invocation === null) return null;
+    const region = invocation.region;
+    const last = records.reduce((most, record) => Math.max(most, record[0]), region[2]);
+    // Records and regions may lie past the score, in measures of no length.
+    const measures = runLengths(scenario.measures || []);
+    const starts = measureOffsets(measures, last);
+    return {
+        records, region, measures, starts,
+        span: regionBounds(region, measures, starts),
+        points: tempoPoints(records, starts),
+        stop: stopValueFromActions(invocation),
+    };
+}
+
+export function tableLines(records) {
+    const lines = [`${right("measure", 7)}  ${right("beat", 6)}  ${right("quarter BPM", 11)}  ${right("tempo value", 11)}`];
+    for (const [measure, position, value] of records) {
+        const beat = position / UNITS_PER_QUARTER + 1;
+        lines.push(`${right(measure, 7)}  ${right(fixed(beat, 2), 6)}  ${right(fixed(quarterBpm(value), 1), 11)}  ${right(value, 11)}`);
+    }
+    return lines;
+}
+
+// The region's playback time under the written records and under an ideal
+// ramp, its largest step between records and the step to the record after.
+export function timingSummary(line) {
+    const [start, end] = line.span;
+    const { points } = line;
+    const walk = points.filter(([position]) => start <= position && position < end);
+    const summary = {
+        quarters: (end - start) / UNITS_PER_QUARTER,
+        writtenS: playbackMs(points, start, end) / 1000,
+        assumesDefault: passesDefault(points, start),
+        idealS: null, largestJumpBpm: null, stepAfter: null,
+    };
+    if (walk.length === 0) return summary;
+    const first = walk[0][1];
+    summary.idealS = idealMs(first, rampStop(line, walk, start, end) || first, end - start) / 1000;
+    let largest = 0.0;
+    for (let i = 1; i < walk.length; i += 1) {
+        largest = Math.max(largest, Math.abs(quarterBpm(walk[i][1]) - quarterBpm(walk[i - 1][1])));
+    }
+    summary.largestJumpBpm = largest;
+    const after = points.find(([position]) => position >= end);
+    if (after) summary.stepAfter = [quarterBpm(walk[walk.length - 1][1]), quarterBpm(valueAt(points, after[0]))];
+    return summary;
+}
+
+// The stop tempo the user entered, else the written ramp extended to the
+// region's end.
+function rampStop(line, walk, start, end) {
+    if (line.stop !== null || walk.length < 2) return line.stop;
+    const [p0, v0] = walk[0];
+    const [p1, v1] = walk[walk.length - 1];
+    return Number(roundHalfEven(exactFraction(v0 + (v1 - v0) * (end - start) / Math.max(1, p1 - p0))));
+}
+
+export function summaryLines(summary) {
+    const note = summary.assumesDefault ? ` (${DEFAULT_TEMPO_NOTE})` : "";
+    const lines = [
+        `Region length: ${general(summary.quarters)} quarter notes`,
+        `Playback time of the region with the written records: ${fixed(summary.writtenS, 3)} s${note}`,
+    ];
+    if (summary.idealS === null) {
+        lines.push("No tempo record lies inside the region.");
+        return lines;
+    }
+    lines.push(`Playback time under an ideal continuous linear ramp:  ${fixed(summary.idealS, 3)} s`);
+    lines.push(`Largest jump between neighbouring records of the ramp: ${fixed(summary.largestJumpBpm, 1)} BPM`);
+    if (summary.stepAfter) {
+        lines.push(`Step to the record after the region: ${fixed(summary.stepAfter[0], 1)} -> ${fixed(summary.stepAfter[1], 1)} BPM`);
+    }
+    return lines;
+}
+
+// The points inside [x0, x1], led by the tempo in force at x0.
+function clipPoints(points, x0, x1) {
+    const before = points.filter(([position]) => position < x0);
+    const inside = points.filter(([position]) => x0 <= position && position <= x1);
+    if (before.length > 0 && !(inside.length > 0 && inside[0][0] === x0)) {
+        inside.unshift([x0, before[before.length - 1][1]]);
+    }
+    return inside;
+}
+
+// The step between labelled ticks that leaves at most `most` of `count`.
+export function tickStep(count, most = 16) {
+    const small = [1, 2, 4, 5, 10, 20, 25, 50, 100, 200, 250, 500, 1000, 2000, 5000]
+        .find((step) => count / step <= most);
+    if (small !== undefined) return small;
+    for (let scale = 10000; ; scale *= 10) {
+        const step = [scale, 2 * scale, 2.5 * scale, 5 * scale].find((s) => count / s <= most);
+        if (step !== undefined) return step;
+    }
+}
+
+// Every 4th quarter from x0, labelled in quarters, thinned to about 16.
+function defaultTicks(x0, x1) {
+    const quarters = Math.trunc((x1 - x0) / UNITS_PER_QUARTER);
+    const step = 4 * tickStep(quarters / 4);
+    const ticks = [];
+    for (let q = 0; q <= quarters; q += step) ticks.push([x0 + q * UNITS_PER_QUARTER, String(q)]);
+    return ticks;
+}
+
+// Measure numbers along the map: those starting inside [x0, x1], thinned.
+export function measureTicks(measures, x0, x1) {
+    const starts = measureOffsets(measures);
+    const inside = [];
+    for (let n = 1; n <= measures.length; n += 1) {
+        if (x0 <= starts[n] && starts[n] <= x1) inside.push(n);
+    }
+    const step = tickStep(inside.length);
+    return inside.filter((n) => (n - inside[0]) % step === 0).map((n) => [starts[n], String(n)]);
+}
+
+// 1, 2, 5, 10, 20, 50, ...: the first that gives at most 8 ticks.
+function bpmStep(span) {
+    for (let scale = 1; ; scale *= 10) {
+        for (const step of [scale, 2 * scale, 5 * scale]) {
+            if (span / step <= 8) return step;
+        }
+    }
+}
+
+// A float as it reads in a program's plain output: 475.0, 12.5.
+function floatText(x) {
+    return Number.isInteger(x) ? `${x}.0` : String(x);
+}
+
+// The tempo map: records as steps over the position, the region shaded.
+export function svgText(allPoints, regionSpan, extent, ticks = null,
+    xTitle = "position (quarter-note beats from the region start)") {
+    const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
+    const [x0, x1] = extent;
+    const points = clipPoints(allPoints, x0, x1);
+    let lo = Infinity;
+    let hi = -Infinity;
+    for (const [, value] of points) {
+        lo = Math.min(lo, quarterBpm(value));
+        hi = Math.max(hi, quarterBpm(value));
+    }
+    const pad = Math.max(5.0, (hi - lo) * 0.1);
+    lo = Math.max(0.0, lo - pad);
+    hi += pad;
+    const x = (position) => left + (position - x0) / Math.max(1, x1 - x0) * (width - left - rightMargin);
+    const y = (bpm) => top + (hi - bpm) / (hi - lo) * (height - top - bottom);
+    const f1 = (value) => fixed(value, 1);
+    const axis = height - bottom;
+
+    const out = [
+        `<svg xmlns="http://www.w3.org/2000/svg" width="${width}" height="${height}" font-family="sans-serif" font-size="12">`,
+        `<rect width="${width}" height="${height}" fill="white"/>`,
+        `<rect x="${f1(x(regionSpan[0]))}" y="${top}" width="${f1(x(regionSpan[1]) - x(regionSpan[0]))}" height="${height - top - bottom}" fill="#dbe9f6"/>`,
+        `<text x="${f1(x(regionSpan[0]) + 4)}" y="${top + 14}" fill="#36c">selected region</text>`,
+        `<line x1="${left}" y1="${axis}" x2="${width - rightMargin}" y2="${axis}" stroke="black"/>`,
+        `<line x1="${left}" y1="${top}" x2="${left}" y2="${axis}" stroke="black"/>`,
+    ];
+    for (const [position, label] of ticks !== null ? ticks : defaultTicks(x0, x1)) {
+        const px = f1(x(position));
+        out.push(`<line x1="${px}" y1="${axis}" x2="${px}" y2="${axis + 5}" stroke="black"/>`);
+        out.push(`<text x="${px}" y="${axis + 18}" text-anchor="middle">${label}</text>`);
+    }
+    const step = bpmStep(hi - lo);
+    for (let k = Math.ceil(lo / step); k <= Math.floor(hi / step); k += 1) {
+        const bpm = k * step;
+        out.push(`<line x1="${left - 5}" y1="${f1(y(bpm))}" x2="${left}" y2="${f1(y(bpm))}" stroke="black"/>`);
+        out.push(`<text x="${left - 8}" y="${f1(y(bpm) + 4)}" text-anchor="end">${fixed(bpm, 0)}</text>`);
+    }
+    out.push(`<text x="${floatText((left + width - rightMargin) / 2)}" y="${height - 15}" text-anchor="middle">${xTitle}</text>`);
+    out.push(`<text x="${left}" y="${top - 12}" text-anchor="middle">tempo (quarter = BPM)</text>`);
+    const path = [];
+    points.forEach(([position, value], i) => {
+        const next = i + 1 < points.length ? points[i + 1][0] : x1;
+        path.push(`M${f1(x(position))},${f1(y(quarterBpm(value)))} H${f1(x(next))}`);
+        if (i + 1 < points.length) path.push(`V${f1(y(quarterBpm(points[i + 1][1])))}`);
+    });
+    out.push(`<path d="${path.join(" ")}" fill="none" stroke="#c33" stroke-width="2"/>`);
+    for (const [position, value] of points) {
+        out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(quarterBpm(value)))}" r="2.5" fill="#c33"/>`);
+    }
+    out.push("</svg>");
+    return `${out.join("\n")}\n`;
+}
+
+// The demo's report of a scenario run: the records, the timing and the map
+// from the region's start to a quarter past the last record.
+export function reportOfRun(scenario, report) {
+    if (!report.loaded) return { lines: ["The plug-in did not load; nothing was written."], svg: null };
+    const line = timeline(scenario, report);
+    if (line === null) return { lines: ["No tempo records were written."], svg: null };
+    const lines = ["Tempo records written:", ...tableLines(line.records), "",
+        ...summaryLines(timingSummary(line))];
+    const [start, end] = line.span;
+    const lastPoint = line.points[line.points.length - 1][0];
+    const extent = [line.starts[line.region[0]], Math.max(end, lastPoint) + UNITS_PER_QUARTER];
+    return { lines, svg: svgText(line.points, [start, end], extent) };
+}

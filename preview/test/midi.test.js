@@ -1,0 +1,149 @@
+// The ramp to hear: the MIDI file, read back by a reader of its own here,
+// holds the bars, the tempo records, the two markers and one click per beat
+// at the right ticks; clicks fall on the counted beats; the beat times' CSV.
+// (The file's timing as a MIDI library plays it is checked in
+// tests/preview/test_playback.py.)
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { fullMeasure, parseMeter, parseTimeRuns, partialMeasure } from "../lib/music.js";
+import {
+    beatsCsv, clicks, heardEnd, heardMeasures, microsPerQuarter, midiBytes, timeSignatures,
+} from "../lib/midi.js";
+import { DEFAULT_VALUE } from "../lib/timing.js";
+
+function readVariable(bytes, at) {
+    let value = 0;
+    for (;;) {
+        const byte = bytes[at];
+        at += 1;
+        value = value * 128 + (byte & 0x7f);
+        if (byte < 0x80) return [value, at];
+    }
+}
+
+// Chunks as {tag, events: [{tick, status, data}]} with absolute ticks;
+// channel messages may lean on the status byte before them.
+function readMidi(bytes) {
+    const chunks = [];
+    let at = 0;
+    while (at < bytes.length) {
+        const tag = String.fromCharCode(...bytes.slice(at, at + 4));
+        const length = (bytes[at + 4] << 24) | (bytes[at + 5] << 16) | (bytes[at + 6] << 8) | bytes[at + 7];
+        const body = bytes.slice(at + 8, at + 8 + length);
+        assert.equal(body.length, length, `${tag} chunk runs past the file's end`);
+        chunks.push({ tag, body });
+        at += 8 + length;
+    }
+    return chunks.map(({ tag, body }) => (tag === "MTrk" ? { tag, events: trackEvents(body) } : { tag, body }));
+}
+
+function trackEvents(body) {
+    const events = [];
+    let at = 0;
+    let tick = 0;
+    let running = null;
+    while (at < body.length) {
+        let delta;
+        [delta, at] = readVariable(body, at);
+        tick += delta;
+        let status = body[at];
+        if (status === 0xff) {
+            const type = body[at + 1];
+            let length;
+            [length, at] = readVariable(body, at + 2);
+            events.push({ tick, status, type, data: [...body.slice(at, at + length)] });
+            at += length;
+            running = null;
+        } else {
+            if (status < 0x80) status = running;
+            else at += 1;
+            events.push({ tick, status, data: [...body.slice(at, at + 2)] });
+            at += 2;
+            running = status;
+        }
+    }
+    return events;
+}
+
+const text = (event) => String.fromCharCode(...event.data);
+
+test("the MIDI file holds the bars, the tempo records, the markers and a click per beat", () => {
+    const measures = parseTimeRuns("4/4x2,3/4x1,6/8x2");
+    const points = [[4096, 134217], [5120, 120000], [5120, 100000], [12288, 80000]];
+    const chunks = readMidi(midiBytes(measures, points, [4096, 12288]));
+    assert.equal(chunks.length, 3);
+    assert.deepEqual([...chunks[0].body], [0, 1, 0, 2, 4, 0]); // type 1, two tracks, 1024 ticks a quarter
+    const [, conductor, click] = chunks.map((chunk) => chunk.events);
+
+    assert.equal(text(conductor[0]), "ZorvTempo preview");
+    const bars = conductor.filter((e) => e.type === 0x58).map((e) => [e.tick, e.data[0], 2 ** e.data[1]]);
+    assert.deepEqual(bars, [[0, 4, 4], [8192, 3, 4], [11264, 6, 8]]);
+    const tempos = conductor.filter((e) => e.type === 0x51)
+        .map((e) => [e.tick, (e.data[0] << 16) | (e.data[1] << 8) | e.data[2]]);
+    // quarter = 120 until the first record (the host's own value of it is a
+    // shade slower); both records at 5120, in order.
+    assert.deepEqual(tempos, [[0, 500000], [4096, 500003], [5120, 559241], [5120, 671089], [12288, 838861]]);
+    const markers = conductor.filter((e) => e.type === 0x06).map((e) => [e.tick, text(e)]);
+    assert.deepEqual(markers, [[4096, "ramp starts"], [12288, "ramp ends"]]);
+    const end = conductor[conductor.length - 1];
+    assert.deepEqual([end.type, end.tick], [0x2f, heardEnd(measures)]);
+
+    assert.equal(text(click[0]), "click");
+    const ons = click.filter((e) => e.status === 0x99);
+    const offs = click.filter((e) => e.status === 0x89);
+    assert.deepEqual(ons.map((e) => e.tick), clicks(measures).map((c) => c.position));
+    assert.deepEqual(ons.map((e) => e.data[1]), [127, 96, 96, 96, 127, 96, 96, 96, 127, 96, 96, 127, 96, 127, 96]);
+    assert.deepEqual(offs.map((e) => e.tick), ons.map((e) => e.tick + 64));
+    assert.ok(offs.every((e) => e.data[0] === 33 && e.data[1] === 0) && ons.every((e) => e.data[0] === 33));
+});
+
+test("long measures take several bytes of delta time", () => {
+    // 99/1 is 405,504 units: the deltas need three bytes each.
+    const measures = parseTimeRuns("99/1x2");
+    const chunks = readMidi(midiBytes(measures, [[0, 134217]], [0, 811008]));
+    const ons = chunks[2].events.filter((e) => e.status === 0x99);
+    assert.equal(ons[99].tick, 405504);
+    assert.equal(ons.length, 198);
+});
+
+test("tempo events stay within what a MIDI file can say", () => {
+    assert.equal(microsPerQuarter(DEFAULT_VALUE), 500000);
+    assert.equal(microsPerQuarter(1), 0xffffff);
+    assert.equal(microsPerQuarter(1e12), 1);
+    // A half exactly between two microseconds goes to the even one.
+    assert.equal(microsPerQuarter(67108864000 / 2.5), 2);
+    assert.equal(microsPerQuarter(67108864000 / 3.5), 4);
+});
+
+test("a bar that is no whole number of its beats is counted in 64ths", () => {
+    const pickup = partialMeasure(parseMeter("4/4", "meter"), 1000, true);
+    const measures = [pickup, fullMeasure(parseMeter("4/4", "meter"))];
+    assert.deepEqual(timeSignatures(measures), [[0, 15, 64], [1000, 4, 4]]);
+});
+
+test("clicks fall on counted beats: dotted quarters in 6/8, groups in 3+2/8, a pickup at its end", () => {
+    const eighths = parseTimeRuns("6/8,3+2/8");
+    assert.deepEqual(clicks(eighths).map((c) => [c.position, c.measure, c.beat, c.accent]), [
+        [0, 1, 1, true], [1536, 1, 2.5, false], [3072, 2, 1, true], [4608, 2, 2.5, false],
+    ]);
+    const pickup = partialMeasure(parseMeter("3/4", "meter"), 1024, true);
+    assert.deepEqual(clicks([pickup]).map((c) => [c.position, c.beat, c.accent]), [[0, 1, false]]);
+});
+
+test("the heard measures run one past the region, adding one where the score ends", () => {
+    const measures = parseTimeRuns("4/4x3,3/4");
+    assert.equal(heardMeasures(measures, [1, 0, 2, 0x7fffffff]).length, 3);
+    const heard = heardMeasures(measures, [2, 0, 4, 0x7fffffff]);
+    assert.equal(heard.length, 5);
+    assert.equal(heard[4].meter, "3/4");
+    assert.equal(heardEnd(heard), 3 * 4096 + 2 * 3072);
+});
+
+test("beat times are written as seconds, measure, beat and downbeat", () => {
+    const beats = clicks(parseTimeRuns("3/4"));
+    // 1/128 s lies exactly between two microseconds: the even one is shown.
+    assert.equal(beatsCsv(beats, [0, 0.5, 1 / 128]),
+        "seconds,measure,beat,downbeat\n0.000000,1,1,1\n0.500000,1,2,0\n0.007812,1,3,0\n");
+    const eighths = clicks(parseTimeRuns("6/8"));
+    assert.equal(beatsCsv(eighths, [0, 0.75]).split("\n")[2], "0.750000,1,2.5,0");
+});

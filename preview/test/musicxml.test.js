@@ -1,0 +1,233 @@
+// Reading MusicXML scores: measures from the first part (a pickup by its
+// content, meter changes), tempo marks from every part, each once, at the
+// position its sound plays; compressed .mxl files; files that are not scores,
+// each refused with its one line.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { readFileSync } from "node:fs";
+import { deflateRawSync } from "node:zlib";
+
+import { InputError, hostTempoValue } from "../lib/music.js";
+import { readScore } from "../lib/musicxml.js";
+import { tools } from "../node/xml-tools.js";
+
+const FIXTURE_PATH = new URL("../../tests/preview/scores/pickup-meters-parts.musicxml", import.meta.url);
+const FIXTURE = new Uint8Array(readFileSync(FIXTURE_PATH));
+const CONTAINER = (path) => `<?xml version="1.0" encoding="UTF-8"?>
+<container><rootfiles><rootfile full-path="${path}" media-type="application/vnd.recordare.musicxml+xml"/></rootfiles></container>`;
+const FULL_44 = { length: 4096, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" };
+
+const quarter = (bpm) => hostTempoValue(2, bpm, 0);
+const read = (content, name = "score.musicxml") =>
+    readScore(typeof content === "string" ? new TextEncoder().encode(content) : content, name, tools);
+
+// A one-part score: its measures' inner XML, the first with divisions and 4/4.
+function onePart(divisions, ...measures) {
+    const attributes = `<attributes><divisions>${divisions}</divisions>`
+        + "<time><beats>4</beats><beat-type>4</beat-type></time></attributes>";
+    const [first, ...rest] = measures;
+    return `<score-partwise><part id="P1"><measure${first.implicit ? ' implicit="yes"' : ""}>${attributes}`
+        + `${first.xml ?? first}</measure>${rest.map((m) => `<measure${m.implicit ? ' implicit="yes"' : ""}>${m.xml ?? m}</measure>`).join("")}`
+        + "</part></score-partwise>";
+}
+
+async function zipped(files) {
+    const archive = new tools.JSZip();
+    for (const [name, content] of Object.entries(files)) archive.file(name, content);
+    return archive.generateAsync({ type: "uint8array", compression: "DEFLATE" });
+}
+
+async function refusal(promise) {
+    try {
+        await promise;
+    } catch (error) {
+        assert.ok(error instanceof InputError, `${error.name}: ${error.message}`);
+        assert.ok(!error.message.includes("\n"), error.message);
+        return error.message;
+    }
+    return assert.fail("read as a score");
+}
+
+test("measures come from the first part, in score order", async () => {
+    const { measures } = await read(FIXTURE);
+    assert.deepEqual(measures, [
+        { length: 1024, clicks: [0], downbeat: false, meter: "4/4" },   // pickup: one quarter, the last beat
+        FULL_44,
+        FULL_44,
+        { length: 3072, clicks: [0, 1024, 2048], downbeat: true, meter: "3/4" },
+        { length: 3072, clicks: [0, 1536], downbeat: true, meter: "6/8" }, // felt in two dotted quarters
+    ]);
+});
+
+test("the tempo marks of all parts become records, once each", async () => {
+    assert.deepEqual((await read(FIXTURE)).tempo, [
+        [1, 0, quarter(96)],       // in both parts
+        [3, 2048, quarter(120)],   // after a chord and a grace note; the second part's copy has a visual offset only
+        [4, 1024, quarter(100)],   // only in the second part, which counts 4 divisions to the quarter
+        [5, 2048, 81089],          // quarter = 72.5, its offset moves the sound half a beat
+    ]);
+});
+
+test("positions between units round half to even; an offset before the measure is its start", async () => {
+    // 2048 divisions to the quarter: one division is half a unit
+    const halves = await read(onePart(2048, "<note><duration>1</duration></note><sound tempo='60'/>"
+        + "<note><duration>2</duration></note><sound tempo='61'/>"));
+    assert.deepEqual(halves.tempo, [[1, 0, quarter(60)], [1, 2, 68227]]);
+    // triplets: a third of a quarter is 341.33 units; a pickup of four of them
+    const triplets = await read(onePart(3, { implicit: true, xml: "<note><duration>1</duration></note><sound tempo='60'/>"
+        + "<note><duration>1</duration></note><direction><sound tempo='70'/></direction><note><duration>2</duration></note>" },
+    "<note><duration>12</duration></note>"));
+    assert.deepEqual(triplets.measures[0], { length: 1365, clicks: [341], downbeat: false, meter: "4/4" });
+    assert.deepEqual(triplets.tempo, [[1, 341, quarter(60)], [1, 683, quarter(70)]]);
+    const offsets = await read(onePart(3, "<note><duration>2</duration></note>"
+        + "<direction><offset sound='yes'>-1</offset><sound tempo='60'/></direction>"
+        + "<direction><offset sound='yes'>-9</offset><sound tempo='61'/></direction>"));
+    assert.deepEqual(offsets.tempo, [[1, 0, 68227], [1, 341, quarter(60)]]);
+});
+
+test("what does not move the cursor, and what the first part alone says", async () => {
+    // a grace note that carries a duration, and a negative duration, move nothing
+    const still = await read(onePart(1, "<note><grace/><duration>2</duration></note><note><duration>-3</duration></note>"
+        + "<sound tempo='60'/><note><duration>1</duration></note><sound tempo='61'/>"));
+    assert.deepEqual(still.tempo, [[1, 0, quarter(60)], [1, 1024, quarter(61)]]);
+    // the second part's meters and implicit measures make no measure: they
+    // are not even read
+    const twoParts = onePart(1, { implicit: true, xml: "<note><duration>4</duration></note>" }, "").replace("</score-partwise>",
+        "<part id='P2'><measure implicit='yes'><attributes><divisions>1</divisions><time><beats>3.5</beats>"
+        + "<beat-type>4</beat-type></time></attributes><note><duration>1</duration></note></measure><measure/></part></score-partwise>");
+    assert.deepEqual((await read(twoParts)).measures, [FULL_44, FULL_44]);
+});
+
+test("tempos as MusicXML may write them, and implicit measures inside the score", async () => {
+    const cases = [["145/2", 81089], ["1.2e2", quarter(120)], [".5e3", quarter(500)], [" +96 ", quarter(96)], ["96.", quarter(96)]];
+    for (const [tempo, value] of cases) {
+        assert.deepEqual((await read(onePart(1, `<sound tempo='${tempo}'/>`))).tempo, [[1, 0, value]], tempo);
+    }
+    const { measures } = await read(onePart(1, "<note><duration>4</duration></note>",
+        { implicit: true, xml: "<note><duration>2</duration></note>" },
+        { implicit: true, xml: "<note><duration>6</duration></note>" }));
+    assert.deepEqual(measures.slice(1), [
+        { length: 2048, clicks: [0, 1024], downbeat: true, meter: "4/4" },
+        { length: 6144, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" },
+    ]);
+});
+
+test("a compressed score reads like the plain one", async () => {
+    const text = new TextDecoder().decode(FIXTURE);
+    const plain = await read(FIXTURE);
+    const archives = {
+        "with a container": { "META-INF/container.xml": CONTAINER("score/main.musicxml"), "score/main.musicxml": text },
+        "without a container": { "main.musicxml": text },
+        "a container naming a missing file": {
+            "META-INF/container.xml": CONTAINER("gone.xml"), "sub/other.xml": "<x/>", "Main.XML": text,
+        },
+        "a damaged container": { "META-INF/container.xml": "<container><rootfiles>", "a.musicxml": text },
+    };
+    for (const [name, files] of Object.entries(archives)) {
+        assert.deepEqual(await read(await zipped(files), "score.mxl"), plain, name);
+    }
+    const namespaced = await zipped({
+        "META-INF/container.xml": "<c:container xmlns:c='urn:oasis:names:tc:opendocument:xmlns:container'>"
+            + "<c:rootfiles><c:rootfile full-path='deep/s.xml'/></c:rootfiles></c:container>",
+        "deep/s.xml": onePart(1, "<sound tempo='77'/>"),
+    });
+    assert.deepEqual((await read(namespaced, "s.mxl")).tempo, [[1, 0, quarter(77)]]);
+});
+
+test("the text's encoding: a declared one, a byte order mark", async () => {
+    const latin1 = Uint8Array.from("<?xml version='1.0' encoding='ISO-8859-1'?><score-partwise><part id='P\xe9'>"
+        + "<measure></measure></part></score-partwise>", (c) => c.charCodeAt(0));
+    assert.equal(await refusal(read(latin1, "l.xml")), "part Pé, measure 1: no time signature before it");
+    const text = onePart(1, "<sound tempo='88'/>").replace("P1", "Pé");
+    const utf16 = new Uint8Array(2 + text.length * 2);
+    utf16.set([0xff, 0xfe]);
+    for (let i = 0; i < text.length; i += 1) utf16[2 + 2 * i] = text.charCodeAt(i);
+    assert.deepEqual((await read(utf16)).tempo, [[1, 0, quarter(88)]]);
+    assert.match(await refusal(read(Uint8Array.of(0x3c, 0x61, 0xff, 0x3e))), /score.musicxml is not MusicXML: not well-formed XML/);
+});
+
+test("files that are not readable scores are refused with their one line", async () => {
+    const meter = "<attributes><time><beats>4</beats><beat-type>4</beat-type></time></attributes>";
+    const part = (xml) => `<score-partwise><part id='P1'><measure>${xml}</measure></part></score-partwise>`;
+    const cases = [
+        ["page.html", "<html><body>hello</body></html>", "page.html is not MusicXML: its root element is <html>, not <score-partwise>"],
+        ["notes.txt", "just some text", "notes.txt is not MusicXML: not well-formed XML (no element found)"],
+        ["tags.xml", "<score-partwise><part></score-partwise>", "tags.xml is not MusicXML: not well-formed XML ("],
+        ["two.xml", "<score-partwise/><score-partwise/>", "two.xml is not MusicXML: not well-formed XML ("],
+        ["junk.xml", "<score-partwise/>junk", "junk.xml is not MusicXML: not well-formed XML (junk after the document element)"],
+        ["broken.mxl", Uint8Array.from("PK\x03\x04 not really a zip", (c) => c.charCodeAt(0)), "broken.mxl is not MusicXML: a damaged .mxl archive ("],
+        ["timewise.xml", "<score-timewise><measure number='1'/></score-timewise>",
+            "timewise.xml: a timewise MusicXML score is not read; save it as the usual (partwise) MusicXML"],
+        ["ns.xml", "<score-partwise xmlns='urn:x'/>", "ns.xml is not MusicXML: its root element is <{urn:x}score-partwise>"],
+        ["empty.xml", "<score-partwise><part id='P1'/></score-partwise>", "empty.xml: the score has no measures"],
+        ["no-meter.xml", part("<attributes><divisions>1</divisions></attributes><note><duration>1</duration></note>"),
+            "part P1, measure 1: no time signature before it"],
+        ["bad-meter.xml", part("<attributes><divisions>1</divisions><time><beats>3.5</beats><beat-type>4</beat-type></time></attributes>"),
+            "part P1, measure 1: cannot read the time signature '3.5/4' (write it as 3/4 or 3+2/8)"],
+        ["digits.xml", part("<attributes><time><beats>٣</beats><beat-type>4</beat-type></time></attributes>"),
+            "part P1, measure 1: cannot read the time signature '٣/4'"],
+        ["two-meters.xml", part("<attributes><time><beats>3</beats><beat-type>4</beat-type><beats>2</beats><beat-type>8</beat-type></time></attributes>"),
+            "part P1, measure 1: cannot read the time signature 3/4 + 2/8"],
+        ["no-beats.xml", part("<attributes><time/></attributes>"), "part P1, measure 1: cannot read the time signature (none)"],
+        ["senza-misura.xml", part("<attributes><time><senza-misura/></time></attributes>"),
+            "part P1, measure 1: a time signature without meter (senza misura) gives no measure length"],
+        ["bad-tempo.xml", part(`${meter}<sound tempo='fast'/>`), "part P1, measure 1: cannot read the tempo 'fast'"],
+        ["ratio-0.xml", part(`${meter}<sound tempo='1/0'/>`), "part P1, measure 1: cannot read the tempo '1/0'"],
+        ["zero.xml", part(`${meter}<sound tempo='0'/>`), "part P1, measure 1: the tempo '0' is not a playable quarter-note tempo"],
+        ["negative.xml", part(`${meter}<sound tempo='-5'/>`), "part P1, measure 1: the tempo '-5' is not a playable"],
+        ["tiny.xml", part(`${meter}<sound tempo='0.00001'/>`), "part P1, measure 1: the tempo '0.00001' is not a playable"],
+        ["huge.xml", part(`${meter}<sound tempo='1e30'/>`), "part P1, measure 1: the tempo '1e30' is not a playable"],
+        ["far.xml", part(`${meter}<sound tempo='1e999999999'/>`), "part P1, measure 1: the tempo '1e999999999' is not a playable"],
+        ["no-divisions.xml", part(`${meter}<note><duration>4</duration></note>`),
+            "part P1, measure 1: durations come before any <divisions>"],
+        ["zero-divisions.xml", part("<attributes><divisions>0</divisions></attributes>"),
+            "part P1, measure 1: <divisions> must be a positive whole number, not '0'"],
+        ["empty-divisions.xml", part("<attributes><divisions/></attributes>"),
+            "part P1, measure 1: <divisions> must be a positive whole number, not ''"],
+        ["duration.xml", part(`<attributes><divisions>1</divisions></attributes>${meter}<note><duration>1.5</duration></note>`),
+            "part P1, measure 1: cannot read the duration '1.5'"],
+        ["offset.xml", part(`<attributes><divisions>1</divisions></attributes>${meter}<direction><offset sound='yes'/><sound tempo='60'/></direction>`),
+            "part P1, measure 1: cannot read the offset 'None'"],
+        ["many.xml", onePart(1, "", ...Array(32767).fill("")), "part P1: 32,768 measures, more than the 32,767 a score holds"],
+    ];
+    for (const [name, content, expected] of cases) {
+        const message = await refusal(read(content, name));
+        assert.ok(message.startsWith(expected), `${name}: ${message}\n  expected: ${expected}`);
+    }
+    assert.equal(await refusal(read(await zipped({ "readme.txt": "hi" }), "n.mxl")), "n.mxl is not MusicXML: the archive holds no score");
+});
+
+test("an archive whose score inflates past 256 MiB is refused before it fills the memory", async () => {
+    const size = 257 * 1024 * 1024;
+    const bytes = storedZip("big.musicxml", deflateRawSync(Buffer.alloc(size)), size);
+    const before = process.memoryUsage().rss;
+    assert.equal(await refusal(read(bytes, "big.mxl")), "big.mxl: its score big.musicxml is larger than 256 MiB");
+    assert.ok(process.memoryUsage().rss - before < 400 * 1024 * 1024);
+});
+
+// A zip archive of one deflated member, its CRC left 0 (not checked when read).
+function storedZip(name, deflated, size) {
+    const nameBytes = new TextEncoder().encode(name);
+    const local = Buffer.alloc(30);
+    local.writeUInt32LE(0x04034b50, 0);
+    local.writeUInt16LE(20, 4);
+    local.writeUInt16LE(8, 8);
+    local.writeUInt32LE(deflated.length, 18);
+    local.writeUInt32LE(size, 22);
+    local.writeUInt16LE(nameBytes.length, 26);
+    const central = Buffer.alloc(46);
+    central.writeUInt32LE(0x02014b50, 0);
+    central.writeUInt16LE(20, 4);
+    central.writeUInt16LE(20, 6);
+    central.writeUInt16LE(8, 10);
+    central.writeUInt32LE(deflated.length, 20);
+    central.writeUInt32LE(size, 24);
+    central.writeUInt16LE(nameBytes.length, 28);
+    const end = Buffer.alloc(22);
+    end.writeUInt32LE(0x06054b50, 0);
+    end.writeUInt16LE(1, 8);
+    end.writeUInt16LE(1, 10);
+    end.writeUInt32LE(46 + nameBytes.length, 12);
+    end.writeUInt32LE(30 + nameBytes.length + deflated.length, 16);
+    return new Uint8Array(Buffer.concat([local, nameBytes, deflated, central, nameBytes, end]));
+}

@@ -1,0 +1,200 @@
+// --write: the score with the ramp in it, read back by the preview's own
+// reader and by an independent one (tests/preview/check_written_musicxml.py),
+// holds the plug-in's records at their positions; the marks inside the
+// region are gone, and every note and word of the score is where it was.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { spawnSync } from "node:child_process";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { fileURLToPath } from "node:url";
+
+import { InputError, parseRegion, parseTempo, parseTimeRuns } from "../lib/music.js";
+import { readScore } from "../lib/musicxml.js";
+import { checkWriteName, tempoText, writeScore } from "../lib/musicxml-write.js";
+import { quarterTempoValue } from "../lib/musicxml.js";
+import { fraction } from "../lib/numbers.js";
+import { checkRampsWritten, rampScenario } from "../lib/scenario.js";
+import { runScenario } from "./run-plugin.js";
+import { tools } from "../node/xml-tools.js";
+
+const ROOT = fileURLToPath(new URL("../..", import.meta.url));
+const CHECKER = join(ROOT, "tests/preview/check_written_musicxml.py");
+const FIXTURE = join(ROOT, "tests/preview/scores/pickup-meters-parts.musicxml");
+const encode = (text) => new TextEncoder().encode(text);
+
+// Records in the order a reader meets them: by measure and position, the
+// later of two at one position last; a record repeated there counts once.
+function normal(records) {
+    const seen = new Set();
+    return records.map((r) => r.slice(0, 3)).map((r, i) => [r, i])
+        .sort(([a, i], [b, j]) => a[0] - b[0] || a[1] - b[1] || i - j)
+        .map(([r]) => r)
+        .filter((r) => !seen.has(r.join(" ")) && seen.add(r.join(" ")));
+}
+
+function independentRead(text) {
+    const folder = mkdtempSync(join(tmpdir(), "zorv-write-"));
+    try {
+        const path = join(folder, "score.musicxml");
+        writeFileSync(path, text);
+        const done = spawnSync("python3", [CHECKER, path], { encoding: "utf8" });
+        assert.equal(done.status, 0, done.stderr);
+        return JSON.parse(done.stdout);
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
+    }
+}
+
+// The ramp written into the score by the plug-in, then into MusicXML; both
+// readers find the report's records, and the music is as it was.
+async function writeRamp({ source, time, from, to, start = "q=120", stop = "q=72", after = "stop" }) {
+    const score = source ? await readScore(source.bytes, source.name, tools) : { measures: parseTimeRuns(time), tempo: [] };
+    const region = parseRegion(from, to, score.measures);
+    const report = runScenario(rampScenario(score.measures, score.tempo, region,
+        parseTempo(start, "--start"), parseTempo(stop, "--stop"), after));
+    checkRampsWritten(report);
+    const result = await writeScore({ source, measures: score.measures, region, records: report.tempo }, tools);
+    const inScore = report.tempo.filter(([m]) => m <= score.measures.length);
+    const back = await readScore(encode(result.text), "written.musicxml", tools);
+    assert.deepEqual(back.measures, score.measures, "the measures");
+    assert.deepEqual(back.tempo, normal(inScore), "the records, as the preview reads them");
+    const independent = independentRead(result.text);
+    assert.deepEqual(normal(independent.records), normal(inScore), "the records, as another reader reads them");
+    return { score, region, report, result, independent };
+}
+
+test("a --time score: every meter in a minimal score, the ramp from a beat between units", async () => {
+    const { report, result, independent } = await writeRamp({
+        time: "4/4x4,3/4x2,6/8x2,3+2/8,12/16", from: "2:2.333", to: "9:2", after: "start",
+    });
+    assert.equal(result.written.length, report.tempo.length);
+    assert.deepEqual(result.outside, []);
+    assert.deepEqual(independent.measures, [10]);
+    assert.equal(independent.notes.length, 10); // a measure rest in each
+    assert.match(result.text, /^<\?xml version="1.0" encoding="UTF-8"\?>\n<!DOCTYPE score-partwise PUBLIC/);
+    assert.match(result.text, /<beats>3\+2<\/beats><beat-type>8<\/beat-type>/);
+});
+
+test("a score with a pickup, meter changes and two parts: marks inside the region go, the rest stays", async () => {
+    const bytes = new Uint8Array(readFileSync(FIXTURE));
+    const source = { bytes, name: "pickup-meters-parts.musicxml" };
+    const before = independentRead(bytes);
+    const { score, result, independent } = await writeRamp({ source, from: "2:2.5", to: "5:1.5" });
+    // inside: measure 3's a tempo (both parts), measure 4's più mosso; outside: the first mark, the rit.
+    assert.deepEqual(score.tempo.map((r) => r.slice(0, 2)), [[1, 0], [3, 2048], [4, 1024], [5, 2048]]);
+    const marks = normal(independent.records).filter(([m, p]) => !result.written.some((w) => w[0] === m && w[1] === p));
+    assert.deepEqual(marks, [score.tempo[0], score.tempo[3]]);
+    assert.deepEqual(independent.notes, before.notes);
+    assert.deepEqual(independent.words, before.words);
+    assert.deepEqual(independent.ends, before.ends);
+    assert.equal(independent.measures.join(), before.measures.join());
+});
+
+// One part; voice 1 with a chord, voice 2 after a backup that ends each
+// measure short of its end; triplets, so that 16ths from a beat between
+// divisions need a finer count; a marked tempo (shown and played) inside
+// the region, and one after it that its offset moves; a barline that closes
+// the score.
+const VOICES = `<?xml version="1.0" encoding="UTF-8"?>
+<score-partwise version="4.0">
+  <part-list><score-part id="P1"><part-name>Piano</part-name></score-part></part-list>
+  <part id="P1">
+    <measure number="1">
+      <attributes><divisions>3</divisions><time><beats>4</beats><beat-type>4</beat-type></time></attributes>
+      <note><pitch><step>C</step><octave>5</octave></pitch><duration>3</duration><voice>1</voice></note>
+      <note><chord/><pitch><step>E</step><octave>5</octave></pitch><duration>3</duration><voice>1</voice></note>
+      <note><pitch><step>D</step><octave>5</octave></pitch><duration>1</duration><voice>1</voice></note>
+      <note><pitch><step>E</step><octave>5</octave></pitch><duration>1</duration><voice>1</voice></note>
+      <note><pitch><step>F</step><octave>5</octave></pitch><duration>1</duration><voice>1</voice></note>
+      <direction><direction-type><words>Allegro</words></direction-type><direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>132</per-minute></metronome></direction-type><sound tempo="132"/></direction>
+      <note><pitch><step>G</step><octave>5</octave></pitch><duration>6</duration><voice>1</voice></note>
+      <backup><duration>12</duration></backup>
+      <note><pitch><step>C</step><octave>3</octave></pitch><duration>6</duration><voice>2</voice></note>
+    </measure>
+    <measure number="2">
+      <note><pitch><step>A</step><octave>4</octave></pitch><duration>12</duration><voice>1</voice></note>
+      <backup><duration>12</duration></backup>
+      <direction><direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>66</per-minute></metronome></direction-type><sound tempo="66" dynamics="80"/></direction>
+      <note attack="-1" release="2"><pitch><step>F</step><octave>3</octave></pitch><duration>3</duration><voice>2</voice></note>
+    </measure>
+    <measure number="3">
+      <note><pitch><step>G</step><octave>4</octave></pitch><duration>12</duration><voice>1</voice></note>
+      <backup><duration>12</duration></backup>
+      <direction><direction-type><words>a tempo</words></direction-type><offset sound="yes">8</offset><sound tempo="100"/></direction>
+      <barline location="right"><bar-style>light-heavy</bar-style></barline>
+    </measure>
+  </part>
+</score-partwise>
+`;
+
+test("a region from mid-measure to mid-measure among chords and voices, in triplet divisions", async () => {
+    const source = { bytes: encode(VOICES), name: "voices.musicxml" };
+    const before = independentRead(VOICES);
+    const { result, independent } = await writeRamp({ source, from: "1:1.5", to: "3:2.25", after: "none" });
+    assert.deepEqual(independent.notes, before.notes);
+    assert.deepEqual(independent.words, before.words);
+    assert.deepEqual(independent.ends, before.ends);
+    // both marks were inside: the shown tempo went with the played one;
+    // the second one's dynamics stay
+    assert.doesNotMatch(result.text, /per-minute>(132|66)</);
+    assert.match(result.text, /<sound dynamics="80"\/>/);
+    assert.match(result.text, /<divisions>3072<\/divisions>/);
+    // the added records come before the closing barline
+    assert.match(result.text, /<\/direction>\s*<(forward|backup)><duration>\d+<\/duration><\/(forward|backup)>\s*<barline location="right">/);
+});
+
+test("an .mxl score is written as plain MusicXML, under a name that says so", async () => {
+    const archive = new tools.JSZip();
+    archive.file("score.musicxml", readFileSync(FIXTURE));
+    const bytes = await archive.generateAsync({ type: "uint8array", compression: "DEFLATE" });
+    const { result } = await writeRamp({ source: { bytes, name: "score.mxl" }, from: "2", to: "3", after: "start" });
+    assert.match(result.text, /^<\?xml /);
+    assert.throws(() => checkWriteName("ramp.mxl"), (e) => e instanceof InputError
+        && e.message === "--write ramp.mxl: the score is written as plain MusicXML; name a .musicxml or .xml file");
+    assert.doesNotThrow(() => checkWriteName("ramp.musicxml"));
+});
+
+test("the record after a region that ends the score has no measure to go in", async () => {
+    const { report, result } = await writeRamp({ time: "4/4x3", from: "2", to: "3", after: "start" });
+    assert.deepEqual(result.outside, [[4, 0, report.tempo[0][2]]]);
+    assert.ok(result.written.every(([m]) => m <= 3));
+});
+
+test("a mark after the region and the record written on it: the record holds", async () => {
+    // the q=90 mark on measure 4, in the last part, where the ramp's records go too
+    const twoParts = `<score-partwise><part-list><score-part id="P1"><part-name>A</part-name></score-part>
+      <score-part id="P2"><part-name>B</part-name></score-part></part-list>
+      <part id="P1">${"<measure><attributes><divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time></attributes></measure>"}
+        <measure/><measure/><measure/><measure/></part>
+      <part id="P2"><measure><attributes><divisions>2</divisions></attributes><note><rest/><duration>8</duration></note></measure>
+        <measure/><measure/><measure><sound tempo="90"/><note><rest/><duration>8</duration></note></measure><measure/></part></score-partwise>`;
+    const source = { bytes: encode(twoParts), name: "two.musicxml" };
+    const { report, independent } = await writeRamp({ source, from: "2", to: "3", start: "q=120", stop: "q=60", after: "start" });
+    const onFour = normal(independent.records).filter(([m, p]) => m === 4 && p === 0).map(([, , v]) => v);
+    assert.deepEqual(onFour, [Number(quarterTempoValue(fraction(90n))), report.tempo.find(([m]) => m === 2)[2]]);
+});
+
+test("a tempo as the shortest decimal that the host reads back as the record", () => {
+    assert.equal(tempoText(134217), "120");
+    assert.equal(tempoText(81089), "72.5");
+    for (const value of [1, 559, 81117, 134218, 7158278, 2147483647]) {
+        const text = tempoText(value);
+        assert.equal(quarterTempoValue(fraction(...decimalParts(text))), BigInt(value), text);
+        // no decimal with one digit fewer reads as the record: not the
+        // nearest below, not the nearest above
+        const [n, scale] = decimalParts(text);
+        if (scale > 1n) {
+            const below = n / 10n;
+            for (const shorter of [below, below + 1n]) {
+                assert.notEqual(quarterTempoValue(fraction(shorter, scale / 10n)), BigInt(value), `${text}: ${shorter}/${scale / 10n}`);
+            }
+        }
+    }
+});
+
+function decimalParts(text) {
+    const [whole, decimals = ""] = text.split(".");
+    return [BigInt(whole + decimals), 10n ** BigInt(decimals.length)];
+}
