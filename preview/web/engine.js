@@ -7,6 +7,7 @@ import { plan, runPreview } from "../lib/preview.js";
 import { InputError, measureOffsets } from "../lib/music.js";
 import { clicks, heardMeasures } from "../lib/midi.js";
 import { summaryLines } from "../lib/tempo-map.js";
+import { writeScore } from "../lib/musicxml-write.js";
 import { beatsFromCsv } from "./click.js";
 import JSZip from "jszip";
 
@@ -39,7 +40,10 @@ function cells(line) {
   return line.trim().split(/\s+/);
 }
 
-export function pageResult(checked, result, hear) {
+const TOOLS = { DOMParser: globalThis.DOMParser, XMLSerializer: globalThis.XMLSerializer, JSZip };
+
+// source: the score file ({bytes, name}) or null for meter runs.
+export function pageResult(checked, result, hear, source) {
   const { lines, line } = result;
   // The table's lines as the preview printed them, after their heading.
   const tableAt = lines.indexOf("Tempo records in the score after the ramp:") + 2;
@@ -64,6 +68,9 @@ export function pageResult(checked, result, hear) {
     extent: [heardStarts[checked.region[0]], heardStarts[heard.length + 1]],
     svg: result.svg,
     regionFirstMeasure: checked.region[0],
+    // The score (or the measures of the meter runs) with the ramp written in.
+    musicxml: async () => (await writeScore({ source,
+      measures: checked.score.measures, region: checked.region, records: line.records }, TOOLS)).text,
     // {midi, beatsCsv, beats: rows with their positions in the score}.
     sound: () => {
       sound ??= hear().then((heardResult) => soundOf(heardResult, heard));
@@ -83,9 +90,9 @@ export async function loadEngine() {
   return {
     isInputError: (error) => error instanceof InputError,
     async preview(args, score) {
-      const checked = await plan(inputsOf(args, score), { DOMParser: globalThis.DOMParser, JSZip });
+      const checked = await plan(inputsOf(args, score), TOOLS);
       const hear = () => runPreview(checked, plugin, SOUND_NAMES);
-      return pageResult(checked, await runPreview(checked, plugin, NAMES), hear);
+      return pageResult(checked, await runPreview(checked, plugin, NAMES), hear, score);
     },
   };
 }

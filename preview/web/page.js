@@ -146,8 +146,9 @@ function wireDownloads() {
   on("download-midi", (s) => download(`${baseName()}.mid`, "audio/midi", s.midi));
   on("download-beats", (s) => download(`${baseName()}-beats.csv`, "text/csv", s.beatsCsv));
   on("download-wav", (s) => download(`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks(s.beats))));
-  on("download-musicxml", (s, r) => download(`${baseName()}-ramp.musicxml`,
-    "application/vnd.recordare.musicxml+xml", r.musicxml()));
+  const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
+  on("download-musicxml", async (s, r) => download(`${scoreName()}.musicxml`,
+    "application/vnd.recordare.musicxml+xml", await r.musicxml()));
 }
 
 function wirePlayback() {

@@ -125,6 +125,21 @@ class PageTest(unittest.TestCase):
         with open(wait_download(self.downloads, "*.csv")) as page, open(beats) as cli:
             self.assertEqual(page.read(), cli.read())
 
+    def test_the_musicxml_download_is_what_the_command_line_writes(self):
+        for query, args in ((README_QUERY, README_ARGS), (SCORE_QUERY, ["--score", SCORE, *SCORE_ARGS])):
+            with self.subTest(args=args[:2]):
+                for name in os.listdir(self.downloads):
+                    os.remove(os.path.join(self.downloads, name))
+                open_page(self.driver, query)
+                if "--score" in args:
+                    self.field("score").send_keys(SCORE)
+                    wait_for(lambda: text(self.driver, "header").startswith("Score:"), "the score's result")
+                written = self.cli_file("cli.musicxml")
+                run_cli(*args, "--write", written)
+                self.field("download-musicxml").click()
+                with open(wait_download(self.downloads, "*.musicxml"), "rb") as page, open(written, "rb") as cli:
+                    self.assertEqual(page.read(), cli.read())
+
     def test_the_wavs_clicks_fall_on_the_predicted_beats(self):
         open_page(self.driver, README_QUERY)
         self.field("download-beats").click()
