@@ -100,6 +100,11 @@ class PageTest(unittest.TestCase):
         cli = self.assert_shows(run_cli(*FIT_ARGS))
         self.assertGreaterEqual(len(cli["fit"]), 2)
         self.assertEqual(text(self.driver, "fit-result").splitlines(), cli["fit"])
+        # Minutes and seconds are the same duration as the seconds alone.
+        self.assertEqual(self.retype("fit", "0:25.0"), "Up to date.")
+        self.assertEqual(text(self.driver, "fit-result").splitlines(), cli["fit"])
+        self.assertEqual(self.retype("fit", "0:75"), "No result: correct the input marked above.")
+        self.assertIn("'0:75'", text(self.driver, "stop-error"))
 
     def test_an_edit_updates_the_result_and_the_link_carries_it(self):
         open_page(self.driver, README_QUERY)
@@ -280,7 +285,7 @@ class PageTest(unittest.TestCase):
         self.assertIsNone(self.field("play").get_attribute("disabled"))
 
     def test_the_readme_screenshot(self):
-        self.driver.set_window_size(1000, 1400)
+        self.driver.set_window_size(1000, 1900)
         try:
             open_page(self.driver, README_QUERY)
             path = os.path.join(OUT, "preview-page.png")
