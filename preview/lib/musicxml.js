@@ -76,9 +76,10 @@ function parseXml(bytes, DOMParser, failure) {
     }
     const root = document?.documentElement;
     if (!problems.length) {
-        // The browser's parser reports in the document itself.
+        // The browser's parser reports in the document itself (Chromium
+        // puts the message in a <div>, between two headings).
         const report = document?.getElementsByTagName("parsererror")[0];
-        if (report) problems.push(cleanMessage(report.textContent));
+        if (report) problems.push(cleanMessage((report.getElementsByTagName("div")[0] ?? report).textContent));
         else if (!root) problems.push("no element found");
         else if (textOutsideRoot(document)) problems.push("junk after the document element");
     }

@@ -11,9 +11,8 @@ import { join } from "node:path";
 import { fileURLToPath } from "node:url";
 
 import { InputError, parseRegion, parseTempo, parseTimeRuns } from "../lib/music.js";
-import { readScore } from "../lib/musicxml.js";
+import { quarterTempoValue, readScore } from "../lib/musicxml.js";
 import { checkWriteName, tempoText, writeScore } from "../lib/musicxml-write.js";
-import { quarterTempoValue } from "../lib/musicxml.js";
 import { fraction } from "../lib/numbers.js";
 import { checkRampsWritten, rampScenario } from "../lib/scenario.js";
 import { runScenario } from "./run-plugin.js";
