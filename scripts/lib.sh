@@ -132,3 +132,25 @@ build_web_if_needed() {
 build_windows() {
     cmake --preset windows >/dev/null && cmake --build "$BUILD/windows" >&2
 }
+
+# The preview page (one HTML file, offline) and its tests in a real browser.
+# Lists of their own, so that only these commands install a browser.
+PAGE_PACKAGES=(cmake ninja-build nodejs node-jszip esbuild emscripten binutils-mingw-w64-x86-64 nlohmann-json3-dev)
+PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools)
+PAGE_BUILD_PROGRAMS=(cmake ninja node esbuild em++ x86_64-w64-mingw32-windres)
+PAGE_TEST_PROGRAMS=(chromium chromedriver aubioonset)
+PROGRAM_PACKAGE+=([node]=nodejs [esbuild]=esbuild [em++]=emscripten [chromium]=chromium
+                  [chromedriver]=chromium-driver)
+PYTHON_MODULE_PACKAGE+=([selenium]=python3-selenium)
+PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
+
+# ensure_page_packages [NAME...]: the page's packages and any named here.
+ensure_page_packages() {
+    local PACKAGES=("${PAGE_PACKAGES[@]}" "$@")
+    ensure_packages
+}
+
+# The WebAssembly module (the web preset), then the single file around it.
+build_page() {
+    build_web && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
+}

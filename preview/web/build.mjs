@@ -1,0 +1,74 @@
+// Writes the page as one self-contained HTML file: the stylesheet and the
+// bundled modules (the WebAssembly module embedded in them) inlined, so it
+// works when double-clicked, with no network and no second file.
+//   node preview/web/build.mjs OUT.html
+import { execFileSync } from "node:child_process";
+import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, mkdirSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const here = dirname(fileURLToPath(import.meta.url));
+
+// Debian's JavaScript libraries the page takes in (jszip, for .mxl, and what
+// it requires), each at its browser entry. esbuild finds no node_modules
+// above them, so each is named by its path.
+const DEBIAN_NODE = "/usr/share/nodejs";
+const DEBIAN_MODULES = {
+  jszip: "jszip/lib/index.js", pako: "pako/index.js", lie: "lie/lib/browser.js",
+  immediate: "immediate/lib/index.js", setimmediate: "setimmediate/setImmediate.js",
+};
+
+export function bundle(entry) {
+  const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
+  try {
+    const out = join(folder, "page.js");
+    // The emscripten loader names Node's modules only on its Node path;
+    // in the browser those requires are never reached.
+    execFileSync("esbuild", [entry, "--bundle", "--format=esm", "--platform=browser",
+      "--target=es2020", "--minify", "--log-level=warning", "--legal-comments=none",
+      "--external:fs", "--external:path", "--external:crypto", "--external:url",
+      "--external:module", "--external:worker_threads", "--external:node:*",
+      // jszip's Node streams: only tried, inside a try, where there are none.
+      "--external:stream",
+      ...Object.entries(DEBIAN_MODULES).map(([name, path]) => `--alias:${name}=${DEBIAN_NODE}/${path}`),
+      `--outfile=${out}`], { stdio: ["ignore", "inherit", "inherit"] });
+    return readFileSync(out, "utf8");
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+// Inline text must not close the element it sits in.
+export function inline(html, css, script) {
+  const style = `<style>\n${css.replace(/<\/style/gi, "<\\/style")}</style>`;
+  const code = `<script type="module">\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
+  const link = '<link rel="stylesheet" href="page.css">';
+  const module = '<script type="module" src="page.js"></script>';
+  if (!html.includes(link) || !html.includes(module)) throw new Error("index.html lost its stylesheet link or module script");
+  return html.replace(link, () => style).replace(module, () => code);
+}
+
+function main() {
+  const target = process.argv[2];
+  if (!target) {
+    console.error("usage: node preview/web/build.mjs OUT.html");
+    process.exit(2);
+  }
+  const out = resolve(target);
+  let script;
+  try {
+    script = bundle(join(here, "page.js"));
+  } catch {
+    console.error("build.mjs: esbuild could not bundle the page (its messages are above)");
+    process.exit(1);
+  }
+  const html = inline(readFileSync(join(here, "index.html"), "utf8"),
+    readFileSync(join(here, "page.css"), "utf8"), script);
+  mkdirSync(dirname(out), { recursive: true });
+  writeFileSync(`${out}.part`, html);
+  renameSync(`${out}.part`, out);
+  console.log(`${out} (${Buffer.byteLength(html).toLocaleString("en")} bytes)`);
+}
+
+if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.url)) main();

@@ -1,0 +1,216 @@
+// The preview page: the form, live results, the ramp to hear, downloads and
+// the address. Every musical rule comes from the shared preview modules
+// through engine.js; this file only moves text between them and the page.
+import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
+import { readForm, writeForm, forgetUnwritten, showModes, errorSlot, SLOT_FIELDS } from "./form.js";
+import { clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
+import { loadEngine } from "./engine.js";
+import { showMap, Playhead } from "./map.js";
+
+const form = document.getElementById("inputs");
+const current = document.getElementById("current");
+const status = document.getElementById("status");
+const player = new ClickPlayer(() => new AudioContext());
+// Measures heard before the region when Play is pressed.
+const LEAD_IN_MEASURES = 2;
+
+let engine = null;
+let score = null;        // { name, bytes } once a file is opened
+let shown = null;        // the result on the page, or null
+let generation = 0;      // the newest edit; older computations are dropped
+let firstShown = false;
+
+function showError(message, source) {
+  const slot = errorSlot(message, source === "score" ? "score" : "time");
+  const text = message.replace(/^--[a-z-]+: /, "");
+  document.getElementById(`${slot}-error`).textContent = text;
+  for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
+}
+
+function clearErrors() {
+  for (const slot of Object.keys(SLOT_FIELDS)) {
+    document.getElementById(`${slot}-error`).textContent = "";
+    for (const id of SLOT_FIELDS[slot]) document.getElementById(id).removeAttribute("aria-invalid");
+  }
+}
+
+// Nothing old stays on show as if it answered the inputs now on the form.
+function withdrawResult(message, isError) {
+  player.stop();
+  shown = null;
+  current.hidden = true;
+  status.textContent = message;
+  status.classList.toggle("stale", isError);
+}
+
+function render(result) {
+  player.stop();
+  shown = result;
+  const fit = document.getElementById("fit-result");
+  fit.hidden = !result.fitText;
+  fit.textContent = result.fitText || "";
+  document.getElementById("header").textContent = result.headerText;
+  document.getElementById("summary").textContent = result.summaryText;
+  document.getElementById("finale").textContent = result.finaleText;
+  showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
+  const count = result.records.length;
+  document.getElementById("record-count").textContent = `${count} record${count === 1 ? "" : "s"}`;
+  fillRecords();
+  current.hidden = false;
+  status.textContent = "Up to date.";
+  status.classList.remove("stale");
+}
+
+// The table is filled when it is open: a long ramp has thousands of rows,
+// which an edit should not have to build unseen.
+const recordsDetails = document.getElementById("records-details");
+const recordsBody = document.querySelector("#records tbody");
+let recordsOf = null;
+
+function fillRecords() {
+  if (!recordsDetails.open || !shown) {
+    recordsBody.innerHTML = "";
+    recordsOf = null;
+    return;
+  }
+  if (recordsOf === shown) return;
+  recordsOf = shown;
+  recordsBody.innerHTML = shown.records.map((r) =>
+    `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
+}
+
+async function update(origin) {
+  const mine = ++generation;
+  const started = performance.now();
+  const state = readForm(form);
+  showModes(form, state);
+  const args = argumentsOf(state);
+  history.replaceState(null, "", queryOf(args) || location.pathname);
+  clearErrors();
+  if (state.source === "score" && !score) {
+    withdrawResult("Open a MusicXML score, or choose meter runs.", false);
+    return;
+  }
+  status.textContent = "Working...";
+  try {
+    const result = await engine.preview(args, state.source === "score" ? score : null);
+    if (mine !== generation) return;
+    render(result);
+    performance.measure("zorv-update", { start: started, end: performance.now(),
+      detail: { origin, fit: state.mode === "fit" } });
+    if (!firstShown) {
+      firstShown = true;
+      performance.mark("zorv-first-result");
+    }
+  } catch (error) {
+    if (mine !== generation) return;
+    if (engine.isInputError(error)) {
+      showError(error.message, state.source);
+      withdrawResult("No result: correct the input marked above.", true);
+    } else {
+      withdrawResult(`The preview failed: ${error.message}`, true);
+      console.error(error);
+    }
+  }
+}
+
+// The score's bytes are kept and read with every update, like --score.
+async function openScore(file) {
+  score = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+  writeForm(form, { source: "score" });
+  await update("score");
+}
+
+function download(name, type, bytes) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  const link = document.createElement("a");
+  link.href = url;
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+function baseName() {
+  return score && readForm(form).source === "score" ? score.name.replace(/\.[^.]*$/, "") : "ramp";
+}
+
+function wireDownloads() {
+  const on = (id, act) => document.getElementById(id).addEventListener("click", async () => {
+    if (!shown) return;
+    const result = shown;
+    const sound = await result.sound();
+    if (result === shown) act(sound, result);
+  });
+  on("download-midi", (s) => download(`${baseName()}.mid`, "audio/midi", s.midi));
+  on("download-beats", (s) => download(`${baseName()}-beats.csv`, "text/csv", s.beatsCsv));
+  on("download-wav", (s) => download(`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks(s.beats))));
+  const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
+  on("download-musicxml", async (s, r) => download(`${scoreName()}.musicxml`,
+    "application/vnd.recordare.musicxml+xml", await r.musicxml()));
+}
+
+function wirePlayback() {
+  const play = document.getElementById("play");
+  const stop = document.getElementById("stop");
+  const note = document.getElementById("play-status");
+  const playhead = new Playhead(document.getElementById("tempo-map"));
+  play.addEventListener("click", async () => {
+    if (!shown) return;
+    const result = shown;
+    const { beats } = await result.sound();
+    if (result !== shown) return;
+    const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
+    const clicks = clicksFrom(beats, first);
+    play.disabled = true;
+    stop.disabled = false;
+    stop.focus();
+    note.textContent = `Playing from measure ${first}.`;
+    await player.play(clicks, () => {
+      playhead.hide();
+      play.disabled = false;
+      stop.disabled = true;
+      note.textContent = "";
+    });
+    playhead.follow(() => player.elapsed(), clicks, result);
+  });
+  stop.addEventListener("click", () => { player.stop(); play.focus(); });
+}
+
+function wireDrop() {
+  const body = document.body;
+  body.addEventListener("dragover", (e) => { e.preventDefault(); body.classList.add("dropping"); });
+  body.addEventListener("dragleave", () => body.classList.remove("dropping"));
+  body.addEventListener("drop", (e) => {
+    e.preventDefault();
+    body.classList.remove("dropping");
+    const file = e.dataTransfer.files[0];
+    if (file) openScore(file);
+  });
+}
+
+async function main() {
+  writeForm(form, stateFromQuery(location.search));
+  showModes(form, readForm(form));
+  engine = await loadEngine();
+  form.addEventListener("input", (e) => {
+    if (e.target.type === "file") return;
+    if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    update("edit");
+  });
+  form.addEventListener("submit", (e) => e.preventDefault());
+  document.getElementById("score").addEventListener("change", (e) => {
+    if (e.target.files[0]) openScore(e.target.files[0]);
+  });
+  recordsDetails.addEventListener("toggle", fillRecords);
+  wireDownloads();
+  wirePlayback();
+  wireDrop();
+  await update("address");
+}
+
+main().catch((error) => {
+  withdrawResult(`The preview failed: ${error.message}`, true);
+  console.error(error);
+});

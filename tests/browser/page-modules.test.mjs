@@ -1,0 +1,141 @@
+// The page's own modules under Node: the address, the click and its WAV, the
+// error slots, the single file's inlining. Everything musical is tested with
+// the shared modules; these are the page's plumbing, where a slip loses a
+// link's inputs, moves a click or breaks the file.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { argumentsOf, queryOf, stateFromQuery } from "../../preview/web/address.js";
+import { beatsFromCsv, clicksFrom, clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
+import { errorSlot } from "../../preview/web/form.js";
+import { inline } from "../../preview/web/build.mjs";
+
+const readme = {
+  source: "time", time: "4/4x24", fromMeasure: "12", fromBeat: "", toMeasure: "19", toBeat: "",
+  startUnit: "q", startDotted: false, startBpm: "120", mode: "stop", stopUnit: "q", stopDotted: false,
+  stopBpm: "72", fit: "", after: "start",
+};
+
+test("the README's example reads as the command line's arguments", () => {
+  assert.equal(queryOf(argumentsOf(readme)), "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start");
+});
+
+test("an address gives back the form it was written from", () => {
+  const cases = [
+    readme,
+    { ...readme, fromBeat: "3", toBeat: "2.5", startUnit: "h", startDotted: true, startBpm: "40" },
+    { ...readme, mode: "fit", fit: "1:23.5", stopUnit: "e", stopDotted: true },
+    { ...readme, time: "4/4x4, 3/4x2,6/8x3 & more" },
+  ];
+  for (const state of cases) {
+    const patch = stateFromQuery(queryOf(argumentsOf(state)));
+    for (const [key, value] of Object.entries(patch)) assert.deepEqual(value, state[key], key);
+    const needed = ["time", "fromMeasure", "fromBeat", "toMeasure", "toBeat", "startUnit", "startDotted",
+      "startBpm", "mode", "after", ...(state.mode === "fit" ? ["fit", "stopUnit", "stopDotted"] : ["stopUnit", "stopDotted", "stopBpm"])];
+    for (const key of needed) assert.ok(key in patch, `${key} missing from ${queryOf(argumentsOf(state))}`);
+  }
+});
+
+test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measures out", () => {
+  const fit = argumentsOf({ ...readme, mode: "fit", fit: "25", stopUnit: "h", stopDotted: true });
+  assert.equal(queryOf(fit), "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=h.&after=start");
+  assert.equal(argumentsOf({ ...readme, source: "score" }).time, undefined);
+});
+
+test("an address keeps what it says as written, for the preview to judge", () => {
+  const patch = stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1");
+  assert.equal(patch.startUnit, "qh");
+  assert.equal(patch.stopBpm, "1²0");
+  assert.equal(patch.fromMeasure, "12");
+  assert.equal(patch.mode, "fit");
+  assert.deepEqual([patch.stopUnit, patch.stopDotted], ["x", true]);
+  assert.equal("bogus" in patch, false);
+});
+
+test("each input error goes beside the input it names first", () => {
+  assert.equal(errorSlot("--stop-unit: unknown beat unit 'x'"), "stop");
+  assert.equal(errorSlot("--stop q=72: something"), "stop");
+  assert.equal(errorSlot("--from 12 --to 3: the region ends before it starts"), "from");
+  assert.equal(errorSlot("--to 19:9: measure 19 is only 4 quarters long"), "to");
+  assert.equal(errorSlot("--start: 700 beats per minute is outside 20 to 600"), "start");
+  assert.equal(errorSlot("--fit: 'x' is not a duration in seconds"), "stop");
+  assert.equal(errorSlot("--score: not a MusicXML file"), "score");
+  assert.equal(errorSlot("the score has no measures"), "time");
+});
+
+const csv = "seconds,measure,beat,downbeat\n0.000000,1,1,1\n0.500000,1,2,0\n1.250000,2,1,1\n1.999977,2,2,0\n";
+
+test("beat times read from the preview's CSV; a changed header is refused", () => {
+  const beats = beatsFromCsv(csv);
+  assert.deepEqual(beats[2], { seconds: 1.25, measure: 2, beat: 1, downbeat: true });
+  assert.equal(beats[3].downbeat, false);
+  assert.throws(() => beatsFromCsv("time,measure\n0,1\n"), /header/);
+});
+
+test("playing from a measure times its clicks from that measure's first beat", () => {
+  const clicks = clicksFrom(beatsFromCsv(csv), 2);
+  assert.deepEqual(clicks.map((c) => c.at), [0, 1.999977 - 1.25]);
+  assert.deepEqual(clicksFrom(beatsFromCsv(csv), 3), []);
+});
+
+test("each click starts on its beat's sample, downbeats louder", () => {
+  const rate = 8000;
+  const beats = beatsFromCsv(csv);
+  const samples = mixClicks(beats, rate);
+  const wave = clickWave(rate, false);
+  const onsets = [];
+  for (let i = 0; i < samples.length; i++) {
+    const quietBefore = samples.slice(Math.max(0, i - 20), i).every((s) => s === 0);
+    if (samples[i] !== 0 && quietBefore) onsets.push(i);
+  }
+  // The first sample of a sine is 0: the onset shows one sample later.
+  assert.deepEqual(onsets, beats.map((b) => Math.round(b.seconds * rate) + 1));
+  const peak = (from) => Math.max(...samples.slice(from, from + wave.length).map(Math.abs));
+  assert.ok(peak(0) > 1.4 * peak(Math.round(0.5 * rate)));
+  assert.ok(samples.length >= Math.round(1.999977 * rate) + wave.length);
+});
+
+test("the WAV is 16-bit mono PCM holding the samples, clipped to full scale", () => {
+  const bytes = wavBytes(Float32Array.from([0, 0.5, -0.5, 1.7, -3]), 22050);
+  const view = new DataView(bytes.buffer);
+  const text = (at, n) => String.fromCharCode(...bytes.slice(at, at + n));
+  assert.equal(text(0, 4) + text(8, 4) + text(12, 4) + text(36, 4), "RIFFWAVEfmt data");
+  assert.equal(view.getUint32(4, true), bytes.length - 8);
+  assert.deepEqual([view.getUint16(20, true), view.getUint16(22, true), view.getUint32(24, true),
+    view.getUint32(28, true), view.getUint16(32, true), view.getUint16(34, true)], [1, 1, 22050, 44100, 2, 16]);
+  assert.equal(view.getUint32(40, true), 10);
+  const samples = [0, 1, 2, 3, 4].map((i) => view.getInt16(44 + 2 * i, true));
+  assert.deepEqual(samples, [0, 16384, -16383, 32767, -32767]);
+});
+
+test("the single file's inline code cannot close its element early", () => {
+  const html = '<head><link rel="stylesheet" href="page.css"></head><body><script type="module" src="page.js"></script></body>';
+  const out = inline(html, "a{}</style>", 'x="</script><!--";y="$&$1"');
+  assert.equal(out.match(/<\/script/gi).length, 1);
+  assert.ok(out.includes("<script type=\"module\">"));
+  assert.equal(out.match(/<\/style/gi).length, 1);
+  assert.ok(out.includes('y="$&$1"'));
+  assert.ok(!out.includes('src="page.js"'));
+  assert.throws(() => inline("<body></body>", "", ""), /lost/);
+});
+
+test("each dot of the map stands for its record, a carried tempo first", async () => {
+  const { dotRecords } = await import("../../preview/web/map.js");
+  const starts = [0, 0, 4096, 8192, 12288];
+  const rec = (measure, position) => ({ measure, position });
+  // A record before the extent, two at one position (the later holds), one after.
+  const records = [rec(1, 0), rec(3, 1024), rec(2, 0), rec(3, 1024), rec(4, 0)];
+  const dots = dotRecords(records, starts, [4096, 9216], 4);
+  assert.deepEqual(dots.map((d) => d.index), [0, 2, 1, 3]);
+  assert.deepEqual(dots.map((d) => Boolean(d.carried)), [true, false, false, false]);
+  // A record on the extent's start needs no carried dot.
+  assert.deepEqual(dotRecords(records, starts, [0, 4096], 2).map((d) => d.index), [0, 2]);
+  assert.throws(() => dotRecords(records, starts, [4096, 9216], 6), /dots/);
+  assert.throws(() => dotRecords(records, starts, [0, 4096], 3), /dots/);
+});
+
+test("the map's dots are numbered in drawing order, the first its one tab stop", async () => {
+  const { markDots } = await import("../../preview/web/map.js");
+  const svg = '<svg><circle cx="1"/><path d="M0"/><circle cx="2"/><circle cx="3"/></svg>';
+  assert.equal(markDots(svg), '<svg><circle data-dot="0" tabindex="0" cx="1"/><path d="M0"/>'
+    + '<circle data-dot="1" tabindex="-1" cx="2"/><circle data-dot="2" tabindex="-1" cx="3"/></svg>');
+});
