@@ -16,7 +16,7 @@ WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w6
 WINE_PACKAGES=(wine64 wine xvfb python3)
 # The WebAssembly module: emscripten links with node, and the dialog's
 # resource script is compiled by mingw-w64's windres, as for the DLL.
-WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64)
+WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64 nlohmann-json3-dev)
 # The preview's own modules, and what renders its audio (--wav).
 PREVIEW_PACKAGES=(nodejs node-xmldom node-jszip)
 SOUND_PACKAGES=(fluidsynth timgm6mb-soundfont)
@@ -135,19 +135,15 @@ build_windows() {
 
 # The preview page (one HTML file, offline) and its tests in a real browser.
 # Lists of their own, so that only these commands install a browser.
-PAGE_PACKAGES=(cmake ninja-build nodejs node-jszip esbuild emscripten binutils-mingw-w64-x86-64 nlohmann-json3-dev)
+PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild)
 PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools)
-PAGE_BUILD_PROGRAMS=(cmake ninja node esbuild em++ x86_64-w64-mingw32-windres)
+PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild)
 PAGE_TEST_PROGRAMS=(chromium chromedriver aubioonset)
-PROGRAM_PACKAGE+=([node]=nodejs [esbuild]=esbuild [em++]=emscripten [chromium]=chromium
-                  [chromedriver]=chromium-driver)
-PYTHON_MODULE_PACKAGE+=([selenium]=python3-selenium)
 PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
 
 # ensure_page_packages [NAME...]: the page's packages and any named here.
 ensure_page_packages() {
-    local PACKAGES=("${PAGE_PACKAGES[@]}" "$@")
-    ensure_packages
+    ensure_packages "${PAGE_PACKAGES[@]}" "$@"
 }
 
 # The WebAssembly module (the web preset), then the single file around it.
