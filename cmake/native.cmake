@@ -1,6 +1,5 @@
 # Linux: the plug-in as a shared module over the Win32 emulation, the native
 # scenario runner and the unit tests.
-find_program(WINDRES x86_64-w64-mingw32-windres REQUIRED)
 
 if(ZORV_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
@@ -16,22 +15,7 @@ file(GLOB EMU_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winapi/emu/*.cpp)
 add_library(winemu SHARED ${EMU_SOURCES})
 target_link_libraries(winemu PUBLIC ${CMAKE_DL_LIBS})
 
-# The resources come from the one .rc script, compiled by the same windres
-# as the DLL's, and travel inside the native module as its resource section.
-set(RES_FILE ${CMAKE_BINARY_DIR}/ZorvTempo.res)
-file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
-add_custom_command(
-    OUTPUT ${RES_FILE}
-    COMMAND ${WINDRES} --input-format=rc --output-format=res
-            -I${CMAKE_SOURCE_DIR}/resources ${RESOURCE_SCRIPT} -o ${RES_FILE}
-    DEPENDS ${RESOURCE_INPUTS}
-    COMMENT "Compiling the resource script")
-set(RES_SOURCE ${CMAKE_BINARY_DIR}/embedded_resources.cpp)
-add_custom_command(
-    OUTPUT ${RES_SOURCE}
-    COMMAND ${CMAKE_COMMAND} -DINPUT=${RES_FILE} -DOUTPUT=${RES_SOURCE}
-            -P ${CMAKE_SOURCE_DIR}/cmake/embed_resources.cmake
-    DEPENDS ${RES_FILE} ${CMAKE_SOURCE_DIR}/cmake/embed_resources.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/embedded_resources.cmake)
 add_custom_target(compiled_resources DEPENDS ${RES_FILE})
 
 # Plug-in objects, built once for the module, its test probe and the tools.

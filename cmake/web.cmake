@@ -3,7 +3,6 @@
 # scenario and answers its report. One file: the WebAssembly travels inside
 # the JavaScript, so it loads from a file path under Node and from file://
 # in a browser.
-find_program(WINDRES x86_64-w64-mingw32-windres REQUIRED)
 
 include_directories(${CMAKE_SOURCE_DIR})
 
@@ -18,22 +17,7 @@ file(COPY ${NLOHMANN_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third_party)
 add_compile_options(-fwasm-exceptions)
 add_link_options(-fwasm-exceptions)
 
-# The same resource script as the DLL's, compiled by the same windres and
-# linked in as the module's resource image.
-set(RES_FILE ${CMAKE_BINARY_DIR}/ZorvTempo.res)
-file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
-add_custom_command(
-    OUTPUT ${RES_FILE}
-    COMMAND ${WINDRES} --input-format=rc --output-format=res
-            -I${CMAKE_SOURCE_DIR}/resources ${RESOURCE_SCRIPT} -o ${RES_FILE}
-    DEPENDS ${RESOURCE_INPUTS}
-    COMMENT "Compiling the resource script")
-set(RES_SOURCE ${CMAKE_BINARY_DIR}/embedded_resources.cpp)
-add_custom_command(
-    OUTPUT ${RES_SOURCE}
-    COMMAND ${CMAKE_COMMAND} -DINPUT=${RES_FILE} -DOUTPUT=${RES_SOURCE}
-            -P ${CMAKE_SOURCE_DIR}/cmake/embed_resources.cmake
-    DEPENDS ${RES_FILE} ${CMAKE_SOURCE_DIR}/cmake/embed_resources.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/embedded_resources.cmake)
 
 file(GLOB EMU_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winapi/emu/*.cpp)
 file(GLOB TESTHOST_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testhost/core/*.cpp)
