@@ -13,7 +13,7 @@ PYTHON3=/usr/bin/python3
 # installs every one, as the full test run needs.
 NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev)
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
-WINE_PACKAGES=(wine64 wine xvfb python3)
+WINE_PACKAGES=(wine64 wine xvfb nodejs)
 # The WebAssembly module: emscripten links with node, and the dialog's
 # resource script is compiled by mingw-w64's windres, as for the DLL.
 WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64 nlohmann-json3-dev)
