@@ -21,10 +21,14 @@ export const AFTER_TEXT = {
     none: "then nothing more", stop: "then the stop tempo holds", start: "then back to the start tempo",
 };
 
-// A duration as a decimal number (1_000 and 1e3 read too).
+// A duration as a decimal number of seconds (1_000 and 1e3 read too), or as
+// minutes:seconds the way a cue sheet gives it (1:23.5).
 function fitTarget(text) {
     const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "");
-    const seconds = /^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/.test(plain) ? Number(plain) : -1.0;
+    const clock = /^(\d+):([0-5]?\d(?:\.\d*)?)$/.exec(plain);
+    let seconds = -1.0;
+    if (clock) seconds = Number(clock[1]) * 60 + Number(clock[2]);
+    else if (/^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/.test(plain)) seconds = Number(plain);
     if (!(seconds > 0 && seconds < 1e7)) throw new InputError(`--fit: '${text}' is not a duration in seconds`);
     return seconds;
 }

@@ -25,7 +25,7 @@ options:
                         dotted; 20..600
   --stop UNIT=BPM       stop tempo, as --start
   --fit SECONDS         find the stop tempo that makes the region last this
-                        long
+                        long (seconds, or minutes:seconds as 1:23.5)
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
                         start's)
   --after {none,stop,start}

@@ -80,3 +80,13 @@ test("a region that fills a score of the most measures is fitted", async () => {
     }
     assert.ok(Math.abs(result.summary.writtenS - fit.seconds.get(fit.bpm)) < 5e-4);
 });
+
+test("a duration reads as seconds or as minutes:seconds, the way a cue sheet gives it", async () => {
+    const target = async (fit) => (await plan({ ...SPAN, start: "q=120", stop: null, fit })).target;
+    assert.equal(await target("1:23.5"), 83.5);
+    assert.equal(await target("0:25.0"), 25);
+    assert.equal(await target("83.5"), 83.5);
+    for (const bad of ["1:75", "1:2:3", ":30", "0:00", "1:-5"]) {
+        await assert.rejects(target(bad), { message: `--fit: '${bad}' is not a duration in seconds` }, bad);
+    }
+});

@@ -17,20 +17,11 @@ import JSZip from "jszip";
 const NAMES = { svg: "the page", midi: null, beats: null, wav: null };
 const SOUND_NAMES = { svg: "the page", midi: "ramp.mid", beats: "beats.csv", wav: null };
 
-// "1:23.5" as seconds: the page takes minutes:seconds for a duration, the
-// shared reader seconds alone. Anything else goes on as typed, to be judged
-// (and named in its sentence) by the shared reader.
-export function durationSeconds(text) {
-  const match = /^\s*([0-9]+):([0-5]?[0-9](?:\.[0-9]*)?)\s*$/.exec(text);
-  if (!match) return text;
-  return String(Number(match[1]) * 60 + Number(match[2]));
-}
-
 // The command line's arguments (address.js) as the preview's inputs.
 export function inputsOf(args, score) {
   return {
     time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
-    stop: args.stop ?? null, fit: args.fit === undefined ? undefined : durationSeconds(args.fit),
+    stop: args.stop ?? null, fit: args.fit,
     stopUnit: args["stop-unit"], after: args.after,
   };
 }
