@@ -63,7 +63,9 @@ ensure_packages() {
     local wanted=("$@")
     [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
     local installed missing=() p
-    installed=" $(dpkg-query -W -f='${Package}=${Status}\n' "${wanted[@]}" 2>/dev/null |
+    # dpkg-query fails for a package it has never heard of, as on a new
+    # machine: that is an answer here, not an error.
+    installed=" $( { dpkg-query -W -f='${Package}=${Status}\n' "${wanted[@]}" 2>/dev/null || true; } |
                  sed -n 's/=install ok installed$//p' | tr '\n' ' ') "
     for p in "${wanted[@]}"; do
         case "$installed" in *" $p "*) ;; *) missing+=("$p") ;; esac

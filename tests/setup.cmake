@@ -19,3 +19,6 @@ foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mi
              COMMAND ${SETUP_CHECKS}/missing-program ${script} ${program} ${package} ${arguments})
     set_tests_properties(setup.${script}_without_${program} PROPERTIES LABELS setup TIMEOUT 120)
 endforeach()
+
+add_test(NAME setup.installs_what_is_missing COMMAND ${SETUP_CHECKS}/installs-what-is-missing)
+set_tests_properties(setup.installs_what_is_missing PROPERTIES LABELS setup TIMEOUT 60)
