@@ -12,7 +12,7 @@ PYTHON3=/usr/bin/python3
 # not Wine, mingw-w64 and the test tools; ensure_packages without a list
 # installs every one, as the full test run needs.
 NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev)
-WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nlohmann-json3-dev)
 WINE_PACKAGES=(wine64 wine xvfb nodejs)
 # The WebAssembly module: emscripten links with node, and the dialog's
 # resource script is compiled by mingw-w64's windres, as for the DLL.

@@ -2,16 +2,13 @@
 page opened from file://, and the command-line preview to hold it against."""
 import glob
 import os
-import shutil
 import subprocess
-import tempfile
 import time
 import urllib.parse
 
-from selenium import webdriver
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+
+from chromium import start_chromium, stop_chromium
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
@@ -27,27 +24,16 @@ def page_url(query=""):
 
 
 def start_browser(downloads, width=1200, height=1600):
-    options = Options()
-    options.binary_location = "/usr/bin/chromium"
-    profile = tempfile.mkdtemp(prefix="zorv-chromium-")
-    for argument in ("--no-sandbox", "--headless=new", "--disable-gpu", "--no-first-run",
-                     "--disable-background-networking", "--disable-component-update",
-                     "--disable-sync", "--autoplay-policy=no-user-gesture-required",
-                     f"--user-data-dir={profile}", f"--window-size={width},{height}"):
-        options.add_argument(argument)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    options.add_experimental_option("prefs", {"download.default_directory": downloads,
-                                              "download.prompt_for_download": False})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = start_chromium(
+        ("--autoplay-policy=no-user-gesture-required", f"--window-size={width},{height}"),
+        prefs={"download.default_directory": downloads, "download.prompt_for_download": False})
     driver.execute_cdp_cmd("Browser.setDownloadBehavior",
                            {"behavior": "allow", "downloadPath": downloads})
-    driver.zorv_profile = profile
     return driver
 
 
 def stop_browser(driver):
-    driver.quit()
-    shutil.rmtree(driver.zorv_profile, ignore_errors=True)
+    stop_chromium(driver)
 
 
 def wait_for(condition, what, seconds=WAIT_SECONDS):

@@ -13,22 +13,17 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import urllib.parse
 from pathlib import Path
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.support.ui import WebDriverWait
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
+sys.path.insert(0, str(ROOT / "tests" / "browser"))
+from chromium import start_chromium, stop_chromium  # noqa: E402
 compare = importlib.machinery.SourceFileLoader(
     "compare_report", str(ROOT / "scripts" / "compare-report")).load_module()
-
-CHROMIUM_FLAGS = ["--no-sandbox", "--headless=new", "--disable-gpu", "--no-first-run",
-                  "--disable-background-networking", "--disable-component-update",
-                  "--disable-sync"]
 
 
 def build_page(esbuild, work):
@@ -40,15 +35,6 @@ def build_page(esbuild, work):
                    check=True)
     shutil.copy(HERE / "browser-page.html", work / "browser-page.html")
     return work / "browser-page.html"
-
-
-def start_browser(chromedriver, profile):
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    for flag in CHROMIUM_FLAGS + [f"--user-data-dir={profile}"]:
-        options.add_argument(flag)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    return webdriver.Chrome(service=Service(chromedriver), options=options)
 
 
 def shown_in_page(driver, page, scenario_text):
@@ -85,8 +71,7 @@ def main():
     args = parser.parse_args()
 
     page = build_page(args.esbuild, args.work)
-    profile = tempfile.mkdtemp(prefix="zorv-chromium-")
-    driver = start_browser(args.chromedriver, profile)
+    driver = start_chromium(chromedriver=args.chromedriver)
     failed = 0
     try:
         for scenario in args.scenarios:
@@ -96,8 +81,7 @@ def main():
                 print(f"     {line}")
             failed += bool(problems)
     finally:
-        driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
+        stop_chromium(driver)
     passed = len(args.scenarios) - failed
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
