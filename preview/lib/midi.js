@@ -142,8 +142,9 @@ export function midiBytes(measures, points, span) {
 }
 
 // The click times as CSV: seconds, measure, beat, downbeat.
-export function beatsCsv(beatClicks, times) {
-    const rows = beatClicks.map((click, i) =>
-        `${fixed(times[i], 6)},${click.measure},${formatG(click.beat)},${click.accent ? 1 : 0}\n`);
+// beats: clicks with their times in seconds (heardBeats in preview.js).
+export function beatsCsv(beats) {
+    const rows = beats.map((beat) =>
+        `${fixed(beat.seconds, 6)},${beat.measure},${formatG(beat.beat)},${beat.accent ? 1 : 0}\n`);
     return `seconds,measure,beat,downbeat\n${rows.join("")}`;
 }

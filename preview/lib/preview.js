@@ -106,27 +106,41 @@ function dialogLines(checked, stop) {
     ];
 }
 
-// The tempo map from the region's start to the end of the heard measures.
-function tempoMapSvg(line, heard) {
+// The tempo map from the region's start to the end of the heard measures,
+// and that extent in units.
+function tempoMap(line, heard) {
     const starts = measureOffsets(heard);
     const extent = [starts[line.region[0]], starts[heard.length + 1]];
-    return svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure");
+    return { svg: svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure"), extent };
+}
+
+// Every click of the heard measures (midi.js's clicks) with its time in
+// seconds under the records.
+export function heardBeats(line, heard) {
+    const beatClicks = clicks(heard);
+    const times = secondsAt(line.points, beatClicks.map((click) => click.position));
+    return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
+}
+
+// The MIDI file of the heard measures under the records.
+export function heardMidi(line, heard) {
+    return midiBytes(heard, line.points, line.span);
 }
 
 // The ramp to hear: the beat times, the MIDI file (also when only audio is
 // wanted, which is rendered from it) and their lines.
 function soundOutputs(line, heard, names) {
     const points = line.points;
-    const beatClicks = clicks(heard);
     const note = passesDefault(points, 0) ? `; ${DEFAULT_TEMPO_NOTE}` : "";
     const out = { lines: [], beats: null, midi: null };
     if (names.beats) {
-        const times = secondsAt(points, beatClicks.map((click) => click.position));
-        out.beats = beatsCsv(beatClicks, times);
-        out.lines.push(`Beat times: ${names.beats} (${times.length} beats${note})`);
+        const beats = heardBeats(line, heard);
+        out.beats = beatsCsv(beats);
+        out.lines.push(`Beat times: ${names.beats} (${beats.length} beats${note})`);
     }
-    if (names.midi || names.wav) out.midi = midiBytes(heard, points, line.span);
+    if (names.midi || names.wav) out.midi = heardMidi(line, heard);
     if (names.midi) {
+        const beatClicks = clicks(heard);
         const [from, to] = secondsAt(points, line.span);
         out.lines.push(`MIDI:       ${names.midi} (measures 1 to ${heard.length}, ${beatClicks.length} clicks; `
             + `the region plays from ${fixed(from, 3)} s to ${fixed(to, 3)} s${note})`);
@@ -156,7 +170,9 @@ async function scoreOutput(checked, report, name, tools) {
 // write}, each a name or null). tools: the MusicXML modules' {DOMParser,
 // XMLSerializer, JSZip}, for `write`. The result: the printed lines, the
 // SVG text, the MIDI bytes, the beat times' CSV and the score as MusicXML
-// (null when not asked for), the stop tempo, the fit and the report.
+// (null when not asked for), the stop tempo, the fit and the report; the
+// timeline, the heard measures and the tempo map's extent, for a caller
+// that shows them otherwise (the page).
 export async function runPreview(checked, plugin, names, tools = {}) {
     const lines = headerLines(checked);
     let { stop } = checked;
@@ -186,7 +202,7 @@ export async function runPreview(checked, plugin, names, tools = {}) {
     lines.push("", ...summaryLines(summary), "");
 
     const heard = heardMeasures(checked.score.measures, checked.region);
-    const svg = tempoMapSvg(line, heard);
+    const { svg, extent } = tempoMap(line, heard);
     lines.push(`Tempo map:  ${names.svg}`);
     const sound = soundOutputs(line, heard, names);
     lines.push(...sound.lines);
@@ -195,5 +211,6 @@ export async function runPreview(checked, plugin, names, tools = {}) {
     lines.push("", ...dialogLines(checked, stop));
     return {
         lines, svg, midi: sound.midi, beats: sound.beats, musicxml: score && score.text, stop, fit, summary, report, line,
+        heard, extent,
     };
 }

@@ -34,11 +34,16 @@ export function timeline(scenario, report) {
     };
 }
 
+// Each record with its beat and quarter BPM as the table prints them.
+export function tableRow([measure, position, value]) {
+    return { measure, position, value, beat: fixed(position / UNITS_PER_QUARTER + 1, 2), bpm: fixed(quarterBpm(value), 1) };
+}
+
 export function tableLines(records) {
     const lines = [`${right("measure", 7)}  ${right("beat", 6)}  ${right("quarter BPM", 11)}  ${right("tempo value", 11)}`];
-    for (const [measure, position, value] of records) {
-        const beat = position / UNITS_PER_QUARTER + 1;
-        lines.push(`${right(measure, 7)}  ${right(fixed(beat, 2), 6)}  ${right(fixed(quarterBpm(value), 1), 11)}  ${right(value, 11)}`);
+    for (const record of records) {
+        const { measure, beat, bpm, value } = tableRow(record);
+        lines.push(`${right(measure, 7)}  ${right(beat, 6)}  ${right(bpm, 11)}  ${right(value, 11)}`);
     }
     return lines;
 }

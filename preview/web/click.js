@@ -9,17 +9,6 @@ const DECAY_SECONDS = 0.008;
 // Downbeats higher and louder, as a metronome's bell.
 const VOICES = { accent: { hz: 1760, gain: 0.9 }, beat: { hz: 1320, gain: 0.55 } };
 
-// Beat rows ({seconds, measure, beat, downbeat}) from the CSV text the
-// preview writes, so the page hears exactly the beats it offers for download.
-export function beatsFromCsv(text) {
-  const lines = text.trim().split(/\r?\n/);
-  if (lines[0] !== "seconds,measure,beat,downbeat") throw new Error(`unexpected beat times header '${lines[0]}'`);
-  return lines.slice(1).map((line) => {
-    const [seconds, measure, beat, downbeat] = line.split(",");
-    return { seconds: Number(seconds), measure: Number(measure), beat: Number(beat), downbeat: downbeat === "1" };
-  });
-}
-
 // A click's samples: a sine that starts at full height (a sharp onset) and
 // dies away within a few milliseconds.
 export function clickWave(rate, accent) {
@@ -47,7 +36,7 @@ export function mixClicks(beats, rate = SAMPLE_RATE) {
   const last = beats.length ? beats[beats.length - 1].seconds : 0;
   const samples = new Float32Array(Math.ceil(last * rate) + waves.true.length + 1);
   for (const beat of beats) {
-    const wave = waves[beat.downbeat];
+    const wave = waves[beat.accent];
     const at = Math.round(beat.seconds * rate);
     for (let i = 0; i < wave.length; i++) samples[at + i] += wave[i];
   }
@@ -113,7 +102,7 @@ export class ClickPlayer {
       const horizon = ctx.currentTime - start + LOOKAHEAD_SECONDS;
       while (next < clicks.length && clicks[next].at <= horizon) {
         const source = ctx.createBufferSource();
-        source.buffer = buffers[clicks[next].downbeat];
+        source.buffer = buffers[clicks[next].accent];
         source.connect(ctx.destination);
         source.start(start + clicks[next].at);
         sources.push(source);
