@@ -2,8 +2,7 @@
 // region, as a standard MIDI file with the tempo records as tempo events and
 // a click on every beat, and the times of those clicks.
 import { UNITS_PER_QUARTER, fullMeasure, measureOffsets, parseMeter } from "./music.js";
-import { fixed } from "./figures.js";
-import { exactFraction, formatG, roundHalfEven } from "./numbers.js";
+import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
 const PERCUSSION_CHANNEL = 9;

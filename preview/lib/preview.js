@@ -12,7 +12,7 @@ import { readScore } from "./musicxml.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
-import { fixed } from "./figures.js";
+import { fixed } from "./numbers.js";
 import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";

@@ -2,8 +2,7 @@
 // records, a timing summary and an SVG tempo map. Used by the preview and by
 // the demo's report of a scenario run.
 import { UNITS_PER_QUARTER, measureOffsets, regionBounds, runLengths } from "./music.js";
-import { fixed } from "./figures.js";
-import { exactFraction, formatG as general, roundHalfEven } from "./numbers.js";
+import { exactFraction, fixed, formatG as general, roundHalfEven } from "./numbers.js";
 import { stopValueFromActions } from "./scenario.js";
 import {
     DEFAULT_TEMPO_NOTE, idealMs, passesDefault, playbackMs, quarterBpm, tempoPoints, valueAt,
