@@ -1,14 +1,15 @@
 // The WebAssembly module through its JavaScript interface, against the
-// expected reports and the native build: every scenario, every refused
-// scenario, the tempo value over its whole 16-bit range, and the fresh
-// start of every session.
+// native build: scenarios as objects and as text, the report's text, the
+// tempo value over its whole 16-bit range, and the fresh start of every
+// session. Every scenario and every refused one runs through the module in
+// CTest (tests/web.cmake), compared as the native runner's reports are.
 //
 // ZORV_PLUGIN_MODULE, ZORV_NATIVE_RUNNER and ZORV_TEMPO_VALUES name the
 // module, the native runner and the native tempo value table; by default
 // they are looked for in build/web and build/native.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { test } from 'node:test';
 import { fileURLToPath, pathToFileURL } from 'node:url';
@@ -22,47 +23,6 @@ const nativeTempoValues =
     process.env.ZORV_TEMPO_VALUES || `${root}build/native/bin/zorv-tempo-values`;
 
 const plugin = await loadPlugin();
-
-function scenarioNames(dir) {
-  return readdirSync(dir)
-      .filter((name) => name.endsWith('.json') && !name.endsWith('.expected.json'))
-      .map((name) => name.slice(0, -'.json'.length))
-      .sort();
-}
-
-function readJson(path) {
-  return JSON.parse(readFileSync(path, 'utf8'));
-}
-
-test('every scenario, given as an object, gives its expected report', async (t) => {
-  const names = scenarioNames(scenarioDir);
-  assert.ok(names.length >= 30, `only ${names.length} scenarios found in ${scenarioDir}`);
-  for (const name of names) {
-    await t.test(name, async () => {
-      const report = await plugin.runScenario(readJson(`${scenarioDir}/${name}.json`));
-      assert.deepStrictEqual(report, readJson(`${scenarioDir}/${name}.expected.json`));
-    });
-  }
-});
-
-test('a refused scenario rejects with the native runner\'s own error line', async (t) => {
-  const dir = `${scenarioDir}/invalid`;
-  const names = scenarioNames(dir);
-  assert.ok(names.length >= 10, `only ${names.length} refused scenarios found in ${dir}`);
-  for (const name of names) {
-    await t.test(name, async () => {
-      const file = `${dir}/${name}.json`;
-      const native = spawnSync(nativeRunner, [file], { encoding: 'utf8' });
-      assert.equal(native.status, 2, `the native runner: ${native.error ?? native.stderr}`);
-      const nativeLine = native.stderr.replace(/\n$/, '');
-      await assert.rejects(plugin.runScenario(readFileSync(file)), (error) => {
-        assert.ok(error instanceof ScenarioError, `${error.name}: ${error.message}`);
-        assert.equal(error.message, nativeLine);
-        return true;
-      });
-    });
-  }
-});
 
 test('text and objects name the fault the same way; text goes in unchanged', async () => {
   const tooMany = { measures: [[32767, 4096], [1, 4096]] };
