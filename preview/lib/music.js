@@ -5,7 +5,7 @@
 // here, so each rule (where a measure starts, what a region covers, what a
 // tempo is worth) exists once. Browser-safe.
 import {
-    add, compare, formatG, fraction, multiply, parseDecimal, roundHalfEven, subtract, withThousands,
+    add, compare, floor, formatG, fraction, multiply, parseDecimal, roundHalfEven, subtract, withThousands,
 } from "./numbers.js";
 
 export const UNITS_PER_QUARTER = 1024;
@@ -178,13 +178,20 @@ export function parseUnit(text, option) {
 }
 
 // The host's tempo value (duration units per millisecond, 16 fraction bits)
-// of `bpm` beats of a unit per minute, with the host's two truncations in its
-// order; modifier 1 is a triplet beat, 2 a dotted one.
+// of `bpm` beats of `beat` units a minute, with the host's two truncations in
+// its order: units per second, then * 16 / 1000. bpm is an exact fraction: a
+// score's <sound tempo> need not be a whole number. A BigInt.
+export function beatTempoValue(beat, bpm) {
+    const perSecond = floor(multiply(bpm, fraction(BigInt(beat) * 4096n, 60n)));
+    return floor(fraction(perSecond * 16n, 1000n));
+}
+
+// The same for a whole bpm of a beat unit as the dialog gives it; modifier 1
+// is a triplet beat, 2 a dotted one.
 export function hostTempoValue(unit, bpm, modifier) {
     const plain = PLAIN_BEAT_UNITS[unit] ?? 1024;
     const beat = modifier === 1 ? Math.trunc(plain / 3) : modifier === 2 ? Math.trunc(plain * 15 / 10) : plain;
-    const perSecond = Math.trunc(beat * 4096 * bpm / 60);
-    return Math.trunc(perSecond * 16 / 1000);
+    return Number(beatTempoValue(beat, fraction(bpm)));
 }
 
 export function tempoValue(tempo) {

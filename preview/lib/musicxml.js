@@ -10,9 +10,9 @@
 // page; Debian's node-xmldom and node-jszip under Node. Reading the file is
 // the caller's: it passes the bytes and the name to show in messages.
 import {
-    InputError, UNITS_PER_QUARTER, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
+    InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
 } from "./music.js";
-import { ZERO, add, compare, floor, fraction, multiply, roundHalfEven } from "./numbers.js";
+import { ZERO, add, compare, fraction, multiply, roundHalfEven } from "./numbers.js";
 
 const LARGEST_MEMBER = 256 * 1024 * 1024;
 export const LARGEST_VALUE = 0x7fffffff;
@@ -277,11 +277,9 @@ function numberFraction(text) {
     return exponent >= 0n ? fraction(mantissa * 10n ** exponent) : fraction(mantissa, 10n ** -exponent);
 }
 
-// The host's tempo value of quarter = bpm (fractions allowed), with the
-// host's two truncations: units per minute / 60, then * 16 / 1000.
+// The host's tempo value of quarter = bpm (fractions allowed).
 export function quarterTempoValue(bpm) {
-    const perSecond = floor(multiply(bpm, fraction(BigInt(UNITS_PER_QUARTER) * 4096n, 60n)));
-    return floor(fraction(perSecond * 16n, 1000n));
+    return beatTempoValue(UNITS_PER_QUARTER, bpm);
 }
 
 // The quarter-note BPM of a <sound tempo>, or null without one.
