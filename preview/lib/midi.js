@@ -1,7 +1,7 @@
 // The ramp to hear: the score from its start to one measure after the
 // region, as a standard MIDI file with the tempo records as tempo events and
 // a click on every beat, and the times of those clicks.
-import { UNITS_PER_QUARTER, fullMeasure, measureOffsets, parseMeter } from "./music.js";
+import { UNITS_PER_QUARTER, beatAt, fullMeasure, measureOffsets, parseMeter } from "./music.js";
 import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
@@ -26,16 +26,22 @@ export function heardEnd(heard) {
     return measureOffsets(heard)[heard.length + 1];
 }
 
-// A click on each counted beat: position (units from the score's start),
-// measure, beat (quarters from 1) and whether it is a downbeat.
-export function clicks(measures) {
+// A click on each counted beat: position (units from the start of the
+// measures given), measure (its number in the score: `numbers`, for
+// measures heard in another order, else counted from 1), beat (as the
+// meter counts them), whether it is a downbeat, which measure heard it is
+// (from 1) and which hearing of its measure (from 1).
+export function clicks(measures, numbers = null) {
     const starts = measureOffsets(measures);
+    const hearings = new Map();
     const all = [];
     measures.forEach((measure, index) => {
-        const number = index + 1;
+        const number = numbers ? numbers[index] : index + 1;
+        const hearing = (hearings.get(number) ?? 0) + 1;
+        hearings.set(number, hearing);
         for (const p of measure.clicks) {
-            all.push({ position: starts[number] + p, measure: number, beat: p / UNITS_PER_QUARTER + 1,
-                accent: p === 0 && measure.downbeat });
+            all.push({ position: starts[index + 1] + p, measure: number, beat: beatAt(measure, p),
+                accent: p === 0 && measure.downbeat, heard: index + 1, hearing });
         }
     });
     return all;
@@ -120,15 +126,16 @@ function chunk(tag, data) {
 }
 
 // A type 1 file, one tick per unit (1024 to the quarter): a conductor track
-// with bars, tempos and markers where the ramp starts and ends, and a click
+// with bars, tempos and markers where the ramp starts and ends (each time
+// it is heard: `spans`, [start, end] ticks, or one such span), and a click
 // track on the percussion channel.
-export function midiBytes(measures, points, span) {
+export function midiBytes(measures, points, spans) {
     const end = heardEnd(measures);
+    const ramps = typeof spans[0] === "number" ? [spans] : spans;
     const conductor = [
         ...timeSignatures(measures).map(([tick, n, d]) => [tick, 0, timeSignature(n, d)]),
         ...heardPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
-        [span[0], 2, marker("ramp starts")],
-        [span[1], 2, marker("ramp ends")],
+        ...ramps.flatMap(([from, to]) => [[from, 2, marker("ramp starts")], [to, 2, marker("ramp ends")]]),
     ];
     const notes = [];
     for (const click of clicks(measures)) {
@@ -140,10 +147,12 @@ export function midiBytes(measures, points, span) {
     return Uint8Array.from([...header, ...tracks[0], ...tracks[1]]);
 }
 
-// The click times as CSV: seconds, measure, beat, downbeat.
+// The click times as CSV: seconds, measure, beat, downbeat, and with
+// `hearings` (a score heard in another order than written) which hearing
+// of its measure the click is in.
 // beats: clicks with their times in seconds (heardBeats in preview.js).
-export function beatsCsv(beats) {
-    const rows = beats.map((beat) =>
-        `${fixed(beat.seconds, 6)},${beat.measure},${formatG(beat.beat)},${beat.accent ? 1 : 0}\n`);
-    return `seconds,measure,beat,downbeat\n${rows.join("")}`;
+export function beatsCsv(beats, hearings = false) {
+    const rows = beats.map((beat) => `${fixed(beat.seconds, 6)},${beat.measure},${formatG(beat.beat)},`
+        + `${beat.accent ? 1 : 0}${hearings ? `,${beat.hearing}` : ""}\n`);
+    return `seconds,measure,beat,downbeat${hearings ? ",pass" : ""}\n${rows.join("")}`;
 }

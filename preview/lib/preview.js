@@ -14,6 +14,7 @@ import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
 import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
+import { heardScore, isStraight, pieceText, runsText, straightOrder } from "./playback.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
 
@@ -33,13 +34,18 @@ function fitTarget(text) {
     return seconds;
 }
 
+// The measures of meter runs as a score: no tempo marks, played as written.
+function meterRuns(measures) {
+    return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
+}
+
 // inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
 // stopUnit, after}, as the user gave them; tools: the MusicXML reader's
 // {DOMParser, JSZip}. Every input is checked (an InputError names the first
 // that cannot be used) before anything runs.
 export async function plan(inputs, tools = {}) {
     const score = inputs.score ? await readScore(inputs.score.bytes, inputs.score.name, tools)
-        : { measures: parseTimeRuns(inputs.time), tempo: [] };
+        : meterRuns(parseTimeRuns(inputs.time));
     const region = parseRegion(inputs.from, inputs.to, score.measures);
     const start = parseTempo(inputs.start, "--start");
     const checked = {
@@ -68,13 +74,17 @@ function headerLines(checked) {
     const { score, region } = checked;
     const marks = score.tempo.length;
     const markText = checked.source ? `, ${marks} tempo mark${marks !== 1 ? "s" : ""}` : "";
+    const order = score.order ?? straightOrder(score.measures.length);
+    const heard = order.reduce((sum, [first, last]) => sum + last - first + 1, 0);
+    const orderText = isStraight(order, score.measures.length) ? ""
+        : `; its repeats and jumps play ${heard} measure${heard !== 1 ? "s" : ""}`;
     return [
-        `Score:  ${meterSummary(score.measures)}${markText}`,
-        `Region: ${regionText(region)} (ERegion ${region.join(", ")})`,
+        `Score:  ${meterSummary(score.measures)}${markText}${orderText}`,
+        `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
     ];
 }
 
-function fitLines(result, stopUnit, target) {
+function fitLines(result, stopUnit, target, heard) {
     const { unit, dotted } = stopUnit;
     const name = (bpm) => tempoName({ unit, dotted, bpm });
     const seconds = (bpm) => fixed(result.seconds.get(bpm), 3);
@@ -82,6 +92,11 @@ function fitLines(result, stopUnit, target) {
         ? `Fit: stop ${name(result.bpm)} plays the region in ${seconds(result.bpm)} s (target ${fixed(target, 3)} s)`
         : `Fit: no stop tempo from 20 to 600 makes the region last ${fixed(target, 3)} s; the nearest `
             + `is ${name(result.bpm)} at ${seconds(result.bpm)} s`];
+    if (!heardOnceAsWritten(heard)) {
+        const times = heard.passes.length ? `plays it ${timesText(heard.passes.length)} (the timing below shows each)`
+            : "never plays it";
+        lines.push(`  The duration is one pass through the region, each of its beats once; the score ${times}.`);
+    }
     const shown = [...result.neighbours];
     if (result.refused !== null && Math.abs(result.refused - result.bpm) === 1) shown.push(result.refused);
     for (const bpm of shown.sort((a, b) => a - b)) {
@@ -91,13 +106,34 @@ function fitLines(result, stopUnit, target) {
     return [...lines, ""];
 }
 
+function timesText(count) {
+    return count === 1 ? "once" : count === 2 ? "twice" : `${count} times`;
+}
+
+// Whether the region is heard once, straight through, as written: then
+// nothing about its passes needs saying.
+function heardOnceAsWritten(heard) {
+    const { passes, span } = heard;
+    return passes.length === 1 && passes[0].pieces.length === 1
+        && passes[0].pieces[0][0] === span[0] && passes[0].pieces[0][1] === span[1];
+}
+
+// Each pass of the region in score words and heard seconds.
+function regionPasses(heard, measures) {
+    const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
+    return heard.passes.map((pass, i) => ({
+        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
+        fromS: times[2 * i], toS: times[2 * i + 1],
+    }));
+}
+
 function dialogLines(checked, stop) {
     const entry = (tempo) => {
         const unit = UNIT_NAMES[tempo.unit];
         return `${unit[0].toUpperCase()}${unit.slice(1)}, Dotted ${tempo.dotted ? "on" : "off"}, = ${tempo.bpm}`;
     };
     return [
-        `In Finale: select ${regionText(checked.region)}, choose `
+        `In Finale: select ${regionText(checked.region, checked.score.measures)}, choose `
             + "Plug-ins > Zorv Tempo [v1.06]..., and enter",
         `  Start:  ${entry(checked.start)}`,
         `  Stop:   ${entry(stop)}`,
@@ -114,36 +150,48 @@ function tempoMap(line, heard) {
     return { svg: svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure"), extent };
 }
 
+// The score as heard (playback.js) up to one measure after the region's
+// last pass, under the written records.
+export function heardRamp(checked, line) {
+    const { measures, order } = checked.score;
+    return heardScore(measures, order ?? straightOrder(measures.length), line.points, checked.region);
+}
+
 // Every click of the heard measures (midi.js's clicks) with its time in
 // seconds under the records.
-export function heardBeats(line, heard) {
-    const beatClicks = clicks(heard);
-    const times = secondsAt(line.points, beatClicks.map((click) => click.position));
+export function heardBeats(heard) {
+    const beatClicks = clicks(heard.measures, heard.numbers);
+    const times = secondsAt(heard.points, beatClicks.map((click) => click.position));
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
 
-// The MIDI file of the heard measures under the records.
-export function heardMidi(line, heard) {
-    return midiBytes(heard, line.points, line.span);
+// The MIDI file of the heard measures under the records, the ramp marked
+// each time it is heard.
+export function heardMidi(heard) {
+    return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]));
+}
+
+// "from 22.000 s to 42.377 s and from 64.377 s to 84.754 s".
+function passTimesText(passes) {
+    if (!passes.length) return "is not heard";
+    return `plays ${passes.map((pass) => `from ${fixed(pass.fromS, 3)} s to ${fixed(pass.toS, 3)} s`).join(" and ")}`;
 }
 
 // The ramp to hear: the beat times, the MIDI file (also when only audio is
 // wanted, which is rendered from it) and their lines.
-function soundOutputs(line, heard, names) {
-    const points = line.points;
-    const note = passesDefault(points, 0) ? `; ${DEFAULT_TEMPO_NOTE}` : "";
+function soundOutputs(line, heard, passes, names) {
+    const note = passesDefault(line.points, 0) ? `; ${DEFAULT_TEMPO_NOTE}` : "";
     const out = { lines: [], beats: null, midi: null };
     if (names.beats) {
-        const beats = heardBeats(line, heard);
-        out.beats = beatsCsv(beats);
+        const beats = heardBeats(heard);
+        out.beats = beatsCsv(beats, !heard.straight);
         out.lines.push(`Beat times: ${names.beats} (${beats.length} beats${note})`);
     }
-    if (names.midi || names.wav) out.midi = heardMidi(line, heard);
+    if (names.midi || names.wav) out.midi = heardMidi(heard);
     if (names.midi) {
-        const beatClicks = clicks(heard);
-        const [from, to] = secondsAt(points, line.span);
-        out.lines.push(`MIDI:       ${names.midi} (measures 1 to ${heard.length}, ${beatClicks.length} clicks; `
-            + `the region plays from ${fixed(from, 3)} s to ${fixed(to, 3)} s${note})`);
+        const beatClicks = clicks(heard.measures, heard.numbers);
+        out.lines.push(`MIDI:       ${names.midi} (${runsText(heard.runs)}, ${beatClicks.length} clicks; `
+            + `the region ${passTimesText(passes)}${note})`);
     }
     if (names.wav) out.lines.push(`Audio:      ${names.wav}`);
     return out;
@@ -186,7 +234,6 @@ export async function runPreview(checked, plugin, names, tools = {}) {
         stop = { unit, dotted, bpm: fit.bpm };
     }
     lines.push(`Ramp:   ${tempoName(checked.start)} to ${tempoName(stop)}, ${AFTER_TEXT[checked.after]}`, "");
-    if (fit) lines.push(...fitLines(fit, checked.stopUnit, checked.target));
 
     const ramp = rampScenario(checked.score.measures, checked.score.tempo, checked.region, checked.start, stop,
         checked.after);
@@ -194,17 +241,20 @@ export async function runPreview(checked, plugin, names, tools = {}) {
     checkRampsWritten(report);
     const line = timeline(ramp, report);
     if (line === null) throw new Error("the plug-in wrote no tempo record");
+    const heard = heardRamp(checked, line);
+    const passes = regionPasses(heard, checked.score.measures);
+    if (fit) lines.push(...fitLines(fit, checked.stopUnit, checked.target, heard));
     const summary = timingSummary(line);
+    if (!heardOnceAsWritten(heard)) summary.passes = passes;
     // One line per record: a score can hold half a million, more than a
     // call takes as arguments.
     lines.push("Tempo records in the score after the ramp:");
-    for (const text of tableLines(line.records)) lines.push(text);
+    for (const text of tableLines(line.records, checked.score.measures)) lines.push(text);
     lines.push("", ...summaryLines(summary), "");
 
-    const heard = heardMeasures(checked.score.measures, checked.region);
-    const { svg, extent } = tempoMap(line, heard);
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region));
     lines.push(`Tempo map:  ${names.svg}`);
-    const sound = soundOutputs(line, heard, names);
+    const sound = soundOutputs(line, heard, passes, names);
     lines.push(...sound.lines);
     const score = names.write ? await scoreOutput(checked, report, names.write, tools) : null;
     if (score) lines.push(score.line);

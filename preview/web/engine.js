@@ -5,6 +5,7 @@ import { loadPlugin } from "./plugin-web.js";
 import { heardBeats, heardMidi, plan, runPreview } from "../lib/preview.js";
 import { InputError } from "../lib/music.js";
 import { beatsCsv } from "../lib/midi.js";
+import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import { writeScore } from "../lib/musicxml-write.js";
 import JSZip from "jszip";
@@ -36,11 +37,19 @@ export function pageResult(checked, result, source) {
     fitText: lines.filter((l) => l.startsWith("Fit:") || l.startsWith("  neighbour")).join("\n"),
     summaryText: summaryLines(result.summary).join("\n"),
     finaleText: lines.slice(finaleAt).join("\n"),
-    records: line.records.map(tableRow),
+    records: line.records.map((record) => tableRow(record, checked.score.measures)),
     starts: line.starts,
     extent: result.extent,
     svg: result.svg,
-    regionFirstMeasure: checked.region[0],
+    // Where Play starts: `before` measures, as heard, ahead of the region's
+    // first hearing ({heard: its place in the hearing, from 1, and measure:
+    // its number in the score}).
+    leadIn: (before) => {
+      const pass = heard.passes[0];
+      const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(checked.region[0]) + 1);
+      const index = Math.max(1, at - before);
+      return { heard: index, measure: heard.numbers[index - 1] };
+    },
     // The score (or the measures of the meter runs) with the ramp written in.
     musicxml: async () => (await writeScore({ source,
       measures: checked.score.measures, region: checked.region, records: line.records }, TOOLS)).text,
@@ -48,8 +57,8 @@ export function pageResult(checked, result, source) {
     // with their times and positions for the click.
     sound: () => {
       if (!sound) {
-        const beats = heardBeats(line, heard);
-        sound = { midi: heardMidi(line, heard), beatsCsv: beatsCsv(beats), beats };
+        const beats = heardBeats(heard);
+        sound = { midi: heardMidi(heard), beatsCsv: beatsCsv(beats, !heard.straight), beats };
       }
       return sound;
     },

@@ -161,12 +161,12 @@ function wirePlayback() {
     const result = shown;
     const { beats } = await result.sound();
     if (result !== shown) return;
-    const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
-    const clicks = clicksFrom(beats, first);
+    const first = result.leadIn(LEAD_IN_MEASURES);
+    const clicks = clicksFrom(beats, first.heard);
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
-    note.textContent = `Playing from measure ${first}.`;
+    note.textContent = `Playing from measure ${first.measure}.`;
     await player.play(clicks, () => {
       playhead.hide();
       play.disabled = false;
