@@ -9,11 +9,12 @@ import {
     regionText, tempoName, tempoValue,
 } from "./music.js";
 import { readScore } from "./musicxml.js";
+import { readScoreNotes } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
-import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
+import { beatsCsv, clicks, heardEnd, heardMeasures, midiBytes, partsHeard } from "./midi.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
 
@@ -34,12 +35,17 @@ function fitTarget(text) {
 }
 
 // inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
-// stopUnit, after}, as the user gave them; tools: the MusicXML reader's
+// stopUnit, after, notes}, as the user gave them (notes: the score's notes
+// are wanted, and read: score.parts); tools: the MusicXML reader's
 // {DOMParser, JSZip}. Every input is checked (an InputError names the first
 // that cannot be used) before anything runs.
 export async function plan(inputs, tools = {}) {
-    const score = inputs.score ? await readScore(inputs.score.bytes, inputs.score.name, tools)
+    const read = inputs.notes ? readScoreNotes : readScore;
+    const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
         : { measures: parseTimeRuns(inputs.time), tempo: [] };
+    if (inputs.notes && !inputs.score) {
+        throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score");
+    }
     const region = parseRegion(inputs.from, inputs.to, score.measures);
     const start = parseTempo(inputs.start, "--start");
     const checked = {
@@ -122,14 +128,22 @@ export function heardBeats(line, heard) {
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
 
-// The MIDI file of the heard measures under the records.
-export function heardMidi(line, heard) {
-    return midiBytes(heard, line.points, line.span);
+// The MIDI file of the heard measures under the records: the click unless
+// `click` is false, and the score's notes when `parts` (notes.js) are given.
+export function heardMidi(line, heard, { click = true, parts = null } = {}) {
+    return midiBytes(heard, line.points, line.span, { click, parts });
+}
+
+// "312 notes in 2 parts": what the heard measures sound of the parts.
+function notesText(parts, heard) {
+    const count = partsHeard(parts, heardEnd(heard)).reduce((sum, part) => sum + part.notes.length, 0);
+    return `${count} note${count !== 1 ? "s" : ""} in ${parts.length} part${parts.length !== 1 ? "s" : ""}`;
 }
 
 // The ramp to hear: the beat times, the MIDI file (also when only audio is
-// wanted, which is rendered from it) and their lines.
-function soundOutputs(line, heard, names) {
+// wanted, which is rendered from it) and their lines. parts: the score's
+// notes to sound with the click, or null.
+function soundOutputs(line, heard, names, parts) {
     const points = line.points;
     const note = passesDefault(points, 0) ? `; ${DEFAULT_TEMPO_NOTE}` : "";
     const out = { lines: [], beats: null, midi: null };
@@ -138,14 +152,15 @@ function soundOutputs(line, heard, names) {
         out.beats = beatsCsv(beats);
         out.lines.push(`Beat times: ${names.beats} (${beats.length} beats${note})`);
     }
-    if (names.midi || names.wav) out.midi = heardMidi(line, heard);
+    if (names.midi || names.wav) out.midi = heardMidi(line, heard, { parts });
+    const notes = parts ? `, ${notesText(parts, heard)}` : "";
     if (names.midi) {
         const beatClicks = clicks(heard);
         const [from, to] = secondsAt(points, line.span);
-        out.lines.push(`MIDI:       ${names.midi} (measures 1 to ${heard.length}, ${beatClicks.length} clicks; `
+        out.lines.push(`MIDI:       ${names.midi} (measures 1 to ${heard.length}, ${beatClicks.length} clicks${notes}; `
             + `the region plays from ${fixed(from, 3)} s to ${fixed(to, 3)} s${note})`);
     }
-    if (names.wav) out.lines.push(`Audio:      ${names.wav}`);
+    if (names.wav) out.lines.push(`Audio:      ${names.wav}${parts && !names.midi ? ` (the clicks${notes})` : ""}`);
     return out;
 }
 
@@ -204,7 +219,7 @@ export async function runPreview(checked, plugin, names, tools = {}) {
     const heard = heardMeasures(checked.score.measures, checked.region);
     const { svg, extent } = tempoMap(line, heard);
     lines.push(`Tempo map:  ${names.svg}`);
-    const sound = soundOutputs(line, heard, names);
+    const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     lines.push(...sound.lines);
     const score = names.write ? await scoreOutput(checked, report, names.write, tools) : null;
     if (score) lines.push(score.line);
