@@ -13,7 +13,7 @@ import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
-import { plan, runPreview } from "../lib/preview.js";
+import { plan, previewLines, runPreview } from "../lib/preview.js";
 import { HELP, parseArguments } from "./arguments.js";
 import { ScenarioError, loadPlugin } from "./plugin-node.js";
 import { scenarioProcess } from "./scenario-process.js";
@@ -196,7 +196,7 @@ export async function main(argv) {
         };
         const result = await runPreview(checked, await plugin(values), names, tools);
         writeResult(values, result);
-        process.stdout.write(`${result.lines.join("\n")}\n`);
+        process.stdout.write(`${previewLines(result).join("\n")}\n`);
     } catch (error) {
         const refused = error instanceof ScenarioError ? "the plug-in's host refused the scenario: " : "";
         process.stderr.write(`preview: ${refused}${error.message}\n`);
