@@ -22,12 +22,36 @@ export const UNIT_NAMES = ["16th", "8th", "quarter", "half", "whole"];
 export const DOTTED = 2; // the host's modifier for a dotted beat unit
 const PLAIN_BEAT_UNITS = [256, 512, 1024, 2048, 4096];
 
-// Input the preview refuses: its message is the one line the user sees.
+// Input the preview refuses. Its message is the command line's one line;
+// `fields` names the inputs it is about (their option names without the
+// dashes, "from", "stop-unit"; the one to mend first leads; none for the
+// score's own content), and `sentence` says what is wrong without naming an
+// option, for a form that calls its fields its own way.
 export class InputError extends Error {
-    constructor(message) {
+    constructor(message, { fields = [], sentence = message } = {}) {
         super(message);
         this.name = "InputError";
+        this.fields = fields;
+        this.sentence = sentence;
     }
+}
+
+// "--from: cannot read 'x' (...)": the usual line about one option.
+export function optionError(field, sentence) {
+    return new InputError(`--${field}: ${sentence}`, { fields: [field], sentence });
+}
+
+// The same where `where` is an option ("--time") or a place in a score
+// ("part P1, measure 3"), which then stays in the sentence.
+function errorAt(where, sentence) {
+    if (where.startsWith("--")) return optionError(where.slice(2), sentence);
+    return new InputError(`${where}: ${sentence}`);
+}
+
+// A line whose lead names an option with what was given for it
+// ("--from 12:5: ..."), about those fields.
+function givenError(lead, fields, sentence) {
+    return new InputError(`${lead}: ${sentence}`, { fields, sentence });
 }
 
 // Plain data, frozen because runs of measures share one object:
@@ -60,12 +84,12 @@ export function meterLength(meter) {
 export function parseMeter(text, where) {
     const match = /^\s*([0-9]+(?:\+[0-9]+)*)\s*\/\s*([0-9]+)\s*$/.exec(text);
     if (!match) {
-        throw new InputError(`${where}: cannot read the time signature '${text}' (write it as 3/4 or 3+2/8)`);
+        throw errorAt(where, `cannot read the time signature '${text}' (write it as 3/4 or 3+2/8)`);
     }
     const groups = match[1].split("+").map(Number);
     const denominator = Number(match[2]);
     if (!DENOMINATORS.includes(denominator) || !groups.every((g) => g >= 1 && g <= 99)) {
-        throw new InputError(`${where}: cannot read the time signature '${text}' `
+        throw errorAt(where, `cannot read the time signature '${text}' `
             + "(beats 1 to 99, a beat type of 1, 2, 4, 8, 16, 32 or 64)");
     }
     return Object.freeze({ groups: Object.freeze(groups), denominator });
@@ -122,13 +146,13 @@ export function parseTimeRuns(text) {
         const meterPart = cut < 0 ? lower : lower.slice(0, cut);
         const countText = cut < 0 ? "" : lower.slice(cut + 1).trim();
         if (cut >= 0 && lower.slice(cut + 1) !== "" && !DIGITS.test(countText)) {
-            throw new InputError(`--time: cannot read the measure count in '${named}' (write 4/4x8)`);
+            throw optionError("time", `cannot read the measure count in '${named}' (write 4/4x8)`);
         }
         const count = countText ? wholeNumber(countText) : 1;
-        if (count < 1) throw new InputError(`--time: '${named}' names no measure`);
+        if (count < 1) throw optionError("time", `'${named}' names no measure`);
         const full = fullMeasure(parseMeter(meterPart, "--time"));
         if (measures.length + Number(count) > MAX_MEASURES) {
-            throw new InputError(`--time: more than ${withThousands(MAX_MEASURES)} measures, the most a score holds`);
+            throw optionError("time", `more than ${withThousands(MAX_MEASURES)} measures, the most a score holds`);
         }
         for (let i = 0; i < count; i += 1) measures.push(full);
     }
@@ -137,27 +161,27 @@ export function parseTimeRuns(text) {
 
 export function checkMeasureCount(count, where) {
     if (count > MAX_MEASURES) {
-        throw new InputError(`${where}: ${withThousands(count)} measures, more than the `
+        throw errorAt(where, `${withThousands(count)} measures, more than the `
             + `${withThousands(MAX_MEASURES)} a score holds`);
     }
-    if (count === 0) throw new InputError(`${where}: the score has no measures`);
+    if (count === 0) throw errorAt(where, "the score has no measures");
 }
 
 // "q=120", "h.=40": one beat unit letter, an optional dot, whole BPM.
 export function parseTempo(text, option) {
     const match = /^\s*([A-Za-z]+)(\.?)\s*=\s*(\S+)\s*$/.exec(text);
     if (!match) {
-        throw new InputError(`${option}: cannot read '${text}' (write a beat unit, an optional dot, `
+        throw errorAt(option, `cannot read '${text}' (write a beat unit, an optional dot, `
             + "= and beats per minute, as q=120 or h.=40)");
     }
     const [, letter, dot, bpmText] = match;
     const unit = UNIT_LETTERS.indexOf(letter);
     if (unit < 0) {
-        throw new InputError(`${option}: unknown beat unit '${letter}' (use s, e, q, h or w: 16th, 8th, `
+        throw errorAt(option, `unknown beat unit '${letter}' (use s, e, q, h or w: 16th, 8th, `
             + "quarter, half, whole; a trailing . for dotted)");
     }
     if (!DIGITS.test(bpmText)) {
-        throw new InputError(`${option}: '${bpmText}' is not a whole number of beats per minute`);
+        throw errorAt(option, `'${bpmText}' is not a whole number of beats per minute`);
     }
     const bpm = wholeNumber(bpmText);
     checkBpm(bpm, option);
@@ -166,7 +190,7 @@ export function parseTempo(text, option) {
 
 export function checkBpm(bpm, option) {
     if (!(bpm >= LOWEST_BPM && bpm <= HIGHEST_BPM)) {
-        throw new InputError(`${option}: ${bpm} beats per minute is outside ${LOWEST_BPM} to `
+        throw errorAt(option, `${bpm} beats per minute is outside ${LOWEST_BPM} to `
             + `${HIGHEST_BPM}, the range the dialog takes`);
     }
 }
@@ -207,12 +231,12 @@ export function tempoName(tempo) {
 export function parsePoint(text, option) {
     const match = /^\s*([0-9]+)\s*(?::\s*([0-9]+(?:\.[0-9]*)?|\.[0-9]+)\s*)?$/.exec(text);
     if (!match) {
-        throw new InputError(`${option}: cannot read '${text}' (write a measure, as 12, or a measure `
+        throw errorAt(option, `cannot read '${text}' (write a measure, as 12, or a measure `
             + "and a beat, as 12:3 or 12:2.5)");
     }
     const beat = match[2] === undefined ? null : parseDecimal(match[2]);
     if (beat !== null && compare(beat, fraction(1n)) < 0) {
-        throw new InputError(`${option}: beats count from 1, so '${text}' names no beat`);
+        throw errorAt(option, `beats count from 1, so '${text}' names no beat`);
     }
     return { measure: wholeNumber(match[1]), beat };
 }
@@ -314,7 +338,7 @@ export function pointPosition(text, measures, option, end = false) {
     if (beat === null) return { measure: number, position: end ? m.length : 0 };
     const position = beatPosition(m, beat);
     if (position < 0 || position > m.length || (position === m.length && !end)) {
-        throw new InputError(`${option} ${text.trim()}: measure ${number} runs from beat `
+        throw givenError(`${option} ${text.trim()}`, [option.replace(/^--/, "")], `measure ${number} runs from beat `
             + `${formatG(beatAt(m, 0))} to its end at beat ${formatG(beatAt(m, m.length))} (${beatDescription(m)})`);
     }
     return { measure: number, position };
@@ -322,7 +346,7 @@ export function pointPosition(text, measures, option, end = false) {
 
 export function checkMeasure(number, measures, option) {
     if (!(number >= 1 && number <= measures.length)) {
-        throw new InputError(`${option}: measure ${number} is outside the score, which has measures `
+        throw errorAt(option, `measure ${number} is outside the score, which has measures `
             + `1 to ${measures.length}`);
     }
 }
@@ -374,26 +398,15 @@ export function regionBounds(region, measures, starts = measureOffsets(measures,
     return [starts[sm] + sp, starts[em] + endInMeasure];
 }
 
-// Whether the plug-in counts a record at (measure, position) as inside the
-// region when it clears the region: measure by measure, so a record past the
-// end of a measure that the region runs through is inside too.
-export function isInRegion(region, measureNumber, position) {
-    const [sm, sp, em, ep] = region;
-    if (measureNumber < sm || measureNumber > em) return false;
-    const notBeforeStart = measureNumber !== sm || position >= sp;
-    const notAfterEnd = measureNumber !== em || position <= ep;
-    return notBeforeStart && notAfterEnd;
-}
-
 export function parseRegion(fromText, toText, measures) {
     const start = regionStart(fromText, measures);
     const end = regionEnd(toText, measures);
     const region = [start.measure, start.position, end.measure, end.position];
-    if (end.measure < 1) throw new InputError(`--to ${toText.trim()}: the region ends before the score begins`);
+    if (end.measure < 1) throw givenError(`--to ${toText.trim()}`, ["to"], "the region ends before the score begins");
     const [first, last] = regionBounds(region, measures, measureOffsets(measures));
     if (last <= first) {
-        throw new InputError(`--from ${fromText.trim()} --to ${toText.trim()}: the region ends `
-            + `${last === first ? "where" : "before"} it starts`);
+        throw givenError(`--from ${fromText.trim()} --to ${toText.trim()}`, ["from", "to"],
+            `the region ends ${last === first ? "where" : "before"} it starts`);
     }
     return region;
 }
