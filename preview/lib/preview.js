@@ -46,6 +46,12 @@ function meterRuns(measures) {
 // {DOMParser, JSZip}. Every input is checked (an InputError names the first
 // that cannot be used) before anything runs.
 export async function plan(inputs, tools = {}) {
+    return checkRun(inputs, await readMeasures(inputs, tools));
+}
+
+// The score of the inputs ({time, score, notes}, as plan() takes them), or
+// the measures of the meter runs as one.
+export async function readMeasures(inputs, tools = {}) {
     const read = inputs.notes ? readScoreNotes : readScore;
     const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
         : meterRuns(parseTimeRuns(inputs.time));
@@ -54,6 +60,12 @@ export async function plan(inputs, tools = {}) {
             fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
         });
     }
+    return score;
+}
+
+// One run's inputs ({from, to, start, stop, fit, stopUnit, after}) checked
+// against the score readMeasures gave.
+export function checkRun(inputs, score) {
     const region = parseRegion(inputs.from, inputs.to, score.measures);
     const start = parseTempo(inputs.start, "--start");
     const checked = {
@@ -250,11 +262,12 @@ export function heardBeats(heard) {
 }
 
 // The MIDI file of the heard measures under the records, the ramp marked
-// each time it is heard: the click unless `click` is false, and the score's
-// notes when `parts` (notes.js) are given, each where it is heard.
-export function heardMidi(heard, { click = true, parts = null } = {}) {
+// each time it is heard (or the places `marks` names, [[tick, text]]): the
+// click unless `click` is false, and the score's notes when `parts`
+// (notes.js) are given, each where it is heard.
+export function heardMidi(heard, { click = true, parts = null, marks = null } = {}) {
     return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]),
-        { click, parts, runs: heard.runs });
+        { click, parts, runs: heard.runs, marks });
 }
 
 // {count, parts}: how many notes the heard measures sound, of how many parts.
@@ -267,8 +280,8 @@ function notesHeard(parts, heard) {
 // The ramp to hear as asked for in `names`: the beat times' CSV, the MIDI
 // file (also when only audio is wanted, which is rendered from it), and
 // what their lines say of them. parts: the score's notes (notes.js) to sound
-// with the click, or null.
-function soundOutputs(line, heard, names, parts) {
+// with the click, or null; marks: heardMidi's.
+export function soundOutputs(line, heard, names, parts, marks = null) {
     const assumesDefault = passesDefault(line.points, 0);
     const out = { outputs: {}, beats: null, midi: null };
     if (names.beats) {
@@ -276,7 +289,7 @@ function soundOutputs(line, heard, names, parts) {
         out.beats = beatsCsv(beats, !heard.straight);
         out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts });
+    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts, marks });
     const notes = parts ? notesHeard(parts, heard) : null;
     if (names.midi) {
         const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
@@ -287,6 +300,19 @@ function soundOutputs(line, heard, names, parts) {
     }
     if (names.wav) out.outputs.wav = { name: names.wav, notes };
     return out;
+}
+
+// The run's stop tempo: as given, or fitted to its target duration
+// ({stop, fit}: fit is null, or fitStop's answer with its target and
+// stopUnit).
+export async function fittedStop(checked, plugin) {
+    if (checked.stop !== null) return { stop: checked.stop, fit: null };
+    const { unit, dotted } = checked.stopUnit;
+    const found = await fitStop(plugin, {
+        measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
+        after: checked.after, target: checked.target,
+    });
+    return { stop: { unit, dotted, bpm: found.bpm }, fit: { ...found, target: checked.target, stopUnit: checked.stopUnit } };
 }
 
 // The score (or the measures of the meter runs, as a minimal score) with
@@ -319,17 +345,7 @@ export function scoreWithRamp(checked, report, tools = {}) {
 // timeline, the score as heard (playback.js's heardScore) and the tempo
 // map's extent.
 export async function runPreview(checked, plugin, names = {}, tools = {}) {
-    let { stop } = checked;
-    let fit = null;
-    if (stop === null) {
-        const { unit, dotted } = checked.stopUnit;
-        fit = await fitStop(plugin, {
-            measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
-            after: checked.after, target: checked.target,
-        });
-        fit = { ...fit, target: checked.target, stopUnit: checked.stopUnit };
-        stop = { unit, dotted, bpm: fit.bpm };
-    }
+    const { stop, fit } = await fittedStop(checked, plugin);
     const ramp = rampScenario(checked.score.measures, checked.score.tempo, checked.region, checked.start, stop,
         checked.after);
     const report = await plugin.runScenario(ramp);
