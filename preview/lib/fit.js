@@ -132,8 +132,9 @@ function nextProbe(modelled, lo, hi) {
 // Index of the candidate whose time is closest to target, the times tried,
 // and whether the target lies within reach; the times fall with the index.
 // Each probe, with its two neighbours, is timed by the plug-in; probes come
-// from the model scaled to the last time measured.
-export async function search(evaluate, allowed, target, model) {
+// from the model scaled to the last time measured. The chosen candidate's
+// neighbours are timed too, unless `neighbours` is false.
+export async function search(evaluate, allowed, target, model, { neighbours: timeNeighbours = true } = {}) {
     const times = new Map();
     let lo = -1; // times of allowed[lo] >= target > times of allowed[hi]
     let hi = allowed.length;
@@ -157,7 +158,7 @@ export async function search(evaluate, allowed, target, model) {
     const distance = (i) => Math.abs(times.get(allowed[i]) - target);
     const best = ends.length > 1 && distance(ends[1]) < distance(ends[0]) ? ends[1] : ends[0];
     const neighbours = [best - 1, best + 1]
-        .filter((i) => inRange(i, allowed) && !times.has(allowed[i])).map((i) => allowed[i]);
+        .filter((i) => timeNeighbours && inRange(i, allowed) && !times.has(allowed[i])).map((i) => allowed[i]);
     if (neighbours.length > 0) {
         for (const [bpm, s] of await evaluate(neighbours)) times.set(bpm, s);
     }

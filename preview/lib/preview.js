@@ -90,7 +90,7 @@ export function checkRun(inputs, score) {
 
 // The action directly after the selection; none given is the dialog's
 // default, the stop tempo.
-function afterChoice(after) {
+export function afterChoice(after) {
     if (after === undefined || after === null) return "stop";
     if (Object.hasOwn(AFTER_NAMES, after)) return after;
     const choices = Object.keys(AFTER_NAMES).map((name) => `'${name}'`).join(", ");
@@ -117,14 +117,20 @@ function checkNotEqual(start, stop) {
 
 export function headerLines(header) {
     const { score, region, ramp } = header;
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
-    const heardText = score.heard === null ? ""
-        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return [
-        `Score:  ${meterSummary(score.measures)}${markText}${heardText}`,
+        scoreLine(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
     ];
+}
+
+// "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
+// repeats and jumps change what is heard, how many measures play.
+export function scoreLine(score) {
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const heardText = score.heard === null ? ""
+        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
+    return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
 }
 
 export function fitLines(fit) {
@@ -166,7 +172,7 @@ export function outputLines(outputs) {
     if (beats) lines.push(`Beat times: ${beats.name} (${beats.count} beats${note(beats)})`);
     if (midi) {
         lines.push(`MIDI:       ${midi.name} (${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
-            + `the region ${playsText(midi.plays)}${note(midi)})`);
+            + `${midi.what ?? "the region"} ${playsText(midi.plays)}${note(midi)})`);
     }
     if (wav) lines.push(`Audio:      ${wav.name}${wav.notes && !midi ? ` (the clicks${notesText(wav.notes)})` : ""}`);
     if (musicxml) {
@@ -236,18 +242,22 @@ export function heardRamp(checked, line) {
     return heardScore(measures, order ?? straightOrder(measures.length), line.points, checked.region);
 }
 
-// Whether the region is heard once, straight through, as written: then
-// nothing about its passes needs saying.
-function heardOnceAsWritten(heard) {
-    const { passes, span } = heard;
+// Whether a span of score is heard once, straight through, as written, in
+// these passes: then nothing about its passes needs saying.
+export function onceAsWritten(passes, span) {
     return passes.length === 1 && passes[0].pieces.length === 1
         && passes[0].pieces[0][0] === span[0] && passes[0].pieces[0][1] === span[1];
 }
 
-// Each pass of the region: {text (its measures), fromS, toS}.
-function regionPasses(heard, measures) {
-    const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
-    return heard.passes.map((pass, i) => ({
+function heardOnceAsWritten(heard) {
+    return onceAsWritten(heard.passes, heard.span);
+}
+
+// Each pass (the region's, unless others are given): {text (its measures),
+// fromS, toS}.
+export function regionPasses(heard, measures, passes = heard.passes) {
+    const times = secondsAt(heard.points, passes.flatMap((pass) => [pass.start, pass.end]));
+    return passes.map((pass, i) => ({
         text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
         fromS: times[2 * i], toS: times[2 * i + 1],
     }));
@@ -294,7 +304,8 @@ export function soundOutputs(line, heard, names, parts, marks = null) {
     if (names.midi) {
         const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
         out.outputs.midi = {
-            name: names.midi, measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
+            name: names.midi, what: marks ? "the plan" : "the region",
+            measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
             plays: heard.passes.map((_, i) => [times[2 * i], times[2 * i + 1]]), assumesDefault,
         };
     }
@@ -322,6 +333,18 @@ export function scoreWithRamp(checked, report, tools = {}) {
     return writeScore({
         source: checked.source, measures: checked.score.measures, records: report.tempo || [],
     }, tools);
+}
+
+// The score as the header names it: {measures, marks (null for meter
+// runs), heard (how many measures its repeats and jumps play; null when it
+// is heard as written)}.
+export function scoreHeader(checked) {
+    const { measures, tempo } = checked.score;
+    const order = checked.score.order ?? straightOrder(measures.length);
+    return {
+        measures, marks: checked.source ? tempo.length : null,
+        heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
+    };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
@@ -370,13 +393,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
             outside: score.outside.length,
         };
     }
-    const order = checked.score.order ?? straightOrder(checked.score.measures.length);
     const header = {
-        score: {
-            measures: checked.score.measures, marks: checked.source ? checked.score.tempo.length : null,
-            heard: isStraight(order, checked.score.measures.length) ? null
-                : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
-        },
+        score: scoreHeader(checked),
         region: checked.region,
         ramp: { start: checked.start, stop, after: checked.after },
     };

@@ -203,9 +203,11 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
     const out = [
         `<svg xmlns="http://www.w3.org/2000/svg" width="${width}" height="${height}" font-family="sans-serif" font-size="12">`,
         `<rect width="${width}" height="${height}" fill="white"/>`,
-        ...shaded.map(({ span }) => `<rect x="${f1(x(span[0]))}" y="${top}" width="${f1(x(span[1]) - x(span[0]))}" `
-            + `height="${height - top - bottom}" fill="#dbe9f6"${opacity}/>`),
-        ...shaded.map(({ span, label }, i) => `<text x="${f1(x(span[0]) + 4)}" y="${top + 14 + 14 * i}" fill="#36c">${label}</text>`),
+        // Runs side by side alternate their shade; labels step down so that
+        // neighbours' do not collide.
+        ...shaded.map(({ span }, i) => `<rect x="${f1(x(span[0]))}" y="${top}" width="${f1(x(span[1]) - x(span[0]))}" `
+            + `height="${height - top - bottom}" fill="${i % 2 ? "#e8e0f4" : "#dbe9f6"}"${opacity}/>`),
+        ...shaded.map(({ span, label }, i) => `<text x="${f1(x(span[0]) + 4)}" y="${top + 14 + 14 * (i % 5)}" fill="#36c">${label}</text>`),
         `<line x1="${left}" y1="${axis}" x2="${width - rightMargin}" y2="${axis}" stroke="black"/>`,
         `<line x1="${left}" y1="${top}" x2="${left}" y2="${axis}" stroke="black"/>`,
     ];
