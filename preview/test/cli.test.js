@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
+import { linkSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -112,6 +112,61 @@ test("--write is checked like the other outputs, and may not overwrite the score
     assertRefused(runBad({}, ["--write", "ramp.mxl"]), "--write ramp.mxl: the score is written as plain MusicXML");
     assertRefused(runBad({}, ["--write", "same.out", "--beats", "same.out"]),
         "--svg, --midi, --wav, --beats and --write must name different files");
+});
+
+// The files of a folder and everything below it, with their bytes.
+function contents(folder) {
+    return readdirSync(folder, { recursive: true, withFileTypes: true }).filter((entry) => entry.isFile())
+        .map((entry) => [join(entry.parentPath ?? entry.path, entry.name), readFileSync(join(entry.parentPath ?? entry.path, entry.name))])
+        .sort(([a], [b]) => a.localeCompare(b));
+}
+
+test("no output may be the score read, under any name that reaches it", () => {
+    const original = readFileSync(new URL("../../tests/preview/scores/mark-after-region.musicxml", import.meta.url));
+    // Names of score.musicxml in a folder that also holds a link to it, a
+    // hard link, and a linked folder.
+    const names = ["score.musicxml", "./score.musicxml", "link.musicxml", "hard.musicxml", "linked/score.musicxml",
+        "sub/../score.musicxml"];
+    for (const kind of ["svg", "midi", "wav", "beats", "write"]) {
+        for (const name of names) {
+            inFolder((folder) => {
+                writeFileSync(join(folder, "score.musicxml"), original);
+                symlinkSync("score.musicxml", join(folder, "link.musicxml"));
+                linkSync(join(folder, "score.musicxml"), join(folder, "hard.musicxml"));
+                symlinkSync(".", join(folder, "linked"));
+                mkdirSync(join(folder, "sub"));
+                const before = contents(folder);
+                const args = ["--score", "score.musicxml", "--from", "1", "--to", "1", "--start", "q=60", "--stop", "q=72",
+                    "--svg", "map.svg", `--${kind}`, name];
+                const done = spawnSync(process.execPath, [CLI, ...args], { cwd: folder, encoding: "utf8" });
+                assert.equal(done.status, 2, `--${kind} ${name}: ${done.stderr}`);
+                assert.equal(done.stderr, `preview: --${kind} ${name}: that is the score read; name another file, `
+                    + "so that the score stays as it is\n");
+                assert.deepEqual(contents(folder), before, `--${kind} ${name}`);
+            });
+        }
+    }
+});
+
+test("two outputs may not reach one file, through a link either", () => {
+    inFolder((folder) => {
+        symlinkSync("a.out", join(folder, "dangling.out")); // a link to a file not there yet
+        for (const pair of [["--midi", "a.out", "--beats", "dangling.out"], ["--svg", "b.out", "--wav", "sub/../b.out"],
+            ["--write", "c.musicxml", "--midi", `${folder}/c.musicxml`]]) {
+            const done = spawnSync(process.execPath, [CLI, ...Object.entries(GOOD).flat(), ...pair],
+                { cwd: folder, encoding: "utf8" });
+            assert.equal(done.status, 2, `${pair.join(" ")}: ${done.stderr}`);
+            assert.equal(done.stderr, "preview: --svg, --midi, --wav, --beats and --write must name different files\n");
+            assert.deepEqual(readdirSync(folder), ["dangling.out"]);
+        }
+    });
+});
+
+test("an empty file name is refused before anything is read or written", () => {
+    for (const kind of ["score", "svg", "midi", "wav", "beats", "write"]) {
+        assertRefused(runBad(kind === "score" ? { "--time": null } : {}, [`--${kind}`, ""]),
+            `preview: --${kind}: the file name is empty; name a file\n`, kind);
+    }
 });
 
 test("--write writes the score with the ramp and says so", () => {
