@@ -9,7 +9,7 @@ import { linkSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, sy
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
-import { HELP, parseArguments, quoted } from "../node/arguments.js";
+import { HELP, OPTIONS, parseArguments, quoted } from "../node/arguments.js";
 
 const CLI = fileURLToPath(new URL("../node/cli.js", import.meta.url));
 const GOOD = { "--time": "4/4x20", "--from": "12", "--to": "19", "--start": "q=120", "--stop": "q=72" };
@@ -196,8 +196,22 @@ test("options may be shortened to a unique prefix and written with =", () => {
 });
 
 test("a value may look like a negative number, not like an option", () => {
-    assert.equal(parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--fit", "-5"]).fit,
-        "-5");
+    // A word that reads as a negative number is a value, and the option's
+    // own rule refuses it; any other word that starts with '-' is an option.
+    const cases = [
+        ["--fit", "-5", "preview: --fit: '-5' is not a duration in seconds"],
+        ["--fit", "-2.5", "preview: --fit: '-2.5' is not a duration in seconds"],
+        ["--fit", "-.5", "preview: --fit: '-.5' is not a duration in seconds"],
+        ["--to", "-2.5", "preview: --to: cannot read '-2.5' (write a measure"],
+        ["--fit", "-2.", "preview: argument --fit: expected one argument"],
+        ["--fit", "-x", "preview: argument --fit: expected one argument"],
+    ];
+    for (const [option, value, expected] of cases) {
+        const changes = option === "--fit" ? { "--stop": null, "--fit": value } : { [option]: value };
+        assertRefused(runBad(changes), expected, `${option} ${value}`);
+    }
+    assert.equal(parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--fit", "-2.5"]).fit,
+        "-2.5");
     assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "--stop", "q=60"]),
         { message: "argument --start: expected one argument" });
     assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--stop",
@@ -214,6 +228,23 @@ test("help comes first, wherever it stands", () => {
     const done = spawnSync(process.execPath, [CLI, "--after", "later", "-h"], { encoding: "utf8" });
     assert.equal(done.status, 0);
     assert.equal(done.stdout, HELP);
+});
+
+test("the help names every option the command line takes for musicians, in its order, as it takes it", () => {
+    const shown = OPTIONS.filter((option) => !option.scripts);
+    const named = new Set(HELP.match(/(?<=[\s[(])--?[a-z][a-z-]*/g));
+    assert.deepEqual([...named].sort(), shown.flatMap((option) => option.flags).sort());
+    // The options' list: one entry each, its flags, then what it takes.
+    const listed = HELP.split("\n").filter((line) => /^ {2}-/.test(line)).map((line) => line.trim().split(/ {2,}/)[0]);
+    assert.equal(listed.length, shown.length);
+    shown.forEach((option, i) => {
+        const flags = option.flags.join(", ");
+        const takes = listed[i].slice(flags.length);
+        assert.ok(listed[i].startsWith(flags), listed[i]);
+        if (option.kind) assert.equal(takes, "", listed[i]);
+        else if (option.choices) assert.equal(takes, ` {${option.choices.join(",")}}`);
+        else assert.match(takes, /^ [A-Z][A-Z[\]:=]*$/, listed[i]);
+    });
 });
 
 test("values in messages are quoted as they were typed", () => {
