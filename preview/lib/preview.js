@@ -5,7 +5,7 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
+    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
     regionText, tempoName, tempoValue,
 } from "./music.js";
 import { readScore } from "./musicxml.js";
@@ -21,10 +21,11 @@ export const AFTER_TEXT = {
     none: "then nothing more", stop: "then the stop tempo holds", start: "then back to the start tempo",
 };
 
-// A duration as a decimal number of seconds (1_000 and 1e3 read too), or as
-// minutes:seconds the way a cue sheet gives it (1:23.5).
+// A duration as a decimal number of seconds (1_000 and 1e3 read too; 25s,
+// 25 s and 25 sec too), or as minutes:seconds the way a cue sheet gives it
+// (1:23.5).
 function fitTarget(text) {
-    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "");
+    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "").replace(/(?<=\d)\s*(?:s|secs?|seconds?)$/i, "");
     const clock = /^(\d+):([0-5]?\d(?:\.\d*)?)$/.exec(plain);
     let seconds = -1.0;
     if (clock) seconds = Number(clock[1]) * 60 + Number(clock[2]);
@@ -41,7 +42,7 @@ export async function plan(inputs, tools = {}) {
     const score = inputs.score ? await readScore(inputs.score.bytes, inputs.score.name, tools)
         : { measures: parseTimeRuns(inputs.time), tempo: [] };
     const region = parseRegion(inputs.from, inputs.to, score.measures);
-    const start = parseTempo(inputs.start, "--start");
+    const start = parseTempo(inputs.start, "--start", QUARTER);
     const checked = {
         score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
         after: afterChoice(inputs.after), source: inputs.score || null,
@@ -53,7 +54,7 @@ export async function plan(inputs, tools = {}) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop");
+        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit);

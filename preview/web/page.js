@@ -1,7 +1,7 @@
 // The preview page: the form, live results, the ramp to hear, downloads and
 // the address. Every musical rule comes from the shared preview modules
 // through engine.js; this file only moves text between them and the page.
-import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
+import { argumentsOf, queryOf, splitTempo, stateFromQuery } from "./address.js";
 import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
@@ -211,6 +211,16 @@ async function main() {
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    update("edit", e.target);
+  });
+  // A unit typed with a tempo moves to its buttons once the field is left:
+  // the form then shows the tempo the result is for.
+  form.addEventListener("change", (e) => {
+    const side = { "start-bpm": "start", "stop-bpm": "stop" }[e.target.id];
+    if (!side) return;
+    const patch = splitTempo(e.target.value, side);
+    if (!(`${side}Unit` in patch)) return;
+    writeForm(form, patch);
     update("edit", e.target);
   });
   form.addEventListener("submit", (e) => e.preventDefault());

@@ -35,6 +35,26 @@ test("an address gives back the form it was written from", () => {
   }
 });
 
+test("a unit typed with the tempo names it: the buttons take it, or the field keeps what none can", () => {
+  // [BPM field, the start as the preview gets it with quarter chosen, the buttons and field from it]
+  const cases = [
+    ["120", "q=120", { startUnit: "q", startDotted: false, startBpm: "120" }],
+    ["120 bpm", "q=120 bpm", { startUnit: "q", startDotted: false, startBpm: "120" }],
+    ["h. = 40", "h. = 40", { startUnit: "h", startDotted: true, startBpm: "40" }],
+    ["\u2669.=40", "\u2669.=40", { startUnit: "q", startDotted: true, startBpm: "40" }],
+    ["\u266A = 96 bpm", "\u266A = 96 bpm", { startUnit: "e", startDotted: false, startBpm: "96" }],
+    ["qh=120", "qh=120", { startBpm: "qh=120" }],
+    ["\u266B=120", "\u266B=120", { startBpm: "\u266B=120" }],
+  ];
+  for (const [field, joined, split] of cases) {
+    const args = argumentsOf({ ...readme, startBpm: field });
+    assert.equal(args.start, joined, field);
+    const patch = stateFromQuery(queryOf(args));
+    assert.deepEqual([patch.startUnit, patch.startDotted, patch.startBpm],
+      [split.startUnit, split.startDotted, split.startBpm], field);
+  }
+});
+
 test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measures out", () => {
   const fit = argumentsOf({ ...readme, mode: "fit", fit: "25", stopUnit: "h", stopDotted: true });
   assert.equal(queryOf(fit), "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=h.&after=start");
@@ -43,7 +63,8 @@ test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measu
 
 test("an address keeps what it says as written, for the preview to judge", () => {
   const patch = stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1");
-  assert.equal(patch.startUnit, "qh");
+  assert.equal(patch.startBpm, "qh=120");
+  assert.equal("startUnit" in patch, false);
   assert.equal(patch.stopBpm, "1²0");
   assert.equal(patch.fromMeasure, "12");
   assert.equal(patch.mode, "fit");
