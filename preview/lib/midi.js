@@ -1,6 +1,7 @@
 // The ramp to hear: the score from its start to one measure after the
-// region, as a standard MIDI file with the tempo records as tempo events and
-// a click on every beat, and the times of those clicks.
+// region, as a standard MIDI file with the tempo records as tempo events, a
+// click on every beat and the score's notes (notes.js), each as asked, and
+// the times of those clicks.
 import { UNITS_PER_QUARTER, fullMeasure, measureOffsets, parseMeter } from "./music.js";
 import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
@@ -82,8 +83,10 @@ function variableLength(value) {
     return bytes;
 }
 
+// A part's name may hold any letter; a MIDI text holds bytes, read as
+// Latin-1: what Latin-1 lacks is written as '?'.
 function latin1(text) {
-    return Array.from(text, (c) => c.charCodeAt(0) & 0xFF);
+    return Array.from(text, (c) => (c.codePointAt(0) <= 0xFF ? c.codePointAt(0) : 0x3F));
 }
 
 function meta(type, data) {
@@ -96,8 +99,10 @@ const setTempo = (micros) => meta(0x51, [(micros >> 16) & 0xFF, (micros >> 8) & 
 const endOfTrack = () => meta(0x2F, []);
 // 24 MIDI clocks to the metronome click, eight 32nds to the quarter.
 const timeSignature = (numerator, denominator) => meta(0x58, [numerator, Math.log2(denominator), 24, 8]);
-const noteOn = (velocity) => [0x90 | PERCUSSION_CHANNEL, CLICK_NOTE, velocity];
-const noteOff = () => [0x80 | PERCUSSION_CHANNEL, CLICK_NOTE, 0];
+const noteOn = (velocity, channel = PERCUSSION_CHANNEL, key = CLICK_NOTE) => [0x90 | channel, key, velocity];
+const noteOff = (channel = PERCUSSION_CHANNEL, key = CLICK_NOTE) => [0x80 | channel, key, 0];
+const programChange = (channel, program) => [0xC0 | channel, program];
+const channelVolume = (channel, volume) => [0xB0 | channel, 7, volume];
 
 // A track chunk from [tick, order at that tick, message bytes]; events of one
 // tick and order keep theirs. Every message carries its status byte: a note
@@ -119,10 +124,72 @@ function chunk(tag, data) {
     return [...latin1(tag), (n >>> 24) & 0xFF, (n >>> 16) & 0xFF, (n >>> 8) & 0xFF, n & 0xFF, ...data];
 }
 
+// The notes heard: each part's notes (notes.js) up to `end`, as ticks from
+// the score's start, one tick a unit. A note that starts at `end` or later
+// is not heard; one that sounds past it is cut there. Every score position
+// becomes a heard time here and nowhere else.
+export function heardNotes(parts, end) {
+    const tick = (position) => Number(roundHalfEven(position));
+    return parts.map((part) => ({
+        ...part,
+        notes: part.notes.flatMap((note) => {
+            const on = tick(note.start);
+            const off = Math.min(tick(note.end), end);
+            return on < end && off > on ? [{ on, off, key: note.key, velocity: note.velocity, channel: note.channel }] : [];
+        }),
+    }));
+}
+
+// One key of one channel sounds once at a time: a note that starts while
+// another of its key sounds ends that one (a unison of two voices sounds
+// once, as long as the longer). Notes of a part keep their track.
+function restrike(heard) {
+    const byKey = new Map();
+    for (const part of heard) {
+        for (const note of part.notes) {
+            const id = note.channel * 128 + note.key;
+            if (!byKey.has(id)) byKey.set(id, []);
+            byKey.get(id).push(note);
+        }
+    }
+    const silent = new Set();
+    for (const notes of byKey.values()) {
+        notes.sort((a, b) => a.on - b.on || b.off - a.off);
+        for (let i = 1; i < notes.length; i += 1) {
+            const before = notes[i - 1];
+            if (notes[i].on === before.on) {
+                silent.add(notes[i]);
+                notes[i] = before;
+            } else if (notes[i].on < before.off) {
+                before.off = notes[i].on;
+            }
+        }
+    }
+    return heard.map((part) => ({ ...part, notes: part.notes.filter((note) => !silent.has(note)) }));
+}
+
+// A part's track: its program and volume, then its notes (at one tick, a
+// note ends before the next begins).
+function partEvents(part) {
+    const events = [[0, 0, programChange(part.channel, part.program)]];
+    if (part.volume !== null) events.push([0, 0, channelVolume(part.channel, part.volume)]);
+    for (const note of part.notes) {
+        events.push([note.on, 2, noteOn(note.velocity, note.channel, note.key)]);
+        events.push([note.off, 1, noteOff(note.channel, note.key)]);
+    }
+    return events;
+}
+
+// The parts' notes as the file sounds them up to `end`.
+export function partsHeard(parts, end) {
+    return restrike(heardNotes(parts, end));
+}
+
 // A type 1 file, one tick per unit (1024 to the quarter): a conductor track
-// with bars, tempos and markers where the ramp starts and ends, and a click
-// track on the percussion channel.
-export function midiBytes(measures, points, span) {
+// with bars, tempos and markers where the ramp starts and ends; a click
+// track on the percussion channel (unless `click` is false); and one track
+// per part of the score's notes (notes.js) when `parts` are given.
+export function midiBytes(measures, points, span, { click = true, parts = null } = {}) {
     const end = heardEnd(measures);
     const conductor = [
         ...timeSignatures(measures).map(([tick, n, d]) => [tick, 0, timeSignature(n, d)]),
@@ -130,14 +197,19 @@ export function midiBytes(measures, points, span) {
         [span[0], 2, marker("ramp starts")],
         [span[1], 2, marker("ramp ends")],
     ];
-    const notes = [];
-    for (const click of clicks(measures)) {
-        notes.push([click.position, 1, noteOn(click.accent ? DOWNBEAT_VELOCITY : BEAT_VELOCITY)]);
-        notes.push([click.position + CLICK_UNITS, 0, noteOff()]);
+    const tracks = [trackChunk("ZorvTempo preview", conductor, end)];
+    if (click) {
+        const notes = [];
+        for (const beat of clicks(measures)) {
+            notes.push([beat.position, 1, noteOn(beat.accent ? DOWNBEAT_VELOCITY : BEAT_VELOCITY)]);
+            notes.push([beat.position + CLICK_UNITS, 0, noteOff()]);
+        }
+        tracks.push(trackChunk("click", notes, end + CLICK_UNITS));
     }
-    const header = chunk("MThd", [0, 1, 0, 2, UNITS_PER_QUARTER >> 8, UNITS_PER_QUARTER & 0xFF]);
-    const tracks = [trackChunk("ZorvTempo preview", conductor, end), trackChunk("click", notes, end + CLICK_UNITS)];
-    return Uint8Array.from([...header, ...tracks[0], ...tracks[1]]);
+    for (const part of parts ? partsHeard(parts, end) : []) tracks.push(trackChunk(part.name, partEvents(part), end));
+    const count = tracks.length;
+    const header = chunk("MThd", [0, 1, count >> 8, count & 0xFF, UNITS_PER_QUARTER >> 8, UNITS_PER_QUARTER & 0xFF]);
+    return Uint8Array.from([header, ...tracks].flat());
 }
 
 // The click times as CSV: seconds, measure, beat, downbeat.

@@ -9,11 +9,12 @@ import {
     regionText, tempoName, tempoValue,
 } from "./music.js";
 import { readScore } from "./musicxml.js";
+import { readScoreNotes } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
-import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
+import { beatsCsv, clicks, heardEnd, heardMeasures, midiBytes, partsHeard } from "./midi.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
 
@@ -35,12 +36,19 @@ function fitTarget(text) {
 }
 
 // inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
-// stopUnit, after}, as the user gave them; tools: the MusicXML reader's
+// stopUnit, after, notes}, as the user gave them (notes: the score's notes
+// are wanted, and read: score.parts); tools: the MusicXML reader's
 // {DOMParser, JSZip}. Every input is checked (an InputError names the first
 // that cannot be used) before anything runs.
 export async function plan(inputs, tools = {}) {
-    const score = inputs.score ? await readScore(inputs.score.bytes, inputs.score.name, tools)
+    const read = inputs.notes ? readScoreNotes : readScore;
+    const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
         : { measures: parseTimeRuns(inputs.time), tempo: [] };
+    if (inputs.notes && !inputs.score) {
+        throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score", {
+            fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
+        });
+    }
     const region = parseRegion(inputs.from, inputs.to, score.measures);
     const start = parseTempo(inputs.start, "--start", QUARTER);
     const checked = {
@@ -130,10 +138,10 @@ export function outputLines(outputs) {
     if (svg) lines.push(`Tempo map:  ${svg.name}`);
     if (beats) lines.push(`Beat times: ${beats.name} (${beats.count} beats${note(beats)})`);
     if (midi) {
-        lines.push(`MIDI:       ${midi.name} (measures 1 to ${midi.measures}, ${midi.clicks} clicks; `
+        lines.push(`MIDI:       ${midi.name} (measures 1 to ${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
             + `the region plays from ${fixed(midi.plays[0], 3)} s to ${fixed(midi.plays[1], 3)} s${note(midi)})`);
     }
-    if (wav) lines.push(`Audio:      ${wav.name}`);
+    if (wav) lines.push(`Audio:      ${wav.name}${wav.notes && !midi ? ` (the clicks${notesText(wav.notes)})` : ""}`);
     if (musicxml) {
         const { measures, written, outside } = musicxml;
         const pastText = outside ? `; ${outside} past its last measure left out` : "";
@@ -141,6 +149,13 @@ export function outputLines(outputs) {
             + `${written} tempo record${written !== 1 ? "s" : ""} written${pastText})`);
     }
     return lines;
+}
+
+// ", 312 notes in 2 parts", or nothing without the score's notes.
+function notesText(notes) {
+    if (!notes) return "";
+    const { count, parts } = notes;
+    return `, ${count} note${count !== 1 ? "s" : ""} in ${parts} part${parts !== 1 ? "s" : ""}`;
 }
 
 export function finaleLines(finale) {
@@ -188,15 +203,23 @@ export function heardBeats(line, heard) {
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
 
-// The MIDI file of the heard measures under the records.
-export function heardMidi(line, heard) {
-    return midiBytes(heard, line.points, line.span);
+// The MIDI file of the heard measures under the records: the click unless
+// `click` is false, and the score's notes when `parts` (notes.js) are given.
+export function heardMidi(line, heard, { click = true, parts = null } = {}) {
+    return midiBytes(heard, line.points, line.span, { click, parts });
+}
+
+// {count, parts}: how many notes the heard measures sound, of how many parts.
+function notesHeard(parts, heard) {
+    const count = partsHeard(parts, heardEnd(heard)).reduce((sum, part) => sum + part.notes.length, 0);
+    return { count, parts: parts.length };
 }
 
 // The ramp to hear as asked for in `names`: the beat times' CSV, the MIDI
 // file (also when only audio is wanted, which is rendered from it), and
-// what their lines say of them.
-function soundOutputs(line, heard, names) {
+// what their lines say of them. parts: the score's notes (notes.js) to sound
+// with the click, or null.
+function soundOutputs(line, heard, names, parts) {
     const assumesDefault = passesDefault(line.points, 0);
     const out = { outputs: {}, beats: null, midi: null };
     if (names.beats) {
@@ -204,14 +227,15 @@ function soundOutputs(line, heard, names) {
         out.beats = beatsCsv(beats);
         out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(line, heard);
+    if (names.midi || names.wav) out.midi = heardMidi(line, heard, { parts });
+    const notes = parts ? notesHeard(parts, heard) : null;
     if (names.midi) {
         out.outputs.midi = {
-            name: names.midi, measures: heard.length, clicks: clicks(heard).length,
+            name: names.midi, measures: heard.length, clicks: clicks(heard).length, notes,
             plays: secondsAt(line.points, line.span), assumesDefault,
         };
     }
-    if (names.wav) out.outputs.wav = { name: names.wav };
+    if (names.wav) out.outputs.wav = { name: names.wav, notes };
     return out;
 }
 
@@ -260,7 +284,7 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
 
     const heard = heardMeasures(checked.score.measures, checked.region);
     const { svg, extent } = tempoMap(line, heard);
-    const sound = soundOutputs(line, heard, names);
+    const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {

@@ -55,6 +55,9 @@ function sameFile(a, b) {
 }
 
 function checkOutputs(values) {
+    if (values.notes && !values.midi && !values.wav) {
+        throw new InputError("--notes adds the score's notes to --midi and --wav; name one of them");
+    }
     const outputs = OUTPUTS.map((kind) => values[kind]).filter(Boolean);
     for (const path of outputs) {
         if (isFolder(path)) throw new InputError(`${path} is a folder; name a file to write`);
@@ -81,7 +84,7 @@ async function checkedInputs(values, tools) {
     const checked = await plan({
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
-        after: values.after,
+        after: values.after, notes: values.notes,
     }, tools);
     checkOutputs(values);
     return checked;

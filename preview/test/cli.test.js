@@ -114,6 +114,16 @@ test("--write is checked like the other outputs, and may not overwrite the score
         "--svg, --midi, --wav, --beats and --write must name different files");
 });
 
+test("--notes needs a score, and a MIDI or audio file to sound in", () => {
+    assertRefused(runBad({}, ["--notes"]), "--notes: measures given as meter runs have no notes; give the score with --score");
+    inFolder((folder) => {
+        const score = fileURLToPath(new URL("../../tests/preview/scores/notes-chords-ties.musicxml", import.meta.url));
+        const done = spawnSync(process.execPath, [CLI, "--score", score, "--from", "1", "--to", "2", "--start", "q=60",
+            "--stop", "q=72", "--svg", join(folder, "map.svg"), "--beats", join(folder, "b.csv"), "--notes"], { encoding: "utf8" });
+        assertRefused({ done, written: readdirSync(folder) }, "--notes adds the score's notes to --midi and --wav; name one of them");
+    });
+});
+
 test("--write writes the score with the ramp and says so", () => {
     inFolder((folder) => {
         const written = join(folder, "ramp.musicxml");
