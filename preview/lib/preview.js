@@ -8,8 +8,8 @@ import {
     InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
     regionText, tempoName, tempoValue,
 } from "./music.js";
-import { readScore } from "./musicxml.js";
-import { readScoreNotes } from "./notes.js";
+import { parseScoreDocument, readParts } from "./musicxml.js";
+import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
@@ -35,15 +35,32 @@ function fitTarget(text) {
     return seconds;
 }
 
-// inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
-// stopUnit, after, notes}, as the user gave them (notes: the score's notes
-// are wanted, and read: score.parts); tools: the MusicXML reader's
-// {DOMParser, JSZip}. Every input is checked (an InputError names the first
-// that cannot be used) before anything runs.
+// A score file ({bytes, name}) read once: inflated, parsed and walked, as
+// {name, root, parts, score} (musicxml.js's readParts). Every preview of the
+// score and the score written with a ramp take it from here; its notes are
+// read from it when first wanted.
+export async function readScoreFile(file, tools = {}) {
+    const root = await parseScoreDocument(file.bytes, file.name, tools);
+    return { name: file.name, root, ...readParts(root, file.name) };
+}
+
+function scoreNotes(read) {
+    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.name);
+    return read.notes;
+}
+
+// inputs: {time, score, from, to, start, stop, fit, stopUnit, after, notes},
+// as the user gave them; score: the file as {bytes, name}, or as
+// readScoreFile read it (a caller that previews it again and again reads it
+// once), or null; notes: the score's notes are wanted, and read into
+// score.parts. tools: the MusicXML reader's {DOMParser, JSZip}. Every input
+// is checked (an InputError names the first that cannot be used) before
+// anything runs.
 export async function plan(inputs, tools = {}) {
-    const read = inputs.notes ? readScoreNotes : readScore;
-    const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
-        : { measures: parseTimeRuns(inputs.time), tempo: [] };
+    const source = !inputs.score ? null
+        : inputs.score.root ? inputs.score : await readScoreFile(inputs.score, tools);
+    let score = source ? source.score : { measures: parseTimeRuns(inputs.time), tempo: [] };
+    if (source && inputs.notes) score = { ...score, parts: scoreNotes(source) };
     if (inputs.notes && !inputs.score) {
         throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score", {
             fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
@@ -53,7 +70,7 @@ export async function plan(inputs, tools = {}) {
     const start = parseTempo(inputs.start, "--start", QUARTER);
     const checked = {
         score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
-        after: afterChoice(inputs.after), source: inputs.score || null,
+        after: afterChoice(inputs.after), source,
     };
     if (inputs.stop !== null && inputs.stop !== undefined) {
         if (inputs.stopUnit) {
