@@ -3,13 +3,15 @@
 // Values travel as the user typed them: judging them is the preview's job.
 import { UNIT_LETTERS, tempoParts } from "../lib/music.js";
 
-export const KEYS = ["time", "from", "to", "start", "stop", "fit", "stop-unit", "after"];
+export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after"];
 
-// The form's state as the command line's arguments, by name. A score file has
-// no address, so with a score the link carries everything but the measures.
+// The form's state as the command line's arguments, by name. A score file
+// cannot travel in an address: with a score the link carries its file name
+// (state.scoreName), so that whoever opens it knows which score it needs.
 export function argumentsOf(state) {
   const args = {};
   if (state.source === "time") args.time = state.time;
+  if (state.source === "score" && state.scoreName) args.score = state.scoreName;
   args.from = joinPoint(state.fromMeasure, state.fromBeat);
   args.to = joinPoint(state.toMeasure, state.toBeat);
   args.start = joinTempo(state.startUnit, state.startDotted, state.startBpm);
@@ -45,6 +47,9 @@ export function stateFromQuery(search) {
   const params = new URLSearchParams(search);
   const patch = {};
   if (params.has("time")) Object.assign(patch, { source: "time", time: params.get("time") });
+  // A score named (by its file name, never a path) makes the page wait for it.
+  const named = params.has("score") ? params.get("score").split(/[\\/]/).pop().trim() : "";
+  if (named) Object.assign(patch, { source: "score", scoreName: named });
   if (params.has("from")) Object.assign(patch, splitPoint(params.get("from"), "from"));
   if (params.has("to")) Object.assign(patch, splitPoint(params.get("to"), "to"));
   if (params.has("start")) Object.assign(patch, splitTempo(params.get("start"), "start"));
