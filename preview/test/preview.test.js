@@ -42,7 +42,7 @@ test("a refusal names the inputs it is about and says what is wrong without an o
         [{ from: "12:0.5" }, ["from"], "--from: beats count from 1, so '12:0.5' names no beat",
             "beats count from 1: there is no beat 0.5"],
         [{ start: "q=q = 120" }, ["start"], null, "'q = 120' is not a whole number of beats per minute"],
-        [{ from: "12:5" }, ["from"], "--from 12:5", "measure 12 is only 4 quarters long"],
+        [{ from: "12:5" }, ["from"], "--from 12:5", "measure 12 runs from beat 1 to its end at beat 5 (a beat is a quarter)"],
         [{ to: "21" }, ["to"], null, "measure 21 is outside the score, which has measures 1 to 20"],
         [{ to: "1:1", from: "1" }, ["to"], "--to 1:1", "the region ends before the score begins"],
         [{ from: "20", to: "19" }, ["from", "to"], "--from 20 --to 19", "the region ends where it starts"],

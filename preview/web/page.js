@@ -15,8 +15,6 @@ const current = document.getElementById("current");
 const status = document.getElementById("status");
 const scoreOpen = document.getElementById("score-open");
 const player = new ClickPlayer(() => new AudioContext());
-// Measures heard before the region when Play is pressed.
-const LEAD_IN_MEASURES = 2;
 
 let engine = null;
 let score = null;        // {name, measures} of the score open in the preview
@@ -254,11 +252,11 @@ function wirePlayback() {
   play.addEventListener("click", () => {
     if (!shown || player.busy) return;
     const result = shown;
-    const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
+    const first = result.leadIn;
     let clicks = null;
-    const taking = player.play(soundOf(result).then((sound) => (clicks = clicksFrom(sound.beats, first))), {
+    const taking = player.play(soundOf(result).then((sound) => (clicks = clicksFrom(sound.beats, first.heard))), {
       started: () => {
-        note.textContent = `Playing from measure ${first}.`;
+        note.textContent = `Playing from measure ${first.measure}.`;
         playhead.follow(() => player.elapsed(), clicks, result);
       },
       ended: () => {

@@ -9,7 +9,11 @@ import {
 } from "../lib/preview.js";
 import { beatsCsv } from "../lib/midi.js";
 import { recordsPastScore } from "../lib/musicxml-write.js";
+import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
+
+// Measures heard before the region when Play is pressed.
+export const LEAD_IN_MEASURES = 2;
 
 // The command line's arguments (address.js) as the preview's inputs; a
 // score, when given, replaces the meter runs.
@@ -20,6 +24,16 @@ export function inputsOf(args, score) {
   };
 }
 
+// Where Play starts: `before` measures, as heard, ahead of the region's
+// first hearing ({heard: its place in the hearing, from 1, and measure: its
+// number in the score}).
+function leadIn(checked, heard, before) {
+  const pass = heard.passes[0];
+  const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(checked.region[0]) + 1);
+  const index = Math.max(1, at - before);
+  return { heard: index, measure: heard.numbers[index - 1] };
+}
+
 // What the page shows of a preview.
 export function pageResult(checked, result) {
   const measures = checked.score.measures.length;
@@ -28,11 +42,11 @@ export function pageResult(checked, result) {
     fitText: result.fit ? fitLines(result.fit).join("\n") : "",
     summaryText: summaryLines(result.summary).join("\n"),
     finaleText: finaleLines(result.finale).join("\n"),
-    records: result.records.map(tableRow),
+    records: result.records.map((record) => tableRow(record, result.header.score.measures)),
     starts: result.line.starts,
     extent: result.extent,
     svg: result.svg,
-    regionFirstMeasure: result.header.region[0],
+    leadIn: leadIn(checked, result.heard, LEAD_IN_MEASURES),
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
   };
@@ -81,9 +95,9 @@ export class Session {
   // The sound of preview `id`: {midi, beatsCsv, beats}, what --midi and
   // --beats write and the beats with their times for the click.
   sound(id = null) {
-    const { line, heard } = this.previewed(id).result;
-    const beats = heardBeats(line, heard);
-    return { midi: heardMidi(line, heard), beatsCsv: beatsCsv(beats), beats };
+    const { heard } = this.previewed(id).result;
+    const beats = heardBeats(heard);
+    return { midi: heardMidi(heard), beatsCsv: beatsCsv(beats, !heard.straight), beats };
   }
 
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.

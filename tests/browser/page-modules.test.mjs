@@ -102,14 +102,18 @@ test("an input error goes beside the field just edited among those it is about, 
 // Beats as the shared preview hands them out (heardBeats): two measures of
 // two beats, downbeats accented.
 const beats = [
-  { seconds: 0, measure: 1, beat: 1, accent: true }, { seconds: 0.5, measure: 1, beat: 2, accent: false },
-  { seconds: 1.25, measure: 2, beat: 1, accent: true }, { seconds: 1.999977, measure: 2, beat: 2, accent: false },
+  { seconds: 0, measure: 1, beat: 1, accent: true, heard: 1 }, { seconds: 0.5, measure: 1, beat: 2, accent: false, heard: 1 },
+  { seconds: 1.25, measure: 2, beat: 1, accent: true, heard: 2 },
+  { seconds: 1.999977, measure: 2, beat: 2, accent: false, heard: 2 },
 ];
 
 test("playing from a measure times its clicks from that measure's first beat", () => {
   const clicks = clicksFrom(beats, 2);
   assert.deepEqual(clicks.map((c) => c.at), [0, 1.999977 - 1.25]);
   assert.deepEqual(clicksFrom(beats, 3), []);
+  // A repeat hears measure 1 again after measure 2: it plays on from there.
+  const repeated = [...beats, { seconds: 2.5, measure: 1, beat: 1, accent: true, heard: 3 }];
+  assert.deepEqual(clicksFrom(repeated, 2).map((c) => [c.measure, c.at]), [[2, 0], [2, 1.999977 - 1.25], [1, 1.25]]);
 });
 
 test("each click starts on its beat's sample, downbeats louder", () => {
