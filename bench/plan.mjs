@@ -29,7 +29,7 @@ function median(values) {
 }
 
 const plugin = await loadPlugin();
-const score = await readMeasures({ time: TIME });
+const { score } = await readMeasures({ time: TIME });
 const planned = { score, source: null, runs: checkPlan(RUNS, score, 'the bench') };
 const singles = await Promise.all(RUNS.map((run) => plan({ time: TIME, ...run })));
 

@@ -127,8 +127,7 @@ async function checkedInputs(values, tools) {
     };
     let run;
     if (values.plan || values.hit.length) {
-        const score = await readMeasures(inputs, tools);
-        const source = inputs.score;
+        const { score, source } = await readMeasures(inputs, tools);
         if (values.plan) {
             const where = `--plan ${values.plan}`;
             const runs = readPlanText(new TextDecoder().decode(readInput(values.plan, where)), where);

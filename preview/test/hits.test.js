@@ -35,7 +35,7 @@ test("times read as seconds, clock times and timecode, and written back in their
 });
 
 test("each kind of bad hit input gets one line", async () => {
-    const score = await readMeasures({ time: "4/4x20" });
+    const { score } = await readMeasures({ time: "4/4x20" });
     const base = { from: "3", start: "q=100", after: "stop", hits: ["9=15", "13=24.5"] };
     const cases = [
         [{ hits: [] }, "--hit: give at least one hit, as --hit 17=0:34.2"],
@@ -66,7 +66,7 @@ test("each kind of bad hit input gets one line", async () => {
 });
 
 test("a hit the dialog cannot reach is named, and the next is placed from where it really landed", async () => {
-    const score = await readMeasures({ time: "3/4x12,6/8x12" });
+    const { score } = await readMeasures({ time: "3/4x12,6/8x12" });
     // The slowest ramp from quarter = 80 (to 16th = 20) brings measure 5
     // after about 23 s, not 40; measure 17 can still come at 80 s, from
     // where measure 5 really lands.

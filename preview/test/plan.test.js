@@ -27,7 +27,7 @@ function invocation(region, [startUnit, startDotted, startBpm], [stopUnit, stopD
 }
 
 async function planned(runs, time = "4/4x24") {
-    const score = await readMeasures({ time });
+    const { score } = await readMeasures({ time });
     return runPlan({ score, source: null, runs: checkPlan(readPlanText(JSON.stringify({ runs }), WHERE), score, WHERE) },
         await loadPlugin(), { svg: "map.svg", midi: "plan.mid" });
 }
@@ -72,7 +72,7 @@ test("a run fitted to a duration in a plan plays its region for that duration", 
 });
 
 test("a malformed plan gets one line naming the run and the field", async () => {
-    const score = await readMeasures({ time: "4/4x20" });
+    const { score } = await readMeasures({ time: "4/4x20" });
     const good = { from: "2", to: "5", start: "q=120", stop: "q=72" };
     const cases = [
         ["{runs: []}", /^--plan plan\.json: not a plan: /],
