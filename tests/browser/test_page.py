@@ -2,6 +2,7 @@
 held against the command-line preview for the same inputs."""
 import csv
 import io
+import json
 import os
 import shutil
 import subprocess
@@ -26,6 +27,33 @@ FIT_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=sta
 SCORE = os.path.join(SCORES, "pickup-meters-parts.musicxml")
 SCORE_ARGS = ["--from", "3", "--to", "5:2", "--start", "q=100", "--stop", "h=40", "--after", "stop"]
 SCORE_QUERY = "?from=3&to=5:2&start=q=100&stop=h=40&after=stop"
+PLAN_RUNS = [{"from": "5", "to": "12", "start": "q=120", "stop": "q=72", "after": "stop"},
+             {"from": "9:3", "to": "16", "start": "e.=90", "fit": "0:14", "stop-unit": "h", "after": "start"}]
+PLAN_QUERY = ("?time=4/4x24&from=5&to=12&start=q=120&stop=q=72&after=stop"
+              "&from=9:3&to=16&start=e.=90&fit=0:14&stop-unit=h&after=start")
+HITS = [("6", "13.0"), ("12:2", "0:27.5"), ("20:3", "41.3"), ("27:2", "0:56.35"), ("32", "1:12.55")]
+HITS_ARGS = ["--time", "4/4x4,3/4x6,6/8x8,5/8x6,2/2x8", "--from", "2:2", "--start", "e.=96", "--after", "stop",
+             *[part for position, time in HITS for part in ("--hit", f"{position}={time}")], "--fps", "24"]
+HITS_QUERY = ("?time=4/4x4,3/4x6,6/8x8,5/8x6,2/2x8&from=2:2&start=e.=96&after=stop&"
+              + "&".join(f"hit={position}={time}" for position, time in HITS) + "&fps=24")
+
+
+def plan_sections(stdout):
+    """A plan's output as the page shows it: header, fits, records, timing,
+    hits and the entries for Finale."""
+    blocks, block = [], []
+    for line in stdout.splitlines():
+        if line.strip():
+            block.append(line)
+        elif block:
+            blocks.append(block)
+            block = []
+    blocks.append(block)
+    table = next(i for i, b in enumerate(blocks) if b[0] == "Tempo records in the score after the plan:")
+    fits = [line for b in blocks[1:table] for line in (b + [""])][:-1]
+    hits = next((b for b in blocks if b[0].startswith("Hits (")), [])
+    return {"header": blocks[0], "fit": fits, "records": [line.split() for line in blocks[table][2:]],
+            "timing": blocks[table + 1], "hits": hits, "finale": blocks[-1]}
 
 
 def mxl_of(musicxml, folder):
@@ -199,6 +227,97 @@ class PageTest(unittest.TestCase):
         self.field("download-beats").click()
         with open(wait_download(self.downloads, "*.csv")) as page, open(beats) as written:
             self.assertEqual(page.read(), written.read())
+
+    def cli_plan(self, runs, *outputs):
+        path = self.cli_file("plan.json")
+        with open(path, "w") as f:
+            json.dump({"runs": runs}, f)
+        return run_cli("--time", "4/4x24", "--plan", path, *outputs)
+
+    def assert_shows_plan(self, stdout):
+        cli = plan_sections(stdout)
+        self.assertEqual(text(self.driver, "header").splitlines(), cli["header"])
+        self.assertEqual(records(self.driver), cli["records"])
+        self.assertEqual(text(self.driver, "summary").splitlines(), cli["timing"])
+        self.assertEqual(text(self.driver, "hits-result").splitlines(), cli["hits"])
+        self.assertEqual(text(self.driver, "finale").splitlines(), cli["finale"])
+        return cli
+
+    def test_a_plan_in_the_address_shows_what_the_command_line_prints_and_writes(self):
+        self.assertEqual(open_page(self.driver, PLAN_QUERY), "Up to date.")
+        midi = self.cli_file("plan.mid")
+        cli = self.assert_shows_plan(self.cli_plan(PLAN_RUNS, "--midi", midi))
+        self.assertEqual(text(self.driver, "fit-result").splitlines(), cli["fit"])
+        self.assertEqual(self.driver.execute_script("return location.search"), PLAN_QUERY)
+        self.field("download-midi").click()
+        with open(wait_download(self.downloads, "*.mid"), "rb") as page, open(midi, "rb") as written:
+            self.assertEqual(page.read(), written.read())
+
+    def test_ramps_are_added_moved_and_removed_and_the_link_follows(self):
+        open_page(self.driver, README_QUERY)
+        readme_run = {"from": "12", "to": "19", "start": "q=120", "stop": "q=72", "after": "start"}
+        # The next measures, as many as the score still has, back to the start tempo.
+        added = {"from": "20", "to": "24", "start": "q=72", "stop": "q=120", "after": "stop"}
+        self.field("add-run").click()
+        self.assertEqual(wait_settled(self.driver), "Up to date.")
+        self.assertEqual(self.driver.switch_to.active_element, self.field("run-2-from"))
+        self.assertEqual(self.driver.execute_script("return location.search"),
+                         README_QUERY + "&from=20&to=24&start=q=72&stop=q=120&after=stop")
+        self.assert_shows_plan(self.cli_plan([readme_run, added]))
+        self.driver.find_element(By.CSS_SELECTOR, '#runs [data-action="up"][data-index="2"]').click()
+        wait_for(lambda: self.field("from-measure").get_attribute("value") == "20", "the ramps to swap")
+        self.assertEqual(wait_settled(self.driver), "Up to date.")
+        self.assertEqual(self.driver.execute_script("return location.search"),
+                         "?time=4/4x24&from=20&to=24&start=q=72&stop=q=120&after=stop"
+                         "&from=12&to=19&start=q=120&stop=q=72&after=start")
+        self.assert_shows_plan(self.cli_plan([added, readme_run]))
+        self.driver.find_element(By.CSS_SELECTOR, '#runs [data-action="remove"][data-index="2"]').click()
+        wait_for(lambda: not self.driver.find_elements(By.CSS_SELECTOR, "#runs li"), "the ramp to go")
+        self.assertEqual(wait_settled(self.driver), "Up to date.")
+        self.assertEqual(self.driver.execute_script("return location.search"),
+                         "?time=4/4x24&from=20&to=24&start=q=72&stop=q=120&after=stop")
+        self.assert_shows(run_cli("--time", "4/4x24", "--from", "20", "--to", "24", "--start", "q=72",
+                                  "--stop", "q=120", "--after", "stop"))
+
+    def test_hit_points_as_rows_give_the_command_lines_report_and_the_map_marks_them(self):
+        self.assertEqual(open_page(self.driver, HITS_QUERY), "Up to date.")
+        cli = run_cli(*HITS_ARGS)
+        self.assert_shows_plan(cli)
+        for mark in ("line.hit", "line.hit-target"):
+            self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, f"#tempo-map {mark}")), len(HITS))
+        # The To and Stop fields give way to the hits.
+        self.assertFalse(self.field("to-measure").is_displayed())
+        self.assertFalse(self.field("stop-bpm").is_displayed())
+        # The last hit removed and given again as a new row: the same result.
+        self.driver.find_element(By.CSS_SELECTOR, f'#hits [data-action="remove"][data-index="{len(HITS)}"]').click()
+        self.assertEqual(wait_settled(self.driver), "Up to date.")
+        self.field("add-hit").click()
+        self.assertEqual(self.driver.switch_to.active_element, self.field(f"hit-{len(HITS)}-position"))
+        self.retype(f"hit-{len(HITS)}-position", HITS[-1][0])
+        self.assertTrue(wait_settled(self.driver).startswith("Waiting for the time of hit 5"))
+        self.assertEqual(self.retype(f"hit-{len(HITS)}-time", HITS[-1][1]), "Up to date.")
+        self.assert_shows_plan(cli)
+        self.assertEqual(self.driver.execute_script("return location.search"), HITS_QUERY)
+        # A time that does not come after the hit before: its sentence beside that hit.
+        self.assertTrue(self.retype("hit-3-time", "20").startswith("No result"))
+        args = [a if a != "20:3=41.3" else "20:3=20" for a in HITS_ARGS]
+        done = subprocess.run(["node", CLI, *args], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        shown = text(self.driver, "hit-3-error")
+        self.assertTrue(shown and done.stderr.strip().endswith(shown), (shown, done.stderr))
+
+    def test_a_bad_later_ramp_gets_its_sentence_beside_it(self):
+        self.assertTrue(open_page(self.driver, PLAN_QUERY.replace("fit=0:14", "fit=soon")).startswith("No result"))
+        runs = [PLAN_RUNS[0], {**PLAN_RUNS[1], "fit": "soon"}]
+        path = self.cli_file("bad-plan.json")
+        with open(path, "w") as f:
+            json.dump({"runs": runs}, f)
+        done = subprocess.run(["node", CLI, "--time", "4/4x24", "--plan", path], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        shown = text(self.driver, "run-2-error")
+        self.assertTrue(shown and done.stderr.strip().endswith(shown), (shown, done.stderr))
+        self.assertEqual(self.field("run-2-stop").get_attribute("aria-invalid"), "true")
+        self.assertEqual([text(self.driver, f"{s}-error") for s in ("time", "from", "to", "start", "stop")], [""] * 5)
 
     def test_each_kind_of_bad_input_gets_its_sentence_beside_it_and_no_result(self):
         cases = [  # query, where the sentence goes, the command line's arguments
