@@ -15,8 +15,9 @@ NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev)
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nlohmann-json3-dev)
 WINE_PACKAGES=(wine64 wine xvfb nodejs)
 # The WebAssembly module: emscripten links with node, and the dialog's
-# resource script is compiled by mingw-w64's windres, as for the DLL.
-WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64 nlohmann-json3-dev)
+# resource script is compiled by mingw-w64's windres, as for the DLL; windres
+# runs gcc as its preprocessor.
+WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64 gcc nlohmann-json3-dev)
 # The preview's own modules, and what renders its audio (--wav).
 PREVIEW_PACKAGES=(nodejs node-xmldom node-jszip)
 SOUND_PACKAGES=(fluidsynth timgm6mb-soundfont)
