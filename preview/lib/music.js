@@ -22,12 +22,36 @@ export const UNIT_NAMES = ["16th", "8th", "quarter", "half", "whole"];
 export const DOTTED = 2; // the host's modifier for a dotted beat unit
 const PLAIN_BEAT_UNITS = [256, 512, 1024, 2048, 4096];
 
-// Input the preview refuses: its message is the one line the user sees.
+// Input the preview refuses. Its message is the command line's one line;
+// `fields` names the inputs it is about (their option names without the
+// dashes, "from", "stop-unit"; the one to mend first leads; none for the
+// score's own content), and `sentence` says what is wrong without naming an
+// option, for a form that calls its fields its own way.
 export class InputError extends Error {
-    constructor(message) {
+    constructor(message, { fields = [], sentence = message } = {}) {
         super(message);
         this.name = "InputError";
+        this.fields = fields;
+        this.sentence = sentence;
     }
+}
+
+// "--from: cannot read 'x' (...)": the usual line about one option.
+export function optionError(field, sentence) {
+    return new InputError(`--${field}: ${sentence}`, { fields: [field], sentence });
+}
+
+// The same where `where` is an option ("--time") or a place in a score
+// ("part P1, measure 3"), which then stays in the sentence.
+function errorAt(where, sentence) {
+    if (where.startsWith("--")) return optionError(where.slice(2), sentence);
+    return new InputError(`${where}: ${sentence}`);
+}
+
+// A line whose lead names an option with what was given for it
+// ("--from 12:5: ..."), about those fields.
+function givenError(lead, fields, sentence) {
+    return new InputError(`${lead}: ${sentence}`, { fields, sentence });
 }
 
 // Plain data, frozen because runs of measures share one object:
@@ -60,12 +84,12 @@ export function meterLength(meter) {
 export function parseMeter(text, where) {
     const match = /^\s*([0-9]+(?:\+[0-9]+)*)\s*\/\s*([0-9]+)\s*$/.exec(text);
     if (!match) {
-        throw new InputError(`${where}: cannot read the time signature '${text}' (write it as 3/4 or 3+2/8)`);
+        throw errorAt(where, `cannot read the time signature '${text}' (write it as 3/4 or 3+2/8)`);
     }
     const groups = match[1].split("+").map(Number);
     const denominator = Number(match[2]);
     if (!DENOMINATORS.includes(denominator) || !groups.every((g) => g >= 1 && g <= 99)) {
-        throw new InputError(`${where}: cannot read the time signature '${text}' `
+        throw errorAt(where, `cannot read the time signature '${text}' `
             + "(beats 1 to 99, a beat type of 1, 2, 4, 8, 16, 32 or 64)");
     }
     return Object.freeze({ groups: Object.freeze(groups), denominator });
@@ -122,13 +146,13 @@ export function parseTimeRuns(text) {
         const meterPart = cut < 0 ? lower : lower.slice(0, cut);
         const countText = cut < 0 ? "" : lower.slice(cut + 1).trim();
         if (cut >= 0 && lower.slice(cut + 1) !== "" && !DIGITS.test(countText)) {
-            throw new InputError(`--time: cannot read the measure count in '${named}' (write 4/4x8)`);
+            throw optionError("time", `cannot read the measure count in '${named}' (write 4/4x8)`);
         }
         const count = countText ? wholeNumber(countText) : 1;
-        if (count < 1) throw new InputError(`--time: '${named}' names no measure`);
+        if (count < 1) throw optionError("time", `'${named}' names no measure`);
         const full = fullMeasure(parseMeter(meterPart, "--time"));
         if (measures.length + Number(count) > MAX_MEASURES) {
-            throw new InputError(`--time: more than ${withThousands(MAX_MEASURES)} measures, the most a score holds`);
+            throw optionError("time", `more than ${withThousands(MAX_MEASURES)} measures, the most a score holds`);
         }
         for (let i = 0; i < count; i += 1) measures.push(full);
     }
@@ -137,27 +161,27 @@ export function parseTimeRuns(text) {
 
 export function checkMeasureCount(count, where) {
     if (count > MAX_MEASURES) {
-        throw new InputError(`${where}: ${withThousands(count)} measures, more than the `
+        throw errorAt(where, `${withThousands(count)} measures, more than the `
             + `${withThousands(MAX_MEASURES)} a score holds`);
     }
-    if (count === 0) throw new InputError(`${where}: the score has no measures`);
+    if (count === 0) throw errorAt(where, "the score has no measures");
 }
 
 // "q=120", "h.=40": one beat unit letter, an optional dot, whole BPM.
 export function parseTempo(text, option) {
     const match = /^\s*([A-Za-z]+)(\.?)\s*=\s*(\S+)\s*$/.exec(text);
     if (!match) {
-        throw new InputError(`${option}: cannot read '${text}' (write a beat unit, an optional dot, `
+        throw errorAt(option, `cannot read '${text}' (write a beat unit, an optional dot, `
             + "= and beats per minute, as q=120 or h.=40)");
     }
     const [, letter, dot, bpmText] = match;
     const unit = UNIT_LETTERS.indexOf(letter);
     if (unit < 0) {
-        throw new InputError(`${option}: unknown beat unit '${letter}' (use s, e, q, h or w: 16th, 8th, `
+        throw errorAt(option, `unknown beat unit '${letter}' (use s, e, q, h or w: 16th, 8th, `
             + "quarter, half, whole; a trailing . for dotted)");
     }
     if (!DIGITS.test(bpmText)) {
-        throw new InputError(`${option}: '${bpmText}' is not a whole number of beats per minute`);
+        throw errorAt(option, `'${bpmText}' is not a whole number of beats per minute`);
     }
     const bpm = wholeNumber(bpmText);
     checkBpm(bpm, option);
@@ -166,7 +190,7 @@ export function parseTempo(text, option) {
 
 export function checkBpm(bpm, option) {
     if (!(bpm >= LOWEST_BPM && bpm <= HIGHEST_BPM)) {
-        throw new InputError(`${option}: ${bpm} beats per minute is outside ${LOWEST_BPM} to `
+        throw errorAt(option, `${bpm} beats per minute is outside ${LOWEST_BPM} to `
             + `${HIGHEST_BPM}, the range the dialog takes`);
     }
 }
@@ -202,29 +226,127 @@ export function tempoName(tempo) {
     return `${tempo.dotted ? "dotted " : ""}${UNIT_NAMES[tempo.unit]} = ${tempo.bpm}`;
 }
 
-// "12", "12:3" or "12:2.5": a measure, and a beat in quarters from 1 as an
-// exact fraction (null for no beat).
+// "12", "12:3" or "12:2.5": a measure, and a beat as the meter counts
+// them, from 1, as an exact fraction (null for no beat).
 export function parsePoint(text, option) {
     const match = /^\s*([0-9]+)\s*(?::\s*([0-9]+(?:\.[0-9]*)?|\.[0-9]+)\s*)?$/.exec(text);
     if (!match) {
-        throw new InputError(`${option}: cannot read '${text}' (write a measure, as 12, or a measure `
+        throw errorAt(option, `cannot read '${text}' (write a measure, as 12, or a measure `
             + "and a beat, as 12:3 or 12:2.5)");
     }
     const beat = match[2] === undefined ? null : parseDecimal(match[2]);
     if (beat !== null && compare(beat, fraction(1n)) < 0) {
-        throw new InputError(`${option}: beats count from 1, so '${text}' names no beat`);
+        throw errorAt(option, `beats count from 1, so '${text}' names no beat`);
     }
     return { measure: wholeNumber(match[1]), beat };
 }
 
-// A beat (quarters from 1) as a position in units, to the nearest unit.
-export function beatPosition(beat) {
-    return Number(roundHalfEven(multiply(subtract(beat, fraction(1n)), fraction(UNITS_PER_QUARTER))));
+// --- beats as the meter counts them ----------------------------------------
+
+const METERS = new Map();
+const QUARTERS = Object.freeze({ shift: 0, period: UNITS_PER_QUARTER, starts: [0], lengths: [UNITS_PER_QUARTER] });
+
+function meterOf(text) {
+    if (!METERS.has(text)) METERS.set(text, parseMeter(text, "meter"));
+    return METERS.get(text);
+}
+
+// How a measure counts its beats: the beats the click sounds (beatGroups),
+// laid out over one full measure of its meter (`period` units; beat k from
+// 1 starts at starts[k - 1] and lasts lengths[k - 1]), and where in that
+// frame the measure starts: a pickup holds the end of its measure, so a
+// one-quarter pickup in 4/4 is beat 4. Past the meter's length the beats go
+// on as in the next measure of the same meter (a measure longer than its
+// meter, a record past a measure's end). A bare length, with no meter,
+// counts quarters.
+const FRAMES = new WeakMap();
+
+export function beatFrame(m) {
+    if (typeof m === "number" || !m.meter) return QUARTERS;
+    if (!FRAMES.has(m)) FRAMES.set(m, countedBeats(m));
+    return FRAMES.get(m);
+}
+
+function countedBeats(m) {
+    const meter = meterOf(m.meter);
+    const period = meterLength(meter);
+    const starts = clickPositions(meter);
+    const lengths = starts.map((start, i) => (i + 1 < starts.length ? starts[i + 1] : period) - start);
+    const shift = !m.downbeat && m.length < period ? period - m.length : 0;
+    return { shift, period, starts, lengths };
+}
+
+// Beat k's start and length (units in the frame), k from 1.
+function beatSpan(frame, k) {
+    const count = frame.starts.length;
+    const round = Math.floor((k - 1) / count);
+    const index = (k - 1) - round * count;
+    return [round * frame.period + frame.starts[index], frame.lengths[index]];
+}
+
+// A beat (an exact fraction from 1; 2.5 is halfway through beat 2, however
+// long it is) as a position in the measure, to the nearest unit, a half to
+// the even one; before the measure's start it is negative.
+export function beatPosition(m, beat) {
+    const frame = beatFrame(m);
+    const k = floor(beat);
+    const [start, length] = beatSpan(frame, Number(k));
+    const within = multiply(subtract(beat, fraction(k)), fraction(length));
+    return Number(roundHalfEven(add(within, fraction(start)))) - frame.shift;
+}
+
+// The beat at a position in the measure (a number: 2.5 halfway through
+// beat 2).
+export function beatAt(m, position) {
+    const frame = beatFrame(m);
+    const at = Math.max(0, position + frame.shift);
+    const round = Math.floor(at / frame.period);
+    const rest = at - round * frame.period;
+    let index = frame.starts.length - 1;
+    while (frame.starts[index] > rest) index -= 1;
+    return round * frame.starts.length + index + 1 + (rest - frame.starts[index]) / frame.lengths[index];
+}
+
+const NOTE_NAMES = new Map([[8192, "double whole"], [4096, "whole"], [2048, "half"], [1024, "quarter"],
+    [512, "8th"], [256, "16th"], [128, "32nd"], [64, "64th"]]);
+
+// "quarter", "dotted quarter", "5 8ths" (a group of an additive meter).
+function noteName(units, denominatorUnits) {
+    if (NOTE_NAMES.has(units)) return NOTE_NAMES.get(units);
+    if (units % 3 === 0 && NOTE_NAMES.has(units / 3 * 2)) return `dotted ${NOTE_NAMES.get(units / 3 * 2)}`;
+    return `${units / denominatorUnits} ${NOTE_NAMES.get(denominatorUnits)}s`;
+}
+
+// What a beat of the measure is, for a message: "a beat is a dotted
+// quarter", "its beats: dotted quarter, quarter".
+export function beatDescription(m) {
+    const frame = beatFrame(m);
+    const unit = frame === QUARTERS ? UNITS_PER_QUARTER : WHOLE_NOTE / meterOf(m.meter).denominator;
+    const names = frame.lengths.map((length) => noteName(length, unit));
+    if (names.every((name) => name === names[0])) return `a beat is ${/^[8aeiou]/.test(names[0]) ? "an" : "a"} ${names[0]}`;
+    return `its beats: ${names.join(", ")}`;
+}
+
+// A point as --from and --to take it ("12", "12:2.5"), as the measure and
+// the position in it (units). A point that ends a span (`end`) may name the
+// barline at the measure's end, and a bare measure means through its end;
+// otherwise a bare measure is its start.
+export function pointPosition(text, measures, option, end = false) {
+    const { measure: number, beat } = parsePoint(text, option);
+    checkMeasure(number, measures, option);
+    const m = measures[number - 1];
+    if (beat === null) return { measure: number, position: end ? m.length : 0 };
+    const position = beatPosition(m, beat);
+    if (position < 0 || position > m.length || (position === m.length && !end)) {
+        throw givenError(`${option} ${text.trim()}`, [option.replace(/^--/, "")], `measure ${number} runs from beat `
+            + `${formatG(beatAt(m, 0))} to its end at beat ${formatG(beatAt(m, m.length))} (${beatDescription(m)})`);
+    }
+    return { measure: number, position };
 }
 
 export function checkMeasure(number, measures, option) {
     if (!(number >= 1 && number <= measures.length)) {
-        throw new InputError(`${option}: measure ${number} is outside the score, which has measures `
+        throw errorAt(option, `measure ${number} is outside the score, which has measures `
             + `1 to ${measures.length}`);
     }
 }
@@ -236,28 +358,15 @@ export function beatsText(length) {
 }
 
 export function regionStart(text, measures) {
-    const { measure: number, beat } = parsePoint(text, "--from");
-    checkMeasure(number, measures, "--from");
-    const position = beat === null ? 0 : beatPosition(beat);
-    if (position >= measures[number - 1].length) {
-        throw new InputError(`--from ${text.trim()}: measure ${number} is only `
-            + `${beatsText(measures[number - 1].length)} long`);
-    }
-    return { measure: number, position };
+    return pointPosition(text, measures, "--from");
 }
 
 // The end as the selection tool gives it: the last unit inside, or
 // THROUGH_MEASURE_END. A beat is excluded, so --to 19:1 ends with measure 18,
 // and the barline after the last beat (19:5 in 4/4) means all of 19.
 export function regionEnd(text, measures) {
-    const { measure: number, beat } = parsePoint(text, "--to");
-    checkMeasure(number, measures, "--to");
-    const length = measures[number - 1].length;
-    const position = beat === null ? length : beatPosition(beat);
-    if (position > length) {
-        throw new InputError(`--to ${text.trim()}: measure ${number} is only ${beatsText(length)} long`);
-    }
-    if (position === length) return { measure: number, position: THROUGH_MEASURE_END };
+    const { measure: number, position } = pointPosition(text, measures, "--to", true);
+    if (position === measures[number - 1].length) return { measure: number, position: THROUGH_MEASURE_END };
     if (position === 0) return { measure: number - 1, position: THROUGH_MEASURE_END };
     return { measure: number, position: position - 1 };
 }
@@ -289,43 +398,34 @@ export function regionBounds(region, measures, starts = measureOffsets(measures,
     return [starts[sm] + sp, starts[em] + endInMeasure];
 }
 
-// Whether the plug-in counts a record at (measure, position) as inside the
-// region when it clears the region: measure by measure, so a record past the
-// end of a measure that the region runs through is inside too.
-export function isInRegion(region, measureNumber, position) {
-    const [sm, sp, em, ep] = region;
-    if (measureNumber < sm || measureNumber > em) return false;
-    const notBeforeStart = measureNumber !== sm || position >= sp;
-    const notAfterEnd = measureNumber !== em || position <= ep;
-    return notBeforeStart && notAfterEnd;
-}
-
 export function parseRegion(fromText, toText, measures) {
     const start = regionStart(fromText, measures);
     const end = regionEnd(toText, measures);
     const region = [start.measure, start.position, end.measure, end.position];
-    if (end.measure < 1) throw new InputError(`--to ${toText.trim()}: the region ends before the score begins`);
+    if (end.measure < 1) throw givenError(`--to ${toText.trim()}`, ["to"], "the region ends before the score begins");
     const [first, last] = regionBounds(region, measures, measureOffsets(measures));
     if (last <= first) {
-        throw new InputError(`--from ${fromText.trim()} --to ${toText.trim()}: the region ends `
-            + `${last === first ? "where" : "before"} it starts`);
+        throw givenError(`--from ${fromText.trim()} --to ${toText.trim()}`, ["from", "to"],
+            `the region ends ${last === first ? "where" : "before"} it starts`);
     }
     return region;
 }
 
-function pointText(number, position) {
+// "measure 12", "measure 12, beat 2.5".
+export function pointText(number, position, measures) {
     if (position === 0) return `measure ${number}`;
-    const beat = add(fraction(position, UNITS_PER_QUARTER), fraction(1n));
-    return `measure ${number}, beat ${formatG(Number(beat.n) / Number(beat.d))}`;
+    return `measure ${number}, beat ${formatG(beatAt(measures?.[number - 1] ?? UNITS_PER_QUARTER, position))}`;
 }
 
-export function regionText(region) {
+// The region in words, its beats counted as each measure's meter counts
+// them (quarters for measures given as bare lengths).
+export function regionText(region, measures) {
     const [sm, sp, em, ep] = region;
-    const start = pointText(sm, sp);
+    const start = pointText(sm, sp, measures);
     if (ep === THROUGH_MEASURE_END) {
         return sm === em && sp === 0 ? `all of measure ${sm}` : `${start} through the end of measure ${em}`;
     }
-    return `${start} up to ${pointText(em, ep + 1)} (not included)`;
+    return `${start} up to ${pointText(em, ep + 1, measures)} (not included)`;
 }
 
 // The measures as the scenario's [count, length] runs.

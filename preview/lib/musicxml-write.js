@@ -1,11 +1,10 @@
 // The score with the ramp in it, as MusicXML (--write): so that the exact
 // records the plug-in wrote travel to any program that imports MusicXML.
 //
-//   writeScore({source, measures, region, records}, tools) -> Promise<{text, written, outside}>
+//   writeScore({source, measures, records}, tools) -> Promise<{text, written, outside}>
 //     source:   {bytes, name} of the --score file, or null: then a minimal
 //               score of `measures` (those of --time), one part of rests
 //     measures: the score's measures, as parseTimeRuns or readScore gave them
-//     region:   the ramp's region [startMeasure, startPosition, endMeasure, endPosition]
 //     records:  the report's tempo records after the ramp, [measure, position, value, ...]
 //     tools:    {DOMParser, XMLSerializer, JSZip} (the browser's own, or Debian's under Node)
 //   text:    the score as MusicXML text (UTF-8), plain even when read from .mxl
@@ -17,13 +16,13 @@
 // <sound tempo> (quarter notes per minute), reached with <backup>/<forward>
 // from the end of its measure in the last part that has the measure, and
 // followed by a move back there: <offset> would not move the sound. The
-// tempo marks inside the region go as the plug-in removes tempo records
-// (the same rule, measure by measure); everything else stays as it was. When
+// tempo marks whose records the plug-in removed (those the report no longer
+// holds) go; everything else stays as it was. When
 // a record falls between the part's divisions, the part counts finer: every
 // duration in it is multiplied alike, so nothing moves.
-import { InputError, UNITS_PER_QUARTER, isInRegion, meterLength, parseMeter } from "./music.js";
+import { InputError, UNITS_PER_QUARTER, meterLength, parseMeter } from "./music.js";
 import {
-    LARGEST_VALUE, attribute, children, parseScoreDocument, quarterTempoValue, readParts, tagOf,
+    attribute, children, markRecord, parseScoreDocument, quarterTempoValue, readParts, tagOf,
 } from "./musicxml.js";
 import { ZERO, compare, fraction, multiply, subtract } from "./numbers.js";
 
@@ -33,16 +32,17 @@ export function checkWriteName(path) {
     }
 }
 
-export async function writeScore({ source, measures, region, records }, tools = {}) {
+export async function writeScore({ source, measures, records }, tools = {}) {
     const { XMLSerializer = globalThis.XMLSerializer } = tools;
     const name = source ? source.name : "the score";
     const bytes = source ? source.bytes : new TextEncoder().encode(minimalScore(measures));
     const root = await parseScoreDocument(bytes, name, tools);
     const { score, parts } = readParts(root, name);
     const count = score.measures.length;
-    removeMarksInRegion(parts, count, region);
-    const kept = score.tempo.filter(([m, p]) => !isInRegion(region, m, p));
-    const added = withoutRecords(records.map((r) => r.slice(0, 3)), kept);
+    const after = records.map((r) => r.slice(0, 3));
+    const removed = withoutRecords(score.tempo, after);
+    removeMarks(parts, count, removed);
+    const added = withoutRecords(after, withoutRecords(score.tempo, removed));
     const written = added.filter(([m]) => m >= 1 && m <= count);
     placeRecords(parts, written);
     return {
@@ -86,12 +86,13 @@ ${bars.join("\n")}
 
 // --- the marks the ramp replaces -----------------------------------------
 
-function removeMarksInRegion(parts, count, region) {
+// Every copy of a removed record's mark goes, in whichever parts carry it.
+function removeMarks(parts, count, removed) {
+    const keys = new Set(removed.map((r) => r.join(" ")));
     for (const part of parts) {
         part.measures.slice(0, count).forEach((m, index) => {
             for (const mark of m.marks) {
-                const position = mark.position > BigInt(LARGEST_VALUE) ? LARGEST_VALUE : Number(mark.position);
-                if (isInRegion(region, index + 1, position)) removeMark(mark);
+                if (keys.has(markRecord(index + 1, mark).join(" "))) removeMark(mark);
             }
         });
     }

@@ -13,6 +13,7 @@ import {
     InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
 } from "./music.js";
 import { ZERO, add, compare, fraction, multiply, roundHalfEven } from "./numbers.js";
+import { playbackOrder } from "./playback.js";
 
 const LARGEST_MEMBER = 256 * 1024 * 1024;
 export const LARGEST_VALUE = 0x7fffffff;
@@ -53,7 +54,12 @@ export function readParts(root, fileName) {
     }
     const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0) }));
     const measures = buildMeasures(walked[0].measures, partName(parts[0]));
-    return { score: { measures, tempo: tempoRecords(walked, measures.length) }, parts: walked };
+    const marks = playbackMarks(walked, measures.length, fileName);
+    const score = {
+        measures, tempo: tempoRecords(walked, measures.length), marks,
+        order: playbackOrder(measures.length, marks, fileName),
+    };
+    return { score, parts: walked };
 }
 
 // --- XML and the archive -------------------------------------------------
@@ -210,7 +216,7 @@ export function child(element, tag) {
 }
 
 // The text of the first child of that name, or null without one.
-function childText(element, tag) {
+export function childText(element, tag) {
     const found = child(element, tag);
     return found === null ? null : found.textContent;
 }
@@ -229,7 +235,7 @@ export function partName(part) {
 
 // A whole number as the score writes it (ASCII digits, a sign, spaces
 // around), or null.
-function wholeNumber(text) {
+export function wholeNumber(text) {
     const match = /^\s*([+-]?[0-9]+)\s*$/.exec(text ?? "");
     return match ? BigInt(match[1]) : null;
 }
@@ -248,7 +254,7 @@ function shown(text) {
     return text === null ? "None" : text;
 }
 
-function durationOf(element, where) {
+export function durationOf(element, where) {
     const text = childText(element, "duration");
     if (text === null) return 0n;
     const value = wholeNumber(text);
@@ -259,7 +265,7 @@ function durationOf(element, where) {
 // A decimal ("72.5", "1e2", "+96") or a ratio ("145/2") as an exact
 // fraction; null when it is neither; "huge" or "tiny" when its exponent puts
 // it beyond any tempo.
-function numberFraction(text) {
+export function numberFraction(text) {
     const trimmed = text.trim();
     const ratio = /^([+-]?)([0-9]+)\/([0-9]+)$/.exec(trimmed);
     if (ratio) {
@@ -295,7 +301,7 @@ function tempoMark(sound, where) {
 }
 
 // A direction's <offset> moves its sound only when it says so.
-function directionOffset(direction, where) {
+export function directionOffset(direction, where) {
     const offset = child(direction, "offset");
     if (offset === null || attribute(offset, "sound") !== "yes") return 0n;
     const text = offset.hasChildNodes() ? offset.textContent : null;
@@ -309,10 +315,13 @@ function directionOffset(direction, where) {
 // One entry per measure of the part: its element, its meter (the first
 // part's only), whether it is implicit, its content length (units), its
 // tempo marks, and where the walk left it: the cursor (exact units) and the
-// divisions then in force. Divisions and the meter carry from measure to
-// measure.
+// divisions then in force. Divisions, the meter and the transposition carry
+// from measure to measure. Each note and each <sound dynamics> is kept where
+// the walk met it (its start, the divisions and the transposition in force);
+// what they sound is read from them only when the notes are asked for
+// (notes.js), so a score read for its measures is not refused for them.
 export function readPart(part, isFirst) {
-    const context = { divisions: null, meter: null, meters: isFirst };
+    const context = { divisions: null, meter: null, meters: isFirst, transpose: [] };
     return children(part, "measure").map((measure, index) =>
         readMeasure(measure, context, `${partName(part)}, measure ${index + 1}`));
 }
@@ -320,8 +329,8 @@ export function readPart(part, isFirst) {
 function readMeasure(measure, context, where) {
     // The cursor counts units as an exact fraction, so that durations in
     // divisions that do not divide 1024 (triplets) add up exactly.
-    let cursor = ZERO, longest = ZERO;
-    const marks = [];
+    let cursor = ZERO, longest = ZERO, noteStart = ZERO;
+    const marks = [], notes = [], levels = [];
     for (const element of children(measure)) {
         const tag = tagOf(element);
         if (tag === "attributes") {
@@ -332,19 +341,25 @@ function readMeasure(measure, context, where) {
                 const position = roundHalfEven(add(cursor, mark.offset));
                 marks.push({ position: position < 0n ? 0n : position, value: mark.value, holder: element, sound: mark.sound });
             }
+            if (soundOf(element)?.hasAttribute("dynamics")) levels.push({ holder: element, cursor, divisions: context.divisions });
         } else {
+            // A chord's notes start where its first note started.
+            if (tag === "note" && child(element, "chord") === null) noteStart = cursor;
+            if (tag === "note") notes.push({ element, start: noteStart, divisions: context.divisions, transpose: context.transpose });
             cursor = add(cursor, advance(element, context, where));
         }
         if (compare(cursor, longest) > 0) longest = cursor;
     }
     return {
         element: measure, meter: context.meter, implicit: attribute(measure, "implicit") === "yes",
-        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions,
+        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions, notes, levels,
     };
 }
 
 function readAttributes(attributes, context, where) {
     if (child(attributes, "divisions") !== null) context.divisions = positiveInt(attributes, "divisions", where);
+    const transpose = children(attributes, "transpose");
+    if (transpose.length) context.transpose = transpose;
     const time = child(attributes, "time");
     if (time !== null && context.meters) context.meter = readTime(time, where);
 }
@@ -379,14 +394,116 @@ export function units(divisions, context, where) {
     return fraction(divisions * BigInt(UNITS_PER_QUARTER), context.divisions);
 }
 
+// A <sound> itself, or a <direction>'s <sound>; null without one.
+function soundOf(element) {
+    return tagOf(element) === "sound" ? element : child(element, "sound");
+}
+
 // The tempo mark of a <sound tempo> or a <direction>'s <sound>: its offset
 // (units), tempo value and <sound> element; null without one.
 function soundMark(element, context, where) {
-    const sound = tagOf(element) === "sound" ? element : child(element, "sound");
+    const sound = soundOf(element);
     const bpm = sound === null ? null : tempoMark(sound, where);
     if (bpm === null) return null;
     const offset = tagOf(element) === "direction" ? directionOffset(element, where) : 0n;
     return { offset: units(offset, context, where), value: Number(quarterTempoValue(bpm)), sound };
+}
+
+// --- repeats, endings and jumps -------------------------------------------
+
+// "1, 2", "1 2" or "1-3": the passes an ending or a time-only names.
+function passNumbers(text) {
+    const numbers = [];
+    for (const [, first, last] of (text ?? "").matchAll(/([0-9]+)(?:\s*-\s*([0-9]+))?/g)) {
+        const from = Number(first);
+        const to = Math.min(Number(last ?? first), from + 99);
+        for (let n = from; n <= to; n += 1) if (n >= 1) numbers.push(n);
+    }
+    return numbers;
+}
+
+// The marks of one <barline>: repeats and endings.
+function barlineMarks(barline, measure) {
+    const marks = [];
+    for (const repeat of children(barline, "repeat")) {
+        const direction = attribute(repeat, "direction");
+        if (direction === "forward") marks.push({ measure, kind: "forward" });
+        if (direction === "backward") {
+            const times = wholeNumber(attribute(repeat, "times"));
+            marks.push({
+                measure, kind: "backward", times: times === null ? null : Math.max(1, Math.min(Number(times), 100000)),
+                afterJump: attribute(repeat, "after-jump") === "yes",
+            });
+        }
+    }
+    for (const ending of children(barline, "ending")) {
+        const type = attribute(ending, "type");
+        if (!["start", "stop", "discontinue"].includes(type)) continue;
+        marks.push({ measure, kind: "ending", numbers: passNumbers(attribute(ending, "number")), type });
+    }
+    return marks;
+}
+
+// The jumps and signs a <sound> carries.
+function soundMarks(sound, measure) {
+    const marks = [];
+    const only = attribute(sound, "time-only") === null ? null : passNumbers(attribute(sound, "time-only"));
+    const named = (name, kind) => {
+        const value = attribute(sound, name);
+        if (value !== null) marks.push({ measure, kind, name: value.trim(), only });
+    };
+    if (attribute(sound, "forward-repeat") === "yes") marks.push({ measure, kind: "forward" });
+    named("segno", "segno");
+    named("coda", "coda");
+    if (attribute(sound, "dacapo") === "yes") marks.push({ measure, kind: "dacapo", name: null, only });
+    named("dalsegno", "dalsegno");
+    named("tocoda", "tocoda");
+    if (attribute(sound, "fine") !== null) marks.push({ measure, kind: "fine", name: null, only });
+    return marks;
+}
+
+// Every repeat, ending and jump of any part, each once, by measure: the
+// <repeat> and <ending> of its barlines and the <sound> attributes in its
+// directions, its barlines or the measure itself.
+function playbackMarks(parts, measureCount, fileName) {
+    const seen = new Set();
+    const marks = [];
+    for (const part of parts) {
+        part.measures.slice(0, measureCount).forEach((m, index) => {
+            const number = index + 1;
+            for (const element of children(m.element)) {
+                const tag = tagOf(element);
+                const found = [];
+                if (tag === "barline") {
+                    found.push(...barlineMarks(element, number));
+                    for (const sound of children(element, "sound")) found.push(...soundMarks(sound, number));
+                } else if (tag === "sound") {
+                    found.push(...soundMarks(element, number));
+                } else if (tag === "direction") {
+                    for (const sound of children(element, "sound")) found.push(...soundMarks(sound, number));
+                }
+                for (const mark of found) {
+                    const key = JSON.stringify(mark);
+                    if (!seen.has(key)) {
+                        seen.add(key);
+                        marks.push(mark);
+                    }
+                }
+            }
+        });
+    }
+    checkLandings(marks, fileName);
+    return marks;
+}
+
+// A D.S. needs a segno to go back to, a To Coda a coda to go on to.
+function checkLandings(marks, fileName) {
+    for (const [jump, sign, words] of [["dalsegno", "segno", "D.S. (dal segno)"], ["tocoda", "coda", "To Coda"]]) {
+        const from = marks.find((mark) => mark.kind === jump);
+        if (from && !marks.some((mark) => mark.kind === sign)) {
+            throw new InputError(`${fileName}, measure ${from.measure}: a ${words} but no measure carries a ${sign}`);
+        }
+    }
 }
 
 // --- the score -----------------------------------------------------------

@@ -5,15 +5,17 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, UNIT_NAMES, measureOffsets, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
+    InputError, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
     regionText, tempoName, tempoValue,
 } from "./music.js";
 import { readScore } from "./musicxml.js";
+import { readScoreNotes } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
-import { beatsCsv, clicks, heardMeasures, midiBytes } from "./midi.js";
+import { beatsCsv, clicks, heardEnd, heardMeasures, midiBytes, partsHeard } from "./midi.js";
+import { heardScore, isStraight, pieceText, runsText, straightOrder } from "./playback.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
 
@@ -29,25 +31,42 @@ function fitTarget(text) {
     let seconds = -1.0;
     if (clock) seconds = Number(clock[1]) * 60 + Number(clock[2]);
     else if (/^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/.test(plain)) seconds = Number(plain);
-    if (!(seconds > 0 && seconds < 1e7)) throw new InputError(`--fit: '${text}' is not a duration in seconds`);
+    if (!(seconds > 0 && seconds < 1e7)) throw optionError("fit", `'${text}' is not a duration in seconds`);
     return seconds;
 }
 
+// The measures of meter runs as a score: no tempo marks, played as written.
+function meterRuns(measures) {
+    return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
+}
+
 // inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
-// stopUnit, after}, as the user gave them; tools: the MusicXML reader's
+// stopUnit, after, notes}, as the user gave them (notes: the score's notes
+// are wanted, and read: score.parts); tools: the MusicXML reader's
 // {DOMParser, JSZip}. Every input is checked (an InputError names the first
 // that cannot be used) before anything runs.
 export async function plan(inputs, tools = {}) {
-    const score = inputs.score ? await readScore(inputs.score.bytes, inputs.score.name, tools)
-        : { measures: parseTimeRuns(inputs.time), tempo: [] };
+    const read = inputs.notes ? readScoreNotes : readScore;
+    const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
+        : meterRuns(parseTimeRuns(inputs.time));
+    if (inputs.notes && !inputs.score) {
+        throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score", {
+            fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
+        });
+    }
     const region = parseRegion(inputs.from, inputs.to, score.measures);
     const start = parseTempo(inputs.start, "--start");
     const checked = {
         score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
-        after: inputs.after || "stop", source: inputs.score || null,
+        after: afterChoice(inputs.after), source: inputs.score || null,
     };
     if (inputs.stop !== null && inputs.stop !== undefined) {
-        if (inputs.stopUnit) throw new InputError("--stop-unit goes with --fit; --stop names its own unit");
+        if (inputs.stopUnit) {
+            throw new InputError("--stop-unit goes with --fit; --stop names its own unit", {
+                fields: ["stop-unit", "stop"],
+                sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
+            });
+        }
         checked.stop = parseTempo(inputs.stop, "--stop");
         checkNotEqual(start, checked.stop);
     } else {
@@ -57,53 +76,137 @@ export async function plan(inputs, tools = {}) {
     return checked;
 }
 
+// The action directly after the selection; none given is the dialog's
+// default, the stop tempo.
+function afterChoice(after) {
+    if (after === undefined || after === null) return "stop";
+    if (Object.hasOwn(AFTER_NAMES, after)) return after;
+    const choices = Object.keys(AFTER_NAMES).map((name) => `'${name}'`).join(", ");
+    throw new InputError(`argument --after: invalid choice: '${after}' (choose from ${choices})`, {
+        fields: ["after"],
+        sentence: `'${after}' is no action directly after the selection (choose from ${choices})`,
+    });
+}
+
 function checkNotEqual(start, stop) {
     if (tempoValue(start) === tempoValue(stop)) {
         throw new InputError(`--start ${tempoName(start)} and --stop ${tempoName(stop)} are the same tempo: `
-            + "no ramp (the dialog refuses them too)");
+            + "no ramp (the dialog refuses them too)", {
+            fields: ["stop", "start"],
+            sentence: `the start tempo ${tempoName(start)} and the stop tempo ${tempoName(stop)} are the same `
+                + "tempo: no ramp (the dialog refuses them too)",
+        });
     }
 }
 
-function headerLines(checked) {
-    const { score, region } = checked;
-    const marks = score.tempo.length;
-    const markText = checked.source ? `, ${marks} tempo mark${marks !== 1 ? "s" : ""}` : "";
+// --- the sections as the command line prints them ------------------------
+// Each takes its section of runPreview's result; previewLines puts them
+// together in the order the command line has always printed them.
+
+export function headerLines(header) {
+    const { score, region, ramp } = header;
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const heardText = score.heard === null ? ""
+        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return [
-        `Score:  ${meterSummary(score.measures)}${markText}`,
-        `Region: ${regionText(region)} (ERegion ${region.join(", ")})`,
+        `Score:  ${meterSummary(score.measures)}${markText}${heardText}`,
+        `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
+        `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
     ];
 }
 
-function fitLines(result, stopUnit, target) {
-    const { unit, dotted } = stopUnit;
+export function fitLines(fit) {
+    const { unit, dotted } = fit.stopUnit;
     const name = (bpm) => tempoName({ unit, dotted, bpm });
-    const seconds = (bpm) => fixed(result.seconds.get(bpm), 3);
-    const lines = [result.reachable
-        ? `Fit: stop ${name(result.bpm)} plays the region in ${seconds(result.bpm)} s (target ${fixed(target, 3)} s)`
-        : `Fit: no stop tempo from 20 to 600 makes the region last ${fixed(target, 3)} s; the nearest `
-            + `is ${name(result.bpm)} at ${seconds(result.bpm)} s`];
-    const shown = [...result.neighbours];
-    if (result.refused !== null && Math.abs(result.refused - result.bpm) === 1) shown.push(result.refused);
-    for (const bpm of shown.sort((a, b) => a - b)) {
-        const time = bpm === result.refused ? "refused by the dialog: the same tempo as the start" : `${seconds(bpm)} s`;
+    const seconds = (bpm) => fixed(fit.seconds.get(bpm), 3);
+    const lines = [fit.reachable
+        ? `Fit: stop ${name(fit.bpm)} plays the region in ${seconds(fit.bpm)} s (target ${fixed(fit.target, 3)} s)`
+        : `Fit: no stop tempo from 20 to 600 makes the region last ${fixed(fit.target, 3)} s; the nearest `
+            + `is ${name(fit.bpm)} at ${seconds(fit.bpm)} s`];
+    if (fit.passes !== null && fit.passes !== undefined) {
+        const times = fit.passes ? `plays it ${timesText(fit.passes)} (the timing below shows each)` : "never plays it";
+        lines.push(`  The duration is one pass through the region, each of its beats once; the score ${times}.`);
+    }
+    for (const bpm of fitNeighbours(fit)) {
+        const time = bpm === fit.refused ? "refused by the dialog: the same tempo as the start" : `${seconds(bpm)} s`;
         lines.push(`  neighbour ${name(bpm)}: ${time}`);
     }
-    return [...lines, ""];
+    return lines;
 }
 
-function dialogLines(checked, stop) {
+function timesText(count) {
+    return count === 1 ? "once" : count === 2 ? "twice" : `${count} times`;
+}
+
+// The neighbours shown beside the fitted tempo, in order: the refused tempo
+// too when it is one of them.
+export function fitNeighbours(fit) {
+    const shown = [...fit.neighbours];
+    if (fit.refused !== null && Math.abs(fit.refused - fit.bpm) === 1) shown.push(fit.refused);
+    return shown.sort((a, b) => a - b);
+}
+
+export function outputLines(outputs) {
+    const lines = [];
+    const note = (output) => (output.assumesDefault ? `; ${DEFAULT_TEMPO_NOTE}` : "");
+    const { svg, beats, midi, wav, musicxml } = outputs;
+    if (svg) lines.push(`Tempo map:  ${svg.name}`);
+    if (beats) lines.push(`Beat times: ${beats.name} (${beats.count} beats${note(beats)})`);
+    if (midi) {
+        lines.push(`MIDI:       ${midi.name} (${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
+            + `the region ${playsText(midi.plays)}${note(midi)})`);
+    }
+    if (wav) lines.push(`Audio:      ${wav.name}${wav.notes && !midi ? ` (the clicks${notesText(wav.notes)})` : ""}`);
+    if (musicxml) {
+        const { measures, written, outside } = musicxml;
+        const pastText = outside ? `; ${outside} past its last measure left out` : "";
+        lines.push(`MusicXML:   ${musicxml.name} (${measures} measure${measures !== 1 ? "s" : ""}, `
+            + `${written} tempo record${written !== 1 ? "s" : ""} written${pastText})`);
+    }
+    return lines;
+}
+
+// "plays from 22.000 s to 42.377 s and from 64.377 s to 84.754 s": each
+// time the region is heard.
+function playsText(plays) {
+    if (!plays.length) return "is not heard";
+    return `plays ${plays.map(([from, to]) => `from ${fixed(from, 3)} s to ${fixed(to, 3)} s`).join(" and ")}`;
+}
+
+// ", 312 notes in 2 parts", or nothing without the score's notes.
+function notesText(notes) {
+    if (!notes) return "";
+    const { count, parts } = notes;
+    return `, ${count} note${count !== 1 ? "s" : ""} in ${parts} part${parts !== 1 ? "s" : ""}`;
+}
+
+export function finaleLines(finale) {
     const entry = (tempo) => {
         const unit = UNIT_NAMES[tempo.unit];
         return `${unit[0].toUpperCase()}${unit.slice(1)}, Dotted ${tempo.dotted ? "on" : "off"}, = ${tempo.bpm}`;
     };
     return [
-        `In Finale: select ${regionText(checked.region)}, choose `
+        `In Finale: select ${regionText(finale.region, finale.measures)}, choose `
             + "Plug-ins > Zorv Tempo [v1.06]..., and enter",
-        `  Start:  ${entry(checked.start)}`,
-        `  Stop:   ${entry(stop)}`,
-        `  Action directly after selection: ${AFTER_NAMES[checked.after]}`,
+        `  Start:  ${entry(finale.start)}`,
+        `  Stop:   ${entry(finale.stop)}`,
+        `  Action directly after selection: ${AFTER_NAMES[finale.after]}`,
         "  then OK.",
     ];
+}
+
+// Everything the command line prints, from runPreview's result. One line per
+// record: a score can hold half a million, more than a call takes as
+// arguments.
+export function previewLines(result) {
+    const lines = [...headerLines(result.header), ""];
+    if (result.fit) lines.push(...fitLines(result.fit), "");
+    lines.push("Tempo records in the score after the ramp:");
+    for (const text of tableLines(result.records, result.header.score.measures)) lines.push(text);
+    lines.push("", ...summaryLines(result.summary), "");
+    lines.push(...outputLines(result.outputs), "");
+    lines.push(...finaleLines(result.finale));
+    return lines;
 }
 
 // The tempo map from the region's start to the end of the heard measures,
@@ -114,67 +217,108 @@ function tempoMap(line, heard) {
     return { svg: svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure"), extent };
 }
 
+// The score as heard (playback.js), from its start up to one measure after
+// the region's last pass, under the written records.
+export function heardRamp(checked, line) {
+    const { measures, order } = checked.score;
+    return heardScore(measures, order ?? straightOrder(measures.length), line.points, checked.region);
+}
+
+// Whether the region is heard once, straight through, as written: then
+// nothing about its passes needs saying.
+function heardOnceAsWritten(heard) {
+    const { passes, span } = heard;
+    return passes.length === 1 && passes[0].pieces.length === 1
+        && passes[0].pieces[0][0] === span[0] && passes[0].pieces[0][1] === span[1];
+}
+
+// Each pass of the region: {text (its measures), fromS, toS}.
+function regionPasses(heard, measures) {
+    const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
+    return heard.passes.map((pass, i) => ({
+        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
+        fromS: times[2 * i], toS: times[2 * i + 1],
+    }));
+}
+
 // Every click of the heard measures (midi.js's clicks) with its time in
 // seconds under the records.
-export function heardBeats(line, heard) {
-    const beatClicks = clicks(heard);
-    const times = secondsAt(line.points, beatClicks.map((click) => click.position));
+export function heardBeats(heard) {
+    const beatClicks = clicks(heard.measures, heard.numbers);
+    const times = secondsAt(heard.points, beatClicks.map((click) => click.position));
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
 
-// The MIDI file of the heard measures under the records.
-export function heardMidi(line, heard) {
-    return midiBytes(heard, line.points, line.span);
+// The MIDI file of the heard measures under the records, the ramp marked
+// each time it is heard: the click unless `click` is false, and the score's
+// notes when `parts` (notes.js) are given, each where it is heard.
+export function heardMidi(heard, { click = true, parts = null } = {}) {
+    return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]),
+        { click, parts, runs: heard.runs });
 }
 
-// The ramp to hear: the beat times, the MIDI file (also when only audio is
-// wanted, which is rendered from it) and their lines.
-function soundOutputs(line, heard, names) {
-    const points = line.points;
-    const note = passesDefault(points, 0) ? `; ${DEFAULT_TEMPO_NOTE}` : "";
-    const out = { lines: [], beats: null, midi: null };
+// {count, parts}: how many notes the heard measures sound, of how many parts.
+function notesHeard(parts, heard) {
+    const count = partsHeard(parts, heardEnd(heard.measures), heard.runs)
+        .reduce((sum, part) => sum + part.notes.length, 0);
+    return { count, parts: parts.length };
+}
+
+// The ramp to hear as asked for in `names`: the beat times' CSV, the MIDI
+// file (also when only audio is wanted, which is rendered from it), and
+// what their lines say of them. parts: the score's notes (notes.js) to sound
+// with the click, or null.
+function soundOutputs(line, heard, names, parts) {
+    const assumesDefault = passesDefault(line.points, 0);
+    const out = { outputs: {}, beats: null, midi: null };
     if (names.beats) {
-        const beats = heardBeats(line, heard);
-        out.beats = beatsCsv(beats);
-        out.lines.push(`Beat times: ${names.beats} (${beats.length} beats${note})`);
+        const beats = heardBeats(heard);
+        out.beats = beatsCsv(beats, !heard.straight);
+        out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(line, heard);
+    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts });
+    const notes = parts ? notesHeard(parts, heard) : null;
     if (names.midi) {
-        const beatClicks = clicks(heard);
-        const [from, to] = secondsAt(points, line.span);
-        out.lines.push(`MIDI:       ${names.midi} (measures 1 to ${heard.length}, ${beatClicks.length} clicks; `
-            + `the region plays from ${fixed(from, 3)} s to ${fixed(to, 3)} s${note})`);
+        const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
+        out.outputs.midi = {
+            name: names.midi, measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
+            plays: heard.passes.map((_, i) => [times[2 * i], times[2 * i + 1]]), assumesDefault,
+        };
     }
-    if (names.wav) out.lines.push(`Audio:      ${names.wav}`);
+    if (names.wav) out.outputs.wav = { name: names.wav, notes };
     return out;
 }
 
-// The score with the ramp's records in it, as MusicXML text, and its line.
-async function scoreOutput(checked, report, name, tools) {
-    const { measures } = checked.score;
-    const result = await writeScore({
-        source: checked.source, measures, region: checked.region, records: report.tempo || [],
+// The score (or the measures of the meter runs, as a minimal score) with
+// the records the plug-in left in it: {text, written, outside}, as
+// writeScore gives them. The marks the plug-in removed go from the score.
+export function scoreWithRamp(checked, report, tools = {}) {
+    return writeScore({
+        source: checked.source, measures: checked.score.measures, records: report.tempo || [],
     }, tools);
-    const count = result.written.length;
-    const past = result.outside.length;
-    const pastText = past ? `; ${past} past its last measure left out` : "";
-    return {
-        text: result.text,
-        line: `MusicXML:   ${name} (${measures.length} measure${measures.length !== 1 ? "s" : ""}, `
-            + `${count} tempo record${count !== 1 ? "s" : ""} written${pastText})`,
-    };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
-// names: how the outputs are called in the lines ({svg, midi, beats, wav,
-// write}, each a name or null). tools: the MusicXML modules' {DOMParser,
-// XMLSerializer, JSZip}, for `write`. The result: the printed lines, the
-// SVG text, the MIDI bytes, the beat times' CSV and the score as MusicXML
-// (null when not asked for), the stop tempo, the fit and the report; the
-// timeline, the heard measures and the tempo map's extent, for a caller
-// that shows them otherwise (the page).
-export async function runPreview(checked, plugin, names, tools = {}) {
-    const lines = headerLines(checked);
+// names: the outputs wanted and how their lines call them ({svg, midi,
+// beats, wav, write}, each a name or null; none is needed for the tempo
+// map's SVG, always made). tools: the MusicXML modules' {DOMParser,
+// XMLSerializer, JSZip}, for `write`.
+// The result, section by section:
+//   header:  {score: {measures, marks (null for meter runs), heard (how many
+//            measures its repeats and jumps play; null when it is heard as
+//            written)}, region, ramp: {start, stop, after}}
+//   fit:     null, or fitStop's answer with its target, stopUnit and passes
+//            (how often the region is heard; null when once, as written)
+//   records: the tempo records in the score after the ramp, [measure, position, value, ...]
+//   summary: timingSummary's figures, with `passes` (summaryLines) when the
+//            region is not heard once as written
+//   outputs: what each output asked for holds ({svg, beats, midi, wav, musicxml}, by name)
+//   finale:  the dialog entries that make the same ramp: {region, measures, start, stop, after}
+// and the outputs' contents (svg text; midi bytes, beats CSV and musicxml
+// text, null when not asked for), the stop tempo, the plug-in's report, the
+// timeline, the score as heard (playback.js's heardScore) and the tempo
+// map's extent.
+export async function runPreview(checked, plugin, names = {}, tools = {}) {
     let { stop } = checked;
     let fit = null;
     if (stop === null) {
@@ -183,34 +327,46 @@ export async function runPreview(checked, plugin, names, tools = {}) {
             measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
             after: checked.after, target: checked.target,
         });
+        fit = { ...fit, target: checked.target, stopUnit: checked.stopUnit };
         stop = { unit, dotted, bpm: fit.bpm };
     }
-    lines.push(`Ramp:   ${tempoName(checked.start)} to ${tempoName(stop)}, ${AFTER_TEXT[checked.after]}`, "");
-    if (fit) lines.push(...fitLines(fit, checked.stopUnit, checked.target));
-
     const ramp = rampScenario(checked.score.measures, checked.score.tempo, checked.region, checked.start, stop,
         checked.after);
     const report = await plugin.runScenario(ramp);
     checkRampsWritten(report);
     const line = timeline(ramp, report);
     if (line === null) throw new Error("the plug-in wrote no tempo record");
-    const summary = timingSummary(line);
-    // One line per record: a score can hold half a million, more than a
-    // call takes as arguments.
-    lines.push("Tempo records in the score after the ramp:");
-    for (const text of tableLines(line.records)) lines.push(text);
-    lines.push("", ...summaryLines(summary), "");
 
-    const heard = heardMeasures(checked.score.measures, checked.region);
-    const { svg, extent } = tempoMap(line, heard);
-    lines.push(`Tempo map:  ${names.svg}`);
-    const sound = soundOutputs(line, heard, names);
-    lines.push(...sound.lines);
-    const score = names.write ? await scoreOutput(checked, report, names.write, tools) : null;
-    if (score) lines.push(score.line);
-    lines.push("", ...dialogLines(checked, stop));
+    const heard = heardRamp(checked, line);
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region));
+    const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
+    const summary = timingSummary(line);
+    const asWritten = heardOnceAsWritten(heard);
+    if (!asWritten) summary.passes = regionPasses(heard, checked.score.measures);
+    if (fit) fit.passes = asWritten ? null : heard.passes.length;
+    const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
+    let musicxml = null;
+    if (names.write) {
+        const score = await scoreWithRamp(checked, report, tools);
+        musicxml = score.text;
+        outputs.musicxml = {
+            name: names.write, measures: checked.score.measures.length, written: score.written.length,
+            outside: score.outside.length,
+        };
+    }
+    const order = checked.score.order ?? straightOrder(checked.score.measures.length);
+    const header = {
+        score: {
+            measures: checked.score.measures, marks: checked.source ? checked.score.tempo.length : null,
+            heard: isStraight(order, checked.score.measures.length) ? null
+                : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
+        },
+        region: checked.region,
+        ramp: { start: checked.start, stop, after: checked.after },
+    };
     return {
-        lines, svg, midi: sound.midi, beats: sound.beats, musicxml: score && score.text, stop, fit, summary, report, line,
-        heard, extent,
+        header, fit, records: line.records, summary, outputs,
+        finale: { region: checked.region, measures: checked.score.measures, start: checked.start, stop, after: checked.after },
+        svg, midi: sound.midi, beats: sound.beats, musicxml, stop, report, line, heard, extent,
     };
 }

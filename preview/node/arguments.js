@@ -8,7 +8,7 @@ export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --
                        M[:BEAT] --start UNIT=BPM
                        (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
                        [--after {none,stop,start}] [--svg FILE] [--midi FILE]
-                       [--wav FILE] [--beats FILE] [--write FILE]
+                       [--wav FILE] [--notes] [--beats FILE] [--write FILE]
 
 Previews an accelerando or ritardando as the plug-in writes it into a region
 of a score.
@@ -35,6 +35,8 @@ options:
   --midi FILE           write a MIDI file: the tempos and a click on every
                         beat
   --wav FILE            render the MIDI file to audio (fluidsynth)
+  --notes               add the score's notes to --midi and --wav, one track
+                        per part with its instrument
   --beats FILE          write the click times (CSV: seconds, measure, beat)
   --write FILE          write the score with the ramp's tempo records
                         (MusicXML)
@@ -58,6 +60,7 @@ const OPTIONS = [
     { flags: ["--svg"], dest: "svg" },
     { flags: ["--midi"], dest: "midi" },
     { flags: ["--wav"], dest: "wav" },
+    { flags: ["--notes"], dest: "notes", kind: "flag" },
     { flags: ["--beats"], dest: "beats" },
     { flags: ["--write"], dest: "write" },
     { flags: ["--runner"], dest: "runner" },

@@ -13,7 +13,7 @@ import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
-import { plan, runPreview } from "../lib/preview.js";
+import { plan, previewLines, runPreview } from "../lib/preview.js";
 import { HELP, parseArguments } from "./arguments.js";
 import { ScenarioError, loadPlugin } from "./plugin-node.js";
 import { scenarioProcess } from "./scenario-process.js";
@@ -55,6 +55,9 @@ function sameFile(a, b) {
 }
 
 function checkOutputs(values) {
+    if (values.notes && !values.midi && !values.wav) {
+        throw new InputError("--notes adds the score's notes to --midi and --wav; name one of them");
+    }
     const outputs = OUTPUTS.map((kind) => values[kind]).filter(Boolean);
     for (const path of outputs) {
         if (isFolder(path)) throw new InputError(`${path} is a folder; name a file to write`);
@@ -81,7 +84,7 @@ async function checkedInputs(values, tools) {
     const checked = await plan({
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
-        after: values.after,
+        after: values.after, notes: values.notes,
     }, tools);
     checkOutputs(values);
     return checked;
@@ -193,7 +196,7 @@ export async function main(argv) {
         };
         const result = await runPreview(checked, await plugin(values), names, tools);
         writeResult(values, result);
-        process.stdout.write(`${result.lines.join("\n")}\n`);
+        process.stdout.write(`${previewLines(result).join("\n")}\n`);
     } catch (error) {
         const refused = error instanceof ScenarioError ? "the plug-in's host refused the scenario: " : "";
         process.stderr.write(`preview: ${refused}${error.message}\n`);

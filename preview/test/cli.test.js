@@ -22,7 +22,7 @@ const CASES = [
     ["equal tempos", { "--start": "q=120", "--stop": "h=60" }, "the dialog refuses them too"],
     ["region after the score", { "--to": "21" }, "outside the score"],
     ["region before the score", { "--from": "0" }, "outside the score"],
-    ["beat past the measure", { "--from": "12:5" }, "only 4 quarters long"],
+    ["beat past the measure", { "--from": "12:5" }, "runs from beat 1 to its end at beat 5"],
     ["inverted region", { "--from": "15", "--to": "12" }, "ends before it starts"],
     ["empty region", { "--from": "12:3", "--to": "12:3" }, "ends where it starts"],
     ["too many measures", { "--time": "4/4x32000,3/4x768" }, "32,767"],
@@ -112,6 +112,16 @@ test("--write is checked like the other outputs, and may not overwrite the score
     assertRefused(runBad({}, ["--write", "ramp.mxl"]), "--write ramp.mxl: the score is written as plain MusicXML");
     assertRefused(runBad({}, ["--write", "same.out", "--beats", "same.out"]),
         "--svg, --midi, --wav, --beats and --write must name different files");
+});
+
+test("--notes needs a score, and a MIDI or audio file to sound in", () => {
+    assertRefused(runBad({}, ["--notes"]), "--notes: measures given as meter runs have no notes; give the score with --score");
+    inFolder((folder) => {
+        const score = fileURLToPath(new URL("../../tests/preview/scores/notes-chords-ties.musicxml", import.meta.url));
+        const done = spawnSync(process.execPath, [CLI, "--score", score, "--from", "1", "--to", "2", "--start", "q=60",
+            "--stop", "q=72", "--svg", join(folder, "map.svg"), "--beats", join(folder, "b.csv"), "--notes"], { encoding: "utf8" });
+        assertRefused({ done, written: readdirSync(folder) }, "--notes adds the score's notes to --midi and --wav; name one of them");
+    });
 });
 
 test("--write writes the score with the ramp and says so", () => {

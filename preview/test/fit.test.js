@@ -7,7 +7,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { MAX_MEASURES, parseTimeRuns } from "../lib/music.js";
 import { copyLayout, regionCopies } from "../lib/fit.js";
-import { plan, runPreview } from "../lib/preview.js";
+import { plan, previewLines, runPreview } from "../lib/preview.js";
 import { scenarioProcess } from "../node/scenario-process.js";
 import { RUNNER } from "./run-plugin.js";
 
@@ -43,7 +43,7 @@ test("targets out of reach say so and take the nearest end", async () => {
         const result = await fitted({ ...SPAN, start: "q=120", fit: String(target) });
         assert.equal(result.fit.reachable, false);
         assert.equal(result.fit.bpm, nearest);
-        const line = result.lines.find((text) => text.startsWith("Fit:"));
+        const line = previewLines(result).find((text) => text.startsWith("Fit:"));
         assert.ok(line.startsWith(`Fit: no stop tempo from 20 to 600 makes the region last ${target}.000 s; `
             + `the nearest is quarter = ${nearest} at`), line);
     }
@@ -56,7 +56,7 @@ test("the tempo the dialog refuses is never chosen", async () => {
     const result = await fitted({ ...SPAN, start: "q=120", fit: String(steady) });
     assert.ok([119, 121].includes(result.fit.bpm), `${result.fit.bpm}`);
     assert.equal(result.fit.refused, 120);
-    assert.ok(result.lines.includes("  neighbour quarter = 120: refused by the dialog: the same tempo as the start"));
+    assert.ok(previewLines(result).includes("  neighbour quarter = 120: refused by the dialog: the same tempo as the start"));
 });
 
 test("copies of the region sit side by side, each followed by a spare measure while the score has one", () => {

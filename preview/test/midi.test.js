@@ -1,6 +1,7 @@
 // The ramp to hear: the MIDI file, read back by a reader of its own here,
 // holds the bars, the tempo records, the two markers and one click per beat
-// at the right ticks; clicks fall on the counted beats; the beat times' CSV.
+// at the right ticks, and each part's notes in a track of its own; clicks
+// fall on the counted beats; the beat times' CSV.
 // (The file's timing as a MIDI library plays it is checked in
 // tests/preview/test_playback.py.)
 import { test } from "node:test";
@@ -9,6 +10,7 @@ import { fullMeasure, parseMeter, parseTimeRuns, partialMeasure } from "../lib/m
 import {
     beatsCsv, clicks, heardEnd, heardMeasures, microsPerQuarter, midiBytes, timeSignatures,
 } from "../lib/midi.js";
+import { fraction } from "../lib/numbers.js";
 import { DEFAULT_VALUE } from "../lib/timing.js";
 
 function readVariable(bytes, at) {
@@ -57,8 +59,10 @@ function trackEvents(body) {
         } else {
             if (status < 0x80) status = running;
             else at += 1;
-            events.push({ tick, status, data: [...body.slice(at, at + 2)] });
-            at += 2;
+            // a program change and a channel pressure carry one byte
+            const size = status >> 4 === 0xc || status >> 4 === 0xd ? 1 : 2;
+            events.push({ tick, status, data: [...body.slice(at, at + size)] });
+            at += size;
             running = status;
         }
     }
@@ -124,10 +128,10 @@ test("a bar that is no whole number of its beats is counted in 64ths", () => {
 test("clicks fall on counted beats: dotted quarters in 6/8, groups in 3+2/8, a pickup at its end", () => {
     const eighths = parseTimeRuns("6/8,3+2/8");
     assert.deepEqual(clicks(eighths).map((c) => [c.position, c.measure, c.beat, c.accent]), [
-        [0, 1, 1, true], [1536, 1, 2.5, false], [3072, 2, 1, true], [4608, 2, 2.5, false],
+        [0, 1, 1, true], [1536, 1, 2, false], [3072, 2, 1, true], [4608, 2, 2, false],
     ]);
     const pickup = partialMeasure(parseMeter("3/4", "meter"), 1024, true);
-    assert.deepEqual(clicks([pickup]).map((c) => [c.position, c.beat, c.accent]), [[0, 1, false]]);
+    assert.deepEqual(clicks([pickup]).map((c) => [c.position, c.beat, c.accent]), [[0, 3, false]]);
 });
 
 test("the heard measures run one past the region, adding one where the score ends", () => {
@@ -146,5 +150,61 @@ test("beat times are written as seconds, measure, beat and downbeat", () => {
     assert.equal(beatsCsv(timed(beats, [0, 0.5, 1 / 128])),
         "seconds,measure,beat,downbeat\n0.000000,1,1,1\n0.500000,1,2,0\n0.007812,1,3,0\n");
     const eighths = clicks(parseTimeRuns("6/8"));
-    assert.equal(beatsCsv(timed(eighths, [0, 0.75])).split("\n")[2], "0.750000,1,2.5,0");
+    assert.equal(beatsCsv(timed(eighths, [0, 0.75])).split("\n")[2], "0.750000,1,2,0");
+});
+
+// A part as notes.js gives it, its notes [start, end, key, channel] in units.
+const part = (name, channel, program, volume, notes) => ({
+    name, channel, program, volume, notes: notes.map(([start, end, key, own = channel]) => ({
+        start: fraction(...[start].flat().map(BigInt)), end: fraction(...[end].flat().map(BigInt)), key, velocity: 80, channel: own,
+    })),
+});
+// A track's channel messages as [tick, status, data...].
+const messages = (track) => track.filter((e) => e.status < 0xf0).map((e) => [e.tick, e.status, ...e.data]);
+
+test("each part's notes go in a track of its own, with its program and volume, cut where the heard part ends", () => {
+    const parts = [
+        part("Violin", 0, 40, 100, [[0, [6145, 2], 69], [[6145, 2], 4096, 71], [7168, 9000, 72], [8192, 9000, 74]]),
+        part("Bass é ♭", 2, 32, null, [[0, 8192, 36], [2048, 3072, 38, 9]]),
+    ];
+    const chunks = readMidi(midiBytes(parseTimeRuns("4/4x2"), [], [0, 8192], { click: false, parts }));
+    assert.deepEqual([...chunks[0].body], [0, 1, 0, 3, 4, 0]);
+    const [, , violin, bass] = chunks.map((chunk) => chunk.events);
+    assert.deepEqual([text(violin[0]), text(bass[0])], ["Violin", "Bass \xe9 ?"]);
+    assert.deepEqual(messages(violin), [ // 3072.5 units: the even tick
+        [0, 0xc0, 40], [0, 0xb0, 7, 100], [0, 0x90, 69, 80], [3072, 0x80, 69, 0], [3072, 0x90, 71, 80], [4096, 0x80, 71, 0],
+        [7168, 0x90, 72, 80], [8192, 0x80, 72, 0],
+    ]);
+    assert.deepEqual(messages(bass), [[0, 0xc2, 32], [0, 0x92, 36, 80], [2048, 0x99, 38, 80], [3072, 0x89, 38, 0], [8192, 0x82, 36, 0]]);
+});
+
+test("a key sounds once at a time on its channel, whichever parts play it", () => {
+    const cases = [ // [the parts' notes, each part's note ons and offs]
+        [[[[0, 1024, 60]], [[0, 2048, 60]]], [[], [[0, 0x90], [2048, 0x80]]]], // a unison: the longer note
+        [[[[0, 3072, 60]], [[1024, 2048, 60]]], [[[0, 0x90], [1024, 0x80]], [[1024, 0x90], [2048, 0x80]]]],
+        [[[[0, 3072, 60]], [[1024, 2048, 61]]], [[[0, 0x90], [3072, 0x80]], [[1024, 0x90], [2048, 0x80]]]],
+    ];
+    for (const [notes, expected] of cases) {
+        const parts = notes.map((n, i) => part(`p${i}`, 0, 0, null, n));
+        const chunks = readMidi(midiBytes(parseTimeRuns("4/4"), [], [0, 4096], { click: false, parts }));
+        assert.deepEqual(chunks.slice(2).map((c) => messages(c.events).slice(1).map(([tick, status]) => [tick, status])), expected);
+    }
+});
+
+test("notes sound each time their measures are heard, and a jump stops what sounds", () => {
+    // 1 2 | 1 2 3 (a repeat): measure 1 heard at ticks 0 and 8192. A note
+    // tied over the repeat barline (7168 to 9216) is cut where the hearing
+    // goes back, and starts nothing after it.
+    const measures = parseTimeRuns("4/4x3");
+    const heard = [measures[0], measures[1], measures[0], measures[1], measures[2]];
+    const runs = [{ tick: 0, from: 0, to: 8192 }, { tick: 8192, from: 0, to: 12288 }];
+    const parts = [part("Horn", 0, 60, null, [[1024, 2048, 60], [7168, 9216, 62], [9216, 10240, 64]])];
+    const chunks = readMidi(midiBytes(heard, [], [[0, 8192], [8192, 16384]], { click: false, parts, runs }));
+    assert.deepEqual(messages(chunks[2].events).slice(1), [
+        [1024, 0x90, 60, 80], [2048, 0x80, 60, 0], [7168, 0x90, 62, 80], [8192, 0x80, 62, 0],
+        [9216, 0x90, 60, 80], [10240, 0x80, 60, 0], [15360, 0x90, 62, 80], [17408, 0x80, 62, 0],
+        [17408, 0x90, 64, 80], [18432, 0x80, 64, 0],
+    ]);
+    const markers = chunks[1].events.filter((e) => e.type === 0x06).map((e) => [e.tick, text(e)]);
+    assert.deepEqual(markers, [[0, "ramp starts"], [8192, "ramp ends"], [8192, "ramp starts"], [16384, "ramp ends"]]);
 });

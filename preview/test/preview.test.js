@@ -3,8 +3,8 @@
 // agree with a plain sum over the report.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { MAX_MEASURES } from "../lib/music.js";
-import { plan, runPreview } from "../lib/preview.js";
+import { InputError, MAX_MEASURES } from "../lib/music.js";
+import { plan, previewLines, runPreview } from "../lib/preview.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
 test("a ramp over every measure of the largest score is shown whole", async () => {
@@ -13,15 +13,58 @@ test("a ramp over every measure of the largest score is shown whole", async () =
     });
     const result = await runPreview(checked, await loadPlugin(), { svg: "map.svg", midi: "ramp.mid" });
     const records = result.report.tempo;
+    const lines = previewLines(result);
     assert.ok(records.length > 500000, `${records.length}`);
-    const table = result.lines.indexOf("Tempo records in the score after the ramp:");
-    assert.equal(result.lines[table + 1 + records.length + 1], "");
+    const table = lines.indexOf("Tempo records in the score after the ramp:");
+    assert.equal(lines[table + 1 + records.length + 1], "");
     let ms = 0;
     for (let i = 0; i + 1 < records.length; i += 1) {
         const length = (records[i + 1][0] - records[i][0]) * 4096 + records[i + 1][1] - records[i][1];
         ms += (length * 65536) / records[i][2];
     }
     assert.ok(Math.abs(result.summary.writtenS - ms / 1000) < 1e-6 * ms, `${result.summary.writtenS} against ${ms / 1000}`);
-    assert.ok(result.lines.includes(`MIDI:       ramp.mid (measures 1 to ${MAX_MEASURES + 1}, ${4 * (MAX_MEASURES + 1)} clicks; `
-        + `the region plays from 0.000 s to ${result.summary.writtenS.toFixed(3)} s)`), result.lines.slice(-12).join("\n"));
+    assert.ok(lines.includes(`MIDI:       ramp.mid (measures 1 to ${MAX_MEASURES + 1}, ${4 * (MAX_MEASURES + 1)} clicks; `
+        + `the region plays from 0.000 s to ${result.summary.writtenS.toFixed(3)} s)`), lines.slice(-12).join("\n"));
+});
+
+// What a form needs to word a refusal its own way: the inputs it is about
+// (the one to mend first leading) and the sentence without any option name;
+// the command line's line stays the sentence led by what it is about.
+test("a refusal names the inputs it is about and says what is wrong without an option", async () => {
+    const base = { time: "4/4x20", from: "12", to: "19", start: "q=120", stop: "q=72", after: "stop" };
+    // [inputs changed, fields, the command line's line (null: "--field: sentence";
+    // else what leads the sentence in it, or the whole line), sentence]
+    const cases = [
+        [{ from: "twelve" }, ["from"], null, "cannot read 'twelve' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)"],
+        [{ from: "12:5" }, ["from"], "--from 12:5", "measure 12 runs from beat 1 to its end at beat 5 (a beat is a quarter)"],
+        [{ to: "21" }, ["to"], null, "measure 21 is outside the score, which has measures 1 to 20"],
+        [{ to: "1:1", from: "1" }, ["to"], "--to 1:1", "the region ends before the score begins"],
+        [{ from: "20", to: "19" }, ["from", "to"], "--from 20 --to 19", "the region ends where it starts"],
+        [{ from: "15", to: "12" }, ["from", "to"], "--from 15 --to 12", "the region ends before it starts"],
+        [{ time: "4/4xmany" }, ["time"], null, "cannot read the measure count in '4/4xmany' (write 4/4x8)"],
+        [{ start: "x=120" }, ["start"], null, "unknown beat unit 'x' (use s, e, q, h or w: 16th, 8th, quarter, half, whole; a trailing . for dotted)"],
+        [{ stop: "q=601" }, ["stop"], null, "601 beats per minute is outside 20 to 600, the range the dialog takes"],
+        [{ stop: "h=60" }, ["stop", "start"], "--start quarter = 120 and --stop half = 60 are the same tempo: no ramp (the dialog refuses them too)",
+            "the start tempo quarter = 120 and the stop tempo half = 60 are the same tempo: no ramp (the dialog refuses them too)"],
+        [{ stop: null, fit: "" }, ["fit"], null, "'' is not a duration in seconds"],
+        [{ stop: null, fit: "20", stopUnit: "x" }, ["stop-unit"], null, "unknown beat unit 'x' (use s, e, q, h or w: 16th, 8th, quarter, half, whole; a trailing . for dotted)"],
+        [{ stopUnit: "h" }, ["stop-unit", "stop"], "--stop-unit goes with --fit; --stop names its own unit",
+            "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit"],
+        [{ after: "later" }, ["after"], "argument --after: invalid choice: 'later' (choose from 'none', 'stop', 'start')",
+            "'later' is no action directly after the selection (choose from 'none', 'stop', 'start')"],
+        [{ after: "" }, ["after"], "argument --after: invalid choice: '' (choose from 'none', 'stop', 'start')",
+            "'' is no action directly after the selection (choose from 'none', 'stop', 'start')"],
+    ];
+    for (const [patch, fields, lead, sentence] of cases) {
+        const inputs = { ...base, ...patch };
+        await assert.rejects(plan(inputs), (error) => {
+            assert.ok(error instanceof InputError, error.stack);
+            assert.deepEqual(error.fields, fields, error.message);
+            assert.equal(error.sentence, sentence);
+            assert.doesNotMatch(sentence, /--/);
+            const lines = lead === null ? [`--${fields[0]}: ${sentence}`] : [`${lead}: ${sentence}`, lead];
+            assert.ok(lines.includes(error.message), `${error.message}\n  expected: ${lines[0]}`);
+            return true;
+        }, JSON.stringify(patch));
+    }
 });

@@ -54,7 +54,7 @@ async function writeRamp({ source, time, from, to, start = "q=120", stop = "q=72
     const report = runScenario(rampScenario(score.measures, score.tempo, region,
         parseTempo(start, "--start"), parseTempo(stop, "--stop"), after));
     checkRampsWritten(report);
-    const result = await writeScore({ source, measures: score.measures, region, records: report.tempo }, tools);
+    const result = await writeScore({ source, measures: score.measures, records: report.tempo }, tools);
     const inScore = report.tempo.filter(([m]) => m <= score.measures.length);
     const back = await readScore(encode(result.text), "written.musicxml", tools);
     assert.deepEqual(back.measures, score.measures, "the measures");

@@ -8,9 +8,10 @@ const TEXT_FIELDS = {
 const RADIOS = { source: "source", mode: "mode", startUnit: "start-unit", stopUnit: "stop-unit", after: "after" };
 const CHECKS = { startDotted: "start-dotted", stopDotted: "stop-dotted" };
 
-// A unit from an address that has no button (say 'qh') is kept as written
-// until a button is chosen, so its error can be shown rather than guessed away.
-const unwritten = { startUnit: null, stopUnit: null };
+// A unit or an action from an address that has no button (say 'qh', or
+// after=later) is kept as written until a button is chosen, so its error can
+// be shown rather than guessed away.
+const unwritten = { startUnit: null, stopUnit: null, after: null };
 
 export function readForm(form) {
   const state = {};
@@ -28,18 +29,19 @@ export function writeForm(form, patch) {
     if (key in TEXT_FIELDS) form.querySelector(`#${TEXT_FIELDS[key]}`).value = value;
     else if (key in CHECKS) form.querySelector(`#${CHECKS[key]}`).checked = value;
     else if (key in RADIOS) {
-      const radio = [...form.querySelectorAll(`input[name="${RADIOS[key]}"]`)].find((r) => r.value === value);
-      if (radio) radio.checked = true;
+      const radios = [...form.querySelectorAll(`input[name="${RADIOS[key]}"]`)];
+      const radio = radios.find((r) => r.value === value);
+      // None chosen while the value has no button: any button chosen then
+      // is a change the page hears.
+      for (const r of radios) r.checked = r === radio;
       if (key in unwritten) unwritten[key] = radio ? null : value;
-      else if (!radio) throw new Error(`no choice '${value}' for ${key}`);
     }
   }
 }
 
-// A button chosen by hand replaces a unit taken from the address.
+// A button chosen by hand replaces what the address gave.
 export function forgetUnwritten(name) {
-  if (name === "start-unit") unwritten.startUnit = null;
-  if (name === "stop-unit") unwritten.stopUnit = null;
+  for (const [key, radios] of Object.entries(RADIOS)) if (radios === name && key in unwritten) unwritten[key] = null;
 }
 
 // Only the fields of the chosen source and stop mode are shown.
@@ -50,23 +52,45 @@ export function showModes(form, state) {
   form.querySelector('[data-mode="fit"]').hidden = state.mode !== "fit";
 }
 
-// Which error slot an input error belongs to, by the command-line option it
-// names first; a message naming none is about the measures (the meter runs
-// or the score: `fallback`).
-const SLOTS = [["--time", "time"], ["--score", "score"], ["--from", "from"], ["--to", "to"],
-  ["--start", "start"], ["--stop-unit", "stop"], ["--stop", "stop"], ["--fit", "stop"]];
+// The preview's input (its option name) that a control edits; the stop
+// tempo's unit is the fit's own unit while a duration is fitted.
+export function fieldOf(control, state) {
+  const name = control.name || control.id;
+  if (name === "source") return control.value;
+  if (name === "mode") return state.mode === "fit" ? "fit" : "stop";
+  if (name === "stop-unit" || name === "stop-dotted") return state.mode === "fit" ? "stop-unit" : "stop";
+  const field = /^(time|from|to|start|stop|fit|after)\b/.exec(name);
+  return field ? field[1] : null;
+}
 
-export function errorSlot(message, fallback = "time") {
-  let best = null;
-  for (const [option, slot] of SLOTS) {
-    const at = message.search(new RegExp(`${option.replace(/-/g, "\\-")}(?![\\w-])`));
-    if (at >= 0 && (best === null || at < best.at)) best = { at, slot };
-  }
-  return best ? best.slot : fallback;
+// The error slot beside each input.
+const FIELD_SLOTS = {
+  time: "time", score: "score", from: "from", to: "to", start: "start", stop: "stop", fit: "stop",
+  "stop-unit": "stop", after: "after",
+};
+
+// The input an error is shown beside: of those it is about, the one just
+// edited, else the one to mend first; an error about none is about the
+// measures (`fallback`: the meter runs or the score).
+export function errorField(fields, edited, fallback) {
+  if (fields.includes(edited)) return edited;
+  return fields.find((field) => field in FIELD_SLOTS) ?? fallback;
+}
+
+export function slotOf(field) {
+  return FIELD_SLOTS[field];
 }
 
 // The fields whose border marks an error in each slot.
 export const SLOT_FIELDS = {
   time: ["time"], score: ["score"], from: ["from-measure", "from-beat"], to: ["to-measure", "to-beat"],
-  start: ["start-bpm"], stop: ["stop-bpm", "fit"],
+  start: ["start-bpm"], stop: ["stop-bpm", "fit"], after: [],
+};
+
+// The text an input is typed into, where an empty one means "not yet given",
+// and how the page asks for it.
+export const TYPED = {
+  time: ["time", "the meter runs"], from: ["from-measure", "the first measure"],
+  to: ["to-measure", "the last measure"], start: ["start-bpm", "the start tempo"],
+  stop: ["stop-bpm", "the stop tempo"], fit: ["fit", "the duration of the region"],
 };

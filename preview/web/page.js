@@ -2,7 +2,9 @@
 // the address. Every musical rule comes from the shared preview modules
 // through engine.js; this file only moves text between them and the page.
 import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
-import { readForm, writeForm, forgetUnwritten, showModes, errorSlot, SLOT_FIELDS } from "./form.js";
+import {
+  readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
+} from "./form.js";
 import { clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
@@ -20,11 +22,21 @@ let shown = null;        // the result on the page, or null
 let generation = 0;      // the newest edit; older computations are dropped
 let firstShown = false;
 
-function showError(message, source) {
-  const slot = errorSlot(message, source === "score" ? "score" : "time");
-  const text = message.replace(/^--[a-z-]+: /, "");
-  document.getElementById(`${slot}-error`).textContent = text;
+// An input the preview refuses: its sentence beside the field just edited
+// (or the one to mend first), unless that field is still empty, which only
+// waits for input.
+function showInputError(error, edited, state) {
+  const fallback = state.source === "score" ? "score" : "time";
+  const field = errorField(error.fields, edited, fallback);
+  const typed = TYPED[field];
+  if (typed && document.getElementById(typed[0]).value.trim() === "") {
+    withdrawResult(`Waiting for ${typed[1]}.`, false);
+    return;
+  }
+  const slot = slotOf(field) ?? fallback;
+  document.getElementById(`${slot}-error`).textContent = error.sentence;
   for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
+  withdrawResult("No result: correct the input marked above.", true);
 }
 
 function clearErrors() {
@@ -79,10 +91,13 @@ function fillRecords() {
     `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
 }
 
-async function update(origin) {
+// origin: what asked for it ("edit", "score", "address"); control: the
+// control edited, if any.
+async function update(origin, control = null) {
   const mine = ++generation;
   const started = performance.now();
   const state = readForm(form);
+  const edited = control ? fieldOf(control, state) : null;
   showModes(form, state);
   const args = argumentsOf(state);
   history.replaceState(null, "", queryOf(args) || location.pathname);
@@ -105,8 +120,7 @@ async function update(origin) {
   } catch (error) {
     if (mine !== generation) return;
     if (engine.isInputError(error)) {
-      showError(error.message, state.source);
-      withdrawResult("No result: correct the input marked above.", true);
+      showInputError(error, edited, state);
     } else {
       withdrawResult(`The preview failed: ${error.message}`, true);
       console.error(error);
@@ -148,7 +162,7 @@ function wireDownloads() {
   on("download-wav", (s) => download(`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks(s.beats))));
   const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
   on("download-musicxml", async (s, r) => download(`${scoreName()}.musicxml`,
-    "application/vnd.recordare.musicxml+xml", await r.musicxml()));
+    "application/vnd.recordare.musicxml+xml", (await r.musicxml()).text));
 }
 
 function wirePlayback() {
@@ -161,12 +175,12 @@ function wirePlayback() {
     const result = shown;
     const { beats } = await result.sound();
     if (result !== shown) return;
-    const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
-    const clicks = clicksFrom(beats, first);
+    const first = result.leadIn(LEAD_IN_MEASURES);
+    const clicks = clicksFrom(beats, first.heard);
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
-    note.textContent = `Playing from measure ${first}.`;
+    note.textContent = `Playing from measure ${first.measure}.`;
     await player.play(clicks, () => {
       playhead.hide();
       play.disabled = false;
@@ -197,7 +211,7 @@ async function main() {
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     if (e.target.type === "radio") forgetUnwritten(e.target.name);
-    update("edit");
+    update("edit", e.target);
   });
   form.addEventListener("submit", (e) => e.preventDefault());
   document.getElementById("score").addEventListener("change", (e) => {

@@ -175,6 +175,24 @@ export const CASES = [
     },
   },
   {
+    name: "a score with repeats and jumps plays and times as the command line does",
+    async run(page) {
+      // Measures 2-3 are heard three times: the timing lists each pass, the
+      // beat times say which hearing each click is in.
+      const score = join(SCORES, "repeats-endings-coda.musicxml");
+      const args = ["--score", score, "--from", "2", "--to", "3", "--start", "q=100", "--stop", "q=60"];
+      const midi = scratchFile("order.mid");
+      const beats = scratchFile("order.csv");
+      const cli = runCli([...args, "--midi", midi, "--beats", beats]);
+      await page.open("?from=2&to=3&start=q=100&stop=q=60");
+      assert.equal(await openScore(page, score), "Up to date.");
+      await assertShows(page, cli);
+      assert.match(await page.text("summary"), /the region is heard 3 times:/);
+      assert.ok((await page.download("download-midi")).bytes.equals(readFileSync(midi)), "the MIDI files differ");
+      assert.equal((await page.download("download-beats")).bytes.toString("utf8"), readFileSync(beats, "utf8"));
+    },
+  },
+  {
     name: "each kind of bad input gets its sentence beside it and no result",
     async run(page) {
       const cases = [ // query, where the sentence goes, the command line's arguments

@@ -6,7 +6,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { argumentsOf, queryOf, stateFromQuery } from "../../preview/web/address.js";
 import { clicksFrom, clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
-import { errorSlot } from "../../preview/web/form.js";
+import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
 const readme = {
@@ -51,28 +51,48 @@ test("an address keeps what it says as written, for the preview to judge", () =>
   assert.equal("bogus" in patch, false);
 });
 
-test("each input error goes beside the input it names first", () => {
-  assert.equal(errorSlot("--stop-unit: unknown beat unit 'x'"), "stop");
-  assert.equal(errorSlot("--stop q=72: something"), "stop");
-  assert.equal(errorSlot("--from 12 --to 3: the region ends before it starts"), "from");
-  assert.equal(errorSlot("--to 19:9: measure 19 is only 4 quarters long"), "to");
-  assert.equal(errorSlot("--start: 700 beats per minute is outside 20 to 600"), "start");
-  assert.equal(errorSlot("--fit: 'x' is not a duration in seconds"), "stop");
-  assert.equal(errorSlot("--score: not a MusicXML file"), "score");
-  assert.equal(errorSlot("the score has no measures"), "time");
+test("an input error goes beside the field just edited among those it is about, else the first", () => {
+  const control = (name, value = "") => ({ name, id: name, value });
+  const fit = { mode: "fit" }, stop = { mode: "stop" };
+  // [control edited, form state, the error's fields, fallback, field shown beside]
+  const cases = [
+    [control("to-measure"), stop, ["from", "to"], "time", "to"],
+    [control("to-beat"), stop, ["from", "to"], "time", "to"],
+    [control("from-beat"), stop, ["from", "to"], "time", "from"],
+    [control("start-bpm"), stop, ["from", "to"], "time", "from"],
+    [null, stop, ["stop", "start"], "time", "stop"],
+    [control("start-unit", "h"), stop, ["stop", "start"], "time", "start"],
+    [control("start-dotted"), stop, ["stop", "start"], "time", "start"],
+    [control("mode", "fit"), fit, ["fit"], "time", "fit"],
+    [control("stop-unit", "h"), fit, ["stop-unit"], "time", "stop-unit"],
+    [control("stop-unit", "h"), stop, ["stop-unit", "stop"], "time", "stop"],
+    [control("after", "none"), stop, ["after"], "time", "after"],
+    [control("time"), stop, [], "time", "time"],
+    [control("source", "score"), stop, [], "score", "score"],
+  ];
+  for (const [edited, state, fields, fallback, expected] of cases) {
+    const field = errorField(fields, edited && fieldOf(edited, state), fallback);
+    assert.equal(field, expected, `${edited && edited.name} with ${fields}`);
+  }
+  assert.deepEqual(["from", "to", "start", "stop", "fit", "stop-unit", "after", "time", "score"].map(slotOf),
+    ["from", "to", "start", "stop", "stop", "stop", "after", "time", "score"]);
 });
 
 // Beats as the shared preview hands them out (heardBeats): two measures of
 // two beats, downbeats accented.
 const beats = [
-  { seconds: 0, measure: 1, beat: 1, accent: true }, { seconds: 0.5, measure: 1, beat: 2, accent: false },
-  { seconds: 1.25, measure: 2, beat: 1, accent: true }, { seconds: 1.999977, measure: 2, beat: 2, accent: false },
+  { seconds: 0, measure: 1, beat: 1, accent: true, heard: 1 }, { seconds: 0.5, measure: 1, beat: 2, accent: false, heard: 1 },
+  { seconds: 1.25, measure: 2, beat: 1, accent: true, heard: 2 },
+  { seconds: 1.999977, measure: 2, beat: 2, accent: false, heard: 2 },
 ];
 
 test("playing from a measure times its clicks from that measure's first beat", () => {
   const clicks = clicksFrom(beats, 2);
   assert.deepEqual(clicks.map((c) => c.at), [0, 1.999977 - 1.25]);
   assert.deepEqual(clicksFrom(beats, 3), []);
+  // A repeat hears measure 1 again after measure 2: it plays on from there.
+  const repeated = [...beats, { seconds: 2.5, measure: 1, beat: 1, accent: true, heard: 3 }];
+  assert.deepEqual(clicksFrom(repeated, 2).map((c) => [c.measure, c.at]), [[2, 0], [2, 1.999977 - 1.25], [1, 1.25]]);
 });
 
 test("each click starts on its beat's sample, downbeats louder", () => {

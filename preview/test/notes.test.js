@@ -1,0 +1,84 @@
+// The score's notes as they sound, where the fixture score of the playback
+// test does not reach: ties as other exporters write them, transpositions,
+// percussion, what sounds of nothing, channels running out, bad notes.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { partChannels, readScoreNotes } from "../lib/notes.js";
+import { tools } from "../node/xml-tools.js";
+
+// "C4", "F#5", "Bb3": a note of `duration` divisions (4 to the quarter);
+// `before` goes ahead of the pitch, `after` behind the duration.
+function note(name, duration, { before = "", after = "", attributes = "" } = {}) {
+    const [, step, accidental, octave] = /^([A-G])(#|b)?(\d)$/.exec(name);
+    const alter = accidental ? `<alter>${accidental === "#" ? 1 : -1}</alter>` : "";
+    return `<note${attributes}>${before}<pitch><step>${step}</step>${alter}<octave>${octave}</octave></pitch>`
+        + `<duration>${duration}</duration>${after}</note>`;
+}
+const tie = (...types) => types.map((type) => `<tie type="${type}"/>`).join("");
+const tied = (type) => `<notations><tied type="${type}"/></notations>`;
+
+// A one-part 4/4 score: what its <score-part> holds, more of its first
+// <attributes>, its measures' inner XML.
+const read = (list, attributes, ...measures) => readScoreNotes(new TextEncoder().encode(
+    `<score-partwise><part-list><score-part id="P1">${list}</score-part></part-list><part id="P1"><measure><attributes>`
+    + `<divisions>4</divisions><time><beats>4</beats><beat-type>4</beat-type></time>${attributes}</attributes>`
+    + `${measures.join("</measure><measure>")}</measure></part></score-partwise>`), "s.musicxml", tools);
+// Each note as [start, end, key, channel], in units.
+const notesOf = async (...score) => (await read(...score)).parts[0].notes
+    .map((n) => [Number(n.start.n) / Number(n.start.d), Number(n.end.n) / Number(n.end.d), n.key, n.channel]);
+
+test("what sounds, and where", async () => {
+    const kit = (id, xml) => `<score-instrument id="${id}"/><midi-instrument id="${id}">${xml}</midi-instrument>`;
+    const drum = (id) => `<note><unpitched/><duration>4</duration>${id ? `<instrument id="${id}"/>` : ""}</note>`;
+    const clarinet = "<transpose><diatonic>-1</diatonic><chromatic>-2</chromatic></transpose>";
+    const cases = [
+        ["<tied> alone, a chain", "", "", [note("G4", 4, { after: tied("start") }) + note("G4", 4, { after: tied("continue") })
+            + note("G4", 8, { after: tied("stop") })], [[0, 4096, 67, 0]]],
+        ["a tie to another key, over a rest", "", "", [note("C4", 4, { after: tie("start") }) + note("D4", 4, { after: tie("stop") })
+            + note("D4", 4, { after: tie("start") }) + "<forward><duration>2</duration></forward>" + note("D4", 2, { after: tie("stop") })],
+        [[0, 1024, 60, 0], [1024, 2048, 62, 0], [2048, 3072, 62, 0], [3584, 4096, 62, 0]]],
+        ["in B flat, into the next measure; quarter tones", "", clarinet, [note("D5", 16),
+            note("E5", 8) + note("C4", 8).replace("<octave>", "<alter>-0.5</alter><octave>")], [[0, 4096, 72, 0], [4096, 6144, 74, 0], [6144, 8192, 58, 0]]],
+        ["doubled below, each staff its own", "", "<transpose><chromatic>0</chromatic><double/></transpose>"
+            + "<transpose number='2'><chromatic>-12</chromatic><double above='yes'/></transpose>", [note("C5", 8, { after: "<staff>1</staff>" })
+            + note("C5", 8, { after: "<staff>2</staff>" })], [[0, 2048, 72, 0], [0, 2048, 60, 0], [2048, 4096, 60, 0], [2048, 4096, 72, 0]]],
+        ["rests, grace and cue notes, keys past 127", "", "", ["<note><rest/><duration>4</duration></note>"
+            + note("C4", 4, { before: "<grace/>" }) + note("D4", 4, { before: "<cue/>" }) + note("B9", 4) + note("E4", 4)], [[3072, 4096, 64, 0]]],
+        ["percussion: an instrument's key and channel, else the first with a key", kit("A", "<midi-channel>10</midi-channel>")
+            + kit("B", "<midi-unpitched>39</midi-unpitched>") + kit("C", "<midi-channel>12</midi-channel><midi-unpitched>57</midi-unpitched>"),
+        "", [drum("C") + drum("A") + drum(null) + note("E4", 4)], [[0, 1024, 56, 11], [2048, 3072, 38, 9], [3072, 4096, 64, 9]]],
+    ];
+    for (const [name, list, attributes, measures, expected] of cases) {
+        assert.deepEqual(await notesOf(list, attributes, ...measures), expected, name);
+    }
+});
+
+test("when the channels run out, a part shares one that plays its program, else takes the next in turn", () => {
+    const fifteen = Array.from({ length: 15 }, (_, i) => i + 1);
+    const cases = [
+        [[...fifteen, 12], [], [12]], [[...fifteen, 99, 98], [], [0, 1]], [[1, 2, 3], [null, 0, 1], [2, 0, 1]],
+        [[...fifteen, 50, 50], [...Array(15).fill(null), 9], [9, 0]], // the percussion channel is never shared
+    ];
+    for (const [programs, given, tail] of cases) {
+        const channels = partChannels(programs.map((program, i) => ({ program, givenChannel: given[i] ?? null })));
+        assert.deepEqual(channels.slice(-tail.length), tail, `${programs}`);
+        assert.ok(channels.every((c, i) => c !== 9 || given[i] === 9), `${channels}`);
+    }
+});
+
+test("a note or an instrument the reader cannot use is refused with its one line", async () => {
+    const instrument = (xml) => `<score-instrument id="I"/><midi-instrument id="I">${xml}</midi-instrument>`;
+    const cases = [
+        ["", "", note("C4", 4).replace("C", "H"), "P1, measure 1: cannot read the pitch 'H octave 4'"],
+        ["", "", note("C4", 4).replace("<octave>", "<alter>#</alter><octave>"), "P1, measure 1: the alteration '#' is not a number"],
+        ["", "", note("C4", 4, { before: "<chord/>" }).replace("<duration>4", "<duration>x"), "P1, measure 1: cannot read the duration 'x'"],
+        [instrument("<midi-program>0</midi-program>"), "", "", "P1: <midi-program> must be a whole number from 1 to 128, not '0'"],
+        [instrument("<volume>loud</volume>"), "", "", "P1: <volume> 'loud' is not a number"],
+        ["", "", "<sound dynamics='-3'/>", "P1, measure 1: the dynamics '-3' is below 0"],
+        ["", "<transpose><diatonic>-1</diatonic></transpose>", note("C4", 4), "P1, measure 1: a transposition without <chromatic>"],
+    ];
+    for (const [list, attributes, measure, expected] of cases) {
+        await assert.rejects(read(list, attributes, measure), (error) => assert.ok(error.name === "InputError"
+            && error.message.endsWith(expected), `${error.message}\n  expected: ...${expected}`) ?? true);
+    }
+});
