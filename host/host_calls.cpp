@@ -33,12 +33,15 @@ void* LookUpOnce(std::atomic<uintptr_t>& binding, LookUp lookUp) {
         std::this_thread::yield();
         state = binding.load(std::memory_order_acquire);
     }
-    return state == NotFound ? nullptr : reinterpret_cast<void*>(state);
+    return HoldsAddress(state) ? reinterpret_cast<void*>(state) : nullptr;
 }
 
 }  // namespace
 
-std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)] = {};
+static_assert(int(HostFunction::Count) == 10, "one NotLookedUp below for each host function");
+std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)] = {
+    NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp,
+    NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp};
 
 const char* HostFunctionName(HostFunction function) { return kFunctionNames[int(function)]; }
 
