@@ -52,9 +52,12 @@ function onsets(wavBytes) {
   return done.stdout.split(/\s+/).filter(Boolean).map(Number);
 }
 
-/** The page shows what the command line printed: records, timing, dialog entries. */
+/** The page shows what the command line printed: the score, region and ramp,
+ * the records, timing, dialog entries. */
 async function assertShows(page, stdout) {
   const cli = cliSections(stdout);
+  assert.deepEqual(await page.lines("header"), cli.header);
+  assert.equal(cli.header.length, 3);
   assert.deepEqual(await page.records(), cli.records);
   assert.deepEqual(await page.lines("summary"), cli.summary);
   assert.deepEqual(await page.lines("finale"), cli.finale);

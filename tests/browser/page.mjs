@@ -203,5 +203,6 @@ export function cliSections(stdout) {
   const summary = runUntilBlank(recordsAt + 2 + table.length + 1);
   const finale = lines.slice(lines.findIndex((line) => line.startsWith("In Finale:")));
   const fit = lines.filter((line) => line.startsWith("Fit:") || line.startsWith("  neighbour"));
-  return { records: table, summary, finale, fit };
+  const header = lines.slice(0, lines.findIndex((line) => !line.trim()));
+  return { header, records: table, summary, finale, fit };
 }
