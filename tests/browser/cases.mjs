@@ -14,7 +14,7 @@ import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { basename, join } from "node:path";
 import { tools } from "../../preview/node/xml-tools.js";
 import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
 
@@ -66,7 +66,8 @@ async function assertShows(page, stdout) {
 
 async function openScore(page, path) {
   await page.chooseFile("score", path);
-  await waitFor(async () => (await page.text("header")).startsWith("Score:"), "the score's result");
+  await waitFor(async () => (await page.text("score-open")).startsWith(`Open: ${basename(path)} `),
+    `the page to name ${basename(path)} as open`);
   return page.settled();
 }
 
