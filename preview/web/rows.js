@@ -54,8 +54,8 @@ function runRow(run, number, count) {
       selectField(id("after"), "After it", AFTER_LABELS, run.after ?? "stop"),
     ]),
     element("div", { class: "row-actions" }, [
-      button("up", number, "Move up", `Move ramp ${number} up`),
-      button("down", number, "Move down", `Move ramp ${number} down`),
+      button("up", number, "Move up", `Move up ramp ${number}`),
+      button("down", number, "Move down", `Move down ramp ${number}`),
       button("remove", number, "Remove", `Remove ramp ${number}`),
     ]),
     element("span", { class: "error", id: id("error"), role: "alert" }),
