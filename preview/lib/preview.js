@@ -5,11 +5,11 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
+    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
     regionText, tempoName, tempoValue,
 } from "./music.js";
-import { readScore } from "./musicxml.js";
-import { readScoreNotes } from "./notes.js";
+import { parseScoreDocument, readParts } from "./musicxml.js";
+import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
@@ -23,10 +23,11 @@ export const AFTER_TEXT = {
     none: "then nothing more", stop: "then the stop tempo holds", start: "then back to the start tempo",
 };
 
-// A duration as a decimal number of seconds (1_000 and 1e3 read too), or as
-// minutes:seconds the way a cue sheet gives it (1:23.5).
+// A duration as a decimal number of seconds (1_000 and 1e3 read too; 25s,
+// 25 s and 25 sec too), or as minutes:seconds the way a cue sheet gives it
+// (1:23.5).
 function fitTarget(text) {
-    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "");
+    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "").replace(/(?<=\d)\s*(?:s|secs?|seconds?)$/i, "");
     const clock = /^(\d+):([0-5]?\d(?:\.\d*)?)$/.exec(plain);
     let seconds = -1.0;
     if (clock) seconds = Number(clock[1]) * 60 + Number(clock[2]);
@@ -40,25 +41,56 @@ function meterRuns(measures) {
     return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
 }
 
-// inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
-// stopUnit, after, notes}, as the user gave them (notes: the score's notes
-// are wanted, and read: score.parts); tools: the MusicXML reader's
-// {DOMParser, JSZip}. Every input is checked (an InputError names the first
-// that cannot be used) before anything runs.
+// A score file ({bytes, name}) read once: inflated, parsed and walked, as
+// {name, root, parts, score} (musicxml.js's readParts). Every preview of the
+// score and the score written with a ramp take it from here; its notes are
+// read from it when first wanted.
+export async function readScoreFile(file, tools = {}) {
+    const root = await parseScoreDocument(file.bytes, file.name, tools);
+    return { name: file.name, root, ...readParts(root, file.name) };
+}
+
+function scoreNotes(read) {
+    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.name);
+    return read.notes;
+}
+
+// inputs: {time, score, from, to, start, stop, fit, stopUnit, after, notes},
+// as the user gave them; score: the file as {bytes, name}, or as
+// readScoreFile read it (a caller that previews it again and again reads it
+// once), or null; notes: the score's notes are wanted, and read into
+// score.parts. tools: the MusicXML reader's {DOMParser, JSZip}. Every input
+// is checked (an InputError names the first that cannot be used) before
+// anything runs.
 export async function plan(inputs, tools = {}) {
-    const read = inputs.notes ? readScoreNotes : readScore;
-    const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
-        : meterRuns(parseTimeRuns(inputs.time));
+    const { score, source } = await readMeasures(inputs, tools);
+    return checkRun(inputs, score, source);
+}
+
+// The score of the inputs ({time, score, notes}, as plan() takes them) as
+// {score, source}: source is the file as readScoreFile read it, or null for
+// meter runs, whose measures make the score.
+export async function readMeasures(inputs, tools = {}) {
+    const source = !inputs.score ? null
+        : inputs.score.root ? inputs.score : await readScoreFile(inputs.score, tools);
+    let score = source ? source.score : meterRuns(parseTimeRuns(inputs.time));
+    if (source && inputs.notes) score = { ...score, parts: scoreNotes(source) };
     if (inputs.notes && !inputs.score) {
         throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score", {
             fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
         });
     }
+    return { score, source };
+}
+
+// One run's inputs ({from, to, start, stop, fit, stopUnit, after}) checked
+// against the score and source readMeasures gave.
+export function checkRun(inputs, score, source = null) {
     const region = parseRegion(inputs.from, inputs.to, score.measures);
-    const start = parseTempo(inputs.start, "--start");
+    const start = parseTempo(inputs.start, "--start", QUARTER);
     const checked = {
         score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
-        after: afterChoice(inputs.after), source: inputs.score || null,
+        after: afterChoice(inputs.after), source,
     };
     if (inputs.stop !== null && inputs.stop !== undefined) {
         if (inputs.stopUnit) {
@@ -67,7 +99,7 @@ export async function plan(inputs, tools = {}) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop");
+        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit);
@@ -78,7 +110,7 @@ export async function plan(inputs, tools = {}) {
 
 // The action directly after the selection; none given is the dialog's
 // default, the stop tempo.
-function afterChoice(after) {
+export function afterChoice(after) {
     if (after === undefined || after === null) return "stop";
     if (Object.hasOwn(AFTER_NAMES, after)) return after;
     const choices = Object.keys(AFTER_NAMES).map((name) => `'${name}'`).join(", ");
@@ -105,14 +137,20 @@ function checkNotEqual(start, stop) {
 
 export function headerLines(header) {
     const { score, region, ramp } = header;
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
-    const heardText = score.heard === null ? ""
-        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return [
-        `Score:  ${meterSummary(score.measures)}${markText}${heardText}`,
+        scoreLine(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
     ];
+}
+
+// "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
+// repeats and jumps change what is heard, how many measures play.
+export function scoreLine(score) {
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const heardText = score.heard === null ? ""
+        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
+    return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
 }
 
 export function fitLines(fit) {
@@ -154,7 +192,7 @@ export function outputLines(outputs) {
     if (beats) lines.push(`Beat times: ${beats.name} (${beats.count} beats${note(beats)})`);
     if (midi) {
         lines.push(`MIDI:       ${midi.name} (${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
-            + `the region ${playsText(midi.plays)}${note(midi)})`);
+            + `${midi.what ?? "the region"} ${playsText(midi.plays)}${note(midi)})`);
     }
     if (wav) lines.push(`Audio:      ${wav.name}${wav.notes && !midi ? ` (the clicks${notesText(wav.notes)})` : ""}`);
     if (musicxml) {
@@ -224,18 +262,22 @@ export function heardRamp(checked, line) {
     return heardScore(measures, order ?? straightOrder(measures.length), line.points, checked.region);
 }
 
-// Whether the region is heard once, straight through, as written: then
-// nothing about its passes needs saying.
-function heardOnceAsWritten(heard) {
-    const { passes, span } = heard;
+// Whether a span of score is heard once, straight through, as written, in
+// these passes: then nothing about its passes needs saying.
+export function onceAsWritten(passes, span) {
     return passes.length === 1 && passes[0].pieces.length === 1
         && passes[0].pieces[0][0] === span[0] && passes[0].pieces[0][1] === span[1];
 }
 
-// Each pass of the region: {text (its measures), fromS, toS}.
-function regionPasses(heard, measures) {
-    const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
-    return heard.passes.map((pass, i) => ({
+function heardOnceAsWritten(heard) {
+    return onceAsWritten(heard.passes, heard.span);
+}
+
+// Each pass (the region's, unless others are given): {text (its measures),
+// fromS, toS}.
+export function regionPasses(heard, measures, passes = heard.passes) {
+    const times = secondsAt(heard.points, passes.flatMap((pass) => [pass.start, pass.end]));
+    return passes.map((pass, i) => ({
         text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
         fromS: times[2 * i], toS: times[2 * i + 1],
     }));
@@ -250,11 +292,12 @@ export function heardBeats(heard) {
 }
 
 // The MIDI file of the heard measures under the records, the ramp marked
-// each time it is heard: the click unless `click` is false, and the score's
-// notes when `parts` (notes.js) are given, each where it is heard.
-export function heardMidi(heard, { click = true, parts = null } = {}) {
+// each time it is heard (or the places `marks` names, [[tick, text]]): the
+// click unless `click` is false, and the score's notes when `parts`
+// (notes.js) are given, each where it is heard.
+export function heardMidi(heard, { click = true, parts = null, marks = null } = {}) {
     return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]),
-        { click, parts, runs: heard.runs });
+        { click, parts, runs: heard.runs, marks });
 }
 
 // {count, parts}: how many notes the heard measures sound, of how many parts.
@@ -267,8 +310,8 @@ function notesHeard(parts, heard) {
 // The ramp to hear as asked for in `names`: the beat times' CSV, the MIDI
 // file (also when only audio is wanted, which is rendered from it), and
 // what their lines say of them. parts: the score's notes (notes.js) to sound
-// with the click, or null.
-function soundOutputs(line, heard, names, parts) {
+// with the click, or null; marks: heardMidi's.
+export function soundOutputs(line, heard, names, parts, marks = null) {
     const assumesDefault = passesDefault(line.points, 0);
     const out = { outputs: {}, beats: null, midi: null };
     if (names.beats) {
@@ -276,17 +319,31 @@ function soundOutputs(line, heard, names, parts) {
         out.beats = beatsCsv(beats, !heard.straight);
         out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts });
+    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts, marks });
     const notes = parts ? notesHeard(parts, heard) : null;
     if (names.midi) {
         const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
         out.outputs.midi = {
-            name: names.midi, measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
+            name: names.midi, what: marks ? "the plan" : "the region",
+            measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
             plays: heard.passes.map((_, i) => [times[2 * i], times[2 * i + 1]]), assumesDefault,
         };
     }
     if (names.wav) out.outputs.wav = { name: names.wav, notes };
     return out;
+}
+
+// The run's stop tempo: as given, or fitted to its target duration
+// ({stop, fit}: fit is null, or fitStop's answer with its target and
+// stopUnit).
+export async function fittedStop(checked, plugin) {
+    if (checked.stop !== null) return { stop: checked.stop, fit: null };
+    const { unit, dotted } = checked.stopUnit;
+    const found = await fitStop(plugin, {
+        measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
+        after: checked.after, target: checked.target,
+    });
+    return { stop: { unit, dotted, bpm: found.bpm }, fit: { ...found, target: checked.target, stopUnit: checked.stopUnit } };
 }
 
 // The score (or the measures of the meter runs, as a minimal score) with
@@ -296,6 +353,18 @@ export function scoreWithRamp(checked, report, tools = {}) {
     return writeScore({
         source: checked.source, measures: checked.score.measures, records: report.tempo || [],
     }, tools);
+}
+
+// The score as the header names it: {measures, marks (null for meter
+// runs), heard (how many measures its repeats and jumps play; null when it
+// is heard as written)}.
+export function scoreHeader(checked) {
+    const { measures, tempo } = checked.score;
+    const order = checked.score.order ?? straightOrder(measures.length);
+    return {
+        measures, marks: checked.source ? tempo.length : null,
+        heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
+    };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
@@ -319,17 +388,7 @@ export function scoreWithRamp(checked, report, tools = {}) {
 // timeline, the score as heard (playback.js's heardScore) and the tempo
 // map's extent.
 export async function runPreview(checked, plugin, names = {}, tools = {}) {
-    let { stop } = checked;
-    let fit = null;
-    if (stop === null) {
-        const { unit, dotted } = checked.stopUnit;
-        fit = await fitStop(plugin, {
-            measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
-            after: checked.after, target: checked.target,
-        });
-        fit = { ...fit, target: checked.target, stopUnit: checked.stopUnit };
-        stop = { unit, dotted, bpm: fit.bpm };
-    }
+    const { stop, fit } = await fittedStop(checked, plugin);
     const ramp = rampScenario(checked.score.measures, checked.score.tempo, checked.region, checked.start, stop,
         checked.after);
     const report = await plugin.runScenario(ramp);
@@ -354,13 +413,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
             outside: score.outside.length,
         };
     }
-    const order = checked.score.order ?? straightOrder(checked.score.measures.length);
     const header = {
-        score: {
-            measures: checked.score.measures, marks: checked.source ? checked.score.tempo.length : null,
-            heard: isStraight(order, checked.score.measures.length) ? null
-                : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
-        },
+        score: scoreHeader(checked),
         region: checked.region,
         ramp: { start: checked.start, stop, after: checked.after },
     };

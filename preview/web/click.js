@@ -75,69 +75,110 @@ export function wavBytes(samples, rate = SAMPLE_RATE) {
 const LOOKAHEAD_SECONDS = 0.25;
 const TIMER_MS = 50;
 const LEAD_SECONDS = 0.1;
+// An audio device that has not started by then is taken not to start.
+export const START_SECONDS = 4;
 
+// One playback at a time, from Play to its end or to Stop. An audio device
+// may never start (a headless browser's stays suspended) or fail to: Stop
+// ends a playback also while it starts, and a start that fails or takes too
+// long says so and leaves the player free for the next Play.
 export class ClickPlayer {
-  constructor(makeContext) {
+  constructor(makeContext, startSeconds = START_SECONDS) {
     this.makeContext = makeContext;
+    this.startSeconds = startSeconds;
     this.context = null;
-    this.timer = 0;
+    this.run = null;
   }
 
-  get playing() { return this.timer !== 0; }
+  // Whether a playback is starting or playing.
+  get busy() { return this.run !== null; }
 
-  // clicks: from clicksFrom. onEnd runs once, when the last click has sounded
-  // or Stop is pressed.
-  async play(clicks, onEnd) {
-    this.stop();
-    if (!this.context) this.context = this.makeContext();
-    await this.context.resume();
-    const ctx = this.context;
-    const buffers = { true: this.buffer(true), false: this.buffer(false) };
-    const start = ctx.currentTime + LEAD_SECONDS;
-    const sources = [];
-    let next = 0;
+  // clicks: a promise of clicksFrom's clicks. Then, once each: started()
+  // when the first click is scheduled, and either ended() (the last click
+  // has sounded, or Stop) or failed(reason) (the sound did not start).
+  // False, and nothing done, while another playback is on.
+  play(clicks, { started = () => {}, ended = () => {}, failed = () => {} } = {}) {
+    if (this.run) return false;
+    const run = { ended, timer: 0, sources: [], startTime: null };
+    this.run = run;
+    this.start(run, clicks, started, failed);
+    return true;
+  }
+
+  async start(run, clicks, started, failed) {
+    try {
+      this.context ??= this.makeContext();
+      const context = this.context;
+      const [heard] = await Promise.all([clicks, this.resumed(context)]);
+      if (this.run !== run) return;
+      if (context.state !== "running") throw new Error("the audio device did not start");
+      this.schedule(run, context, heard);
+      started();
+    } catch (error) {
+      if (this.run !== run) return;
+      this.run = null;
+      // A device that would not start is not asked again: the next Play
+      // opens a new one.
+      const context = this.context;
+      this.context = null;
+      if (context) Promise.resolve().then(() => context.close()).catch(() => {});
+      failed(error && error.message ? error.message : String(error));
+    }
+  }
+
+  resumed(context) {
+    let timer = 0;
+    const late = new Promise((_, reject) => {
+      timer = setTimeout(() => reject(new Error(`the audio device did not start within ${this.startSeconds} seconds`)),
+        this.startSeconds * 1000);
+    });
+    return Promise.race([context.resume(), late]).finally(() => clearTimeout(timer));
+  }
+
+  schedule(run, context, clicks) {
+    const buffers = { true: this.buffer(context, true), false: this.buffer(context, false) };
+    const start = context.currentTime + LEAD_SECONDS;
     const end = clicks.length ? clicks[clicks.length - 1].at + CLICK_SECONDS : 0;
-    this.startTime = start;
-    this.onEnd = onEnd;
-    this.sources = sources;
+    run.startTime = start;
+    let next = 0;
     const pump = () => {
-      const horizon = ctx.currentTime - start + LOOKAHEAD_SECONDS;
+      const horizon = context.currentTime - start + LOOKAHEAD_SECONDS;
       while (next < clicks.length && clicks[next].at <= horizon) {
-        const source = ctx.createBufferSource();
+        const source = context.createBufferSource();
         source.buffer = buffers[clicks[next].accent];
-        source.connect(ctx.destination);
+        source.connect(context.destination);
         source.start(start + clicks[next].at);
-        sources.push(source);
+        run.sources.push(source);
         next++;
       }
-      if (ctx.currentTime - start > end) this.stop();
+      if (context.currentTime - start > end) this.stop();
     };
-    this.timer = setInterval(pump, TIMER_MS);
+    run.timer = setInterval(pump, TIMER_MS);
     pump();
   }
 
-  // Seconds since the first click, while playing.
+  // Seconds since the first click, while playing; null otherwise.
   elapsed() {
-    return this.playing ? this.context.currentTime - this.startTime : null;
+    const run = this.run;
+    return run && run.startTime !== null ? this.context.currentTime - run.startTime : null;
   }
 
-  buffer(accent) {
-    const wave = clickWave(this.context.sampleRate, accent);
-    const buffer = this.context.createBuffer(1, wave.length, this.context.sampleRate);
+  buffer(context, accent) {
+    const wave = clickWave(context.sampleRate, accent);
+    const buffer = context.createBuffer(1, wave.length, context.sampleRate);
     buffer.copyToChannel(wave, 0);
     return buffer;
   }
 
+  // Ends the playback on, whether it plays or still starts.
   stop() {
-    if (!this.timer) return;
-    clearInterval(this.timer);
-    this.timer = 0;
-    for (const source of this.sources) {
+    const run = this.run;
+    if (!run) return;
+    this.run = null;
+    clearInterval(run.timer);
+    for (const source of run.sources) {
       try { source.stop(); } catch { /* already ended */ }
     }
-    this.sources = [];
-    const onEnd = this.onEnd;
-    this.onEnd = null;
-    if (onEnd) onEnd();
+    run.ended();
   }
 }

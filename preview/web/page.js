@@ -1,7 +1,8 @@
 // The preview page: the form, live results, the ramp to hear, downloads and
-// the address. Every musical rule comes from the shared preview modules
-// through engine.js; this file only moves text between them and the page.
-import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
+// the address. Every musical rule comes from the shared preview modules,
+// which work in a Worker behind engine.js; this file only moves their data
+// onto the page.
+import { argumentsOf, queryOf, splitTempo, stateFromQuery } from "./address.js";
 import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
@@ -12,14 +13,17 @@ import { showMap, Playhead } from "./map.js";
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
 const status = document.getElementById("status");
+const scoreOpen = document.getElementById("score-open");
 const player = new ClickPlayer(() => new AudioContext());
-// Measures heard before the region when Play is pressed.
-const LEAD_IN_MEASURES = 2;
 
 let engine = null;
-let score = null;        // { name, bytes } once a file is opened
+let score = null;        // {name, measures} of the score open in the preview
+let reading = null;      // {name} of the file being read, or null
+let scoreProblem = null; // the sentence why the file chosen last is no score
+let linked = null;       // the name of the score a link was made with, until one is opened
 let shown = null;        // the result on the page, or null
-let generation = 0;      // the newest edit; older computations are dropped
+let generation = 0;      // the newest update; older answers are dropped
+let fileGeneration = 0;  // the newest file chosen; older ones are dropped
 let firstShown = false;
 
 // An input the preview refuses: its sentence beside the field just edited
@@ -33,10 +37,13 @@ function showInputError(error, edited, state) {
     withdrawResult(`Waiting for ${typed[1]}.`, false);
     return;
   }
-  const slot = slotOf(field) ?? fallback;
-  document.getElementById(`${slot}-error`).textContent = error.sentence;
-  for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
+  markError(slotOf(field) ?? fallback, error.sentence);
   withdrawResult("No result: correct the input marked above.", true);
+}
+
+function markError(slot, sentence) {
+  document.getElementById(`${slot}-error`).textContent = sentence;
+  for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
 }
 
 function clearErrors() {
@@ -67,6 +74,10 @@ function render(result) {
   showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
   const count = result.records.length;
   document.getElementById("record-count").textContent = `${count} record${count === 1 ? "" : "s"}`;
+  const past = result.pastScore;
+  document.getElementById("musicxml-note").textContent = past === 0 ? ""
+    : `The MusicXML leaves out ${past} tempo record${past === 1 ? "" : "s"} past the score's last measure `
+      + "(the step after a region that ends the score).";
   fillRecords();
   current.hidden = false;
   status.textContent = "Up to date.";
@@ -91,6 +102,32 @@ function fillRecords() {
     `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
 }
 
+// The score the page has, is reading or is waiting for, by name.
+function scoreName() {
+  return score?.name ?? reading?.name ?? linked;
+}
+
+function showScoreOpen() {
+  if (score) scoreOpen.textContent = `Open: ${score.name} (${score.measures} measure${score.measures === 1 ? "" : "s"})`;
+  else if (reading) scoreOpen.textContent = `Reading ${reading.name}...`;
+  else if (linked && !scoreProblem) scoreOpen.textContent = `This link was made with the score ${linked}.`;
+  else scoreOpen.textContent = "";
+}
+
+// With no score open, the page says what it waits for and shows nothing.
+function waitForScore() {
+  if (reading) {
+    withdrawResult(`Reading ${reading.name}...`, false);
+  } else if (scoreProblem) {
+    markError("score", scoreProblem);
+    withdrawResult("No result: open another score, or choose meter runs.", true);
+  } else if (linked) {
+    withdrawResult(`Open the score ${linked} to see this preview: a link cannot carry the score itself.`, false);
+  } else {
+    withdrawResult("Open a MusicXML score, or choose meter runs.", false);
+  }
+}
+
 // origin: what asked for it ("edit", "score", "address"); control: the
 // control edited, if any.
 async function update(origin, control = null) {
@@ -99,16 +136,17 @@ async function update(origin, control = null) {
   const state = readForm(form);
   const edited = control ? fieldOf(control, state) : null;
   showModes(form, state);
-  const args = argumentsOf(state);
+  const args = argumentsOf({ ...state, scoreName: scoreName() });
   history.replaceState(null, "", queryOf(args) || location.pathname);
   clearErrors();
   if (state.source === "score" && !score) {
-    withdrawResult("Open a MusicXML score, or choose meter runs.", false);
+    waitForScore();
     return;
   }
   status.textContent = "Working...";
+  status.classList.remove("stale");
   try {
-    const result = await engine.preview(args, state.source === "score" ? score : null);
+    const result = await engine.preview(args, state.source === "score");
     if (mine !== generation) return;
     render(result);
     performance.measure("zorv-update", { start: started, end: performance.now(),
@@ -119,7 +157,7 @@ async function update(origin, control = null) {
     }
   } catch (error) {
     if (mine !== generation) return;
-    if (engine.isInputError(error)) {
+    if (error.input) {
       showInputError(error, edited, state);
     } else {
       withdrawResult(`The preview failed: ${error.message}`, true);
@@ -128,11 +166,32 @@ async function update(origin, control = null) {
   }
 }
 
-// The score's bytes are kept and read with every update, like --score.
+// The file chosen or dropped last is the one shown, however long an earlier
+// one takes to read; it is read once, and every edit previews that read.
 async function openScore(file) {
-  score = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+  const mine = ++fileGeneration;
+  score = null;
+  scoreProblem = null;
+  reading = { name: file.name };
   writeForm(form, { source: "score" });
-  await update("score");
+  showScoreOpen();
+  update("score");
+  let opened = null;
+  try {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    if (mine !== fileGeneration) return;
+    opened = await engine.open(file.name, bytes);
+  } catch (error) {
+    if (mine !== fileGeneration || error.superseded) return;
+    scoreProblem = error.input ? error.sentence : `${file.name} cannot be read: it may be a folder, or a file `
+      + "moved or removed since it was chosen.";
+  }
+  if (mine !== fileGeneration) return;
+  reading = null;
+  score = opened;
+  if (score) linked = null;
+  showScoreOpen();
+  update("score");
 }
 
 function download(name, type, bytes) {
@@ -150,19 +209,32 @@ function baseName() {
   return score && readForm(form).source === "score" ? score.name.replace(/\.[^.]*$/, "") : "ramp";
 }
 
+// The sound of a result ({midi, beatsCsv, beats}), made once when first
+// asked for.
+function soundOf(result) {
+  result.sound ??= engine.sound(result);
+  return result.sound;
+}
+
 function wireDownloads() {
-  const on = (id, act) => document.getElementById(id).addEventListener("click", async () => {
+  const downloadStatus = document.getElementById("download-status");
+  const on = (id, make) => document.getElementById(id).addEventListener("click", async () => {
     if (!shown) return;
     const result = shown;
-    const sound = await result.sound();
-    if (result === shown) act(sound, result);
+    downloadStatus.textContent = "";
+    try {
+      const file = await make(result);
+      if (result === shown) download(...file);
+    } catch (error) {
+      if (result === shown) downloadStatus.textContent = `The file could not be made: ${error.message}`;
+    }
   });
-  on("download-midi", (s) => download(`${baseName()}.mid`, "audio/midi", s.midi));
-  on("download-beats", (s) => download(`${baseName()}-beats.csv`, "text/csv", s.beatsCsv));
-  on("download-wav", (s) => download(`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks(s.beats))));
+  on("download-midi", async (r) => [`${baseName()}.mid`, "audio/midi", (await soundOf(r)).midi]);
+  on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", (await soundOf(r)).beatsCsv]);
+  on("download-wav", async (r) => [`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks((await soundOf(r)).beats))]);
   const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
-  on("download-musicxml", async (s, r) => download(`${scoreName()}.musicxml`,
-    "application/vnd.recordare.musicxml+xml", (await r.musicxml()).text));
+  on("download-musicxml", async (r) => [`${scoreName()}.musicxml`, "application/vnd.recordare.musicxml+xml",
+    (await engine.musicxml(r)).bytes]);
 }
 
 function wirePlayback() {
@@ -170,26 +242,39 @@ function wirePlayback() {
   const stop = document.getElementById("stop");
   const note = document.getElementById("play-status");
   const playhead = new Playhead(document.getElementById("tempo-map"));
-  play.addEventListener("click", async () => {
-    if (!shown) return;
+  const idle = () => {
+    playhead.hide();
+    const hadFocus = document.activeElement === stop || document.activeElement === document.body;
+    play.disabled = false;
+    stop.disabled = true;
+    if (hadFocus) play.focus();
+  };
+  play.addEventListener("click", () => {
+    if (!shown || player.busy) return;
     const result = shown;
-    const { beats } = await result.sound();
-    if (result !== shown) return;
-    const first = result.leadIn(LEAD_IN_MEASURES);
-    const clicks = clicksFrom(beats, first.heard);
+    const first = result.leadIn;
+    let clicks = null;
+    const taking = player.play(soundOf(result).then((sound) => (clicks = clicksFrom(sound.beats, first.heard))), {
+      started: () => {
+        note.textContent = `Playing from measure ${first.measure}.`;
+        playhead.follow(() => player.elapsed(), clicks, result);
+      },
+      ended: () => {
+        note.textContent = "";
+        idle();
+      },
+      failed: (reason) => {
+        note.textContent = `The sound could not start (${reason}). Press Play to try again.`;
+        idle();
+      },
+    });
+    if (!taking) return;
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
-    note.textContent = `Playing from measure ${first.measure}.`;
-    await player.play(clicks, () => {
-      playhead.hide();
-      play.disabled = false;
-      stop.disabled = true;
-      note.textContent = "";
-    });
-    playhead.follow(() => player.elapsed(), clicks, result);
+    note.textContent = "Starting the sound...";
   });
-  stop.addEventListener("click", () => { player.stop(); play.focus(); });
+  stop.addEventListener("click", () => player.stop());
 }
 
 function wireDrop() {
@@ -205,12 +290,25 @@ function wireDrop() {
 }
 
 async function main() {
-  writeForm(form, stateFromQuery(location.search));
+  const linkState = stateFromQuery(location.search);
+  linked = linkState.scoreName ?? null;
+  writeForm(form, linkState);
   showModes(form, readForm(form));
-  engine = await loadEngine();
+  showScoreOpen();
+  engine = loadEngine();
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    update("edit", e.target);
+  });
+  // A unit typed with a tempo moves to its buttons once the field is left:
+  // the form then shows the tempo the result is for.
+  form.addEventListener("change", (e) => {
+    const side = { "start-bpm": "start", "stop-bpm": "stop" }[e.target.id];
+    if (!side) return;
+    const patch = splitTempo(e.target.value, side);
+    if (!(`${side}Unit` in patch)) return;
+    writeForm(form, patch);
     update("edit", e.target);
   });
   form.addEventListener("submit", (e) => e.preventDefault());
