@@ -16,6 +16,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { basename, join } from "node:path";
 import { tools } from "../../preview/node/xml-tools.js";
+import { HOSTILE_FILES } from "../fixtures/hostile.mjs";
 import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
 
 const README_ARGS = ["--time", "4/4x24", "--from", "12", "--to", "19", "--start", "q=120",
@@ -214,6 +215,44 @@ export const CASES = [
       const shown = await waitFor(() => page.text("score-error"), "the score's sentence");
       assert.equal(await page.shown("current"), false);
       assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ") || shown), [shown, done.stderr]);
+    },
+  },
+  {
+    name: "each hostile file gets the command line's sentence beside the score within 2 s, and the page stays live",
+    async run(page) {
+      for (const make of HOSTILE_FILES) {
+        const { name, bytes, refusal } = make();
+        const path = scratchFile(name);
+        writeFileSync(path, bytes);
+        await page.open(SCORE_QUERY);
+        // The page's own time, from the file chosen to its sentence shown.
+        await page.evaluate(() => {
+          const times = { chosen: null, shown: null };
+          window.zorvHostileTimes = times;
+          document.addEventListener("change", () => { times.chosen ??= performance.now(); }, { capture: true, once: true });
+          const error = document.getElementById("score-error");
+          new MutationObserver((_, observer) => {
+            if (times.chosen !== null && error.innerText) {
+              times.shown = performance.now();
+              observer.disconnect();
+            }
+          }).observe(error, { childList: true, characterData: true, subtree: true });
+        });
+        await page.chooseFile("score", path);
+        const times = await waitFor(() => page.evaluate(() => window.zorvHostileTimes.shown !== null
+          && window.zorvHostileTimes), `the sentence for ${name}`);
+        const seconds = (times.shown - times.chosen) / 1000;
+        assert.ok(seconds < 2, `${name}: ${seconds.toFixed(2)} s`);
+        const shown = await page.text("score-error");
+        assert.match(shown, refusal, name);
+        assert.equal(shown.split("\n").length, 1, shown);
+        const done = cliRun(["--score", path, ...SCORE_ARGS]);
+        assert.equal(done.status, 2, done.stderr);
+        assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ")), [shown, done.stderr]);
+        assert.equal(await page.shown("current"), false, name);
+        // Live: the page answers, and the next file it is given opens.
+        assert.equal(await openScore(page, SCORE), "Up to date.", `a score after ${name}`);
+      }
     },
   },
   {
