@@ -6,6 +6,7 @@
 import { execFileSync } from "node:child_process";
 import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, mkdirSync } from "node:fs";
 import { tmpdir } from "node:os";
+import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 
@@ -22,6 +23,16 @@ const DEBIAN_MODULES = {
   "@xmldom/xmldom": "@xmldom/xmldom/lib/index.js",
 };
 
+// The notation library (opensheetmusicdisplay, from preview/package.json) as
+// text, which the page starts only when it first draws a score. Written
+// into `folder` for the bundler, which takes it in by this name.
+function notationAssets(folder) {
+  const require = createRequire(import.meta.url);
+  const source = join(folder, "notation-library.txt");
+  writeFileSync(source, readFileSync(require.resolve("opensheetmusicdisplay/build/opensheetmusicdisplay.min.js")));
+  return [`--alias:zorv-notation-source=${source}`];
+}
+
 // The page's modules as one script, the Worker's bundled first and taken in
 // as the text that engine.js starts it from.
 export function bundlePage(entry, workerEntry) {
@@ -33,7 +44,7 @@ export function bundlePage(entry, workerEntry) {
     // The plug-in's loader only asks import.meta where it stands, which a
     // module bundled in needs not know.
     writeFileSync(worker, bundle(workerEntry, ["--format=iife", "--define:import.meta.url=undefined"]));
-    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text"]);
+    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...notationAssets(folder)]);
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }
