@@ -148,8 +148,9 @@ PAGE_TEST_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb python3-gi gir1.
                     gir1.2-webkit2-4.1 aubio-tools nodejs node-jszip)
 # Debian's npm, unless the node on PATH brought its own (a NodeSource nodejs
 # does, and conflicts with Debian's npm).
+command -v npm >/dev/null || PAGE_PACKAGES+=(npm)
 command -v npm >/dev/null || PAGE_TEST_PACKAGES+=(npm)
-PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild)
+PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild npm)
 PAGE_TEST_PROGRAMS=(chromium firefox-esr WebKitWebDriver Xvfb aubioonset node npm)
 PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
 BROWSER_TESTS="$ROOT/tests/browser"
@@ -170,7 +171,15 @@ ensure_page_packages() {
     ensure_packages "${PAGE_PACKAGES[@]}" "$@"
 }
 
+# The page's npm packages as the lockfile names them, without their install
+# scripts; again only when the lockfile has changed since.
+install_page_modules() {
+    local lock="$ROOT/preview/package-lock.json" stamp="$ROOT/preview/node_modules/.zorv-installed-lock"
+    cmp -s "$lock" "$stamp" 2>/dev/null && return 0
+    (cd "$ROOT/preview" && npm ci --ignore-scripts --no-audit --no-fund >&2) && cp "$lock" "$stamp"
+}
+
 # The WebAssembly module (the web preset), then the single file around it.
 build_page() {
-    build_web && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
+    build_web && install_page_modules && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
 }
