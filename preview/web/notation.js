@@ -172,6 +172,7 @@ export class Notation {
     this.place(boxes, names);
     this.say("");
     performance.measure("zorv-notation", { start: started, end: performance.now(), detail: { measures: count } });
+    performance.mark("zorv-score-drawn");
     return true;
   }
 

@@ -330,6 +330,7 @@ function names(count, printed) {
 // The file chosen or dropped last is the one shown, however long an earlier
 // one takes to read; it is read once, and every edit previews that read.
 async function openScore(file) {
+  performance.mark("zorv-score-chosen");
   const mine = ++fileGeneration;
   score = null;
   scoreProblem = null;

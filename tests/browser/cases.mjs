@@ -136,7 +136,8 @@ function planSections(stdout) {
 async function assertShowsPlan(page, stdout) {
   const cli = planSections(stdout);
   assert.deepEqual(await page.lines("header"), cli.header);
-  assert.deepEqual(await page.records(), cli.records);
+  // The table's tempo in the start's unit stands before quarter BPM.
+  assert.deepEqual((await page.records()).map(([measure, beat, , bpm, value]) => [measure, beat, bpm, value]), cli.records);
   assert.deepEqual(await page.lines("summary"), cli.timing);
   assert.deepEqual(await page.lines("hits-result"), cli.hits);
   assert.deepEqual(await page.lines("finale"), cli.finale);
