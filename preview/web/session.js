@@ -102,7 +102,7 @@ export function planPageResult(checked, result) {
   const { measures } = result.header.score;
   return {
     plan: true,
-    headerText: planHeaderLines(result.header).join("\n"),
+    headerText: planHeaderLines(result.header, { selectionTool: false }).join("\n"),
     fitText: planFitLines(result).join("\n"),
     summaryText: planTimingLines(result).join("\n"),
     hitsText: result.hits ? hitLines(result.hits, measures).join("\n") : "",

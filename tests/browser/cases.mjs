@@ -135,7 +135,7 @@ function planSections(stdout) {
 
 async function assertShowsPlan(page, stdout) {
   const cli = planSections(stdout);
-  assert.deepEqual(await page.lines("header"), cli.header);
+  assert.deepEqual(await page.lines("header"), cli.header.map((line) => line.replace(/ \(ERegion [^)]*\)/, "")));
   // The table's tempo in the start's unit stands before quarter BPM.
   assert.deepEqual((await page.records()).map(([measure, beat, , bpm, value]) => [measure, beat, bpm, value]), cli.records);
   assert.deepEqual(await page.lines("summary"), cli.timing);
@@ -191,7 +191,6 @@ export const CASES = [
       await page.open(SCORE_QUERY);
       await openScore(page, SCORE);
       await drawnMeasures(page);
-      const drawing = () => page.evaluate(() => document.querySelector("#notation svg"));
       await page.evaluate(() => { window.zorvDrawing = document.querySelector("#notation svg"); });
       await page.browser.click(measureBox(2));
       assert.equal(await page.settled(), "Up to date.");
@@ -212,7 +211,6 @@ export const CASES = [
       assert.equal(await page.retype("start-bpm", "90"), "Up to date.");
       assert.ok(await page.evaluate(() => window.zorvDrawing === document.querySelector("#notation svg")
         && window.zorvDrawing.isConnected), "the score was drawn again");
-      assert.ok(await drawing());
       await assertShows(page, runCli(["--score", SCORE, "--from", "3", "--to", "5:2", "--start", "q=90",
         ...rest.slice(2)]));
     },
