@@ -20,6 +20,9 @@ export function argumentsOf(state) {
     args["stop-unit"] = state.stopUnit + (state.stopDotted ? "." : "");
   } else {
     args.stop = joinTempo(state.stopUnit, state.stopDotted, state.stopBpm);
+    // A link's stop-unit beside its stop tempo, which the command line
+    // refuses, stays until the stop tempo is set on the page.
+    if (state.stopUnitGiven) args["stop-unit"] = state.stopUnitGiven;
   }
   args.after = state.after;
   return args;
@@ -57,6 +60,8 @@ export function stateFromQuery(search) {
   if (params.has("fit")) {
     Object.assign(patch, { mode: "fit", fit: params.get("fit") });
     if (params.has("stop-unit")) Object.assign(patch, splitUnit(params.get("stop-unit"), "stop"));
+  } else if (params.has("stop-unit")) {
+    patch.stopUnitGiven = params.get("stop-unit");
   }
   if (params.has("after")) patch.after = params.get("after");
   return patch;

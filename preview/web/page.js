@@ -298,7 +298,7 @@ async function main() {
   engine = loadEngine();
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
-    if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    forgetUnwritten(e.target.name);
     update("edit", e.target);
   });
   // A unit typed with a tempo moves to its buttons once the field is left:
