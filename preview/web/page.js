@@ -546,7 +546,7 @@ async function main() {
   engine = loadEngine();
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
-    if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    forgetUnwritten(e.target.name);
     if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
     update("edit", e.target);
   });
