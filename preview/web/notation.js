@@ -183,6 +183,9 @@ export class Notation {
     this.list.removeAttribute("tabindex");
     this.list.removeAttribute("aria-activedescendant");
     this.boxes = [];
+    // Nothing to draw: the score's room goes too. While a drawing is on its
+    // way the room stays, so that nothing below it moves when it comes.
+    this.view.classList.toggle("blank", message !== null);
     if (message !== null) {
       this.generation += 1;
       this.say(message);
@@ -191,7 +194,6 @@ export class Notation {
 
   say(text) {
     this.status.textContent = text;
-    this.status.hidden = text === "";
   }
 
   // One box per measure over the drawing.
@@ -225,7 +227,21 @@ export class Notation {
     const box = this.boxes[measure - 1];
     box.classList.add("cursor");
     this.list.setAttribute("aria-activedescendant", box.id);
-    if (reveal) box.scrollIntoView({ block: "nearest", inline: "nearest" });
+    if (reveal) this.reveal(box);
+  }
+
+  // A measure brought into the score's own view, which scrolls inside the
+  // page; the page itself stays where the musician left it.
+  reveal(box) {
+    const view = this.view;
+    const top = box.offsetTop;
+    const bottom = top + box.offsetHeight;
+    if (top < view.scrollTop) view.scrollTop = top;
+    else if (bottom > view.scrollTop + view.clientHeight) view.scrollTop = bottom - view.clientHeight;
+    const left = box.offsetLeft;
+    const right = left + box.offsetWidth;
+    if (left < view.scrollLeft) view.scrollLeft = left;
+    else if (right > view.scrollLeft + view.clientWidth) view.scrollLeft = right - view.clientWidth;
   }
 
   // The region shaded: [measure, from, to] parts (shadedParts), or none.
@@ -254,7 +270,7 @@ export class Notation {
     playing?.classList.remove("playing");
     if (!box) return;
     box.classList.add("playing");
-    box.scrollIntoView({ block: "nearest", inline: "nearest" });
+    this.reveal(box);
   }
 
   measureOf(target) {
