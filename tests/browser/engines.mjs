@@ -49,9 +49,6 @@ export async function startEngine(engine) {
   }
 }
 
-const PUPPETEER_KEYS = { Tab: "Tab", ArrowUp: "ArrowUp", ArrowDown: "ArrowDown",
-  ArrowLeft: "ArrowLeft", ArrowRight: "ArrowRight", End: "End", Home: "Home" };
-
 async function startPuppeteer(engine, options) {
   const { default: puppeteer } = await import("puppeteer-core");
   const browser = await puppeteer.launch({ headless: true, defaultViewport: null, ...options });
@@ -69,7 +66,7 @@ async function startPuppeteer(engine, options) {
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
       click: (selector) => page.click(selector),
       type: (text) => page.keyboard.type(text),
-      press: (key) => page.keyboard.press(PUPPETEER_KEYS[key] ?? key),
+      press: (key) => page.keyboard.press(key),
       async setFile(selector, path) { await (await page.$(selector)).uploadFile(path); },
       resize: (width, height) => page.setViewport({ width, height }),
       async screenshot(path) { await page.screenshot({ path }); },
