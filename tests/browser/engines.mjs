@@ -51,9 +51,6 @@ export async function startEngine(engine) {
   }
 }
 
-const PUPPETEER_KEYS = { Tab: "Tab", ArrowUp: "ArrowUp", ArrowDown: "ArrowDown",
-  ArrowLeft: "ArrowLeft", ArrowRight: "ArrowRight", End: "End", Home: "Home", Enter: "Enter", Shift: "Shift" };
-
 // "Shift+Enter" as its modifiers and its key.
 function chord(key) {
   const parts = key.split("+");
@@ -93,11 +90,11 @@ async function startPuppeteer(engine, options) {
       type: (text) => page.keyboard.type(text),
       async press(key) {
         const { modifiers, key: last } = chord(key);
-        for (const modifier of modifiers) await page.keyboard.down(PUPPETEER_KEYS[modifier] ?? modifier);
+        for (const modifier of modifiers) await page.keyboard.down(modifier);
         try {
-          await page.keyboard.press(PUPPETEER_KEYS[last] ?? last);
+          await page.keyboard.press(last);
         } finally {
-          for (const modifier of modifiers.reverse()) await page.keyboard.up(PUPPETEER_KEYS[modifier] ?? modifier);
+          for (const modifier of modifiers.reverse()) await page.keyboard.up(modifier);
         }
       },
       async setFile(selector, path) { await (await page.$(selector)).uploadFile(path); },
