@@ -275,10 +275,10 @@ function heardOnceAsWritten(heard) {
 
 // Each pass (the region's, unless others are given): {text (its measures),
 // fromS, toS}.
-export function regionPasses(heard, measures, passes = heard.passes) {
+export function regionPasses(heard, measures, passes = heard.passes, printed = null) {
     const times = secondsAt(heard.points, passes.flatMap((pass) => [pass.start, pass.end]));
     return passes.map((pass, i) => ({
-        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
+        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece, printed)).join(", then "),
         fromS: times[2 * i], toS: times[2 * i + 1],
     }));
 }

@@ -5,7 +5,7 @@
 // a Worker can post: the sections' text, the records' rows, the map.
 import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import {
-  AFTER_TEXT, heardBeats, heardMidi, plan, readMeasures, readScoreFile, runPreview, scoreLine, scoreWithRamp,
+  AFTER_TEXT, heardBeats, heardMidi, plan, readMeasures, readScoreFile, regionPasses, runPreview, scoreLine, scoreWithRamp,
 } from "../lib/preview.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
@@ -82,7 +82,10 @@ export function pageResult(checked, result) {
     headerText: [scoreLine(score), `Region: ${regionWords(region, score.measures, printed)}`,
       `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`].join("\n"),
     fitText: "",
-    summaryText: summaryLines(result.summary).join("\n"),
+    // Each pass through the region names its measures as the score prints them too.
+    summaryText: summaryLines(result.summary.passes && printed
+      ? { ...result.summary, passes: regionPasses(result.heard, score.measures, undefined, printed) }
+      : result.summary).join("\n"),
     finaleText: finaleWords(result.finale, printed).join("\n"),
     records: result.records.map((record) => pageRecord(record, score.measures, printed, ramp.start)),
     unit: unitName(ramp.start),
