@@ -620,6 +620,8 @@ export const CASES = [
       await page.open(README_QUERY);
       await page.click("play");
       const head = "#tempo-map .playhead";
+      // The playhead comes when the sound has started.
+      await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
       const visibility = () => page.attribute(head, "visibility");
       // Two measures of lead-in play left of the map, where no line shows.
       assert.equal(await visibility(), "hidden");
