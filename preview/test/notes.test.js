@@ -17,7 +17,7 @@ function note(name, duration, { before = "", after = "", attributes = "" } = {})
 const tie = (...types) => types.map((type) => `<tie type="${type}"/>`).join("");
 const tied = (type) => `<notations><tied type="${type}"/></notations>`;
 
-// A one-part 4/4 score: what its <score-part> holds, more of its first
+// A 4/4 score of one part: what its <score-part> holds, more of its first
 // <attributes>, its measures' inner XML.
 const read = (list, attributes, ...measures) => readScoreNotes(new TextEncoder().encode(
     `<score-partwise><part-list><score-part id="P1">${list}</score-part></part-list><part id="P1"><measure><attributes>`
