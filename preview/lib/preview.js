@@ -202,6 +202,37 @@ export function heardBeats(line, heard) {
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
 
+// What is heard, timed as the MIDI file times it, for a player that
+// schedules its own sounds: the clicks (heardBeats), each measure's start
+// and the end of the heard part in seconds, and the score's notes (`parts`,
+// notes.js, or null) as the MIDI file sounds them, each with its channel,
+// its part's program and volume, and its start and end in seconds.
+//   {beats, measures: [{measure, seconds}], end, notes: [{on, off, key, velocity, channel, program, volume}]}
+export function heardSound(line, heard, parts = null) {
+    const starts = measureOffsets(heard).slice(1);
+    const times = secondsAt(line.points, starts);
+    const measures = times.slice(0, heard.length).map((seconds, i) => ({ measure: i + 1, seconds }));
+    const notes = [];
+    for (const part of parts ? partsHeard(parts, heardEnd(heard)) : []) {
+        for (const note of part.notes) {
+            notes.push({ ...note, program: part.program, volume: part.volume });
+        }
+    }
+    notes.sort((a, b) => a.on - b.on || a.off - b.off);
+    const onTimes = secondsAt(line.points, notes.map((note) => note.on));
+    const offOrder = notes.map((note, i) => i).sort((a, b) => notes[a].off - notes[b].off);
+    const offTimes = secondsAt(line.points, offOrder.map((i) => notes[i].off));
+    const offOf = new Array(notes.length);
+    offOrder.forEach((i, k) => { offOf[i] = offTimes[k]; });
+    return {
+        beats: heardBeats(line, heard), measures, end: times[heard.length],
+        notes: notes.map((note, i) => ({
+            on: onTimes[i], off: offOf[i], key: note.key, velocity: note.velocity, channel: note.channel,
+            program: note.program, volume: note.volume,
+        })),
+    };
+}
+
 // The MIDI file of the heard measures under the records: the click unless
 // `click` is false, and the score's notes when `parts` (notes.js) are given.
 export function heardMidi(line, heard, { click = true, parts = null } = {}) {

@@ -5,8 +5,10 @@
 import { execFileSync } from "node:child_process";
 import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, mkdirSync } from "node:fs";
 import { tmpdir } from "node:os";
+import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
+import { trimmedBank } from "./piano.mjs";
 
 const here = dirname(fileURLToPath(import.meta.url));
 
@@ -19,10 +21,25 @@ const DEBIAN_MODULES = {
   immediate: "immediate/lib/index.js", setimmediate: "setimmediate/setImmediate.js",
 };
 
+// The sound's two parts that are data to the page: the synthesizer's
+// AudioWorklet processor as text (the page hands it to the browser as a
+// data: URL) and the piano bank as bytes. Written into `folder` for the
+// bundler, which takes them in by these names.
+function soundAssets(folder) {
+  const require = createRequire(import.meta.url);
+  const processor = join(folder, "synth-processor.txt");
+  const bank = join(folder, "piano.sf2");
+  writeFileSync(processor, readFileSync(require.resolve("spessasynth_lib/dist/spessasynth_processor.min.js")));
+  writeFileSync(bank, trimmedBank());
+  return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-piano-bank=${bank}`,
+    "--loader:.txt=text", "--loader:.sf2=binary"];
+}
+
 export function bundle(entry) {
   const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
   try {
     const out = join(folder, "page.js");
+    const assets = soundAssets(folder);
     // The emscripten loader names Node's modules only on its Node path;
     // in the browser those requires are never reached.
     execFileSync("esbuild", [entry, "--bundle", "--format=esm", "--platform=browser",
@@ -31,6 +48,7 @@ export function bundle(entry) {
       "--external:module", "--external:worker_threads", "--external:node:*",
       // jszip's Node streams: only tried, inside a try, where there are none.
       "--external:stream",
+      ...assets,
       ...Object.entries(DEBIAN_MODULES).map(([name, path]) => `--alias:${name}=${DEBIAN_NODE}/${path}`),
       `--outfile=${out}`], { stdio: ["ignore", "inherit", "inherit"] });
     return readFileSync(out, "utf8");

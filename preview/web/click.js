@@ -43,27 +43,36 @@ export function mixClicks(beats, rate = SAMPLE_RATE) {
   return samples;
 }
 
-// 16-bit PCM, one channel, little-endian: what every audio program opens.
+// 16-bit PCM, little-endian, what every audio program opens: one channel
+// (samples) or several (an array of them, interleaved).
 export function wavBytes(samples, rate = SAMPLE_RATE) {
-  const bytes = new Uint8Array(44 + samples.length * 2);
+  const channels = Array.isArray(samples) ? samples : [samples];
+  const count = channels.length;
+  const frames = Math.min(...channels.map((c) => c.length));
+  const size = frames * count * 2;
+  const bytes = new Uint8Array(44 + size);
   const view = new DataView(bytes.buffer);
   const text = (at, s) => { for (let i = 0; i < s.length; i++) bytes[at + i] = s.charCodeAt(i); };
   text(0, "RIFF");
-  view.setUint32(4, 36 + samples.length * 2, true);
+  view.setUint32(4, 36 + size, true);
   text(8, "WAVE");
   text(12, "fmt ");
   view.setUint32(16, 16, true);
   view.setUint16(20, 1, true);
-  view.setUint16(22, 1, true);
+  view.setUint16(22, count, true);
   view.setUint32(24, rate, true);
-  view.setUint32(28, rate * 2, true);
-  view.setUint16(32, 2, true);
+  view.setUint32(28, rate * count * 2, true);
+  view.setUint16(32, count * 2, true);
   view.setUint16(34, 16, true);
   text(36, "data");
-  view.setUint32(40, samples.length * 2, true);
-  for (let i = 0; i < samples.length; i++) {
-    const s = Math.max(-1, Math.min(1, samples[i]));
-    view.setInt16(44 + i * 2, Math.round(s * 32767), true);
+  view.setUint32(40, size, true);
+  let at = 44;
+  for (let i = 0; i < frames; i++) {
+    for (const channel of channels) {
+      const s = Math.max(-1, Math.min(1, channel[i]));
+      view.setInt16(at, Math.round(s * 32767), true);
+      at += 2;
+    }
   }
   return bytes;
 }

@@ -3,7 +3,7 @@
 // shows taken from their result's sections.
 import { loadPlugin } from "./plugin-web.js";
 import {
-  finaleLines, fitLines, headerLines, heardBeats, heardMidi, plan, runPreview, scoreWithRamp,
+  finaleLines, fitLines, headerLines, heardBeats, heardMidi, heardSound, plan, runPreview, scoreWithRamp,
 } from "../lib/preview.js";
 import { InputError } from "../lib/music.js";
 import { beatsCsv } from "../lib/midi.js";
@@ -11,11 +11,13 @@ import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import JSZip from "jszip";
 
 // The command line's arguments (address.js) as the preview's inputs.
+// A score is read for its notes too, as --notes reads it: the page can
+// always play them.
 export function inputsOf(args, score) {
   return {
     time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
     stop: args.stop ?? null, fit: args.fit,
-    stopUnit: args["stop-unit"], after: args.after,
+    stopUnit: args["stop-unit"], after: args.after, notes: Boolean(score),
   };
 }
 
@@ -26,7 +28,10 @@ const TOOLS = { DOMParser: globalThis.DOMParser, XMLSerializer: globalThis.XMLSe
 // sound only for Play or a download; an edit needs none).
 export function pageResult(checked, result) {
   const { line, heard } = result;
+  const parts = checked.score.parts ?? null;
   let sound = null;
+  let listen = null;
+  let notesMidi = null;
   return {
     headerText: headerLines(result.header).join("\n"),
     fitText: result.fit ? fitLines(result.fit).join("\n") : "",
@@ -48,6 +53,22 @@ export function pageResult(checked, result) {
         sound = { midi: heardMidi(line, heard), beatsCsv: beatsCsv(beats), beats };
       }
       return sound;
+    },
+    // Whether the measures have notes to sound (a score's; meter runs none).
+    hasNotes: Boolean(parts && parts.some((part) => part.notes.length > 0)),
+    // What Play sounds, timed: heardSound's answer.
+    listen: () => {
+      listen ??= heardSound(line, heard, parts);
+      return listen;
+    },
+    // {withNotes, notesOnly}: what --midi --notes writes, and the notes
+    // without the click, for rendering (null without a score).
+    notesMidi: () => {
+      if (!parts) return null;
+      notesMidi ??= {
+        withNotes: heardMidi(line, heard, { parts }), notesOnly: heardMidi(line, heard, { click: false, parts }),
+      };
+      return notesMidi;
     },
   };
 }

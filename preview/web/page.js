@@ -5,14 +5,16 @@ import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
 import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
-import { clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
+import { wavBytes } from "./click.js";
+import { passage, soundsOf, whereAt } from "./passage.js";
+import { renderWav, SoundPlayer } from "./sound.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
 const status = document.getElementById("status");
-const player = new ClickPlayer(() => new AudioContext());
+const player = new SoundPlayer(() => new AudioContext());
 // Measures heard before the region when Play is pressed.
 const LEAD_IN_MEASURES = 2;
 
@@ -68,6 +70,9 @@ function render(result) {
   const count = result.records.length;
   document.getElementById("record-count").textContent = `${count} record${count === 1 ? "" : "s"}`;
   fillRecords();
+  showSoundChoice(result);
+  // The piano loads while the musician reads, so that Play sounds at once.
+  if (result.hasNotes) player.prepare().catch(() => { /* Play says it */ });
   current.hidden = false;
   status.textContent = "Up to date.";
   status.classList.remove("stale");
@@ -150,19 +155,71 @@ function baseName() {
   return score && readForm(form).source === "score" ? score.name.replace(/\.[^.]*$/, "") : "ramp";
 }
 
+// The choice of what sounds, as the page's controls hold it.
+function soundChoice() {
+  return {
+    sounds: document.querySelector("input[name=sounds]:checked").value,
+    countIn: document.getElementById("count-in").checked,
+    loop: document.getElementById("loop").checked,
+  };
+}
+
+// Meter runs have no notes: the choice says so rather than offering them.
+function showSoundChoice(result) {
+  for (const input of document.querySelectorAll("input[name=sounds]")) {
+    input.disabled = !result.hasNotes && input.value !== "click";
+  }
+  document.getElementById("sound-note").textContent = result.hasNotes ? ""
+    : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
+}
+
+// What the choice sounds for this result: {notes, click}.
+function chosenSounds(result) {
+  return soundsOf({ notes: result.hasNotes ? [true] : [] }, soundChoice().sounds);
+}
+
 function wireDownloads() {
   const on = (id, act) => document.getElementById(id).addEventListener("click", async () => {
     if (!shown) return;
     const result = shown;
     const sound = await result.sound();
-    if (result === shown) act(sound, result);
+    if (result === shown) await act(sound, result);
   });
-  on("download-midi", (s) => download(`${baseName()}.mid`, "audio/midi", s.midi));
+  // With notes chosen, the file --midi --notes writes; else --midi's.
+  on("download-midi", (s, r) => download(`${baseName()}.mid`, "audio/midi",
+    chosenSounds(r).notes ? r.notesMidi().withNotes : s.midi));
   on("download-beats", (s) => download(`${baseName()}-beats.csv`, "text/csv", s.beatsCsv));
-  on("download-wav", (s) => download(`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks(s.beats))));
+  on("download-wav", async (s, r) => {
+    const want = chosenSounds(r);
+    const button = document.getElementById("download-wav");
+    const note = document.getElementById("play-status");
+    button.disabled = true;
+    note.textContent = "Making the WAV file...";
+    try {
+      const { channels, rate } = await renderWav({
+        midi: want.notes ? r.notesMidi().notesOnly : null, beats: want.click ? s.beats : null,
+        seconds: r.listen().end,
+      });
+      const name = want.notes ? (want.click ? "notes-and-click" : "notes") : "click";
+      download(`${baseName()}-${name}.wav`, "audio/wav", wavBytes(channels, rate));
+      note.textContent = "";
+    } catch (error) {
+      note.textContent = `The WAV file could not be made: ${error.message}`;
+      console.error(error);
+    } finally {
+      button.disabled = false;
+    }
+  });
   const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
   on("download-musicxml", async (s, r) => download(`${scoreName()}.musicxml`,
     "application/vnd.recordare.musicxml+xml", (await r.musicxml()).text));
+}
+
+// The measure playing, for whatever marks it (the notation): a
+// "zorv-playing" event on the document with {measure, seconds} each time
+// another measure begins, and null when playing ends.
+function announce(detail) {
+  document.dispatchEvent(new CustomEvent("zorv-playing", { detail }));
 }
 
 function wirePlayback() {
@@ -170,26 +227,80 @@ function wirePlayback() {
   const stop = document.getElementById("stop");
   const note = document.getElementById("play-status");
   const playhead = new Playhead(document.getElementById("tempo-map"));
+  let request = 0;
+  let frame = 0;
+  const ended = () => {
+    cancelAnimationFrame(frame);
+    playhead.hide();
+    const hadFocus = document.activeElement === stop;
+    play.disabled = false;
+    stop.disabled = true;
+    if (hadFocus) play.focus();
+    announce(null);
+  };
   play.addEventListener("click", async () => {
     if (!shown) return;
+    performance.mark("zorv-play");
+    const mine = ++request;
     const result = shown;
-    const { beats } = await result.sound();
-    if (result !== shown) return;
+    const choice = soundChoice();
     const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
-    const clicks = clicksFrom(beats, first);
+    const played = passage(result.listen(), { first, sounds: choice.sounds, countIn: choice.countIn });
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
-    note.textContent = `Playing from measure ${first}.`;
-    await player.play(clicks, () => {
-      playhead.hide();
-      play.disabled = false;
-      stop.disabled = true;
+    note.textContent = "Starting...";
+    try {
+      await player.play(played, {
+        loop: choice.loop,
+        onEnd: () => { if (mine === request) { ended(); note.textContent = ""; } },
+      });
+    } catch (error) {
+      if (mine !== request) return;
+      ended();
+      note.textContent = `${error.message}. Press Play to try again.`;
+      return;
+    }
+    if (mine !== request) return;
+    if (!player.playing) {  // stopped while it started (an edit, say)
+      ended();
       note.textContent = "";
-    });
-    playhead.follow(() => player.elapsed(), clicks, result);
+      return;
+    }
+    note.textContent = `Playing from measure ${first}${choice.loop ? ", again and again until Stop" : ""}.`;
+    const where = () => {
+      const elapsed = player.elapsed();
+      return elapsed === null ? null : whereAt(played, elapsed, choice.loop);
+    };
+    playhead.follow(() => where()?.at ?? null, played.beats, result);
+    let last = null;
+    const step = () => {
+      const now = where();
+      if (now === null) return;
+      if (now.measure !== null && (now.measure !== last?.measure || now.pass !== last?.pass)) {
+        announce({ measure: now.measure, seconds: now.at, pass: now.pass });
+      }
+      last = now;
+      frame = requestAnimationFrame(step);
+    };
+    step();
   });
-  stop.addEventListener("click", () => { player.stop(); play.focus(); });
+  stop.addEventListener("click", () => {
+    request += 1;
+    player.stop();
+    ended();
+    note.textContent = "";
+    play.focus();
+  });
+  // The synthesizer loads at the first touch of the page, so that Play
+  // sounds at once.
+  const warm = () => {
+    removeEventListener("pointerdown", warm, true);
+    removeEventListener("keydown", warm, true);
+    player.prepare().catch(() => { /* Play says it */ });
+  };
+  addEventListener("pointerdown", warm, true);
+  addEventListener("keydown", warm, true);
 }
 
 function wireDrop() {
