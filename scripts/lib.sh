@@ -43,7 +43,7 @@ declare -A PROGRAM_PACKAGE=(
     [Xvfb]=xvfb [convert]=imagemagick [identify]=imagemagick
     [python3]=python3 [sha256sum]=coreutils [timeout]=coreutils
     [fluidsynth]=fluidsynth [aubioonset]=aubio-tools
-    [em++]=emscripten [node]=nodejs [esbuild]=esbuild [chromium]=chromium
+    [em++]=emscripten [node]=nodejs [npm]=npm [esbuild]=esbuild [chromium]=chromium
     [chromedriver]=chromium-driver
 )
 
@@ -137,9 +137,11 @@ build_windows() {
 
 # The preview page (one HTML file, offline) and its tests in a real browser.
 # Lists of their own, so that only these commands install a browser.
-PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild)
-PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools)
-PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild)
+# Its sound: npm brings the SoundFont player (preview/package.json), and the
+# piano comes from Debian's public-domain General MIDI bank.
+PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild npm csound-soundfont)
+PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools python3-mido)
+PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild npm)
 PAGE_TEST_PROGRAMS=(chromium chromedriver aubioonset)
 PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
 
@@ -148,7 +150,15 @@ ensure_page_packages() {
     ensure_packages "${PAGE_PACKAGES[@]}" "$@"
 }
 
+# The page's npm packages as the lockfile names them, without their install
+# scripts; again only when the lockfile has changed since.
+install_page_modules() {
+    local lock="$ROOT/preview/package-lock.json" stamp="$ROOT/preview/node_modules/.zorv-installed-lock"
+    cmp -s "$lock" "$stamp" 2>/dev/null && return 0
+    (cd "$ROOT/preview" && npm ci --ignore-scripts --no-audit --no-fund >&2) && cp "$lock" "$stamp"
+}
+
 # The WebAssembly module (the web preset), then the single file around it.
 build_page() {
-    build_web && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
+    build_web && install_page_modules && node "$ROOT/preview/web/build.mjs" "$PAGE_FILE" >&2
 }

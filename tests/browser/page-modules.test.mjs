@@ -152,3 +152,81 @@ test("the map's dots are numbered in drawing order, the first its one tab stop",
   assert.equal(markDots(svg), '<svg><circle data-dot="0" tabindex="0" cx="1"/><path d="M0"/>'
     + '<circle data-dot="1" tabindex="-1" cx="2"/><circle data-dot="2" tabindex="-1" cx="3"/></svg>');
 });
+
+// What Play sounds, cut from heardSound's answer: three measures of two
+// beats (the second slower), a note held over the first barline, two that
+// start together, one on the percussion channel in the last measure.
+const heard = {
+  measures: [{ measure: 1, seconds: 0 }, { measure: 2, seconds: 1.25 }, { measure: 3, seconds: 2.5 }],
+  end: 3.5,
+  beats: [
+    { seconds: 0, measure: 1, accent: true }, { seconds: 0.5, measure: 1, accent: false },
+    { seconds: 1.25, measure: 2, accent: true }, { seconds: 1.9, measure: 2, accent: false },
+    { seconds: 2.5, measure: 3, accent: true }, { seconds: 3, measure: 3, accent: false },
+  ],
+  notes: [
+    { on: 0, off: 1, key: 60, channel: 0 }, { on: 1, off: 1.6, key: 62, channel: 0 },
+    { on: 1.25, off: 2.5, key: 64, channel: 0 }, { on: 1.25, off: 1.9, key: 67, channel: 2 },
+    { on: 2.5, off: 3.5, key: 64, channel: 9 },
+  ],
+};
+
+test("a passage sounds what was chosen from its first measure on, the count-in before it", async () => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const round = (xs) => xs.map((x) => Math.round(x * 1000) / 1000);
+  const noNotes = { ...heard, notes: [] };
+  // [sound, options, clicks sounded, notes' starts, count-in, length]
+  const cases = [
+    [heard, { first: 2, sounds: "both" }, [0, 0.65, 1.25, 1.75], [0, 0, 1.25], 0, 2.25],
+    [heard, { first: 2, sounds: "notes", countIn: true }, [-1.25, -0.6], [0, 0, 1.25], 1.25, 2.25],
+    [heard, { first: 2, sounds: "click", countIn: true }, [-1.25, -0.6, 0, 0.65, 1.25, 1.75], [], 1.25, 2.25],
+    [heard, { first: 1, sounds: "notes" }, [], [0, 1, 1.25, 1.25, 2.5], 0, 3.5],
+    // The last measure counts itself in: it lasts to the end of what is heard.
+    [heard, { first: 3, sounds: "both", countIn: true }, [-1, -0.5, 0, 0.5], [0], 1, 1],
+    // Meter runs have no notes: the click sounds whatever was chosen.
+    [noNotes, { first: 2, sounds: "notes" }, [0, 0.65, 1.25, 1.75], [], 0, 2.25],
+  ];
+  for (const [sound, options, clicks, notes, countIn, length] of cases) {
+    const played = passage(sound, options);
+    const what = JSON.stringify(options);
+    assert.deepEqual(round(played.clicks.map((c) => c.at)), clicks, what);
+    assert.deepEqual(round(played.notes.map((n) => n.at)), notes, what);
+    assert.deepEqual(round([played.countIn, played.length]), [countIn, length], what);
+    // The playhead follows every beat of the passage, sounded or not.
+    assert.equal(played.beats.length, sound.beats.filter((b) => b.measure >= options.first).length, what);
+  }
+  assert.throws(() => passage(heard, { first: 1, sounds: "all" }), /no sound choice 'all'/);
+});
+
+test("a loop plays each pass after the last, the count-in only before the first", async () => {
+  const { passage, passEvents } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both", countIn: true });
+  const times = (pass) => passEvents(played, pass).map((e) => `${e.kind}${e.note ? e.note.key : ""}@${e.time.toFixed(2)}`);
+  // At one moment: what ends, then the click, then what begins.
+  assert.deepEqual(times(0), ["click@0.00", "click@0.65", "click@1.25", "on64@1.25", "on67@1.25", "off67@1.90",
+    "click@1.90", "off64@2.50", "click@2.50", "on64@2.50", "click@3.00", "off64@3.50"]);
+  // A pass later: the same sounds, one passage length on, no count-in.
+  const second = passEvents(played, 1);
+  assert.equal(second.filter((e) => e.kind === "click").length, 4);
+  assert.deepEqual(second.map((e) => e.time.toFixed(2)),
+    passEvents({ ...played, clicks: played.clicks.filter((c) => !c.countIn) }, 0).map((e) => (e.time + 2.25).toFixed(2)));
+  // At one moment a note ends before one of its key begins.
+  const same = passEvents({ ...played, clicks: [], notes: [
+    { at: 0, off: 1, key: 60, channel: 0 }, { at: 1, off: 2, key: 60, channel: 0 }] }, 0);
+  assert.deepEqual(same.map((e) => e.kind), ["on", "off", "on", "off"]);
+});
+
+test("the measure playing is known from the time played, pass by pass", async () => {
+  const { passage, whereAt } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both", countIn: true });
+  // [elapsed seconds (count-in included), loop, pass, measure]
+  const cases = [
+    [0, false, 0, null], [1.2, false, 0, null], [1.25, false, 0, 2], [2.4, false, 0, 2], [2.5, false, 0, 3],
+    [3.4, false, 0, 3], [3.5, true, 1, 2], [3.5 + 1.3, true, 1, 3], [1.25 + 2 * 2.25 + 0.1, true, 2, 2],
+    [4.0, false, 0, 3],
+  ];
+  for (const [elapsed, loop, pass, measure] of cases) {
+    const where = whereAt(played, elapsed, loop);
+    assert.deepEqual([where.pass, where.measure], [pass, measure], `${elapsed} s, loop ${loop}`);
+  }
+});

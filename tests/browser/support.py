@@ -79,14 +79,14 @@ def console_errors(driver):
     return [entry for entry in driver.get_log("browser") if entry["level"] in ("SEVERE", "ERROR")]
 
 
-def wait_download(folder, pattern):
+def wait_download(folder, pattern, seconds=WAIT_SECONDS):
     """The one finished file matching pattern in folder."""
     def done():
         found = [p for p in glob.glob(os.path.join(folder, pattern))
                  if not p.endswith(".crdownload")]
         partial = glob.glob(os.path.join(folder, "*.crdownload"))
         return found[0] if len(found) == 1 and not partial else None
-    return wait_for(done, f"the download {pattern}")
+    return wait_for(done, f"the download {pattern}", seconds)
 
 
 def run_cli(*args):

@@ -9,6 +9,8 @@ import tempfile
 import unittest
 import zipfile
 
+import mido
+
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -26,6 +28,13 @@ FIT_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=sta
 SCORE = os.path.join(SCORES, "pickup-meters-parts.musicxml")
 SCORE_ARGS = ["--from", "3", "--to", "5:2", "--start", "q=100", "--stop", "h=40", "--after", "stop"]
 SCORE_QUERY = "?from=3&to=5:2&start=q=100&stop=h=40&after=stop"
+# Chords, ties (over a barline and a meter change), triplets, two parts, 4/4 to 6/8.
+NOTES_SCORE = os.path.join(SCORES, "notes-chords-ties.musicxml")
+NOTES_ARGS = ["--score", NOTES_SCORE, "--from", "2", "--to", "4", "--start", "q=120", "--stop", "q=80",
+              "--after", "start"]
+NOTES_QUERY = "?from=2&to=4&start=q=120&stop=q=80&after=start"
+# A short passage at the fastest tempos: four measures of 4/4, Play from the first.
+QUICK_QUERY = "?time=4/4x4&from=2&to=3&start=q=600&stop=q=500&after=start"
 
 
 def mxl_of(musicxml, folder):
@@ -40,9 +49,20 @@ def mxl_of(musicxml, folder):
     return path
 
 
-def onsets(wav):
-    done = subprocess.run(["aubioonset", "-i", wav], capture_output=True, text=True, check=True)
+def onsets(wav, *options):
+    done = subprocess.run(["aubioonset", "-i", wav, *options], capture_output=True, text=True, check=True)
     return [float(t) for t in done.stdout.split()]
+
+
+def midi_onsets(path):
+    """Seconds of each click's and each note's start, by the MIDI library's
+    own reading of the file's tempo events: {"click": set, "notes": set}."""
+    at, found = 0.0, {"click": set(), "notes": set()}
+    for message in mido.MidiFile(path):
+        at += message.time
+        if message.type == "note_on" and message.velocity > 0:
+            found["click" if message.channel == 9 else "notes"].add(round(at, 4))
+    return found
 
 
 class PageTest(unittest.TestCase):
@@ -283,6 +303,93 @@ class PageTest(unittest.TestCase):
         self.field("stop").click()
         wait_for(lambda: not self.driver.find_elements(By.CSS_SELECTOR, ".playhead"), "the playhead to go")
         self.assertIsNone(self.field("play").get_attribute("disabled"))
+
+    def open_score(self, query, path):
+        open_page(self.driver, query)
+        self.field("score").send_keys(path)
+        wait_for(lambda: text(self.driver, "header").startswith("Score:"), "the score's result")
+        self.assertEqual(wait_settled(self.driver), "Up to date.")
+
+    def choose_sounds(self, sounds):
+        self.driver.find_element(By.CSS_SELECTOR, f"input[name=sounds][value={sounds}]").click()
+
+    def test_the_sound_downloads_hold_what_was_chosen_where_the_preview_times_it(self):
+        self.open_score(NOTES_QUERY, NOTES_SCORE)
+        with_notes, click_only = self.cli_file("notes.mid"), self.cli_file("click.mid")
+        run_cli(*NOTES_ARGS, "--notes", "--midi", with_notes)
+        run_cli(*NOTES_ARGS, "--midi", click_only)
+        heard = midi_onsets(with_notes)
+        self.assertEqual((len(heard["click"]), len(heard["notes"])), (15, 15))
+        # [choice, the command line's MIDI file, what the WAV sounds]
+        cases = [("notes", with_notes, heard["notes"]), ("click", click_only, heard["click"]),
+                 ("both", with_notes, heard["notes"] | heard["click"])]
+        for sounds, midi, predicted in cases:
+            with self.subTest(sounds=sounds):
+                for name in os.listdir(self.downloads):
+                    os.remove(os.path.join(self.downloads, name))
+                self.choose_sounds(sounds)
+                self.field("download-midi").click()
+                with open(wait_download(self.downloads, "*.mid"), "rb") as page, open(midi, "rb") as cli:
+                    self.assertEqual(page.read(), cli.read())
+                self.field("download-wav").click()
+                wav = wait_download(self.downloads, "*.wav", seconds=60)
+                self.assertTrue(wav.endswith({"notes": "-notes.wav", "click": "-click.wav",
+                                              "both": "-notes-and-click.wav"}[sounds]), wav)
+                # What is played lies at least 200 ms apart; a note struck while
+                # a chord rings needs a threshold below aubio's default to be
+                # found (0.1 to 0.3 find every one, and nothing more).
+                found = onsets(wav, "-t", "0.2", "-M", "0.12")
+                for time in sorted(predicted):
+                    self.assertLess(min(abs(onset - time) for onset in found), 0.015,
+                                    f"nothing heard at {time:.3f} s: {found}")
+                for onset in found:
+                    self.assertLess(min(abs(onset - time) for time in predicted), 0.015,
+                                    f"heard at {onset:.3f} s: {sorted(predicted)}")
+
+    def measures_announced(self, passes):
+        """The "zorv-playing" events of one playing, until `passes` passes
+        have begun or it ends: [(ms after the first sound, measure, pass)]."""
+        self.driver.execute_script("""
+            window.zorvHeard = [];
+            if (!window.zorvListens) document.addEventListener('zorv-playing', (e) => zorvHeard.push(
+              e.detail && [performance.now(), e.detail.measure, e.detail.pass]));
+            window.zorvListens = true;""")
+        self.field("play").click()
+        wait_for(lambda: self.driver.execute_script(
+            "return zorvHeard.some(e => e === null || e[2] >= arguments[0])", passes), "the passes", 30)
+        self.field("stop").click()
+        first_sound = self.driver.execute_script(
+            "return performance.getEntriesByName('zorv-first-sound').at(-1).startTime")
+        heard = self.driver.execute_script("return zorvHeard")
+        return [(at - first_sound, measure, pass_) for at, measure, pass_ in (e for e in heard if e)]
+
+    def test_a_count_in_comes_before_the_passage_and_a_loop_plays_it_until_stop(self):
+        open_page(self.driver, QUICK_QUERY)
+        # Meter runs have no notes to choose: only the click, and the page says so.
+        self.assertIn("only the click sounds", text(self.driver, "sound-note"))
+        self.assertEqual([i.is_enabled() for i in self.driver.find_elements(By.NAME, "sounds")],
+                         [False, False, True])
+        cli = self.cli_file("quick.csv")
+        run_cli("--time", "4/4x4", "--from", "2", "--to", "3", "--start", "q=600", "--stop", "q=500",
+                "--after", "start", "--beats", cli)
+        with open(cli) as f:
+            beats = [(float(r["seconds"]), r["beat"]) for r in csv.DictReader(f)]
+        downbeats = [seconds for seconds, beat in beats if beat == "1"]
+        passage = 2 * beats[-1][0] - beats[-2][0]  # the last measure's beats are even
+        self.field("loop").click()
+        heard = self.measures_announced(passes=2)
+        # Measures 1 to 4 each pass; the first after the count-in, one measure of
+        # 4/4 at quarter = 120 before any record (2 s).
+        self.assertEqual([(m, p) for _, m, p in heard][:8], [(m, p) for p in (0, 1) for m in (1, 2, 3, 4)])
+        for at, measure, pass_ in heard[:8]:
+            due = 2.0 + pass_ * passage + downbeats[measure - 1]
+            self.assertLess(abs(at / 1000 - due), 0.06, f"measure {measure}, pass {pass_}: {at:.0f} ms")
+        # Without the count-in and the loop: measure 1 at once, one pass.
+        self.field("loop").click()
+        self.field("count-in").click()
+        heard = self.measures_announced(passes=1)
+        self.assertEqual([(m, p) for _, m, p in heard], [(1, 0), (2, 0), (3, 0), (4, 0)])
+        self.assertLess(abs(heard[0][0]), 60)
 
     def test_the_readme_screenshot(self):
         self.driver.set_window_size(1000, 1900)
