@@ -1,8 +1,8 @@
-// The ramp to hear: the score from its start to one measure after the
-// region, as a standard MIDI file with the tempo records as tempo events, a
+// The ramp to hear: the score as heard (playback.js), from its start to one
+// measure after the region, as a standard MIDI file with the tempo records as tempo events, a
 // click on every beat and the score's notes (notes.js), each as asked, and
 // the times of those clicks.
-import { UNITS_PER_QUARTER, fullMeasure, measureOffsets, parseMeter } from "./music.js";
+import { UNITS_PER_QUARTER, beatAt, fullMeasure, measureOffsets, parseMeter } from "./music.js";
 import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
@@ -27,16 +27,22 @@ export function heardEnd(heard) {
     return measureOffsets(heard)[heard.length + 1];
 }
 
-// A click on each counted beat: position (units from the score's start),
-// measure, beat (quarters from 1) and whether it is a downbeat.
-export function clicks(measures) {
+// A click on each counted beat: position (units from the start of the
+// measures given), measure (its number in the score: `numbers`, for
+// measures heard in another order, else counted from 1), beat (as the
+// meter counts them), whether it is a downbeat, which measure heard it is
+// (from 1) and which hearing of its measure (from 1).
+export function clicks(measures, numbers = null) {
     const starts = measureOffsets(measures);
+    const hearings = new Map();
     const all = [];
     measures.forEach((measure, index) => {
-        const number = index + 1;
+        const number = numbers ? numbers[index] : index + 1;
+        const hearing = (hearings.get(number) ?? 0) + 1;
+        hearings.set(number, hearing);
         for (const p of measure.clicks) {
-            all.push({ position: starts[number] + p, measure: number, beat: p / UNITS_PER_QUARTER + 1,
-                accent: p === 0 && measure.downbeat });
+            all.push({ position: starts[index + 1] + p, measure: number, beat: beatAt(measure, p),
+                accent: p === 0 && measure.downbeat, heard: index + 1, hearing });
         }
     });
     return all;
@@ -124,20 +130,45 @@ function chunk(tag, data) {
     return [...latin1(tag), (n >>> 24) & 0xFF, (n >>> 16) & 0xFF, (n >>> 8) & 0xFF, n & 0xFF, ...data];
 }
 
-// The notes heard: each part's notes (notes.js) up to `end`, as ticks from
-// the score's start, one tick a unit. A note that starts at `end` or later
-// is not heard; one that sounds past it is cut there. Every score position
-// becomes a heard time here and nowhere else.
-export function heardNotes(parts, end) {
+// The notes heard: each part's notes (notes.js) where the hearing plays
+// them, as ticks, one tick a unit. `runs` (playback.js's runs of
+// consecutive measures: a stretch of score [from, to) laid at a tick) say
+// where; without them the score is heard as written up to `end`. A note is
+// heard in a run where it starts inside it, and is cut where the run (or
+// `end`) ends: a jump stops what sounds. Every score position becomes a
+// heard time here and nowhere else.
+export function heardNotes(parts, end, runs = [{ tick: 0, from: 0, to: end }]) {
     const tick = (position) => Number(roundHalfEven(position));
-    return parts.map((part) => ({
-        ...part,
-        notes: part.notes.flatMap((note) => {
-            const on = tick(note.start);
-            const off = Math.min(tick(note.end), end);
-            return on < end && off > on ? [{ on, off, key: note.key, velocity: note.velocity, channel: note.channel }] : [];
-        }),
-    }));
+    return parts.map((part) => {
+        const starts = part.notes.map((note, index) => [tick(note.start), index]).sort((a, b) => a[0] - b[0] || a[1] - b[1]);
+        const notes = [];
+        for (const run of runs) {
+            const inside = [];
+            for (let k = firstStart(starts, run.from); k < starts.length && starts[k][0] < run.to; k += 1) {
+                inside.push(starts[k][1]);
+            }
+            for (const index of inside.sort((a, b) => a - b)) {
+                const note = part.notes[index];
+                const on = run.tick + tick(note.start) - run.from;
+                const off = Math.min(run.tick + tick(note.end) - run.from, run.tick + run.to - run.from, end);
+                if (on < end && off > on) notes.push({ on, off, key: note.key, velocity: note.velocity, channel: note.channel });
+            }
+        }
+        return { ...part, notes };
+    });
+}
+
+// The first of [start, index] pairs (ascending) that starts at or after a
+// position.
+function firstStart(starts, position) {
+    let lo = 0;
+    let hi = starts.length;
+    while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (starts[mid][0] < position) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
 }
 
 // One key of one channel sounds once at a time: a note that starts while
@@ -180,22 +211,27 @@ function partEvents(part) {
     return events;
 }
 
-// The parts' notes as the file sounds them up to `end`.
-export function partsHeard(parts, end) {
-    return restrike(heardNotes(parts, end));
+// The parts' notes as the file sounds them up to `end`, along `runs` when
+// the score is heard in another order than written.
+export function partsHeard(parts, end, runs = undefined) {
+    return restrike(heardNotes(parts, end, runs));
 }
 
-// A type 1 file, one tick per unit (1024 to the quarter): a conductor track
-// with bars, tempos and markers where the ramp starts and ends; a click
-// track on the percussion channel (unless `click` is false); and one track
-// per part of the score's notes (notes.js) when `parts` are given.
-export function midiBytes(measures, points, span, { click = true, parts = null } = {}) {
+// A type 1 file, one tick per unit (1024 to the quarter), of the measures
+// as heard, in order: a conductor track with bars, tempos (`points`, along
+// the ticks) and markers where the ramp starts and ends (each time it is
+// heard: `spans`, [start, end] ticks, or one such span); a click track on
+// the percussion channel (unless `click` is false); and one track per part
+// of the score's notes (notes.js) when `parts` are given, placed along
+// `runs` (playback.js) when the measures are heard in another order than
+// written.
+export function midiBytes(measures, points, spans, { click = true, parts = null, runs = undefined } = {}) {
     const end = heardEnd(measures);
+    const ramps = typeof spans[0] === "number" ? [spans] : spans;
     const conductor = [
         ...timeSignatures(measures).map(([tick, n, d]) => [tick, 0, timeSignature(n, d)]),
         ...heardPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
-        [span[0], 2, marker("ramp starts")],
-        [span[1], 2, marker("ramp ends")],
+        ...ramps.flatMap(([from, to]) => [[from, 2, marker("ramp starts")], [to, 2, marker("ramp ends")]]),
     ];
     const tracks = [trackChunk("ZorvTempo preview", conductor, end)];
     if (click) {
@@ -206,16 +242,18 @@ export function midiBytes(measures, points, span, { click = true, parts = null }
         }
         tracks.push(trackChunk("click", notes, end + CLICK_UNITS));
     }
-    for (const part of parts ? partsHeard(parts, end) : []) tracks.push(trackChunk(part.name, partEvents(part), end));
+    for (const part of parts ? partsHeard(parts, end, runs) : []) tracks.push(trackChunk(part.name, partEvents(part), end));
     const count = tracks.length;
     const header = chunk("MThd", [0, 1, count >> 8, count & 0xFF, UNITS_PER_QUARTER >> 8, UNITS_PER_QUARTER & 0xFF]);
     return Uint8Array.from([header, ...tracks].flat());
 }
 
-// The click times as CSV: seconds, measure, beat, downbeat.
+// The click times as CSV: seconds, measure, beat, downbeat, and with
+// `hearings` (a score heard in another order than written) which hearing
+// of its measure the click is in.
 // beats: clicks with their times in seconds (heardBeats in preview.js).
-export function beatsCsv(beats) {
-    const rows = beats.map((beat) =>
-        `${fixed(beat.seconds, 6)},${beat.measure},${formatG(beat.beat)},${beat.accent ? 1 : 0}\n`);
-    return `seconds,measure,beat,downbeat\n${rows.join("")}`;
+export function beatsCsv(beats, hearings = false) {
+    const rows = beats.map((beat) => `${fixed(beat.seconds, 6)},${beat.measure},${formatG(beat.beat)},`
+        + `${beat.accent ? 1 : 0}${hearings ? `,${beat.hearing}` : ""}\n`);
+    return `seconds,measure,beat,downbeat${hearings ? ",pass" : ""}\n${rows.join("")}`;
 }

@@ -226,8 +226,8 @@ export function tempoName(tempo) {
     return `${tempo.dotted ? "dotted " : ""}${UNIT_NAMES[tempo.unit]} = ${tempo.bpm}`;
 }
 
-// "12", "12:3" or "12:2.5": a measure, and a beat in quarters from 1 as an
-// exact fraction (null for no beat).
+// "12", "12:3" or "12:2.5": a measure, and a beat as the meter counts
+// them, from 1, as an exact fraction (null for no beat).
 export function parsePoint(text, option) {
     const match = /^\s*([0-9]+)\s*(?::\s*([0-9]+(?:\.[0-9]*)?|\.[0-9]+)\s*)?$/.exec(text);
     if (!match) {
@@ -241,9 +241,107 @@ export function parsePoint(text, option) {
     return { measure: wholeNumber(match[1]), beat };
 }
 
-// A beat (quarters from 1) as a position in units, to the nearest unit.
-export function beatPosition(beat) {
-    return Number(roundHalfEven(multiply(subtract(beat, fraction(1n)), fraction(UNITS_PER_QUARTER))));
+// --- beats as the meter counts them ----------------------------------------
+
+const METERS = new Map();
+const QUARTERS = Object.freeze({ shift: 0, period: UNITS_PER_QUARTER, starts: [0], lengths: [UNITS_PER_QUARTER] });
+
+function meterOf(text) {
+    if (!METERS.has(text)) METERS.set(text, parseMeter(text, "meter"));
+    return METERS.get(text);
+}
+
+// How a measure counts its beats: the beats the click sounds (beatGroups),
+// laid out over one full measure of its meter (`period` units; beat k from
+// 1 starts at starts[k - 1] and lasts lengths[k - 1]), and where in that
+// frame the measure starts: a pickup holds the end of its measure, so a
+// one-quarter pickup in 4/4 is beat 4. Past the meter's length the beats go
+// on as in the next measure of the same meter (a measure longer than its
+// meter, a record past a measure's end). A bare length, with no meter,
+// counts quarters.
+const FRAMES = new WeakMap();
+
+export function beatFrame(m) {
+    if (typeof m === "number" || !m.meter) return QUARTERS;
+    if (!FRAMES.has(m)) FRAMES.set(m, countedBeats(m));
+    return FRAMES.get(m);
+}
+
+function countedBeats(m) {
+    const meter = meterOf(m.meter);
+    const period = meterLength(meter);
+    const starts = clickPositions(meter);
+    const lengths = starts.map((start, i) => (i + 1 < starts.length ? starts[i + 1] : period) - start);
+    const shift = !m.downbeat && m.length < period ? period - m.length : 0;
+    return { shift, period, starts, lengths };
+}
+
+// Beat k's start and length (units in the frame), k from 1.
+function beatSpan(frame, k) {
+    const count = frame.starts.length;
+    const round = Math.floor((k - 1) / count);
+    const index = (k - 1) - round * count;
+    return [round * frame.period + frame.starts[index], frame.lengths[index]];
+}
+
+// A beat (an exact fraction from 1; 2.5 is halfway through beat 2, however
+// long it is) as a position in the measure, to the nearest unit, a half to
+// the even one; before the measure's start it is negative.
+export function beatPosition(m, beat) {
+    const frame = beatFrame(m);
+    const k = floor(beat);
+    const [start, length] = beatSpan(frame, Number(k));
+    const within = multiply(subtract(beat, fraction(k)), fraction(length));
+    return Number(roundHalfEven(add(within, fraction(start)))) - frame.shift;
+}
+
+// The beat at a position in the measure (a number: 2.5 halfway through
+// beat 2).
+export function beatAt(m, position) {
+    const frame = beatFrame(m);
+    const at = Math.max(0, position + frame.shift);
+    const round = Math.floor(at / frame.period);
+    const rest = at - round * frame.period;
+    let index = frame.starts.length - 1;
+    while (frame.starts[index] > rest) index -= 1;
+    return round * frame.starts.length + index + 1 + (rest - frame.starts[index]) / frame.lengths[index];
+}
+
+const NOTE_NAMES = new Map([[8192, "double whole"], [4096, "whole"], [2048, "half"], [1024, "quarter"],
+    [512, "8th"], [256, "16th"], [128, "32nd"], [64, "64th"]]);
+
+// "quarter", "dotted quarter", "5 8ths" (a group of an additive meter).
+function noteName(units, denominatorUnits) {
+    if (NOTE_NAMES.has(units)) return NOTE_NAMES.get(units);
+    if (units % 3 === 0 && NOTE_NAMES.has(units / 3 * 2)) return `dotted ${NOTE_NAMES.get(units / 3 * 2)}`;
+    return `${units / denominatorUnits} ${NOTE_NAMES.get(denominatorUnits)}s`;
+}
+
+// What a beat of the measure is, for a message: "a beat is a dotted
+// quarter", "its beats: dotted quarter, quarter".
+export function beatDescription(m) {
+    const frame = beatFrame(m);
+    const unit = frame === QUARTERS ? UNITS_PER_QUARTER : WHOLE_NOTE / meterOf(m.meter).denominator;
+    const names = frame.lengths.map((length) => noteName(length, unit));
+    if (names.every((name) => name === names[0])) return `a beat is ${/^[8aeiou]/.test(names[0]) ? "an" : "a"} ${names[0]}`;
+    return `its beats: ${names.join(", ")}`;
+}
+
+// A point as --from and --to take it ("12", "12:2.5"), as the measure and
+// the position in it (units). A point that ends a span (`end`) may name the
+// barline at the measure's end, and a bare measure means through its end;
+// otherwise a bare measure is its start.
+export function pointPosition(text, measures, option, end = false) {
+    const { measure: number, beat } = parsePoint(text, option);
+    checkMeasure(number, measures, option);
+    const m = measures[number - 1];
+    if (beat === null) return { measure: number, position: end ? m.length : 0 };
+    const position = beatPosition(m, beat);
+    if (position < 0 || position > m.length || (position === m.length && !end)) {
+        throw givenError(`${option} ${text.trim()}`, [option.replace(/^--/, "")], `measure ${number} runs from beat `
+            + `${formatG(beatAt(m, 0))} to its end at beat ${formatG(beatAt(m, m.length))} (${beatDescription(m)})`);
+    }
+    return { measure: number, position };
 }
 
 export function checkMeasure(number, measures, option) {
@@ -260,28 +358,15 @@ export function beatsText(length) {
 }
 
 export function regionStart(text, measures) {
-    const { measure: number, beat } = parsePoint(text, "--from");
-    checkMeasure(number, measures, "--from");
-    const position = beat === null ? 0 : beatPosition(beat);
-    if (position >= measures[number - 1].length) {
-        throw givenError(`--from ${text.trim()}`, ["from"], `measure ${number} is only `
-            + `${beatsText(measures[number - 1].length)} long`);
-    }
-    return { measure: number, position };
+    return pointPosition(text, measures, "--from");
 }
 
 // The end as the selection tool gives it: the last unit inside, or
 // THROUGH_MEASURE_END. A beat is excluded, so --to 19:1 ends with measure 18,
 // and the barline after the last beat (19:5 in 4/4) means all of 19.
 export function regionEnd(text, measures) {
-    const { measure: number, beat } = parsePoint(text, "--to");
-    checkMeasure(number, measures, "--to");
-    const length = measures[number - 1].length;
-    const position = beat === null ? length : beatPosition(beat);
-    if (position > length) {
-        throw givenError(`--to ${text.trim()}`, ["to"], `measure ${number} is only ${beatsText(length)} long`);
-    }
-    if (position === length) return { measure: number, position: THROUGH_MEASURE_END };
+    const { measure: number, position } = pointPosition(text, measures, "--to", true);
+    if (position === measures[number - 1].length) return { measure: number, position: THROUGH_MEASURE_END };
     if (position === 0) return { measure: number - 1, position: THROUGH_MEASURE_END };
     return { measure: number, position: position - 1 };
 }
@@ -326,19 +411,21 @@ export function parseRegion(fromText, toText, measures) {
     return region;
 }
 
-function pointText(number, position) {
+// "measure 12", "measure 12, beat 2.5".
+export function pointText(number, position, measures) {
     if (position === 0) return `measure ${number}`;
-    const beat = add(fraction(position, UNITS_PER_QUARTER), fraction(1n));
-    return `measure ${number}, beat ${formatG(Number(beat.n) / Number(beat.d))}`;
+    return `measure ${number}, beat ${formatG(beatAt(measures?.[number - 1] ?? UNITS_PER_QUARTER, position))}`;
 }
 
-export function regionText(region) {
+// The region in words, its beats counted as each measure's meter counts
+// them (quarters for measures given as bare lengths).
+export function regionText(region, measures) {
     const [sm, sp, em, ep] = region;
-    const start = pointText(sm, sp);
+    const start = pointText(sm, sp, measures);
     if (ep === THROUGH_MEASURE_END) {
         return sm === em && sp === 0 ? `all of measure ${sm}` : `${start} through the end of measure ${em}`;
     }
-    return `${start} up to ${pointText(em, ep + 1)} (not included)`;
+    return `${start} up to ${pointText(em, ep + 1, measures)} (not included)`;
 }
 
 // The measures as the scenario's [count, length] runs.

@@ -13,6 +13,7 @@ import {
     InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
 } from "./music.js";
 import { ZERO, add, compare, fraction, multiply, roundHalfEven } from "./numbers.js";
+import { playbackOrder } from "./playback.js";
 
 const LARGEST_MEMBER = 256 * 1024 * 1024;
 export const LARGEST_VALUE = 0x7fffffff;
@@ -53,7 +54,12 @@ export function readParts(root, fileName) {
     }
     const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0) }));
     const measures = buildMeasures(walked[0].measures, partName(parts[0]));
-    return { score: { measures, tempo: tempoRecords(walked, measures.length) }, parts: walked };
+    const marks = playbackMarks(walked, measures.length, fileName);
+    const score = {
+        measures, tempo: tempoRecords(walked, measures.length), marks,
+        order: playbackOrder(measures.length, marks, fileName),
+    };
+    return { score, parts: walked };
 }
 
 // --- XML and the archive -------------------------------------------------
@@ -401,6 +407,103 @@ function soundMark(element, context, where) {
     if (bpm === null) return null;
     const offset = tagOf(element) === "direction" ? directionOffset(element, where) : 0n;
     return { offset: units(offset, context, where), value: Number(quarterTempoValue(bpm)), sound };
+}
+
+// --- repeats, endings and jumps -------------------------------------------
+
+// "1, 2", "1 2" or "1-3": the passes an ending or a time-only names.
+function passNumbers(text) {
+    const numbers = [];
+    for (const [, first, last] of (text ?? "").matchAll(/([0-9]+)(?:\s*-\s*([0-9]+))?/g)) {
+        const from = Number(first);
+        const to = Math.min(Number(last ?? first), from + 99);
+        for (let n = from; n <= to; n += 1) if (n >= 1) numbers.push(n);
+    }
+    return numbers;
+}
+
+// The marks of one <barline>: repeats and endings.
+function barlineMarks(barline, measure) {
+    const marks = [];
+    for (const repeat of children(barline, "repeat")) {
+        const direction = attribute(repeat, "direction");
+        if (direction === "forward") marks.push({ measure, kind: "forward" });
+        if (direction === "backward") {
+            const times = wholeNumber(attribute(repeat, "times"));
+            marks.push({
+                measure, kind: "backward", times: times === null ? null : Math.max(1, Math.min(Number(times), 100000)),
+                afterJump: attribute(repeat, "after-jump") === "yes",
+            });
+        }
+    }
+    for (const ending of children(barline, "ending")) {
+        const type = attribute(ending, "type");
+        if (!["start", "stop", "discontinue"].includes(type)) continue;
+        marks.push({ measure, kind: "ending", numbers: passNumbers(attribute(ending, "number")), type });
+    }
+    return marks;
+}
+
+// The jumps and signs a <sound> carries.
+function soundMarks(sound, measure) {
+    const marks = [];
+    const only = attribute(sound, "time-only") === null ? null : passNumbers(attribute(sound, "time-only"));
+    const named = (name, kind) => {
+        const value = attribute(sound, name);
+        if (value !== null) marks.push({ measure, kind, name: value.trim(), only });
+    };
+    if (attribute(sound, "forward-repeat") === "yes") marks.push({ measure, kind: "forward" });
+    named("segno", "segno");
+    named("coda", "coda");
+    if (attribute(sound, "dacapo") === "yes") marks.push({ measure, kind: "dacapo", name: null, only });
+    named("dalsegno", "dalsegno");
+    named("tocoda", "tocoda");
+    if (attribute(sound, "fine") !== null) marks.push({ measure, kind: "fine", name: null, only });
+    return marks;
+}
+
+// Every repeat, ending and jump of any part, each once, by measure: the
+// <repeat> and <ending> of its barlines and the <sound> attributes in its
+// directions, its barlines or the measure itself.
+function playbackMarks(parts, measureCount, fileName) {
+    const seen = new Set();
+    const marks = [];
+    for (const part of parts) {
+        part.measures.slice(0, measureCount).forEach((m, index) => {
+            const number = index + 1;
+            for (const element of children(m.element)) {
+                const tag = tagOf(element);
+                const found = [];
+                if (tag === "barline") {
+                    found.push(...barlineMarks(element, number));
+                    for (const sound of children(element, "sound")) found.push(...soundMarks(sound, number));
+                } else if (tag === "sound") {
+                    found.push(...soundMarks(element, number));
+                } else if (tag === "direction") {
+                    for (const sound of children(element, "sound")) found.push(...soundMarks(sound, number));
+                }
+                for (const mark of found) {
+                    const key = JSON.stringify(mark);
+                    if (!seen.has(key)) {
+                        seen.add(key);
+                        marks.push(mark);
+                    }
+                }
+            }
+        });
+    }
+    checkLandings(marks, fileName);
+    return marks;
+}
+
+// A D.S. needs a segno to go back to, a To Coda a coda to go on to.
+function checkLandings(marks, fileName) {
+    for (const [jump, sign, words] of [["dalsegno", "segno", "D.S. (dal segno)"], ["tocoda", "coda", "To Coda"]]) {
+        const from = marks.find((mark) => mark.kind === jump);
+        if (from && !marks.some((mark) => mark.kind === sign)) {
+            throw new InputError(`${fileName}, measure ${from.measure}: a ${words} but no measure carries a ${sign}`);
+        }
+    }
 }
 
 // --- the score -----------------------------------------------------------

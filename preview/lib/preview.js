@@ -15,6 +15,7 @@ import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
 import { beatsCsv, clicks, heardEnd, heardMeasures, midiBytes, partsHeard } from "./midi.js";
+import { heardScore, isStraight, pieceText, runsText, straightOrder } from "./playback.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, secondsAt } from "./timing.js";
 import { measureTicks, svgText, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
 
@@ -34,6 +35,11 @@ function fitTarget(text) {
     return seconds;
 }
 
+// The measures of meter runs as a score: no tempo marks, played as written.
+function meterRuns(measures) {
+    return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
+}
+
 // inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
 // stopUnit, after, notes}, as the user gave them (notes: the score's notes
 // are wanted, and read: score.parts); tools: the MusicXML reader's
@@ -42,7 +48,7 @@ function fitTarget(text) {
 export async function plan(inputs, tools = {}) {
     const read = inputs.notes ? readScoreNotes : readScore;
     const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
-        : { measures: parseTimeRuns(inputs.time), tempo: [] };
+        : meterRuns(parseTimeRuns(inputs.time));
     if (inputs.notes && !inputs.score) {
         throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score", {
             fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
@@ -100,9 +106,11 @@ function checkNotEqual(start, stop) {
 export function headerLines(header) {
     const { score, region, ramp } = header;
     const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const heardText = score.heard === null ? ""
+        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return [
-        `Score:  ${meterSummary(score.measures)}${markText}`,
-        `Region: ${regionText(region)} (ERegion ${region.join(", ")})`,
+        `Score:  ${meterSummary(score.measures)}${markText}${heardText}`,
+        `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
     ];
 }
@@ -115,11 +123,19 @@ export function fitLines(fit) {
         ? `Fit: stop ${name(fit.bpm)} plays the region in ${seconds(fit.bpm)} s (target ${fixed(fit.target, 3)} s)`
         : `Fit: no stop tempo from 20 to 600 makes the region last ${fixed(fit.target, 3)} s; the nearest `
             + `is ${name(fit.bpm)} at ${seconds(fit.bpm)} s`];
+    if (fit.passes !== null && fit.passes !== undefined) {
+        const times = fit.passes ? `plays it ${timesText(fit.passes)} (the timing below shows each)` : "never plays it";
+        lines.push(`  The duration is one pass through the region, each of its beats once; the score ${times}.`);
+    }
     for (const bpm of fitNeighbours(fit)) {
         const time = bpm === fit.refused ? "refused by the dialog: the same tempo as the start" : `${seconds(bpm)} s`;
         lines.push(`  neighbour ${name(bpm)}: ${time}`);
     }
     return lines;
+}
+
+function timesText(count) {
+    return count === 1 ? "once" : count === 2 ? "twice" : `${count} times`;
 }
 
 // The neighbours shown beside the fitted tempo, in order: the refused tempo
@@ -137,8 +153,8 @@ export function outputLines(outputs) {
     if (svg) lines.push(`Tempo map:  ${svg.name}`);
     if (beats) lines.push(`Beat times: ${beats.name} (${beats.count} beats${note(beats)})`);
     if (midi) {
-        lines.push(`MIDI:       ${midi.name} (measures 1 to ${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
-            + `the region plays from ${fixed(midi.plays[0], 3)} s to ${fixed(midi.plays[1], 3)} s${note(midi)})`);
+        lines.push(`MIDI:       ${midi.name} (${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
+            + `the region ${playsText(midi.plays)}${note(midi)})`);
     }
     if (wav) lines.push(`Audio:      ${wav.name}${wav.notes && !midi ? ` (the clicks${notesText(wav.notes)})` : ""}`);
     if (musicxml) {
@@ -148,6 +164,13 @@ export function outputLines(outputs) {
             + `${written} tempo record${written !== 1 ? "s" : ""} written${pastText})`);
     }
     return lines;
+}
+
+// "plays from 22.000 s to 42.377 s and from 64.377 s to 84.754 s": each
+// time the region is heard.
+function playsText(plays) {
+    if (!plays.length) return "is not heard";
+    return `plays ${plays.map(([from, to]) => `from ${fixed(from, 3)} s to ${fixed(to, 3)} s`).join(" and ")}`;
 }
 
 // ", 312 notes in 2 parts", or nothing without the score's notes.
@@ -163,7 +186,7 @@ export function finaleLines(finale) {
         return `${unit[0].toUpperCase()}${unit.slice(1)}, Dotted ${tempo.dotted ? "on" : "off"}, = ${tempo.bpm}`;
     };
     return [
-        `In Finale: select ${regionText(finale.region)}, choose `
+        `In Finale: select ${regionText(finale.region, finale.measures)}, choose `
             + "Plug-ins > Zorv Tempo [v1.06]..., and enter",
         `  Start:  ${entry(finale.start)}`,
         `  Stop:   ${entry(finale.stop)}`,
@@ -179,7 +202,7 @@ export function previewLines(result) {
     const lines = [...headerLines(result.header), ""];
     if (result.fit) lines.push(...fitLines(result.fit), "");
     lines.push("Tempo records in the score after the ramp:");
-    for (const text of tableLines(result.records)) lines.push(text);
+    for (const text of tableLines(result.records, result.header.score.measures)) lines.push(text);
     lines.push("", ...summaryLines(result.summary), "");
     lines.push(...outputLines(result.outputs), "");
     lines.push(...finaleLines(result.finale));
@@ -194,38 +217,64 @@ function tempoMap(line, heard) {
     return { svg: svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure"), extent };
 }
 
+// The score as heard (playback.js), from its start up to one measure after
+// the region's last pass, under the written records.
+export function heardRamp(checked, line) {
+    const { measures, order } = checked.score;
+    return heardScore(measures, order ?? straightOrder(measures.length), line.points, checked.region);
+}
+
+// Whether the region is heard once, straight through, as written: then
+// nothing about its passes needs saying.
+function heardOnceAsWritten(heard) {
+    const { passes, span } = heard;
+    return passes.length === 1 && passes[0].pieces.length === 1
+        && passes[0].pieces[0][0] === span[0] && passes[0].pieces[0][1] === span[1];
+}
+
+// Each pass of the region: {text (its measures), fromS, toS}.
+function regionPasses(heard, measures) {
+    const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
+    return heard.passes.map((pass, i) => ({
+        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
+        fromS: times[2 * i], toS: times[2 * i + 1],
+    }));
+}
+
 // Every click of the heard measures (midi.js's clicks) with its time in
 // seconds under the records.
-export function heardBeats(line, heard) {
-    const beatClicks = clicks(heard);
-    const times = secondsAt(line.points, beatClicks.map((click) => click.position));
+export function heardBeats(heard) {
+    const beatClicks = clicks(heard.measures, heard.numbers);
+    const times = secondsAt(heard.points, beatClicks.map((click) => click.position));
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
 
 // What is heard, timed as the MIDI file times it, for a player that
-// schedules its own sounds: the clicks (heardBeats), each measure's start
-// and the end of the heard part in seconds, and the score's notes (`parts`,
-// notes.js, or null) as the MIDI file sounds them, each with its channel,
-// its part's program and volume, and its start and end in seconds.
-//   {beats, measures: [{measure, seconds}], end, notes: [{on, off, key, velocity, channel, program, volume}]}
-export function heardSound(line, heard, parts = null) {
-    const starts = measureOffsets(heard).slice(1);
-    const times = secondsAt(line.points, starts);
-    const measures = times.slice(0, heard.length).map((seconds, i) => ({ measure: i + 1, seconds }));
+// schedules its own sounds: the clicks (heardBeats), each heard measure's
+// start and the end of the heard part in seconds, and the score's notes
+// (`parts`, notes.js, or null) as the MIDI file sounds them, each with its
+// channel, its part's program and volume, and its start and end in seconds.
+//   {beats, measures: [{heard, measure, seconds}], end,
+//    notes: [{on, off, key, velocity, channel, program, volume}]}
+// heard: its place in the hearing, from 1; measure: its number in the score.
+export function heardSound(heard, parts = null) {
+    const count = heard.measures.length;
+    const times = secondsAt(heard.points, heard.starts.slice(1, count + 2));
+    const measures = heard.numbers.slice(0, count).map((measure, i) => ({ heard: i + 1, measure, seconds: times[i] }));
     const notes = [];
-    for (const part of parts ? partsHeard(parts, heardEnd(heard)) : []) {
+    for (const part of parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []) {
         for (const note of part.notes) {
             notes.push({ ...note, program: part.program, volume: part.volume });
         }
     }
     notes.sort((a, b) => a.on - b.on || a.off - b.off);
-    const onTimes = secondsAt(line.points, notes.map((note) => note.on));
+    const onTimes = secondsAt(heard.points, notes.map((note) => note.on));
     const offOrder = notes.map((note, i) => i).sort((a, b) => notes[a].off - notes[b].off);
-    const offTimes = secondsAt(line.points, offOrder.map((i) => notes[i].off));
+    const offTimes = secondsAt(heard.points, offOrder.map((i) => notes[i].off));
     const offOf = new Array(notes.length);
     offOrder.forEach((i, k) => { offOf[i] = offTimes[k]; });
     return {
-        beats: heardBeats(line, heard), measures, end: times[heard.length],
+        beats: heardBeats(heard), measures, end: times[count],
         notes: notes.map((note, i) => ({
             on: onTimes[i], off: offOf[i], key: note.key, velocity: note.velocity, channel: note.channel,
             program: note.program, volume: note.volume,
@@ -233,15 +282,18 @@ export function heardSound(line, heard, parts = null) {
     };
 }
 
-// The MIDI file of the heard measures under the records: the click unless
-// `click` is false, and the score's notes when `parts` (notes.js) are given.
-export function heardMidi(line, heard, { click = true, parts = null } = {}) {
-    return midiBytes(heard, line.points, line.span, { click, parts });
+// The MIDI file of the heard measures under the records, the ramp marked
+// each time it is heard: the click unless `click` is false, and the score's
+// notes when `parts` (notes.js) are given, each where it is heard.
+export function heardMidi(heard, { click = true, parts = null } = {}) {
+    return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]),
+        { click, parts, runs: heard.runs });
 }
 
 // {count, parts}: how many notes the heard measures sound, of how many parts.
 function notesHeard(parts, heard) {
-    const count = partsHeard(parts, heardEnd(heard)).reduce((sum, part) => sum + part.notes.length, 0);
+    const count = partsHeard(parts, heardEnd(heard.measures), heard.runs)
+        .reduce((sum, part) => sum + part.notes.length, 0);
     return { count, parts: parts.length };
 }
 
@@ -253,16 +305,17 @@ function soundOutputs(line, heard, names, parts) {
     const assumesDefault = passesDefault(line.points, 0);
     const out = { outputs: {}, beats: null, midi: null };
     if (names.beats) {
-        const beats = heardBeats(line, heard);
-        out.beats = beatsCsv(beats);
+        const beats = heardBeats(heard);
+        out.beats = beatsCsv(beats, !heard.straight);
         out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(line, heard, { parts });
+    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts });
     const notes = parts ? notesHeard(parts, heard) : null;
     if (names.midi) {
+        const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
         out.outputs.midi = {
-            name: names.midi, measures: heard.length, clicks: clicks(heard).length, notes,
-            plays: secondsAt(line.points, line.span), assumesDefault,
+            name: names.midi, measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
+            plays: heard.passes.map((_, i) => [times[2 * i], times[2 * i + 1]]), assumesDefault,
         };
     }
     if (names.wav) out.outputs.wav = { name: names.wav, notes };
@@ -284,15 +337,20 @@ export function scoreWithRamp(checked, report, tools = {}) {
 // map's SVG, always made). tools: the MusicXML modules' {DOMParser,
 // XMLSerializer, JSZip}, for `write`.
 // The result, section by section:
-//   header:  {score: {measures, marks (null for meter runs)}, region, ramp: {start, stop, after}}
-//   fit:     null, or fitStop's answer with its target and stopUnit
+//   header:  {score: {measures, marks (null for meter runs), heard (how many
+//            measures its repeats and jumps play; null when it is heard as
+//            written)}, region, ramp: {start, stop, after}}
+//   fit:     null, or fitStop's answer with its target, stopUnit and passes
+//            (how often the region is heard; null when once, as written)
 //   records: the tempo records in the score after the ramp, [measure, position, value, ...]
-//   summary: timingSummary's figures
+//   summary: timingSummary's figures, with `passes` (summaryLines) when the
+//            region is not heard once as written
 //   outputs: what each output asked for holds ({svg, beats, midi, wav, musicxml}, by name)
-//   finale:  the dialog entries that make the same ramp: {region, start, stop, after}
+//   finale:  the dialog entries that make the same ramp: {region, measures, start, stop, after}
 // and the outputs' contents (svg text; midi bytes, beats CSV and musicxml
 // text, null when not asked for), the stop tempo, the plug-in's report, the
-// timeline, the heard measures and the tempo map's extent.
+// timeline, the score as heard (playback.js's heardScore) and the tempo
+// map's extent.
 export async function runPreview(checked, plugin, names = {}, tools = {}) {
     let { stop } = checked;
     let fit = null;
@@ -312,9 +370,13 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     const line = timeline(ramp, report);
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
-    const heard = heardMeasures(checked.score.measures, checked.region);
-    const { svg, extent } = tempoMap(line, heard);
+    const heard = heardRamp(checked, line);
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region));
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
+    const summary = timingSummary(line);
+    const asWritten = heardOnceAsWritten(heard);
+    if (!asWritten) summary.passes = regionPasses(heard, checked.score.measures);
+    if (fit) fit.passes = asWritten ? null : heard.passes.length;
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
@@ -325,14 +387,19 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
             outside: score.outside.length,
         };
     }
+    const order = checked.score.order ?? straightOrder(checked.score.measures.length);
     const header = {
-        score: { measures: checked.score.measures, marks: checked.source ? checked.score.tempo.length : null },
+        score: {
+            measures: checked.score.measures, marks: checked.source ? checked.score.tempo.length : null,
+            heard: isStraight(order, checked.score.measures.length) ? null
+                : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
+        },
         region: checked.region,
         ramp: { start: checked.start, stop, after: checked.after },
     };
     return {
-        header, fit, records: line.records, summary: timingSummary(line), outputs,
-        finale: { region: checked.region, start: checked.start, stop, after: checked.after },
+        header, fit, records: line.records, summary, outputs,
+        finale: { region: checked.region, measures: checked.score.measures, start: checked.start, stop, after: checked.after },
         svg, midi: sound.midi, beats: sound.beats, musicxml, stop, report, line, heard, extent,
     };
 }

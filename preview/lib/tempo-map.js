@@ -1,7 +1,7 @@
 // What the plug-in wrote into a score, shown three ways: a table of the tempo
 // records, a timing summary and an SVG tempo map. Used by the preview and by
 // the demo's report of a scenario run.
-import { UNITS_PER_QUARTER, measureOffsets, regionBounds, runLengths } from "./music.js";
+import { UNITS_PER_QUARTER, beatAt, measureOffsets, regionBounds, runLengths } from "./music.js";
 import { exactFraction, fixed, formatG as general, roundHalfEven } from "./numbers.js";
 import { stopValueFromActions } from "./scenario.js";
 import {
@@ -33,15 +33,18 @@ export function timeline(scenario, report) {
     };
 }
 
-// Each record with its beat and quarter BPM as the table prints them.
-export function tableRow([measure, position, value]) {
-    return { measure, position, value, beat: fixed(position / UNITS_PER_QUARTER + 1, 2), bpm: fixed(quarterBpm(value), 1) };
+// Each record with its beat and quarter BPM as the table prints them: the
+// beat as the measure's meter counts it (`measures`: the score's, when
+// known), else in quarters.
+export function tableRow([measure, position, value], measures = null) {
+    const beat = beatAt(measures?.[measure - 1] ?? UNITS_PER_QUARTER, position);
+    return { measure, position, value, beat: fixed(beat, 2), bpm: fixed(quarterBpm(value), 1) };
 }
 
-export function tableLines(records) {
+export function tableLines(records, measures = null) {
     const lines = [`${right("measure", 7)}  ${right("beat", 6)}  ${right("quarter BPM", 11)}  ${right("tempo value", 11)}`];
     for (const record of records) {
-        const { measure, beat, bpm, value } = tableRow(record);
+        const { measure, beat, bpm, value } = tableRow(record, measures);
         lines.push(`${right(measure, 7)}  ${right(beat, 6)}  ${right(bpm, 11)}  ${right(value, 11)}`);
     }
     return lines;
@@ -81,21 +84,38 @@ function rampStop(line, walk, start, end) {
     return Number(roundHalfEven(exactFraction(v0 + (v1 - v0) * (end - start) / Math.max(1, p1 - p0))));
 }
 
+// summary.passes, when the score's repeats and jumps do not play the region
+// once as written: each time it is heard, [{text, fromS, toS}].
 export function summaryLines(summary) {
     const note = summary.assumesDefault ? ` (${DEFAULT_TEMPO_NOTE})` : "";
+    const once = summary.passes ? " once through" : "";
     const lines = [
         `Region length: ${general(summary.quarters)} quarter notes`,
-        `Playback time of the region with the written records: ${fixed(summary.writtenS, 3)} s${note}`,
+        `Playback time of the region${once} with the written records: ${fixed(summary.writtenS, 3)} s${note}`,
     ];
     if (summary.idealS === null) {
         lines.push("No tempo record lies inside the region.");
-        return lines;
+    } else {
+        lines.push(`Playback time under an ideal continuous linear ramp:  ${fixed(summary.idealS, 3)} s`);
+        lines.push(`Largest jump between neighbouring records of the ramp: ${fixed(summary.largestJumpBpm, 1)} BPM`);
+        if (summary.stepAfter) {
+            lines.push(`Step to the record after the region: ${fixed(summary.stepAfter[0], 1)} -> ${fixed(summary.stepAfter[1], 1)} BPM`);
+        }
     }
-    lines.push(`Playback time under an ideal continuous linear ramp:  ${fixed(summary.idealS, 3)} s`);
-    lines.push(`Largest jump between neighbouring records of the ramp: ${fixed(summary.largestJumpBpm, 1)} BPM`);
-    if (summary.stepAfter) {
-        lines.push(`Step to the record after the region: ${fixed(summary.stepAfter[0], 1)} -> ${fixed(summary.stepAfter[1], 1)} BPM`);
+    if (summary.passes) lines.push(...passLines(summary.passes));
+    return lines;
+}
+
+function passLines(passes) {
+    if (!passes.length) return ["The region is not heard: the score's repeats and jumps pass it by."];
+    const count = passes.length === 1 ? "once" : passes.length === 2 ? "twice" : `${passes.length} times`;
+    const lines = [`As the score's repeats and jumps play it, the region is heard ${count}:`];
+    let total = 0;
+    for (const pass of passes) {
+        total += pass.toS - pass.fromS;
+        lines.push(`  ${pass.text}: from ${fixed(pass.fromS, 3)} s to ${fixed(pass.toS, 3)} s (${fixed(pass.toS - pass.fromS, 3)} s)`);
     }
+    if (passes.length > 1) lines.push(`  in all ${fixed(total, 3)} s`);
     return lines;
 }
 

@@ -22,7 +22,7 @@ const CASES = [
     ["equal tempos", { "--start": "q=120", "--stop": "h=60" }, "the dialog refuses them too"],
     ["region after the score", { "--to": "21" }, "outside the score"],
     ["region before the score", { "--from": "0" }, "outside the score"],
-    ["beat past the measure", { "--from": "12:5" }, "only 4 quarters long"],
+    ["beat past the measure", { "--from": "12:5" }, "runs from beat 1 to its end at beat 5"],
     ["inverted region", { "--from": "15", "--to": "12" }, "ends before it starts"],
     ["empty region", { "--from": "12:3", "--to": "12:3" }, "ends where it starts"],
     ["too many measures", { "--time": "4/4x32000,3/4x768" }, "32,767"],

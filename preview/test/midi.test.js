@@ -128,10 +128,10 @@ test("a bar that is no whole number of its beats is counted in 64ths", () => {
 test("clicks fall on counted beats: dotted quarters in 6/8, groups in 3+2/8, a pickup at its end", () => {
     const eighths = parseTimeRuns("6/8,3+2/8");
     assert.deepEqual(clicks(eighths).map((c) => [c.position, c.measure, c.beat, c.accent]), [
-        [0, 1, 1, true], [1536, 1, 2.5, false], [3072, 2, 1, true], [4608, 2, 2.5, false],
+        [0, 1, 1, true], [1536, 1, 2, false], [3072, 2, 1, true], [4608, 2, 2, false],
     ]);
     const pickup = partialMeasure(parseMeter("3/4", "meter"), 1024, true);
-    assert.deepEqual(clicks([pickup]).map((c) => [c.position, c.beat, c.accent]), [[0, 1, false]]);
+    assert.deepEqual(clicks([pickup]).map((c) => [c.position, c.beat, c.accent]), [[0, 3, false]]);
 });
 
 test("the heard measures run one past the region, adding one where the score ends", () => {
@@ -150,7 +150,7 @@ test("beat times are written as seconds, measure, beat and downbeat", () => {
     assert.equal(beatsCsv(timed(beats, [0, 0.5, 1 / 128])),
         "seconds,measure,beat,downbeat\n0.000000,1,1,1\n0.500000,1,2,0\n0.007812,1,3,0\n");
     const eighths = clicks(parseTimeRuns("6/8"));
-    assert.equal(beatsCsv(timed(eighths, [0, 0.75])).split("\n")[2], "0.750000,1,2.5,0");
+    assert.equal(beatsCsv(timed(eighths, [0, 0.75])).split("\n")[2], "0.750000,1,2,0");
 });
 
 // A part as notes.js gives it, its notes [start, end, key, channel] in units.
@@ -189,4 +189,22 @@ test("a key sounds once at a time on its channel, whichever parts play it", () =
         const chunks = readMidi(midiBytes(parseTimeRuns("4/4"), [], [0, 4096], { click: false, parts }));
         assert.deepEqual(chunks.slice(2).map((c) => messages(c.events).slice(1).map(([tick, status]) => [tick, status])), expected);
     }
+});
+
+test("notes sound each time their measures are heard, and a jump stops what sounds", () => {
+    // 1 2 | 1 2 3 (a repeat): measure 1 heard at ticks 0 and 8192. A note
+    // tied over the repeat barline (7168 to 9216) is cut where the hearing
+    // goes back, and starts nothing after it.
+    const measures = parseTimeRuns("4/4x3");
+    const heard = [measures[0], measures[1], measures[0], measures[1], measures[2]];
+    const runs = [{ tick: 0, from: 0, to: 8192 }, { tick: 8192, from: 0, to: 12288 }];
+    const parts = [part("Horn", 0, 60, null, [[1024, 2048, 60], [7168, 9216, 62], [9216, 10240, 64]])];
+    const chunks = readMidi(midiBytes(heard, [], [[0, 8192], [8192, 16384]], { click: false, parts, runs }));
+    assert.deepEqual(messages(chunks[2].events).slice(1), [
+        [1024, 0x90, 60, 80], [2048, 0x80, 60, 0], [7168, 0x90, 62, 80], [8192, 0x80, 62, 0],
+        [9216, 0x90, 60, 80], [10240, 0x80, 60, 0], [15360, 0x90, 62, 80], [17408, 0x80, 62, 0],
+        [17408, 0x90, 64, 80], [18432, 0x80, 64, 0],
+    ]);
+    const markers = chunks[1].events.filter((e) => e.type === 0x06).map((e) => [e.tick, text(e)]);
+    assert.deepEqual(markers, [[0, "ramp starts"], [8192, "ramp ends"], [8192, "ramp starts"], [16384, "ramp ends"]]);
 });

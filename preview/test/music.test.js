@@ -6,7 +6,7 @@ import assert from "node:assert/strict";
 import { existsSync } from "node:fs";
 
 import {
-    InputError, THROUGH_MEASURE_END as END, beatsText, fullMeasure, hostTempoValue, meterSummary,
+    InputError, THROUGH_MEASURE_END as END, beatAt, beatPosition, beatsText, fullMeasure, hostTempoValue, meterSummary,
     parseMeter, parsePoint, parseRegion, parseTempo, parseTimeRuns, parseUnit, partialMeasure,
     regionText, tempoName, tempoValue,
 } from "../lib/music.js";
@@ -22,15 +22,51 @@ test("spans become the selection tool's region", () => {
         ["2:3", "5:2.5", [2, 2048, 5, 1535], "measure 2, beat 3 up to measure 5, beat 2.5 (not included)"],
         ["2", "5:1", [2, 0, 4, END], "measure 2 through the end of measure 4"], // up to a downbeat
         ["6", "6:4", [6, 0, 6, END], "all of measure 6"],                        // beat 4 of 3/4 is its barline
-        ["7:2.5", "7:3", [7, 1536, 7, 2047], "measure 7, beat 2.5 up to measure 7, beat 3 (not included)"],
+        ["7:1.5", "7:2.5", [7, 768, 7, 2303], "measure 7, beat 1.5 up to measure 7, beat 2.5 (not included)"],
+        ["7:2", "7:3", [7, 1536, 7, END], "measure 7, beat 2 through the end of measure 7"], // 6/8 counts 2 beats
         ["1:1.333", "9", [1, 341, 9, END], "measure 1, beat 1.33301 through the end of measure 9"],
         [" 3 : 2.5 ", "3:4.", [3, 1536, 3, 3071], "measure 3, beat 2.5 up to measure 3, beat 4 (not included)"],
         ["1:1.0009765625", "1:2", [1, 1, 1, 1023], "measure 1, beat 1.00098 up to measure 1, beat 2 (not included)"],
     ];
     for (const [from, to, region, text] of cases) {
         assert.deepEqual(parseRegion(from, to, MEASURES), region, `--from ${from} --to ${to}`);
-        assert.equal(regionText(region), text);
+        assert.equal(regionText(region, MEASURES), text);
     }
+});
+
+test("beats are read and printed as the meter counts them, pickups as the end of their measure", () => {
+    const meter = (text) => fullMeasure(parseMeter(text, "--time"));
+    const pickup = (text, length) => partialMeasure(parseMeter(text, "score"), length, true);
+    // [measure, beat as typed, position in units, beat as printed back]
+    const cases = [
+        [meter("2/2"), "2", 2048, 2],                 // a half note
+        [meter("2/2"), "1.5", 1024, 1.5],             // halfway through the first half
+        [meter("6/8"), "2", 1536, 2],                 // a dotted quarter
+        [meter("6/8"), "1.5", 768, 1.5],
+        [meter("6/8"), "1.3333333", 512, 1.3333333333333333], // a third of 1536 units, to the nearest
+        [meter("12/8"), "4.5", 5376, 4.5],
+        [meter("9/16"), "3", 1536, 3],                // dotted 8ths
+        [meter("3+2/8"), "2", 1536, 2],               // the groups: a dotted quarter, then a quarter
+        [meter("3+2/8"), "2.5", 2048, 2.5],           // halfway through the shorter beat
+        [meter("2+2+3/8"), "3.5", 2816, 3.5],
+        [meter("5/8"), "4", 1536, 4],                 // five 8ths, no groups given
+        [meter("3/4"), "3.25", 2304, 3.25],
+        [pickup("4/4", 1024), "4", 0, 4],             // a one-quarter pickup is beat 4
+        [pickup("4/4", 1536), "3.5", 0, 3.5],
+        [pickup("4/4", 1536), "4", 512, 4],
+        [pickup("6/8", 512), "2.6666666666666667", 0, 2.6666666666666665], // an 8th pickup in 6/8
+        [pickup("3/4", 3072), "1", 0, 1],             // a full first measure is no pickup's end
+        [4096, "3", 2048, 3],                         // a bare length counts quarters
+    ];
+    for (const [m, typed, position, printed] of cases) {
+        const label = `${typeof m === "number" ? m : `${m.meter} (${m.length})`} beat ${typed}`;
+        assert.equal(beatPosition(m, parsePoint(`1:${typed}`, "--from").beat), position, label);
+        assert.equal(beatAt(m, position), printed, label);
+    }
+    const wide = parseTimeRuns("2/2,6/8,3+2/8");
+    assert.deepEqual(parseRegion("1:2", "3:2.5", wide), [1, 2048, 3, 2047]);
+    assert.equal(regionText([1, 2048, 3, 2047], wide), "measure 1, beat 2 up to measure 3, beat 2.5 (not included)");
+    assert.equal(regionText([2, 768, 2, END], wide), "measure 2, beat 1.5 through the end of measure 2");
 });
 
 test("a beat between units goes to the nearest, a half to the even one", () => {
@@ -123,9 +159,16 @@ test("each kind of bad value is refused with its one line", () => {
         [() => parseRegion("0", "4", MEASURES), "--from: measure 0 is outside the score, which has measures 1 to 9"],
         [() => parseRegion("1", "10", MEASURES), "--to: measure 10 is outside the score"],
         [() => parseRegion("99999999999999999999", "4", MEASURES), "measure 99999999999999999999 is outside"],
-        [() => parseRegion("2:5", "4", MEASURES), "--from 2:5: measure 2 is only 4 quarters long"],
-        [() => parseRegion("7:4", "8", MEASURES), "--from 7:4: measure 7 is only 3 quarters long"],
-        [() => parseRegion("1", "5:4.5", MEASURES), "--to 5:4.5: measure 5 is only 3 quarters long"],
+        [() => parseRegion("2:5", "4", MEASURES),
+            "--from 2:5: measure 2 runs from beat 1 to its end at beat 5 (a beat is a quarter)"],
+        [() => parseRegion("7:3", "8", MEASURES),
+            "--from 7:3: measure 7 runs from beat 1 to its end at beat 3 (a beat is a dotted quarter)"],
+        [() => parseRegion("1", "5:4.5", MEASURES), "--to 5:4.5: measure 5 runs from beat 1 to its end at beat 4 "],
+        [() => parseRegion("1", "7:3.5", MEASURES), "--to 7:3.5: measure 7 runs from beat 1 to its end at beat 3 "],
+        [() => parseRegion("1:1", "2", [partialMeasure(parseMeter("4/4", "score"), 512, true), ...MEASURES]),
+            "--from 1:1: measure 1 runs from beat 4.5 to its end at beat 5 (a beat is a quarter)"],
+        [() => parseRegion("1", "1:3.5", parseTimeRuns("3+2/8")),
+            "--to 1:3.5: measure 1 runs from beat 1 to its end at beat 3 (its beats: dotted quarter, quarter)"],
         [() => parseRegion("1", "1:1", MEASURES), "--to 1:1: the region ends before the score begins"],
         [() => parseRegion("4", "2", MEASURES), "--from 4 --to 2: the region ends before it starts"],
         [() => parseRegion("2:3", "2:3", MEASURES), "--from 2:3 --to 2:3: the region ends where it starts"],

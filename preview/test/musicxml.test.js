@@ -112,6 +112,52 @@ test("tempos as MusicXML may write them, and implicit measures inside the score"
     ]);
 });
 
+test("repeats, endings and jumps are read from barlines, directions and the measure's sound, once each", async () => {
+    const note = "<note><rest/><duration>4</duration></note>";
+    const part = (id, ...measures) => `<part id="${id}">${measures.map((m, i) => `<measure>${i === 0
+        ? "<attributes><divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time></attributes>" : ""}`
+        + `${m}${note}</measure>`).join("")}</part>`;
+    const first = part("P1",
+        '<barline location="left"><repeat direction="forward"/></barline>',
+        '<barline><ending number="1, 2" type="start"/></barline>'
+            + '<barline location="right"><ending number="1, 2" type="stop"/><repeat direction="backward" times="3" '
+            + 'after-jump="yes"/></barline>',
+        '<barline><ending number="3" type="start"/><ending number="3" type="discontinue"/></barline>'
+            + '<direction><direction-type><segno/></direction-type><sound segno="A"/></direction>',
+        '<sound tocoda=" C " time-only="2"/><sound fine="yes"/>',
+        '<direction><sound dalsegno="A"/></direction><barline><sound coda="C"/></barline>',
+        '<sound dacapo="yes"/><sound dacapo="no"/><sound forward-repeat="yes"/>');
+    // The second part repeats the first part's barlines: each mark counts once.
+    const second = part("P2", '<barline location="left"><repeat direction="forward"/></barline>', "", "", "", "", "");
+    const score = await read(`<score-partwise>${first}${second}</score-partwise>`);
+    assert.deepEqual(score.marks, [
+        { measure: 1, kind: "forward" },
+        { measure: 2, kind: "ending", numbers: [1, 2], type: "start" },
+        { measure: 2, kind: "backward", times: 3, afterJump: true },
+        { measure: 2, kind: "ending", numbers: [1, 2], type: "stop" },
+        { measure: 3, kind: "ending", numbers: [3], type: "start" },
+        { measure: 3, kind: "ending", numbers: [3], type: "discontinue" },
+        { measure: 3, kind: "segno", name: "A", only: null },
+        { measure: 4, kind: "tocoda", name: "C", only: [2] },
+        { measure: 4, kind: "fine", name: null, only: null },
+        { measure: 5, kind: "dalsegno", name: "A", only: null },
+        { measure: 5, kind: "coda", name: "C", only: null },
+        { measure: 6, kind: "dacapo", name: null, only: null },
+        { measure: 6, kind: "forward" },
+    ]);
+    // 1 2 three times round (the third takes ending 3), D.S. back to 3, and
+    // Fine in 4 once the D.S. is taken.
+    assert.deepEqual(score.order, [[1, 2], [1, 2], [1, 1], [3, 5], [4, 4]]);
+    const plain = await read(FIXTURE);
+    assert.deepEqual([plain.marks, plain.order], [[], [[1, 5]]]);
+    for (const [marks, message] of [
+        ['<sound dalsegno="S"/>', "score.musicxml, measure 1: a D.S. (dal segno) but no measure carries a segno"],
+        ['<direction><sound tocoda="C"/></direction>', "score.musicxml, measure 1: a To Coda but no measure carries a coda"],
+    ]) {
+        assert.equal(await refusal(read(`<score-partwise>${part("P1", marks)}</score-partwise>`)), message);
+    }
+});
+
 test("a compressed score reads like the plain one", async () => {
     const text = new TextDecoder().decode(FIXTURE);
     const plain = await read(FIXTURE);

@@ -36,7 +36,7 @@ test("a refusal names the inputs it is about and says what is wrong without an o
     // else what leads the sentence in it, or the whole line), sentence]
     const cases = [
         [{ from: "twelve" }, ["from"], null, "cannot read 'twelve' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)"],
-        [{ from: "12:5" }, ["from"], "--from 12:5", "measure 12 is only 4 quarters long"],
+        [{ from: "12:5" }, ["from"], "--from 12:5", "measure 12 runs from beat 1 to its end at beat 5 (a beat is a quarter)"],
         [{ to: "21" }, ["to"], null, "measure 21 is outside the score, which has measures 1 to 20"],
         [{ to: "1:1", from: "1" }, ["to"], "--to 1:1", "the region ends before the score begins"],
         [{ from: "20", to: "19" }, ["from", "to"], "--from 20 --to 19", "the region ends where it starts"],
@@ -82,12 +82,12 @@ test("the heard notes start with the clicks they fall on, measures with their do
         score: { bytes, name }, from: "2", to: "4", start: "q=120", stop: "q=80", after: "start", notes: true,
     }, (await import("../node/xml-tools.js")).tools);
     const result = await runPreview(checked, await loadPlugin());
-    const sound = heardSound(result.line, result.heard, checked.score.parts);
-    const heardNotes = partsHeard(checked.score.parts, heardEnd(result.heard)).flatMap((part) => part.notes)
+    const sound = heardSound(result.heard, checked.score.parts);
+    const heardNotes = partsHeard(checked.score.parts, heardEnd(result.heard.measures)).flatMap((part) => part.notes)
         .sort((a, b) => a.on - b.on || a.off - b.off);
     assert.equal(sound.notes.length, heardNotes.length);
     assert.equal(sound.notes.length, 33);
-    const clickAt = new Map(clicks(result.heard).map((click, i) => [click.position, sound.beats[i].seconds]));
+    const clickAt = new Map(clicks(result.heard.measures).map((click, i) => [click.position, sound.beats[i].seconds]));
     let matched = 0;
     heardNotes.forEach((note, i) => {
         const timed = sound.notes[i];

@@ -21,10 +21,12 @@ export function clickWave(rate, accent) {
   return wave;
 }
 
-// The beats from the start of a measure on, timed from that measure's first
-// beat; the playhead needs the rest of each row as it is.
-export function clicksFrom(beats, firstMeasure) {
-  const heard = beats.filter((b) => b.measure >= firstMeasure);
+// The beats from the start of a measure on, as the score is heard (`first`:
+// the measure's place in the hearing, from 1; repeats hear a measure again),
+// timed from that measure's first beat; the playhead needs the rest of each
+// row as it is.
+export function clicksFrom(beats, first) {
+  const heard = beats.filter((b) => b.heard >= first);
   if (heard.length === 0) return [];
   const origin = heard[0].seconds;
   return heard.map((b) => ({ ...b, at: b.seconds - origin }));

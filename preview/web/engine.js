@@ -7,6 +7,7 @@ import {
 } from "../lib/preview.js";
 import { InputError } from "../lib/music.js";
 import { beatsCsv } from "../lib/midi.js";
+import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import JSZip from "jszip";
 
@@ -37,11 +38,19 @@ export function pageResult(checked, result) {
     fitText: result.fit ? fitLines(result.fit).join("\n") : "",
     summaryText: summaryLines(result.summary).join("\n"),
     finaleText: finaleLines(result.finale).join("\n"),
-    records: result.records.map(tableRow),
+    records: result.records.map((record) => tableRow(record, result.header.score.measures)),
     starts: line.starts,
     extent: result.extent,
     svg: result.svg,
-    regionFirstMeasure: result.header.region[0],
+    // Where Play starts: `before` measures, as heard, ahead of the region's
+    // first hearing ({heard: its place in the hearing, from 1, and measure:
+    // its number in the score}).
+    leadIn: (before) => {
+      const pass = heard.passes[0];
+      const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(checked.region[0]) + 1);
+      const index = Math.max(1, at - before);
+      return { heard: index, measure: heard.numbers[index - 1] };
+    },
     // The score (or the measures of the meter runs) with the ramp written
     // in: {text, written, outside}.
     musicxml: () => scoreWithRamp(checked, result.report, TOOLS),
@@ -49,8 +58,8 @@ export function pageResult(checked, result) {
     // with their times and positions for the click.
     sound: () => {
       if (!sound) {
-        const beats = heardBeats(line, heard);
-        sound = { midi: heardMidi(line, heard), beatsCsv: beatsCsv(beats), beats };
+        const beats = heardBeats(heard);
+        sound = { midi: heardMidi(heard), beatsCsv: beatsCsv(beats, !heard.straight), beats };
       }
       return sound;
     },
@@ -58,7 +67,7 @@ export function pageResult(checked, result) {
     hasNotes: Boolean(parts && parts.some((part) => part.notes.length > 0)),
     // What Play sounds, timed: heardSound's answer.
     listen: () => {
-      listen ??= heardSound(line, heard, parts);
+      listen ??= heardSound(heard, parts);
       return listen;
     },
     // {withNotes, notesOnly}: what --midi --notes writes, and the notes
@@ -66,7 +75,7 @@ export function pageResult(checked, result) {
     notesMidi: () => {
       if (!parts) return null;
       notesMidi ??= {
-        withNotes: heardMidi(line, heard, { parts }), notesOnly: heardMidi(line, heard, { click: false, parts }),
+        withNotes: heardMidi(heard, { parts }), notesOnly: heardMidi(heard, { click: false, parts }),
       };
       return notesMidi;
     },

@@ -111,7 +111,10 @@ export class Playhead {
       while (i + 1 < clicks.length && clicks[i + 1].at <= t) i++;
       const next = Math.min(i + 1, clicks.length - 1);
       const span = clicks[next].at - clicks[i].at;
-      const part = span > 0 ? Math.min(1, Math.max(0, (t - clicks[i].at) / span)) : 0;
+      // Where the hearing goes back (a repeat, a D.C.), the line waits at
+      // the last beat instead of sweeping back across the map.
+      const onward = xs[next] >= xs[i];
+      const part = span > 0 && onward ? Math.min(1, Math.max(0, (t - clicks[i].at) / span)) : 0;
       const x = xs[i] + (xs[next] - xs[i]) * part;
       // The lead-in before the region lies left of the map: no line there.
       line.setAttribute("visibility", x < left ? "hidden" : "visible");

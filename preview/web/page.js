@@ -244,8 +244,8 @@ function wirePlayback() {
     const mine = ++request;
     const result = shown;
     const choice = soundChoice();
-    const first = Math.max(1, result.regionFirstMeasure - LEAD_IN_MEASURES);
-    const played = passage(result.listen(), { first, sounds: choice.sounds, countIn: choice.countIn });
+    const first = result.leadIn(LEAD_IN_MEASURES);
+    const played = passage(result.listen(), { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
@@ -267,7 +267,7 @@ function wirePlayback() {
       note.textContent = "";
       return;
     }
-    note.textContent = `Playing from measure ${first}${choice.loop ? ", again and again until Stop" : ""}.`;
+    note.textContent = `Playing from measure ${first.measure}${choice.loop ? ", again and again until Stop" : ""}.`;
     const where = () => {
       const elapsed = player.elapsed();
       return elapsed === null ? null : whereAt(played, elapsed, choice.loop);
@@ -277,8 +277,8 @@ function wirePlayback() {
     const step = () => {
       const now = where();
       if (now === null) return;
-      if (now.measure !== null && (now.measure !== last?.measure || now.pass !== last?.pass)) {
-        announce({ measure: now.measure, seconds: now.at, pass: now.pass });
+      if (now.measure !== null && (now.heard !== last?.heard || now.pass !== last?.pass)) {
+        announce({ measure: now.measure, heard: now.heard, seconds: now.at, pass: now.pass });
       }
       last = now;
       frame = requestAnimationFrame(step);

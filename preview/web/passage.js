@@ -14,11 +14,12 @@ export const SOUNDS = {
 // seconds) still belongs to it.
 const EPSILON = 1e-9;
 
-// sound: heardSound's answer. first: the measure the passage starts with.
+// sound: heardSound's answer. first: the measure the passage starts with,
+// by its place in the hearing (from 1; a repeat hears a measure again).
 // sounds: a key of SOUNDS; without notes to play (meter runs) the click
 // sounds whatever was chosen. countIn: one measure's clicks before it.
 // Times are seconds from the passage's start; the count-in's are negative.
-//   {length, countIn, beats, clicks, notes, measures: [{measure, at}]}
+//   {length, countIn, beats, clicks, notes, measures: [{heard, measure, at}]}
 // beats: every click of the passage (for the playhead), clicks: those that
 // sound (the count-in's first), notes: {at, off, key, velocity, channel,
 // program, volume}.
@@ -26,10 +27,10 @@ export function passage(sound, { first, sounds = "both", countIn = false }) {
   const want = soundsOf(sound, sounds);
   const start = sound.measures[first - 1].seconds;
   const next = first < sound.measures.length ? sound.measures[first].seconds : sound.end;
-  const beats = sound.beats.filter((b) => b.measure >= first).map((b) => ({ ...b, at: b.seconds - start }));
+  const beats = sound.beats.filter((b) => b.heard >= first).map((b) => ({ ...b, at: b.seconds - start }));
   const lead = countIn ? next - start : 0;
   const counted = countIn
-    ? beats.filter((b) => b.measure === first).map((b) => ({ ...b, at: b.at - lead, countIn: true }))
+    ? beats.filter((b) => b.heard === first).map((b) => ({ ...b, at: b.at - lead, countIn: true }))
     : [];
   const notes = want.notes
     ? sound.notes.filter((n) => n.on >= start - EPSILON).map((n) => ({ ...n, at: n.on - start, off: n.off - start }))
@@ -40,7 +41,7 @@ export function passage(sound, { first, sounds = "both", countIn = false }) {
     beats,
     clicks: [...counted, ...(want.click ? beats : [])],
     notes,
-    measures: sound.measures.slice(first - 1).map((m) => ({ measure: m.measure, at: m.seconds - start })),
+    measures: sound.measures.slice(first - 1).map((m) => ({ heard: m.heard, measure: m.measure, at: m.seconds - start })),
   };
 }
 
@@ -53,8 +54,9 @@ export function soundsOf(sound, sounds) {
 }
 
 // Where the passage is after `elapsed` seconds of playing (count-in
-// included, looping when asked): {pass, at, measure}, `at` from the start
-// of the current pass (negative during the count-in), measure null then.
+// included, looping when asked): {pass, at, heard, measure}, `at` from the
+// start of the current pass (negative during the count-in), the measure
+// (its place in the hearing and its number in the score) null then.
 export function whereAt(played, elapsed, loop) {
   let at = elapsed - played.countIn;
   let pass = 0;
@@ -62,12 +64,12 @@ export function whereAt(played, elapsed, loop) {
     pass = Math.floor(at / played.length);
     at -= pass * played.length;
   }
-  let measure = null;
+  let now = null;
   for (const m of played.measures) {
     if (m.at > at + EPSILON) break;
-    measure = m.measure;
+    now = m;
   }
-  return { pass, at, measure };
+  return { pass, at, heard: now && now.heard, measure: now && now.measure };
 }
 
 // The events of one pass, as the player hands them to the audio clock:

@@ -81,14 +81,18 @@ test("an input error goes beside the field just edited among those it is about, 
 // Beats as the shared preview hands them out (heardBeats): two measures of
 // two beats, downbeats accented.
 const beats = [
-  { seconds: 0, measure: 1, beat: 1, accent: true }, { seconds: 0.5, measure: 1, beat: 2, accent: false },
-  { seconds: 1.25, measure: 2, beat: 1, accent: true }, { seconds: 1.999977, measure: 2, beat: 2, accent: false },
+  { seconds: 0, measure: 1, beat: 1, accent: true, heard: 1 }, { seconds: 0.5, measure: 1, beat: 2, accent: false, heard: 1 },
+  { seconds: 1.25, measure: 2, beat: 1, accent: true, heard: 2 },
+  { seconds: 1.999977, measure: 2, beat: 2, accent: false, heard: 2 },
 ];
 
 test("playing from a measure times its clicks from that measure's first beat", () => {
   const clicks = clicksFrom(beats, 2);
   assert.deepEqual(clicks.map((c) => c.at), [0, 1.999977 - 1.25]);
   assert.deepEqual(clicksFrom(beats, 3), []);
+  // A repeat hears measure 1 again after measure 2: it plays on from there.
+  const repeated = [...beats, { seconds: 2.5, measure: 1, beat: 1, accent: true, heard: 3 }];
+  assert.deepEqual(clicksFrom(repeated, 2).map((c) => [c.measure, c.at]), [[2, 0], [2, 1.999977 - 1.25], [1, 1.25]]);
 });
 
 test("each click starts on its beat's sample, downbeats louder", () => {
@@ -156,13 +160,15 @@ test("the map's dots are numbered in drawing order, the first its one tab stop",
 // What Play sounds, cut from heardSound's answer: three measures of two
 // beats (the second slower), a note held over the first barline, two that
 // start together, one on the percussion channel in the last measure.
+// The score's measure 7 is heard twice, as a one-measure repeat plays it.
 const heard = {
-  measures: [{ measure: 1, seconds: 0 }, { measure: 2, seconds: 1.25 }, { measure: 3, seconds: 2.5 }],
+  measures: [{ heard: 1, measure: 6, seconds: 0 }, { heard: 2, measure: 7, seconds: 1.25 },
+    { heard: 3, measure: 7, seconds: 2.5 }],
   end: 3.5,
   beats: [
-    { seconds: 0, measure: 1, accent: true }, { seconds: 0.5, measure: 1, accent: false },
-    { seconds: 1.25, measure: 2, accent: true }, { seconds: 1.9, measure: 2, accent: false },
-    { seconds: 2.5, measure: 3, accent: true }, { seconds: 3, measure: 3, accent: false },
+    { seconds: 0, heard: 1, measure: 6, accent: true }, { seconds: 0.5, heard: 1, measure: 6, accent: false },
+    { seconds: 1.25, heard: 2, measure: 7, accent: true }, { seconds: 1.9, heard: 2, measure: 7, accent: false },
+    { seconds: 2.5, heard: 3, measure: 7, accent: true }, { seconds: 3, heard: 3, measure: 7, accent: false },
   ],
   notes: [
     { on: 0, off: 1, key: 60, channel: 0 }, { on: 1, off: 1.6, key: 62, channel: 0 },
@@ -193,7 +199,7 @@ test("a passage sounds what was chosen from its first measure on, the count-in b
     assert.deepEqual(round(played.notes.map((n) => n.at)), notes, what);
     assert.deepEqual(round([played.countIn, played.length]), [countIn, length], what);
     // The playhead follows every beat of the passage, sounded or not.
-    assert.equal(played.beats.length, sound.beats.filter((b) => b.measure >= options.first).length, what);
+    assert.equal(played.beats.length, sound.beats.filter((b) => b.heard >= options.first).length, what);
   }
   assert.throws(() => passage(heard, { first: 1, sounds: "all" }), /no sound choice 'all'/);
 });
@@ -219,14 +225,14 @@ test("a loop plays each pass after the last, the count-in only before the first"
 test("the measure playing is known from the time played, pass by pass", async () => {
   const { passage, whereAt } = await import("../../preview/web/passage.js");
   const played = passage(heard, { first: 2, sounds: "both", countIn: true });
-  // [elapsed seconds (count-in included), loop, pass, measure]
+  // [elapsed seconds (count-in included), loop, pass, heard, measure in the score]
   const cases = [
-    [0, false, 0, null], [1.2, false, 0, null], [1.25, false, 0, 2], [2.4, false, 0, 2], [2.5, false, 0, 3],
-    [3.4, false, 0, 3], [3.5, true, 1, 2], [3.5 + 1.3, true, 1, 3], [1.25 + 2 * 2.25 + 0.1, true, 2, 2],
-    [4.0, false, 0, 3],
+    [0, false, 0, null, null], [1.2, false, 0, null, null], [1.25, false, 0, 2, 7], [2.4, false, 0, 2, 7],
+    [2.5, false, 0, 3, 7], [3.4, false, 0, 3, 7], [3.5, true, 1, 2, 7], [3.5 + 1.3, true, 1, 3, 7],
+    [1.25 + 2 * 2.25 + 0.1, true, 2, 2, 7], [4.0, false, 0, 3, 7],
   ];
-  for (const [elapsed, loop, pass, measure] of cases) {
+  for (const [elapsed, loop, pass, heardAt, measure] of cases) {
     const where = whereAt(played, elapsed, loop);
-    assert.deepEqual([where.pass, where.measure], [pass, measure], `${elapsed} s, loop ${loop}`);
+    assert.deepEqual([where.pass, where.heard, where.measure], [pass, heardAt, measure], `${elapsed} s, loop ${loop}`);
   }
 });

@@ -91,6 +91,42 @@ class PlaybackTest(unittest.TestCase):
             self.assertLess(abs(onset - beat), 0.015, f"beat at {beat:.3f} s, onset at {onset:.3f} s")
 
 
+def note_on_times(path):
+    """Seconds of every click, by the MIDI library's own reading."""
+    at, times = 0.0, []
+    for message in mido.MidiFile(path):
+        at += message.time
+        if message.type == "note_on" and message.velocity > 0:
+            times.append(at)
+    return times
+
+
+class PlaybackOrderTest(unittest.TestCase):
+    """A score with a repeat played three times, first and second endings and
+    a D.S. al Coda sounds in its MIDI file as the same music written out as it
+    is heard (a second score, written by hand)."""
+
+    def test_the_written_score_sounds_as_its_written_out_equivalent(self):
+        scores = os.path.join(HERE, "scores")
+        with tempfile.TemporaryDirectory() as folder:
+            heard = {}
+            for name, region in (("repeats-endings-coda", ("10", "11")), ("repeats-endings-coda-unrolled", ("19", "20"))):
+                midi = os.path.join(folder, f"{name}.mid")
+                done = run_preview("--score", os.path.join(scores, f"{name}.musicxml"), "--from", region[0],
+                                   "--to", region[1], "--start", "q=80", "--stop", "q=60",
+                                   "--svg", os.path.join(folder, "map.svg"), "--midi", midi)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                heard[name] = (note_on_times(midi), marker_times(midi))
+        written, unrolled = heard["repeats-endings-coda"], heard["repeats-endings-coda-unrolled"]
+        # 20 measures heard and one after: one of 3/4, the others 4/4
+        self.assertEqual(len(written[0]), 20 * 4 + 3)
+        self.assertEqual(len(written[0]), len(unrolled[0]))
+        for a, b in zip(*[times for times, _ in (written, unrolled)]):
+            self.assertLess(abs(a - b), 1e-6)
+        for marker in ("ramp starts", "ramp ends"):
+            self.assertLess(abs(written[1][marker] - unrolled[1][marker]), 1e-6)
+
+
 # tests/preview/scores/notes-chords-ties.musicxml: a guitar written an octave
 # above its sound, a piano on MIDI channel 3; 4/4, 4/4, 3/4, 6/8, 6/8, all heard.
 NOTES_ARGS = ["--score", os.path.join(HERE, "scores", "notes-chords-ties.musicxml"), "--from", "2", "--to", "4",
