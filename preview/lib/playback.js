@@ -90,15 +90,37 @@ function layout(count, marks) {
     return at;
 }
 
+// Where each kind of sign stands: its measures in order, and the first
+// measure of each name.
+function signsOf(at) {
+    const signs = { segno: { holders: [], named: new Map() }, coda: { holders: [], named: new Map() } };
+    at.forEach((slot, n) => {
+        for (const kind of ["segno", "coda"]) {
+            if (!slot[kind].length) continue;
+            signs[kind].holders.push(n);
+            for (const name of slot[kind]) if (!signs[kind].named.has(name)) signs[kind].named.set(name, n);
+        }
+    });
+    return signs;
+}
+
 // Where a D.S. or To Coda lands: the sign of that name, else the nearest one
 // before the jump (a D.S.) or after it (a To Coda), else the first.
-function target(at, kind, name, from) {
-    const holders = [];
-    at.forEach((slot, n) => { if (slot[kind].length) holders.push(n); });
-    const named = holders.find((n) => at[n][kind].includes(name ?? ""));
-    if (named !== undefined) return named;
-    const near = kind === "segno" ? holders.filter((n) => n <= from).pop() : holders.find((n) => n >= from);
-    return near ?? holders[0] ?? null;
+function target(signs, kind, name, from) {
+    const { holders, named } = signs[kind];
+    if (named.has(name ?? "")) return named.get(name ?? "");
+    let lo = 0;
+    let hi = holders.length;
+    while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (holders[mid] <= from) lo = mid + 1;
+        else hi = mid;
+    }
+    // holders[lo - 1] is the last at or before `from`; holders at or after it
+    // start at lo, or lo - 1 when that one is `from` itself.
+    const before = lo > 0 ? holders[lo - 1] : undefined;
+    const after = before === from ? before : holders[lo];
+    return (kind === "segno" ? before : after) ?? holders[0] ?? null;
 }
 
 // The order in which the measures play. Conventions: a repeat plays its
@@ -113,6 +135,7 @@ function target(at, kind, name, from) {
 export function playbackOrder(count, marks, where = "the score") {
     if (!marks.length) return straightOrder(count);
     const at = layout(count, marks);
+    const signs = signsOf(at);
     const played = [];
     const hearings = new Array(count + 2).fill(0);
     const taken = new Set();
@@ -160,7 +183,7 @@ export function playbackOrder(count, marks, where = "the score") {
         }
         const jump = jumps.find((j) => j.kind === "tocoda" && !taken.has(j) && acts(j, jumped))
             ?? jumps.find((j) => (j.kind === "dacapo" || j.kind === "dalsegno") && acts(j, !taken.has(j)));
-        const landing = jump && (jump.kind === "dacapo" ? 1 : target(at, jump.kind === "tocoda" ? "coda" : "segno",
+        const landing = jump && (jump.kind === "dacapo" ? 1 : target(signs, jump.kind === "tocoda" ? "coda" : "segno",
             jump.name, n));
         if (landing) {
             taken.add(jump);

@@ -60,6 +60,8 @@ test("repeats, endings and jumps play in the order musicians read them", () => {
             [sign(1, "segno", "A"), sign(3, "segno", "B"), jump(4, "dalsegno", "A")], "1 2 3 4 1 2 3 4 5"],
         ["a D.S. whose name matches none takes the segno before it", 5,
             [sign(2, "segno", "x"), jump(3, "dalsegno", "y"), sign(4, "segno", "z")], "1 2 3 2 3 4 5"],
+        ["a To Coda whose name matches none goes on to the coda after it", 5,
+            [sign(1, "coda", "a"), jump(2, "tocoda", "q"), jump(3, "dacapo"), sign(4, "coda", "b")], "1 2 3 1 2 4 5"],
         ["time-only: a D.S. on the second hearing", 4,
             [forward(1), backward(2), sign(1, "segno"), jump(2, "dalsegno", "", [2])], "1 2 1 2 1 2 3 4"],
         ["a repeat that ends a D.C. with Fine at its end", 4,

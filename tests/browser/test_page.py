@@ -197,6 +197,26 @@ class PageTest(unittest.TestCase):
         self.assertFalse(self.field("current").is_displayed())
         self.assertIn(text(self.driver, "score-error").split(": ", 1)[-1], done.stderr)
 
+    def test_a_score_with_repeats_and_jumps_plays_and_times_as_the_command_line_does(self):
+        # Measures 2-3 are heard three times: the timing lists each pass, the
+        # beat times say which hearing each click is in.
+        score = os.path.join(SCORES, "repeats-endings-coda.musicxml")
+        args = ["--score", score, "--from", "2", "--to", "3", "--start", "q=100", "--stop", "q=60"]
+        midi, beats = self.cli_file("order.mid"), self.cli_file("order.csv")
+        cli = run_cli(*args, "--midi", midi, "--beats", beats)
+        open_page(self.driver, "?from=2&to=3&start=q=100&stop=q=60")
+        self.field("score").send_keys(score)
+        wait_for(lambda: text(self.driver, "header").startswith("Score:"), "the score's result")
+        self.assertEqual(wait_settled(self.driver), "Up to date.")
+        self.assert_shows(cli)
+        self.assertIn("the region is heard 3 times:", text(self.driver, "summary"))
+        self.field("download-midi").click()
+        with open(wait_download(self.downloads, "*.mid"), "rb") as page, open(midi, "rb") as written:
+            self.assertEqual(page.read(), written.read())
+        self.field("download-beats").click()
+        with open(wait_download(self.downloads, "*.csv")) as page, open(beats) as written:
+            self.assertEqual(page.read(), written.read())
+
     def test_each_kind_of_bad_input_gets_its_sentence_beside_it_and_no_result(self):
         cases = [  # query, where the sentence goes, the command line's arguments
             ("?time=4/4x2%C2%B2&from=1&to=2&start=q=120&stop=q=72", "time",
