@@ -155,7 +155,7 @@ export class SoundPlayer {
         const time = origin + event.time;
         if (time > horizon) break;
         this.sound(event, time, clicks);
-        this.horizon = Math.max(this.horizon, time);
+        if (event.kind !== "click") this.horizon = Math.max(this.horizon, time);
         next += 1;
       }
       if (!loop && context.currentTime > origin + end) this.stop();

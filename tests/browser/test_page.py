@@ -203,7 +203,8 @@ class PageTest(unittest.TestCase):
         score = os.path.join(SCORES, "repeats-endings-coda.musicxml")
         args = ["--score", score, "--from", "2", "--to", "3", "--start", "q=100", "--stop", "q=60"]
         midi, beats = self.cli_file("order.mid"), self.cli_file("order.csv")
-        cli = run_cli(*args, "--midi", midi, "--beats", beats)
+        # The page sounds the notes with the click unless told otherwise.
+        cli = run_cli(*args, "--notes", "--midi", midi, "--beats", beats)
         open_page(self.driver, "?from=2&to=3&start=q=100&stop=q=60")
         self.field("score").send_keys(score)
         wait_for(lambda: text(self.driver, "header").startswith("Score:"), "the score's result")
