@@ -45,12 +45,9 @@ test("beats are read and printed as the meter counts them, pickups as the end of
         [meter("6/8"), "1.5", 768, 1.5],
         [meter("6/8"), "1.3333333", 512, 1.3333333333333333], // a third of 1536 units, to the nearest
         [meter("12/8"), "4.5", 5376, 4.5],
-        [meter("9/16"), "3", 1536, 3],                // dotted 8ths
         [meter("3+2/8"), "2", 1536, 2],               // the groups: a dotted quarter, then a quarter
         [meter("3+2/8"), "2.5", 2048, 2.5],           // halfway through the shorter beat
-        [meter("2+2+3/8"), "3.5", 2816, 3.5],
         [meter("5/8"), "4", 1536, 4],                 // five 8ths, no groups given
-        [meter("3/4"), "3.25", 2304, 3.25],
         [pickup("4/4", 1024), "4", 0, 4],             // a one-quarter pickup is beat 4
         [pickup("4/4", 1536), "3.5", 0, 3.5],
         [pickup("4/4", 1536), "4", 512, 4],
