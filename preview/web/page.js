@@ -7,14 +7,15 @@ import {
 } from "./form.js";
 import { wavBytes } from "./click.js";
 import { passage, soundsOf, whereAt } from "./passage.js";
-import { renderWav, SoundPlayer } from "./sound.js";
+import { SoundPlayer } from "./sound.js";
+import { loadSynth, renderWav } from "./synth.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
 const status = document.getElementById("status");
-const player = new SoundPlayer(() => new AudioContext());
+const player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
 // Measures heard before the region when Play is pressed.
 const LEAD_IN_MEASURES = 2;
 

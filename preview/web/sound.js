@@ -1,12 +1,8 @@
-// The page's sound: the score's notes on a sampled piano (spessasynth's
-// SoundFont synthesizer in an AudioWorklet) and the click, scheduled
-// together on the audio clock; and the same rendered offline into a WAV
-// file, off the main thread. What sounds when comes from passage.js.
-import { WorkletSynthesizer } from "spessasynth_lib";
-import { BasicMIDI } from "spessasynth_core";
-import processorCode from "zorv-synth-processor";
-import pianoBank from "zorv-piano-bank";
-import { clickWave, mixClicks, SAMPLE_RATE } from "./click.js";
+// Play: the score's notes (through a synthesizer, synth.js) and the click,
+// scheduled together on the audio clock from what passage.js says sounds
+// when. Stop always stops, also while the sound is starting; a newer Play
+// wins over an older one; a start that hangs is given up with a sentence.
+import { clickWave } from "./click.js";
 import { passEvents } from "./passage.js";
 
 // Events are handed to the audio clock this far ahead of their time, by a
@@ -19,39 +15,10 @@ const TIMER_MS = 25;
 const LEAD_SECONDS = 0.05;
 // A start (the audio device, the synthesizer) that takes longer has failed.
 export const START_TIMEOUT_MS = 5000;
-// What the piano still sounds after the last note ends, kept in the WAV.
-const RELEASE_SECONDS = 1.0;
 const CHANNELS = 16;
 const ALL_SOUND_OFF = 120;
 const VOLUME = 7;
 const DEFAULT_VOLUME = 100;
-
-// An AudioWorklet module from a file opened from file:// (the page's origin
-// is "null") loads in every engine only from a data: URL.
-let processorUrl = null;
-function synthProcessorUrl() {
-  if (!processorUrl) {
-    const bytes = new TextEncoder().encode(processorCode);
-    let binary = "";
-    for (let i = 0; i < bytes.length; i += 0x8000) {
-      binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
-    }
-    processorUrl = `data:text/javascript;base64,${btoa(binary)}`;
-  }
-  return processorUrl;
-}
-
-// The bank is handed over (and so detached) on every load: each gets a copy.
-const bankCopy = () => pianoBank.slice().buffer;
-
-// A synthesizer with the piano loaded, in `context`.
-async function loadSynth(context) {
-  await context.audioWorklet.addModule(synthProcessorUrl());
-  const synth = new WorkletSynthesizer(context);
-  await synth.soundBankManager.addSoundBank(bankCopy(), "piano");
-  await synth.isReady;
-  return synth;
-}
 
 function withTimeout(promise, ms, what) {
   let timer = 0;
@@ -82,8 +49,12 @@ function markFirstSound(context, time) {
 // older one never sounds; stop() always stops, also while a start is under
 // way.
 export class SoundPlayer {
-  constructor(makeContext = () => new AudioContext()) {
+  // makeContext: a new AudioContext; loadSynth(context): a promise of a
+  // synthesizer playing in it (synth.js).
+  constructor({ makeContext, loadSynth, startTimeoutMs = START_TIMEOUT_MS }) {
     this.makeContext = makeContext;
+    this.loadSynth = loadSynth;
+    this.startTimeoutMs = startTimeoutMs;
     this.context = null;
     this.synth = null;       // a promise of the synthesizer, once asked for
     this.session = 0;        // the newest play or stop
@@ -106,8 +77,8 @@ export class SoundPlayer {
   prepare() {
     if (!this.synth) {
       const context = this.contextFor();
-      this.synth = loadSynth(context);
-      this.synth.then(() => performance.mark("zorv-sound-ready"), () => { this.synth = null; });
+      this.synth = this.loadSynth(context);
+      this.synth.catch(() => { this.synth = null; });
     }
     return this.synth;
   }
@@ -119,11 +90,9 @@ export class SoundPlayer {
     this.stop();
     const session = ++this.session;
     const context = this.contextFor();
-    const ready = [context.resume()];
-    if (played.notes.length) ready.push(this.prepare());
-    await withTimeout(Promise.all(ready), START_TIMEOUT_MS, "The sound");
-    if (session !== this.session) return;
-    const synth = played.notes.length ? await this.synth : null;
+    const loading = played.notes.length ? this.prepare() : null;
+    await withTimeout(Promise.all([context.resume(), loading]), this.startTimeoutMs, "The sound");
+    const synth = await loading;
     if (session !== this.session) return;
 
     const output = context.createGain();
@@ -235,35 +204,3 @@ export class SoundPlayer {
   }
 }
 
-// The heard part as a WAV file with what was chosen: the notes of `midi`
-// (the MIDI file of the notes alone, rendered by the same synthesizer in an
-// OfflineAudioContext, which runs off the main thread) and the clicks of
-// `beats` (null: none). seconds: how long the heard part lasts.
-export async function renderWav({ midi, beats, seconds }) {
-  const rate = SAMPLE_RATE;
-  const length = Math.ceil((seconds + RELEASE_SECONDS) * rate);
-  const channels = [];
-  if (midi) {
-    const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
-    await context.audioWorklet.addModule(synthProcessorUrl());
-    const synth = new WorkletSynthesizer(context);
-    synth.connect(context.destination);
-    await synth.startOfflineRender({
-      midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
-      loopCount: 0,
-      soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
-      sequencerOptions: { skipToFirstNoteOn: false },
-    });
-    const rendered = await context.startRendering();
-    channels.push(rendered.getChannelData(0), rendered.getChannelData(1));
-  } else {
-    channels.push(new Float32Array(length));
-  }
-  if (beats) {
-    const click = mixClicks(beats, rate);
-    for (const channel of channels) {
-      for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i];
-    }
-  }
-  return { channels, rate };
-}
