@@ -33,7 +33,7 @@ void* LookUpOnce(std::atomic<uintptr_t>& binding, LookUp lookUp) {
         std::this_thread::yield();
         state = binding.load(std::memory_order_acquire);
     }
-    return state == NotFound ? nullptr : reinterpret_cast<void*>(state);
+    return HoldsAddress(state) ? reinterpret_cast<void*>(state) : nullptr;
 }
 
 }  // namespace

@@ -32,12 +32,25 @@ const char* HostFunctionName(HostFunction function);
 HMODULE HostModule();
 
 // Everything the module knows of one host function, in one word: NotLookedUp
-// until it is first needed, LookingUp while one thread asks the host,
-// NotFound when the host does not export it, and otherwise the address the
-// host gave, which is never that small. Plain globals, not function-local
-// statics, so that every load of the module starts afresh.
-enum HostBinding : uintptr_t { NotLookedUp = 0, LookingUp = 1, NotFound = 2 };
+// (0, as every load of the module starts) until it is first needed,
+// LookingUp while one thread asks the host, NotFound when the host does not
+// export it, and otherwise the address the host gave. The two states sit at
+// the very top of the address range, where no function can be: a Windows
+// process's code lies far below it, and in WebAssembly a function's address
+// is its small index in the function table, counted from 1. Plain globals,
+// not function-local statics, so that every load of the module starts
+// afresh.
+enum HostBinding : uintptr_t {
+    NotLookedUp = 0,
+    NotFound = UINTPTR_MAX - 1,
+    LookingUp = UINTPTR_MAX,
+};
 extern std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)];
+
+// Whether a binding word holds an address rather than a state: one
+// subtraction and one comparison, as 0 wraps round to the top beside the
+// other states.
+constexpr bool HoldsAddress(uintptr_t binding) { return binding - 1 < NotFound - 1; }
 
 // The first need of a host function, and every call of one the host lacks:
 // asks the host once, whichever thread comes first (the others wait for its
@@ -48,7 +61,7 @@ void* LookUpHostFunction(HostFunction function);
 // host does not export it. Once looked up: one load and one test, no lock.
 inline void* HostFunctionAddress(HostFunction function) {
     const uintptr_t binding = hostFunctionBindings[int(function)].load(std::memory_order_acquire);
-    if (__builtin_expect(binding > NotFound, 1)) return reinterpret_cast<void*>(binding);
+    if (__builtin_expect(HoldsAddress(binding), 1)) return reinterpret_cast<void*>(binding);
     return LookUpHostFunction(function);
 }
 
@@ -68,7 +81,7 @@ __attribute__((noinline, cold)) auto BindAndCallHost(HostFunction function, Args
 template <typename HostProc, typename... Args>
 inline auto CallHost(HostFunction function, Args... args) {
     const uintptr_t binding = hostFunctionBindings[int(function)].load(std::memory_order_acquire);
-    if (__builtin_expect(binding > NotFound, 1))
+    if (__builtin_expect(HoldsAddress(binding), 1))
         return reinterpret_cast<HostProc>(binding)(args..., HostCallVersion);
     return BindAndCallHost<HostProc>(function, args...);
 }

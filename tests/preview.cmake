@@ -28,3 +28,12 @@ add_test(NAME preview.playback
 set_tests_properties(preview.playback PROPERTIES
     LABELS preview TIMEOUT 300
     ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1")
+
+# The figures a musician reads, worked out again in Python, the records
+# against the native runner's report.
+add_test(NAME preview.figures
+         COMMAND ${Python3_EXECUTABLE} -m unittest -v test_figures
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
+set_tests_properties(preview.figures PROPERTIES
+    LABELS preview TIMEOUT 300
+    ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1;ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")

@@ -15,7 +15,22 @@ import {
 import { ZERO, add, compare, fraction, multiply, roundHalfEven } from "./numbers.js";
 import { playbackOrder } from "./playback.js";
 
-const LARGEST_MEMBER = 256 * 1024 * 1024;
+// What the members of an .mxl archive may inflate to, all together. Parsing
+// costs the slowest browser engine about 0.6 s a megabyte of its slowest
+// content (Firefox, one long attribute value; 0.4 s for a comment) and
+// 0.2 to 0.3 s a megabyte of notes (Firefox, Chromium): an archive within
+// this is read in well under 2 s, and one that inflates further (a zip bomb
+// does to hundreds of megabytes) is stopped after this much, unparsed. A
+// larger score opens as plain MusicXML, which is not inflated.
+export const LARGEST_INFLATED = 2_000_000;
+// Elements nest about a dozen deep in MusicXML; a document nested far deeper
+// is refused before a parser or a walk through it can run out of stack.
+export const DEEPEST_NESTING = 100;
+// Durations in divisions that share little with each other (the divisions
+// changed many times in a measure) make an exact position's denominator grow
+// with each: beyond this a measure is refused rather than counted ever more
+// slowly. Real scores stay many orders of magnitude below it.
+const LARGEST_DENOMINATOR = 2n ** 40n;
 export const LARGEST_VALUE = 0x7fffffff;
 const ZIP_SIGNATURE = [0x50, 0x4b, 0x03, 0x04];
 
@@ -29,9 +44,10 @@ export async function readScore(bytes, fileName, tools = {}) {
 // score inside an .mxl archive when the bytes are one.
 export async function parseScoreDocument(bytes, fileName, tools = {}) {
     const { DOMParser = globalThis.DOMParser, JSZip = globalThis.JSZip } = tools;
+    if (bytes.length === 0) throw new InputError(`${fileName} is not MusicXML: the file is empty`);
     let data = bytes;
     if (ZIP_SIGNATURE.every((byte, i) => bytes[i] === byte)) data = await mxlScore(bytes, fileName, { DOMParser, JSZip });
-    const document = parseXml(data, DOMParser, (detail) =>
+    const document = parseXml(data, DOMParser, fileName, (detail) =>
         new InputError(`${fileName} is not MusicXML: not well-formed XML (${detail})`));
     const root = document.documentElement;
     const tag = tagOf(root);
@@ -64,13 +80,16 @@ export function readParts(root, fileName) {
 
 // --- XML and the archive -------------------------------------------------
 
-function parseXml(bytes, DOMParser, failure) {
+// The parsed document. What no parser should be given is refused first
+// (checkMarkup): a parser never sees it, in any engine.
+function parseXml(bytes, DOMParser, fileName, failure) {
     let text;
     try {
         text = decode(bytes);
     } catch (error) {
         throw failure(error.message);
     }
+    checkMarkup(text, fileName);
     const problems = [];
     const note = (message) => problems.push(cleanMessage(message));
     let document;
@@ -91,6 +110,89 @@ function parseXml(bytes, DOMParser, failure) {
     }
     if (problems.length) throw failure(problems[0]);
     return document;
+}
+
+const [GREATER, QUOTE, APOSTROPHE, SLASH, BANG, QUESTION] = [">", '"', "'", "/", "!", "?"].map((c) => c.charCodeAt(0));
+
+// Refuses, before any parser runs, a DOCTYPE that declares entities (a
+// browser expands nested ones without limit: a few lines can stand for
+// gigabytes) and elements nested deeper than DEEPEST_NESTING. One pass over
+// the markup; what is not well-formed is left for the parser to name.
+export function checkMarkup(text, fileName) {
+    let depth = 0;
+    for (let at = text.indexOf("<"); at >= 0; at = text.indexOf("<", at)) {
+        const after = text.charCodeAt(at + 1);
+        let end;
+        if (after === BANG || after === QUESTION) {
+            if (text.startsWith("<!--", at)) end = endAfter(text, "-->", at + 4);
+            else if (text.startsWith("<![CDATA[", at)) end = endAfter(text, "]]>", at + 9);
+            else if (text.startsWith("<!DOCTYPE", at)) end = doctypeEnd(text, at + 9, fileName);
+            else if (after === QUESTION) end = endAfter(text, "?>", at + 2);
+            else end = tagEnd(text, at);
+        } else {
+            end = tagEnd(text, at);
+            if (after === SLASH) {
+                depth -= 1;
+            } else if (end > 0) {
+                if (depth + 1 > DEEPEST_NESTING) {
+                    throw new InputError(`${fileName} is not MusicXML: its elements nest more than ${DEEPEST_NESTING} deep`);
+                }
+                if (text.charCodeAt(end - 2) !== SLASH) depth += 1;
+            }
+        }
+        if (end < 0) return;
+        at = end;
+    }
+}
+
+// Where the text after `mark` starts (searching from `from`), or -1.
+function endAfter(text, mark, from) {
+    const found = text.indexOf(mark, from);
+    return found < 0 ? -1 : found + mark.length;
+}
+
+// Where a tag or declaration that starts at `at` ends: after its '>', which
+// a quoted value may hold too; -1 when it never ends.
+function tagEnd(text, at) {
+    for (let position = at; position < text.length; position += 1) {
+        const code = text.charCodeAt(position);
+        if (code === GREATER) return position + 1;
+        if (code === QUOTE || code === APOSTROPHE) {
+            position = text.indexOf(text[position], position + 1);
+            if (position < 0) return -1;
+        }
+    }
+    return -1;
+}
+
+// The end of a DOCTYPE whose name starts at `at`; its internal subset, when
+// it has one, is searched for entity declarations.
+function doctypeEnd(text, at, fileName) {
+    const pattern = /["'[>]/g;
+    pattern.lastIndex = at;
+    for (let match = pattern.exec(text); match; match = pattern.exec(text)) {
+        let next;
+        if (match[0] === ">") return match.index + 1;
+        if (match[0] === "[") next = subsetEnd(text, match.index + 1, fileName);
+        else next = endAfter(text, match[0], match.index + 1);
+        if (next < 0) return -1;
+        pattern.lastIndex = next;
+    }
+    return -1;
+}
+
+function subsetEnd(text, at, fileName) {
+    let position = at;
+    while (position >= 0 && position < text.length) {
+        if (text.startsWith("<!--", position)) position = endAfter(text, "-->", position + 4);
+        else if (text.startsWith("<?", position)) position = endAfter(text, "?>", position + 2);
+        else if (text.startsWith("<!ENTITY", position)) {
+            throw new InputError(`${fileName}: a score whose DOCTYPE declares entities is not read (MusicXML needs none)`);
+        } else if (text[position] === "<") position = tagEnd(text, position);
+        else if (text[position] === "]") return position + 1;
+        else position += 1;
+    }
+    return -1;
 }
 
 function textOutsideRoot(document) {
@@ -132,7 +234,8 @@ function decode(bytes) {
 }
 
 // The score inside a compressed MusicXML file: the rootfile that its
-// META-INF/container.xml names, else its one MusicXML file at the top.
+// META-INF/container.xml names, else its one MusicXML file at the top. What
+// the two members inflate to counts against one LARGEST_INFLATED.
 async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
     const damaged = (error) => new InputError(`${fileName} is not MusicXML: a damaged .mxl archive (${cleanMessage(error.message)})`);
     let archive;
@@ -142,23 +245,37 @@ async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
         throw damaged(error);
     }
     const names = Object.keys(archive.files);
-    const member = await containerRootfile(archive, names, DOMParser)
+    const budget = { left: LARGEST_INFLATED };
+    const tooLarge = () => new InputError(`${fileName}: its score inflates to more than ${LARGEST_INFLATED / 1e6} MB, `
+        + "more than is opened from an .mxl archive; save it as uncompressed MusicXML (.musicxml) and open that");
+    // A container that cannot be read only leaves the score to be found
+    // without it.
+    let container = null;
+    if (names.includes(CONTAINER)) {
+        try {
+            container = await memberBytes(archive.files[CONTAINER], budget);
+        } catch (error) {
+            if (error.tooLarge) throw tooLarge();
+        }
+    }
+    const member = (container && containerRootfile(container, names, DOMParser, fileName))
         ?? names.find((n) => !n.includes("/") && /\.(musicxml|xml)$/i.test(n));
     if (member === undefined) throw new InputError(`${fileName} is not MusicXML: the archive holds no score`);
     try {
-        return await memberBytes(archive.files[member], LARGEST_MEMBER);
+        return await memberBytes(archive.files[member], budget);
     } catch (error) {
-        if (error.tooLarge) throw new InputError(`${fileName}: its score ${member} is larger than 256 MiB`);
-        throw damaged(error);
+        throw error.tooLarge ? tooLarge() : damaged(error);
     }
 }
 
-async function containerRootfile(archive, names, DOMParser) {
-    const entry = archive.files["META-INF/container.xml"];
-    if (!entry) return null;
+const CONTAINER = "META-INF/container.xml";
+
+// The score's name in the archive, as its container names it; null when
+// the container cannot be read or names nothing there.
+function containerRootfile(bytes, names, DOMParser, fileName) {
     let container;
     try {
-        container = parseXml(await memberBytes(entry, LARGEST_MEMBER), DOMParser, () => new Error("unreadable"));
+        container = parseXml(bytes, DOMParser, fileName, () => new Error("unreadable"));
     } catch {
         return null;
     }
@@ -169,16 +286,18 @@ async function containerRootfile(archive, names, DOMParser) {
     return null;
 }
 
-// A member's bytes, read chunk by chunk so that a member that inflates past
-// `largest` is stopped there instead of filling the memory.
-function memberBytes(entry, largest) {
+// A member's bytes, read chunk by chunk and counted against the budget, so
+// that an archive that inflates past it is stopped there instead of filling
+// the memory.
+function memberBytes(entry, budget) {
     return new Promise((resolve, reject) => {
         const chunks = [];
         let size = 0;
         const stream = entry.internalStream("uint8array");
         stream.on("data", (chunk) => {
             size += chunk.length;
-            if (size > largest) {
+            budget.left -= chunk.length;
+            if (budget.left < 0) {
                 stream.pause();
                 reject(Object.assign(new Error("too large"), { tooLarge: true }));
                 return;
@@ -347,6 +466,9 @@ function readMeasure(measure, context, where) {
             if (tag === "note" && child(element, "chord") === null) noteStart = cursor;
             if (tag === "note") notes.push({ element, start: noteStart, divisions: context.divisions, transpose: context.transpose });
             cursor = add(cursor, advance(element, context, where));
+            if (cursor.d > LARGEST_DENOMINATOR) {
+                throw new InputError(`${where}: its <divisions> change too often to count positions exactly`);
+            }
         }
         if (compare(cursor, longest) > 0) longest = cursor;
     }

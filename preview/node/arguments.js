@@ -45,8 +45,8 @@ options:
 // In the order the help lists them; `group`: one of its options is required,
 // and only one may be given. --runner (a scenario-runner program), --build
 // (what scripts/lib.sh builds once the input is checked) and --check (check
-// the input, run nothing) serve the scripts.
-const OPTIONS = [
+// the input, run nothing) serve the scripts, and the help leaves them out.
+export const OPTIONS = [
     { flags: ["-h", "--help"], kind: "help" },
     { flags: ["--time"], dest: "time", group: "score" },
     { flags: ["--score"], dest: "score", group: "score" },
@@ -63,9 +63,9 @@ const OPTIONS = [
     { flags: ["--notes"], dest: "notes", kind: "flag" },
     { flags: ["--beats"], dest: "beats" },
     { flags: ["--write"], dest: "write" },
-    { flags: ["--runner"], dest: "runner" },
-    { flags: ["--build"], dest: "build", choices: ["web", "windows"] },
-    { flags: ["--check"], dest: "check", kind: "flag" },
+    { flags: ["--runner"], dest: "runner", scripts: true },
+    { flags: ["--build"], dest: "build", choices: ["web", "windows"], scripts: true },
+    { flags: ["--check"], dest: "check", kind: "flag", scripts: true },
 ];
 const GROUPS = ["score", "stop"];
 const BY_FLAG = new Map(OPTIONS.flatMap((option) => option.flags.map((flag) => [flag, option])));

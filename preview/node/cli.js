@@ -5,10 +5,10 @@
 // failure later on gets one line and exit status 1.
 import { spawnSync } from "node:child_process";
 import {
-    existsSync, mkdirSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync, writeFileSync,
+    existsSync, mkdirSync, mkdtempSync, readFileSync, readlinkSync, realpathSync, rmSync, statSync, writeFileSync,
 } from "node:fs";
 import { tmpdir } from "node:os";
-import { dirname, join, relative, resolve } from "node:path";
+import { basename, dirname, join, relative, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
@@ -45,33 +45,64 @@ function isFolder(path) {
     }
 }
 
-// Whether two names reach one file (through a link, too).
-function sameFile(a, b) {
+// The file a name reaches: through links (symbolic or hard) to the same
+// device and inode when it is there; when it is not there yet, what writing
+// it would create, a dangling link's target or the name in its folder's real
+// place.
+function fileIdentity(path, links = 0) {
     try {
-        return realpathSync(a) === realpathSync(b);
+        const found = statSync(path);
+        return `${found.dev}:${found.ino}`;
     } catch {
-        return resolve(a) === resolve(b);
+        // not there, or a link that leads nowhere
+    }
+    if (links < 40) {
+        try {
+            return fileIdentity(resolve(dirname(path), readlinkSync(path)), links + 1);
+        } catch {
+            // not a link
+        }
+    }
+    return join(realFolder(dirname(resolve(path))), basename(path));
+}
+
+function realFolder(folder) {
+    try {
+        return realpathSync(folder);
+    } catch {
+        const parent = dirname(folder);
+        return parent === folder ? folder : join(realFolder(parent), basename(folder));
     }
 }
 
+// A file name given empty would be quietly dropped or fail late: refused
+// before anything is read or run.
+function checkNames(values) {
+    for (const kind of ["score", ...OUTPUTS]) {
+        if (values[kind] === "") throw new InputError(`--${kind}: the file name is empty; name a file`);
+    }
+}
+
+// No output may be a folder, be the score read, or be another output.
 function checkOutputs(values) {
     if (values.notes && !values.midi && !values.wav) {
         throw new InputError("--notes adds the score's notes to --midi and --wav; name one of them");
     }
-    const outputs = OUTPUTS.map((kind) => values[kind]).filter(Boolean);
-    for (const path of outputs) {
-        if (isFolder(path)) throw new InputError(`${path} is a folder; name a file to write`);
+    const outputs = OUTPUTS.filter((kind) => values[kind]);
+    for (const kind of outputs) {
+        if (isFolder(values[kind])) throw new InputError(`${values[kind]} is a folder; name a file to write`);
     }
-    if (new Set(outputs.map((path) => resolve(path))).size < outputs.length) {
-        throw new InputError("--svg, --midi, --wav, --beats and --write must name different files");
-    }
-    if (values.write) {
-        checkWriteName(values.write);
-        if (values.score && sameFile(values.write, values.score)) {
-            throw new InputError(`--write ${values.write}: that is the score read; name another file, `
+    const score = values.score ? fileIdentity(values.score) : null;
+    for (const kind of outputs) {
+        if (fileIdentity(values[kind]) === score) {
+            throw new InputError(`--${kind} ${values[kind]}: that is the score read; name another file, `
                 + "so that the score stays as it is");
         }
     }
+    if (new Set(outputs.map((kind) => fileIdentity(values[kind]))).size < outputs.length) {
+        throw new InputError("--svg, --midi, --wav, --beats and --write must name different files");
+    }
+    if (values.write) checkWriteName(values.write);
 }
 
 // The MusicXML modules' tools, loaded only for a score read or written.
@@ -180,6 +211,7 @@ export async function main(argv) {
             process.stdout.write(HELP);
             return 0;
         }
+        checkNames(values);
         values.svg = values.svg ?? DEFAULT_SVG;
         tools = await xmlTools(values);
         checked = await checkedInputs(values, tools);

@@ -5,11 +5,11 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
+import { linkSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
-import { HELP, parseArguments, quoted } from "../node/arguments.js";
+import { HELP, OPTIONS, parseArguments, quoted } from "../node/arguments.js";
 
 const CLI = fileURLToPath(new URL("../node/cli.js", import.meta.url));
 const GOOD = { "--time": "4/4x20", "--from": "12", "--to": "19", "--start": "q=120", "--stop": "q=72" };
@@ -114,6 +114,61 @@ test("--write is checked like the other outputs, and may not overwrite the score
         "--svg, --midi, --wav, --beats and --write must name different files");
 });
 
+// The files of a folder and everything below it, with their bytes.
+function contents(folder) {
+    return readdirSync(folder, { recursive: true, withFileTypes: true }).filter((entry) => entry.isFile())
+        .map((entry) => [join(entry.parentPath ?? entry.path, entry.name), readFileSync(join(entry.parentPath ?? entry.path, entry.name))])
+        .sort(([a], [b]) => a.localeCompare(b));
+}
+
+test("no output may be the score read, under any name that reaches it", () => {
+    const original = readFileSync(new URL("../../tests/preview/scores/mark-after-region.musicxml", import.meta.url));
+    // Names of score.musicxml in a folder that also holds a link to it, a
+    // hard link, and a linked folder.
+    const names = ["score.musicxml", "./score.musicxml", "link.musicxml", "hard.musicxml", "linked/score.musicxml",
+        "sub/../score.musicxml"];
+    for (const kind of ["svg", "midi", "wav", "beats", "write"]) {
+        for (const name of names) {
+            inFolder((folder) => {
+                writeFileSync(join(folder, "score.musicxml"), original);
+                symlinkSync("score.musicxml", join(folder, "link.musicxml"));
+                linkSync(join(folder, "score.musicxml"), join(folder, "hard.musicxml"));
+                symlinkSync(".", join(folder, "linked"));
+                mkdirSync(join(folder, "sub"));
+                const before = contents(folder);
+                const args = ["--score", "score.musicxml", "--from", "1", "--to", "1", "--start", "q=60", "--stop", "q=72",
+                    "--svg", "map.svg", `--${kind}`, name];
+                const done = spawnSync(process.execPath, [CLI, ...args], { cwd: folder, encoding: "utf8" });
+                assert.equal(done.status, 2, `--${kind} ${name}: ${done.stderr}`);
+                assert.equal(done.stderr, `preview: --${kind} ${name}: that is the score read; name another file, `
+                    + "so that the score stays as it is\n");
+                assert.deepEqual(contents(folder), before, `--${kind} ${name}`);
+            });
+        }
+    }
+});
+
+test("two outputs may not reach one file, through a link either", () => {
+    inFolder((folder) => {
+        symlinkSync("a.out", join(folder, "dangling.out")); // a link to a file not there yet
+        for (const pair of [["--midi", "a.out", "--beats", "dangling.out"], ["--svg", "b.out", "--wav", "sub/../b.out"],
+            ["--write", "c.musicxml", "--midi", `${folder}/c.musicxml`]]) {
+            const done = spawnSync(process.execPath, [CLI, ...Object.entries(GOOD).flat(), ...pair],
+                { cwd: folder, encoding: "utf8" });
+            assert.equal(done.status, 2, `${pair.join(" ")}: ${done.stderr}`);
+            assert.equal(done.stderr, "preview: --svg, --midi, --wav, --beats and --write must name different files\n");
+            assert.deepEqual(readdirSync(folder), ["dangling.out"]);
+        }
+    });
+});
+
+test("an empty file name is refused before anything is read or written", () => {
+    for (const kind of ["score", "svg", "midi", "wav", "beats", "write"]) {
+        assertRefused(runBad(kind === "score" ? { "--time": null } : {}, [`--${kind}`, ""]),
+            `preview: --${kind}: the file name is empty; name a file\n`, kind);
+    }
+});
+
 test("--notes needs a score, and a MIDI or audio file to sound in", () => {
     assertRefused(runBad({}, ["--notes"]), "--notes: measures given as meter runs have no notes; give the score with --score");
     inFolder((folder) => {
@@ -151,8 +206,22 @@ test("options may be shortened to a unique prefix and written with =", () => {
 });
 
 test("a value may look like a negative number, not like an option", () => {
-    assert.equal(parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--fit", "-5"]).fit,
-        "-5");
+    // A word that reads as a negative number is a value, and the option's
+    // own rule refuses it; any other word that starts with '-' is an option.
+    const cases = [
+        ["--fit", "-5", "preview: --fit: '-5' is not a duration in seconds"],
+        ["--fit", "-2.5", "preview: --fit: '-2.5' is not a duration in seconds"],
+        ["--fit", "-.5", "preview: --fit: '-.5' is not a duration in seconds"],
+        ["--to", "-2.5", "preview: --to: cannot read '-2.5' (write a measure"],
+        ["--fit", "-2.", "preview: argument --fit: expected one argument"],
+        ["--fit", "-x", "preview: argument --fit: expected one argument"],
+    ];
+    for (const [option, value, expected] of cases) {
+        const changes = option === "--fit" ? { "--stop": null, "--fit": value } : { [option]: value };
+        assertRefused(runBad(changes), expected, `${option} ${value}`);
+    }
+    assert.equal(parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--fit", "-2.5"]).fit,
+        "-2.5");
     assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "--stop", "q=60"]),
         { message: "argument --start: expected one argument" });
     assert.throws(() => parseArguments(["--time", "4/4", "--from", "1", "--to", "1", "--start", "q=60", "--stop",
@@ -169,6 +238,23 @@ test("help comes first, wherever it stands", () => {
     const done = spawnSync(process.execPath, [CLI, "--after", "later", "-h"], { encoding: "utf8" });
     assert.equal(done.status, 0);
     assert.equal(done.stdout, HELP);
+});
+
+test("the help names every option the command line takes for musicians, in its order, as it takes it", () => {
+    const shown = OPTIONS.filter((option) => !option.scripts);
+    const named = new Set(HELP.match(/(?<=[\s[(])--?[a-z][a-z-]*/g));
+    assert.deepEqual([...named].sort(), shown.flatMap((option) => option.flags).sort());
+    // The options' list: one entry each, its flags, then what it takes.
+    const listed = HELP.split("\n").filter((line) => /^ {2}-/.test(line)).map((line) => line.trim().split(/ {2,}/)[0]);
+    assert.equal(listed.length, shown.length);
+    shown.forEach((option, i) => {
+        const flags = option.flags.join(", ");
+        const takes = listed[i].slice(flags.length);
+        assert.ok(listed[i].startsWith(flags), listed[i]);
+        if (option.kind) assert.equal(takes, "", listed[i]);
+        else if (option.choices) assert.equal(takes, ` {${option.choices.join(",")}}`);
+        else assert.match(takes, /^ [A-Z][A-Z[\]:=]*$/, listed[i]);
+    });
 });
 
 test("values in messages are quoted as they were typed", () => {

@@ -8,8 +8,10 @@ import { readFileSync } from "node:fs";
 import { deflateRawSync } from "node:zlib";
 
 import { InputError, hostTempoValue } from "../lib/music.js";
-import { readScore } from "../lib/musicxml.js";
+import { DEEPEST_NESTING, LARGEST_INFLATED, readScore } from "../lib/musicxml.js";
 import { tools } from "../node/xml-tools.js";
+import { zipOf } from "../../tests/fixtures/hostile.mjs";
+import { largeScore } from "../../tests/fixtures/large-score.mjs";
 
 const FIXTURE_PATH = new URL("../../tests/preview/scores/pickup-meters-parts.musicxml", import.meta.url);
 const FIXTURE = new Uint8Array(readFileSync(FIXTURE_PATH));
@@ -241,37 +243,104 @@ test("files that are not readable scores are refused with their one line", async
     assert.equal(await refusal(read(await zipped({ "readme.txt": "hi" }), "n.mxl")), "n.mxl is not MusicXML: the archive holds no score");
 });
 
-test("an archive whose score inflates past 256 MiB is refused before it fills the memory", async () => {
-    const size = 257 * 1024 * 1024;
-    const bytes = storedZip("big.musicxml", deflateRawSync(Buffer.alloc(size)), size);
-    const before = process.memoryUsage().rss;
-    assert.equal(await refusal(read(bytes, "big.mxl")), "big.mxl: its score big.musicxml is larger than 256 MiB");
-    assert.ok(process.memoryUsage().rss - before < 400 * 1024 * 1024);
+// A member of an archive: the text deflated.
+const member = (name, text) => ({ name, data: deflateRawSync(Buffer.from(text)), size: Buffer.byteLength(text) });
+// A score padded with a comment to `size` bytes.
+const paddedScore = (size) => {
+    const text = onePart(1, "<sound tempo='77'/>");
+    return `${text}<!--${"x".repeat(size - text.length - 7)}-->`;
+};
+const CONTAINED = CONTAINER("s.musicxml");
+
+test("what an archive's members inflate to counts together, up to the cap", async () => {
+    const cases = [
+        ["the score alone at the cap", [member("s.musicxml", paddedScore(LARGEST_INFLATED))], true],
+        ["the score alone past it", [member("s.musicxml", paddedScore(LARGEST_INFLATED + 1))], false],
+        ["container and score at the cap", [member("META-INF/container.xml", CONTAINED),
+            member("s.musicxml", paddedScore(LARGEST_INFLATED - CONTAINED.length))], true],
+        ["container and score past it", [member("META-INF/container.xml", CONTAINED),
+            member("s.musicxml", paddedScore(LARGEST_INFLATED - CONTAINED.length + 1))], false],
+        ["a container past it alone", [member("META-INF/container.xml", `${CONTAINED}${" ".repeat(LARGEST_INFLATED)}`),
+            member("s.musicxml", onePart(1, ""))], false],
+    ];
+    for (const [name, members, opens] of cases) {
+        const reading = read(zipOf(members), "a.mxl");
+        if (opens) assert.deepEqual((await reading).tempo, [[1, 0, quarter(77)]], name);
+        else assert.match(await refusal(reading), /^a\.mxl: its score inflates to more than 2 MB, .* save it as uncompressed/, name);
+    }
 });
 
-// A zip archive of one deflated member, its CRC left 0 (not checked when read).
-function storedZip(name, deflated, size) {
-    const nameBytes = new TextEncoder().encode(name);
-    const local = Buffer.alloc(30);
-    local.writeUInt32LE(0x04034b50, 0);
-    local.writeUInt16LE(20, 4);
-    local.writeUInt16LE(8, 8);
-    local.writeUInt32LE(deflated.length, 18);
-    local.writeUInt32LE(size, 22);
-    local.writeUInt16LE(nameBytes.length, 26);
-    const central = Buffer.alloc(46);
-    central.writeUInt32LE(0x02014b50, 0);
-    central.writeUInt16LE(20, 4);
-    central.writeUInt16LE(20, 6);
-    central.writeUInt16LE(8, 10);
-    central.writeUInt32LE(deflated.length, 20);
-    central.writeUInt32LE(size, 24);
-    central.writeUInt16LE(nameBytes.length, 28);
-    const end = Buffer.alloc(22);
-    end.writeUInt32LE(0x06054b50, 0);
-    end.writeUInt16LE(1, 8);
-    end.writeUInt16LE(1, 10);
-    end.writeUInt32LE(46 + nameBytes.length, 12);
-    end.writeUInt32LE(30 + nameBytes.length + deflated.length, 16);
-    return new Uint8Array(Buffer.concat([local, nameBytes, deflated, central, nameBytes, end]));
+// A parser that fails the test if it is ever given a text.
+const UNREACHED = { ...tools, DOMParser: class { constructor() { throw new Error("a parser saw the text"); } } };
+
+test("a DOCTYPE that declares entities is refused before any parser sees it", async () => {
+    const refused = [
+        ["internal", '<!DOCTYPE score-partwise [<!ENTITY a "b">]>'],
+        ["parameter", '<!DOCTYPE score-partwise [<!ENTITY % p "<!ELEMENT x ANY>"> %p;]>'],
+        ["after declarations", "<!DOCTYPE score-partwise PUBLIC '-//x' 'y.dtd' [<!ELEMENT a ANY><!-- ] > --><?pi ]?>"
+            + "<!ATTLIST a b CDATA 'x]>'>\n<!ENTITY c SYSTEM 'file:///etc/passwd'>]>"],
+    ];
+    for (const [name, doctype] of refused) {
+        const text = `<?xml version="1.0"?>\n${doctype}${onePart(1, "")}`;
+        for (const bytes of [new TextEncoder().encode(text), utf16(text)]) {
+            assert.equal(await refusal(readScore(bytes, "e.musicxml", UNREACHED)),
+                "e.musicxml: a score whose DOCTYPE declares entities is not read (MusicXML needs none)", name);
+        }
+    }
+    const archive = await zipped({ "s.musicxml": `${refused[0][1]}${onePart(1, "")}` });
+    assert.match(await refusal(readScore(archive, "e.mxl", { ...UNREACHED, JSZip: tools.JSZip })), /DOCTYPE declares entities/);
+    // Entity-like text elsewhere, and a DOCTYPE that only names its DTD.
+    const kept = [
+        '<!DOCTYPE score-partwise PUBLIC "-//Recordare//DTD MusicXML 4.0 Partwise//EN" "http://www.musicxml.org/dtds/partwise.dtd">',
+        "<!DOCTYPE score-partwise [<!-- <!ENTITY a 'b'> --><!ELEMENT x ANY>]>",
+        "<!-- <!DOCTYPE x [<!ENTITY a 'b'>]> -->",
+    ];
+    for (const head of kept) {
+        assert.deepEqual((await read(`${head}${onePart(1, "<sound tempo='77'/><words><![CDATA[<!ENTITY>]]></words>")}`)).tempo,
+            [[1, 0, quarter(77)]], head);
+    }
+});
+
+function utf16(text) {
+    const bytes = new Uint8Array(2 + text.length * 2);
+    bytes.set([0xff, 0xfe]);
+    for (let i = 0; i < text.length; i += 1) bytes[2 + 2 * i] = text.charCodeAt(i);
+    return bytes;
 }
+
+test("elements nested deeper than the bound are refused before parsing; what does not nest is not counted", async () => {
+    // The score itself takes five levels down to <words> (score-partwise,
+    // part, measure, direction, direction-type).
+    const nested = (depth, inner = "") => onePart(1, `<direction><direction-type>${"<words>".repeat(depth - 5)}${inner}`
+        + `${"</words>".repeat(depth - 5)}</direction-type></direction><sound tempo='77'/>`);
+    assert.deepEqual((await read(nested(DEEPEST_NESTING))).tempo, [[1, 0, quarter(77)]]);
+    assert.equal(await refusal(readScore(new TextEncoder().encode(nested(DEEPEST_NESTING + 1)), "d.musicxml", UNREACHED)),
+        `d.musicxml is not MusicXML: its elements nest more than ${DEEPEST_NESTING} deep`);
+    assert.match(await refusal(read(nested(100000), "d.musicxml")), /nest more than/);
+    // Elements at the deepest level (empty ones, with a '>' or '/>' inside
+    // a value), comments, CDATA and instructions holding tags: none of them
+    // goes deeper. An empty element one level further does.
+    const flat = "<x/><y a='>' b=\"/>\"></y><!-- <a><a><a> --><![CDATA[<a><a>]]><?pi <a><a>?>".repeat(DEEPEST_NESTING * 2);
+    assert.deepEqual((await read(nested(DEEPEST_NESTING - 1, flat))).tempo, [[1, 0, quarter(77)]]);
+    assert.match(await refusal(read(nested(DEEPEST_NESTING, "<x/>"))), /nest more than/);
+});
+
+test("divisions changing within a measure count exactly, until the position's denominator grows past its bound", async () => {
+    const churn = (values) => onePart(1, values.map((d) => `<attributes><divisions>${d}</divisions></attributes>`
+        + "<note><duration>1</duration></note>").join("") + "<sound tempo='77'/>");
+    // Triplets, quintuplets, septuplets and 480ths in one measure: 1024/3 +
+    // 1024/5 + 1024/7 + 1024/480 units.
+    const exact = await read(churn([3, 5, 7, 480]));
+    assert.deepEqual(exact.tempo, [[1, Math.round(1024 / 3 + 1024 / 5 + 1024 / 7 + 1024 / 480), quarter(77)]]);
+    const primes = [101, 103, 107, 109, 113, 127, 131];
+    assert.equal(await refusal(read(churn(primes))), "part P1, measure 1: its <divisions> change too often to count positions exactly");
+});
+
+test("a large ordinary score is left alone by every bound; as an archive it is refused with what to do", async () => {
+    const { bytes } = largeScore();
+    const score = await read(bytes, "large.musicxml");
+    assert.equal(score.measures.length, 1000);
+    assert.equal(score.tempo.length, 10);
+    const archive = zipOf([member("large.musicxml", new TextDecoder().decode(bytes))]);
+    assert.match(await refusal(read(archive, "large.mxl")), /save it as uncompressed MusicXML \(\.musicxml\) and open that/);
+});

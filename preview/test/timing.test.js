@@ -33,7 +33,11 @@ test("records keep score order whatever order the report lists them in", () => {
 });
 
 test("before the first record the score plays at quarter = 120", () => {
-    assert.equal(quarterBpm(DEFAULT_VALUE), 120);
+    // A MIDI file's 500,000 microseconds a quarter, exactly: not the host's
+    // quarter = 120 (134,217, truncated), under which a quarter lasts longer.
+    assert.equal(playbackMs([], 0, 1024), 500);
+    assert.ok(playbackMs([[0, QUARTER_120]], 0, 1024) > 500.002);
+    assert.ok(Math.abs(quarterBpm(QUARTER_120) - (120 * QUARTER_120) / 134217.728) < 1e-9);
     const points = tempoPoints([[3, 0, 2 * QUARTER_120]], STARTS); // quarter = 240 from measure 3
     // Two 4/4 measures at quarter = 120 take 4 s, then 4 quarters at 240 take 1 s.
     const [third, fourth] = secondsAt(points, [8192, 12288]);
@@ -58,9 +62,9 @@ test("the time of a span is the difference of the times at its ends", () => {
 });
 
 test("an ideal ramp takes the integral of its continuous tempo", () => {
-    // A steady tempo: four quarters at the host's quarter = 120, a shade
-    // slower than 2 s since its value is truncated.
-    assert.equal(idealMs(QUARTER_120, QUARTER_120, 4096), (4096 * 65536) / QUARTER_120);
+    // A steady tempo: four quarters at the host's quarter = 120 take 2 s
+    // stretched by the truncation of its exact value, 134,217.728.
+    assert.ok(Math.abs(idealMs(QUARTER_120, QUARTER_120, 4096) - (2000 * 134217.728) / QUARTER_120) < 1e-9);
     // Numerical integration of the same linear ramp of the tempo value.
     const [a, b, length] = [QUARTER_120, 80530, 32768];
     let sum = 0;

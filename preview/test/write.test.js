@@ -10,7 +10,7 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
 
-import { InputError, parseRegion, parseTempo, parseTimeRuns } from "../lib/music.js";
+import { InputError, hostTempoValue, parseRegion, parseTempo, parseTimeRuns } from "../lib/music.js";
 import { quarterTempoValue, readScore } from "../lib/musicxml.js";
 import { checkWriteName, tempoText, writeScore } from "../lib/musicxml-write.js";
 import { fraction } from "../lib/numbers.js";
@@ -197,3 +197,38 @@ function decimalParts(text) {
     const [whole, decimals = ""] = text.split(".");
     return [BigInt(whole + decimals), 10n ** BigInt(decimals.length)];
 }
+
+// For each tempo value from quarter = 20 to quarter = 600 (every value the
+// dialog's range spans), the quarter-note tempo with the fewest decimals that
+// the host reads as it, the lowest of those, found the other way round:
+// every decimal of 0 to 4 decimals in that range, lowest first, read as the
+// host reads a tempo (units per second, truncated, then * 16 / 1000,
+// truncated), in plain doubles, which hold these products exactly.
+function fewestDecimals(lowest, highest) {
+    const texts = new Array(highest - lowest + 1).fill(null);
+    for (let digits = 0; digits <= 4; digits += 1) {
+        const scale = 10 ** digits;
+        for (let n = 20 * scale - 1; n <= 600 * scale + 1; n += 1) {
+            const perSecond = Math.floor((n * 1024 * 4096) / (60 * scale));
+            const value = Math.floor((perSecond * 16) / 1000);
+            if (value >= lowest && value <= highest && texts[value - lowest] === null) {
+                texts[value - lowest] = digits ? `${Math.floor(n / scale)}.${String(n % scale).padStart(digits, "0")}` : `${n}`;
+            }
+        }
+    }
+    return texts;
+}
+
+test("across the dialog's whole range, each tempo is written with the fewest decimals that read back as it", () => {
+    const lowest = hostTempoValue(2, 20, 0);
+    const highest = hostTempoValue(2, 600, 0);
+    assert.equal(highest - lowest + 1, 648720);
+    const expected = fewestDecimals(lowest, highest);
+    const differing = [];
+    // Every 7th value: both parities, every stretch of the range.
+    for (let value = lowest; value <= highest; value += 7) {
+        const text = tempoText(value);
+        if (text !== expected[value - lowest]) differing.push([value, text, expected[value - lowest]]);
+    }
+    assert.deepEqual(differing.slice(0, 5), []);
+});

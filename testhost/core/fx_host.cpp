@@ -226,7 +226,11 @@ int32_t FxGetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, uint32
     call.controlId = controlId;
     call.typeCode = typeCode;
     Record(call);
-    return ReadControlValue(dialog, controlId, typeCode);
+    const int32_t value = ReadControlValue(dialog, controlId, typeCode);
+    const auto high = State().checkHighBits.find(controlId);
+    if ((typeCode == 1 || typeCode == 2) && high != State().checkHighBits.end())
+        return int32_t(uint32_t(value) | (uint32_t(high->second) & 0xFFFF0000u));
+    return value;
 }
 
 void FxSetDlgItemVal(HWND dialog, int32_t controlId, int16_t typeCode, int32_t value,

@@ -103,6 +103,10 @@ struct HostState {
     bool overwriteCreateArguments = false;
     // When set, every create is refused: nothing is stored and 0 returned.
     bool refuseCreates = false;
+    // Bits the host sets above a button's check state (type codes 1 and 2)
+    // when it answers for these controls, as a host may: what the plug-in
+    // tests of the answer (its low 16 bits, or all 32) decides what it reads.
+    std::map<int32_t, int32_t> checkHighBits;
 
     int CallCount(Fx function) const;
     std::vector<HostCall> CallsOf(Fx function) const;

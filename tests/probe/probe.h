@@ -36,6 +36,9 @@ struct PluginInternals {
     LONG (*SaveSettings)();
     INT_PTR (*TempoDialogProc)(HWND, UINT, WPARAM, LPARAM);
     int16_t (*EmulateLegacyPref)(void*, uint32_t*, LegacyPrefField*, int16_t);
+    // the binding: a host function's address by its index in HostFunction,
+    // looked up when first asked; null when the host does not export it
+    void* (*HostFunctionAddress)(int);
 };
 
 typedef const PluginInternals* (*ZorvProbeInternals_Proc)();

@@ -36,6 +36,8 @@ void SetDlgItemVal(HWND dialog, int32_t id, int16_t type, int32_t value) {
     FX_SetDlgItemVal(dialog, id, type, value);
 }
 
+void* BoundAddress(int function) { return HostFunctionAddress(HostFunction(function)); }
+
 const PluginInternals kInternals = {
     &hostVersion,
     &currentRegion,
@@ -62,6 +64,7 @@ const PluginInternals kInternals = {
     &SaveSettings,
     &TempoDialogProc,
     &EmulateLegacyPref,
+    &BoundAddress,
 };
 
 }  // namespace

@@ -1,4 +1,6 @@
 // The one-time binding of host functions and what every wrapper passes.
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
@@ -180,6 +182,50 @@ TEST(HostBinding, ACallerArrivingDuringTheLookupWaitsForItsAnswer) {
         EXPECT_EQ(second, exported ? 3072 : 0);
         EXPECT_EQ(stretchedLookups.load(), 1);
         EXPECT_EQ(process.Lookups("FX_GetMeasureDuration"), 1);
+    }
+}
+
+// In WebAssembly a function's address is its index in the function table,
+// counted from 1: a host's functions may well sit at 1 and 2. Such an address
+// is bound and kept like any other, never taken for a state of the lookup
+// (where a lookup in progress would wait forever, or a function would count
+// as missing).
+TEST(HostBinding, TheSmallestAddressesAreBoundLikeAnyOther) {
+    testhost::ResetHost();
+    emu::ExportTable exports = testhost::FxExportTable();
+    exports["FX_Dialog"] = reinterpret_cast<void*>(uintptr_t(2));
+    exports["FX_GetMeasureDuration"] = reinterpret_cast<void*>(uintptr_t(1));
+    struct Registered {
+        HMODULE module;
+        ~Registered() { emu::UnregisterModule(module); }
+    } host{emu::RegisterModule(u"FINALE.EXE", exports)};
+    {
+        LoadedPlugin plugin;
+        ASSERT_TRUE(plugin.loaded());
+        const auto address = plugin.in().HostFunctionAddress;
+        const int dialog = 3, measureDuration = 7;  // their places in HostFunction
+        for (int call = 0; call < 2; ++call)
+            ASSERT_EQ(address(dialog), reinterpret_cast<void*>(uintptr_t(2))) << "call " << call;
+        // Taken for "looking up", the lookup would wait for itself: a
+        // watchdog ends the test rather than leave it hanging.
+        std::atomic<bool> answered{false};
+        std::thread watchdog([&] {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!answered && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!answered) {
+                fprintf(stderr, "the lookup of a function at address 1 never ended\n");
+                std::_Exit(1);
+            }
+        });
+        void* first = address(measureDuration);
+        void* second = address(measureDuration);
+        answered = true;
+        watchdog.join();
+        EXPECT_EQ(first, reinterpret_cast<void*>(uintptr_t(1)));
+        EXPECT_EQ(second, reinterpret_cast<void*>(uintptr_t(1)));
+        EXPECT_EQ(emu::LookupCount(host.module, "FX_Dialog"), 1);
+        EXPECT_EQ(emu::LookupCount(host.module, "FX_GetMeasureDuration"), 1);
     }
 }
 

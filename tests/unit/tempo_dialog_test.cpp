@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -417,6 +418,42 @@ TEST_F(TempoDialog, SavedPositionKeepsOnlyTheLow16BitsOfEachEdge) {
     Click(kCancel);
     EXPECT_EQ(settings().dialogLeft, int16_t(70000 - 65536));
     EXPECT_EQ(settings().dialogTop, -2);
+}
+
+// A host's answer may carry bits above a check state's low 16: "Dotted" is
+// read from the low 16 bits only, a unit and the action after the region
+// from all 32.
+TEST_F(TempoDialog, DottedReadsTheLow16BitsOfTheAnswerTheUnitsAndActionAll32) {
+    struct Case {
+        std::map<int32_t, int32_t> highBits;
+        bool dotted;  // both boxes checked
+        int16_t modifier, unit, afterAction;
+    };
+    const Case cases[] = {
+        {{{109, 0x00010000}, {129, int32_t(0xFFFF0000)}}, false, 0, 2, 1},
+        {{{109, 0x7FFF0000}, {129, 0x00010000}}, true, 2, 2, 1},
+        {{{102, 0x00010000}, {122, 0x00010000}, {142, 0x00010000}}, false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dotted ? "checked" : "clear");
+        Reopen();
+        Init();
+        Choose(102, 5, 104);
+        Choose(122, 5, 124);
+        Choose(142, 3, 143);
+        CheckDlgButton(dialog, 109, c.dotted ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, 129, c.dotted ? BST_CHECKED : BST_UNCHECKED);
+        SetTempos("100", "150");
+        Host().checkHighBits = c.highBits;
+        EXPECT_EQ(Click(kOk), 1);
+        Host().checkHighBits.clear();
+        EXPECT_TRUE(Ended());
+        EXPECT_EQ(settings().startModifier, c.modifier);
+        EXPECT_EQ(settings().stopModifier, c.modifier);
+        EXPECT_EQ(settings().startUnit, c.unit);
+        EXPECT_EQ(settings().stopUnit, c.unit);
+        EXPECT_EQ(settings().afterAction, c.afterAction);
+    }
 }
 
 TEST_F(TempoDialog, OtherMessagesAndCommandsChangeNothing) {
