@@ -402,15 +402,17 @@ class PageTest(unittest.TestCase):
         # Measures 1 to 4 each pass; the first after the count-in, one measure of
         # 4/4 at quarter = 120 before any record (2 s).
         self.assertEqual([(m, p) for _, m, p in heard][:8], [(m, p) for p in (0, 1) for m in (1, 2, 3, 4)])
+        # Each is announced on the first frame after it begins: never before,
+        # and late only by as much as a busy machine delays a frame.
         for at, measure, pass_ in heard[:8]:
             due = 2.0 + pass_ * passage + downbeats[measure - 1]
-            self.assertLess(abs(at / 1000 - due), 0.06, f"measure {measure}, pass {pass_}: {at:.0f} ms")
+            self.assertTrue(due - 0.02 < at / 1000 < due + 0.2, f"measure {measure}, pass {pass_}: {at:.0f} ms")
         # Without the count-in and the loop: measure 1 at once, one pass.
         self.field("loop").click()
         self.field("count-in").click()
         heard = self.measures_announced(passes=1)
         self.assertEqual([(m, p) for _, m, p in heard], [(1, 0), (2, 0), (3, 0), (4, 0)])
-        self.assertLess(abs(heard[0][0]), 60)
+        self.assertTrue(-20 < heard[0][0] < 200, heard[0][0])
 
     def test_the_readme_screenshot(self):
         self.driver.set_window_size(1000, 1900)
