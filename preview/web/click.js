@@ -6,6 +6,8 @@
 export const SAMPLE_RATE = 44100;
 const CLICK_SECONDS = 0.04;
 const DECAY_SECONDS = 0.008;
+// Beside the notes the click keeps time without covering the music.
+export const CLICK_UNDER_NOTES = 0.4;
 // Downbeats higher and louder, as a metronome's bell.
 const VOICES = { accent: { hz: 1760, gain: 0.9 }, beat: { hz: 1320, gain: 0.55 } };
 

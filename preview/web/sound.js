@@ -2,7 +2,7 @@
 // scheduled together on the audio clock from what passage.js says sounds
 // when. Stop always stops, also while the sound is starting; a newer Play
 // wins over an older one; a start that hangs is given up with a sentence.
-import { clickWave } from "./click.js";
+import { CLICK_UNDER_NOTES, clickWave } from "./click.js";
 import { passEvents } from "./passage.js";
 
 // Events are handed to the audio clock this far ahead of their time, by a
@@ -34,14 +34,18 @@ function firstTime(played) {
   return played.countIn + Math.min(...times);
 }
 
+// The audio time leaving the speakers now: behind the context's clock by
+// the output's latency, so that what is shown goes with what is heard.
+function heardTime(context) {
+  const stamp = context.getOutputTimestamp?.();
+  if (stamp && stamp.performanceTime > 0) return stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+  return context.currentTime - (context.outputLatency || 0);
+}
+
 // The moment the first sound leaves the speakers, on the page's clock, as
 // the performance mark "zorv-first-sound" (what the benchmark reads).
 function markFirstSound(context, time) {
-  const stamp = context.getOutputTimestamp?.();
-  const known = stamp && stamp.performanceTime > 0;
-  const at = known ? stamp.performanceTime + (time - stamp.contextTime) * 1000
-    : performance.now() + (time - context.currentTime + (context.outputLatency || 0)) * 1000;
-  performance.mark("zorv-first-sound", { startTime: at });
+  performance.mark("zorv-first-sound", { startTime: performance.now() + (time - heardTime(context)) * 1000 });
 }
 
 // Plays passages (passage.js) through one AudioContext, made on first use.
@@ -101,7 +105,8 @@ export class SoundPlayer {
       synth.connect(output);
       this.setUpChannels(synth, played.notes);
     }
-    const clicks = { true: this.clickBuffer(true), false: this.clickBuffer(false) };
+    const level = played.notes.length ? CLICK_UNDER_NOTES : 1;
+    const clicks = { true: this.clickBuffer(true, level), false: this.clickBuffer(false, level) };
     const origin = Math.max(context.currentTime + LEAD_SECONDS, this.quietUntil);
     Object.assign(this, { output, onEnd, origin, synthInUse: synth, sources: [], horizon: origin });
     markFirstSound(context, origin + (played.clicks.length || played.notes.length ? firstTime(played) : 0));
@@ -163,9 +168,9 @@ export class SoundPlayer {
     }
   }
 
-  clickBuffer(accent) {
+  clickBuffer(accent, level) {
     const rate = this.context.sampleRate;
-    const wave = clickWave(rate, accent);
+    const wave = clickWave(rate, accent).map((sample) => sample * level);
     const buffer = this.context.createBuffer(1, wave.length, rate);
     buffer.copyToChannel(wave, 0);
     return buffer;
@@ -173,7 +178,7 @@ export class SoundPlayer {
 
   // Seconds since the passage began (count-in included), while playing.
   elapsed() {
-    return this.playing ? this.context.currentTime - this.origin : null;
+    return this.playing ? heardTime(this.context) - this.origin : null;
   }
 
   stop() {

@@ -6,7 +6,7 @@ import { WorkletSynthesizer } from "spessasynth_lib";
 import { BasicMIDI } from "spessasynth_core";
 import processorCode from "zorv-synth-processor";
 import pianoBank from "zorv-piano-bank";
-import { mixClicks, SAMPLE_RATE } from "./click.js";
+import { CLICK_UNDER_NOTES, mixClicks, SAMPLE_RATE } from "./click.js";
 
 // What the piano still sounds after the last note ends, kept in the WAV.
 const RELEASE_SECONDS = 1.0;
@@ -65,8 +65,9 @@ export async function renderWav({ midi, beats, seconds }) {
   }
   if (beats) {
     const click = mixClicks(beats, rate);
+    const level = midi ? CLICK_UNDER_NOTES : 1;
     for (const channel of channels) {
-      for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i];
+      for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i] * level;
     }
   }
   return { channels, rate };
