@@ -228,50 +228,21 @@ function wirePlayback() {
   const stop = document.getElementById("stop");
   const note = document.getElementById("play-status");
   const playhead = new Playhead(document.getElementById("tempo-map"));
-  let request = 0;
   let frame = 0;
-  const ended = () => {
+  const idle = () => {
     cancelAnimationFrame(frame);
     playhead.hide();
-    const hadFocus = document.activeElement === stop;
+    const hadFocus = document.activeElement === stop || document.activeElement === document.body;
     play.disabled = false;
     stop.disabled = true;
     if (hadFocus) play.focus();
     announce(null);
   };
-  play.addEventListener("click", async () => {
-    if (!shown) return;
-    performance.mark("zorv-play");
-    const mine = ++request;
-    const result = shown;
-    const choice = soundChoice();
-    const first = result.leadIn(LEAD_IN_MEASURES);
-    const played = passage(result.listen(), { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
-    play.disabled = true;
-    stop.disabled = false;
-    stop.focus();
-    note.textContent = "Starting...";
-    try {
-      await player.play(played, {
-        loop: choice.loop,
-        onEnd: () => { if (mine === request) { ended(); note.textContent = ""; } },
-      });
-    } catch (error) {
-      if (mine !== request) return;
-      ended();
-      note.textContent = `${error.message}. Press Play to try again.`;
-      return;
-    }
-    if (mine !== request) return;
-    if (!player.playing) {  // stopped while it started (an edit, say)
-      ended();
-      note.textContent = "";
-      return;
-    }
-    note.textContent = `Playing from measure ${first.measure}${choice.loop ? ", again and again until Stop" : ""}.`;
+  // The measure playing, announced as each begins, and the playhead.
+  const follow = (result, played, loop) => {
     const where = () => {
       const elapsed = player.elapsed();
-      return elapsed === null ? null : whereAt(played, elapsed, choice.loop);
+      return elapsed === null ? null : whereAt(played, elapsed, loop);
     };
     playhead.follow(() => where()?.at ?? null, played.beats, result);
     let last = null;
@@ -285,12 +256,37 @@ function wirePlayback() {
       frame = requestAnimationFrame(step);
     };
     step();
+  };
+  play.addEventListener("click", () => {
+    if (!shown || player.busy) return;
+    performance.mark("zorv-play");
+    const result = shown;
+    const choice = soundChoice();
+    const first = result.leadIn(LEAD_IN_MEASURES);
+    const played = passage(result.listen(), { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
+    const taking = player.play(played, {
+      loop: choice.loop,
+      started: () => {
+        note.textContent = `Playing from measure ${first.measure}${choice.loop ? ", again and again until Stop" : ""}.`;
+        follow(result, played, choice.loop);
+      },
+      ended: () => {
+        note.textContent = "";
+        idle();
+      },
+      failed: (reason) => {
+        note.textContent = `The sound could not start (${reason}). Press Play to try again.`;
+        idle();
+      },
+    });
+    if (!taking) return;
+    play.disabled = true;
+    stop.disabled = false;
+    stop.focus();
+    note.textContent = "Starting...";
   });
   stop.addEventListener("click", () => {
-    request += 1;
     player.stop();
-    ended();
-    note.textContent = "";
     play.focus();
   });
   // The synthesizer loads at the first touch of the page, so that Play

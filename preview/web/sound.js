@@ -14,19 +14,11 @@ const TIMER_MS = 25;
 // synthesizer's thread.
 const LEAD_SECONDS = 0.05;
 // A start (the audio device, the synthesizer) that takes longer has failed.
-export const START_TIMEOUT_MS = 5000;
+export const START_SECONDS = 4;
 const CHANNELS = 16;
 const ALL_SOUND_OFF = 120;
 const VOLUME = 7;
 const DEFAULT_VOLUME = 100;
-
-function withTimeout(promise, ms, what) {
-  let timer = 0;
-  const late = new Promise((_, reject) => {
-    timer = setTimeout(() => reject(new Error(`${what} did not start within ${ms / 1000} seconds`)), ms);
-  });
-  return Promise.race([promise, late]).finally(() => clearTimeout(timer));
-}
 
 // When the first sound is due: the earliest click or note.
 function firstTime(played) {
@@ -48,57 +40,91 @@ function markFirstSound(context, time) {
   performance.mark("zorv-first-sound", { startTime: performance.now() + (time - heardTime(context)) * 1000 });
 }
 
-// Plays passages (passage.js) through one AudioContext, made on first use.
-// play() may be called again at any time: the newer request wins and the
-// older one never sounds; stop() always stops, also while a start is under
-// way.
+// Plays passages (passage.js) through one AudioContext, one playback at a
+// time, from Play to its end or to Stop. An audio device may never start (a
+// headless browser's stays suspended) or fail to: Stop ends a playback also
+// while it starts, and a start that fails or takes too long says so and
+// leaves the player free for the next Play, on a new device.
 export class SoundPlayer {
   // makeContext: a new AudioContext; loadSynth(context): a promise of a
-  // synthesizer playing in it (synth.js).
-  constructor({ makeContext, loadSynth, startTimeoutMs = START_TIMEOUT_MS }) {
+  // synthesizer playing in it (synth.js); startSeconds: how long a start
+  // may take.
+  constructor({ makeContext, loadSynth, startSeconds = START_SECONDS }) {
     this.makeContext = makeContext;
     this.loadSynth = loadSynth;
-    this.startTimeoutMs = startTimeoutMs;
+    this.startSeconds = startSeconds;
     this.context = null;
-    this.synth = null;       // a promise of the synthesizer, once asked for
-    this.session = 0;        // the newest play or stop
-    this.timer = 0;
-    this.output = null;      // this playing's gain: cut at Stop
-    this.quietUntil = 0;     // the audio time after which nothing stale can sound
-    this.onEnd = null;
-    this.origin = 0;
+    this.synth = null;       // a promise of the synthesizer in this context, once asked for
+    this.run = null;         // the playback on: starting or playing
+    this.quietUntil = 0;     // the audio time after which nothing queued before can sound
   }
 
-  get playing() { return this.timer !== 0; }
+  // Whether a playback is starting or playing.
+  get busy() { return this.run !== null; }
 
   contextFor() {
-    if (!this.context) this.context = this.makeContext();
+    this.context ??= this.makeContext();
     return this.context;
   }
 
   // Loads the synthesizer ahead of Play where the browser allows it, so
-  // that Play sounds at once. Failures are kept for Play to report.
+  // that Play sounds at once. A failure is left for Play to meet again.
   prepare() {
     if (!this.synth) {
-      const context = this.contextFor();
-      this.synth = this.loadSynth(context);
-      this.synth.catch(() => { this.synth = null; });
+      const synth = this.loadSynth(this.contextFor());
+      this.synth = synth;
+      synth.catch(() => { if (this.synth === synth) this.synth = null; });
     }
     return this.synth;
   }
 
-  // played: passage(); loop: again and again until stop(). onEnd runs once,
-  // when the passage has sounded or at stop(). Rejects when the sound could
-  // not start (then nothing plays and onEnd does not run).
-  async play(played, { loop = false, onEnd = null } = {}) {
-    this.stop();
-    const session = ++this.session;
-    const context = this.contextFor();
-    const loading = played.notes.length ? this.prepare() : null;
-    await withTimeout(Promise.all([context.resume(), loading]), this.startTimeoutMs, "The sound");
-    const synth = await loading;
-    if (session !== this.session) return;
+  // passage: a passage() or a promise of one; loop: again and again until
+  // stop(). Then, once each: started() when the first sound is scheduled,
+  // and either ended() (the passage has sounded, or Stop) or
+  // failed(reason) (the sound did not start). False, and nothing done,
+  // while another playback is on.
+  play(passage, { loop = false, started = () => {}, ended = () => {}, failed = () => {} } = {}) {
+    if (this.run) return false;
+    const run = { loop, ended, timer: 0, sources: [], output: null, synth: null, origin: null, horizon: 0 };
+    this.run = run;
+    this.start(run, passage, started, failed);
+    return true;
+  }
 
+  async start(run, passage, started, failed) {
+    try {
+      const context = this.contextFor();
+      const played = await passage;
+      if (this.run !== run) return;
+      const loading = played.notes.length ? this.prepare() : null;
+      await this.inTime(Promise.all([context.resume(), loading]));
+      if (this.run !== run) return;
+      if (context.state !== "running") throw new Error("the audio device did not start");
+      this.schedule(run, context, played, await loading);
+      started();
+    } catch (error) {
+      if (this.run !== run) return;
+      this.run = null;
+      // A device that would not start is not asked again: the next Play
+      // opens a new one (and loads the synthesizer into it).
+      const context = this.context;
+      this.context = null;
+      this.synth = null;
+      if (context) Promise.resolve().then(() => context.close()).catch(() => {});
+      failed(error && error.message ? error.message : String(error));
+    }
+  }
+
+  inTime(promise) {
+    let timer = 0;
+    const late = new Promise((_, reject) => {
+      timer = setTimeout(() => reject(new Error(`the audio device did not start within ${this.startSeconds} seconds`)),
+        this.startSeconds * 1000);
+    });
+    return Promise.race([promise, late]).finally(() => clearTimeout(timer));
+  }
+
+  schedule(run, context, played, synth) {
     const output = context.createGain();
     output.connect(context.destination);
     if (synth) {
@@ -106,10 +132,10 @@ export class SoundPlayer {
       this.setUpChannels(synth, played.notes);
     }
     const level = played.notes.length ? CLICK_UNDER_NOTES : 1;
-    const clicks = { true: this.clickBuffer(true, level), false: this.clickBuffer(false, level) };
+    const clicks = { true: this.clickBuffer(context, true, level), false: this.clickBuffer(context, false, level) };
     const origin = Math.max(context.currentTime + LEAD_SECONDS, this.quietUntil);
-    Object.assign(this, { output, onEnd, origin, synthInUse: synth, sources: [], horizon: origin });
-    markFirstSound(context, origin + (played.clicks.length || played.notes.length ? firstTime(played) : 0));
+    Object.assign(run, { output, synth, origin, horizon: origin });
+    if (played.clicks.length || played.notes.length) markFirstSound(context, origin + firstTime(played));
 
     let pass = 0;
     let events = passEvents(played, 0);
@@ -119,7 +145,7 @@ export class SoundPlayer {
       const horizon = context.currentTime + LOOKAHEAD_SECONDS;
       for (;;) {
         if (next >= events.length) {
-          if (!loop || played.length <= 0) break;
+          if (!run.loop || played.length <= 0) break;
           pass += 1;
           events = passEvents(played, pass);
           next = 0;
@@ -128,13 +154,12 @@ export class SoundPlayer {
         const event = events[next];
         const time = origin + event.time;
         if (time > horizon) break;
-        this.sound(event, time, clicks);
-        if (event.kind !== "click") this.horizon = Math.max(this.horizon, time);
+        this.sound(run, context, event, time, clicks);
         next += 1;
       }
-      if (!loop && context.currentTime > origin + end) this.stop();
+      if (!run.loop && context.currentTime > origin + end) this.stop();
     };
-    this.timer = setInterval(pump, TIMER_MS);
+    run.timer = setInterval(pump, TIMER_MS);
     pump();
   }
 
@@ -152,60 +177,56 @@ export class SoundPlayer {
     }
   }
 
-  sound(event, time, clicks) {
-    const context = this.context;
+  sound(run, context, event, time, clicks) {
     if (event.kind === "click") {
       const source = context.createBufferSource();
       source.buffer = clicks[event.accent];
-      source.connect(this.output);
+      source.connect(run.output);
       source.start(time);
-      this.sources.push(source);
-      if (this.sources.length > 64) this.sources.shift();
-    } else if (event.kind === "on") {
-      this.synthInUse.noteOn(event.note.channel, event.note.key, event.note.velocity, { time });
-    } else {
-      this.synthInUse.noteOff(event.note.channel, event.note.key, { time });
+      run.sources.push(source);
+      if (run.sources.length > 64) run.sources.shift();
+      return;
     }
+    if (event.kind === "on") run.synth.noteOn(event.note.channel, event.note.key, event.note.velocity, { time });
+    else run.synth.noteOff(event.note.channel, event.note.key, { time });
+    run.horizon = Math.max(run.horizon, time);
   }
 
-  clickBuffer(accent, level) {
-    const rate = this.context.sampleRate;
+  clickBuffer(context, accent, level) {
+    const rate = context.sampleRate;
     const wave = clickWave(rate, accent).map((sample) => sample * level);
-    const buffer = this.context.createBuffer(1, wave.length, rate);
+    const buffer = context.createBuffer(1, wave.length, rate);
     buffer.copyToChannel(wave, 0);
     return buffer;
   }
 
-  // Seconds since the passage began (count-in included), while playing.
+  // Seconds since the passage began (count-in included), while playing;
+  // null otherwise.
   elapsed() {
-    return this.playing ? heardTime(this.context) - this.origin : null;
+    const run = this.run;
+    return run && run.origin !== null ? heardTime(this.context) - run.origin : null;
   }
 
+  // Ends the playback on, whether it plays or still starts.
   stop() {
-    this.session += 1;
-    if (!this.timer) return;
-    clearInterval(this.timer);
-    this.timer = 0;
-    this.output.disconnect();
-    for (const source of this.sources) {
+    const run = this.run;
+    if (!run) return;
+    this.run = null;
+    clearInterval(run.timer);
+    if (run.output) run.output.disconnect();
+    for (const source of run.sources) {
       try { source.stop(); } catch { /* already ended */ }
     }
-    this.sources = [];
-    const synth = this.synthInUse;
-    if (synth) {
-      synth.stopAll(true);
+    if (run.synth) {
+      run.synth.stopAll(true);
       // Notes already queued for the next moments must not sound later:
       // every channel falls silent once they have passed, and the next
       // playing starts after that.
-      const after = { time: this.horizon + 0.01 };
-      for (let channel = 0; channel < CHANNELS; channel += 1) synth.controllerChange(channel, ALL_SOUND_OFF, 0, after);
-      synth.disconnect(this.output);
+      const after = { time: run.horizon + 0.01 };
+      for (let channel = 0; channel < CHANNELS; channel += 1) run.synth.controllerChange(channel, ALL_SOUND_OFF, 0, after);
+      run.synth.disconnect(run.output);
       this.quietUntil = after.time + 0.01;
     }
-    this.synthInUse = null;
-    const onEnd = this.onEnd;
-    this.onEnd = null;
-    if (onEnd) onEnd();
+    run.ended();
   }
 }
-

@@ -242,8 +242,9 @@ test("the measure playing is known from the time played, pass by pass", async ()
 function fakeAudio({ starts = true } = {}) {
   const log = [];
   const context = {
-    currentTime: 0, sampleRate: 8000, destination: {},
-    resume: () => (starts === true ? Promise.resolve() : starts),
+    currentTime: 0, sampleRate: 8000, destination: {}, state: "suspended",
+    resume: () => (starts === true ? Promise.resolve() : starts).then(() => { context.state = "running"; }),
+    close: () => { log.push(["closed"]); return Promise.resolve(); },
     createGain: () => ({ connect() {}, disconnect() { log.push(["cut"]); } }),
     createBuffer: () => ({ copyToChannel() {} }),
     createBufferSource: () => ({ connect() {}, start(t) { log.push(["click", t]); }, stop() {} }),
@@ -260,12 +261,16 @@ function fakeAudio({ starts = true } = {}) {
 
 const settle = (ms = 60) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// A player on a fake device, stopped when the test ends whatever happens.
+// A player on a fake device, stopped when the test ends whatever happens;
+// what it says, in `said`.
 async function fakePlayer(t, audio, options = {}) {
   const { SoundPlayer } = await import("../../preview/web/sound.js");
   const player = new SoundPlayer({ makeContext: () => audio.context, loadSynth: audio.loadSynth, ...options });
   t.after(() => player.stop());
-  return player;
+  const said = [];
+  const handlers = { started: () => said.push("started"), ended: () => said.push("ended"),
+    failed: (reason) => said.push(`failed: ${reason}`) };
+  return { player, said, handlers };
 }
 
 test("Play schedules each sound on the audio clock once; Stop silences it, also during the start", async (t) => {
@@ -274,63 +279,72 @@ test("Play schedules each sound on the audio clock once; Stop silences it, also 
 
   // Playing: the first beat's click and both notes on the clock, 0.05 s on.
   let audio = fakeAudio();
-  let player = await fakePlayer(t, audio);
-  let ended = 0;
-  await player.play(played, { onEnd: () => { ended += 1; } });
+  let { player, said, handlers } = await fakePlayer(t, audio);
+  assert.equal(player.play(played, handlers), true);
+  assert.equal(player.play(played, handlers), false, "a second Play while the first starts");
   await settle();
+  assert.deepEqual(said, ["started"]);
   assert.deepEqual(audio.log.filter((e) => e[0] !== "program").slice(0, 3).map((e) => [e[0], e.at(-1)]),
     [["click", 0.05], ["on", 0.05], ["on", 0.05]]);
   assert.ok(audio.log.some((e) => e[0] === "program" && e[1] === 9), "the percussion channel plays the piano");
+  assert.equal(audio.log.filter((e) => e[0] === "click").length, 1, "each sound handed over once");
   player.stop();
   player.stop();
-  assert.equal(ended, 1);
+  assert.deepEqual(said, ["started", "ended"]);
   assert.ok(audio.log.some((e) => e[0] === "cut") && audio.log.some((e) => e[0] === "stopAll"));
   // What was queued ahead falls silent once it has passed, and the next
   // playing starts after that.
   const silence = audio.log.filter((e) => e[0] === "silence");
   assert.equal(silence.length, 16);
   const count = audio.log.length;
-  await player.play(played, {});
+  player.play(played, handlers);
   await settle();
   const again = audio.log.slice(count).find((e) => e[0] === "click");
   assert.ok(again[1] > silence[0][2], `${again[1]} after ${silence[0][2]}`);
   player.stop();
 
-  // Stop while the device starts, and two Plays in a row: nothing of the
-  // stopped or older request ever sounds.
+  // Stop while the device starts: it ends at once, and nothing follows.
   let start;
   audio = fakeAudio({ starts: new Promise((resolve) => { start = resolve; }) });
-  player = await fakePlayer(t, audio);
-  const stopped = player.play(played, {});
+  ({ player, said, handlers } = await fakePlayer(t, audio));
+  player.play(played, handlers);
+  await settle(5);
   player.stop();
+  assert.deepEqual(said, ["ended"]);
   start();
-  await stopped;
   await settle();
-  assert.equal(player.playing, false);
+  assert.deepEqual(said, ["ended"]);
+  assert.equal(player.busy, false);
   assert.deepEqual(audio.log, []);
-  audio = fakeAudio();
-  player = await fakePlayer(t, audio);
-  await Promise.all([player.play(played, {}), player.play(played, {})]);
-  await settle();
-  assert.equal(audio.log.filter((e) => e[0] === "click").length, 1);
-  // Play while playing: the older playing ends first, and only the newer
-  // goes on.
-  let older = 0;
-  await player.play(played, { onEnd: () => { older += 1; } });
-  await player.play(played, {});
-  audio.context.currentTime = 1;
-  await settle();
-  assert.equal(older, 1);
-  const late = audio.log.filter((e) => e[0] === "click" && e[1] > 0.5).map((e) => e[1]);
-  assert.equal(late.length, new Set(late).size);
-  assert.equal(late.length, 1);
-  player.stop();
+});
 
-  // A start that never comes is given up, and Play can be pressed again.
-  audio = fakeAudio({ starts: new Promise(() => {}) });
-  player = await fakePlayer(t, audio, { startTimeoutMs: 30 });
-  await assert.rejects(player.play(played, {}), /did not start within 0.03 seconds/);
-  assert.equal(player.playing, false);
+test("a device that fails or never starts says so, is let go, and Play works again", async (t) => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both" });
+  // [the device's start, the reason given]
+  const cases = [
+    [() => new Promise(() => {}), "the audio device did not start within 0.03 seconds"],
+    [() => Promise.reject(new Error("NotAllowedError")), "NotAllowedError"],
+  ];
+  for (const [start, reason] of cases) {
+    const starts = start();
+    starts.catch(() => {});
+    const devices = [];
+    const { SoundPlayer } = await import("../../preview/web/sound.js");
+    const player = new SoundPlayer({
+      makeContext: () => { devices.push(fakeAudio({ starts })); return devices.at(-1).context; },
+      loadSynth: async () => devices.at(-1).synth, startSeconds: 0.03,
+    });
+    t.after(() => player.stop());
+    const said = [];
+    player.play(played, { failed: (why) => said.push(why) });
+    await settle(100);
+    assert.deepEqual(said, [reason]);
+    assert.equal(player.busy, false);
+    assert.deepEqual(devices[0].log, [["closed"]]);
+    assert.equal(player.play(played, {}), true, "Play again");
+    assert.equal(devices.length, 2, "on a new device");
+  }
 });
 
 test("a loop hands the clock each pass after the last until Stop; without it the passage ends by itself", async (t) => {
@@ -338,19 +352,18 @@ test("a loop hands the clock each pass after the last until Stop; without it the
   const played = passage({ ...heard, notes: [] }, { first: 3, sounds: "click", countIn: true });
   for (const loop of [true, false]) {
     const audio = fakeAudio();
-    const player = await fakePlayer(t, audio);
-    let ended = false;
-    await player.play(played, { loop, onEnd: () => { ended = true; } });
-    for (let t = 0; t <= 4; t += 0.1) {
-      audio.context.currentTime = t;
+    const { player, said, handlers } = await fakePlayer(t, audio);
+    player.play(played, { loop, ...handlers });
+    for (let time = 0; time <= 4; time += 0.1) {
+      audio.context.currentTime = time;
       await settle(30);
     }
     const clicks = audio.log.filter((e) => e[0] === "click").map((e) => Math.round(e[1] * 100) / 100);
     // Count-in at 0.05 and 0.55, then the measure each second from 1.05.
     const expected = loop ? [0.05, 0.55, 1.05, 1.55, 2.05, 2.55, 3.05, 3.55, 4.05] : [0.05, 0.55, 1.05, 1.55];
     assert.deepEqual(clicks, expected, `loop ${loop}`);
-    assert.equal(ended, !loop);
-    assert.equal(player.playing, loop);
+    assert.deepEqual(said, loop ? ["started"] : ["started", "ended"]);
+    assert.equal(player.busy, loop);
     player.stop();
   }
 });
