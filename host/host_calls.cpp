@@ -38,7 +38,10 @@ void* LookUpOnce(std::atomic<uintptr_t>& binding, LookUp lookUp) {
 
 }  // namespace
 
-std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)] = {};
+static_assert(int(HostFunction::Count) == 10, "one NotLookedUp below for each host function");
+std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)] = {
+    NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp,
+    NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp, NotLookedUp};
 
 const char* HostFunctionName(HostFunction function) { return kFunctionNames[int(function)]; }
 

@@ -32,25 +32,23 @@ const char* HostFunctionName(HostFunction function);
 HMODULE HostModule();
 
 // Everything the module knows of one host function, in one word: NotLookedUp
-// (0, as every load of the module starts) until it is first needed,
-// LookingUp while one thread asks the host, NotFound when the host does not
-// export it, and otherwise the address the host gave. The two states sit at
-// the very top of the address range, where no function can be: a Windows
-// process's code lies far below it, and in WebAssembly a function's address
-// is its small index in the function table, counted from 1. Plain globals,
-// not function-local statics, so that every load of the module starts
-// afresh.
+// until it is first needed, LookingUp while one thread asks the host,
+// NotFound when the host does not export it, and otherwise the address the
+// host gave. The three states are the top three values of the word, where no
+// function can be: a Windows process's code lies far below them, and in
+// WebAssembly a function's address is its small index in the function table,
+// counted from 1. Plain globals initialized to NotLookedUp, not
+// function-local statics, so that every load of the module starts afresh.
 enum HostBinding : uintptr_t {
-    NotLookedUp = 0,
-    NotFound = UINTPTR_MAX - 1,
-    LookingUp = UINTPTR_MAX,
+    NotFound = UINTPTR_MAX - 2,
+    LookingUp = UINTPTR_MAX - 1,
+    NotLookedUp = UINTPTR_MAX,
 };
 extern std::atomic<uintptr_t> hostFunctionBindings[int(HostFunction::Count)];
 
 // Whether a binding word holds an address rather than a state: one
-// subtraction and one comparison, as 0 wraps round to the top beside the
-// other states.
-constexpr bool HoldsAddress(uintptr_t binding) { return binding - 1 < NotFound - 1; }
+// comparison, on the path of every host call.
+constexpr bool HoldsAddress(uintptr_t binding) { return binding < NotFound; }
 
 // The first need of a host function, and every call of one the host lacks:
 // asks the host once, whichever thread comes first (the others wait for its

@@ -167,14 +167,38 @@ export function checkMeasureCount(count, where) {
     if (count === 0) throw errorAt(where, "the score has no measures");
 }
 
-// "q=120", "h.=40": one beat unit letter, an optional dot, whole BPM.
-export function parseTempo(text, option) {
-    const match = /^\s*([A-Za-z]+)(\.?)\s*=\s*(\S+)\s*$/.exec(text);
-    if (!match) {
+// Notes a musician may write for a beat unit, as their letters (by their
+// decomposed form: a half note from the Musical Symbols block is a void
+// notehead and a stem).
+const NOTE_LETTERS = new Map([
+    ["\u{1D158}\u{1D165}\u{1D16F}", "s"], ["\u266A", "e"], ["\u{1D158}\u{1D165}\u{1D16E}", "e"],
+    ["\u2669", "q"], ["\u{1D158}\u{1D165}", "q"], ["\u{1D157}\u{1D165}", "h"], ["\u{1D15D}", "w"],
+]);
+const TEMPO = /^\s*(?:([^\s.=0-9]+)(\.?)\s*=\s*)?(.*?)(?:\s*bpm)?\s*$/iu;
+export const QUARTER = Object.freeze({ unit: 2, dotted: false });
+
+// A tempo's text in its parts, unjudged: the beat unit's letter as written
+// (a note as its letter; null when none is written), whether a dot follows
+// it, and the beats per minute's text.
+export function tempoParts(text) {
+    const [, written, dot, bpmText] = TEMPO.exec(text);
+    const letter = written === undefined ? null : NOTE_LETTERS.get(written.normalize("NFD")) ?? written;
+    return { letter, dotted: dot === ".", bpmText };
+}
+
+// A tempo as a musician writes it: a beat unit (a letter s e q h w, or a
+// note such as \u2669), an optional dot for dotted, = and whole beats per
+// minute, "bpm" after them allowed: q=120, h.=40, \u2669 = 120, q=120 bpm.
+// Beats per minute alone (120, 120 bpm) count `beat` ({unit, dotted}),
+// where the caller has one to give.
+export function parseTempo(text, option, beat = null) {
+    const parts = tempoParts(text);
+    const { bpmText } = parts;
+    if (bpmText === "" || (parts.letter === null && !(beat && DIGITS.test(bpmText)))) {
         throw errorAt(option, `cannot read '${text}' (write a beat unit, an optional dot, `
             + "= and beats per minute, as q=120 or h.=40)");
     }
-    const [, letter, dot, bpmText] = match;
+    const letter = parts.letter ?? UNIT_LETTERS[beat.unit];
     const unit = UNIT_LETTERS.indexOf(letter);
     if (unit < 0) {
         throw errorAt(option, `unknown beat unit '${letter}' (use s, e, q, h or w: 16th, 8th, `
@@ -185,7 +209,7 @@ export function parseTempo(text, option) {
     }
     const bpm = wholeNumber(bpmText);
     checkBpm(bpm, option);
-    return Object.freeze({ unit, dotted: dot === ".", bpm });
+    return Object.freeze({ unit, dotted: parts.letter === null ? beat.dotted : parts.dotted, bpm });
 }
 
 export function checkBpm(bpm, option) {
@@ -230,13 +254,20 @@ export function tempoName(tempo) {
 // them, from 1, as an exact fraction (null for no beat).
 export function parsePoint(text, option) {
     const match = /^\s*([0-9]+)\s*(?::\s*([0-9]+(?:\.[0-9]*)?|\.[0-9]+)\s*)?$/.exec(text);
+    const field = option.slice(2);
     if (!match) {
-        throw errorAt(option, `cannot read '${text}' (write a measure, as 12, or a measure `
-            + "and a beat, as 12:3 or 12:2.5)");
+        // A form with a field for each part says which of them it cannot read.
+        const [measureText, ...beatTexts] = text.split(":");
+        const sentence = DIGITS.test(measureText.trim())
+            ? `'${beatTexts.join(":").trim()}' is not a beat (quarter notes from 1, as 3 or 2.5)`
+            : `'${measureText.trim()}' is not a measure number (write it as 12)`;
+        throw new InputError(`${option}: cannot read '${text}' (write a measure, as 12, or a measure `
+            + "and a beat, as 12:3 or 12:2.5)", { fields: [field], sentence });
     }
     const beat = match[2] === undefined ? null : parseDecimal(match[2]);
     if (beat !== null && compare(beat, fraction(1n)) < 0) {
-        throw errorAt(option, `beats count from 1, so '${text}' names no beat`);
+        throw new InputError(`${option}: beats count from 1, so '${text}' names no beat`,
+            { fields: [field], sentence: `beats count from 1: there is no beat ${match[2]}` });
     }
     return { measure: wholeNumber(match[1]), beat };
 }

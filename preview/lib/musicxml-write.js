@@ -2,8 +2,11 @@
 // records the plug-in wrote travel to any program that imports MusicXML.
 //
 //   writeScore({source, measures, records}, tools) -> Promise<{text, written, outside}>
-//     source:   {bytes, name} of the --score file, or null: then a minimal
-//               score of `measures` (those of --time), one part of rests
+//     source:   the --score file as readScoreFile read it ({name, root, parts,
+//               score}), or null: then a minimal score of `measures` (those
+//               of --time), one part of rests. The document is edited and
+//               then put back as it was, so that one file read once is
+//               written from again and again.
 //     measures: the score's measures, as parseTimeRuns or readScore gave them
 //     records:  the report's tempo records after the ramp, [measure, position, value, ...]
 //     tools:    {DOMParser, XMLSerializer, JSZip} (the browser's own, or Debian's under Node)
@@ -34,25 +37,81 @@ export function checkWriteName(path) {
 
 export async function writeScore({ source, measures, records }, tools = {}) {
     const { XMLSerializer = globalThis.XMLSerializer } = tools;
-    const name = source ? source.name : "the score";
-    const bytes = source ? source.bytes : new TextEncoder().encode(minimalScore(measures));
-    const root = await parseScoreDocument(bytes, name, tools);
-    const { score, parts } = readParts(root, name);
+    const { root, parts, score } = source ?? await minimalRead(measures, tools);
     const count = score.measures.length;
     const after = records.map((r) => r.slice(0, 3));
     const removed = withoutRecords(score.tempo, after);
-    removeMarks(parts, count, removed);
     const added = withoutRecords(after, withoutRecords(score.tempo, removed));
     const written = added.filter(([m]) => m >= 1 && m <= count);
-    placeRecords(parts, written);
-    return {
-        text: serialize(root.ownerDocument, XMLSerializer),
-        written,
-        outside: added.filter(([m]) => m < 1 || m > count),
-    };
+    const edits = new Edits();
+    let text;
+    try {
+        removeMarks(parts, count, removed, edits);
+        placeRecords(parts, written, edits);
+        text = serialize(root.ownerDocument, XMLSerializer);
+    } finally {
+        edits.undo();
+    }
+    return { text, written, outside: recordsPastScore(added, count) };
+}
+
+// The records no measure of a score of `count` measures holds: the step
+// back to the start tempo after a region that ends the score.
+export function recordsPastScore(records, count) {
+    return records.filter(([m]) => m < 1 || m > count);
+}
+
+// --- the document's edits, and the way back ------------------------------
+
+// Every change made to the document, each with its undoing, undone last
+// first. An attribute removed comes back where it stood among the others.
+class Edits {
+    constructor() {
+        this.undoings = [];
+    }
+
+    remove(node) {
+        const parent = node.parentNode;
+        if (!parent) return;
+        const next = node.nextSibling;
+        parent.removeChild(node);
+        this.undoings.push(() => parent.insertBefore(node, next));
+    }
+
+    // `node` new, or moved from where it stood.
+    insert(parent, node, before) {
+        const [from, next] = [node.parentNode, node.nextSibling];
+        parent.insertBefore(node, before);
+        this.undoings.push(() => (from ? from.insertBefore(node, next) : parent.removeChild(node)));
+    }
+
+    setAttribute(element, name, value) {
+        const old = attribute(element, name);
+        element.setAttribute(name, value);
+        this.undoings.push(() => (old === null ? element.removeAttribute(name) : element.setAttribute(name, old)));
+    }
+
+    removeAttribute(element, name) {
+        const all = Array.from(element.attributes, (a) => [a.name, a.value]);
+        if (!all.some(([n]) => n === name)) return;
+        element.removeAttribute(name);
+        this.undoings.push(() => {
+            for (const [n] of all) element.removeAttribute(n);
+            for (const [n, value] of all) element.setAttribute(n, value);
+        });
+    }
+
+    undo() {
+        while (this.undoings.length) this.undoings.pop()();
+    }
 }
 
 // --- the score of --time -------------------------------------------------
+
+async function minimalRead(measures, tools) {
+    const root = await parseScoreDocument(new TextEncoder().encode(minimalScore(measures)), "the score", tools);
+    return { root, ...readParts(root, "the score") };
+}
 
 const MINIMAL_DIVISIONS = 16; // a 64th note is one division: every meter's measure is whole
 
@@ -87,12 +146,12 @@ ${bars.join("\n")}
 // --- the marks the ramp replaces -----------------------------------------
 
 // Every copy of a removed record's mark goes, in whichever parts carry it.
-function removeMarks(parts, count, removed) {
+function removeMarks(parts, count, removed, edits) {
     const keys = new Set(removed.map((r) => r.join(" ")));
     for (const part of parts) {
         part.measures.slice(0, count).forEach((m, index) => {
             for (const mark of m.marks) {
-                if (keys.has(markRecord(index + 1, mark).join(" "))) removeMark(mark);
+                if (keys.has(markRecord(index + 1, mark).join(" "))) removeMark(mark, edits);
             }
         });
     }
@@ -103,31 +162,30 @@ function removeMarks(parts, count, removed) {
 // "rit." stay. A <sound> left empty goes too; a <direction> left with
 // nothing to show leaves its <sound> in its place when that still says
 // something (dynamics="80"), with the offset that moved it.
-function removeMark(mark) {
+function removeMark(mark, edits) {
     const { sound, holder } = mark;
-    sound.removeAttribute("tempo");
+    edits.removeAttribute(sound, "tempo");
     const soundEmpty = sound.attributes.length === 0 && children(sound).length === 0;
-    if (soundEmpty) removeNode(sound);
+    if (soundEmpty) removeNode(sound, edits);
     if (tagOf(holder) !== "direction") return;
     for (const type of children(holder, "direction-type")) {
-        if (children(type).every((c) => tagOf(c) === "metronome")) removeNode(type);
+        if (children(type).every((c) => tagOf(c) === "metronome")) removeNode(type, edits);
     }
     if (children(holder, "direction-type").length > 0) return;
     if (!soundEmpty) {
         const offset = children(holder, "offset")[0];
-        if (offset && attribute(offset, "sound") === "yes") sound.appendChild(offset);
-        holder.parentNode.insertBefore(sound, holder);
+        if (offset && attribute(offset, "sound") === "yes") edits.insert(sound, offset, null);
+        edits.insert(holder.parentNode, sound, holder);
     }
-    removeNode(holder);
+    removeNode(holder, edits);
 }
 
 // A node, and the line break and indent before it.
-function removeNode(node) {
-    const parent = node.parentNode;
-    if (!parent) return;
+function removeNode(node, edits) {
+    if (!node.parentNode) return;
     const before = node.previousSibling;
-    if (before && before.nodeType === 3 && before.nodeValue.trim() === "") parent.removeChild(before);
-    parent.removeChild(node);
+    if (before && before.nodeType === 3 && before.nodeValue.trim() === "") edits.remove(before);
+    edits.remove(node);
 }
 
 // `records` less one of each record in `less` (records are [m, p, value]).
@@ -144,7 +202,7 @@ function withoutRecords(records, less) {
 
 // --- the records added ---------------------------------------------------
 
-function placeRecords(parts, records) {
+function placeRecords(parts, records, edits) {
     const byPart = new Map();
     for (const record of records) {
         const partIndex = lastPartWith(parts, record[0]);
@@ -157,8 +215,8 @@ function placeRecords(parts, records) {
         const part = parts[partIndex];
         const plans = [...byMeasure].map(([number, placed]) => ({ walk: part.measures[number - 1], records: placed }));
         const factor = plans.reduce((k, plan) => lcm(k, finerBy(plan)), 1n);
-        if (factor > 1n) countFiner(part.element, factor);
-        for (const plan of plans) insertRecords(plan, factor);
+        if (factor > 1n) countFiner(part.element, factor, edits);
+        for (const plan of plans) insertRecords(plan, factor, edits);
     }
 }
 
@@ -204,15 +262,15 @@ function lcm(a, b) {
 
 // Every division count in the part times `factor`: the same music, counted
 // finer.
-function countFiner(part, factor) {
+function countFiner(part, factor, edits) {
     for (const element of Array.from(part.getElementsByTagName("*"))) {
         const tag = tagOf(element);
         if (tag === "divisions" || tag === "duration" || tag === "offset") {
-            setText(element, scaled(element.textContent, factor));
+            setText(element, scaled(element.textContent, factor), edits);
         } else if (tag === "note") {
             for (const name of ["attack", "release"]) {
                 const value = attribute(element, name);
-                if (value !== null) element.setAttribute(name, scaled(value, factor));
+                if (value !== null) edits.setAttribute(element, name, scaled(value, factor));
             }
         }
     }
@@ -229,12 +287,12 @@ function scaled(text, factor) {
     return `${sign}${integer}${fractionPart ? `.${fractionPart}` : ""}`;
 }
 
-function setText(element, text) {
-    while (element.firstChild) element.removeChild(element.firstChild);
-    element.appendChild(element.ownerDocument.createTextNode(text));
+function setText(element, text, edits) {
+    while (element.firstChild) edits.remove(element.firstChild);
+    edits.insert(element, element.ownerDocument.createTextNode(text), null);
 }
 
-function insertRecords(plan, factor) {
+function insertRecords(plan, factor, edits) {
     const measure = plan.walk.element;
     const document = measure.ownerDocument;
     const divisions = divisionsOf(plan.walk) * factor;
@@ -249,8 +307,8 @@ function insertRecords(plan, factor) {
     const anchor = insertionPoint(measure);
     const indent = indentOf(measure);
     for (const node of added) {
-        if (indent) measure.insertBefore(document.createTextNode(indent), anchor);
-        measure.insertBefore(node, anchor);
+        if (indent) edits.insert(measure, document.createTextNode(indent), anchor);
+        edits.insert(measure, node, anchor);
     }
 }
 

@@ -5,11 +5,11 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
+    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
     regionText, tempoName, tempoValue,
 } from "./music.js";
-import { readScore } from "./musicxml.js";
-import { readScoreNotes } from "./notes.js";
+import { parseScoreDocument, readParts } from "./musicxml.js";
+import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
@@ -23,10 +23,11 @@ export const AFTER_TEXT = {
     none: "then nothing more", stop: "then the stop tempo holds", start: "then back to the start tempo",
 };
 
-// A duration as a decimal number of seconds (1_000 and 1e3 read too), or as
-// minutes:seconds the way a cue sheet gives it (1:23.5).
+// A duration as a decimal number of seconds (1_000 and 1e3 read too; 25s,
+// 25 s and 25 sec too), or as minutes:seconds the way a cue sheet gives it
+// (1:23.5).
 function fitTarget(text) {
-    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "");
+    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "").replace(/(?<=\d)\s*(?:s|secs?|seconds?)$/i, "");
     const clock = /^(\d+):([0-5]?\d(?:\.\d*)?)$/.exec(plain);
     let seconds = -1.0;
     if (clock) seconds = Number(clock[1]) * 60 + Number(clock[2]);
@@ -40,25 +41,42 @@ function meterRuns(measures) {
     return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
 }
 
-// inputs: {time, score: {bytes, name} or null, from, to, start, stop, fit,
-// stopUnit, after, notes}, as the user gave them (notes: the score's notes
-// are wanted, and read: score.parts); tools: the MusicXML reader's
-// {DOMParser, JSZip}. Every input is checked (an InputError names the first
-// that cannot be used) before anything runs.
+// A score file ({bytes, name}) read once: inflated, parsed and walked, as
+// {name, root, parts, score} (musicxml.js's readParts). Every preview of the
+// score and the score written with a ramp take it from here; its notes are
+// read from it when first wanted.
+export async function readScoreFile(file, tools = {}) {
+    const root = await parseScoreDocument(file.bytes, file.name, tools);
+    return { name: file.name, root, ...readParts(root, file.name) };
+}
+
+function scoreNotes(read) {
+    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.name);
+    return read.notes;
+}
+
+// inputs: {time, score, from, to, start, stop, fit, stopUnit, after, notes},
+// as the user gave them; score: the file as {bytes, name}, or as
+// readScoreFile read it (a caller that previews it again and again reads it
+// once), or null; notes: the score's notes are wanted, and read into
+// score.parts. tools: the MusicXML reader's {DOMParser, JSZip}. Every input
+// is checked (an InputError names the first that cannot be used) before
+// anything runs.
 export async function plan(inputs, tools = {}) {
-    const read = inputs.notes ? readScoreNotes : readScore;
-    const score = inputs.score ? await read(inputs.score.bytes, inputs.score.name, tools)
-        : meterRuns(parseTimeRuns(inputs.time));
+    const source = !inputs.score ? null
+        : inputs.score.root ? inputs.score : await readScoreFile(inputs.score, tools);
+    let score = source ? source.score : meterRuns(parseTimeRuns(inputs.time));
+    if (source && inputs.notes) score = { ...score, parts: scoreNotes(source) };
     if (inputs.notes && !inputs.score) {
         throw new InputError("--notes: measures given as meter runs have no notes; give the score with --score", {
             fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
         });
     }
     const region = parseRegion(inputs.from, inputs.to, score.measures);
-    const start = parseTempo(inputs.start, "--start");
+    const start = parseTempo(inputs.start, "--start", QUARTER);
     const checked = {
         score, region, start, stop: null, target: null, stopUnit: { unit: start.unit, dotted: start.dotted },
-        after: afterChoice(inputs.after), source: inputs.score || null,
+        after: afterChoice(inputs.after), source,
     };
     if (inputs.stop !== null && inputs.stop !== undefined) {
         if (inputs.stopUnit) {
@@ -67,7 +85,7 @@ export async function plan(inputs, tools = {}) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop");
+        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit);

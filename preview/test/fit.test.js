@@ -86,7 +86,10 @@ test("a duration reads as seconds or as minutes:seconds, the way a cue sheet giv
     assert.equal(await target("1:23.5"), 83.5);
     assert.equal(await target("0:25.0"), 25);
     assert.equal(await target("83.5"), 83.5);
-    for (const bad of ["1:75", "1:2:3", ":30", "0:00", "1:-5"]) {
+    for (const [text, seconds] of [["25s", 25], ["25 s", 25], ["25.5 sec", 25.5], ["90 Seconds", 90], ["1:23.5s", 83.5]]) {
+        assert.equal(await target(text), seconds, text);
+    }
+    for (const bad of ["1:75", "1:2:3", ":30", "0:00", "1:-5", "s", "25 ss", "25 m", "2 5s"]) {
         await assert.rejects(target(bad), { message: `--fit: '${bad}' is not a duration in seconds` }, bad);
     }
 });

@@ -99,6 +99,28 @@ test("a pickup holds the end of a measure: its beats fall where they would there
     assert.equal(beatsText(2147483647), "2.09715e+06 quarters");
 });
 
+test("tempos as a musician writes them: a unit letter or a note, a dot, whole BPM, 'bpm' after", () => {
+    const quarter = { unit: 2, dotted: false }, dottedHalf = { unit: 3, dotted: true };
+    // [text, the beat of BPM alone, {unit, dotted, bpm}]
+    const cases = [
+        ["q = 120", null, { unit: 2, dotted: false, bpm: 120 }],
+        ["\u2669=120", null, { unit: 2, dotted: false, bpm: 120 }],
+        ["\u2669.=40", null, { unit: 2, dotted: true, bpm: 40 }],
+        ["\u266A = 200 bpm", null, { unit: 1, dotted: false, bpm: 200 }],
+        ["\u{1D15E}.=40", null, { unit: 3, dotted: true, bpm: 40 }],           // a half note, composed
+        ["\u{1D157}\u{1D165}=60", null, { unit: 3, dotted: false, bpm: 60 }], // and as notehead and stem
+        ["\u{1D161}=300", null, { unit: 0, dotted: false, bpm: 300 }],
+        ["\u{1D15D}=30", null, { unit: 4, dotted: false, bpm: 30 }],
+        ["q=120BPM", null, { unit: 2, dotted: false, bpm: 120 }],
+        ["120 bpm", quarter, { unit: 2, dotted: false, bpm: 120 }],
+        [" 72 ", dottedHalf, { unit: 3, dotted: true, bpm: 72 }],
+        ["e=72", dottedHalf, { unit: 1, dotted: false, bpm: 72 }],   // a unit written is the unit
+    ];
+    for (const [text, beat, tempo] of cases) assert.deepEqual(parseTempo(text, "--start", beat), tempo, text);
+    // BPM alone names no unit where none is given to count it in
+    for (const text of ["120", "120 bpm"]) assert.throws(() => parseTempo(text, "--stop-unit"), /cannot read/);
+});
+
 test("tempos: one unit letter, an optional dot, whole beats per minute", () => {
     assert.deepEqual(parseTempo("h.=40", "--start"), { unit: 3, dotted: true, bpm: 40 });
     assert.deepEqual(parseTempo(" s = 600 ", "--start"), { unit: 0, dotted: false, bpm: 600 });
@@ -137,6 +159,11 @@ test("each kind of bad value is refused with its one line", () => {
         [() => parseTempo("h.=19", "--start"), "19 beats per minute is outside 20 to 600"],
         [() => parseTempo("q=99999999999999999999", "--start"), "99999999999999999999 beats per minute is outside"],
         [() => parseTempo("q 120", "--start"), "--start: cannot read 'q 120' (write a beat unit"],
+        [() => parseTempo("q 120", "--start", { unit: 2, dotted: false }), "--start: cannot read 'q 120'"],
+        [() => parseTempo("q=", "--start"), "--start: cannot read 'q='"],
+        [() => parseTempo("q=q = 120", "--start"), "--start: 'q = 120' is not a whole number of beats per minute"],
+        [() => parseTempo("\u266B=120", "--start"), "--start: unknown beat unit '\u266B'"],
+        [() => parseTempo("=120", "--start", { unit: 2, dotted: false }), "--start: cannot read '=120'"],
         [() => parseTimeRuns("4/4x²"), "--time: cannot read the measure count in '4/4x²' (write 4/4x8)"],
         [() => parseTimeRuns("4/4x8,3/4x٣"), "--time: cannot read the measure count in '3/4x٣'"],
         [() => parseTimeRuns("4/4xmany"), "cannot read the measure count"],

@@ -35,7 +35,13 @@ test("a refusal names the inputs it is about and says what is wrong without an o
     // [inputs changed, fields, the command line's line (null: "--field: sentence";
     // else what leads the sentence in it, or the whole line), sentence]
     const cases = [
-        [{ from: "twelve" }, ["from"], null, "cannot read 'twelve' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)"],
+        [{ from: "twelve" }, ["from"], "--from: cannot read 'twelve' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)",
+            "'twelve' is not a measure number (write it as 12)"],
+        [{ to: "19:x" }, ["to"], "--to: cannot read '19:x' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)",
+            "'x' is not a beat (quarter notes from 1, as 3 or 2.5)"],
+        [{ from: "12:0.5" }, ["from"], "--from: beats count from 1, so '12:0.5' names no beat",
+            "beats count from 1: there is no beat 0.5"],
+        [{ start: "q=q = 120" }, ["start"], null, "'q = 120' is not a whole number of beats per minute"],
         [{ from: "12:5" }, ["from"], "--from 12:5", "measure 12 runs from beat 1 to its end at beat 5 (a beat is a quarter)"],
         [{ to: "21" }, ["to"], null, "measure 21 is outside the score, which has measures 1 to 20"],
         [{ to: "1:1", from: "1" }, ["to"], "--to 1:1", "the region ends before the score begins"],

@@ -13,6 +13,7 @@ import { fileURLToPath } from "node:url";
 import { InputError, hostTempoValue, parseRegion, parseTempo, parseTimeRuns } from "../lib/music.js";
 import { quarterTempoValue, readScore } from "../lib/musicxml.js";
 import { checkWriteName, tempoText, writeScore } from "../lib/musicxml-write.js";
+import { readScoreFile } from "../lib/preview.js";
 import { fraction } from "../lib/numbers.js";
 import { checkRampsWritten, rampScenario } from "../lib/scenario.js";
 import { runScenario } from "./run-plugin.js";
@@ -54,7 +55,8 @@ async function writeRamp({ source, time, from, to, start = "q=120", stop = "q=72
     const report = runScenario(rampScenario(score.measures, score.tempo, region,
         parseTempo(start, "--start"), parseTempo(stop, "--stop"), after));
     checkRampsWritten(report);
-    const result = await writeScore({ source, measures: score.measures, records: report.tempo }, tools);
+    const read = source ? await readScoreFile(source, tools) : null;
+    const result = await writeScore({ source: read, measures: score.measures, records: report.tempo }, tools);
     const inScore = report.tempo.filter(([m]) => m <= score.measures.length);
     const back = await readScore(encode(result.text), "written.musicxml", tools);
     assert.deepEqual(back.measures, score.measures, "the measures");
@@ -142,6 +144,32 @@ test("a region from mid-measure to mid-measure among chords and voices, in tripl
     assert.match(result.text, /<divisions>3072<\/divisions>/);
     // the added records come before the closing barline
     assert.match(result.text, /<\/direction>\s*<(forward|backup)><duration>\d+<\/duration><\/(forward|backup)>\s*<barline location="right">/);
+});
+
+// A page reads its score once and writes it with each ramp asked for: every
+// write from that one document must be what a fresh read of the file gives,
+// whatever was written from it before (marks removed, moved sounds, a part
+// counted finer, attributes in their order).
+test("one score read once is written again and again, each time as from a fresh read", async () => {
+    // [the file, its ramps as [from, to, after]: marks removed (one keeping
+    // its dynamics, in triplet divisions), then others, then the first again]
+    const files = [
+        [{ bytes: encode(VOICES), name: "voices.musicxml" },
+            [["1:1.5", "3:2.25", "none"], ["2", "2", "start"], ["1:1.5", "3:2.25", "none"], ["3", "3", "stop"]]],
+        [{ bytes: new Uint8Array(readFileSync(FIXTURE)), name: "pickup-meters-parts.musicxml" },
+            [["2:2.5", "5:1.5", "stop"], ["2", "2", "start"], ["2:2.5", "5:1.5", "stop"], ["3", "3", "stop"]]],
+    ];
+    for (const [file, ramps] of files) {
+        const kept = await readScoreFile(file, tools);
+        for (const [from, to, after] of ramps) {
+            const region = parseRegion(from, to, kept.score.measures);
+            const report = runScenario(rampScenario(kept.score.measures, kept.score.tempo, region,
+                parseTempo("q=120", "--start"), parseTempo("q=72", "--stop"), after));
+            const write = async (read) => (await writeScore({ source: read, measures: read.score.measures,
+                records: report.tempo }, tools)).text;
+            assert.equal(await write(kept), await write(await readScoreFile(file, tools)), `${file.name} ${from}-${to}`);
+        }
+    }
 });
 
 test("an .mxl score is written as plain MusicXML, under a name that says so", async () => {

@@ -1,6 +1,7 @@
 // Writes the page as one self-contained HTML file: the stylesheet and the
-// bundled modules (the WebAssembly module embedded in them) inlined, so it
-// works when double-clicked, with no network and no second file.
+// bundled modules inlined, the Worker's bundle (the WebAssembly module and
+// the MusicXML modules) inside the page's as text, so it works when
+// double-clicked, with no network and no second file.
 //   node preview/web/build.mjs OUT.html
 import { execFileSync } from "node:child_process";
 import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, mkdirSync } from "node:fs";
@@ -13,12 +14,14 @@ import { trimmedBank } from "./piano.mjs";
 const here = dirname(fileURLToPath(import.meta.url));
 
 // Debian's JavaScript libraries the page takes in (jszip, for .mxl, and what
-// it requires), each at its browser entry. esbuild finds no node_modules
-// above them, so each is named by its path.
+// it requires; xmldom, the command line's XML parser), each at its browser
+// entry. esbuild finds no node_modules above them, so each is named by its
+// path.
 const DEBIAN_NODE = "/usr/share/nodejs";
 const DEBIAN_MODULES = {
   jszip: "jszip/lib/index.js", pako: "pako/index.js", lie: "lie/lib/browser.js",
   immediate: "immediate/lib/index.js", setimmediate: "setimmediate/setImmediate.js",
+  "@xmldom/xmldom": "@xmldom/xmldom/lib/index.js",
 };
 
 // The sound's two parts that are data to the page: the synthesizer's
@@ -31,25 +34,40 @@ function soundAssets(folder) {
   const bank = join(folder, "piano.sf2");
   writeFileSync(processor, readFileSync(require.resolve("spessasynth_lib/dist/spessasynth_processor.min.js")));
   writeFileSync(bank, trimmedBank());
-  return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-piano-bank=${bank}`,
-    "--loader:.txt=text", "--loader:.sf2=binary"];
+  return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-piano-bank=${bank}`, "--loader:.sf2=binary"];
 }
 
-export function bundle(entry) {
+// The page's modules as one script, the Worker's bundled first and taken in
+// as the text that engine.js starts it from; the sound's parts with them.
+export function bundlePage(entry, workerEntry) {
+  const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
+  try {
+    const worker = join(folder, "worker.txt");
+    // A classic script: a page from file:// may start one from a blob: URL
+    // in every engine, where Chromium refuses a module Worker.
+    // The plug-in's loader only asks import.meta where it stands, which a
+    // module bundled in needs not know.
+    writeFileSync(worker, bundle(workerEntry, ["--format=iife", "--define:import.meta.url=undefined"]));
+    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...soundAssets(folder)]);
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+export function bundle(entry, extra = []) {
   const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
   try {
     const out = join(folder, "page.js");
-    const assets = soundAssets(folder);
     // The emscripten loader names Node's modules only on its Node path;
     // in the browser those requires are never reached.
-    execFileSync("esbuild", [entry, "--bundle", "--format=esm", "--platform=browser",
+    execFileSync("esbuild", [entry, "--bundle", "--platform=browser",
       "--target=es2020", "--minify", "--log-level=warning", "--legal-comments=none",
       "--external:fs", "--external:path", "--external:crypto", "--external:url",
       "--external:module", "--external:worker_threads", "--external:node:*",
       // jszip's Node streams: only tried, inside a try, where there are none.
       "--external:stream",
-      ...assets,
       ...Object.entries(DEBIAN_MODULES).map(([name, path]) => `--alias:${name}=${DEBIAN_NODE}/${path}`),
+      ...(extra.some((flag) => flag.startsWith("--format=")) ? extra : ["--format=esm", ...extra]),
       `--outfile=${out}`], { stdio: ["ignore", "inherit", "inherit"] });
     return readFileSync(out, "utf8");
   } finally {
@@ -76,7 +94,7 @@ function main() {
   const out = resolve(target);
   let script;
   try {
-    script = bundle(join(here, "page.js"));
+    script = bundlePage(join(here, "page.js"), join(here, "worker.js"));
   } catch {
     console.error("build.mjs: esbuild could not bundle the page (its messages are above)");
     process.exit(1);

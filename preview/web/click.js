@@ -1,7 +1,7 @@
-// The ramp to hear: one click sound, played live through WebAudio or mixed
-// into a WAV file, at the beat times the preview computes. Working from the
-// beat times keeps every musical rule (meters, dotted beats, tempo records)
-// in the shared modules.
+// The ramp to hear: one click sound, played live (sound.js) or mixed into a
+// WAV file at the beat times the preview computes, and the WAV file itself.
+// Working from the beat times keeps every musical rule (meters, dotted
+// beats, tempo records) in the shared modules.
 
 export const SAMPLE_RATE = 44100;
 const CLICK_SECONDS = 0.04;
@@ -21,17 +21,6 @@ export function clickWave(rate, accent) {
     wave[i] = voice.gain * Math.sin(2 * Math.PI * voice.hz * t) * Math.exp(-t / DECAY_SECONDS);
   }
   return wave;
-}
-
-// The beats from the start of a measure on, as the score is heard (`first`:
-// the measure's place in the hearing, from 1; repeats hear a measure again),
-// timed from that measure's first beat; the playhead needs the rest of each
-// row as it is.
-export function clicksFrom(beats, first) {
-  const heard = beats.filter((b) => b.heard >= first);
-  if (heard.length === 0) return [];
-  const origin = heard[0].seconds;
-  return heard.map((b) => ({ ...b, at: b.seconds - origin }));
 }
 
 // Every beat mixed into one track, from time 0 to the last click's end.
@@ -79,76 +68,4 @@ export function wavBytes(samples, rate = SAMPLE_RATE) {
     }
   }
   return bytes;
-}
-
-// Live clicks: a timer looks a little ahead and hands WebAudio each click
-// with its exact start time, so timer jitter never moves a click.
-const LOOKAHEAD_SECONDS = 0.25;
-const TIMER_MS = 50;
-const LEAD_SECONDS = 0.1;
-
-export class ClickPlayer {
-  constructor(makeContext) {
-    this.makeContext = makeContext;
-    this.context = null;
-    this.timer = 0;
-  }
-
-  get playing() { return this.timer !== 0; }
-
-  // clicks: from clicksFrom. onEnd runs once, when the last click has sounded
-  // or Stop is pressed.
-  async play(clicks, onEnd) {
-    this.stop();
-    if (!this.context) this.context = this.makeContext();
-    await this.context.resume();
-    const ctx = this.context;
-    const buffers = { true: this.buffer(true), false: this.buffer(false) };
-    const start = ctx.currentTime + LEAD_SECONDS;
-    const sources = [];
-    let next = 0;
-    const end = clicks.length ? clicks[clicks.length - 1].at + CLICK_SECONDS : 0;
-    this.startTime = start;
-    this.onEnd = onEnd;
-    this.sources = sources;
-    const pump = () => {
-      const horizon = ctx.currentTime - start + LOOKAHEAD_SECONDS;
-      while (next < clicks.length && clicks[next].at <= horizon) {
-        const source = ctx.createBufferSource();
-        source.buffer = buffers[clicks[next].accent];
-        source.connect(ctx.destination);
-        source.start(start + clicks[next].at);
-        sources.push(source);
-        next++;
-      }
-      if (ctx.currentTime - start > end) this.stop();
-    };
-    this.timer = setInterval(pump, TIMER_MS);
-    pump();
-  }
-
-  // Seconds since the first click, while playing.
-  elapsed() {
-    return this.playing ? this.context.currentTime - this.startTime : null;
-  }
-
-  buffer(accent) {
-    const wave = clickWave(this.context.sampleRate, accent);
-    const buffer = this.context.createBuffer(1, wave.length, this.context.sampleRate);
-    buffer.copyToChannel(wave, 0);
-    return buffer;
-  }
-
-  stop() {
-    if (!this.timer) return;
-    clearInterval(this.timer);
-    this.timer = 0;
-    for (const source of this.sources) {
-      try { source.stop(); } catch { /* already ended */ }
-    }
-    this.sources = [];
-    const onEnd = this.onEnd;
-    this.onEnd = null;
-    if (onEnd) onEnd();
-  }
 }

@@ -1,7 +1,8 @@
 // The preview page: the form, live results, the ramp to hear, downloads and
-// the address. Every musical rule comes from the shared preview modules
-// through engine.js; this file only moves text between them and the page.
-import { argumentsOf, queryOf, stateFromQuery } from "./address.js";
+// the address. Every musical rule comes from the shared preview modules,
+// which work in a Worker behind engine.js; this file only moves their data
+// onto the page.
+import { argumentsOf, queryOf, splitTempo, stateFromQuery } from "./address.js";
 import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
@@ -15,14 +16,17 @@ import { showMap, Playhead } from "./map.js";
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
 const status = document.getElementById("status");
+const scoreOpen = document.getElementById("score-open");
 const player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
-// Measures heard before the region when Play is pressed.
-const LEAD_IN_MEASURES = 2;
 
 let engine = null;
-let score = null;        // { name, bytes } once a file is opened
+let score = null;        // {name, measures} of the score open in the preview
+let reading = null;      // {name} of the file being read, or null
+let scoreProblem = null; // the sentence why the file chosen last is no score
+let linked = null;       // the name of the score a link was made with, until one is opened
 let shown = null;        // the result on the page, or null
-let generation = 0;      // the newest edit; older computations are dropped
+let generation = 0;      // the newest update; older answers are dropped
+let fileGeneration = 0;  // the newest file chosen; older ones are dropped
 let firstShown = false;
 
 // An input the preview refuses: its sentence beside the field just edited
@@ -36,10 +40,13 @@ function showInputError(error, edited, state) {
     withdrawResult(`Waiting for ${typed[1]}.`, false);
     return;
   }
-  const slot = slotOf(field) ?? fallback;
-  document.getElementById(`${slot}-error`).textContent = error.sentence;
-  for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
+  markError(slotOf(field) ?? fallback, error.sentence);
   withdrawResult("No result: correct the input marked above.", true);
+}
+
+function markError(slot, sentence) {
+  document.getElementById(`${slot}-error`).textContent = sentence;
+  for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
 }
 
 function clearErrors() {
@@ -70,6 +77,10 @@ function render(result) {
   showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
   const count = result.records.length;
   document.getElementById("record-count").textContent = `${count} record${count === 1 ? "" : "s"}`;
+  const past = result.pastScore;
+  document.getElementById("musicxml-note").textContent = past === 0 ? ""
+    : `The MusicXML leaves out ${past} tempo record${past === 1 ? "" : "s"} past the score's last measure `
+      + "(the step after a region that ends the score).";
   fillRecords();
   showSoundChoice(result);
   // The piano loads while the musician reads, so that Play sounds at once.
@@ -97,6 +108,32 @@ function fillRecords() {
     `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
 }
 
+// The score the page has, is reading or is waiting for, by name.
+function scoreName() {
+  return score?.name ?? reading?.name ?? linked;
+}
+
+function showScoreOpen() {
+  if (score) scoreOpen.textContent = `Open: ${score.name} (${score.measures} measure${score.measures === 1 ? "" : "s"})`;
+  else if (reading) scoreOpen.textContent = `Reading ${reading.name}...`;
+  else if (linked && !scoreProblem) scoreOpen.textContent = `This link was made with the score ${linked}.`;
+  else scoreOpen.textContent = "";
+}
+
+// With no score open, the page says what it waits for and shows nothing.
+function waitForScore() {
+  if (reading) {
+    withdrawResult(`Reading ${reading.name}...`, false);
+  } else if (scoreProblem) {
+    markError("score", scoreProblem);
+    withdrawResult("No result: open another score, or choose meter runs.", true);
+  } else if (linked) {
+    withdrawResult(`Open the score ${linked} to see this preview: a link cannot carry the score itself.`, false);
+  } else {
+    withdrawResult("Open a MusicXML score, or choose meter runs.", false);
+  }
+}
+
 // origin: what asked for it ("edit", "score", "address"); control: the
 // control edited, if any.
 async function update(origin, control = null) {
@@ -105,16 +142,17 @@ async function update(origin, control = null) {
   const state = readForm(form);
   const edited = control ? fieldOf(control, state) : null;
   showModes(form, state);
-  const args = argumentsOf(state);
+  const args = argumentsOf({ ...state, scoreName: scoreName() });
   history.replaceState(null, "", queryOf(args) || location.pathname);
   clearErrors();
   if (state.source === "score" && !score) {
-    withdrawResult("Open a MusicXML score, or choose meter runs.", false);
+    waitForScore();
     return;
   }
   status.textContent = "Working...";
+  status.classList.remove("stale");
   try {
-    const result = await engine.preview(args, state.source === "score" ? score : null);
+    const result = await engine.preview(args, state.source === "score");
     if (mine !== generation) return;
     render(result);
     performance.measure("zorv-update", { start: started, end: performance.now(),
@@ -125,7 +163,7 @@ async function update(origin, control = null) {
     }
   } catch (error) {
     if (mine !== generation) return;
-    if (engine.isInputError(error)) {
+    if (error.input) {
       showInputError(error, edited, state);
     } else {
       withdrawResult(`The preview failed: ${error.message}`, true);
@@ -134,11 +172,32 @@ async function update(origin, control = null) {
   }
 }
 
-// The score's bytes are kept and read with every update, like --score.
+// The file chosen or dropped last is the one shown, however long an earlier
+// one takes to read; it is read once, and every edit previews that read.
 async function openScore(file) {
-  score = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+  const mine = ++fileGeneration;
+  score = null;
+  scoreProblem = null;
+  reading = { name: file.name };
   writeForm(form, { source: "score" });
-  await update("score");
+  showScoreOpen();
+  update("score");
+  let opened = null;
+  try {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    if (mine !== fileGeneration) return;
+    opened = await engine.open(file.name, bytes);
+  } catch (error) {
+    if (mine !== fileGeneration || error.superseded) return;
+    scoreProblem = error.input ? error.sentence : `${file.name} cannot be read: it may be a folder, or a file `
+      + "moved or removed since it was chosen.";
+  }
+  if (mine !== fileGeneration) return;
+  reading = null;
+  score = opened;
+  if (score) linked = null;
+  showScoreOpen();
+  update("score");
 }
 
 function download(name, type, bytes) {
@@ -154,6 +213,13 @@ function download(name, type, bytes) {
 
 function baseName() {
   return score && readForm(form).source === "score" ? score.name.replace(/\.[^.]*$/, "") : "ramp";
+}
+
+// The sound of a result (session.js's sound: the files and what Play
+// sounds when), made once when first asked for.
+function soundOf(result) {
+  result.sound ??= engine.sound(result);
+  return result.sound;
 }
 
 // The choice of what sounds, as the page's controls hold it.
@@ -179,48 +245,52 @@ function chosenSounds(result) {
   return soundsOf({ notes: result.hasNotes ? [true] : [] }, soundChoice().sounds);
 }
 
+// The measure playing, for whatever marks it (the notation): a
+// "zorv-playing" event on the document with {measure, heard, seconds, pass}
+// each time another measure begins, and null when playing ends.
+function announce(detail) {
+  document.dispatchEvent(new CustomEvent("zorv-playing", { detail }));
+}
+
 function wireDownloads() {
-  const on = (id, act) => document.getElementById(id).addEventListener("click", async () => {
+  const downloadStatus = document.getElementById("download-status");
+  const on = (id, make) => document.getElementById(id).addEventListener("click", async () => {
     if (!shown) return;
     const result = shown;
-    const sound = await result.sound();
-    if (result === shown) await act(sound, result);
+    downloadStatus.textContent = "";
+    try {
+      const file = await make(result);
+      if (result === shown) download(...file);
+    } catch (error) {
+      if (result === shown) downloadStatus.textContent = `The file could not be made: ${error.message}`;
+    }
   });
-  // With notes chosen, the file --midi --notes writes; else --midi's.
-  on("download-midi", (s, r) => download(`${baseName()}.mid`, "audio/midi",
-    chosenSounds(r).notes ? r.notesMidi().withNotes : s.midi));
-  on("download-beats", (s) => download(`${baseName()}-beats.csv`, "text/csv", s.beatsCsv));
-  on("download-wav", async (s, r) => {
+  // With the notes chosen, the file --midi --notes writes; else --midi's.
+  on("download-midi", async (r) => {
+    const sound = await soundOf(r);
+    return [`${baseName()}.mid`, "audio/midi", chosenSounds(r).notes ? sound.withNotes : sound.midi];
+  });
+  on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", (await soundOf(r)).beatsCsv]);
+  on("download-wav", async (r) => {
     const want = chosenSounds(r);
+    const sound = await soundOf(r);
     const button = document.getElementById("download-wav");
-    const note = document.getElementById("play-status");
     button.disabled = true;
-    note.textContent = "Making the WAV file...";
+    downloadStatus.textContent = "Making the WAV file...";
     try {
       const { channels, rate } = await renderWav({
-        midi: want.notes ? r.notesMidi().notesOnly : null, beats: want.click ? s.beats : null,
-        seconds: r.listen().end,
+        midi: want.notes ? sound.notesOnly : null, beats: want.click ? sound.beats : null, seconds: sound.listen.end,
       });
+      downloadStatus.textContent = "";
       const name = want.notes ? (want.click ? "notes-and-click" : "notes") : "click";
-      download(`${baseName()}-${name}.wav`, "audio/wav", wavBytes(channels, rate));
-      note.textContent = "";
-    } catch (error) {
-      note.textContent = `The WAV file could not be made: ${error.message}`;
-      console.error(error);
+      return [`${baseName()}-${name}.wav`, "audio/wav", wavBytes(channels, rate)];
     } finally {
       button.disabled = false;
     }
   });
   const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
-  on("download-musicxml", async (s, r) => download(`${scoreName()}.musicxml`,
-    "application/vnd.recordare.musicxml+xml", (await r.musicxml()).text));
-}
-
-// The measure playing, for whatever marks it (the notation): a
-// "zorv-playing" event on the document with {measure, seconds} each time
-// another measure begins, and null when playing ends.
-function announce(detail) {
-  document.dispatchEvent(new CustomEvent("zorv-playing", { detail }));
+  on("download-musicxml", async (r) => [`${scoreName()}.musicxml`, "application/vnd.recordare.musicxml+xml",
+    (await engine.musicxml(r)).bytes]);
 }
 
 function wirePlayback() {
@@ -262,9 +332,12 @@ function wirePlayback() {
     performance.mark("zorv-play");
     const result = shown;
     const choice = soundChoice();
-    const first = result.leadIn(LEAD_IN_MEASURES);
-    const played = passage(result.listen(), { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
-    const taking = player.play(played, {
+    const first = result.leadIn;
+    let played = null;
+    const taking = player.play(soundOf(result).then((sound) => {
+      played = passage(sound.listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
+      return played;
+    }), {
       loop: choice.loop,
       started: () => {
         note.textContent = `Playing from measure ${first.measure}${choice.loop ? ", again and again until Stop" : ""}.`;
@@ -283,12 +356,9 @@ function wirePlayback() {
     play.disabled = true;
     stop.disabled = false;
     stop.focus();
-    note.textContent = "Starting...";
+    note.textContent = "Starting the sound...";
   });
-  stop.addEventListener("click", () => {
-    player.stop();
-    play.focus();
-  });
+  stop.addEventListener("click", () => player.stop());
   // The synthesizer loads at the first touch of the page, so that Play
   // sounds at once.
   const warm = () => {
@@ -313,12 +383,25 @@ function wireDrop() {
 }
 
 async function main() {
-  writeForm(form, stateFromQuery(location.search));
+  const linkState = stateFromQuery(location.search);
+  linked = linkState.scoreName ?? null;
+  writeForm(form, linkState);
   showModes(form, readForm(form));
-  engine = await loadEngine();
+  showScoreOpen();
+  engine = loadEngine();
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    update("edit", e.target);
+  });
+  // A unit typed with a tempo moves to its buttons once the field is left:
+  // the form then shows the tempo the result is for.
+  form.addEventListener("change", (e) => {
+    const side = { "start-bpm": "start", "stop-bpm": "stop" }[e.target.id];
+    if (!side) return;
+    const patch = splitTempo(e.target.value, side);
+    if (!(`${side}Unit` in patch)) return;
+    writeForm(form, patch);
     update("edit", e.target);
   });
   form.addEventListener("submit", (e) => e.preventDefault());

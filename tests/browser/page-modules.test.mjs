@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { argumentsOf, queryOf, stateFromQuery } from "../../preview/web/address.js";
-import { clicksFrom, clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
+import { clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
@@ -35,6 +35,26 @@ test("an address gives back the form it was written from", () => {
   }
 });
 
+test("a unit typed with the tempo names it: the buttons take it, or the field keeps what none can", () => {
+  // [BPM field, the start as the preview gets it with quarter chosen, the buttons and field from it]
+  const cases = [
+    ["120", "q=120", { startUnit: "q", startDotted: false, startBpm: "120" }],
+    ["120 bpm", "q=120 bpm", { startUnit: "q", startDotted: false, startBpm: "120" }],
+    ["h. = 40", "h. = 40", { startUnit: "h", startDotted: true, startBpm: "40" }],
+    ["\u2669.=40", "\u2669.=40", { startUnit: "q", startDotted: true, startBpm: "40" }],
+    ["\u266A = 96 bpm", "\u266A = 96 bpm", { startUnit: "e", startDotted: false, startBpm: "96" }],
+    ["qh=120", "qh=120", { startBpm: "qh=120" }],
+    ["\u266B=120", "\u266B=120", { startBpm: "\u266B=120" }],
+  ];
+  for (const [field, joined, split] of cases) {
+    const args = argumentsOf({ ...readme, startBpm: field });
+    assert.equal(args.start, joined, field);
+    const patch = stateFromQuery(queryOf(args));
+    assert.deepEqual([patch.startUnit, patch.startDotted, patch.startBpm],
+      [split.startUnit, split.startDotted, split.startBpm], field);
+  }
+});
+
 test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measures out", () => {
   const fit = argumentsOf({ ...readme, mode: "fit", fit: "25", stopUnit: "h", stopDotted: true });
   assert.equal(queryOf(fit), "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=h.&after=start");
@@ -43,7 +63,8 @@ test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measu
 
 test("an address keeps what it says as written, for the preview to judge", () => {
   const patch = stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1");
-  assert.equal(patch.startUnit, "qh");
+  assert.equal(patch.startBpm, "qh=120");
+  assert.equal("startUnit" in patch, false);
   assert.equal(patch.stopBpm, "1²0");
   assert.equal(patch.fromMeasure, "12");
   assert.equal(patch.mode, "fit");
@@ -86,15 +107,6 @@ const beats = [
   { seconds: 1.999977, measure: 2, beat: 2, accent: false, heard: 2 },
 ];
 
-test("playing from a measure times its clicks from that measure's first beat", () => {
-  const clicks = clicksFrom(beats, 2);
-  assert.deepEqual(clicks.map((c) => c.at), [0, 1.999977 - 1.25]);
-  assert.deepEqual(clicksFrom(beats, 3), []);
-  // A repeat hears measure 1 again after measure 2: it plays on from there.
-  const repeated = [...beats, { seconds: 2.5, measure: 1, beat: 1, accent: true, heard: 3 }];
-  assert.deepEqual(clicksFrom(repeated, 2).map((c) => [c.measure, c.at]), [[2, 0], [2, 1.999977 - 1.25], [1, 1.25]]);
-});
-
 test("each click starts on its beat's sample, downbeats louder", () => {
   const rate = 8000;
   const samples = mixClicks(beats, rate);
@@ -111,7 +123,7 @@ test("each click starts on its beat's sample, downbeats louder", () => {
   assert.ok(samples.length >= Math.round(1.999977 * rate) + wave.length);
 });
 
-test("the WAV is 16-bit mono PCM holding the samples, clipped to full scale", () => {
+test("the WAV is 16-bit PCM holding the samples, clipped to full scale, its channels interleaved", () => {
   const bytes = wavBytes(Float32Array.from([0, 0.5, -0.5, 1.7, -3]), 22050);
   const view = new DataView(bytes.buffer);
   const text = (at, n) => String.fromCharCode(...bytes.slice(at, at + n));
@@ -122,6 +134,11 @@ test("the WAV is 16-bit mono PCM holding the samples, clipped to full scale", ()
   assert.equal(view.getUint32(40, true), 10);
   const samples = [0, 1, 2, 3, 4].map((i) => view.getInt16(44 + 2 * i, true));
   assert.deepEqual(samples, [0, 16384, -16383, 32767, -32767]);
+  // Two channels interleave frame by frame, as long as the shorter.
+  const stereo = new DataView(wavBytes([Float32Array.from([0.5, 1, 0.25]), Float32Array.from([-0.5, -1])], 8000).buffer);
+  assert.deepEqual([stereo.getUint16(22, true), stereo.getUint32(28, true), stereo.getUint16(32, true),
+    stereo.getUint32(40, true)], [2, 32000, 4, 8]);
+  assert.deepEqual([0, 1, 2, 3].map((i) => stereo.getInt16(44 + 2 * i, true)), [16384, -16383, 32767, -32767]);
 });
 
 test("the single file's inline code cannot close its element early", () => {
@@ -318,35 +335,6 @@ test("Play schedules each sound on the audio clock once; Stop silences it, also 
   assert.deepEqual(audio.log, []);
 });
 
-test("a device that fails or never starts says so, is let go, and Play works again", async (t) => {
-  const { passage } = await import("../../preview/web/passage.js");
-  const played = passage(heard, { first: 2, sounds: "both" });
-  // [the device's start, the reason given]
-  const cases = [
-    [() => new Promise(() => {}), "the audio device did not start within 0.03 seconds"],
-    [() => Promise.reject(new Error("NotAllowedError")), "NotAllowedError"],
-  ];
-  for (const [start, reason] of cases) {
-    const starts = start();
-    starts.catch(() => {});
-    const devices = [];
-    const { SoundPlayer } = await import("../../preview/web/sound.js");
-    const player = new SoundPlayer({
-      makeContext: () => { devices.push(fakeAudio({ starts })); return devices.at(-1).context; },
-      loadSynth: async () => devices.at(-1).synth, startSeconds: 0.03,
-    });
-    t.after(() => player.stop());
-    const said = [];
-    player.play(played, { failed: (why) => said.push(why) });
-    await settle(100);
-    assert.deepEqual(said, [reason]);
-    assert.equal(player.busy, false);
-    assert.deepEqual(devices[0].log, [["closed"]]);
-    assert.equal(player.play(played, {}), true, "Play again");
-    assert.equal(devices.length, 2, "on a new device");
-  }
-});
-
 test("a loop hands the clock each pass after the last until Stop; without it the passage ends by itself", async (t) => {
   const { passage } = await import("../../preview/web/passage.js");
   const played = passage({ ...heard, notes: [] }, { first: 3, sounds: "click", countIn: true });
@@ -365,5 +353,157 @@ test("a loop hands the clock each pass after the last until Stop; without it the
     assert.deepEqual(said, loop ? ["started"] : ["started", "ended"]);
     assert.equal(player.busy, loop);
     player.stop();
+  }
+});
+
+// --- Play against audio devices that start, fail, or never start --------
+
+class FakeAudio {
+  // resume: "runs", "never" (stays pending), "refuses" (rejects) or
+  // "suspended" (resolves, but the device stays suspended)
+  constructor(resume) {
+    Object.assign(this, { resume: this.resumer(resume), state: "suspended", currentTime: 0, sampleRate: 8000,
+      destination: {}, scheduled: [], stopped: 0, closed: false });
+  }
+
+  resumer(kind) {
+    return () => ({
+      runs: () => { this.state = "running"; return Promise.resolve(); },
+      never: () => new Promise(() => {}),
+      refuses: () => Promise.reject(new Error("NotAllowedError")),
+      suspended: () => Promise.resolve(),
+    })[kind]();
+  }
+
+  close() { this.closed = true; return Promise.resolve(); }
+  createGain() { return { connect() {}, disconnect() {} }; }
+  createBuffer() { return { copyToChannel() {} }; }
+  createBufferSource() {
+    return { connect() {}, start: (at) => this.scheduled.push(at), stop: () => { this.stopped += 1; } };
+  }
+}
+
+const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+// Two clicks half a second apart, no notes: a passage as passage.js cuts it.
+const clicked = { countIn: 0, length: 1, notes: [], measures: [],
+  clicks: [{ at: 0, accent: true }, { at: 0.5, accent: false }] };
+
+function startPlayer(kind) {
+  const { SoundPlayer } = soundModule;
+  const devices = [];
+  const player = new SoundPlayer({
+    makeContext: () => { devices.push(new FakeAudio(kind)); return devices.at(-1); },
+    loadSynth: () => Promise.reject(new Error("no notes here")), startSeconds: 0.05,
+  });
+  const said = [];
+  const handlers = { started: () => said.push("started"), ended: () => said.push("ended"),
+    failed: (reason) => said.push(`failed: ${reason}`) };
+  return { player, devices, said, handlers };
+}
+
+let soundModule;
+test("a device that starts plays each click once; Stop stops them and ends once", async () => {
+  soundModule = await import("../../preview/web/sound.js");
+  const { player, devices, said, handlers } = startPlayer("runs");
+  assert.equal(player.play(Promise.resolve(clicked), handlers), true);
+  assert.equal(player.play(Promise.resolve(clicked), handlers), false, "a second Play while the first starts");
+  try {
+    await later(10);
+    assert.deepEqual(said, ["started"]);
+    assert.equal(devices.length, 1);
+    assert.equal(devices[0].scheduled.length, 1, "the click within a quarter second ahead");
+    devices[0].currentTime = 0.4;
+    await later(120);
+    assert.equal(devices[0].scheduled.length, 2, "each click scheduled once");
+  } finally {
+    player.stop();
+  }
+  player.stop();
+  assert.deepEqual(said, ["started", "ended"]);
+  assert.equal(devices[0].stopped, 2);
+  assert.equal(player.busy, false);
+});
+
+test("a device that fails or never starts says so, and Play works again", async () => {
+  // [the device, the reason given]
+  const cases = [
+    ["never", "the audio device did not start within 0.05 seconds"],
+    ["refuses", "NotAllowedError"],
+    ["suspended", "the audio device did not start"],
+  ];
+  for (const [kind, reason] of cases) {
+    const { player, devices, said, handlers } = startPlayer(kind);
+    player.play(Promise.resolve(clicked), handlers);
+    await later(120);
+    assert.deepEqual(said, [`failed: ${reason}`], kind);
+    assert.equal(player.busy, false, kind);
+    assert.equal(devices[0].closed, true, `${kind}: the device that would not start is let go`);
+    assert.equal(player.play(Promise.resolve(clicked), handlers), true, `${kind}: Play again`);
+    assert.equal(devices.length, 2, `${kind}: a new device asked`);
+    player.stop();
+  }
+});
+
+test("Stop during a start that never finishes ends it at once, and nothing follows", async () => {
+  const { player, devices, said, handlers } = startPlayer("never");
+  player.play(Promise.resolve(clicked), handlers);
+  await later(5);
+  player.stop();
+  assert.deepEqual(said, ["ended"]);
+  assert.equal(player.busy, false);
+  await later(120);
+  assert.deepEqual(said, ["ended"], "no failure after the start was stopped");
+  assert.equal(devices[0].scheduled.length, 0);
+});
+
+// --- the Worker's session: a score read once, the command line's results -
+
+test("a score is read once: edits and downloads reuse it, and give what the command line gives", async () => {
+  const { spawnSync } = await import("node:child_process");
+  const { mkdtempSync, readFileSync, rmSync } = await import("node:fs");
+  const { tmpdir } = await import("node:os");
+  const { join } = await import("node:path");
+  const { Session } = await import("../../preview/web/session.js");
+  const { loadPlugin } = await import("../../preview/node/plugin-node.js");
+  const { tools } = await import("../../preview/node/xml-tools.js");
+  const root = new URL("../..", import.meta.url).pathname;
+  const scoreFile = join(root, "tests/preview/scores/pickup-meters-parts.musicxml");
+  let parsed = 0;
+  class CountingParser extends tools.DOMParser {
+    parseFromString(...args) { parsed += 1; return super.parseFromString(...args); }
+  }
+  const session = new Session(await loadPlugin(), { ...tools, DOMParser: CountingParser });
+  const opened = await session.open("pickup-meters-parts.musicxml", new Uint8Array(readFileSync(scoreFile)));
+  assert.equal(parsed, 1);
+  // [the region's args, the command line's]: the last one ends the score,
+  // so the step back after it has no measure in the MusicXML
+  const cases = [
+    [{ from: "2:2.5", to: "5:1.5" }, ["--from", "2:2.5", "--to", "5:1.5"]],
+    [{ from: "1", to: String(opened.measures), after: "start" }, ["--from", "1", "--to", String(opened.measures), "--after", "start"]],
+  ];
+  const folder = mkdtempSync(join(tmpdir(), "zorv-session-"));
+  try {
+    for (const [region, cliRegion] of cases) {
+      const args = { start: "q=100", stop: "q=70", after: "stop", ...region };
+      const result = await session.preview(args, true, 7);
+      const again = await session.musicxml(7);
+      const written = await session.musicxml(7);
+      assert.equal(parsed, 1, "one parse for every preview and download");
+      const out = join(folder, "out.musicxml");
+      const cli = spawnSync(process.execPath, [join(root, "preview/node/cli.js"), "--score", scoreFile,
+        "--start", "q=100", "--stop", "q=70", "--after", "stop", ...cliRegion, "--svg", join(folder, "map.svg"),
+        "--write", out], { encoding: "utf8" });
+      assert.equal(cli.status, 0, cli.stderr);
+      assert.deepEqual(Buffer.from(written.bytes), readFileSync(out), "the MusicXML, byte for byte");
+      assert.deepEqual(again.bytes, written.bytes, "a second download, the same");
+      assert.equal(result.headerText, cli.stdout.split("\n").slice(0, 3).join("\n"), "Score, Region and Ramp");
+      const past = /(\d+) past its last measure left out/.exec(cli.stdout);
+      assert.equal(result.pastScore, past ? Number(past[1]) : 0);
+      assert.equal(written.pastScore, result.pastScore);
+    }
+    assert.equal(cases.at(-1) && (await session.preview({ start: "q=100", stop: "q=70", ...cases[1][0] }, true, 8)).pastScore, 1);
+    await assert.rejects(session.musicxml(7), /replaced/, "a download asked of a preview since replaced");
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
   }
 });

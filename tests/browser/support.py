@@ -112,4 +112,5 @@ def cli_sections(stdout):
         summary.append(line)
     finale = lines[next(i for i, l in enumerate(lines) if l.startswith("In Finale:")):]
     fit = [l for l in lines if l.startswith("Fit:") or l.startswith("  neighbour")]
-    return {"records": table, "summary": summary, "finale": finale, "fit": fit}
+    header = lines[:next(i for i, l in enumerate(lines) if not l.strip())]
+    return {"header": header, "records": table, "summary": summary, "finale": finale, "fit": fit}

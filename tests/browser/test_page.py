@@ -101,8 +101,11 @@ class PageTest(unittest.TestCase):
         return wait_settled(self.driver)
 
     def assert_shows(self, stdout):
-        """The page shows what the command line printed: records, timing, dialog entries."""
+        """The page shows what the command line printed: the score, region and ramp, the
+        records, timing, dialog entries."""
         cli = cli_sections(stdout)
+        self.assertEqual(text(self.driver, "header").splitlines(), cli["header"])
+        self.assertEqual(len(cli["header"]), 3)
         self.assertEqual(records(self.driver), cli["records"])
         self.assertEqual(text(self.driver, "summary").splitlines(), cli["summary"])
         self.assertEqual(text(self.driver, "finale").splitlines(), cli["finale"])

@@ -1,0 +1,126 @@
+// The preview's work for the page, done in a Worker so that none of it
+// holds up the page: the score read once when it is opened, each edit
+// previewed from that read, and the files the page offers made from the
+// last preview when they are asked for. Everything comes back as plain data
+// a Worker can post: the sections' text, the records' rows, the map.
+import { InputError } from "../lib/music.js";
+import {
+  finaleLines, fitLines, headerLines, heardBeats, heardMidi, heardSound, plan, readScoreFile, runPreview,
+  scoreWithRamp,
+} from "../lib/preview.js";
+import { beatsCsv } from "../lib/midi.js";
+import { recordsPastScore } from "../lib/musicxml-write.js";
+import { heardMeasureAt } from "../lib/playback.js";
+import { summaryLines, tableRow } from "../lib/tempo-map.js";
+
+// Measures heard before the region when Play is pressed.
+export const LEAD_IN_MEASURES = 2;
+
+// The command line's arguments (address.js) as the preview's inputs; a
+// score, when given, replaces the meter runs, and is read for its notes too
+// (once, as --notes reads them): the page can always play them.
+export function inputsOf(args, score) {
+  return {
+    time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
+    stop: args.stop ?? null, fit: args.fit, stopUnit: args["stop-unit"], after: args.after, notes: Boolean(score),
+  };
+}
+
+// Where Play starts: `before` measures, as heard, ahead of the region's
+// first hearing ({heard: its place in the hearing, from 1, and measure: its
+// number in the score}).
+function leadIn(checked, heard, before) {
+  const pass = heard.passes[0];
+  const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(checked.region[0]) + 1);
+  const index = Math.max(1, at - before);
+  return { heard: index, measure: heard.numbers[index - 1] };
+}
+
+// What the page shows of a preview.
+export function pageResult(checked, result) {
+  const measures = checked.score.measures.length;
+  return {
+    headerText: headerLines(result.header).join("\n"),
+    fitText: result.fit ? fitLines(result.fit).join("\n") : "",
+    summaryText: summaryLines(result.summary).join("\n"),
+    finaleText: finaleLines(result.finale).join("\n"),
+    records: result.records.map((record) => tableRow(record, result.header.score.measures)),
+    starts: result.line.starts,
+    extent: result.extent,
+    svg: result.svg,
+    leadIn: leadIn(checked, result.heard, LEAD_IN_MEASURES),
+    // Whether the measures have notes to sound (a score's; meter runs none).
+    hasNotes: Boolean(checked.score.parts?.some((part) => part.notes.length > 0)),
+    // Records no measure of the score holds, which the MusicXML leaves out.
+    pastScore: recordsPastScore(result.records, measures).length,
+  };
+}
+
+// An error as a Worker can post it: an input the preview refuses with what
+// the page needs to word it, anything else with its message.
+export function errorData(error) {
+  if (error instanceof InputError) {
+    return { input: true, message: error.message, fields: error.fields, sentence: error.sentence };
+  }
+  return { input: false, message: error && error.message ? error.message : String(error) };
+}
+
+// plugin: {runScenario}; tools: the MusicXML modules' {DOMParser,
+// XMLSerializer, JSZip}.
+export class Session {
+  constructor(plugin, tools) {
+    this.plugin = plugin;
+    this.tools = tools;
+    this.score = null;   // the open score as readScoreFile read it
+    this.last = null;    // {id, checked, result} of the last preview
+  }
+
+  // A score file read and kept for every preview until the next one; a file
+  // that is no score leaves none open.
+  async open(name, bytes) {
+    this.score = null;
+    this.last = null;
+    this.score = await readScoreFile({ name, bytes }, this.tools);
+    return { name, measures: this.score.score.measures.length };
+  }
+
+  // args: the command line's arguments by name; withScore: the open score
+  // gives the measures (else the meter runs of args.time); id: what the
+  // files made from this preview later name it by.
+  async preview(args, withScore, id = null) {
+    this.last = null;
+    if (withScore && !this.score) throw new Error("no score is open");
+    const checked = await plan(inputsOf(args, withScore ? this.score : null), this.tools);
+    const result = await runPreview(checked, this.plugin);
+    this.last = { id, checked, result };
+    return pageResult(checked, result);
+  }
+
+  // The sound of preview `id`: {midi, beatsCsv, beats, listen, withNotes,
+  // notesOnly}: what --midi and --beats write, the beats with their times
+  // for the click, what Play sounds when (heardSound), and with a score
+  // what --midi --notes writes and its notes alone, for the WAV (else null).
+  sound(id = null) {
+    const { checked, result: { heard } } = this.previewed(id);
+    const beats = heardBeats(heard);
+    const parts = checked.score.parts ?? null;
+    return {
+      midi: heardMidi(heard), beatsCsv: beatsCsv(beats, !heard.straight), beats, listen: heardSound(heard, parts),
+      withNotes: parts && heardMidi(heard, { parts }), notesOnly: parts && heardMidi(heard, { click: false, parts }),
+    };
+  }
+
+  // The score of preview `id` with its ramp written in, as UTF-8 bytes.
+  async musicxml(id = null) {
+    const { checked, result } = this.previewed(id);
+    const written = await scoreWithRamp(checked, result.report, this.tools);
+    return { bytes: new TextEncoder().encode(written.text), pastScore: written.outside.length };
+  }
+
+  // Only the last preview is kept: a file asked of an earlier one is not
+  // made from another.
+  previewed(id) {
+    if (!this.last || this.last.id !== id) throw new Error("the preview it was asked of has been replaced");
+    return this.last;
+  }
+}
