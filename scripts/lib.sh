@@ -15,14 +15,16 @@ NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev)
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nlohmann-json3-dev)
 WINE_PACKAGES=(wine64 wine xvfb nodejs)
 # The WebAssembly module: emscripten links with node, and the dialog's
-# resource script is compiled by mingw-w64's windres, as for the DLL.
-WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64 nlohmann-json3-dev)
+# resource script is compiled by mingw-w64's windres, as for the DLL; windres
+# runs gcc as its preprocessor.
+WEB_PACKAGES=(cmake ninja-build emscripten nodejs binutils-mingw-w64-x86-64 gcc nlohmann-json3-dev)
 # The preview's own modules, and what renders its audio (--wav).
 PREVIEW_PACKAGES=(nodejs node-xmldom node-jszip)
 SOUND_PACKAGES=(fluidsynth timgm6mb-soundfont)
 # The tests' independent checks and tools: the fuzz targets (clang), the
 # dialog screenshot (imagemagick), the MIDI timing and click onsets (mido,
-# aubio), the page in a real browser (esbuild, chromium, selenium).
+# aubio), the WebAssembly module in a real browser (esbuild, chromium,
+# selenium).
 TEST_PACKAGES=(clang libclang-rt-14-dev imagemagick python3 python3-mido aubio-tools
                esbuild chromium chromium-driver python3-selenium)
 BENCH_PACKAGES=(libbenchmark-dev)
@@ -43,8 +45,9 @@ declare -A PROGRAM_PACKAGE=(
     [Xvfb]=xvfb [convert]=imagemagick [identify]=imagemagick
     [python3]=python3 [sha256sum]=coreutils [timeout]=coreutils
     [fluidsynth]=fluidsynth [aubioonset]=aubio-tools
-    [em++]=emscripten [node]=nodejs [npm]=npm [esbuild]=esbuild [chromium]=chromium
-    [chromedriver]=chromium-driver
+    [em++]=emscripten [node]=nodejs [esbuild]=esbuild [chromium]=chromium
+    [chromedriver]=chromium-driver [firefox-esr]=firefox-esr
+    [WebKitWebDriver]=webkit2gtk-driver [npm]=npm
 )
 
 # Programs by what a script does with them.
@@ -99,7 +102,7 @@ require_programs() {
 
 # require_python_modules NAME...: the same for modules Debian's python3 must
 # import.
-declare -A PYTHON_MODULE_PACKAGE=([mido]=python3-mido [selenium]=python3-selenium)
+declare -A PYTHON_MODULE_PACKAGE=([mido]=python3-mido [selenium]=python3-selenium [gi]=python3-gi)
 require_python_modules() {
     local module
     for module in "$@"; do
@@ -135,15 +138,35 @@ build_windows() {
     cmake --preset windows >/dev/null && cmake --build "$BUILD/windows" >&2
 }
 
-# The preview page (one HTML file, offline) and its tests in a real browser.
-# Lists of their own, so that only these commands install a browser.
+# The preview page (one HTML file, offline) and its tests in real browsers:
+# Chromium and Firefox ESR driven by puppeteer-core, WebKitGTK by its
+# WebKitWebDriver (on a virtual display, in a GTK window of the tests' own,
+# through python3-gi). Lists of their own, so that only these commands
+# install a browser.
 # Its sound: npm brings the SoundFont player (preview/package.json), and the
 # piano comes from Debian's public-domain General MIDI bank.
-PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild npm csound-soundfont)
-PAGE_TEST_PACKAGES=(chromium chromium-driver python3-selenium aubio-tools python3-mido)
+PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild csound-soundfont)
+PAGE_TEST_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb python3-gi gir1.2-gtk-3.0
+                    gir1.2-webkit2-4.1 aubio-tools python3-mido nodejs node-jszip)
+# Debian's npm, unless the node on PATH brought its own (a NodeSource nodejs
+# does, and conflicts with Debian's npm).
+command -v npm >/dev/null || PAGE_PACKAGES+=(npm)
+command -v npm >/dev/null || PAGE_TEST_PACKAGES+=(npm)
 PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild npm)
-PAGE_TEST_PROGRAMS=(chromium chromedriver aubioonset)
+PAGE_TEST_PROGRAMS=(chromium firefox-esr WebKitWebDriver Xvfb aubioonset node npm)
 PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
+BROWSER_TESTS="$ROOT/tests/browser"
+
+# The browser tests' npm modules (test-only: puppeteer-core, selenium-webdriver,
+# axe-core) exactly as the committed lockfile has them, install scripts not
+# run; installed again only when the lockfile has changed since.
+ensure_browser_test_modules() {
+    local stamp="$BROWSER_TESTS/node_modules/.installed-package-lock.json"
+    cmp -s "$BROWSER_TESTS/package-lock.json" "$stamp" && return 0
+    echo "Installing the browser tests' npm modules (tests/browser)" >&2
+    (cd "$BROWSER_TESTS" && npm ci --ignore-scripts --no-audit --no-fund >&2) &&
+        cp "$BROWSER_TESTS/package-lock.json" "$stamp"
+}
 
 # ensure_page_packages [NAME...]: the page's packages and any named here.
 ensure_page_packages() {

@@ -37,3 +37,12 @@ add_test(NAME preview.figures
 set_tests_properties(preview.figures PROPERTIES
     LABELS preview TIMEOUT 300
     ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1;ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
+
+# Hit points against the MIDI file's own tempo events and a brute-force
+# search for the constant tempo.
+add_test(NAME preview.hits
+         COMMAND ${Python3_EXECUTABLE} -m unittest -v test_hits
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
+set_tests_properties(preview.hits PROPERTIES
+    LABELS preview TIMEOUT 300
+    ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1")

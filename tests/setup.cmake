@@ -4,6 +4,7 @@ set(SETUP_CHECKS ${CMAKE_SOURCE_DIR}/tests/setup)
 foreach(entry "demo|winepath|wine" "test|wineserver|wine" "package|x86_64-w64-mingw32-windres|binutils-mingw-w64-x86-64"
               "fuzz|clang++|clang" "bench|ninja|ninja-build" "preview|fluidsynth|fluidsynth|--wav"
               "build|em++|emscripten|--web" "test|chromedriver|chromium-driver"
+              "test|WebKitWebDriver|webkit2gtk-driver" "test|firefox-esr|firefox-esr"
               "preview|node|nodejs" "preview|em++|emscripten" "preview|wineserver|wine|--windows"
               "demo|node|nodejs")
     string(REPLACE "|" ";" fields "${entry}")

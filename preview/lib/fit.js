@@ -47,33 +47,59 @@ export function regionCopies(measures, region, count) {
     return { laidOut, regions };
 }
 
-// The region's playback time (s) under the ramp to each stop BPM, each
-// written by the plug-in in one run.
-async function regionSeconds(plugin, request, bpms) {
-    const { measures, region, start, unit, dotted, after } = request;
-    const { laidOut, regions } = regionCopies(measures, region, bpms.length);
+// The plug-in run once on copies of the region, a ramp to one of `stops` in
+// each copy: the copies' measures, regions and starts, and the records of
+// each copy.
+async function rampCopies(plugin, request, stops) {
+    const { measures, region, start, after } = request;
+    const { laidOut, regions } = regionCopies(measures, region, stops.length);
     const scenario = {
         measures: measureRuns(laidOut), registry: null,
-        invocations: regions.map((copyRegion, i) =>
-            rampInvocation(copyRegion, start, { unit, dotted, bpm: bpms[i] }, after)),
+        invocations: regions.map((copyRegion, i) => rampInvocation(copyRegion, start, stops[i], after)),
     };
     const report = await plugin.runScenario(scenario);
     checkRampsWritten(report);
-    const starts = measureOffsets(laidOut);
     const { size } = copyLayout(measures, region);
-    const byCopy = bpms.map(() => []);
+    const byCopy = stops.map(() => []);
     for (const record of report.tempo || []) {
         // The last copy's record after the region lies past the copies when
         // the region ends the score, as it would past the score's end.
         const copy = Math.floor((record[0] - 1) / size);
         if (copy < byCopy.length) byCopy[copy].push(record);
     }
+    return { laidOut, regions, starts: measureOffsets(laidOut), size, byCopy };
+}
+
+// The region's playback time (s) under the ramp to each stop BPM, each
+// written by the plug-in in one run.
+async function regionSeconds(plugin, request, bpms) {
+    const { unit, dotted } = request;
+    const { laidOut, regions, starts, byCopy } = await rampCopies(plugin, request, bpms.map((bpm) => ({ unit, dotted, bpm })));
     const seconds = new Map();
     bpms.forEach((bpm, i) => {
         const [first, end] = regionBounds(regions[i], laidOut, starts);
         seconds.set(bpm, playbackMs(tempoPoints(byCopy[i], starts), first, end) / 1000);
     });
     return seconds;
+}
+
+// The records the ramp to each of `stops` writes inside the region (not the
+// one after it), in the score's own measure numbers: what the region holds
+// once the plug-in has run over it. request: {measures, region, start,
+// after}; copies are run as many at a time as a score can hold.
+export async function regionRecords(plugin, request, stops) {
+    const { perRun } = copyLayout(request.measures, request.region);
+    const firstMeasure = request.region[0];
+    const out = [];
+    for (let i = 0; i < stops.length; i += perRun) {
+        const { laidOut, regions, starts, size, byCopy } = await rampCopies(plugin, request, stops.slice(i, i + perRun));
+        byCopy.forEach((records, copy) => {
+            const [first, end] = regionBounds(regions[copy], laidOut, starts);
+            out.push(records.filter(([m, p]) => starts[m] + p >= first && starts[m] + p < end)
+                .map(([m, p, ...rest]) => [m - copy * size + firstMeasure - 1, p, ...rest]));
+        });
+    }
+    return out;
 }
 
 // Bisection over the candidates on a model of the time (falling with the
@@ -106,8 +132,9 @@ function nextProbe(modelled, lo, hi) {
 // Index of the candidate whose time is closest to target, the times tried,
 // and whether the target lies within reach; the times fall with the index.
 // Each probe, with its two neighbours, is timed by the plug-in; probes come
-// from the model scaled to the last time measured.
-export async function search(evaluate, allowed, target, model) {
+// from the model scaled to the last time measured. The chosen candidate's
+// neighbours are timed too, unless `neighbours` is false.
+export async function search(evaluate, allowed, target, model, { neighbours: timeNeighbours = true } = {}) {
     const times = new Map();
     let lo = -1; // times of allowed[lo] >= target > times of allowed[hi]
     let hi = allowed.length;
@@ -131,7 +158,7 @@ export async function search(evaluate, allowed, target, model) {
     const distance = (i) => Math.abs(times.get(allowed[i]) - target);
     const best = ends.length > 1 && distance(ends[1]) < distance(ends[0]) ? ends[1] : ends[0];
     const neighbours = [best - 1, best + 1]
-        .filter((i) => inRange(i, allowed) && !times.has(allowed[i])).map((i) => allowed[i]);
+        .filter((i) => timeNeighbours && inRange(i, allowed) && !times.has(allowed[i])).map((i) => allowed[i]);
     if (neighbours.length > 0) {
         for (const [bpm, s] of await evaluate(neighbours)) times.set(bpm, s);
     }

@@ -224,14 +224,16 @@ export function partsHeard(parts, end, runs = undefined) {
 // the percussion channel (unless `click` is false); and one track per part
 // of the score's notes (notes.js) when `parts` are given, placed along
 // `runs` (playback.js) when the measures are heard in another order than
-// written.
-export function midiBytes(measures, points, spans, { click = true, parts = null, runs = undefined } = {}) {
+// written. `marks`, [[tick, text]], name other places than the ramp's
+// (a plan's runs, hit points) in its markers.
+export function midiBytes(measures, points, spans, { click = true, parts = null, runs = undefined, marks = null } = {}) {
     const end = heardEnd(measures);
     const ramps = typeof spans[0] === "number" ? [spans] : spans;
+    const markers = marks ?? ramps.flatMap(([from, to]) => [[from, "ramp starts"], [to, "ramp ends"]]);
     const conductor = [
         ...timeSignatures(measures).map(([tick, n, d]) => [tick, 0, timeSignature(n, d)]),
         ...heardPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
-        ...ramps.flatMap(([from, to]) => [[from, 2, marker("ramp starts")], [to, 2, marker("ramp ends")]]),
+        ...markers.map(([tick, text]) => [tick, 2, marker(text)]),
     ];
     const tracks = [trackChunk("ZorvTempo preview", conductor, end)];
     if (click) {

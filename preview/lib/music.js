@@ -239,6 +239,12 @@ export function beatTempoValue(beat, bpm) {
 export function hostTempoValue(unit, bpm, modifier) {
     const plain = PLAIN_BEAT_UNITS[unit] ?? 1024;
     const beat = modifier === 1 ? Math.trunc(plain / 3) : modifier === 2 ? Math.trunc(plain * 15 / 10) : plain;
+    // Whole numbers this small divide exactly in doubles (a quotient that is
+    // no whole number lies at least 1/60 from one), so the dialog's entries,
+    // which a search of stop tempos takes by the thousand, skip the fractions.
+    if (Number.isSafeInteger(bpm) && Math.abs(bpm) <= 0xFFFF) {
+        return Math.floor(Math.floor(bpm * beat * 4096 / 60) * 16 / 1000);
+    }
     return Number(beatTempoValue(beat, fraction(bpm)));
 }
 

@@ -252,6 +252,12 @@ function regionPasses(heard, span) {
     return passes;
 }
 
+// The passes through a span of score [start, end), as heardScore gives the
+// region's.
+export function passesThrough(heard, span) {
+    return regionPasses(heard, span);
+}
+
 // The tempo points along the heard ticks: where a run of consecutive
 // measures starts, the tempo in force at its score position (the records
 // there, or the last before, or quarter = 120 before any), then every

@@ -63,6 +63,14 @@ function scoreNotes(read) {
 // is checked (an InputError names the first that cannot be used) before
 // anything runs.
 export async function plan(inputs, tools = {}) {
+    const { score, source } = await readMeasures(inputs, tools);
+    return checkRun(inputs, score, source);
+}
+
+// The score of the inputs ({time, score, notes}, as plan() takes them) as
+// {score, source}: source is the file as readScoreFile read it, or null for
+// meter runs, whose measures make the score.
+export async function readMeasures(inputs, tools = {}) {
     const source = !inputs.score ? null
         : inputs.score.root ? inputs.score : await readScoreFile(inputs.score, tools);
     let score = source ? source.score : meterRuns(parseTimeRuns(inputs.time));
@@ -72,6 +80,12 @@ export async function plan(inputs, tools = {}) {
             fields: ["notes", "time"], sentence: "measures given as meter runs have no notes to sound; open a score for them",
         });
     }
+    return { score, source };
+}
+
+// One run's inputs ({from, to, start, stop, fit, stopUnit, after}) checked
+// against the score and source readMeasures gave.
+export function checkRun(inputs, score, source = null) {
     const region = parseRegion(inputs.from, inputs.to, score.measures);
     const start = parseTempo(inputs.start, "--start", QUARTER);
     const checked = {
@@ -96,7 +110,7 @@ export async function plan(inputs, tools = {}) {
 
 // The action directly after the selection; none given is the dialog's
 // default, the stop tempo.
-function afterChoice(after) {
+export function afterChoice(after) {
     if (after === undefined || after === null) return "stop";
     if (Object.hasOwn(AFTER_NAMES, after)) return after;
     const choices = Object.keys(AFTER_NAMES).map((name) => `'${name}'`).join(", ");
@@ -123,14 +137,20 @@ function checkNotEqual(start, stop) {
 
 export function headerLines(header) {
     const { score, region, ramp } = header;
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
-    const heardText = score.heard === null ? ""
-        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return [
-        `Score:  ${meterSummary(score.measures)}${markText}${heardText}`,
+        scoreLine(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
     ];
+}
+
+// "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
+// repeats and jumps change what is heard, how many measures play.
+export function scoreLine(score) {
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const heardText = score.heard === null ? ""
+        : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
+    return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
 }
 
 export function fitLines(fit) {
@@ -172,7 +192,7 @@ export function outputLines(outputs) {
     if (beats) lines.push(`Beat times: ${beats.name} (${beats.count} beats${note(beats)})`);
     if (midi) {
         lines.push(`MIDI:       ${midi.name} (${midi.measures}, ${midi.clicks} clicks${notesText(midi.notes)}; `
-            + `the region ${playsText(midi.plays)}${note(midi)})`);
+            + `${midi.what ?? "the region"} ${playsText(midi.plays)}${note(midi)})`);
     }
     if (wav) lines.push(`Audio:      ${wav.name}${wav.notes && !midi ? ` (the clicks${notesText(wav.notes)})` : ""}`);
     if (musicxml) {
@@ -242,18 +262,22 @@ export function heardRamp(checked, line) {
     return heardScore(measures, order ?? straightOrder(measures.length), line.points, checked.region);
 }
 
-// Whether the region is heard once, straight through, as written: then
-// nothing about its passes needs saying.
-function heardOnceAsWritten(heard) {
-    const { passes, span } = heard;
+// Whether a span of score is heard once, straight through, as written, in
+// these passes: then nothing about its passes needs saying.
+export function onceAsWritten(passes, span) {
     return passes.length === 1 && passes[0].pieces.length === 1
         && passes[0].pieces[0][0] === span[0] && passes[0].pieces[0][1] === span[1];
 }
 
-// Each pass of the region: {text (its measures), fromS, toS}.
-function regionPasses(heard, measures) {
-    const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
-    return heard.passes.map((pass, i) => ({
+function heardOnceAsWritten(heard) {
+    return onceAsWritten(heard.passes, heard.span);
+}
+
+// Each pass (the region's, unless others are given): {text (its measures),
+// fromS, toS}.
+export function regionPasses(heard, measures, passes = heard.passes) {
+    const times = secondsAt(heard.points, passes.flatMap((pass) => [pass.start, pass.end]));
+    return passes.map((pass, i) => ({
         text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
         fromS: times[2 * i], toS: times[2 * i + 1],
     }));
@@ -301,11 +325,12 @@ export function heardSound(heard, parts = null) {
 }
 
 // The MIDI file of the heard measures under the records, the ramp marked
-// each time it is heard: the click unless `click` is false, and the score's
-// notes when `parts` (notes.js) are given, each where it is heard.
-export function heardMidi(heard, { click = true, parts = null } = {}) {
+// each time it is heard (or the places `marks` names, [[tick, text]]): the
+// click unless `click` is false, and the score's notes when `parts`
+// (notes.js) are given, each where it is heard.
+export function heardMidi(heard, { click = true, parts = null, marks = null } = {}) {
     return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]),
-        { click, parts, runs: heard.runs });
+        { click, parts, runs: heard.runs, marks });
 }
 
 // {count, parts}: how many notes the heard measures sound, of how many parts.
@@ -318,8 +343,8 @@ function notesHeard(parts, heard) {
 // The ramp to hear as asked for in `names`: the beat times' CSV, the MIDI
 // file (also when only audio is wanted, which is rendered from it), and
 // what their lines say of them. parts: the score's notes (notes.js) to sound
-// with the click, or null.
-function soundOutputs(line, heard, names, parts) {
+// with the click, or null; marks: heardMidi's.
+export function soundOutputs(line, heard, names, parts, marks = null) {
     const assumesDefault = passesDefault(line.points, 0);
     const out = { outputs: {}, beats: null, midi: null };
     if (names.beats) {
@@ -327,17 +352,31 @@ function soundOutputs(line, heard, names, parts) {
         out.beats = beatsCsv(beats, !heard.straight);
         out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts });
+    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts, marks });
     const notes = parts ? notesHeard(parts, heard) : null;
     if (names.midi) {
         const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
         out.outputs.midi = {
-            name: names.midi, measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
+            name: names.midi, what: marks ? "the plan" : "the region",
+            measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
             plays: heard.passes.map((_, i) => [times[2 * i], times[2 * i + 1]]), assumesDefault,
         };
     }
     if (names.wav) out.outputs.wav = { name: names.wav, notes };
     return out;
+}
+
+// The run's stop tempo: as given, or fitted to its target duration
+// ({stop, fit}: fit is null, or fitStop's answer with its target and
+// stopUnit).
+export async function fittedStop(checked, plugin) {
+    if (checked.stop !== null) return { stop: checked.stop, fit: null };
+    const { unit, dotted } = checked.stopUnit;
+    const found = await fitStop(plugin, {
+        measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
+        after: checked.after, target: checked.target,
+    });
+    return { stop: { unit, dotted, bpm: found.bpm }, fit: { ...found, target: checked.target, stopUnit: checked.stopUnit } };
 }
 
 // The score (or the measures of the meter runs, as a minimal score) with
@@ -347,6 +386,18 @@ export function scoreWithRamp(checked, report, tools = {}) {
     return writeScore({
         source: checked.source, measures: checked.score.measures, records: report.tempo || [],
     }, tools);
+}
+
+// The score as the header names it: {measures, marks (null for meter
+// runs), heard (how many measures its repeats and jumps play; null when it
+// is heard as written)}.
+export function scoreHeader(checked) {
+    const { measures, tempo } = checked.score;
+    const order = checked.score.order ?? straightOrder(measures.length);
+    return {
+        measures, marks: checked.source ? tempo.length : null,
+        heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
+    };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
@@ -370,17 +421,7 @@ export function scoreWithRamp(checked, report, tools = {}) {
 // timeline, the score as heard (playback.js's heardScore) and the tempo
 // map's extent.
 export async function runPreview(checked, plugin, names = {}, tools = {}) {
-    let { stop } = checked;
-    let fit = null;
-    if (stop === null) {
-        const { unit, dotted } = checked.stopUnit;
-        fit = await fitStop(plugin, {
-            measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
-            after: checked.after, target: checked.target,
-        });
-        fit = { ...fit, target: checked.target, stopUnit: checked.stopUnit };
-        stop = { unit, dotted, bpm: fit.bpm };
-    }
+    const { stop, fit } = await fittedStop(checked, plugin);
     const ramp = rampScenario(checked.score.measures, checked.score.tempo, checked.region, checked.start, stop,
         checked.after);
     const report = await plugin.runScenario(ramp);
@@ -405,13 +446,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
             outside: score.outside.length,
         };
     }
-    const order = checked.score.order ?? straightOrder(checked.score.measures.length);
     const header = {
-        score: {
-            measures: checked.score.measures, marks: checked.source ? checked.score.tempo.length : null,
-            heard: isStraight(order, checked.score.measures.length) ? null
-                : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
-        },
+        score: scoreHeader(checked),
         region: checked.region,
         ramp: { start: checked.start, stop, after: checked.after },
     };

@@ -49,11 +49,17 @@ export function rampInvocation(region, start, stop, after) {
 }
 
 export function rampScenario(measures, tempoRecords, region, start, stop, after) {
+    return planScenario(measures, tempoRecords, [{ region, start, stop, after }]);
+}
+
+// One session, one invocation per run ({region, start, stop, after}) in
+// order: each run sees the records the runs before it wrote.
+export function planScenario(measures, tempoRecords, runs) {
     return {
         measures: measureRuns(measures),
         tempo: tempoRecords.map((r) => [...r]),
         registry: null,
-        invocations: [rampInvocation(region, start, stop, after)],
+        invocations: runs.map((run) => rampInvocation(run.region, run.start, run.stop, run.after)),
     };
 }
 

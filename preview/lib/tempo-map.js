@@ -175,8 +175,12 @@ function floatText(x) {
 }
 
 // The tempo map: records as steps over the position, the region shaded.
+// marks: `regions`, [{span, label}] shaded in place of the one region (a
+// plan's runs, which may overlap); `hits`, [{at, target, label}]: where a
+// hit lands (a solid line at its position) and where the music is at its
+// target time (a dashed one).
 export function svgText(allPoints, regionSpan, extent, ticks = null,
-    xTitle = "position (quarter-note beats from the region start)") {
+    xTitle = "position (quarter-note beats from the region start)", marks = {}) {
     const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
     const [x0, x1] = extent;
     const points = clipPoints(allPoints, x0, x1);
@@ -194,11 +198,16 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
     const f1 = (value) => fixed(value, 1);
     const axis = height - bottom;
 
+    const shaded = marks.regions ?? [{ span: regionSpan, label: "selected region" }];
+    const opacity = shaded.length > 1 ? ' fill-opacity="0.6"' : "";
     const out = [
         `<svg xmlns="http://www.w3.org/2000/svg" width="${width}" height="${height}" font-family="sans-serif" font-size="12">`,
         `<rect width="${width}" height="${height}" fill="white"/>`,
-        `<rect x="${f1(x(regionSpan[0]))}" y="${top}" width="${f1(x(regionSpan[1]) - x(regionSpan[0]))}" height="${height - top - bottom}" fill="#dbe9f6"/>`,
-        `<text x="${f1(x(regionSpan[0]) + 4)}" y="${top + 14}" fill="#36c">selected region</text>`,
+        // Runs side by side alternate their shade; labels step down so that
+        // neighbours' do not collide.
+        ...shaded.map(({ span }, i) => `<rect x="${f1(x(span[0]))}" y="${top}" width="${f1(x(span[1]) - x(span[0]))}" `
+            + `height="${height - top - bottom}" fill="${i % 2 ? "#e8e0f4" : "#dbe9f6"}"${opacity}/>`),
+        ...shaded.map(({ span, label }, i) => `<text x="${f1(x(span[0]) + 4)}" y="${top + 14 + 14 * (i % 5)}" fill="#36c">${label}</text>`),
         `<line x1="${left}" y1="${axis}" x2="${width - rightMargin}" y2="${axis}" stroke="black"/>`,
         `<line x1="${left}" y1="${top}" x2="${left}" y2="${axis}" stroke="black"/>`,
     ];
@@ -225,8 +234,21 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
     for (const [position, value] of points) {
         out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(quarterBpm(value)))}" r="2.5" fill="#c33"/>`);
     }
+    for (const hit of marks.hits ?? []) out.push(...hitMarks(hit, x, [left, width - rightMargin], top, axis));
     out.push("</svg>");
     return `${out.join("\n")}\n`;
+}
+
+// A hit on the map: the dashed line where the music is at its target time,
+// the solid one where the hit lands, each clipped to the map; both lines,
+// so that a hit on target shows as one.
+function hitMarks({ at, target, label }, x, [lo, hi], top, axis) {
+    const px = (position) => fixed(Math.min(hi, Math.max(lo, x(position))), 1);
+    return [
+        `<line class="hit-target" x1="${px(target)}" y1="${top}" x2="${px(target)}" y2="${axis}" stroke="#2a7a2a" stroke-dasharray="4 3"/>`,
+        `<line class="hit" x1="${px(at)}" y1="${top}" x2="${px(at)}" y2="${axis}" stroke="#2a7a2a" stroke-width="2"/>`,
+        `<text x="${px(at)}" y="${axis - 6}" text-anchor="middle" fill="#2a7a2a">${label}</text>`,
+    ];
 }
 
 // The demo's report of a scenario run: the records, the timing and the map

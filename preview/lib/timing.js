@@ -71,6 +71,21 @@ export function secondsAt(points, positions) {
     return times;
 }
 
+// The position reached after `seconds` of playing from the score's start:
+// the inverse of secondsAt (before the start, the assumed tempo's).
+export function tickAtSeconds(points, seconds) {
+    const all = withDefault(points);
+    const targetMs = seconds * 1000;
+    let elapsedMs = 0.0;
+    for (let i = 0; ; i += 1) {
+        const [at, value] = all[i];
+        const last = i + 1 === all.length;
+        const ms = last ? Infinity : (all[i + 1][0] - at) * VALUE_PER_UNIT_PER_MS / value;
+        if (last || elapsedMs + ms > targetMs || targetMs < 0) return at + (targetMs - elapsedMs) * value / VALUE_PER_UNIT_PER_MS;
+        elapsedMs += ms;
+    }
+}
+
 // The tempo value that holds at `position` (the later of records there).
 export function valueAt(points, position) {
     let held = DEFAULT_VALUE;

@@ -9,9 +9,17 @@ export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --
                        (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
                        [--after {none,stop,start}] [--svg FILE] [--midi FILE]
                        [--wav FILE] [--notes] [--beats FILE] [--write FILE]
+       scripts/preview (--time RUNS | --score FILE) --plan FILE [--svg FILE]
+                       [--midi FILE] [--wav FILE] [--notes] [--beats FILE]
+                       [--write FILE]
+       scripts/preview (--time RUNS | --score FILE) --from M[:BEAT]
+                       --start UNIT=BPM --hit M[:BEAT]=TIME [--hit ...]
+                       [--fps RATE] [--cue-start TIME] [--stop-unit UNIT]
+                       [--after {none,stop,start}] [--svg FILE] ...
 
 Previews an accelerando or ritardando as the plug-in writes it into a region
-of a score.
+of a score; a plan of several runs of the plug-in, in order; or the runs
+whose stop tempos land hit points at given times.
 
 options:
   -h, --help            show this help message and exit
@@ -40,6 +48,17 @@ options:
   --beats FILE          write the click times (CSV: seconds, measure, beat)
   --write FILE          write the score with the ramp's tempo records
                         (MusicXML)
+  --plan FILE           several runs in order, from a JSON file:
+                        {"runs": [{"from": "12", "to": "19", "start":
+                        "q=120", "stop": "q=72", "after": "start"}, ...]}
+                        (a run fitted to a duration: "fit" and "stop-unit")
+  --hit M[:BEAT]=TIME   a hit point, repeatable: the runs from --from end at
+                        the hits, each stop tempo landing its hit; TIME as
+                        34.2, 0:34.2 or timecode 00:00:34:05 (drop frame
+                        00:00:34;05)
+  --fps RATE            frames per second of the timecodes and of the errors:
+                        23.976, 24 (default for the errors), 25, 29.97, 30
+  --cue-start TIME      the time of the score's first downbeat (default 0)
 `;
 
 // In the order the help lists them; `group`: one of its options is required,
@@ -50,19 +69,23 @@ export const OPTIONS = [
     { flags: ["-h", "--help"], kind: "help" },
     { flags: ["--time"], dest: "time", group: "score" },
     { flags: ["--score"], dest: "score", group: "score" },
-    { flags: ["--from"], dest: "from", required: true },
-    { flags: ["--to"], dest: "to", required: true },
-    { flags: ["--start"], dest: "start", required: true },
-    { flags: ["--stop"], dest: "stop", group: "stop" },
-    { flags: ["--fit"], dest: "fit", group: "stop" },
-    { flags: ["--stop-unit"], dest: "stopUnit" },
-    { flags: ["--after"], dest: "after", choices: ["none", "stop", "start"], default: "stop" },
+    { flags: ["--from"], dest: "from", required: true, run: true },
+    { flags: ["--to"], dest: "to", required: true, run: true, endsRun: true },
+    { flags: ["--start"], dest: "start", required: true, run: true },
+    { flags: ["--stop"], dest: "stop", group: "stop", run: true, endsRun: true },
+    { flags: ["--fit"], dest: "fit", group: "stop", run: true, endsRun: true },
+    { flags: ["--stop-unit"], dest: "stopUnit", run: true },
+    { flags: ["--after"], dest: "after", choices: ["none", "stop", "start"], default: "stop", run: true },
     { flags: ["--svg"], dest: "svg" },
     { flags: ["--midi"], dest: "midi" },
     { flags: ["--wav"], dest: "wav" },
     { flags: ["--notes"], dest: "notes", kind: "flag" },
     { flags: ["--beats"], dest: "beats" },
     { flags: ["--write"], dest: "write" },
+    { flags: ["--plan"], dest: "plan" },
+    { flags: ["--hit"], dest: "hit", kind: "append" },
+    { flags: ["--fps"], dest: "fps", withHit: true },
+    { flags: ["--cue-start"], dest: "cueStart", withHit: true },
     { flags: ["--runner"], dest: "runner", scripts: true },
     { flags: ["--build"], dest: "build", choices: ["web", "windows"], scripts: true },
     { flags: ["--check"], dest: "check", kind: "flag", scripts: true },
@@ -126,8 +149,9 @@ export function parseArguments(argv) {
     const kinds = classifyAll(argv);
     const pattern = kinds.map((k) => k.kind).join("");
     const values = { help: false };
+    const initial = { flag: false, append: [] };
     for (const option of OPTIONS) {
-        if (option.dest) values[option.dest] = option.kind === "flag" ? false : (option.default ?? null);
+        if (option.dest) values[option.dest] = option.kind in initial ? initial[option.kind] : (option.default ?? null);
     }
     const seen = new Set();
     const extras = [];
@@ -143,13 +167,15 @@ export function parseArguments(argv) {
             const { option, explicit } = kinds[i];
             let words;
             if (explicit !== null) {
-                if (option.kind) throw new InputError(`argument ${nameOf(option)}: ignored explicit argument ${quoted(explicit)}`);
+                if (option.kind && option.kind !== "append") {
+                    throw new InputError(`argument ${nameOf(option)}: ignored explicit argument ${quoted(explicit)}`);
+                }
                 words = [explicit];
                 i += 1;
             } else {
                 // An option's value is the next word, never the "--" that
                 // ends the options.
-                const count = option.kind ? 0 : 1;
+                const count = option.kind && option.kind !== "append" ? 0 : 1;
                 if (count === 1 && pattern[i + 1] !== "A") {
                     throw new InputError(`argument ${nameOf(option)}: expected one argument`);
                 }
@@ -171,6 +197,10 @@ function take(option, words, values, seen) {
         values.help = true;
         return;
     }
+    if (option.kind === "append") {
+        values[option.dest] = [...values[option.dest], words[0]];
+        return;
+    }
     const value = option.kind === "flag" ? true : words[0];
     if (option.choices && !option.choices.includes(value)) {
         throw new InputError(`argument ${nameOf(option)}: invalid choice: ${quoted(value)} `
@@ -184,11 +214,24 @@ function take(option, words, values, seen) {
     values[option.dest] = value;
 }
 
+// A plan gives every run's options itself; hits end the runs and choose
+// their stop tempos, so they take no --to, --stop or --fit.
 function checkRequired(seen) {
-    const missing = OPTIONS.filter((option) => option.required && !seen.has(option)).map(nameOf);
+    const given = (flag) => seen.has(BY_FLAG.get(flag));
+    const plan = given("--plan");
+    const hits = given("--hit");
+    const clash = (option, other) => new InputError(`argument ${nameOf(option)}: not allowed with argument ${other}`);
+    for (const option of OPTIONS.filter((o) => seen.has(o))) {
+        if (plan && (option.run || option.dest === "hit")) throw clash(option, "--plan");
+        if (hits && option.endsRun) throw clash(option, "--hit");
+        if (option.withHit && !hits) throw new InputError(`${nameOf(option)} goes with --hit: it reads the hits' times`);
+    }
+    const needed = (option) => option.required && !plan && !(hits && option.endsRun);
+    const missing = OPTIONS.filter((option) => needed(option) && !seen.has(option)).map(nameOf);
     if (missing.length > 0) throw new InputError(`the following arguments are required: ${missing.join(", ")}`);
     for (const group of GROUPS) {
         const members = OPTIONS.filter((option) => option.group === group);
+        if (group === "stop" && (plan || hits)) continue;
         if (!members.some((option) => seen.has(option))) {
             throw new InputError(`one of the arguments ${members.map(nameOf).join(" ")} is required`);
         }

@@ -13,7 +13,9 @@ import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
-import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { plan, previewLines, readMeasures, runPreview } from "../lib/preview.js";
+import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
+import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { HELP, parseArguments } from "./arguments.js";
 import { ScenarioError, loadPlugin } from "./plugin-node.js";
 import { scenarioProcess } from "./scenario-process.js";
@@ -29,12 +31,17 @@ const SYSTEM_ERRORS = {
     ENOTDIR: "Not a directory", ELOOP: "Too many levels of symbolic links", EPERM: "Operation not permitted",
 };
 
-function readScoreFile(path) {
+// A file's bytes; `lead` names it in the line that says it cannot be read.
+function readInput(path, lead = path) {
     try {
-        return { bytes: new Uint8Array(readFileSync(path)), name: path };
+        return new Uint8Array(readFileSync(path));
     } catch (error) {
-        throw new InputError(`${path}: cannot read it (${SYSTEM_ERRORS[error.code] || error.message})`);
+        throw new InputError(`${lead}: cannot read it (${SYSTEM_ERRORS[error.code] || error.message})`);
     }
+}
+
+function readScoreFile(path) {
+    return { bytes: readInput(path), name: path };
 }
 
 function isFolder(path) {
@@ -110,15 +117,44 @@ async function xmlTools(values) {
     return values.score || values.write ? (await import("./xml-tools.js")).tools : {};
 }
 
-// Every input checked, in the order the user sees the complaints.
+// Every input checked, in the order the user sees the complaints: what to
+// run ({kind: "ramp", "plan" or "hits", checked}).
 async function checkedInputs(values, tools) {
-    const checked = await plan({
+    const inputs = {
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
         after: values.after, notes: values.notes,
-    }, tools);
+    };
+    let run;
+    if (values.plan || values.hit.length) {
+        const { score, source } = await readMeasures(inputs, tools);
+        if (values.plan) {
+            const where = `--plan ${values.plan}`;
+            const runs = readPlanText(new TextDecoder().decode(readInput(values.plan, where)), where);
+            run = { kind: "plan", checked: { score, source, runs: checkPlan(runs, score, where) } };
+        } else {
+            const checked = checkHitInputs({ ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart }, score);
+            run = { kind: "hits", checked, source };
+        }
+    } else {
+        run = { kind: "ramp", checked: await plan(inputs, tools) };
+    }
     checkOutputs(values);
-    return checked;
+    return run;
+}
+
+// The run, its result, and the lines it prints.
+async function runChecked(run, plugin, names, tools) {
+    if (run.kind === "ramp") {
+        const result = await runPreview(run.checked, plugin, names, tools);
+        return { result, lines: previewLines(result) };
+    }
+    if (run.kind === "plan") {
+        const result = await runPlan(run.checked, plugin, names, tools);
+        return { result, lines: planLines(result) };
+    }
+    const result = await runHits(run.checked, plugin, names, tools, run.source);
+    return { result, lines: planLines(result, hitLines(result.hits, run.checked.score.measures)) };
 }
 
 // A path as short as it reads from the current folder.
@@ -226,9 +262,9 @@ export async function main(argv) {
         const names = {
             svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav, write: values.write,
         };
-        const result = await runPreview(checked, await plugin(values), names, tools);
+        const { result, lines } = await runChecked(checked, await plugin(values), names, tools);
         writeResult(values, result);
-        process.stdout.write(`${previewLines(result).join("\n")}\n`);
+        process.stdout.write(`${lines.join("\n")}\n`);
     } catch (error) {
         const refused = error instanceof ScenarioError ? "the plug-in's host refused the scenario: " : "";
         process.stderr.write(`preview: ${refused}${error.message}\n`);

@@ -16,6 +16,7 @@ import { runScenario } from "./run-plugin.js";
 const ROOT = fileURLToPath(new URL("../..", import.meta.url));
 const EXPECTED = join(ROOT, "tests", "preview", "expected");
 const SCORES = join(ROOT, "tests", "preview", "scores");
+const PLANS = join(ROOT, "tests", "preview", "plans");
 const CASES = JSON.parse(readFileSync(join(EXPECTED, "cases.json"), "utf8"));
 
 function expected(name, file) {
@@ -43,7 +44,9 @@ function assertSameRun(name, done, folder, files) {
 
 for (const c of CASES.preview) {
     test(`scripts/preview ${c.name}`, () => inFolder((folder) => {
-        for (const input of c.inputs || []) copyFileSync(join(SCORES, input), join(folder, input));
+        for (const input of c.inputs || []) {
+            copyFileSync(join(existsSync(join(SCORES, input)) ? SCORES : PLANS, input), join(folder, input));
+        }
         const environment = { ...process.env };
         delete environment.COLUMNS;
         const done = spawnSync(process.execPath, [join(ROOT, "preview", "node", "cli.js"), ...c.args],

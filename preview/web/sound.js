@@ -28,9 +28,9 @@ function firstTime(played) {
 
 // The audio time leaving the speakers now: behind the context's clock by
 // the output's latency, so that what is shown goes with what is heard.
+// (getOutputTimestamp would say it too, but WebKit's drifts from the page's
+// clock by a second and more.)
 function heardTime(context) {
-  const stamp = context.getOutputTimestamp?.();
-  if (stamp && stamp.performanceTime > 0) return stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
   return context.currentTime - (context.outputLatency || 0);
 }
 

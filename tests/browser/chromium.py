@@ -1,5 +1,5 @@
-"""Debian's headless Chromium, driven through its chromedriver, as the tests
-and the page's benchmark start it.
+"""Debian's headless Chromium, driven through its chromedriver, as the
+WebAssembly module's browser test (tests/web/browser_test.py) starts it.
 
 A brand-new Debian root has no /etc/hosts, so "localhost" names nothing
 there. Selenium's service reaches chromedriver by that name, and chromedriver

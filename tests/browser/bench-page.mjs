@@ -1,0 +1,82 @@
+// The preview page's speed in headless Chromium, measured inside the page by
+// its own performance marks: from opening the file to the first result, one
+// edit to updated results (100 measures, median), a fit, from Play to the
+// first sound with a score open (median), and the single file's size.
+// Prints one line per figure, with its goal.
+//   node tests/browser/bench-page.mjs [EDITS]
+import { statSync } from "node:fs";
+import { join } from "node:path";
+import { startEngine } from "./engines.mjs";
+import { PAGE, PageUnderTest, SCORES, waitFor } from "./page.mjs";
+
+const QUERY = "?time=4/4x100&from=2&to=99&start=q=120&stop=q=72&after=start";
+const FIT_QUERY = "?time=4/4x100&from=2&to=99&start=q=120&fit=150&stop-unit=q&after=start";
+
+const median = (values) => {
+  const sorted = [...values].sort((a, b) => a - b);
+  const middle = sorted.length >> 1;
+  return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+};
+
+const updates = (page) => page.evaluate(() => performance.getEntriesByName("zorv-update").map((e) => e.duration));
+
+// One input event, as one keystroke or one choice gives; the time the page
+// took from it to the updated results.
+async function timedEdit(page, id, value) {
+  const before = (await updates(page)).length;
+  await page.evaluate((i, v) => {
+    const field = document.getElementById(i);
+    field.value = v;
+    field.dispatchEvent(new Event("input", { bubbles: true }));
+  }, id, value);
+  const done = await waitFor(async () => {
+    const all = await updates(page);
+    return all.length > before && all;
+  }, "the update");
+  if (await page.status() !== "Up to date.") throw new Error(`the edit ${id}=${value} gave no result`);
+  return done.at(-1);
+}
+
+// From pressing Play to the moment its first sound is due at the output,
+// the piano loaded as the page loads it while a score's results are read.
+async function firstSoundMs(page) {
+  await page.evaluate(() => performance.clearMarks("zorv-first-sound"));
+  await page.click("play");
+  await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-first-sound").length), "the sound");
+  const delay = await page.evaluate(() => performance.getEntriesByName("zorv-first-sound").at(-1).startTime
+    - performance.getEntriesByName("zorv-play").at(-1).startTime);
+  await page.click("stop");
+  return delay;
+}
+
+const edits = Number(process.argv[2] ?? 21);
+const browser = await startEngine("chromium");
+const page = new PageUnderTest(browser);
+const first = [];
+const edit = [];
+const fit = [];
+const sound = [];
+try {
+  for (let i = 0; i < 3; i += 1) {
+    await page.blank();
+    await page.open(QUERY);
+    first.push(await page.evaluate(() => performance.getEntriesByName("zorv-first-result")[0].startTime) / 1000);
+  }
+  for (let i = 0; i < edits; i += 1) edit.push(await timedEdit(page, "stop-bpm", String(60 + (i % 10))));
+  await page.open(FIT_QUERY);
+  for (let i = 0; i < 7; i += 1) fit.push(await timedEdit(page, "fit", String(140 + i)));
+  await page.open("?from=2&to=4&start=q=120&stop=q=80&after=start");
+  await page.chooseFile("score", join(SCORES, "notes-chords-ties.musicxml"));
+  await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-sound-ready").length), "the piano");
+  // No count-in: the first sound is the first measure's notes and click.
+  await page.click("count-in");
+  for (let i = 0; i < 7; i += 1) sound.push(await firstSoundMs(page));
+} finally {
+  await browser.close();
+}
+console.log(`page_first_result_seconds ${median(first).toFixed(3)}   (goal: at most 1 s)`);
+console.log(`page_edit_ms ${median(edit).toFixed(1)}   (100 measures, median of ${edits}; goal: at most 50 ms)`);
+console.log(`page_fit_ms ${median(fit).toFixed(1)}   (median of ${fit.length}; goal: at most 150 ms)`);
+console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, median of ${sound.length}; `
+  + "goal: at most 200 ms)");
+console.log(`page_file_bytes ${statSync(PAGE).size}   (goal: at most 4,194,304)`);

@@ -1,0 +1,466 @@
+// The page's cases, one list for every engine (run.mjs runs it in Chromium,
+// Firefox ESR and WebKitGTK).
+//
+// A case is { name, run(page), needs? }:
+//   name   says what must hold, as a sentence;
+//   run    gets a PageUnderTest (page.mjs: open, retype, click, chooseFile,
+//          text, lines, shown, records, download, evaluate, ...) and asserts
+//          with node:assert; page.browser is the engine's own small API
+//          (press, type, resize) for what a case does by hand;
+//   needs  "audio" when the case can only pass where an AudioContext starts.
+// Each case starts from whatever page the last one left: open one first.
+// After every case the runner also asserts that the console shows no error.
+import assert from "node:assert/strict";
+import { spawnSync } from "node:child_process";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { basename, join } from "node:path";
+import { tools } from "../../preview/node/xml-tools.js";
+import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
+
+const README_ARGS = ["--time", "4/4x24", "--from", "12", "--to", "19", "--start", "q=120",
+  "--stop", "q=72", "--after", "start"];
+const README_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start";
+const FIT_ARGS = ["--time", "4/4x24", "--from", "12", "--to", "19", "--start", "q=120", "--fit", "25",
+  "--after", "start"];
+const FIT_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=start";
+const SCORE = join(SCORES, "pickup-meters-parts.musicxml");
+const SCORE_ARGS = ["--from", "3", "--to", "5:2", "--start", "q=100", "--stop", "h=40", "--after", "stop"];
+const SCORE_QUERY = "?from=3&to=5:2&start=q=100&stop=h=40&after=stop";
+const BAD_QUERY = "?time=4/4x8&from=1&to=2:9&start=q=120&stop=q=72";
+// Chords, ties (over a barline and a meter change), triplets, two parts, 4/4 to 6/8.
+const NOTES_SCORE = join(SCORES, "notes-chords-ties.musicxml");
+const NOTES_ARGS = ["--score", NOTES_SCORE, "--from", "2", "--to", "4", "--start", "q=120", "--stop", "q=80",
+  "--after", "start"];
+const NOTES_QUERY = "?from=2&to=4&start=q=120&stop=q=80&after=start";
+// A short passage at the fastest tempos: four measures of 4/4, Play from the first.
+const QUICK_ARGS = ["--time", "4/4x4", "--from", "2", "--to", "3", "--start", "q=600", "--stop", "q=500",
+  "--after", "start"];
+const QUICK_QUERY = "?time=4/4x4&from=2&to=3&start=q=600&stop=q=500&after=start";
+
+const scratch = mkdtempSync(join(tmpdir(), "zorv-page-cases-"));
+process.on("exit", () => rmSync(scratch, { recursive: true, force: true }));
+const scratchFile = (name) => join(scratch, name);
+
+/** The score compressed, as notation programs write .mxl. */
+async function mxlOf(musicxml) {
+  const zip = new tools.JSZip();
+  zip.file("META-INF/container.xml", '<?xml version="1.0" encoding="UTF-8"?><container><rootfiles>'
+    + '<rootfile full-path="music/score.musicxml"/></rootfiles></container>');
+  zip.file("music/score.musicxml", readFileSync(musicxml));
+  const path = scratchFile("score.mxl");
+  writeFileSync(path, await zip.generateAsync({ type: "nodebuffer", compression: "DEFLATE" }));
+  return path;
+}
+
+function onsets(wavBytes, options = []) {
+  const path = scratchFile("click.wav");
+  writeFileSync(path, wavBytes);
+  const done = spawnSync("aubioonset", ["-i", path, ...options], { encoding: "utf8" });
+  assert.equal(done.status, 0, done.stderr);
+  return done.stdout.split(/\s+/).filter(Boolean).map(Number);
+}
+
+/** Seconds of each click's and each note's start in a MIDI file, as Python's
+ * mido plays it (its own reading of the tempo events): {click, notes}. */
+function midiOnsets(path) {
+  const done = spawnSync("/usr/bin/python3", ["-c", `
+import json, sys, mido
+at, found = 0.0, {"click": [], "notes": []}
+for message in mido.MidiFile(sys.argv[1]):
+    at += message.time
+    if message.type == "note_on" and message.velocity > 0:
+        found["click" if message.channel == 9 else "notes"].append(round(at, 4))
+print(json.dumps({kind: sorted(set(times)) for kind, times in found.items()}))`, path], { encoding: "utf8" });
+  assert.equal(done.status, 0, done.stderr);
+  return JSON.parse(done.stdout);
+}
+
+const chooseSounds = (page, value) => page.evaluate((v) => document.querySelector(`input[name=sounds][value=${v}]`)
+  .click(), value);
+
+/** The "zorv-playing" events of one playing, until `passes` passes have
+ * begun or it ends: [ms after the first sound, measure, pass]. */
+async function measuresAnnounced(page, passes) {
+  await page.evaluate(() => {
+    window.zorvHeard = [];
+    if (!window.zorvListens) {
+      document.addEventListener("zorv-playing", (e) => window.zorvHeard.push(
+        e.detail && [performance.now(), e.detail.measure, e.detail.pass]));
+    }
+    window.zorvListens = true;
+  });
+  await page.click("play");
+  await waitFor(() => page.evaluate((n) => window.zorvHeard.some((e) => e === null || e[2] >= n), passes),
+    "the passes", 30);
+  await page.click("stop");
+  const firstSound = await page.evaluate(() => performance.getEntriesByName("zorv-first-sound").at(-1).startTime);
+  const heard = await page.evaluate(() => window.zorvHeard);
+  return heard.filter(Boolean).map(([at, measure, pass]) => [at - firstSound, measure, pass]);
+}
+
+/** The page shows what the command line printed: the score, region and ramp,
+ * the records, timing, dialog entries. */
+async function assertShows(page, stdout) {
+  const cli = cliSections(stdout);
+  assert.deepEqual(await page.lines("header"), cli.header);
+  assert.equal(cli.header.length, 3);
+  assert.deepEqual(await page.records(), cli.records);
+  assert.deepEqual(await page.lines("summary"), cli.summary);
+  assert.deepEqual(await page.lines("finale"), cli.finale);
+  return cli;
+}
+
+async function openScore(page, path) {
+  await page.chooseFile("score", path);
+  await waitFor(async () => (await page.text("score-open")).startsWith(`Open: ${basename(path)} `),
+    `the page to name ${basename(path)} as open`);
+  return page.settled();
+}
+
+const search = (page) => page.evaluate(() => location.search);
+
+export const CASES = [
+  {
+    name: "the README example from the address shows what the command line prints",
+    async run(page) {
+      assert.equal(await page.open(README_QUERY), "Up to date.");
+      const cli = await assertShows(page, runCli(README_ARGS));
+      assert.equal(cli.records.length, 128 + 1);
+      // The page writes back the address it was opened with, so the link still holds.
+      assert.equal(await search(page), README_QUERY);
+    },
+  },
+  {
+    name: "a fit finds the command line's stop tempo and neighbours",
+    async run(page) {
+      assert.equal(await page.open(FIT_QUERY), "Up to date.");
+      const cli = await assertShows(page, runCli(FIT_ARGS));
+      assert.ok(cli.fit.length >= 2, cli.fit);
+      assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      // Minutes and seconds are the same duration as the seconds alone.
+      assert.equal(await page.retype("fit", "0:25.0"), "Up to date.");
+      assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      assert.equal(await page.retype("fit", "0:75"), "No result: correct the input marked above.");
+      assert.match(await page.text("stop-error"), /'0:75'/);
+    },
+  },
+  {
+    name: "an edit updates the result and the link carries it",
+    async run(page) {
+      await page.open(README_QUERY);
+      const before = await page.records(); // the table open while the edit comes
+      assert.equal(await page.retype("stop-bpm", "60"), "Up to date.");
+      assert.notDeepEqual(await page.records(), before);
+      const link = await search(page);
+      assert.equal(link, README_QUERY.replace("stop=q=72", "stop=q=60"));
+      const edited = [...README_ARGS.slice(0, -3), "q=60", "--after", "start"];
+      await assertShows(page, runCli(edited));
+      // The link opens the same preview in a fresh page.
+      await page.open(link);
+      await assertShows(page, runCli(edited));
+    },
+  },
+  {
+    name: "the MIDI and beat-time downloads are the command line's files",
+    async run(page) {
+      await page.open(README_QUERY);
+      const midi = scratchFile("cli.mid");
+      const beats = scratchFile("cli.csv");
+      runCli([...README_ARGS, "--midi", midi, "--beats", beats]);
+      const pageMidi = await page.download("download-midi");
+      assert.match(pageMidi.name, /\.mid$/);
+      assert.ok(pageMidi.bytes.equals(readFileSync(midi)), "the MIDI files differ");
+      const pageBeats = await page.download("download-beats");
+      assert.match(pageBeats.name, /\.csv$/);
+      assert.equal(pageBeats.bytes.toString("utf8"), readFileSync(beats, "utf8"));
+    },
+  },
+  {
+    name: "the MusicXML download is what the command line writes, for meter runs and for a score",
+    async run(page) {
+      for (const [query, args] of [[README_QUERY, README_ARGS], [SCORE_QUERY, ["--score", SCORE, ...SCORE_ARGS]]]) {
+        await page.open(query);
+        if (args.includes("--score")) await openScore(page, SCORE);
+        const written = scratchFile("cli.musicxml");
+        runCli([...args, "--write", written]);
+        const download = await page.download("download-musicxml");
+        assert.match(download.name, /\.musicxml$/);
+        assert.ok(download.bytes.equals(readFileSync(written)), `the MusicXML differs for ${args.slice(0, 2)}`);
+      }
+    },
+  },
+  {
+    name: "the WAV's clicks fall on the predicted beats",
+    async run(page) {
+      await page.open(README_QUERY);
+      const [header, ...rows] = (await page.download("download-beats")).bytes.toString("utf8").trim().split("\n");
+      const column = header.split(",").indexOf("seconds");
+      const beats = rows.map((row) => Number(row.split(",")[column]));
+      const found = onsets((await page.download("download-wav")).bytes);
+      assert.equal(beats.length, 80);
+      assert.equal(found.length, beats.length, String(found));
+      beats.forEach((beat, i) => assert.ok(Math.abs(found[i] - beat) < 0.015,
+        `beat at ${beat.toFixed(3)} s, onset at ${found[i].toFixed(3)} s`));
+    },
+  },
+  {
+    name: "the sound downloads hold what was chosen, where the preview times it",
+    async run(page) {
+      // Meter runs have no notes to choose: only the click, and the page says so.
+      await page.open(QUICK_QUERY);
+      assert.match(await page.text("sound-note"), /only the click sounds/);
+      assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll("input[name=sounds]")]
+        .map((input) => input.disabled)), [true, true, false]);
+      await page.open(NOTES_QUERY);
+      assert.equal(await openScore(page, NOTES_SCORE), "Up to date.");
+      const withNotes = scratchFile("notes.mid");
+      const clickOnly = scratchFile("click.mid");
+      runCli([...NOTES_ARGS, "--notes", "--midi", withNotes]);
+      runCli([...NOTES_ARGS, "--midi", clickOnly]);
+      const heard = midiOnsets(withNotes);
+      assert.deepEqual([heard.click.length, heard.notes.length], [15, 15]);
+      // [choice, the command line's MIDI file, what the WAV sounds, its name's end]
+      const cases = [
+        ["notes", withNotes, heard.notes, "-notes.wav"],
+        ["click", clickOnly, heard.click, "-click.wav"],
+        ["both", withNotes, [...heard.notes, ...heard.click], "-notes-and-click.wav"],
+      ];
+      for (const [sounds, midi, predicted, ending] of cases) {
+        await chooseSounds(page, sounds);
+        assert.ok((await page.download("download-midi")).bytes.equals(readFileSync(midi)), `the MIDI files differ (${sounds})`);
+        const wav = await page.download("download-wav");
+        assert.ok(wav.name.endsWith(ending), wav.name);
+        // What is played lies at least 200 ms apart; a note struck while a
+        // chord rings needs a threshold below aubio's default to be found
+        // (0.1 to 0.3 find every one, and nothing more).
+        const found = onsets(wav.bytes, ["-t", "0.2", "-M", "0.12"]);
+        const nearest = (time, among) => Math.min(...among.map((other) => Math.abs(other - time)));
+        for (const time of predicted) assert.ok(nearest(time, found) < 0.015, `${sounds}: nothing heard at ${time} s: ${found}`);
+        for (const onset of found) assert.ok(nearest(onset, predicted) < 0.015, `${sounds}: heard at ${onset} s`);
+      }
+    },
+  },
+  {
+    name: "a count-in comes before the passage, and a loop plays it again until Stop",
+    needs: "audio",
+    async run(page) {
+      const beats = scratchFile("quick.csv");
+      runCli([...QUICK_ARGS, "--beats", beats]);
+      const rows = readFileSync(beats, "utf8").trim().split("\n").slice(1).map((row) => row.split(","));
+      const downbeats = rows.filter((row) => row[2] === "1").map((row) => Number(row[0]));
+      const seconds = rows.map((row) => Number(row[0]));
+      const passage = 2 * seconds.at(-1) - seconds.at(-2); // the last measure's beats are even
+      await page.open(QUICK_QUERY);
+      await page.click("loop");
+      let heard = await measuresAnnounced(page, 2);
+      // Measures 1 to 4 each pass; the first after the count-in, one measure of
+      // 4/4 at quarter = 120 before any record (2 s). Each is announced on the
+      // first frame after it begins: never before, and late only by as much
+      // as a busy machine delays a frame.
+      assert.deepEqual(heard.slice(0, 8).map(([, m, p]) => [m, p]), [0, 1].flatMap((p) => [1, 2, 3, 4].map((m) => [m, p])));
+      for (const [at, measure, pass] of heard.slice(0, 8)) {
+        const due = 2 + pass * passage + downbeats[measure - 1];
+        assert.ok(due - 0.02 < at / 1000 && at / 1000 < due + 0.2, `measure ${measure}, pass ${pass}: ${at} ms`);
+      }
+      // Without the count-in and the loop: measure 1 at once, one pass.
+      await page.click("loop");
+      await page.click("count-in");
+      heard = await measuresAnnounced(page, 1);
+      assert.deepEqual(heard.map(([, m, p]) => [m, p]), [[1, 0], [2, 0], [3, 0], [4, 0]]);
+      assert.ok(heard[0][0] > -20 && heard[0][0] < 200, String(heard[0][0]));
+      await page.click("count-in");
+    },
+  },
+  {
+    name: "a score and its .mxl through the file input show what the command line prints",
+    async run(page) {
+      const cli = runCli(["--score", SCORE, ...SCORE_ARGS]);
+      for (const path of [SCORE, await mxlOf(SCORE)]) {
+        await page.blank();
+        await page.open(SCORE_QUERY);
+        assert.equal(await openScore(page, path), "Up to date.", path);
+        await assertShows(page, cli);
+        assert.equal((await page.lines("header"))[0], cli.split("\n")[0]);
+      }
+      // A file that is no score: its sentence beside the file input, no result.
+      const bad = join(SCORES, "not-a-score.musicxml");
+      const done = cliRun(["--score", bad, ...SCORE_ARGS]);
+      assert.equal(done.status, 2, done.stderr);
+      await page.chooseFile("score", bad);
+      const shown = await waitFor(() => page.text("score-error"), "the score's sentence");
+      assert.equal(await page.shown("current"), false);
+      assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ") || shown), [shown, done.stderr]);
+    },
+  },
+  {
+    name: "a score with repeats and jumps plays and times as the command line does",
+    async run(page) {
+      // Measures 2-3 are heard three times: the timing lists each pass, the
+      // beat times say which hearing each click is in.
+      const score = join(SCORES, "repeats-endings-coda.musicxml");
+      const args = ["--score", score, "--from", "2", "--to", "3", "--start", "q=100", "--stop", "q=60"];
+      const midi = scratchFile("order.mid");
+      const beats = scratchFile("order.csv");
+      // The page sounds the notes with the click unless told otherwise.
+      const cli = runCli([...args, "--notes", "--midi", midi, "--beats", beats]);
+      await page.open("?from=2&to=3&start=q=100&stop=q=60");
+      assert.equal(await openScore(page, score), "Up to date.");
+      await assertShows(page, cli);
+      assert.match(await page.text("summary"), /the region is heard 3 times:/);
+      assert.ok((await page.download("download-midi")).bytes.equals(readFileSync(midi)), "the MIDI files differ");
+      assert.equal((await page.download("download-beats")).bytes.toString("utf8"), readFileSync(beats, "utf8"));
+    },
+  },
+  {
+    name: "each kind of bad input gets its sentence beside it and no result",
+    async run(page) {
+      const cases = [ // query, where the sentence goes, the command line's arguments
+        ["?time=4/4x2%C2%B2&from=1&to=2&start=q=120&stop=q=72", "time",
+          ["--time", "4/4x2²", "--from", "1", "--to", "2", "--start", "q=120", "--stop", "q=72"]],
+        ["?time=4/4x8&from=9&to=2&start=q=120&stop=q=72", "from",
+          ["--time", "4/4x8", "--from", "9", "--to", "2", "--start", "q=120", "--stop", "q=72"]],
+        [BAD_QUERY, "to",
+          ["--time", "4/4x8", "--from", "1", "--to", "2:9", "--start", "q=120", "--stop", "q=72"]],
+        ["?time=4/4x8&from=1&to=2&start=qh=120&stop=q=72", "start",
+          ["--time", "4/4x8", "--from", "1", "--to", "2", "--start", "qh=120", "--stop", "q=72"]],
+        ["?time=4/4x8&from=1&to=2&start=q=120&stop=q=700", "stop",
+          ["--time", "4/4x8", "--from", "1", "--to", "2", "--start", "q=120", "--stop", "q=700"]],
+        ["?time=4/4x8&from=1&to=2&start=q=120&fit=soon", "stop",
+          ["--time", "4/4x8", "--from", "1", "--to", "2", "--start", "q=120", "--fit", "soon"]],
+      ];
+      for (const [query, slot, args] of cases) {
+        assert.match(await page.open(query), /^No result/, query);
+        assert.equal(await page.shown("current"), false, query);
+        const done = cliRun(args);
+        assert.equal(done.status, 2, done.stderr);
+        const shown = await page.text(`${slot}-error`);
+        assert.ok(shown, `no sentence beside ${slot} for ${query}`);
+        assert.ok(done.stderr.trim().endsWith(shown), [shown, done.stderr]);
+        const others = ["time", "score", "from", "to", "start", "stop"].filter((s) => s !== slot);
+        const elsewhere = await Promise.all(others.map((s) => page.text(`${s}-error`)));
+        assert.deepEqual(elsewhere, others.map(() => ""), query);
+      }
+    },
+  },
+  {
+    name: "a bad edit withdraws the result and a good one brings it back",
+    async run(page) {
+      await page.open(README_QUERY);
+      assert.match(await page.retype("to-measure", "99"), /^No result/);
+      assert.equal(await page.shown("current"), false);
+      assert.ok(await page.text("to-error"));
+      assert.equal(await page.attribute("#to-measure", "aria-invalid"), "true");
+      assert.equal(await page.retype("to-measure", "19"), "Up to date.");
+      assert.equal(await page.text("to-error"), "");
+      await assertShows(page, runCli(README_ARGS));
+    },
+  },
+  {
+    name: "every control has a label and is reached from the keyboard",
+    async run(page) {
+      await page.open(README_QUERY);
+      const unlabelled = await page.evaluate(() => [...document.querySelectorAll("input, button")]
+        .filter((c) => !(c.labels && [...c.labels].some((l) => l.textContent.trim())) && !c.textContent.trim())
+        .map((c) => c.id || c.name));
+      assert.deepEqual(unlabelled, []);
+      // Tab through the page: each text field, each radio group, each box and button.
+      const wanted = new Set(await page.evaluate(() => [...document.querySelectorAll("input, button")]
+        .filter((c) => c.offsetParent && !c.disabled)
+        .map((c) => (c.type === "radio" ? `radio:${c.name}` : c.id))));
+      assert.ok(wanted.size > 15, [...wanted]);
+      const focused = () => page.evaluate(() => {
+        const c = document.activeElement;
+        return c.type === "radio" ? `radio:${c.name}` : c.id;
+      });
+      await page.evaluate(() => document.activeElement.blur());
+      // Stops once all are reached: further on, Firefox moves focus out to
+      // its own window, and a page left unfocused gets no focus events.
+      const reached = new Set();
+      for (let i = 0; i < 60 && [...wanted].some((c) => !reached.has(c)); i += 1) {
+        await page.browser.press("Tab");
+        reached.add(await focused());
+      }
+      assert.deepEqual([...wanted].filter((c) => !reached.has(c)), []);
+      // Arrow keys change the focused radio group, as in the dialog.
+      await page.evaluate(() => document.querySelector("input[name=after][value=start]").focus());
+      await page.browser.press("ArrowUp");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.match(await search(page), /after=stop/);
+    },
+  },
+  {
+    name: "the page fits a phone's width",
+    async run(page) {
+      await page.browser.resize(375, 800);
+      try {
+        await page.open(README_QUERY);
+        const [scrolled, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
+        assert.equal(inner, 375);
+        assert.ok(scrolled <= inner, `${scrolled} px of page in ${inner} px`);
+      } finally {
+        await page.browser.resize(1200, 1600);
+      }
+    },
+  },
+  {
+    name: "pointing at a record names its measure, beat and tempo",
+    async run(page) {
+      await page.open(README_QUERY);
+      const marks = "#tempo-map [data-dot]";
+      const count = await page.evaluate((m) => document.querySelectorAll(m).length, marks);
+      assert.equal(count, (await page.records()).length);
+      const focusMark = (i) => page.evaluate((m, n) => [...document.querySelectorAll(m)].at(n).focus(), marks, i);
+      await focusMark(-1);
+      assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
+      await page.evaluate((m) => document.querySelectorAll(m)[1]
+        .dispatchEvent(new MouseEvent("mouseover", { bubbles: true })), marks);
+      assert.equal(await page.text("record-info"), "Measure 12, beat 1.25: quarter = 119.6");
+      // One stop in the tab order for the whole map; arrows walk its records.
+      const tabStops = await page.evaluate((m) => [...document.querySelectorAll(m)]
+        .filter((e) => e.getAttribute("tabindex") === "0").length, marks);
+      assert.equal(tabStops, 1);
+      await focusMark(0);
+      await page.browser.press("ArrowRight");
+      await page.browser.press("ArrowRight");
+      assert.equal(await page.text("record-info"), "Measure 12, beat 1.50: quarter = 119.3");
+      await page.browser.press("End");
+      assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
+      assert.ok(await page.evaluate((m) => document.activeElement === [...document.querySelectorAll(m)].at(-1), marks));
+    },
+  },
+  {
+    name: "Play moves the playhead and Stop ends it",
+    needs: "audio",
+    async run(page) {
+      await page.open(README_QUERY);
+      await page.click("play");
+      const head = "#tempo-map .playhead";
+      // The playhead comes when the sound has started.
+      await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
+      const visibility = () => page.attribute(head, "visibility");
+      // Two measures of lead-in play left of the map, where no line shows.
+      assert.equal(await visibility(), "hidden");
+      await waitFor(async () => (await visibility()) === "visible", "the playhead to reach the map");
+      const x = async () => Number(await page.attribute(head, "x1"));
+      const first = await x();
+      await waitFor(async () => (await x()) > first + 10, "the playhead to move on");
+      assert.equal(await page.evaluate(() => document.getElementById("play").disabled), true);
+      await page.click("stop");
+      await waitFor(() => page.evaluate((h) => !document.querySelector(h), head), "the playhead to go");
+      assert.equal(await page.evaluate(() => document.getElementById("play").disabled), false);
+    },
+  },
+  {
+    name: "axe finds no WCAG 2.2 A or AA violation in the result, the error or with a score open",
+    async run(page) {
+      assert.equal(await page.open(README_QUERY), "Up to date.");
+      assert.deepEqual(await page.accessibilityViolations(), [], "with a result");
+      assert.match(await page.open(BAD_QUERY), /^No result/);
+      assert.deepEqual(await page.accessibilityViolations(), [], "with an error");
+      await page.open(SCORE_QUERY);
+      assert.equal(await openScore(page, SCORE), "Up to date.");
+      assert.deepEqual(await page.accessibilityViolations(), [], "with a score open");
+    },
+  },
+];

@@ -1,0 +1,206 @@
+// One small API over three browser engines, so that the page's cases never
+// name an engine:
+//   Chromium (Debian's) and Firefox ESR (Debian's), both through puppeteer-core
+//   (CDP over a pipe for Chromium, WebDriver BiDi for Firefox); WebKitGTK
+//   through Debian's WebKitWebDriver and selenium-webdriver, in a private Xvfb,
+//   with webkit-shell.py as the browser.
+//
+// const browser = await startEngine("firefox");
+//   browser.open(url)                    navigate and wait for the load
+//   browser.evaluate(fn, ...args)        fn's result in the page (async fn awaited)
+//   browser.click(selector)              a real pointer click
+//   browser.type(text) / press(key)      keys to the focused element ("Tab", "ArrowUp", "End")
+//   browser.setFile(selector, path)      choose a file in a file input
+//   browser.resize(width, height)        the viewport
+//   browser.screenshot(path)             a PNG of the viewport
+//   browser.consoleErrors()              console errors since the last call (and drains them)
+//   browser.close()
+// browser.engine names it.
+import { spawn } from "node:child_process";
+import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { setTimeout as sleep } from "node:timers/promises";
+
+export const ENGINES = ["chromium", "firefox", "webkit"];
+// Headless Firefox's AudioContext stays "suspended" for good: there, Play can
+// only be seen to cope.
+export const CAN_PLAY_AUDIO = { chromium: true, firefox: false, webkit: true };
+const WIDTH = 1200;
+const HEIGHT = 1600;
+
+export async function startEngine(engine) {
+  switch (engine) {
+    case "chromium": return startPuppeteer(engine, {
+      executablePath: "/usr/bin/chromium",
+      pipe: true,
+      // As root Chromium needs --no-sandbox; its background services would
+      // only knock on a closed network.
+      args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+        "--disable-component-update", "--disable-sync", "--autoplay-policy=no-user-gesture-required"],
+    });
+    case "firefox": return startPuppeteer(engine, {
+      browser: "firefox",
+      executablePath: "/usr/bin/firefox-esr",
+      extraPrefsFirefox: { "media.autoplay.default": 0, "media.autoplay.blocking_policy": 0 },
+    });
+    case "webkit": return startWebKit();
+    default: throw new Error(`no engine '${engine}': one of ${ENGINES.join(", ")}`);
+  }
+}
+
+const PUPPETEER_KEYS = { Tab: "Tab", ArrowUp: "ArrowUp", ArrowDown: "ArrowDown",
+  ArrowLeft: "ArrowLeft", ArrowRight: "ArrowRight", End: "End", Home: "Home" };
+
+async function startPuppeteer(engine, options) {
+  const { default: puppeteer } = await import("puppeteer-core");
+  const browser = await puppeteer.launch({ headless: true, defaultViewport: null, ...options });
+  try {
+    const page = await browser.newPage();
+    await page.setViewport({ width: WIDTH, height: HEIGHT });
+    const errors = [];
+    page.on("console", (message) => {
+      if (message.type() === "error") errors.push(message.text());
+    });
+    page.on("pageerror", (error) => errors.push(`uncaught: ${error.message ?? error}`));
+    return {
+      engine,
+      async open(url) { await page.goto(url, { waitUntil: "load" }); },
+      evaluate: (fn, ...args) => page.evaluate(fn, ...args),
+      click: (selector) => page.click(selector),
+      type: (text) => page.keyboard.type(text),
+      press: (key) => page.keyboard.press(PUPPETEER_KEYS[key] ?? key),
+      async setFile(selector, path) { await (await page.$(selector)).uploadFile(path); },
+      resize: (width, height) => page.setViewport({ width, height }),
+      async screenshot(path) { await page.screenshot({ path }); },
+      async consoleErrors() { return errors.splice(0); },
+      close: () => browser.close(),
+    };
+  } catch (error) {
+    await browser.close();
+    throw error;
+  }
+}
+
+// A virtual display of its own, numbered by the server (-displayfd).
+async function startXvfb() {
+  const server = spawn("Xvfb", ["-displayfd", "3", "-screen", "0", "1600x1800x24", "-nolisten", "tcp"],
+    { stdio: ["ignore", "ignore", "ignore", "pipe"] });
+  const number = await new Promise((resolve, reject) => {
+    let text = "";
+    const timer = setTimeout(() => reject(new Error("Xvfb did not start within 10 s")), 10000);
+    server.stdio[3].on("data", (chunk) => {
+      text += chunk;
+      if (text.includes("\n")) { clearTimeout(timer); resolve(text.trim()); }
+    });
+    server.on("exit", (code) => { clearTimeout(timer); reject(new Error(`Xvfb exited (${code})`)); });
+  });
+  return { display: `:${number}`, stop: () => stopProcess(server) };
+}
+
+function stopProcess(child) {
+  if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve();
+  return new Promise((resolve) => {
+    child.once("exit", resolve);
+    child.kill();
+  });
+}
+
+async function freePort() {
+  const { createServer } = await import("node:net");
+  return new Promise((resolve, reject) => {
+    const server = createServer().listen(0, "127.0.0.1", () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+    server.on("error", reject);
+  });
+}
+
+async function startWebKit() {
+  const { Builder, By, Key } = await import("selenium-webdriver");
+  // Undone last first: the driver, the display (the browser ends with it),
+  // the browser's data.
+  const cleanup = [];
+  const stopAll = async () => { for (const undo of cleanup.reverse()) await undo(); };
+  try {
+    const data = mkdtempSync(join(tmpdir(), "zorv-webkit-"));
+    cleanup.push(() => rmSync(data, { recursive: true, force: true, maxRetries: 10 }));
+    const xvfb = await startXvfb();
+    cleanup.push(xvfb.stop);
+    const port = await freePort();
+    // Addresses, not "localhost": a new Debian root has no /etc/hosts.
+    const server = spawn("WebKitWebDriver", [`--port=${port}`, "--host=127.0.0.1"], {
+      stdio: ["ignore", "pipe", "pipe"], env: { ...process.env, DISPLAY: xvfb.display },
+    });
+    cleanup.push(() => stopProcess(server));
+    // The browser's stderr comes through the driver's: the console lines.
+    let log = "";
+    server.stdout.on("data", (chunk) => { log += chunk; });
+    server.stderr.on("data", (chunk) => { log += chunk; });
+    const driver = await connectWhenListening(Builder, port, {
+      browserName: "ZorvWebKit",
+      "webkitgtk:browserOptions": {
+        binary: new URL("webkit-shell.py", import.meta.url).pathname,
+        args: ["--automation", `--data=${data}`],
+      },
+    }).catch((error) => {
+      throw new Error(`${error.message}\nWebKitWebDriver and the browser said:\n${log.slice(-3000)}`);
+    });
+    const keys = { Tab: Key.TAB, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
+      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, End: Key.END, Home: Key.HOME };
+    const evaluate = (fn, ...args) => driver.executeScript(
+      `return (${fn}).apply(null, arguments)`, ...args);
+    let marks = 0;
+    const browser = {
+      engine: "webkit",
+      async open(url) { await driver.get(url); },
+      evaluate,
+      async click(selector) { await (await driver.findElement(By.css(selector))).click(); },
+      type: (text) => driver.actions().sendKeys(text).perform(),
+      press: (key) => driver.actions().sendKeys(keys[key] ?? key).perform(),
+      async setFile(selector, path) { await (await driver.findElement(By.css(selector))).sendKeys(path); },
+      async resize(width, height) {
+        await driver.manage().window().setRect({ width, height });
+      },
+      async screenshot(path) {
+        writeFileSync(path, Buffer.from(await driver.takeScreenshot(), "base64"));
+      },
+      // A mark logged now and seen on stderr proves every message before it
+      // has arrived; what came before it is read and dropped.
+      async consoleErrors() {
+        const mark = `zorv-console-mark-${++marks}`;
+        await evaluate((text) => console.info(text), mark);
+        const deadline = Date.now() + 5000;
+        while (!log.includes(mark) && Date.now() < deadline) await sleep(10);
+        const at = log.indexOf(mark);
+        if (at < 0) throw new Error("the browser's console went silent");
+        const lines = log.slice(0, at).split("\n");
+        log = log.slice(at + mark.length);
+        return lines.filter((line) => /\bCONSOLE (\w+ )?ERROR\b/.test(line));
+      },
+      async close() {
+        try { await driver.quit(); } finally { await stopAll(); }
+      },
+    };
+    await browser.resize(WIDTH, HEIGHT);
+    return browser;
+  } catch (error) {
+    await stopAll();
+    throw error;
+  }
+}
+
+async function connectWhenListening(Builder, port, capabilities) {
+  const deadline = Date.now() + 10000;
+  for (;;) {
+    try {
+      const response = await fetch(`http://127.0.0.1:${port}/status`);
+      if (response.ok) break;
+    } catch (error) {
+      if (Date.now() > deadline) throw new Error(`WebKitWebDriver did not listen on ${port}: ${error.message}`);
+    }
+    await sleep(50);
+  }
+  return new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities(capabilities).build();
+}

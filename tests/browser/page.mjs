@@ -1,0 +1,210 @@
+// The single-file preview page as the cases see it, over any engine of
+// engines.mjs, and the command-line preview to hold it against.
+import { spawnSync } from "node:child_process";
+import { readFileSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath, pathToFileURL } from "node:url";
+import { setTimeout as sleep } from "node:timers/promises";
+
+const HERE = dirname(fileURLToPath(import.meta.url));
+export const ROOT = resolve(HERE, "..", "..");
+export const PAGE = process.env.ZORV_PAGE || join(ROOT, "build", "page", "ZorvTempo-Preview.html");
+export const CLI = join(ROOT, "preview", "node", "cli.js");
+export const SCORES = join(ROOT, "tests", "preview", "scores");
+const WAIT_SECONDS = 20;
+// "Loading the plug-in...", "Reading score.mxl...", "Working...": the page
+// says it is busy with three dots, and answers without them.
+const busy = (status) => status === "" || status.endsWith("...");
+
+// Installed in the page after each load. The page hands a download to the
+// browser as a link to a Blob; the link is answered here, in the page, so
+// the bytes are the same to read in every engine and nothing lands in a
+// download folder.
+function catchDownloads() {
+  if (window.zorvDownloads) return;
+  const blobs = new Map();
+  const made = URL.createObjectURL;
+  URL.createObjectURL = function (object) {
+    const url = made.call(URL, object);
+    if (object instanceof Blob) blobs.set(url, object);
+    return url;
+  };
+  window.zorvDownloads = [];
+  const take = (link) => {
+    if (!link.hasAttribute("download") || !blobs.has(link.href)) return false;
+    window.zorvDownloads.push({ name: link.download, blob: blobs.get(link.href) });
+    return true;
+  };
+  window.addEventListener("click", (event) => {
+    const link = event.target.closest && event.target.closest("a[download]");
+    if (link && take(link)) event.preventDefault();
+  }, true);
+  const click = HTMLAnchorElement.prototype.click;
+  HTMLAnchorElement.prototype.click = function () {
+    if (!this.isConnected && take(this)) return undefined;
+    return click.call(this);
+  };
+}
+
+async function downloadBase64(index) {
+  const bytes = new Uint8Array(await window.zorvDownloads[index].blob.arrayBuffer());
+  let text = "";
+  for (let at = 0; at < bytes.length; at += 0x8000) {
+    text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
+  }
+  return btoa(text);
+}
+
+export function pageUrl(query = "") {
+  return pathToFileURL(PAGE).href + query;
+}
+
+export async function waitFor(condition, what, seconds = WAIT_SECONDS) {
+  const deadline = Date.now() + seconds * 1000;
+  while (Date.now() < deadline) {
+    const value = await condition();
+    if (value) return value;
+    await sleep(20);
+  }
+  throw new Error(`timed out waiting for ${what}`);
+}
+
+export class PageUnderTest {
+  constructor(browser) {
+    this.browser = browser;
+  }
+
+  evaluate(fn, ...args) {
+    return this.browser.evaluate(fn, ...args);
+  }
+
+  /** Opens the page with the query and returns its status once it answered. */
+  async open(query = "") {
+    await this.browser.open(pageUrl(query));
+    await this.evaluate(catchDownloads);
+    return this.settled();
+  }
+
+  async blank() {
+    await this.browser.open("about:blank");
+  }
+
+  text(id) {
+    return this.evaluate((i) => document.getElementById(i).innerText, id);
+  }
+
+  lines(id) {
+    return this.text(id).then((text) => (text === "" ? [] : text.replace(/\n$/, "").split("\n")));
+  }
+
+  /** Whether the element takes room on the page (not hidden, nor inside a hidden one). */
+  shown(id) {
+    return this.evaluate((i) => {
+      const element = document.getElementById(i);
+      return element.getClientRects().length > 0 && getComputedStyle(element).visibility !== "hidden";
+    }, id);
+  }
+
+  attribute(selector, name) {
+    return this.evaluate((s, n) => document.querySelector(s).getAttribute(n), selector, name);
+  }
+
+  status() {
+    return this.text("status");
+  }
+
+  /** The status once the page has answered the inputs on the form. */
+  settled() {
+    return waitFor(async () => {
+      const status = await this.status();
+      return !busy(status) && status;
+    }, "the page to show a result or an error");
+  }
+
+  click(id) {
+    return this.browser.click(`#${id}`);
+  }
+
+  /** Replaces a text field's value by typing, as a user does, and waits for the answer. */
+  async retype(id, value) {
+    await this.evaluate((i) => { const f = document.getElementById(i); f.focus(); f.select(); }, id);
+    await this.browser.type(value);
+    return this.settled();
+  }
+
+  chooseFile(id, path) {
+    return this.browser.setFile(`#${id}`, path);
+  }
+
+  /** The records table's rows, the table opened first (it fills when open). */
+  async records() {
+    const open = await this.evaluate(() => document.getElementById("records-details").open);
+    if (!open) await this.browser.click("#records-details summary");
+    // The toggle event comes after the click; a result has at least one record.
+    return waitFor(() => this.evaluate(() => {
+      const rows = [...document.querySelectorAll("#records tbody tr")];
+      return rows.length ? rows.map((row) => [...row.cells].map((cell) => cell.innerText)) : null;
+    }), "the records");
+  }
+
+  /** Clicks a download button; the file's name and bytes as the page made them. */
+  async download(buttonId) {
+    const before = await this.evaluate(() => window.zorvDownloads.length);
+    await this.click(buttonId);
+    await waitFor(() => this.evaluate((n) => window.zorvDownloads.length > n, before), `the download of ${buttonId}`);
+    const name = await this.evaluate((n) => window.zorvDownloads[n].name, before);
+    return { name, bytes: Buffer.from(await this.evaluate(downloadBase64, before), "base64") };
+  }
+
+  /** Accessibility violations axe-core finds for the WCAG 2.2 A and AA rules. */
+  async accessibilityViolations() {
+    if (!await this.evaluate(() => typeof window.axe === "object")) {
+      await this.evaluate((source) => { (0, eval)(source); }, axeSource());
+    }
+    return this.evaluate(async () => {
+      const found = await window.axe.run(document, { runOnly: { type: "tag",
+        values: ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22aa"] } });
+      return found.violations.map((v) => ({ rule: v.id, impact: v.impact,
+        where: v.nodes.map((n) => n.target.join(" ")) }));
+    });
+  }
+}
+
+let axe = null;
+function axeSource() {
+  axe ??= readFileSync(join(HERE, "node_modules", "axe-core", "axe.min.js"), "utf8");
+  return axe;
+}
+
+/** The command-line preview's exit status and output. */
+export function cliRun(args) {
+  const done = spawnSync("node", [CLI, ...args], { cwd: ROOT, encoding: "utf8" });
+  return { status: done.status, stdout: done.stdout, stderr: done.stderr };
+}
+
+export function runCli(args) {
+  const done = cliRun(args);
+  if (done.status !== 0) throw new Error(`preview ${args.join(" ")} failed (${done.status}): ${done.stderr}`);
+  return done.stdout;
+}
+
+/** The parts of the command line's output the page shows as text. */
+export function cliSections(stdout) {
+  const lines = stdout.split("\n");
+  if (lines.at(-1) === "") lines.pop();
+  const recordsAt = lines.indexOf("Tempo records in the score after the ramp:");
+  const runUntilBlank = (from) => {
+    const run = [];
+    for (const line of lines.slice(from)) {
+      if (!line.trim()) break;
+      run.push(line);
+    }
+    return run;
+  };
+  const table = runUntilBlank(recordsAt + 2).map((line) => line.trim().split(/\s+/));
+  const summary = runUntilBlank(recordsAt + 2 + table.length + 1);
+  const finale = lines.slice(lines.findIndex((line) => line.startsWith("In Finale:")));
+  const fit = lines.filter((line) => line.startsWith("Fit:") || line.startsWith("  neighbour"));
+  const header = lines.slice(0, lines.findIndex((line) => !line.trim()));
+  return { header, records: table, summary, finale, fit };
+}

@@ -1,0 +1,45 @@
+// Runs the page's cases (cases.mjs) in one engine, one browser start for the
+// whole list, under node's test runner:
+//   node tests/browser/run.mjs chromium|firefox|webkit [PATTERN]
+// The page is build/page/ZorvTempo-Preview.html, or ZORV_PAGE. A PATTERN
+// (a regular expression) runs only the cases whose names it matches.
+import { after, before, describe, it } from "node:test";
+import assert from "node:assert/strict";
+import { existsSync } from "node:fs";
+import { CASES } from "./cases.mjs";
+import { CAN_PLAY_AUDIO, ENGINES, startEngine } from "./engines.mjs";
+import { PAGE, PageUnderTest } from "./page.mjs";
+
+const [engine, only = ""] = process.argv.slice(2);
+if (!ENGINES.includes(engine)) {
+  console.error(`usage: node tests/browser/run.mjs ${ENGINES.join("|")} [PATTERN]`);
+  process.exit(2);
+}
+if (!existsSync(PAGE)) {
+  console.error(`no page at ${PAGE}: build it first (scripts/test does)`);
+  process.exit(1);
+}
+
+describe(`the preview page in ${engine}`, () => {
+  let browser = null;
+  let page = null;
+
+  before(async () => {
+    browser = await startEngine(engine);
+    page = new PageUnderTest(browser);
+  });
+
+  after(async () => {
+    if (browser) await browser.close();
+  });
+
+  for (const testCase of CASES.filter((c) => new RegExp(only).test(c.name))) {
+    const skip = testCase.needs === "audio" && !CAN_PLAY_AUDIO[engine]
+      && `no AudioContext starts in headless ${engine}`;
+    it(testCase.name, { skip }, async () => {
+      await browser.consoleErrors(); // what an earlier, failed case left
+      await testCase.run(page);
+      assert.deepEqual(await browser.consoleErrors(), [], "the console shows errors");
+    });
+  }
+});
