@@ -231,10 +231,15 @@ function soundChoice() {
   };
 }
 
+// The musician's choice of what sounds, kept while meter runs (which have
+// no notes) show the click as the only one.
+let soundsWanted = "both";
+
 // Meter runs have no notes: the choice says so rather than offering them.
 function showSoundChoice(result) {
   for (const input of document.querySelectorAll("input[name=sounds]")) {
     input.disabled = !result.hasNotes && input.value !== "click";
+    input.checked = input.value === (result.hasNotes ? soundsWanted : "click");
   }
   document.getElementById("sound-note").textContent = result.hasNotes ? ""
     : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
@@ -359,6 +364,9 @@ function wirePlayback() {
     note.textContent = "Starting the sound...";
   });
   stop.addEventListener("click", () => player.stop());
+  for (const input of document.querySelectorAll("input[name=sounds]")) {
+    input.addEventListener("change", () => { soundsWanted = input.value; });
+  }
   // The synthesizer loads at the first touch of the page, so that Play
   // sounds at once.
   const warm = () => {
