@@ -21,8 +21,17 @@ import { DEFAULT_FRAME_RATE, formatTime, framesOf, parseFrameRate, parseTime } f
 
 // --- reading the hits --------------------------------------------------------
 
-function hitError(text, sentence, fields = ["hit"]) {
-    return new InputError(`--hit ${text}: ${sentence}`, { fields, sentence });
+// `hit`: which hit, from 1, for a form that shows the hits as rows.
+function hitError(text, sentence, fields = ["hit"], hit = null) {
+    const error = new InputError(`--hit ${text}: ${sentence}`, { fields, sentence });
+    error.hit = hit;
+    return error;
+}
+
+// The error about hit `number`, for a form's row.
+function aboutHit(error, number) {
+    if (error instanceof InputError && (error.hit ?? null) === null) error.hit = number;
+    return error;
 }
 
 // "17=0:34.2", "12:3=00:01:02:05": a position as --from takes it, and a
@@ -60,20 +69,21 @@ export function checkHits(hits, from, measures) {
         if (hit.at <= fromAt) {
             const where = hit.at === fromAt ? "is where the region starts" : "comes before the region's start";
             throw hitError(hit.text, `${pointText(hit.measure, hit.position, measures)} ${where} (--from ${from.text}); `
-                + "a hit ends the run that leads to it", ["hit", "from"]);
+                + "a hit ends the run that leads to it", ["hit", "from"], i + 1);
         }
         if (i === 0) return;
         const before = hits[i - 1];
         if (hit.at === before.at) {
             throw hitError(hit.text, `${pointText(hit.measure, hit.position, measures)} has a hit already (--hit ${before.text}); `
-                + "one hit to a position");
+                + "one hit to a position", ["hit"], i + 1);
         }
         if (hit.at < before.at) {
-            throw hitError(hit.text, `comes before --hit ${before.text} in the score; give the hits in the order of their positions`);
+            throw hitError(hit.text, `comes before --hit ${before.text} in the score; give the hits in the order of their positions`,
+                ["hit"], i + 1);
         }
         if (!(hit.target.seconds > before.target.seconds)) {
             throw hitError(hit.text, `its time is not later than that of --hit ${before.text}; each hit's time must come after `
-                + "the one before");
+                + "the one before", ["hit"], i + 1);
         }
     });
     return hits;
@@ -91,14 +101,21 @@ export function checkHitInputs(inputs, score) {
     const stopUnit = inputs.stopUnit ? parseUnit(inputs.stopUnit, "--stop-unit") : null;
     const rate = inputs.fps ? parseFrameRate(inputs.fps) : null;
     const cue = inputs.cueStart ? parseTime(inputs.cueStart, rate, "--cue-start") : null;
-    const hits = checkHits(inputs.hits.map((text) => parseHit(text, measures, rate)), from, measures);
+    const hits = checkHits(inputs.hits.map((text, i) => {
+        try {
+            return parseHit(text, measures, rate);
+        } catch (error) {
+            throw aboutHit(error, i + 1);
+        }
+    }), from, measures);
     const heard = scoreClock(score, score.tempo).at([measureOffsets(measures)[from.measure] + from.position, ...hits.map((h) => h.at)]);
     heard.forEach((seconds, i) => {
         if (seconds !== null) return;
         const [text, option] = i === 0 ? [from.text, "--from"] : [hits[i - 1].text, "--hit"];
-        throw new InputError(`${option} ${text}: the score's repeats and jumps never play it`, {
+        const error = new InputError(`${option} ${text}: the score's repeats and jumps never play it`, {
             fields: [option.slice(2)], sentence: "the score's repeats and jumps never play it",
         });
+        throw aboutHit(error, i === 0 ? null : i);
     });
     return { score, from, start, after, stopUnit, rate, cue: cue?.seconds ?? 0, cueForm: cue?.form ?? null, hits };
 }

@@ -248,10 +248,18 @@ async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
     const budget = { left: LARGEST_INFLATED };
     const tooLarge = () => new InputError(`${fileName}: its score inflates to more than ${LARGEST_INFLATED / 1e6} MB, `
         + "more than is opened from an .mxl archive; save it as uncompressed MusicXML (.musicxml) and open that");
+    // The size the archive declares for a member (JSZip keeps it with the
+    // member's compressed data) refuses an archive that says it is too large
+    // before anything is inflated; one that understates it is stopped by
+    // memberBytes' count, a compressed chunk's inflating later.
+    const checkDeclared = (name) => {
+        if (Number(archive.files[name]._data?.uncompressedSize) > budget.left) throw tooLarge();
+    };
     // A container that cannot be read only leaves the score to be found
     // without it.
     let container = null;
     if (names.includes(CONTAINER)) {
+        checkDeclared(CONTAINER);
         try {
             container = await memberBytes(archive.files[CONTAINER], budget);
         } catch (error) {
@@ -261,6 +269,7 @@ async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
     const member = (container && containerRootfile(container, names, DOMParser, fileName))
         ?? names.find((n) => !n.includes("/") && /\.(musicxml|xml)$/i.test(n));
     if (member === undefined) throw new InputError(`${fileName} is not MusicXML: the archive holds no score`);
+    checkDeclared(member);
     try {
         return await memberBytes(archive.files[member], budget);
     } catch (error) {

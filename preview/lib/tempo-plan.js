@@ -21,9 +21,12 @@ export const RUN_FIELDS = ["from", "to", "start", "stop", "fit", "stop-unit", "a
 // More runs than any piece needs would only hold the page up.
 export const MOST_RUNS = 1000;
 
-function planError(where, text, { run = null, field = null } = {}) {
+// `run` (from 1) and `runSentence` (what is wrong, without naming the run)
+// let a form put the sentence beside the run's own field.
+function planError(where, text, { run = null, field = null, runSentence = text } = {}) {
     const error = new InputError(`${where}: ${text}`, { fields: field ? [field] : ["plan"], sentence: text });
     error.run = run;
+    error.runSentence = runSentence;
     return error;
 }
 
@@ -93,7 +96,8 @@ export function checkPlan(runs, score, where) {
             const value = { "stop-unit": run.stopUnit }[field] ?? run[field];
             const shown = value === undefined || value === null || error.sentence.includes(`'${value}'`)
                 ? field : `${field} ${value}`;
-            throw planError(where, `run ${index + 1}, ${shown}: ${error.sentence}`, { run: index + 1, field });
+            throw planError(where, `run ${index + 1}, ${shown}: ${error.sentence}`,
+                { run: index + 1, field, runSentence: error.sentence });
         }
     });
 }
@@ -119,7 +123,8 @@ export function coveringRegion(regions, measures) {
 //   whole:     {region, quarters, writtenS, assumesDefault, passes}
 //   outputs, finale: {runs, measures}
 // and svg, midi, beats, musicxml, report, line (the plan's), heard, extent,
-// spans (each run's [start, end) in units).
+// spans (each run's [start, end) in units) and marks (the MIDI file's
+// markers, heardMidi's).
 // extras: {hits: [{at, target, label}]}, for a plan made to land hit
 // points: each is marked on the map (svgText's hits) and, where it is first
 // heard, in the MIDI file.
@@ -178,6 +183,7 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
     return {
         header: { score: scoreHeader(checked), runs }, fits, records: line.records, summaries, whole, outputs,
         finale: { runs, measures }, svg, midi: sound.midi, beats: sound.beats, musicxml, report, line, heard, extent, spans,
+        marks,
     };
 }
 
@@ -236,19 +242,34 @@ export function planFinaleLines(finale) {
     return lines;
 }
 
+// Each fitted run's fit, under its run's name.
+export function planFitLines(result) {
+    const lines = [];
+    result.fits.forEach((fit, i) => {
+        if (fit) lines.push(...(lines.length ? [""] : []), `Run ${i + 1}:`, ...fitLines(fit).map((text) => `  ${text}`));
+    });
+    return lines;
+}
+
+// The timing of each run and of the whole plan.
+export function planTimingLines(result) {
+    const { measures } = result.header.score;
+    return [
+        ...result.summaries.flatMap((summary, i) => runTiming(summary, i, result.header.runs[i].region, measures)),
+        ...wholeLines(result.whole, measures),
+    ];
+}
+
 // Everything the command line prints for a plan; `hitLines` (hits.js) go
 // after the timing.
 export function planLines(result, hitLines = []) {
     const { measures } = result.header.score;
     const lines = [...planHeaderLines(result.header), ""];
-    result.fits.forEach((fit, i) => {
-        if (fit) lines.push(`Run ${i + 1}:`, ...fitLines(fit).map((text) => `  ${text}`), "");
-    });
+    const fits = planFitLines(result);
+    if (fits.length) lines.push(...fits, "");
     lines.push(`Tempo records in the score after the plan:`);
     for (const text of tableLines(result.records, measures)) lines.push(text);
-    lines.push("");
-    result.summaries.forEach((summary, i) => lines.push(...runTiming(summary, i, result.header.runs[i].region, measures)));
-    lines.push(...wholeLines(result.whole, measures), "");
+    lines.push("", ...planTimingLines(result), "");
     if (hitLines.length) lines.push(...hitLines, "");
     lines.push(...outputLines(result.outputs), "");
     lines.push(...planFinaleLines(result.finale));

@@ -262,6 +262,8 @@ test("what an archive's members inflate to counts together, up to the cap", asyn
             member("s.musicxml", paddedScore(LARGEST_INFLATED - CONTAINED.length + 1))], false],
         ["a container past it alone", [member("META-INF/container.xml", `${CONTAINED}${" ".repeat(LARGEST_INFLATED)}`),
             member("s.musicxml", onePart(1, ""))], false],
+        // refused for what it says before anything is inflated
+        ["a score that says it is past it", [{ ...member("s.musicxml", onePart(1, "")), size: LARGEST_INFLATED + 1 }], false],
     ];
     for (const [name, members, opens] of cases) {
         const reading = read(zipOf(members), "a.mxl");

@@ -1,18 +1,36 @@
 // The page's inputs in its address, under the command line's names and in its
 // notation, so a link carries a preview: ?time=4/4x24&from=12&to=19&start=q=120&stop=q=72.
+// A plan's later runs follow the first, each beginning with its own `from`
+// (...&after=stop&from=20&to=24&start=q=72&stop=q=120&after=start); hit points
+// are `hit=17=0:34.2`, one each, with `fps` and `cue-start`.
 // Values travel as the user typed them: judging them is the preview's job.
 import { UNIT_LETTERS, tempoParts } from "../lib/music.js";
 
 export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after"];
+// A run's keys, in the order a later run's are written.
+export const RUN_KEYS = ["from", "to", "start", "stop", "fit", "stop-unit", "after"];
 
 // The form's state as the command line's arguments, by name. A score file
 // cannot travel in an address: with a score the link carries its file name
 // (state.scoreName), so that whoever opens it knows which score it needs.
+// state.runs: the later runs, each as {from, to, start, stop or fit, after}
+// by the command line's names; state.hits: [{position, time}], with
+// state.fps, state.cueStart and state.hitUnit (the stop tempos' unit, "" for
+// any). With hits, the hits end the runs: no --to, --stop or --fit.
 export function argumentsOf(state) {
   const args = {};
   if (state.source === "time") args.time = state.time;
   if (state.source === "score" && state.scoreName) args.score = state.scoreName;
   args.from = joinPoint(state.fromMeasure, state.fromBeat);
+  if (state.hits?.length) {
+    args.start = joinTempo(state.startUnit, state.startDotted, state.startBpm);
+    if (state.hitUnit) args["stop-unit"] = state.hitUnit;
+    args.after = state.after;
+    args.hit = state.hits.map((hit) => `${hit.position.trim()}=${hit.time.trim()}`);
+    if (state.fps) args.fps = state.fps;
+    if (state.cueStart?.trim()) args["cue-start"] = state.cueStart.trim();
+    return args;
+  }
   args.to = joinPoint(state.toMeasure, state.toBeat);
   args.start = joinTempo(state.startUnit, state.startDotted, state.startBpm);
   if (state.mode === "fit") {
@@ -22,17 +40,40 @@ export function argumentsOf(state) {
     args.stop = joinTempo(state.stopUnit, state.stopDotted, state.stopBpm);
   }
   args.after = state.after;
+  if (state.runs?.length) args.runs = state.runs.map((run) => ({ ...run }));
   return args;
+}
+
+// The first run's form fields from its arguments (the inverse of
+// argumentsOf's run), for a run moved into the first place.
+export function runPatch(run) {
+  const patch = {};
+  if (run.from !== undefined) Object.assign(patch, splitPoint(run.from, "from"));
+  if (run.to !== undefined) Object.assign(patch, splitPoint(run.to, "to"));
+  if (run.start !== undefined) Object.assign(patch, splitTempo(run.start, "start"));
+  if (run.stop !== undefined) Object.assign(patch, { mode: "stop" }, splitTempo(run.stop, "stop"));
+  if (run.fit !== undefined) {
+    Object.assign(patch, { mode: "fit", fit: run.fit });
+    if (run["stop-unit"] !== undefined) Object.assign(patch, splitUnit(run["stop-unit"], "stop"));
+  }
+  if (run.after !== undefined) patch.after = run.after;
+  return patch;
 }
 
 // The query string, with '=', ':', '/', ',' and '.' left readable (all legal
 // in a query value) and everything else escaped.
 export function queryOf(args) {
   const parts = [];
+  const add = (key, value) => parts.push(`${key}=${escapeValue(String(value))}`);
   for (const key of KEYS) {
-    if (args[key] === undefined) continue;
-    parts.push(`${key}=${escapeValue(String(args[key]))}`);
+    if (args[key] !== undefined) add(key, args[key]);
   }
+  for (const run of args.runs ?? []) {
+    for (const key of RUN_KEYS) if (run[key] !== undefined) add(key, run[key]);
+  }
+  for (const hit of args.hit ?? []) add("hit", hit);
+  if (args.fps !== undefined) add("fps", args.fps);
+  if (args["cue-start"] !== undefined) add("cue-start", args["cue-start"]);
   return parts.length ? `?${parts.join("&")}` : "";
 }
 
@@ -45,20 +86,29 @@ function escapeValue(text) {
 // know are ignored, and a key it leaves out keeps the form's default.
 export function stateFromQuery(search) {
   const params = new URLSearchParams(search);
+  // The runs, each from its `from` on, each key's first value in its run.
+  const runs = [];
+  for (const [key, value] of params) {
+    if (!RUN_KEYS.includes(key)) continue;
+    if (runs.length === 0 || (key === "from" && "from" in runs[runs.length - 1])) runs.push({});
+    const run = runs[runs.length - 1];
+    if (!(key in run)) run[key] = value;
+  }
+  const hits = params.getAll("hit").map((hit) => {
+    const cut = hit.indexOf("=");
+    return cut < 0 ? { position: hit, time: "" } : { position: hit.slice(0, cut), time: hit.slice(cut + 1) };
+  });
+  // Keys a single ramp's address has no part in are left out of its patch.
   const patch = {};
+  if (runs.length > 1) patch.runs = runs.slice(1);
+  if (hits.length) Object.assign(patch, { hits, hitUnit: runs[0]?.["stop-unit"] ?? "" });
+  if (params.has("fps")) patch.fps = params.get("fps");
+  if (params.has("cue-start")) patch.cueStart = params.get("cue-start");
   if (params.has("time")) Object.assign(patch, { source: "time", time: params.get("time") });
   // A score named (by its file name, never a path) makes the page wait for it.
   const named = params.has("score") ? params.get("score").split(/[\\/]/).pop().trim() : "";
   if (named) Object.assign(patch, { source: "score", scoreName: named });
-  if (params.has("from")) Object.assign(patch, splitPoint(params.get("from"), "from"));
-  if (params.has("to")) Object.assign(patch, splitPoint(params.get("to"), "to"));
-  if (params.has("start")) Object.assign(patch, splitTempo(params.get("start"), "start"));
-  if (params.has("stop")) Object.assign(patch, { mode: "stop" }, splitTempo(params.get("stop"), "stop"));
-  if (params.has("fit")) {
-    Object.assign(patch, { mode: "fit", fit: params.get("fit") });
-    if (params.has("stop-unit")) Object.assign(patch, splitUnit(params.get("stop-unit"), "stop"));
-  }
-  if (params.has("after")) patch.after = params.get("after");
+  if (runs.length) Object.assign(patch, runPatch(runs[0]));
   return patch;
 }
 

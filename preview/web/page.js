@@ -2,7 +2,8 @@
 // the address. Every musical rule comes from the shared preview modules,
 // which work in a Worker behind engine.js; this file only moves their data
 // onto the page.
-import { argumentsOf, queryOf, splitTempo, stateFromQuery } from "./address.js";
+import { argumentsOf, queryOf, runPatch, splitTempo, stateFromQuery } from "./address.js";
+import { givenHits, readHits, readRuns, showStopKind, writeHits, writeRuns } from "./rows.js";
 import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
@@ -17,6 +18,8 @@ const form = document.getElementById("inputs");
 const current = document.getElementById("current");
 const status = document.getElementById("status");
 const scoreOpen = document.getElementById("score-open");
+const runsList = document.getElementById("runs");
+const hitsList = document.getElementById("hits");
 const player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
 
 let engine = null;
@@ -29,10 +32,76 @@ let generation = 0;      // the newest update; older answers are dropped
 let fileGeneration = 0;  // the newest file chosen; older ones are dropped
 let firstShown = false;
 
+// The form as the preview's arguments take it: the first ramp's fields, the
+// later ramps and the hit points (rows left empty are none).
+function pageState() {
+  return {
+    ...readForm(form), runs: readRuns(runsList), hits: givenHits(readHits(hitsList)),
+    fps: document.getElementById("fps").value, cueStart: document.getElementById("cue-start").value,
+    hitUnit: document.getElementById("hit-unit").value,
+  };
+}
+
+// With hit points the hits end the ramps: the form's To and Stop, and the
+// later ramps, give way to the hits' own fields.
+function showHitsMode() {
+  const hits = hitsList.children.length > 0;
+  for (const node of form.querySelectorAll("[data-hits-hide]")) node.hidden = hits;
+  for (const node of form.querySelectorAll("[data-hits-show]")) node.hidden = !hits;
+  const runs = runsList.children.length > 0;
+  document.getElementById("add-hit").disabled = runs;
+  document.getElementById("hits-runs-note").hidden = !runs;
+}
+
+// A row's field, its label, and the sentence beside the row.
+function rowError(row, control, sentence) {
+  const label = row.querySelector(`label[for="${control.id}"]`).textContent.toLowerCase();
+  if (control.value.trim() === "") {
+    const name = row.matches(".hit") ? `hit ${row.getAttribute("data-hit")}` : `ramp ${row.getAttribute("data-run")}`;
+    withdrawResult(`Waiting for the ${label === "lands on" ? "time" : label} of ${name}.`, false);
+    return;
+  }
+  row.querySelector(".error").textContent = sentence;
+  control.setAttribute("aria-invalid", "true");
+  withdrawResult("No result: correct the input marked above.", true);
+}
+
+// An error about a later ramp, a hit point or the hits' own fields goes
+// beside it; true when it did.
+function showRowError(error) {
+  const field = error.fields[0];
+  if (error.run >= 2) {
+    const row = runsList.querySelector(`li[data-run="${error.run}"]`);
+    const which = { fit: "stop", "stop-unit": "stop" }[field] ?? field;
+    const control = row.querySelector(`[data-field="${which}"]`) ?? row.querySelector(`#run-${error.run}-after`);
+    rowError(row, control, error.runSentence);
+    return true;
+  }
+  if (error.hit) {
+    // The hits counted are the rows given, not those left empty.
+    const rows = [...hitsList.children].filter((row) => [...row.querySelectorAll("input")].some((c) => c.value.trim()));
+    const row = rows[error.hit - 1];
+    const number = row.getAttribute("data-hit");
+    const empty = ["position", "time"].map((part) => row.querySelector(`#hit-${number}-${part}`)).find((c) => !c.value.trim());
+    rowError(row, empty ?? row.querySelector(`#hit-${number}-position`), error.sentence);
+    return true;
+  }
+  const hitsField = { fps: "fps", "cue-start": "cue-start", "stop-unit": "hit-unit", hit: null }[field];
+  if (hitsList.children.length && hitsField !== undefined) {
+    document.getElementById("hits-error").textContent = error.sentence;
+    if (hitsField) document.getElementById(hitsField).setAttribute("aria-invalid", "true");
+    withdrawResult("No result: correct the input marked above.", true);
+    return true;
+  }
+  return false;
+}
+
 // An input the preview refuses: its sentence beside the field just edited
 // (or the one to mend first), unless that field is still empty, which only
 // waits for input.
 function showInputError(error, edited, state) {
+  if (showRowError(error)) return;
+  if (error.run === 1) error = { ...error, sentence: error.runSentence };
   const fallback = state.source === "score" ? "score" : "time";
   const field = errorField(error.fields, edited, fallback);
   const typed = TYPED[field];
@@ -54,6 +123,8 @@ function clearErrors() {
     document.getElementById(`${slot}-error`).textContent = "";
     for (const id of SLOT_FIELDS[slot]) document.getElementById(id).removeAttribute("aria-invalid");
   }
+  for (const node of form.querySelectorAll("#runs .error, #hits .error, #hits-error")) node.textContent = "";
+  for (const node of form.querySelectorAll("#runs-set [aria-invalid], #hits-set [aria-invalid]")) node.removeAttribute("aria-invalid");
 }
 
 // Nothing old stays on show as if it answered the inputs now on the form.
@@ -72,6 +143,10 @@ function render(result) {
   fit.hidden = !result.fitText;
   fit.textContent = result.fitText || "";
   document.getElementById("header").textContent = result.headerText;
+  const hits = document.getElementById("hits-result");
+  hits.hidden = !result.hitsText;
+  hits.textContent = result.hitsText || "";
+  document.getElementById("records-of").textContent = result.plan ? "ramps" : "ramp";
   document.getElementById("summary").textContent = result.summaryText;
   document.getElementById("finale").textContent = result.finaleText;
   showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
@@ -139,14 +214,19 @@ function waitForScore() {
 async function update(origin, control = null) {
   const mine = ++generation;
   const started = performance.now();
-  const state = readForm(form);
+  const state = pageState();
   const edited = control ? fieldOf(control, state) : null;
   showModes(form, state);
+  showHitsMode();
   const args = argumentsOf({ ...state, scoreName: scoreName() });
   history.replaceState(null, "", queryOf(args) || location.pathname);
   clearErrors();
   if (state.source === "score" && !score) {
     waitForScore();
+    return;
+  }
+  if (hitsList.children.length && !state.hits.length) {
+    withdrawResult("Waiting for the hit points: a position and the time it lands on.", false);
     return;
   }
   status.textContent = "Working...";
@@ -390,16 +470,98 @@ function wireDrop() {
   });
 }
 
+// The ramps in order, the form's own first, as the command line's arguments.
+function allRuns() {
+  const { runs, ...first } = argumentsOf({ ...pageState(), hits: [] });
+  return [first, ...(runs ?? [])];
+}
+
+// The ramps written back in a new order: the first into the form, the rest
+// into their rows.
+function writeAllRuns(runs) {
+  writeForm(form, runPatch(runs[0]));
+  writeRuns(runsList, runs.slice(1));
+}
+
+// A new ramp after the last: from the measure after its end, as long
+// (within the score's measures, when a result has counted them), back from
+// its stop tempo to its start.
+function nextRun(last) {
+  const [lastFrom, lastTo] = [last.from, last.to].map((point) => Number.parseInt(point, 10));
+  const span = Number.isFinite(lastFrom) && Number.isFinite(lastTo) ? Math.max(0, lastTo - lastFrom) : 3;
+  const most = shown?.measureCount ?? Infinity;
+  const from = Math.min(Number.isFinite(lastTo) ? lastTo + 1 : 1, most);
+  const to = Math.min(from + span, most);
+  return { from: String(from), to: String(to), start: last.stop ?? last.start, stop: last.start, after: "stop" };
+}
+
+function wireRows() {
+  const focus = (selector) => document.querySelector(selector)?.focus();
+  document.getElementById("add-run").addEventListener("click", () => {
+    const runs = allRuns();
+    writeAllRuns([...runs, nextRun(runs[runs.length - 1])]);
+    focus(`#run-${runs.length + 1}-from`);
+    update("edit");
+  });
+  runsList.addEventListener("click", (event) => {
+    const action = event.target.closest("[data-action]");
+    if (!action) return;
+    const runs = allRuns();
+    const index = Number(action.getAttribute("data-index")) - 1;
+    const kind = action.getAttribute("data-action");
+    let moved = index;
+    if (kind === "remove") runs.splice(index, 1);
+    else {
+      moved = kind === "up" ? index - 1 : index + 1;
+      [runs[index], runs[moved]] = [runs[moved], runs[index]];
+    }
+    writeAllRuns(runs);
+    if (kind === "remove") {
+      focus(runs.length > 1 ? `#run-${Math.min(index, runs.length - 1) + 1}-from` : "#add-run");
+    } else if (moved === 0) {
+      focus("#from-measure");
+    } else {
+      const same = document.querySelector(`[data-action="${kind}"][data-index="${moved + 1}"]`);
+      if (same && !same.disabled) same.focus();
+      else focus(`#run-${moved + 1}-from`);
+    }
+    update("edit");
+  });
+  document.getElementById("add-hit").addEventListener("click", () => {
+    const hits = readHits(hitsList);
+    writeHits(hitsList, [...hits, { position: "", time: "" }]);
+    focus(`#hit-${hits.length + 1}-position`);
+    update("edit");
+  });
+  hitsList.addEventListener("click", (event) => {
+    const action = event.target.closest('[data-action="remove"]');
+    if (!action) return;
+    const hits = readHits(hitsList);
+    const index = Number(action.getAttribute("data-index")) - 1;
+    hits.splice(index, 1);
+    writeHits(hitsList, hits);
+    focus(hits.length ? `#hit-${Math.min(index, hits.length - 1) + 1}-position` : "#add-hit");
+    update("edit");
+  });
+}
+
 async function main() {
   const linkState = stateFromQuery(location.search);
   linked = linkState.scoreName ?? null;
   writeForm(form, linkState);
+  writeRuns(runsList, linkState.runs ?? []);
+  writeHits(hitsList, linkState.hits ?? []);
+  document.getElementById("fps").value = linkState.fps ?? "";
+  document.getElementById("cue-start").value = linkState.cueStart ?? "";
+  document.getElementById("hit-unit").value = linkState.hitUnit ?? "";
+  showHitsMode();
   showModes(form, readForm(form));
   showScoreOpen();
   engine = loadEngine();
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
     update("edit", e.target);
   });
   // A unit typed with a tempo moves to its buttons once the field is left:
@@ -420,6 +582,7 @@ async function main() {
   wireDownloads();
   wirePlayback();
   wireDrop();
+  wireRows();
   await update("address");
 }
 

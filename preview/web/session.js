@@ -5,9 +5,11 @@
 // a Worker can post: the sections' text, the records' rows, the map.
 import { InputError } from "../lib/music.js";
 import {
-  finaleLines, fitLines, headerLines, heardBeats, heardMidi, heardSound, plan, readScoreFile, runPreview,
+  finaleLines, fitLines, headerLines, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, runPreview,
   scoreWithRamp,
 } from "../lib/preview.js";
+import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
+import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { beatsCsv } from "../lib/midi.js";
 import { recordsPastScore } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
@@ -26,14 +28,28 @@ export function inputsOf(args, score) {
   };
 }
 
+// The runs of a plan as the page gives them (the first run's arguments, then
+// `runs`, each by the command line's names) as the preview's inputs.
+export function runInputsOf(args) {
+  return [args, ...args.runs].map((run) => ({
+    from: run.from, to: run.to, start: run.start, stop: run.stop ?? null, fit: run.fit, stopUnit: run["stop-unit"],
+    after: run.after,
+  }));
+}
+
 // Where Play starts: `before` measures, as heard, ahead of the region's
 // first hearing ({heard: its place in the hearing, from 1, and measure: its
 // number in the score}).
-function leadIn(checked, heard, before) {
+function leadIn(region, heard, before) {
   const pass = heard.passes[0];
-  const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(checked.region[0]) + 1);
+  const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(region[0]) + 1);
   const index = Math.max(1, at - before);
   return { heard: index, measure: heard.numbers[index - 1] };
+}
+
+// Whether the measures have notes to sound (a score's; meter runs none).
+function hasNotes(score) {
+  return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
 // What the page shows of a preview.
@@ -48,11 +64,32 @@ export function pageResult(checked, result) {
     starts: result.line.starts,
     extent: result.extent,
     svg: result.svg,
-    leadIn: leadIn(checked, result.heard, LEAD_IN_MEASURES),
-    // Whether the measures have notes to sound (a score's; meter runs none).
-    hasNotes: Boolean(checked.score.parts?.some((part) => part.notes.length > 0)),
+    measureCount: measures,
+    leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
+    hasNotes: hasNotes(checked.score),
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
+  };
+}
+
+// What the page shows of a plan of runs, or of the runs that land hits.
+export function planPageResult(checked, result) {
+  const { measures } = result.header.score;
+  return {
+    plan: true,
+    headerText: planHeaderLines(result.header).join("\n"),
+    fitText: planFitLines(result).join("\n"),
+    summaryText: planTimingLines(result).join("\n"),
+    hitsText: result.hits ? hitLines(result.hits, measures).join("\n") : "",
+    finaleText: planFinaleLines(result.finale).join("\n"),
+    records: result.records.map((record) => tableRow(record, measures)),
+    starts: result.line.starts,
+    extent: result.extent,
+    svg: result.svg,
+    measureCount: measures.length,
+    leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
+    hasNotes: hasNotes(checked.score),
+    pastScore: recordsPastScore(result.records, measures.length).length,
   };
 }
 
@@ -60,7 +97,12 @@ export function pageResult(checked, result) {
 // the page needs to word it, anything else with its message.
 export function errorData(error) {
   if (error instanceof InputError) {
-    return { input: true, message: error.message, fields: error.fields, sentence: error.sentence };
+    // run and hit: the ramp or hit point (from 1) it is about, and the
+    // sentence to show beside that row's field.
+    return {
+      input: true, message: error.message, fields: error.fields, sentence: error.sentence,
+      run: error.run ?? null, runSentence: error.runSentence ?? null, hit: error.hit ?? null,
+    };
   }
   return { input: false, message: error && error.message ? error.message : String(error) };
 }
@@ -87,10 +129,27 @@ export class Session {
   // args: the command line's arguments by name; withScore: the open score
   // gives the measures (else the meter runs of args.time); id: what the
   // files made from this preview later name it by.
+  // With `hit` (its positions and times, as --hit takes them), the runs
+  // that land them; with `runs` (more runs, each by the command line's
+  // names), the plan of the first and those.
   async preview(args, withScore, id = null) {
     this.last = null;
     if (withScore && !this.score) throw new Error("no score is open");
-    const checked = await plan(inputsOf(args, withScore ? this.score : null), this.tools);
+    const source = withScore ? this.score : null;
+    const inputs = inputsOf(args, source);
+    if (args.hit?.length || args.runs?.length) {
+      const { score } = await readMeasures(inputs, this.tools);
+      let result;
+      if (args.hit?.length) {
+        const checked = checkHitInputs({ ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"] }, score);
+        result = await runHits(checked, this.plugin, {}, {}, source);
+      } else {
+        result = await runPlan({ score, source, runs: checkPlan(runInputsOf(args), score, "the plan") }, this.plugin);
+      }
+      this.last = { id, checked: { score, source }, result };
+      return planPageResult(this.last.checked, result);
+    }
+    const checked = await plan(inputs, this.tools);
     const result = await runPreview(checked, this.plugin);
     this.last = { id, checked, result };
     return pageResult(checked, result);
@@ -101,12 +160,13 @@ export class Session {
   // for the click, what Play sounds when (heardSound), and with a score
   // what --midi --notes writes and its notes alone, for the WAV (else null).
   sound(id = null) {
-    const { checked, result: { heard } } = this.previewed(id);
+    const { checked, result: { heard, marks = null } } = this.previewed(id);
     const beats = heardBeats(heard);
     const parts = checked.score.parts ?? null;
     return {
-      midi: heardMidi(heard), beatsCsv: beatsCsv(beats, !heard.straight), beats, listen: heardSound(heard, parts),
-      withNotes: parts && heardMidi(heard, { parts }), notesOnly: parts && heardMidi(heard, { click: false, parts }),
+      midi: heardMidi(heard, { marks }), beatsCsv: beatsCsv(beats, !heard.straight), beats,
+      listen: heardSound(heard, parts), withNotes: parts && heardMidi(heard, { parts, marks }),
+      notesOnly: parts && heardMidi(heard, { click: false, parts, marks }),
     };
   }
 

@@ -16,6 +16,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { basename, join } from "node:path";
 import { tools } from "../../preview/node/xml-tools.js";
+import { HOSTILE_FILES } from "../fixtures/hostile.mjs";
 import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
 
 const README_ARGS = ["--time", "4/4x24", "--from", "12", "--to", "19", "--start", "q=120",
@@ -119,6 +120,44 @@ async function openScore(page, path) {
 }
 
 const search = (page) => page.evaluate(() => location.search);
+
+// A plan of two overlapping ramps, the second fitted to a duration in halves.
+const PLAN_RUNS = [{ from: "5", to: "12", start: "q=120", stop: "q=72", after: "stop" },
+  { from: "9:3", to: "16", start: "e.=90", fit: "0:14", "stop-unit": "h", after: "start" }];
+const PLAN_QUERY = "?time=4/4x24&from=5&to=12&start=q=120&stop=q=72&after=stop"
+  + "&from=9:3&to=16&start=e.=90&fit=0:14&stop-unit=h&after=start";
+const HITS = [["6", "13.0"], ["12:2", "0:27.5"], ["20:3", "41.3"], ["27:2", "0:56.35"], ["32", "1:12.55"]];
+const HITS_ARGS = ["--time", "4/4x4,3/4x6,6/8x8,5/8x6,2/2x8", "--from", "2:2", "--start", "e.=96", "--after", "stop",
+  ...HITS.flatMap(([position, time]) => ["--hit", `${position}=${time}`]), "--fps", "24"];
+const HITS_QUERY = "?time=4/4x4,3/4x6,6/8x8,5/8x6,2/2x8&from=2:2&start=e.=96&after=stop&"
+  + HITS.map(([position, time]) => `hit=${position}=${time}`).join("&") + "&fps=24";
+
+function cliPlan(runs, ...outputs) {
+  const path = scratchFile("plan.json");
+  writeFileSync(path, JSON.stringify({ runs }));
+  return cliRun(["--time", "4/4x24", "--plan", path, ...outputs]);
+}
+
+/** A plan's output in the sections the page shows: its blocks between blank lines. */
+function planSections(stdout) {
+  const blocks = stdout.split(/\n\n+/).map((block) => block.split("\n").filter((line) => line !== ""));
+  const table = blocks.findIndex((block) => block[0] === "Tempo records in the score after the plan:");
+  return {
+    header: blocks[0], fit: blocks.slice(1, table).flatMap((block, i) => (i ? ["", ...block] : block)),
+    records: blocks[table].slice(2).map((line) => line.trim().split(/\s+/)), timing: blocks[table + 1],
+    hits: blocks.find((block) => block[0].startsWith("Hits (")) ?? [], finale: blocks.at(-1),
+  };
+}
+
+async function assertShowsPlan(page, stdout) {
+  const cli = planSections(stdout);
+  assert.deepEqual(await page.lines("header"), cli.header);
+  assert.deepEqual(await page.records(), cli.records);
+  assert.deepEqual(await page.lines("summary"), cli.timing);
+  assert.deepEqual(await page.lines("hits-result"), cli.hits);
+  assert.deepEqual(await page.lines("finale"), cli.finale);
+  return cli;
+}
 
 export const CASES = [
   {
@@ -294,6 +333,44 @@ export const CASES = [
     },
   },
   {
+    name: "each hostile file gets the command line's sentence beside the score within 2 s, and the page stays live",
+    async run(page) {
+      for (const make of HOSTILE_FILES) {
+        const { name, bytes, refusal } = make();
+        const path = scratchFile(name);
+        writeFileSync(path, bytes);
+        await page.open(SCORE_QUERY);
+        // The page's own time, from the file chosen to its sentence shown.
+        await page.evaluate(() => {
+          const times = { chosen: null, shown: null };
+          window.zorvHostileTimes = times;
+          document.addEventListener("change", () => { times.chosen ??= performance.now(); }, { capture: true, once: true });
+          const error = document.getElementById("score-error");
+          new MutationObserver((_, observer) => {
+            if (times.chosen !== null && error.innerText) {
+              times.shown = performance.now();
+              observer.disconnect();
+            }
+          }).observe(error, { childList: true, characterData: true, subtree: true });
+        });
+        await page.chooseFile("score", path);
+        const times = await waitFor(() => page.evaluate(() => window.zorvHostileTimes.shown !== null
+          && window.zorvHostileTimes), `the sentence for ${name}`);
+        const seconds = (times.shown - times.chosen) / 1000;
+        assert.ok(seconds < 2, `${name}: ${seconds.toFixed(2)} s`);
+        const shown = await page.text("score-error");
+        assert.match(shown, refusal, name);
+        assert.equal(shown.split("\n").length, 1, shown);
+        const done = cliRun(["--score", path, ...SCORE_ARGS]);
+        assert.equal(done.status, 2, done.stderr);
+        assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ")), [shown, done.stderr]);
+        assert.equal(await page.shown("current"), false, name);
+        // Live: the page answers, and the next file it is given opens.
+        assert.equal(await openScore(page, SCORE), "Up to date.", `a score after ${name}`);
+      }
+    },
+  },
+  {
     name: "a score with repeats and jumps plays and times as the command line does",
     async run(page) {
       // Measures 2-3 are heard three times: the timing lists each pass, the
@@ -310,6 +387,90 @@ export const CASES = [
       assert.match(await page.text("summary"), /the region is heard 3 times:/);
       assert.ok((await page.download("download-midi")).bytes.equals(readFileSync(midi)), "the MIDI files differ");
       assert.equal((await page.download("download-beats")).bytes.toString("utf8"), readFileSync(beats, "utf8"));
+    },
+  },
+  {
+    name: "a plan in the address shows what the command line prints for its plan file, and writes its MIDI file",
+    async run(page) {
+      assert.equal(await page.open(PLAN_QUERY), "Up to date.");
+      const midi = scratchFile("plan.mid");
+      const done = cliPlan(PLAN_RUNS, "--midi", midi);
+      assert.equal(done.status, 0, done.stderr);
+      const cli = await assertShowsPlan(page, done.stdout);
+      assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      assert.equal(await search(page), PLAN_QUERY);
+      assert.ok((await page.download("download-midi")).bytes.equals(readFileSync(midi)), "the MIDI files differ");
+      assert.deepEqual(await page.accessibilityViolations(), [], "with a plan");
+    },
+  },
+  {
+    name: "ramps are added, moved and removed, and the link follows",
+    async run(page) {
+      await page.open(README_QUERY);
+      const readme = { from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" };
+      // The next measures, as many as the score still has, back to the start tempo.
+      const added = { from: "20", to: "24", start: "q=72", stop: "q=120", after: "stop" };
+      const addedQuery = "from=20&to=24&start=q=72&stop=q=120&after=stop";
+      await page.click("add-run");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.equal(await page.evaluate(() => document.activeElement.id), "run-2-from");
+      assert.equal(await search(page), `${README_QUERY}&${addedQuery}`);
+      await assertShowsPlan(page, cliPlan([readme, added]).stdout);
+      await page.browser.click('#runs [data-action="up"][data-index="2"]');
+      await waitFor(() => page.evaluate(() => document.getElementById("from-measure").value === "20"), "the ramps to swap");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.equal(await search(page), `?time=4/4x24&${addedQuery}&${README_QUERY.slice(13)}`);
+      await assertShowsPlan(page, cliPlan([added, readme]).stdout);
+      await page.browser.click('#runs [data-action="remove"][data-index="2"]');
+      await waitFor(() => page.evaluate(() => !document.querySelector("#runs li")), "the ramp to go");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.equal(await search(page), `?time=4/4x24&${addedQuery}`);
+      await assertShows(page, runCli(["--time", "4/4x24", "--from", "20", "--to", "24", "--start", "q=72",
+        "--stop", "q=120", "--after", "stop"]));
+    },
+  },
+  {
+    name: "hit points as rows give the command line's report, and the map marks where each lands and its target",
+    async run(page) {
+      assert.equal(await page.open(HITS_QUERY), "Up to date.");
+      const cli = runCli(HITS_ARGS);
+      await assertShowsPlan(page, cli);
+      for (const mark of ["line.hit", "line.hit-target"]) {
+        assert.equal(await page.evaluate((m) => document.querySelectorAll(`#tempo-map ${m}`).length, mark), HITS.length);
+      }
+      // The region's end and the stop tempo give way to the hits.
+      assert.equal(await page.shown("to-measure"), false);
+      assert.equal(await page.shown("stop-bpm"), false);
+      assert.deepEqual(await page.accessibilityViolations(), [], "with hit points");
+      // The last hit removed and given again in a new row: the same result.
+      const last = HITS.length;
+      await page.browser.click(`#hits [data-action="remove"][data-index="${last}"]`);
+      assert.equal(await page.settled(), "Up to date.");
+      await page.click("add-hit");
+      assert.equal(await page.evaluate(() => document.activeElement.id), `hit-${last}-position`);
+      assert.match(await page.retype(`hit-${last}-position`, HITS[last - 1][0]), /^Waiting for the time of hit 5/);
+      assert.equal(await page.retype(`hit-${last}-time`, HITS[last - 1][1]), "Up to date.");
+      await assertShowsPlan(page, cli);
+      assert.equal(await search(page), HITS_QUERY);
+      // A time that does not come after the hit before: its sentence beside that hit.
+      assert.match(await page.retype("hit-3-time", "20"), /^No result/);
+      const done = cliRun(HITS_ARGS.map((arg) => (arg === "20:3=41.3" ? "20:3=20" : arg)));
+      assert.equal(done.status, 2, done.stderr);
+      const shown = await page.text("hit-3-error");
+      assert.ok(shown && done.stderr.trim().endsWith(shown), [shown, done.stderr]);
+    },
+  },
+  {
+    name: "a bad later ramp gets its sentence beside its own field",
+    async run(page) {
+      assert.match(await page.open(PLAN_QUERY.replace("fit=0:14", "fit=soon")), /^No result/);
+      const done = cliPlan([PLAN_RUNS[0], { ...PLAN_RUNS[1], fit: "soon" }]);
+      assert.equal(done.status, 2, done.stderr);
+      const shown = await page.text("run-2-error");
+      assert.ok(shown && done.stderr.trim().endsWith(shown), [shown, done.stderr]);
+      assert.equal(await page.attribute("#run-2-stop", "aria-invalid"), "true");
+      const slots = ["time", "from", "to", "start", "stop"];
+      assert.deepEqual(await Promise.all(slots.map((slot) => page.text(`${slot}-error`))), slots.map(() => ""));
     },
   },
   {

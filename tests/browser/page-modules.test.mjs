@@ -4,7 +4,7 @@
 // link's inputs, moves a click or breaks the file.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { argumentsOf, queryOf, stateFromQuery } from "../../preview/web/address.js";
+import { argumentsOf, queryOf, runPatch, stateFromQuery } from "../../preview/web/address.js";
 import { clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
@@ -59,6 +59,32 @@ test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measu
   const fit = argumentsOf({ ...readme, mode: "fit", fit: "25", stopUnit: "h", stopDotted: true });
   assert.equal(queryOf(fit), "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=h.&after=start");
   assert.equal(argumentsOf({ ...readme, source: "score" }).time, undefined);
+});
+
+test("a plan's later ramps and the hit points travel in the address, in order, and come back", () => {
+  const runs = [
+    { from: "20", to: "24", start: "q=72", stop: "q=120", after: "start" },
+    { from: "3:2", to: "9", start: "e.=90", fit: "0:14", "stop-unit": "h", after: "none" },
+  ];
+  const planned = queryOf(argumentsOf({ ...readme, mode: "fit", fit: "25", runs }));
+  assert.equal(planned, "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=start"
+    + "&from=20&to=24&start=q=72&stop=q=120&after=start&from=3:2&to=9&start=e.=90&fit=0:14&stop-unit=h&after=none");
+  const back = stateFromQuery(planned);
+  assert.deepEqual(back.runs, runs);
+  // The first ramp keeps its own fit, not a later ramp's stop.
+  assert.deepEqual([back.mode, back.fit, back.stopUnit, back.fromMeasure], ["fit", "25", "q", "12"]);
+  // A ramp moved into the first place fills the form's fields.
+  assert.deepEqual(runPatch(runs[1]), { fromMeasure: "3", fromBeat: "2", toMeasure: "9", toBeat: "", startUnit: "e",
+    startDotted: true, startBpm: "90", mode: "fit", fit: "0:14", stopUnit: "h", stopDotted: false, after: "none" });
+
+  const hits = [{ position: "17", time: "0:34.2" }, { position: "25:3", time: "01:00:50;02" }];
+  const hit = queryOf(argumentsOf({ ...readme, hits, fps: "29.97", cueStart: " 01:00:00;00 ", hitUnit: "s", runs }));
+  // Hits end the ramps: no To, no stop, no later ramps.
+  assert.equal(hit, "?time=4/4x24&from=12&start=q=120&stop-unit=s&after=start&hit=17=0:34.2&hit=25:3=01:00:50%3B02"
+    + "&fps=29.97&cue-start=01:00:00%3B00");
+  const hitState = stateFromQuery(hit);
+  assert.deepEqual([hitState.hits, hitState.fps, hitState.cueStart, hitState.hitUnit, hitState.runs],
+    [hits, "29.97", "01:00:00;00", "s", undefined]);
 });
 
 test("an address keeps what it says as written, for the preview to judge", () => {
