@@ -331,8 +331,8 @@ function chosenSounds(result) {
 }
 
 // The measure playing, for whatever marks it (the notation): a
-// "zorv-playing" event on the document with {measure, heard, seconds, pass}
-// each time another measure begins, and null when playing ends.
+// "zorv-playing" event on the document with {measure, heard, seconds, pass,
+// played} each time another measure begins, and null when playing ends.
 function announce(detail) {
   document.dispatchEvent(new CustomEvent("zorv-playing", { detail }));
 }
@@ -397,7 +397,7 @@ function wirePlayback() {
   const follow = (result, played, loop) => {
     const where = () => {
       const elapsed = player.elapsed();
-      return elapsed === null ? null : whereAt(played, elapsed, loop);
+      return elapsed === null ? null : { ...whereAt(played, elapsed, loop), elapsed };
     };
     playhead.follow(() => where()?.at ?? null, played.beats, result);
     let last = null;
@@ -405,7 +405,7 @@ function wirePlayback() {
       const now = where();
       if (now === null) return;
       if (now.measure !== null && (now.heard !== last?.heard || now.pass !== last?.pass)) {
-        announce({ measure: now.measure, heard: now.heard, seconds: now.at, pass: now.pass });
+        announce({ measure: now.measure, heard: now.heard, seconds: now.at, pass: now.pass, played: now.elapsed });
       }
       last = now;
       frame = requestAnimationFrame(step);

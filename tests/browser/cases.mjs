@@ -81,13 +81,14 @@ const chooseSounds = (page, value) => page.evaluate((v) => document.querySelecto
   .click(), value);
 
 /** The "zorv-playing" events of one playing, until `passes` passes have
- * begun or it ends: [ms after the first sound, measure, pass]. */
+ * begun or it ends: [seconds played when announced (on the audio clock,
+ * count-in included), measure, pass]. */
 async function measuresAnnounced(page, passes) {
   await page.evaluate(() => {
     window.zorvHeard = [];
     if (!window.zorvListens) {
       document.addEventListener("zorv-playing", (e) => window.zorvHeard.push(
-        e.detail && [performance.now(), e.detail.measure, e.detail.pass]));
+        e.detail && [e.detail.played, e.detail.measure, e.detail.pass]));
     }
     window.zorvListens = true;
   });
@@ -95,9 +96,7 @@ async function measuresAnnounced(page, passes) {
   await waitFor(() => page.evaluate((n) => window.zorvHeard.some((e) => e === null || e[2] >= n), passes),
     "the passes", 30);
   await page.click("stop");
-  const firstSound = await page.evaluate(() => performance.getEntriesByName("zorv-first-sound").at(-1).startTime);
-  const heard = await page.evaluate(() => window.zorvHeard);
-  return heard.filter(Boolean).map(([at, measure, pass]) => [at - firstSound, measure, pass]);
+  return (await page.evaluate(() => window.zorvHeard)).filter(Boolean);
 }
 
 /** The page shows what the command line printed: the score, region and ramp,
@@ -297,17 +296,18 @@ export const CASES = [
       // 4/4 at quarter = 120 before any record (2 s). Each is announced on the
       // first frame after it begins: never before, and late only by as much
       // as a busy machine delays a frame (less than a measure here, 0.4 s).
+      // Times are the audio clock's, which some engines advance in bursts.
       assert.deepEqual(heard.slice(0, 8).map(([, m, p]) => [m, p]), [0, 1].flatMap((p) => [1, 2, 3, 4].map((m) => [m, p])));
       for (const [at, measure, pass] of heard.slice(0, 8)) {
         const due = 2 + pass * passage + downbeats[measure - 1];
-        assert.ok(due - 0.02 < at / 1000 && at / 1000 < due + 0.3, `measure ${measure}, pass ${pass}: ${at} ms`);
+        assert.ok(due - 0.001 < at && at < due + 0.3, `measure ${measure}, pass ${pass}: ${at} s`);
       }
       // Without the count-in and the loop: measure 1 at once, one pass.
       await page.click("loop");
       await page.click("count-in");
       heard = await measuresAnnounced(page, 1);
       assert.deepEqual(heard.map(([, m, p]) => [m, p]), [[1, 0], [2, 0], [3, 0], [4, 0]]);
-      assert.ok(heard[0][0] > -20 && heard[0][0] < 300, String(heard[0][0]));
+      assert.ok(heard[0][0] > -0.001 && heard[0][0] < 0.3, String(heard[0][0]));
       await page.click("count-in");
     },
   },
