@@ -12,8 +12,8 @@ import {
     parseUnit, pointPosition, pointText, regionBounds, regionStart, tempoName, tempoValue,
 } from "./music.js";
 import { afterChoice } from "./preview.js";
-import { runPlan } from "./tempo-plan.js";
-import { fixed } from "./numbers.js";
+import { MOST_RUNS, runPlan } from "./tempo-plan.js";
+import { fixed, withThousands } from "./numbers.js";
 import { regionRecords, search } from "./fit.js";
 import { heardScore, heardTicks, isStraight, straightOrder } from "./playback.js";
 import { idealMs, secondsAt, tempoPoints, tickAtSeconds } from "./timing.js";
@@ -64,6 +64,10 @@ export function parseHit(text, measures, rate) {
 // positions, one to a position, each after the start, their times rising.
 export function checkHits(hits, from, measures) {
     if (hits.length === 0) throw new InputError("--hit: give at least one hit, as --hit 17=0:34.2", { fields: ["hit"] });
+    if (hits.length > MOST_RUNS) {
+        throw new InputError(`--hit: ${withThousands(hits.length)} hits, more than the ${withThousands(MOST_RUNS)} runs a plan `
+            + "may hold", { fields: ["hit"] });
+    }
     const fromAt = measureOffsets(measures)[from.measure] + from.position;
     hits.forEach((hit, i) => {
         if (hit.at <= fromAt) {

@@ -39,6 +39,8 @@ test("each kind of bad hit input gets one line", async () => {
     const base = { from: "3", start: "q=100", after: "stop", hits: ["9=15", "13=24.5"] };
     const cases = [
         [{ hits: [] }, "--hit: give at least one hit, as --hit 17=0:34.2"],
+        [{ hits: Array.from({ length: 1001 }, (_, i) => `4:${1 + i / 1000}=${i + 1}`) },
+            "--hit: 1,001 hits, more than the 1,000 runs a plan may hold"],
         [{ hits: ["9"] }, "--hit 9: write a position and a time, as 17=0:34.2 or 17:3=34.2"],
         [{ hits: ["13=24.5", "9=30"] }, "--hit 9=30: comes before --hit 13=24.5 in the score; give the hits in the order of their positions"],
         [{ hits: ["9=15", "9:1=20"] }, "--hit 9:1=20: measure 9 has a hit already (--hit 9=15); one hit to a position"],

@@ -38,6 +38,9 @@ export function argumentsOf(state) {
     args["stop-unit"] = state.stopUnit + (state.stopDotted ? "." : "");
   } else {
     args.stop = joinTempo(state.stopUnit, state.stopDotted, state.stopBpm);
+    // A link's stop-unit beside its stop tempo, which the command line
+    // refuses, stays until the stop tempo is set on the page.
+    if (state.stopUnitGiven) args["stop-unit"] = state.stopUnitGiven;
   }
   args.after = state.after;
   if (state.runs?.length) args.runs = state.runs.map((run) => ({ ...run }));
@@ -55,6 +58,8 @@ export function runPatch(run) {
   if (run.fit !== undefined) {
     Object.assign(patch, { mode: "fit", fit: run.fit });
     if (run["stop-unit"] !== undefined) Object.assign(patch, splitUnit(run["stop-unit"], "stop"));
+  } else if (run["stop-unit"] !== undefined && run.stop !== undefined) {
+    patch.stopUnitGiven = run["stop-unit"];
   }
   if (run.after !== undefined) patch.after = run.after;
   return patch;

@@ -11,7 +11,7 @@ const CHECKS = { startDotted: "start-dotted", stopDotted: "stop-dotted" };
 // A unit or an action from an address that has no button (say 'qh', or
 // after=later) is kept as written until a button is chosen, so its error can
 // be shown rather than guessed away.
-const unwritten = { startUnit: null, stopUnit: null, after: null };
+const unwritten = { startUnit: null, stopUnit: null, after: null, stopUnitGiven: null };
 
 export function readForm(form) {
   const state = {};
@@ -21,12 +21,14 @@ export function readForm(form) {
     state[key] = unwritten[key] ?? (checked ? checked.value : "");
   }
   for (const [key, id] of Object.entries(CHECKS)) state[key] = form.querySelector(`#${id}`).checked;
+  state.stopUnitGiven = unwritten.stopUnitGiven;
   return state;
 }
 
 export function writeForm(form, patch) {
   for (const [key, value] of Object.entries(patch)) {
-    if (key in TEXT_FIELDS) form.querySelector(`#${TEXT_FIELDS[key]}`).value = value;
+    if (key === "stopUnitGiven") unwritten.stopUnitGiven = value;
+    else if (key in TEXT_FIELDS) form.querySelector(`#${TEXT_FIELDS[key]}`).value = value;
     else if (key in CHECKS) form.querySelector(`#${CHECKS[key]}`).checked = value;
     else if (key in RADIOS) {
       const radios = [...form.querySelectorAll(`input[name="${RADIOS[key]}"]`)];
@@ -39,9 +41,11 @@ export function writeForm(form, patch) {
   }
 }
 
-// A button chosen by hand replaces what the address gave.
+// A button chosen by hand replaces what the address gave; the stop tempo
+// set by hand replaces a link's stop-unit beside it.
 export function forgetUnwritten(name) {
   for (const [key, radios] of Object.entries(RADIOS)) if (radios === name && key in unwritten) unwritten[key] = null;
+  if (["stop-unit", "stop-dotted", "stop-bpm", "mode"].includes(name)) unwritten.stopUnitGiven = null;
 }
 
 // Only the fields of the chosen source and stop mode are shown.

@@ -48,9 +48,10 @@ function showHitsMode() {
   const hits = hitsList.children.length > 0;
   for (const node of form.querySelectorAll("[data-hits-hide]")) node.hidden = hits;
   for (const node of form.querySelectorAll("[data-hits-show]")) node.hidden = !hits;
-  const runs = runsList.children.length > 0;
-  document.getElementById("add-hit").disabled = runs;
-  document.getElementById("hits-runs-note").hidden = !runs;
+  // Later ramps and hit points do not mix: hits, once given, make the ramps.
+  const runsOnly = runsList.children.length > 0 && !hits;
+  document.getElementById("add-hit").disabled = runsOnly;
+  document.getElementById("hits-runs-note").hidden = !runsOnly;
 }
 
 // A row's field, its label, and the sentence beside the row.
@@ -560,7 +561,7 @@ async function main() {
   engine = loadEngine();
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
-    if (e.target.type === "radio") forgetUnwritten(e.target.name);
+    forgetUnwritten(e.target.name);
     if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
     update("edit", e.target);
   });

@@ -148,7 +148,7 @@ async function startWebKit() {
       throw new Error(`${error.message}\nWebKitWebDriver and the browser said:\n${log.slice(-3000)}`);
     });
     const keys = { Tab: Key.TAB, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
-      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, End: Key.END, Home: Key.HOME };
+      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, End: Key.END, Home: Key.HOME, Backspace: Key.BACK_SPACE };
     const evaluate = (fn, ...args) => driver.executeScript(
       `return (${fn}).apply(null, arguments)`, ...args);
     let marks = 0;

@@ -55,6 +55,17 @@ test("a unit typed with the tempo names it: the buttons take it, or the field ke
   }
 });
 
+test("what a link says that the page has no control for travels on, for the preview to refuse", () => {
+  // a stop-unit beside a stop tempo, an action the page has no button for, a score it has not got
+  for (const query of ["?time=4/4x8&from=1&to=2&start=q=120&stop=q=72&stop-unit=h&after=stop",
+    "?time=4/4x8&from=1&to=2&start=q=120&stop=q=72&after=later", "?score=mine.musicxml&from=1&to=2&start=q=120&stop=q=72&after="]) {
+    const patch = stateFromQuery(query);
+    const state = { ...readme, ...patch };
+    assert.equal(queryOf(argumentsOf(state)), query);
+  }
+  assert.equal(stateFromQuery("?score=C:%5Cscores%5Cmine.musicxml").scoreName, "mine.musicxml", "a file name, never a path");
+});
+
 test("fit writes fit and stop-unit, never a stop tempo; a score leaves the measures out", () => {
   const fit = argumentsOf({ ...readme, mode: "fit", fit: "25", stopUnit: "h", stopDotted: true });
   assert.equal(queryOf(fit), "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=h.&after=start");
