@@ -23,3 +23,6 @@ endforeach()
 
 add_test(NAME setup.installs_what_is_missing COMMAND ${SETUP_CHECKS}/installs-what-is-missing)
 set_tests_properties(setup.installs_what_is_missing PROPERTIES LABELS setup TIMEOUT 60)
+
+add_test(NAME setup.npm_installs COMMAND ${SETUP_CHECKS}/npm-installs)
+set_tests_properties(setup.npm_installs PROPERTIES LABELS setup TIMEOUT 60)

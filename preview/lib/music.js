@@ -448,6 +448,19 @@ export function parseRegion(fromText, toText, measures) {
     return region;
 }
 
+// A measure as a musician finds it in the score: by Finale's number, with
+// the number the score prints beside it where that differs ("measure 12
+// (printed 11)", "measure 1 (unnumbered)" for a pickup). printed: the
+// score's printed numbers, one per measure (null: none printed), or
+// nothing for measures that print Finale's own (meter runs).
+export function measureName(number, printed = null, word = "measure") {
+    const name = `${word} ${number}`;
+    if (!printed || number < 1 || number > printed.length) return name;
+    const shown = printed[number - 1];
+    if (shown === String(number)) return name;
+    return shown === null ? `${name} (unnumbered)` : `${name} (printed ${shown})`;
+}
+
 // "measure 12", "measure 12, beat 2.5".
 export function pointText(number, position, measures) {
     if (position === 0) return `measure ${number}`;

@@ -115,7 +115,9 @@ async function minimalRead(measures, tools) {
 
 const MINIMAL_DIVISIONS = 16; // a 64th note is one division: every meter's measure is whole
 
-function minimalScore(measures) {
+// The minimal score of meter runs as MusicXML text: one part, a whole-measure
+// rest in each measure. The page draws it as the notation of meter runs.
+export function minimalScore(measures) {
     const unit = UNITS_PER_QUARTER / MINIMAL_DIVISIONS;
     let shownMeter = null;
     const bars = measures.map((m, index) => {

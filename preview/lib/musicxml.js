@@ -74,6 +74,7 @@ export function readParts(root, fileName) {
     const score = {
         measures, tempo: tempoRecords(walked, measures.length), marks,
         order: playbackOrder(measures.length, marks, fileName),
+        printed: walked[0].measures.map((m) => printedNumber(m.element)),
     };
     return { score, parts: walked };
 }
@@ -647,6 +648,18 @@ function buildMeasures(raw, name) {
         if (m.implicit && m.content !== meterLength(m.meter)) return partialMeasure(m.meter, m.content, number === 1);
         return fullMeasure(m.meter);
     });
+}
+
+// The number a measure shows on the page: its display text where the score
+// gives one, none for a measure the score marks implicit (a pickup, the
+// second half of a measure split by a barline), else its `number`. Finale
+// counts measures 1, 2, 3, ... whatever they print.
+export function printedNumber(measure) {
+    const shown = attribute(measure, "text");
+    if (shown !== null && shown.trim() !== "") return shown.trim();
+    if (attribute(measure, "implicit") === "yes") return null;
+    const number = attribute(measure, "number");
+    return number === null || number.trim() === "" ? null : number.trim();
 }
 
 // The record a mark becomes: [measure, position, value].

@@ -149,15 +149,16 @@ function defaultTicks(x0, x1) {
     return ticks;
 }
 
-// Measure numbers along the map: those starting inside [x0, x1], thinned.
-export function measureTicks(measures, x0, x1) {
+// Measure numbers along the map: those starting inside [x0, x1], thinned;
+// label(n) names measure n (its number, unless asked otherwise).
+export function measureTicks(measures, x0, x1, label = String) {
     const starts = measureOffsets(measures);
     const inside = [];
     for (let n = 1; n <= measures.length; n += 1) {
         if (x0 <= starts[n] && starts[n] <= x1) inside.push(n);
     }
     const step = tickStep(inside.length);
-    return inside.filter((n) => (n - inside[0]) % step === 0).map((n) => [starts[n], String(n)]);
+    return inside.filter((n) => (n - inside[0]) % step === 0).map((n) => [starts[n], label(n)]);
 }
 
 // 1, 2, 5, 10, 20, 50, ...: the first that gives at most 8 ticks.
@@ -178,17 +179,21 @@ function floatText(x) {
 // marks: `regions`, [{span, label}] shaded in place of the one region (a
 // plan's runs, which may overlap); `hits`, [{at, target, label}]: where a
 // hit lands (a solid line at its position) and where the music is at its
-// target time (a dashed one).
+// target time (a dashed one); `beat`, {units, name}: the tempo axis counts
+// beats of that many units (a dotted quarter: 1536), named so, instead of
+// quarters.
 export function svgText(allPoints, regionSpan, extent, ticks = null,
     xTitle = "position (quarter-note beats from the region start)", marks = {}) {
     const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
     const [x0, x1] = extent;
     const points = clipPoints(allPoints, x0, x1);
+    const perBeat = marks.beat ? marks.beat.units / UNITS_PER_QUARTER : 1;
+    const axisBpm = (value) => quarterBpm(value) / perBeat;
     let lo = Infinity;
     let hi = -Infinity;
     for (const [, value] of points) {
-        lo = Math.min(lo, quarterBpm(value));
-        hi = Math.max(hi, quarterBpm(value));
+        lo = Math.min(lo, axisBpm(value));
+        hi = Math.max(hi, axisBpm(value));
     }
     const pad = Math.max(5.0, (hi - lo) * 0.1);
     lo = Math.max(0.0, lo - pad);
@@ -223,16 +228,17 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
         out.push(`<text x="${left - 8}" y="${f1(y(bpm) + 4)}" text-anchor="end">${fixed(bpm, 0)}</text>`);
     }
     out.push(`<text x="${floatText((left + width - rightMargin) / 2)}" y="${height - 15}" text-anchor="middle">${xTitle}</text>`);
-    out.push(`<text x="${left}" y="${top - 12}" text-anchor="middle">tempo (quarter = BPM)</text>`);
+    out.push(`<text x="${left}" y="${top - 12}" text-anchor="${marks.beat ? "start" : "middle"}">`
+        + `tempo (${marks.beat?.name ?? "quarter"} = BPM)</text>`);
     const path = [];
     points.forEach(([position, value], i) => {
         const next = i + 1 < points.length ? points[i + 1][0] : x1;
-        path.push(`M${f1(x(position))},${f1(y(quarterBpm(value)))} H${f1(x(next))}`);
-        if (i + 1 < points.length) path.push(`V${f1(y(quarterBpm(points[i + 1][1])))}`);
+        path.push(`M${f1(x(position))},${f1(y(axisBpm(value)))} H${f1(x(next))}`);
+        if (i + 1 < points.length) path.push(`V${f1(y(axisBpm(points[i + 1][1])))}`);
     });
     out.push(`<path d="${path.join(" ")}" fill="none" stroke="#c33" stroke-width="2"/>`);
     for (const [position, value] of points) {
-        out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(quarterBpm(value)))}" r="2.5" fill="#c33"/>`);
+        out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(axisBpm(value)))}" r="${marks.dotRadius ?? 2.5}" fill="#c33"/>`);
     }
     for (const hit of marks.hits ?? []) out.push(...hitMarks(hit, x, [left, width - rightMargin], top, axis));
     out.push("</svg>");

@@ -200,13 +200,16 @@ function planMap(line, measures, region, spans, hits) {
 
 // --- the sections as the command line prints them ------------------------
 
-export function planHeaderLines(header) {
+// selectionTool: each run's region also as the selection tool's numbers
+// (the page leaves them to its records table).
+export function planHeaderLines(header, { selectionTool = true } = {}) {
     const { score, runs } = header;
     const count = runs.length === 1 ? "1 run" : `${runs.length} runs`;
+    const tool = (region) => (selectionTool ? ` (ERegion ${region.join(", ")})` : "");
     return [
         scoreLine(score),
         `Plan:   ${count} of the plug-in${header.hits ? ", one to each hit" : ""}, in this order:`,
-        ...runs.map((run, i) => `  ${i + 1}. ${regionText(run.region, score.measures)} (ERegion ${run.region.join(", ")}): `
+        ...runs.map((run, i) => `  ${i + 1}. ${regionText(run.region, score.measures)}${tool(run.region)}: `
             + `${tempoName(run.start)} to ${tempoName(run.stop)}, ${AFTER_TEXT[run.after]}`),
     ];
 }

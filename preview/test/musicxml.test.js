@@ -7,7 +7,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { deflateRawSync } from "node:zlib";
 
-import { InputError, hostTempoValue } from "../lib/music.js";
+import { InputError, hostTempoValue, measureName } from "../lib/music.js";
 import { DEEPEST_NESTING, LARGEST_INFLATED, readScore } from "../lib/musicxml.js";
 import { tools } from "../node/xml-tools.js";
 import { zipOf } from "../../tests/fixtures/hostile.mjs";
@@ -345,4 +345,33 @@ test("a large ordinary score is left alone by every bound; as an archive it is r
     assert.equal(score.tempo.length, 10);
     const archive = zipOf([member("large.musicxml", new TextDecoder().decode(bytes))]);
     assert.match(await refusal(read(archive, "large.mxl")), /save it as uncompressed MusicXML \(\.musicxml\) and open that/);
+});
+
+test("each measure's printed number is read beside Finale's count", async () => {
+    // [measure attributes, the number it prints, how the page names the second measure of the score]
+    const cases = [
+        ['number="2"', "2", "measure 2"],
+        ['number="1"', "1", "measure 2 (printed 1)"],
+        ['number="0" implicit="yes"', null, "measure 2 (unnumbered)"],
+        ['number="11"', "11", "measure 2 (printed 11)"],
+        ['number="12" text="12a"', "12a", "measure 2 (printed 12a)"],
+        ['number="X1" implicit="yes" text=" "', null, "measure 2 (unnumbered)"],
+        ['implicit="no"', null, "measure 2 (unnumbered)"],
+    ];
+    const bar = '<note><rest measure="yes"/><duration>4</duration></note>';
+    for (const [attributes, printed, name] of cases) {
+        const text = `<score-partwise><part id="P1"><measure number="0" implicit="yes"><attributes><divisions>1</divisions>`
+            + `<time><beats>4</beats><beat-type>4</beat-type></time></attributes><note><rest/><duration>1</duration></note></measure>`
+            + `<measure ${attributes}>${bar}</measure><measure number="2">${bar}</measure></part></score-partwise>`;
+        const score = await read(text);
+        assert.deepEqual(score.printed, [null, printed, "2"], attributes);
+        assert.equal(measureName(2, score.printed), name, attributes);
+        assert.equal(measureName(1, score.printed, "m."), "m. 1 (unnumbered)");
+        assert.equal(measureName(3, score.printed), "measure 3 (printed 2)");
+    }
+    // Meter runs print Finale's own numbers; a number past the score is named plainly.
+    assert.equal(measureName(7), "measure 7");
+    assert.equal(measureName(4, [null, "1", "2"]), "measure 4");
+    const fixture = await read(FIXTURE);
+    assert.deepEqual(fixture.printed.slice(0, 3), [null, "1", "2"]);
 });

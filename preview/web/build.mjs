@@ -37,6 +37,16 @@ function soundAssets(folder) {
   return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-piano-bank=${bank}`, "--loader:.sf2=binary"];
 }
 
+// The notation library (opensheetmusicdisplay, from preview/package.json) as
+// text, which the page starts only when it first draws a score. Written
+// into `folder` for the bundler, which takes it in by this name.
+function notationAssets(folder) {
+  const require = createRequire(import.meta.url);
+  const source = join(folder, "notation-library.txt");
+  writeFileSync(source, readFileSync(require.resolve("opensheetmusicdisplay/build/opensheetmusicdisplay.min.js")));
+  return [`--alias:zorv-notation-source=${source}`];
+}
+
 // The page's modules as one script, the Worker's bundled first and taken in
 // as the text that engine.js starts it from; the sound's parts with them.
 export function bundlePage(entry, workerEntry) {
@@ -48,7 +58,8 @@ export function bundlePage(entry, workerEntry) {
     // The plug-in's loader only asks import.meta where it stands, which a
     // module bundled in needs not know.
     writeFileSync(worker, bundle(workerEntry, ["--format=iife", "--define:import.meta.url=undefined"]));
-    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...soundAssets(folder)]);
+    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...notationAssets(folder),
+      ...soundAssets(folder)]);
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }

@@ -50,5 +50,7 @@ export function loadEngine() {
     },
     sound: (result) => ask({ kind: "sound", of: result.id }),
     musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
+    // The minimal score of meter runs, to draw: {text, measures}.
+    notation: (time) => ask({ kind: "notation", time }),
   };
 }

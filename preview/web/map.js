@@ -34,7 +34,7 @@ export function dotRecords(records, starts, extent, dotCount) {
 }
 
 export function recordText(record, carried) {
-  const text = `Measure ${record.measure}, beat ${record.beat}: quarter = ${record.bpm}`;
+  const text = `M${record.name.slice(1)}, beat ${record.beat}: ${record.tempo}`;
   return carried ? `${text} (in force from before)` : text;
 }
 

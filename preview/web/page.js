@@ -13,6 +13,8 @@ import { SoundPlayer } from "./sound.js";
 import { loadSynth, renderWav } from "./synth.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
+import { Notation, drawable, shadedParts } from "./notation.js";
+import { measureName } from "../lib/music.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
@@ -31,6 +33,18 @@ let shown = null;        // the result on the page, or null
 let generation = 0;      // the newest update; older answers are dropped
 let fileGeneration = 0;  // the newest file chosen; older ones are dropped
 let firstShown = false;
+let drawn = null;        // what the notation shows: "score N" (the Nth file opened) or "time TEXT"
+let toDraw = null;       // {key, text} of the open score's file, when it is not too large to draw
+let drawTimer = 0;
+
+// Beyond these the score is not drawn (the drawing would hold the page for
+// seconds); the fields still choose the region.
+const MOST_NOTES_DRAWN = 6000;
+const MOST_MEASURES_DRAWN = 600;
+const MOST_BYTES_DRAWN = 4_000_000;
+
+const notation = new Notation(document.getElementById("notation"), document.getElementById("notation-status"),
+  chooseOnNotation);
 
 // The form as the preview's arguments take it: the first ramp's fields, the
 // later ramps and the hit points (rows left empty are none).
@@ -132,6 +146,7 @@ function clearErrors() {
 function withdrawResult(message, isError) {
   player.stop();
   shown = null;
+  notation.shade(null);
   current.hidden = true;
   status.textContent = message;
   status.classList.toggle("stale", isError);
@@ -144,6 +159,13 @@ function render(result) {
   fit.hidden = !result.fitText;
   fit.textContent = result.fitText || "";
   document.getElementById("header").textContent = result.headerText;
+  document.getElementById("headline").replaceChildren(...(result.headline ?? []).map(({ kind, text }) => {
+    const line = document.createElement("p");
+    line.className = kind;
+    line.textContent = text;
+    return line;
+  }));
+  document.getElementById("records-unit").textContent = `${result.unit} =`;
   const hits = document.getElementById("hits-result");
   hits.hidden = !result.hitsText;
   hits.textContent = result.hitsText || "";
@@ -161,6 +183,7 @@ function render(result) {
   showSoundChoice(result);
   // The piano loads while the musician reads, so that Play sounds at once.
   if (result.hasNotes) player.prepare().catch(() => { /* Play says it */ });
+  notation.shade(shadedParts(result.region, result.starts));
   current.hidden = false;
   status.textContent = "Up to date.";
   status.classList.remove("stale");
@@ -180,8 +203,13 @@ function fillRecords() {
   }
   if (recordsOf === shown) return;
   recordsOf = shown;
-  recordsBody.innerHTML = shown.records.map((r) =>
-    `<tr><td>${r.measure}</td><td>${r.beat}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
+  recordsBody.innerHTML = shown.records.map((r) => `<tr><td>${escape(r.label)}</td><td>${r.beat}</td>`
+    + `<td>${r.tempo.slice(r.tempo.lastIndexOf("= ") + 2)}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
+}
+
+// A score's printed number is its own text: shown as text, never as markup.
+function escape(text) {
+  return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
 }
 
 // The score the page has, is reading or is waiting for, by name.
@@ -222,6 +250,7 @@ async function update(origin, control = null) {
   const args = argumentsOf({ ...state, scoreName: scoreName() });
   history.replaceState(null, "", queryOf(args) || location.pathname);
   clearErrors();
+  drawNotation(state);
   if (state.source === "score" && !score) {
     waitForScore();
     return;
@@ -253,9 +282,61 @@ async function update(origin, control = null) {
   }
 }
 
+// A measure chosen on the notation goes into the fields, as if typed there:
+// From at its first beat, To through its end. With hit points the hits end
+// the ramps, so only From is taken.
+function chooseOnNotation({ from, to }) {
+  if (from !== undefined) writeForm(form, { fromMeasure: String(from), fromBeat: "" });
+  const takesTo = to !== undefined && hitsList.children.length === 0;
+  if (takesTo) writeForm(form, { toMeasure: String(to), toBeat: "" });
+  if (from === undefined && !takesTo) return;
+  update("edit", document.getElementById(from !== undefined ? "from-measure" : "to-measure"));
+}
+
+// The notation shows the measures the preview has: the open score as it was
+// opened (not with the ramp written in, whose hidden marks it would show),
+// or the minimal score of the meter runs. It is drawn when these change,
+// never for an edit of the region or the tempos.
+function drawNotation(state) {
+  clearTimeout(drawTimer);
+  if (state.source === "score") {
+    const key = score ? `score ${fileGeneration}` : null;
+    if (key === drawn) return;
+    drawn = key;
+    if (!score) notation.clear("");
+    else if (toDraw?.key === key) notation.draw(toDraw.text, score.measures, names(score.measures, score.printed));
+    else notation.clear(`${score.name} is too large to draw here; the fields above choose the region.`);
+    return;
+  }
+  const key = `time ${state.time}`;
+  if (key === drawn) return;
+  drawn = key;
+  // Drawn once typing pauses, not for each key on the way.
+  drawTimer = setTimeout(async () => {
+    let runs = null;
+    try {
+      runs = await engine.notation(state.time);
+    } catch {
+      if (drawn === key) notation.clear("The meter runs are drawn once they can be read.");
+      return;
+    }
+    if (drawn !== key) return;
+    if (runs.measures > MOST_MEASURES_DRAWN) {
+      notation.clear(`${runs.measures} measures are too many to draw here; the fields above choose the region.`);
+    } else {
+      notation.draw(runs.text, runs.measures, names(runs.measures, null));
+    }
+  }, drawn === null ? 0 : 250);
+}
+
+function names(count, printed) {
+  return Array.from({ length: count }, (_, i) => measureName(i + 1, printed));
+}
+
 // The file chosen or dropped last is the one shown, however long an earlier
 // one takes to read; it is read once, and every edit previews that read.
 async function openScore(file) {
+  performance.mark("zorv-score-chosen");
   const mine = ++fileGeneration;
   score = null;
   scoreProblem = null;
@@ -267,7 +348,11 @@ async function openScore(file) {
   try {
     const bytes = new Uint8Array(await file.arrayBuffer());
     if (mine !== fileGeneration) return;
+    // The bytes go to the Worker; a copy stays to be drawn.
+    const copy = bytes.length <= MOST_BYTES_DRAWN ? bytes.slice() : null;
     opened = await engine.open(file.name, bytes);
+    toDraw = copy && opened.notes <= MOST_NOTES_DRAWN && opened.measures <= MOST_MEASURES_DRAWN
+      ? { key: `score ${mine}`, text: drawable(copy) } : null;
   } catch (error) {
     if (mine !== fileGeneration || error.superseded) return;
     scoreProblem = error.input ? error.sentence : `${file.name} cannot be read: it may be a folder, or a file `
@@ -277,6 +362,7 @@ async function openScore(file) {
   reading = null;
   score = opened;
   if (score) linked = null;
+  else toDraw = null;
   showScoreOpen();
   update("score");
 }
@@ -580,6 +666,8 @@ async function main() {
     if (e.target.files[0]) openScore(e.target.files[0]);
   });
   recordsDetails.addEventListener("toggle", fillRecords);
+  // The measure playing, as the player announces it, marked on the score.
+  document.addEventListener("zorv-playing", (event) => notation.markPlaying(event.detail?.measure ?? null));
   wireDownloads();
   wirePlayback();
   wireDrop();

@@ -3,17 +3,17 @@
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' text, the records' rows, the map.
-import { InputError } from "../lib/music.js";
+import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import {
-  finaleLines, fitLines, headerLines, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, runPreview,
-  scoreWithRamp,
+  AFTER_TEXT, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, runPreview, scoreLine, scoreWithRamp,
 } from "../lib/preview.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
-import { beatsCsv } from "../lib/midi.js";
-import { recordsPastScore } from "../lib/musicxml-write.js";
+import { beatsCsv, heardMeasures } from "../lib/midi.js";
+import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
-import { summaryLines, tableRow } from "../lib/tempo-map.js";
+import { measureTicks, summaryLines, svgText, tableRow } from "../lib/tempo-map.js";
+import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed.
 export const LEAD_IN_MEASURES = 2;
@@ -52,19 +52,51 @@ function hasNotes(score) {
   return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
+// A record as the page's table and map name it: the measure with its
+// printed number, the beat, the tempo in the start's unit beside quarter BPM
+// and the plug-in's own value.
+export function pageRecord(record, measures, printed, start) {
+  const row = tableRow(record, measures);
+  return {
+    ...row, name: measureName(row.measure, printed), label: measureName(row.measure, printed, "").trim(),
+    tempo: tempoWords(start, row.value),
+  };
+}
+
+// The tempo map in the start's beat unit, each measure labelled with its
+// printed number too where that differs.
+function pageMap(checked, result, printed) {
+  const { start } = result.header.ramp;
+  const heard = heardMeasures(checked.score.measures, checked.region);
+  const label = (n) => {
+    const shown = printed?.[n - 1];
+    return shown === undefined || shown === null || shown === String(n) ? String(n) : `${n} (${shown})`;
+  };
+  const differs = printed?.some((shown, i) => shown !== null && shown !== String(i + 1));
+  return svgText(result.line.points, result.line.span, result.extent, measureTicks(heard, ...result.extent, label),
+    differs ? "measure (printed number in brackets)" : "measure",
+    { beat: { units: beatUnits(start), name: unitName(start) } });
+}
+
 // What the page shows of a preview.
 export function pageResult(checked, result) {
   const measures = checked.score.measures.length;
+  const printed = checked.score.printed ?? null;
+  const { score, region, ramp } = result.header;
   return {
-    headerText: headerLines(result.header).join("\n"),
-    fitText: result.fit ? fitLines(result.fit).join("\n") : "",
+    headline: headline(result, printed),
+    headerText: [scoreLine(score), `Region: ${regionWords(region, score.measures, printed)}`,
+      `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`].join("\n"),
+    fitText: "",
     summaryText: summaryLines(result.summary).join("\n"),
-    finaleText: finaleLines(result.finale).join("\n"),
-    records: result.records.map((record) => tableRow(record, result.header.score.measures)),
+    finaleText: finaleWords(result.finale, printed).join("\n"),
+    records: result.records.map((record) => pageRecord(record, score.measures, printed, ramp.start)),
+    unit: unitName(ramp.start),
     starts: result.line.starts,
     extent: result.extent,
-    svg: result.svg,
+    svg: pageMap(checked, result, printed),
     measureCount: measures,
+    region: checked.region,
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     // Records no measure of the score holds, which the MusicXML leaves out.
@@ -77,16 +109,18 @@ export function planPageResult(checked, result) {
   const { measures } = result.header.score;
   return {
     plan: true,
-    headerText: planHeaderLines(result.header).join("\n"),
+    headerText: planHeaderLines(result.header, { selectionTool: false }).join("\n"),
     fitText: planFitLines(result).join("\n"),
     summaryText: planTimingLines(result).join("\n"),
     hitsText: result.hits ? hitLines(result.hits, measures).join("\n") : "",
     finaleText: planFinaleLines(result.finale).join("\n"),
-    records: result.records.map((record) => tableRow(record, measures)),
+    records: result.records.map((record) => pageRecord(record, measures, null, QUARTER)),
+    unit: "quarter",
     starts: result.line.starts,
     extent: result.extent,
     svg: result.svg,
     measureCount: measures.length,
+    region: result.whole.region,
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     pastScore: recordsPastScore(result.records, measures.length).length,
@@ -123,7 +157,16 @@ export class Session {
     this.score = null;
     this.last = null;
     this.score = await readScoreFile({ name, bytes }, this.tools);
-    return { name, measures: this.score.score.measures.length };
+    const { score, parts } = this.score;
+    const notes = parts.reduce((sum, part) => sum + part.measures.reduce((n, m) => n + m.notes.length, 0), 0);
+    return { name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes };
+  }
+
+  // The minimal score of meter runs (what --write makes of them), to draw:
+  // {text, measures}.
+  notation(time) {
+    const measures = parseTimeRuns(time);
+    return { text: minimalScore(measures), measures: measures.length };
   }
 
   // args: the command line's arguments by name; withScore: the open score

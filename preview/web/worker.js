@@ -43,6 +43,7 @@ function answer(session, request) {
     case "preview": return session.preview(request.args, request.withScore, request.id);
     case "sound": return session.sound(request.of);
     case "musicxml": return session.musicxml(request.of);
+    case "notation": return session.notation(request.time);
     default: throw new Error(`no such request: ${request.kind}`);
   }
 }

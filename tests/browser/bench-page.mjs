@@ -1,12 +1,15 @@
 // The preview page's speed in headless Chromium, measured inside the page by
 // its own performance marks: from opening the file to the first result, one
 // edit to updated results (100 measures, median), a fit, an edit with eight
-// hit points over 200 measures, from Play to the first sound with a score
-// open (median), and the single file's size. Prints one line per figure,
-// with its goal.
+// hit points over 200 measures, a 100-measure score of two parts drawn from
+// the moment it is chosen, a tempo edit with that score open, from Play to
+// the first sound with a score open (median), and the single file's size.
+// Prints one line per figure, with its goal.
 //   node tests/browser/bench-page.mjs [EDITS]
-import { statSync } from "node:fs";
+import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
+import { largeScore } from "../fixtures/large-score.mjs";
 import { startEngine } from "./engines.mjs";
 import { PAGE, PageUnderTest, SCORES, waitFor } from "./page.mjs";
 
@@ -61,6 +64,11 @@ const edit = [];
 const fit = [];
 const hits = [];
 const sound = [];
+const drawn = [];
+const scoreEdit = [];
+const folder = mkdtempSync(join(tmpdir(), "zorv-bench-"));
+const SCORE = join(folder, "hundred.musicxml");
+writeFileSync(SCORE, largeScore(100, 2));
 try {
   for (let i = 0; i < 3; i += 1) {
     await page.blank();
@@ -72,6 +80,20 @@ try {
   for (let i = 0; i < 7; i += 1) fit.push(await timedEdit(page, "fit", String(140 + i)));
   await page.open(HITS_QUERY);
   for (let i = 0; i < 7; i += 1) hits.push(await timedEdit(page, "hit-8-time", `${437 + (i % 5)}.38`));
+  // From the score chosen to its 100 measures drawn (the page's own marks).
+  for (let i = 0; i < 3; i += 1) {
+    await page.open("?from=2&to=99&start=q=120&stop=q=72&after=start");
+    await page.chooseFile("score", SCORE);
+    const marks = await waitFor(() => page.evaluate(() => {
+      const [chosen] = performance.getEntriesByName("zorv-score-chosen").slice(-1);
+      const [done] = performance.getEntriesByName("zorv-score-drawn").slice(-1);
+      const count = document.querySelectorAll("#notation [data-measure]").length;
+      return chosen && done && done.startTime > chosen.startTime && count === 100 && [chosen.startTime, done.startTime];
+    }), "the score's 100 measures to be drawn");
+    drawn.push((marks[1] - marks[0]) / 1000);
+  }
+  await page.settled();
+  for (let i = 0; i < edits; i += 1) scoreEdit.push(await timedEdit(page, "stop-bpm", String(60 + (i % 10))));
   await page.open("?from=2&to=4&start=q=120&stop=q=80&after=start");
   await page.chooseFile("score", join(SCORES, "notes-chords-ties.musicxml"));
   await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-sound-ready").length), "the piano");
@@ -80,12 +102,17 @@ try {
   for (let i = 0; i < 7; i += 1) sound.push(await firstSoundMs(page));
 } finally {
   await browser.close();
+  rmSync(folder, { recursive: true, force: true });
 }
 console.log(`page_first_result_seconds ${median(first).toFixed(3)}   (goal: at most 1 s)`);
 console.log(`page_edit_ms ${median(edit).toFixed(1)}   (100 measures, median of ${edits}; goal: at most 50 ms)`);
 console.log(`page_fit_ms ${median(fit).toFixed(1)}   (median of ${fit.length}; goal: at most 150 ms)`);
 console.log(`page_hits_edit_ms ${median(hits).toFixed(1)}   (eight hits over 200 measures, median of ${hits.length}; `
   + "goal: at most 300 ms)");
+console.log(`page_score_drawn_seconds ${median(drawn).toFixed(3)}   (100 measures in 2 parts, median of ${drawn.length}; `
+  + "goal: at most 1.5 s)");
+console.log(`page_score_edit_ms ${median(scoreEdit).toFixed(1)}   (a tempo edit with that score drawn, median of ${edits}; `
+  + "goal: at most 50 ms)");
 console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, median of ${sound.length}; `
   + "goal: at most 200 ms)");
 console.log(`page_file_bytes ${statSync(PAGE).size}   (goal: at most 4,194,304)`);

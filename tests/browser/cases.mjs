@@ -100,16 +100,47 @@ async function measuresAnnounced(page, passes) {
   return (await page.evaluate(() => window.zorvHeard)).filter(Boolean);
 }
 
-/** The page shows what the command line printed: the score, region and ramp,
- * the records, timing, dialog entries. */
+// A measure's printed number, which the page names beside Finale's and the
+// command line does not.
+const withoutPrinted = (text) => text.replace(/ \((printed [^)]*|unnumbered)\)/g, "");
+
+/** The page shows what the command line printed, in its own words: the score,
+ * region (without the selection tool's numbers) and ramp, the records (with
+ * the tempo in the start's unit beside quarter BPM), the timing, the dialog
+ * entries. */
 async function assertShows(page, stdout) {
   const cli = cliSections(stdout);
-  assert.deepEqual(await page.lines("header"), cli.header);
   assert.equal(cli.header.length, 3);
-  assert.deepEqual(await page.records(), cli.records);
+  const header = await page.lines("header");
+  assert.deepEqual(header.map(withoutPrinted), [cli.header[0], cli.header[1].replace(/ \(ERegion [^)]*\)$/, ""), cli.header[2]]);
+  const records = await page.records();
+  assert.deepEqual(records.map(([measure, beat, , bpm, value]) => [withoutPrinted(measure), beat, bpm, value]), cli.records);
   assert.deepEqual(await page.lines("summary"), cli.summary);
-  assert.deepEqual(await page.lines("finale"), cli.finale);
+  assert.deepEqual((await page.lines("finale")).map(withoutPrinted), cli.finale);
+  // Internal names stay in the records table.
+  const words = await page.evaluate(() => [...document.querySelectorAll("#current > :not(#records-details)")]
+    .map((e) => e.innerText).join("\n"));
+  assert.doesNotMatch(words, /ERegion|tempo value/);
   return cli;
+}
+
+/** The fit's first sentence names the command line's stop tempo (or says
+ * it is out of reach, with the nearest) and its neighbours, with their times. */
+async function assertFit(page, cliFit) {
+  const line = await page.text("headline");
+  const reached = /^Fit: stop (.+) plays the region in ([\d.]+) s/.exec(cliFit[0]);
+  const nearest = /^Fit: no stop tempo .* the nearest is (.+) at ([\d.]+) s/.exec(cliFit[0]);
+  const [, name, time] = reached ?? nearest;
+  const shown = new RegExp(reached ? `Stop tempo for [\\d.]+ s: ${name}, which plays ([\\d.]+) s`
+    : `Out of reach: no stop tempo .* The nearest is ${name}, which plays ([\\d.]+) s`).exec(line);
+  assert.ok(shown, [line, cliFit[0]]);
+  assert.ok(Math.abs(Number(shown[1]) - Number(time)) <= 0.006, [line, cliFit[0]]);
+  assert.equal(await page.evaluate(() => document.querySelector("#headline .unreachable") !== null), !reached);
+  for (const neighbour of cliFit.slice(1).filter((l) => !l.includes("refused"))) {
+    const [, tempo, seconds] = /neighbour (.+): ([\d.]+) s/.exec(neighbour);
+    const at = new RegExp(`${tempo} plays ([\\d.]+) s`).exec(line);
+    assert.ok(at && Math.abs(Number(at[1]) - Number(seconds)) <= 0.006, [line, neighbour]);
+  }
 }
 
 async function openScore(page, path) {
@@ -153,15 +184,115 @@ function planSections(stdout) {
 
 async function assertShowsPlan(page, stdout) {
   const cli = planSections(stdout);
-  assert.deepEqual(await page.lines("header"), cli.header);
-  assert.deepEqual(await page.records(), cli.records);
+  assert.deepEqual(await page.lines("header"), cli.header.map((line) => line.replace(/ \(ERegion [^)]*\)/, "")));
+  // The table's tempo in the start's unit stands before quarter BPM.
+  assert.deepEqual((await page.records()).map(([measure, beat, , bpm, value]) => [measure, beat, bpm, value]), cli.records);
   assert.deepEqual(await page.lines("summary"), cli.timing);
   assert.deepEqual(await page.lines("hits-result"), cli.hits);
   assert.deepEqual(await page.lines("finale"), cli.finale);
   return cli;
 }
 
+// The notation's measures, once drawn: [data-measure, name] of each box.
+async function drawnMeasures(page) {
+  await waitFor(() => page.evaluate(() => document.querySelectorAll("#notation [data-measure]").length > 0
+    || document.getElementById("notation-status").textContent.includes("could not")), "the score to be drawn");
+  assert.equal(await page.text("notation-status"), "");
+  return page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")]
+    .map((box) => [Number(box.getAttribute("data-measure")), box.getAttribute("aria-label")]));
+}
+
+const shaded = (page) => page.evaluate(() => [...document.querySelectorAll('#notation [aria-selected="true"]')]
+  .map((box) => Number(box.getAttribute("data-measure"))));
+const measureBox = (n) => `#notation [data-measure="${n}"]`;
+const fields = (page) => page.evaluate(() => ["from-measure", "from-beat", "to-measure", "to-beat"]
+  .map((id) => document.getElementById(id).value));
+
 export const CASES = [
+  {
+    name: "each score's notation has one box per measure the preview counts, named as Finale and the score number it",
+    async run(page) {
+      const scores = ["pickup-meters-parts", "notes-chords-ties", "repeats-endings-coda", "mark-after-region"];
+      const sources = [["?time=4/4x4,3/4x2,6/8x3&from=2&to=5&start=q=100&stop=q=60", null,
+        ["--time", "4/4x4,3/4x2,6/8x3"]]];
+      for (const name of scores) {
+        const path = join(SCORES, `${name}.musicxml`);
+        sources.push(["?from=2&to=3&start=q=100&stop=q=60", path, ["--score", path]]);
+      }
+      for (const [query, path, measuresArgs] of sources) {
+        await page.open(query);
+        if (path) await openScore(page, path);
+        const count = Number(/^Score: +(\d+) measures?/.exec(runCli([...measuresArgs, "--from", "2", "--to", "3",
+          "--start", "q=100", "--stop", "q=60"]))[1]);
+        const drawn = await drawnMeasures(page);
+        assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: count }, (_, i) => i + 1), path ?? query);
+      }
+      // A pickup is measure 1 and prints no number; the next prints 1.
+      await page.open(SCORE_QUERY);
+      await openScore(page, SCORE);
+      const names = (await drawnMeasures(page)).slice(0, 3).map(([, name]) => name);
+      assert.deepEqual(names, ["measure 1 (unnumbered)", "measure 2 (printed 1)", "measure 3 (printed 2)"]);
+    },
+  },
+  {
+    name: "a click, a shift-click and a drag on the notation give the command line's result for that region",
+    async run(page) {
+      await page.open(SCORE_QUERY);
+      await openScore(page, SCORE);
+      await drawnMeasures(page);
+      await page.evaluate(() => { window.zorvDrawing = document.querySelector("#notation svg"); });
+      await page.browser.click(measureBox(2));
+      assert.equal(await page.settled(), "Up to date.");
+      await page.browser.click(measureBox(4), { shift: true });
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual(await fields(page), ["2", "", "4", ""]);
+      assert.match(await search(page), /[?&]from=2&to=4&/);
+      const rest = SCORE_ARGS.slice(4);
+      await assertShows(page, runCli(["--score", SCORE, "--from", "2", "--to", "4", ...rest]));
+      assert.deepEqual(await shaded(page), [2, 3, 4]);
+      await page.browser.drag(measureBox(5), measureBox(3));
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual(await fields(page), ["3", "", "5", ""]);
+      await assertShows(page, runCli(["--score", SCORE, "--from", "3", "--to", "5", ...rest]));
+      assert.deepEqual(await shaded(page), [3, 4, 5]);
+      // A beat typed into the fields stays, and a tempo edit leaves the drawing as it was.
+      assert.equal(await page.retype("to-beat", "2"), "Up to date.");
+      assert.equal(await page.retype("start-bpm", "90"), "Up to date.");
+      assert.ok(await page.evaluate(() => window.zorvDrawing === document.querySelector("#notation svg")
+        && window.zorvDrawing.isConnected), "the score was drawn again");
+      await assertShows(page, runCli(["--score", SCORE, "--from", "3", "--to", "5:2", "--start", "q=90",
+        ...rest.slice(2)]));
+    },
+  },
+  {
+    name: "the notation is one tab stop: the arrows move through the measures, Enter sets From and Shift+Enter sets To",
+    async run(page) {
+      await page.open(README_QUERY);
+      assert.equal((await drawnMeasures(page)).length, 24);
+      const stops = await page.evaluate(() => [...document.querySelectorAll("#notation [tabindex]")]
+        .filter((e) => e.tabIndex >= 0).map((e) => e.getAttribute("role")));
+      assert.deepEqual(stops, ["listbox"]);
+      await page.evaluate(() => document.querySelector("#notation [role=listbox]").focus());
+      await page.browser.press("Home");
+      for (let i = 0; i < 4; i += 1) await page.browser.press("ArrowRight");
+      await page.browser.press("ArrowLeft");
+      const active = () => page.attribute("#notation [role=listbox]", "aria-activedescendant");
+      assert.equal(await active(), "measure-4");
+      await page.browser.press("Enter");
+      assert.equal(await page.settled(), "Up to date.");
+      for (let i = 0; i < 5; i += 1) await page.browser.press("ArrowDown");
+      await page.browser.press("Shift+Enter");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual(await fields(page), ["4", "", "9", ""]);
+      await assertShows(page, runCli([...README_ARGS.slice(0, 2), "--from", "4", "--to", "9", ...README_ARGS.slice(6)]));
+      assert.deepEqual(await shaded(page), [4, 5, 6, 7, 8, 9]);
+      // The records table took the focus; the score keeps its place.
+      await page.evaluate(() => document.querySelector("#notation [role=listbox]").focus());
+      assert.equal(await active(), "measure-9");
+      await page.browser.press("End");
+      assert.equal(await active(), "measure-24");
+    },
+  },
   {
     name: "the README example from the address shows what the command line prints",
     async run(page) {
@@ -178,10 +309,15 @@ export const CASES = [
       assert.equal(await page.open(FIT_QUERY), "Up to date.");
       const cli = await assertShows(page, runCli(FIT_ARGS));
       assert.ok(cli.fit.length >= 2, cli.fit);
-      assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      await assertFit(page, cli.fit);
       // Minutes and seconds are the same duration as the seconds alone.
       assert.equal(await page.retype("fit", "0:25.0"), "Up to date.");
-      assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      await assertFit(page, cli.fit);
+      // Out of reach is said as plainly as a success, with the nearest tempo.
+      assert.equal(await page.retype("fit", "3"), "Up to date.");
+      const far = cliSections(runCli(FIT_ARGS.map((arg) => (arg === "25" ? "3" : arg)))).fit;
+      assert.match(far[0], /^Fit: no stop tempo/);
+      await assertFit(page, far);
       assert.equal(await page.retype("fit", "0:75"), "No result: correct the input marked above.");
       assert.match(await page.text("stop-error"), /'0:75'/);
     },

@@ -8,8 +8,10 @@
 // const browser = await startEngine("firefox");
 //   browser.open(url)                    navigate and wait for the load
 //   browser.evaluate(fn, ...args)        fn's result in the page (async fn awaited)
-//   browser.click(selector)              a real pointer click
-//   browser.type(text) / press(key)      keys to the focused element ("Tab", "ArrowUp", "End")
+//   browser.click(selector, {shift})     a real pointer click, Shift held if asked
+//   browser.drag(from, to)               press on one element, move to another, release
+//   browser.type(text) / press(key)      keys to the focused element ("Tab", "ArrowUp", "End",
+//                                        "Enter", "Shift+Enter")
 //   browser.setFile(selector, path)      choose a file in a file input
 //   browser.resize(width, height)        the viewport
 //   browser.screenshot(path)             a PNG of the viewport
@@ -49,8 +51,11 @@ export async function startEngine(engine) {
   }
 }
 
-const PUPPETEER_KEYS = { Tab: "Tab", ArrowUp: "ArrowUp", ArrowDown: "ArrowDown",
-  ArrowLeft: "ArrowLeft", ArrowRight: "ArrowRight", End: "End", Home: "Home" };
+// "Shift+Enter" as its modifiers and its key.
+function chord(key) {
+  const parts = key.split("+");
+  return { modifiers: parts.slice(0, -1), key: parts[parts.length - 1] };
+}
 
 async function startPuppeteer(engine, options) {
   const { default: puppeteer } = await import("puppeteer-core");
@@ -67,9 +72,31 @@ async function startPuppeteer(engine, options) {
       engine,
       async open(url) { await page.goto(url, { waitUntil: "load" }); },
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
-      click: (selector) => page.click(selector),
+      async click(selector, { shift = false } = {}) {
+        if (shift) await page.keyboard.down("Shift");
+        try { await page.click(selector); } finally { if (shift) await page.keyboard.up("Shift"); }
+      },
+      async drag(from, to) {
+        const centre = async (selector) => {
+          const box = await (await page.$(selector)).boundingBox();
+          return [box.x + box.width / 2, box.y + box.height / 2];
+        };
+        const [a, b] = [await centre(from), await centre(to)];
+        await page.mouse.move(...a);
+        await page.mouse.down();
+        await page.mouse.move(...b, { steps: 5 });
+        await page.mouse.up();
+      },
       type: (text) => page.keyboard.type(text),
-      press: (key) => page.keyboard.press(PUPPETEER_KEYS[key] ?? key),
+      async press(key) {
+        const { modifiers, key: last } = chord(key);
+        for (const modifier of modifiers) await page.keyboard.down(modifier);
+        try {
+          await page.keyboard.press(last);
+        } finally {
+          for (const modifier of modifiers.reverse()) await page.keyboard.up(modifier);
+        }
+      },
       async setFile(selector, path) { await (await page.$(selector)).uploadFile(path); },
       resize: (width, height) => page.setViewport({ width, height }),
       async screenshot(path) { await page.screenshot({ path }); },
@@ -148,7 +175,8 @@ async function startWebKit() {
       throw new Error(`${error.message}\nWebKitWebDriver and the browser said:\n${log.slice(-3000)}`);
     });
     const keys = { Tab: Key.TAB, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
-      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, End: Key.END, Home: Key.HOME, Backspace: Key.BACK_SPACE };
+      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, End: Key.END, Home: Key.HOME, Backspace: Key.BACK_SPACE,
+      Enter: Key.ENTER, Shift: Key.SHIFT };
     const evaluate = (fn, ...args) => driver.executeScript(
       `return (${fn}).apply(null, arguments)`, ...args);
     let marks = 0;
@@ -156,9 +184,24 @@ async function startWebKit() {
       engine: "webkit",
       async open(url) { await driver.get(url); },
       evaluate,
-      async click(selector) { await (await driver.findElement(By.css(selector))).click(); },
+      async click(selector, { shift = false } = {}) {
+        const element = await driver.findElement(By.css(selector));
+        if (!shift) return element.click();
+        return driver.actions().keyDown(Key.SHIFT).click(element).keyUp(Key.SHIFT).perform();
+      },
+      async drag(from, to) {
+        const [a, b] = [await driver.findElement(By.css(from)), await driver.findElement(By.css(to))];
+        await driver.actions().move({ origin: a }).press().move({ origin: b, duration: 100 }).release().perform();
+      },
       type: (text) => driver.actions().sendKeys(text).perform(),
-      press: (key) => driver.actions().sendKeys(keys[key] ?? key).perform(),
+      async press(key) {
+        const { modifiers, key: last } = chord(key);
+        let actions = driver.actions();
+        for (const modifier of modifiers) actions = actions.keyDown(keys[modifier]);
+        actions = actions.sendKeys(keys[last] ?? last);
+        for (const modifier of modifiers.reverse()) actions = actions.keyUp(keys[modifier]);
+        await actions.perform();
+      },
       async setFile(selector, path) { await (await driver.findElement(By.css(selector))).sendKeys(path); },
       async resize(width, height) {
         await driver.manage().window().setRect({ width, height });

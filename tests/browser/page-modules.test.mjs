@@ -293,7 +293,7 @@ test("the measure playing is known from the time played, pass by pass", async ()
 
 // An AudioContext stand-in: a clock the test moves, a start the test
 // resolves (or never does), and a record of every sound handed to it.
-function fakeAudio({ starts = true } = {}) {
+function fakeSynthAudio({ starts = true } = {}) {
   const log = [];
   const context = {
     currentTime: 0, sampleRate: 8000, destination: {}, state: "suspended",
@@ -332,7 +332,7 @@ test("Play schedules each sound on the audio clock once; Stop silences it, also 
   const played = passage(heard, { first: 2, sounds: "both" });
 
   // Playing: the first beat's click and both notes on the clock, 0.05 s on.
-  let audio = fakeAudio();
+  let audio = fakeSynthAudio();
   let { player, said, handlers } = await fakePlayer(t, audio);
   assert.equal(player.play(played, handlers), true);
   assert.equal(player.play(played, handlers), false, "a second Play while the first starts");
@@ -359,7 +359,7 @@ test("Play schedules each sound on the audio clock once; Stop silences it, also 
 
   // Stop while the device starts: it ends at once, and nothing follows.
   let start;
-  audio = fakeAudio({ starts: new Promise((resolve) => { start = resolve; }) });
+  audio = fakeSynthAudio({ starts: new Promise((resolve) => { start = resolve; }) });
   ({ player, said, handlers } = await fakePlayer(t, audio));
   player.play(played, handlers);
   await settle(5);
@@ -376,7 +376,7 @@ test("a loop hands the clock each pass after the last until Stop; without it the
   const { passage } = await import("../../preview/web/passage.js");
   const played = passage({ ...heard, notes: [] }, { first: 3, sounds: "click", countIn: true });
   for (const loop of [true, false]) {
-    const audio = fakeAudio();
+    const audio = fakeSynthAudio();
     const { player, said, handlers } = await fakePlayer(t, audio);
     player.play(played, { loop, ...handlers });
     for (let time = 0; time <= 4; time += 0.1) {
@@ -395,152 +395,89 @@ test("a loop hands the clock each pass after the last until Stop; without it the
 
 // --- Play against audio devices that start, fail, or never start --------
 
-class FakeAudio {
-  // resume: "runs", "never" (stays pending), "refuses" (rejects) or
-  // "suspended" (resolves, but the device stays suspended)
-  constructor(resume) {
-    Object.assign(this, { resume: this.resumer(resume), state: "suspended", currentTime: 0, sampleRate: 8000,
-      destination: {}, scheduled: [], stopped: 0, closed: false });
-  }
-
-  resumer(kind) {
-    return () => ({
-      runs: () => { this.state = "running"; return Promise.resolve(); },
-      never: () => new Promise(() => {}),
-      refuses: () => Promise.reject(new Error("NotAllowedError")),
-      suspended: () => Promise.resolve(),
-    })[kind]();
-  }
-
-  close() { this.closed = true; return Promise.resolve(); }
-  createGain() { return { connect() {}, disconnect() {} }; }
-  createBuffer() { return { copyToChannel() {} }; }
-  createBufferSource() {
-    return { connect() {}, start: (at) => this.scheduled.push(at), stop: () => { this.stopped += 1; } };
-  }
+// resume: "runs", "never" (stays pending), "refuses" or "suspended" (it
+// resolves, but the device stays suspended).
+function fakeAudio(resume) {
+  const device = { state: "suspended", currentTime: 0, sampleRate: 8000, destination: {}, scheduled: [], stopped: 0,
+    closed: false, close: () => { device.closed = true; return Promise.resolve(); },
+    createGain: () => ({ connect() {}, disconnect() {} }), createBuffer: () => ({ copyToChannel() {} }),
+    createBufferSource: () => ({ connect() {}, start: (at) => device.scheduled.push(at), stop: () => { device.stopped += 1; } }),
+    resume: () => ({ runs: () => { device.state = "running"; return Promise.resolve(); }, never: () => new Promise(() => {}),
+      refuses: () => Promise.reject(new Error("NotAllowedError")), suspended: () => Promise.resolve() })[resume]() };
+  return device;
 }
 
-const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-// Two clicks half a second apart, no notes: a passage as passage.js cuts it.
-const clicked = { countIn: 0, length: 1, notes: [], measures: [],
-  clicks: [{ at: 0, accent: true }, { at: 0.5, accent: false }] };
-
-function startPlayer(kind) {
-  const { SoundPlayer } = soundModule;
-  const devices = [];
-  const player = new SoundPlayer({
-    makeContext: () => { devices.push(new FakeAudio(kind)); return devices.at(-1); },
-    loadSynth: () => Promise.reject(new Error("no notes here")), startSeconds: 0.05,
-  });
-  const said = [];
-  const handlers = { started: () => said.push("started"), ended: () => said.push("ended"),
-    failed: (reason) => said.push(`failed: ${reason}`) };
-  return { player, devices, said, handlers };
-}
-
-let soundModule;
-test("a device that starts plays each click once; Stop stops them and ends once", async () => {
-  soundModule = await import("../../preview/web/sound.js");
-  const { player, devices, said, handlers } = startPlayer("runs");
-  assert.equal(player.play(Promise.resolve(clicked), handlers), true);
-  assert.equal(player.play(Promise.resolve(clicked), handlers), false, "a second Play while the first starts");
-  try {
-    await later(10);
-    assert.deepEqual(said, ["started"]);
-    assert.equal(devices.length, 1);
-    assert.equal(devices[0].scheduled.length, 1, "the click within a quarter second ahead");
-    devices[0].currentTime = 0.4;
-    await later(120);
-    assert.equal(devices[0].scheduled.length, 2, "each click scheduled once");
-  } finally {
-    player.stop();
-  }
-  player.stop();
-  assert.deepEqual(said, ["started", "ended"]);
-  assert.equal(devices[0].stopped, 2);
-  assert.equal(player.busy, false);
-});
-
-test("a device that fails or never starts says so, and Play works again", async () => {
-  // [the device, the reason given]
+test("Play: one playback at a time; Stop ends it, also while it starts; a device that will not start is named", async () => {
+  const { SoundPlayer } = await import("../../preview/web/sound.js");
+  const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+  // Two clicks half a second apart, no notes: a passage as passage.js cuts it.
+  const clicked = { countIn: 0, length: 1, notes: [], measures: [],
+    clicks: [{ at: 0, accent: true }, { at: 0.5, accent: false }] };
+  // [the device, when Stop is pressed (ms after Play; null: never), what the page is told, clicks scheduled]
   const cases = [
-    ["never", "the audio device did not start within 0.05 seconds"],
-    ["refuses", "NotAllowedError"],
-    ["suspended", "the audio device did not start"],
+    ["runs", null, ["started"], 1],        // the second click is more than a lookahead away
+    ["runs", 30, ["started", "ended"], 1],
+    ["never", 5, ["ended"], 0],            // and no failure once the start was stopped
+    ["never", null, ["failed: the audio device did not start within 0.05 seconds"], 0],
+    ["refuses", null, ["failed: NotAllowedError"], 0],
+    ["suspended", null, ["failed: the audio device did not start"], 0],
   ];
-  for (const [kind, reason] of cases) {
-    const { player, devices, said, handlers } = startPlayer(kind);
-    player.play(Promise.resolve(clicked), handlers);
-    await later(120);
-    assert.deepEqual(said, [`failed: ${reason}`], kind);
-    assert.equal(player.busy, false, kind);
-    assert.equal(devices[0].closed, true, `${kind}: the device that would not start is let go`);
-    assert.equal(player.play(Promise.resolve(clicked), handlers), true, `${kind}: Play again`);
-    assert.equal(devices.length, 2, `${kind}: a new device asked`);
-    player.stop();
+  for (const [kind, stopAt, told, scheduled] of cases) {
+    const devices = [];
+    const player = new SoundPlayer({ makeContext: () => devices[devices.push(fakeAudio(kind)) - 1],
+      loadSynth: () => Promise.reject(new Error("no notes here")), startSeconds: 0.05 });
+    const said = [];
+    const handlers = { started: () => said.push("started"), ended: () => said.push("ended"),
+      failed: (reason) => said.push(`failed: ${reason}`) };
+    const label = `${kind}, Stop at ${stopAt}`;
+    try {
+      assert.equal(player.play(Promise.resolve(clicked), handlers), true, label);
+      assert.equal(player.play(Promise.resolve(clicked), handlers), false, `${label}: a second Play while one is on`);
+      if (stopAt !== null) {
+        await later(stopAt);
+        player.stop();
+        player.stop();
+      }
+      await later(120);
+      assert.deepEqual(said, told, label);
+      assert.equal(devices[0].scheduled.length, scheduled, label);
+      assert.equal(devices[0].stopped, stopAt !== null ? scheduled : 0, label);
+      assert.equal(player.busy, told.length === 1 && told[0] === "started", label);
+      if (told[0].startsWith("failed")) {
+        assert.equal(devices[0].closed, true, `${label}: the device that would not start is let go`);
+        assert.equal(player.play(Promise.resolve(clicked), handlers), true, `${label}: Play again`);
+        assert.equal(devices.length, 2, `${label}: a new device asked`);
+      }
+    } finally {
+      player.stop();
+    }
   }
 });
 
-test("Stop during a start that never finishes ends it at once, and nothing follows", async () => {
-  const { player, devices, said, handlers } = startPlayer("never");
-  player.play(Promise.resolve(clicked), handlers);
-  await later(5);
-  player.stop();
-  assert.deepEqual(said, ["ended"]);
-  assert.equal(player.busy, false);
-  await later(120);
-  assert.deepEqual(said, ["ended"], "no failure after the start was stopped");
-  assert.equal(devices[0].scheduled.length, 0);
-});
+// --- the Worker's session: a score read once ------------------------------
 
-// --- the Worker's session: a score read once, the command line's results -
-
-test("a score is read once: edits and downloads reuse it, and give what the command line gives", async () => {
-  const { spawnSync } = await import("node:child_process");
-  const { mkdtempSync, readFileSync, rmSync } = await import("node:fs");
-  const { tmpdir } = await import("node:os");
-  const { join } = await import("node:path");
+// The page's downloads are held against the command line's files in the
+// browser cases; here, that previews and downloads reuse the one read.
+test("a score is read once: every edit and download reuses that read", async () => {
+  const { readFileSync } = await import("node:fs");
   const { Session } = await import("../../preview/web/session.js");
   const { loadPlugin } = await import("../../preview/node/plugin-node.js");
   const { tools } = await import("../../preview/node/xml-tools.js");
-  const root = new URL("../..", import.meta.url).pathname;
-  const scoreFile = join(root, "tests/preview/scores/pickup-meters-parts.musicxml");
+  const file = new URL("../preview/scores/pickup-meters-parts.musicxml", import.meta.url);
   let parsed = 0;
   class CountingParser extends tools.DOMParser {
     parseFromString(...args) { parsed += 1; return super.parseFromString(...args); }
   }
   const session = new Session(await loadPlugin(), { ...tools, DOMParser: CountingParser });
-  const opened = await session.open("pickup-meters-parts.musicxml", new Uint8Array(readFileSync(scoreFile)));
-  assert.equal(parsed, 1);
-  // [the region's args, the command line's]: the last one ends the score,
-  // so the step back after it has no measure in the MusicXML
-  const cases = [
-    [{ from: "2:2.5", to: "5:1.5" }, ["--from", "2:2.5", "--to", "5:1.5"]],
-    [{ from: "1", to: String(opened.measures), after: "start" }, ["--from", "1", "--to", String(opened.measures), "--after", "start"]],
-  ];
-  const folder = mkdtempSync(join(tmpdir(), "zorv-session-"));
-  try {
-    for (const [region, cliRegion] of cases) {
-      const args = { start: "q=100", stop: "q=70", after: "stop", ...region };
-      const result = await session.preview(args, true, 7);
-      const again = await session.musicxml(7);
-      const written = await session.musicxml(7);
-      assert.equal(parsed, 1, "one parse for every preview and download");
-      const out = join(folder, "out.musicxml");
-      const cli = spawnSync(process.execPath, [join(root, "preview/node/cli.js"), "--score", scoreFile,
-        "--start", "q=100", "--stop", "q=70", "--after", "stop", ...cliRegion, "--svg", join(folder, "map.svg"),
-        "--write", out], { encoding: "utf8" });
-      assert.equal(cli.status, 0, cli.stderr);
-      assert.deepEqual(Buffer.from(written.bytes), readFileSync(out), "the MusicXML, byte for byte");
-      assert.deepEqual(again.bytes, written.bytes, "a second download, the same");
-      assert.equal(result.headerText, cli.stdout.split("\n").slice(0, 3).join("\n"), "Score, Region and Ramp");
-      const past = /(\d+) past its last measure left out/.exec(cli.stdout);
-      assert.equal(result.pastScore, past ? Number(past[1]) : 0);
-      assert.equal(written.pastScore, result.pastScore);
-    }
-    assert.equal(cases.at(-1) && (await session.preview({ start: "q=100", stop: "q=70", ...cases[1][0] }, true, 8)).pastScore, 1);
-    await assert.rejects(session.musicxml(7), /replaced/, "a download asked of a preview since replaced");
-  } finally {
-    rmSync(folder, { recursive: true, force: true });
+  const { measures } = await session.open("pickup-meters-parts.musicxml", new Uint8Array(readFileSync(file)));
+  // [region, records past the score's end]: the last ends the score, and the start tempo after it has no measure
+  for (const [id, from, to, past] of [[1, "2:2.5", "5:1.5", 0], [2, "1", String(measures), 1]]) {
+    const shown = await session.preview({ from, to, start: "q=100", stop: "q=70", after: "start" }, true, id);
+    const first = await session.musicxml(id);
+    const again = await session.musicxml(id);
+    assert.deepEqual(again.bytes, first.bytes, "a second download, the same");
+    assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
   }
+  assert.equal(parsed, 1, "one parse for every preview and download");
+  await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });

@@ -27,6 +27,11 @@ describe(`the preview page in ${engine}`, () => {
   before(async () => {
     browser = await startEngine(engine);
     page = new PageUnderTest(browser);
+    // A run stopped from outside (CTest's time limit, Ctrl-C) still ends the
+    // browser, its driver and display, and removes their files.
+    for (const signal of ["SIGTERM", "SIGINT"]) {
+      process.once(signal, () => browser.close().finally(() => process.exit(128 + (signal === "SIGINT" ? 2 : 15))));
+    }
   });
 
   after(async () => {

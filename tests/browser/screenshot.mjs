@@ -1,27 +1,32 @@
-// The README's picture of the page: the README example in headless Chromium,
-// 1000 px wide and as tall as the page, written as PNG.
-//   node tests/browser/screenshot.mjs FILE.png
+// The README's pictures of the page: a score open with a region chosen on it,
+// in headless Chromium, WIDTH px wide and as tall as the page, written as PNG.
+//   node tests/browser/screenshot.mjs FILE.png WIDTH
+import { join } from "node:path";
 import { startEngine } from "./engines.mjs";
-import { PageUnderTest } from "./page.mjs";
+import { PageUnderTest, SCORES, waitFor } from "./page.mjs";
 
-const QUERY = "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start";
-const WIDTH = 1000;
+const QUERY = "?from=3&to=5&start=q=100&stop=h=40&after=start";
+const SCORE = join(SCORES, "notes-chords-ties.musicxml");
 
-const [path] = process.argv.slice(2);
+const [path, width = "1000"] = process.argv.slice(2);
 if (!path) {
-  console.error("usage: node tests/browser/screenshot.mjs FILE.png");
+  console.error("usage: node tests/browser/screenshot.mjs FILE.png WIDTH");
   process.exit(2);
 }
 const browser = await startEngine("chromium");
 try {
   const page = new PageUnderTest(browser);
-  await browser.resize(WIDTH, 800);
-  const status = await page.open(QUERY);
+  await browser.resize(Number(width), 800);
+  await page.open(QUERY);
+  await page.chooseFile("score", SCORE);
+  await waitFor(() => page.evaluate(() => document.querySelectorAll("#notation [data-measure]").length > 0),
+    "the score to be drawn");
+  const status = await page.settled();
   if (status !== "Up to date.") throw new Error(`the page shows "${status}" instead of a result`);
   const height = await page.evaluate(() => document.documentElement.scrollHeight);
-  await browser.resize(WIDTH, height);
+  await browser.resize(Number(width), height);
   await browser.screenshot(path);
-  console.log(`${path}: ${WIDTH} x ${height}`);
+  console.log(`${path}: ${width} x ${height}`);
 } finally {
   await browser.close();
 }

@@ -1,0 +1,159 @@
+// A preview's results in a musician's words, as the page shows them: how
+// long the region plays against the ideal ramp, the stop tempo a fit chose
+// or that none reaches its duration, the step after the region, why the
+// last record is not the stop tempo, and the tempo before the first record;
+// tempos in the beat unit the start was given in, measures by Finale's
+// number with the score's printed one beside it where that differs. The
+// figures are runPreview's; only the wording is here. Browser-safe.
+import { THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, beatAt, measureName, tempoName, tempoValue } from "./music.js";
+import { fixed, formatG } from "./numbers.js";
+import { AFTER_NAMES } from "./scenario.js";
+import { quarterBpm } from "./timing.js";
+
+const PLAIN_BEAT_UNITS = [256, 512, 1024, 2048, 4096];
+
+// The units one beat of a tempo's unit lasts (a dotted quarter: 1536).
+export function beatUnits(tempo) {
+    return PLAIN_BEAT_UNITS[tempo.unit] * (tempo.dotted ? 1.5 : 1);
+}
+
+// "dotted quarter", the unit a tempo counts.
+export function unitName(tempo) {
+    return `${tempo.dotted ? "dotted " : ""}${UNIT_NAMES[tempo.unit]}`;
+}
+
+// Beats per minute of `beat`'s unit for a tempo given in quarters per minute.
+export function bpmIn(beat, quarterBpmValue) {
+    return quarterBpmValue * UNITS_PER_QUARTER / beatUnits(beat);
+}
+
+// A tempo value as the start's unit reads it, to a tenth: "dotted quarter = 48.3".
+export function tempoWords(beat, value) {
+    return `${unitName(beat)} = ${fixed(bpmIn(beat, quarterBpm(value)), 1)}`;
+}
+
+// "measure 12", "measure 12 (printed 11), beat 2.5".
+export function pointWords(number, position, measures, printed) {
+    const name = measureName(number, printed);
+    if (position === 0) return name;
+    return `${name}, beat ${formatG(beatAt(measures?.[number - 1] ?? UNITS_PER_QUARTER, position))}`;
+}
+
+// The region in words, as the command line says it, each measure named as
+// the musician finds it.
+export function regionWords(region, measures, printed) {
+    const [sm, sp, em, ep] = region;
+    const start = pointWords(sm, sp, measures, printed);
+    if (ep === THROUGH_MEASURE_END) {
+        return sm === em && sp === 0 ? `all of ${measureName(sm, printed)}`
+            : `${start} through the end of ${measureName(em, printed)}`;
+    }
+    return `${start} up to ${pointWords(em, ep + 1, measures, printed)} (not included)`;
+}
+
+const seconds = (s) => `${fixed(s, 2)} s`;
+
+function timesWord(count) {
+    return count === 1 ? "once" : count === 2 ? "twice" : `${count} times`;
+}
+
+// The first, large sentences of a single ramp's result: [{kind, text}],
+// kind "time" (how long the region plays), "fit" or "unreachable" (what a
+// fit chose, or that no tempo reaches its duration), "after" (the step
+// after the region), "last" (why the last record is not the stop tempo),
+// "before" (the tempo before the first record). result: runPreview's;
+// printed: the score's printed measure numbers, or null.
+export function headline(result, printed = null) {
+    const { header, summary, fit } = result;
+    const { start, stop } = header.ramp;
+    const measures = header.score.measures;
+    const lines = [];
+    const region = regionWords(header.region, measures, printed);
+    const passes = summary.passes ?? null;
+    const once = passes && passes.length !== 1 ? " once through" : "";
+    const ideal = summary.idealS === null ? "" : ` (an ideal, smooth ramp: ${seconds(summary.idealS)})`;
+    let time = `${capital(region)} plays for ${seconds(summary.writtenS)}${once}${ideal}.`;
+    if (passes && passes.length !== 1) {
+        const total = passes.reduce((sum, pass) => sum + pass.toS - pass.fromS, 0);
+        time += passes.length === 0 ? " The score's repeats and jumps never play it."
+            : ` The score's repeats play it ${timesWord(passes.length)}, ${seconds(total)} in all.`;
+    }
+    lines.push({ kind: "time", text: time });
+    if (fit) lines.push(fitWords(fit));
+    const after = stepAfter(result, start);
+    if (after) lines.push(after);
+    const last = lastRecordWords(result, start, stop);
+    if (last) lines.push(last);
+    const before = beforeFirstWords(result, printed);
+    if (before) lines.push(before);
+    return lines;
+}
+
+function capital(text) {
+    return text[0].toUpperCase() + text.slice(1);
+}
+
+// The fit: the stop tempo chosen and its neighbours' times, or, as plainly,
+// that no stop tempo the dialog takes reaches the duration.
+export function fitWords(fit) {
+    const unit = fit.stopUnit;
+    const name = (bpm) => tempoName({ ...unit, bpm });
+    const time = (bpm) => seconds(fit.seconds.get(bpm));
+    const neighbours = fit.neighbours.filter((bpm) => fit.seconds.has(bpm))
+        .map((bpm) => `${name(bpm)} plays ${time(bpm)}`);
+    const around = neighbours.length ? ` Its neighbours: ${neighbours.join("; ")}.` : "";
+    const once = fit.passes ? " (one pass through the region)" : "";
+    if (fit.reachable) {
+        return { kind: "fit", text: `Stop tempo for ${seconds(fit.target)}${once}: ${name(fit.bpm)}, `
+            + `which plays ${time(fit.bpm)}.${around}` };
+    }
+    return { kind: "unreachable", text: `Out of reach: no stop tempo from 20 to 600 makes the region last `
+        + `${seconds(fit.target)}${once}. The nearest is ${name(fit.bpm)}, which plays ${time(fit.bpm)}.${around}` };
+}
+
+// The step from the ramp's last record to the tempo that follows the region.
+function stepAfter(result, start) {
+    const step = result.summary.stepAfter;
+    if (!step) return null;
+    const [from, to] = step.map((q) => `${unitName(start)} = ${fixed(bpmIn(start, q), 1)}`);
+    const why = { stop: "the stop tempo holds", start: "back to the start tempo", none: "the tempo the score had there" }[
+        result.header.ramp.after];
+    return { kind: "after", text: `After the region the tempo steps from ${from} to ${to} (${why}: `
+        + `"${AFTER_NAMES[result.header.ramp.after]}").` };
+}
+
+// The ramp's last record inside the region, when it is not the stop tempo.
+function lastRecordWords(result, start, stop) {
+    const [begin, end] = result.line.span;
+    const inside = result.line.points.filter(([position]) => begin <= position && position < end);
+    if (inside.length < 2) return null;
+    const lastValue = inside[inside.length - 1][1];
+    if (lastValue === tempoValue(stop)) return null;
+    return { kind: "last", text: `The ramp's last record reads ${tempoWords(start, lastValue)}, not the stop tempo `
+        + `${tempoName(stop)}: `
+        + "the plug-in writes a record only when the tempo has moved enough since the one before, so the last "
+        + "record is the last tempo the ramp reached inside the region." };
+}
+
+// Where the score's start plays before any record: at quarter = 120.
+function beforeFirstWords(result, printed) {
+    const { points } = result.line;
+    if (!points.length || points[0][0] <= 0) return null;
+    const [measure] = result.records.reduce((first, record) => (record[0] < first[0]
+        || (record[0] === first[0] && record[1] < first[1]) ? record : first));
+    return { kind: "before", text: `Before the first tempo record (${measureName(measure, printed)}) the score plays `
+        + "at quarter = 120, as Finale and MIDI files do; the times here count it so." };
+}
+
+// The dialog entries that make the ramp in Finale, in the page's words.
+export function finaleWords(finale, printed) {
+    const entry = (tempo) => `${capital(UNIT_NAMES[tempo.unit])}, Dotted ${tempo.dotted ? "on" : "off"}, = ${tempo.bpm}`;
+    return [
+        `In Finale: select ${regionWords(finale.region, finale.measures, printed)}, choose `
+            + "Plug-ins > Zorv Tempo [v1.06]..., and enter",
+        `  Start:  ${entry(finale.start)}`,
+        `  Stop:   ${entry(finale.stop)}`,
+        `  Action directly after selection: ${AFTER_NAMES[finale.after]}`,
+        "  then OK.",
+    ];
+}

@@ -1,0 +1,86 @@
+// The results in a musician's words: tempos in the unit the start was given
+// in, measures by Finale's number and the printed one, what a fit chose or
+// that nothing reaches, why the last record is not the stop tempo, and the
+// tempo before the first record, each said only where it holds.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { readFileSync } from "node:fs";
+import { plan, runPreview } from "../lib/preview.js";
+import { bpmIn, headline, regionWords, tempoWords } from "../lib/words.js";
+import { loadPlugin } from "../node/plugin-node.js";
+import { tools } from "../node/xml-tools.js";
+
+const plugin = loadPlugin();
+
+async function preview(inputs) {
+    const checked = await plan({ time: "4/4x24", after: "stop", ...inputs }, tools);
+    return runPreview(checked, await plugin);
+}
+
+const kinds = (lines) => lines.map((line) => line.kind);
+
+test("tempos read in the start's beat unit", () => {
+    // [start unit, quarter BPM, the same tempo in that unit]
+    const cases = [
+        [{ unit: 2, dotted: false }, 120, 120],
+        [{ unit: 2, dotted: true }, 120, 80],
+        [{ unit: 1, dotted: false }, 120, 240],
+        [{ unit: 3, dotted: true }, 90, 30],
+        [{ unit: 0, dotted: false }, 30, 120],
+    ];
+    for (const [beat, quarter, inUnit] of cases) assert.ok(Math.abs(bpmIn(beat, quarter) - inUnit) < 1e-9, `${quarter}`);
+    // The plug-in's value for dotted quarter = 80 reads back as 80.0, not as quarters.
+    assert.equal(tempoWords({ unit: 2, dotted: true }, 134217), "dotted quarter = 80.0");
+});
+
+test("a region names each measure as the score prints it where that differs", () => {
+    const measures = Array(6).fill({ length: 4096, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" });
+    const printed = [null, "1", "2", "3", "3a", "6"];
+    const cases = [
+        [[2, 0, 4, 0x7fffffff], "measure 2 (printed 1) through the end of measure 4 (printed 3)"],
+        [[1, 0, 1, 0x7fffffff], "all of measure 1 (unnumbered)"],
+        [[5, 1024, 6, 2047], "measure 5 (printed 3a), beat 2 up to measure 6, beat 3 (not included)"],
+    ];
+    for (const [region, words] of cases) assert.equal(regionWords(region, measures, printed), words);
+    assert.equal(regionWords([2, 0, 4, 0x7fffffff], measures, null), "measure 2 through the end of measure 4");
+});
+
+test("the first sentences say what holds for each ramp, and only that", async () => {
+    // [inputs, the kinds of sentence, what the sentences must say]
+    const cases = [
+        // The README's ritardando: the last record 72.5, the step back, quarter = 120 before measure 12.
+        [{ from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" }, ["time", "after", "last", "before"],
+            [/^Measure 12 through the end of measure 19 plays for 20\.38 s \(an ideal, smooth ramp: 20\.43 s\)\.$/,
+                /steps from quarter = 72\.5 to quarter = 120\.0 \(back to the start tempo/,
+                /last record reads quarter = 72\.5, not the stop tempo quarter = 72:/, /measure 12\) the score plays at quarter = 120/]],
+        // From the first measure nothing comes before the first record.
+        [{ from: "1", to: "4", start: "q=60", stop: "q=120", after: "stop" }, ["time", "after", "last"],
+            [/^Measure 1 through/, /steps from quarter = 119\.\d to quarter = 120\.0 \(the stop tempo holds/]],
+        // Dotted quarters in, dotted quarters out.
+        [{ from: "3", to: "6", start: "q.=80", stop: "q.=40", after: "start" }, ["time", "after", "last", "before"],
+            [/./, /steps from dotted quarter = 4\d\.\d to dotted quarter = 80\.0/, /reads dotted quarter = 4\d\.\d, not the stop tempo dotted quarter = 40/]],
+        // A fit out of reach is said as plainly as one that reaches.
+        [{ from: "12", to: "19", start: "q=120", fit: "25", after: "start" }, ["time", "fit", "after", "last", "before"],
+            [/./, /^Stop tempo for 25\.00 s: quarter = \d+, which plays 2[45]\.\d\d s\. Its neighbours: quarter = \d+ plays/]],
+        [{ from: "12", to: "19", start: "q=120", fit: "3", after: "none" }, ["time", "unreachable", "before"],
+            [/./, /^Out of reach: no stop tempo from 20 to 600 makes the region last 3\.00 s\. The nearest is quarter = 600/]],
+    ];
+    for (const [inputs, wanted, said] of cases) {
+        const lines = headline(await preview(inputs));
+        assert.deepEqual(kinds(lines), wanted, JSON.stringify(inputs));
+        said.forEach((pattern, i) => assert.match(lines[i].text, pattern, JSON.stringify(inputs)));
+        assert.doesNotMatch(lines.map((l) => l.text).join(" "), /ERegion|tempo value/);
+    }
+});
+
+test("a score heard more than once says so, and names its measures as printed", async () => {
+    const read = (name) => ({ name, bytes: new Uint8Array(readFileSync(new URL(`../../tests/preview/scores/${name}`, import.meta.url))) });
+    const repeats = await runPreview(await plan({ score: read("repeats-endings-coda.musicxml"), from: "2", to: "3",
+        start: "q=100", stop: "q=60" }, tools), await plugin);
+    assert.match(headline(repeats)[0].text, /plays for [\d.]+ s once through .*The score's repeats play it 3 times, [\d.]+ s in all\.$/);
+    const pickupPlan = await plan({ score: read("pickup-meters-parts.musicxml"), from: "3", to: "5", start: "q=100",
+        stop: "q=60" }, tools);
+    const pickup = await runPreview(pickupPlan, await plugin);
+    assert.match(headline(pickup, pickupPlan.score.printed)[0].text,
+        /^Measure 3 \(printed 2\) through the end of measure 5 \(printed 4\) plays for/);
+});
