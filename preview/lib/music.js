@@ -461,10 +461,12 @@ export function measureName(number, printed = null, word = "measure") {
     return shown === null ? `${name} (unnumbered)` : `${name} (printed ${shown})`;
 }
 
-// "measure 12", "measure 12, beat 2.5".
-export function pointText(number, position, measures) {
-    if (position === 0) return `measure ${number}`;
-    return `measure ${number}, beat ${formatG(beatAt(measures?.[number - 1] ?? UNITS_PER_QUARTER, position))}`;
+// "measure 12", "measure 12, beat 2.5"; with the score's printed numbers,
+// "measure 12 (printed 11), beat 2.5" where they differ.
+export function pointText(number, position, measures, printed = null) {
+    const name = measureName(number, printed);
+    if (position === 0) return name;
+    return `${name}, beat ${formatG(beatAt(measures?.[number - 1] ?? UNITS_PER_QUARTER, position))}`;
 }
 
 // The region in words, its beats counted as each measure's meter counts

@@ -19,7 +19,7 @@
 // (null or the hearings of that measure on which the mark acts) overrides
 // when a jump is taken.
 // An order is a list of [first, last] runs of measures, in playing order.
-import { InputError, fullMeasure, measureOffsets, parseMeter, pointText, regionBounds } from "./music.js";
+import { InputError, fullMeasure, measureName, measureOffsets, parseMeter, pointText, regionBounds } from "./music.js";
 import { withThousands } from "./numbers.js";
 import { DEFAULT_VALUE, secondsAt } from "./timing.js";
 
@@ -405,13 +405,17 @@ export function hearingNumbers(numbers) {
 }
 
 // A piece of score [from, to) in words: "measures 12 to 19", or with beats
-// where it starts or ends inside a measure.
-export function pieceText(measures, scoreStarts, [from, to]) {
+// where it starts or ends inside a measure; each measure with its printed
+// number too, where `printed` gives one that differs.
+export function pieceText(measures, scoreStarts, [from, to], printed = null) {
     const first = measureAt(scoreStarts, measures.length + 1, from);
     const last = measureAt(scoreStarts, measures.length + 1, to - 1);
     const startsClean = from === scoreStarts[first];
     const endsClean = to === scoreStarts[last] + scoreMeasure(measures, last).length;
-    if (startsClean && endsClean) return first === last ? `measure ${first}` : `measures ${first} to ${last}`;
-    const end = endsClean ? `the end of measure ${last}` : pointText(last, to - scoreStarts[last], measures);
-    return `${pointText(first, from - scoreStarts[first], measures)} to ${end}`;
+    const name = (n) => measureName(n, printed);
+    if (startsClean && endsClean) {
+        return first === last ? name(first) : `measures ${name(first).slice("measure ".length)} to ${name(last).slice("measure ".length)}`;
+    }
+    const end = endsClean ? `the end of ${name(last)}` : pointText(last, to - scoreStarts[last], measures, printed);
+    return `${pointText(first, from - scoreStarts[first], measures, printed)} to ${end}`;
 }

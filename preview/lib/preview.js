@@ -248,11 +248,14 @@ export function previewLines(result) {
 }
 
 // The tempo map from the region's start to the end of the heard measures,
-// and that extent in units.
-function tempoMap(line, heard) {
+// and that extent in units. style: {beat, label, title} for a map whose
+// tempo axis counts another beat and whose measures are labelled otherwise
+// (svgText's beat, measureTicks' label), or null.
+function tempoMap(line, heard, style = null) {
     const starts = measureOffsets(heard);
     const extent = [starts[line.region[0]], starts[heard.length + 1]];
-    return { svg: svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure"), extent };
+    const ticks = measureTicks(heard, ...extent, style?.label);
+    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", style?.beat ? { beat: style.beat } : {}), extent };
 }
 
 // The score as heard (playback.js), from its start up to one measure after
@@ -275,10 +278,10 @@ function heardOnceAsWritten(heard) {
 
 // Each pass (the region's, unless others are given): {text (its measures),
 // fromS, toS}.
-export function regionPasses(heard, measures, passes = heard.passes) {
+export function regionPasses(heard, measures, passes = heard.passes, printed = null) {
     const times = secondsAt(heard.points, passes.flatMap((pass) => [pass.start, pass.end]));
     return passes.map((pass, i) => ({
-        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece)).join(", then "),
+        text: pass.pieces.map((piece) => pieceText(measures, heard.scoreStarts, piece, printed)).join(", then "),
         fromS: times[2 * i], toS: times[2 * i + 1],
     }));
 }
@@ -430,7 +433,7 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
     const heard = heardRamp(checked, line);
-    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region));
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null);
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const summary = timingSummary(line);
     const asWritten = heardOnceAsWritten(heard);

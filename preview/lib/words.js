@@ -5,8 +5,8 @@
 // tempos in the beat unit the start was given in, measures by Finale's
 // number with the score's printed one beside it where that differs. The
 // figures are runPreview's; only the wording is here. Browser-safe.
-import { THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, beatAt, measureName, tempoName, tempoValue } from "./music.js";
-import { fixed, formatG } from "./numbers.js";
+import { THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, measureName, pointText, tempoName, tempoValue } from "./music.js";
+import { fixed } from "./numbers.js";
 import { AFTER_NAMES } from "./scenario.js";
 import { quarterBpm } from "./timing.js";
 
@@ -32,23 +32,16 @@ export function tempoWords(beat, value) {
     return `${unitName(beat)} = ${fixed(bpmIn(beat, quarterBpm(value)), 1)}`;
 }
 
-// "measure 12", "measure 12 (printed 11), beat 2.5".
-export function pointWords(number, position, measures, printed) {
-    const name = measureName(number, printed);
-    if (position === 0) return name;
-    return `${name}, beat ${formatG(beatAt(measures?.[number - 1] ?? UNITS_PER_QUARTER, position))}`;
-}
-
 // The region in words, as the command line says it, each measure named as
 // the musician finds it.
 export function regionWords(region, measures, printed) {
     const [sm, sp, em, ep] = region;
-    const start = pointWords(sm, sp, measures, printed);
+    const start = pointText(sm, sp, measures, printed);
     if (ep === THROUGH_MEASURE_END) {
         return sm === em && sp === 0 ? `all of ${measureName(sm, printed)}`
             : `${start} through the end of ${measureName(em, printed)}`;
     }
-    return `${start} up to ${pointWords(em, ep + 1, measures, printed)} (not included)`;
+    return `${start} up to ${pointText(em, ep + 1, measures, printed)} (not included)`;
 }
 
 const seconds = (s) => `${fixed(s, 2)} s`;

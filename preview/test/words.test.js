@@ -7,6 +7,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { plan, runPreview } from "../lib/preview.js";
 import { bpmIn, headline, regionWords, tempoWords } from "../lib/words.js";
+import { pieceText } from "../lib/playback.js";
 import { loadPlugin } from "../node/plugin-node.js";
 import { tools } from "../node/xml-tools.js";
 
@@ -83,4 +84,21 @@ test("a score heard more than once says so, and names its measures as printed", 
     const pickup = await runPreview(pickupPlan, await plugin);
     assert.match(headline(pickup, pickupPlan.score.printed)[0].text,
         /^Measure 3 \(printed 2\) through the end of measure 5 \(printed 4\) plays for/);
+});
+
+test("a pass through the region names its measures as printed too", () => {
+    const measures = Array(4).fill({ length: 4096, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" });
+    const starts = [0, 0, 4096, 8192, 12288, 16384];
+    const printed = [null, "1", "2", "3"];
+    // [piece, with the printed numbers, without]
+    const cases = [
+        [[4096, 12288], "measures 2 (printed 1) to 3 (printed 2)", "measures 2 to 3"],
+        [[0, 4096], "measure 1 (unnumbered)", "measure 1"],
+        [[5120, 12288], "measure 2 (printed 1), beat 2 to the end of measure 3 (printed 2)", "measure 2, beat 2 to the end of measure 3"],
+        [[12288, 14336], "measure 4 (printed 3) to measure 4 (printed 3), beat 3", "measure 4 to measure 4, beat 3"],
+    ];
+    for (const [piece, named, plain] of cases) {
+        assert.equal(pieceText(measures, starts, piece, printed), named);
+        assert.equal(pieceText(measures, starts, piece), plain);
+    }
 });

@@ -152,6 +152,8 @@ export class Notation {
       osmd.EngravingRules.AutoGenerateMultipleRestMeasuresFromRestMeasures = false;
       osmd.EngravingRules.RenderMultipleRestMeasures = false;
       await osmd.load(score);
+      // Between reading and drawing, the page answers what came meanwhile.
+      await new Promise((resolve) => setTimeout(resolve, 0));
       if (mine !== this.generation) return false;
       osmd.zoom = zoom;
       osmd.render();

@@ -5,14 +5,15 @@
 // a Worker can post: the sections' text, the records' rows, the map.
 import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import {
-  AFTER_TEXT, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, runPreview, scoreLine, scoreWithRamp,
+  AFTER_TEXT, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview, scoreLine,
+  scoreWithRamp,
 } from "../lib/preview.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
-import { beatsCsv, heardMeasures } from "../lib/midi.js";
+import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
-import { measureTicks, summaryLines, svgText, tableRow } from "../lib/tempo-map.js";
+import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed.
@@ -64,18 +65,18 @@ export function pageRecord(record, measures, printed, start) {
 }
 
 // The tempo map in the start's beat unit, each measure labelled with its
-// printed number too where that differs.
-function pageMap(checked, result, printed) {
-  const { start } = result.header.ramp;
-  const heard = heardMeasures(checked.score.measures, checked.region);
+// printed number too where that differs: runPreview's mapStyle.
+export function pageMapStyle(checked) {
+  const printed = checked.score.printed ?? null;
   const label = (n) => {
     const shown = printed?.[n - 1];
     return shown === undefined || shown === null || shown === String(n) ? String(n) : `${n} (${shown})`;
   };
   const differs = printed?.some((shown, i) => shown !== null && shown !== String(i + 1));
-  return svgText(result.line.points, result.line.span, result.extent, measureTicks(heard, ...result.extent, label),
-    differs ? "measure (printed number in brackets)" : "measure",
-    { beat: { units: beatUnits(start), name: unitName(start) } });
+  return {
+    beat: { units: beatUnits(checked.start), name: unitName(checked.start) }, label,
+    title: differs ? "measure (printed number in brackets)" : "measure",
+  };
 }
 
 // What the page shows of a preview.
@@ -88,13 +89,16 @@ export function pageResult(checked, result) {
     headerText: [scoreLine(score), `Region: ${regionWords(region, score.measures, printed)}`,
       `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`].join("\n"),
     fitText: "",
-    summaryText: summaryLines(result.summary).join("\n"),
+    // Each pass through the region names its measures as the score prints them too.
+    summaryText: summaryLines(result.summary.passes && printed
+      ? { ...result.summary, passes: regionPasses(result.heard, score.measures, undefined, printed) }
+      : result.summary).join("\n"),
     finaleText: finaleWords(result.finale, printed).join("\n"),
     records: result.records.map((record) => pageRecord(record, score.measures, printed, ramp.start)),
     unit: unitName(ramp.start),
     starts: result.line.starts,
     extent: result.extent,
-    svg: pageMap(checked, result, printed),
+    svg: result.svg,
     measureCount: measures,
     region: checked.region,
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
@@ -193,7 +197,7 @@ export class Session {
       return planPageResult(this.last.checked, result);
     }
     const checked = await plan(inputs, this.tools);
-    const result = await runPreview(checked, this.plugin);
+    const result = await runPreview(checked, this.plugin, { mapStyle: pageMapStyle(checked) });
     this.last = { id, checked, result };
     return pageResult(checked, result);
   }

@@ -65,10 +65,11 @@ const fit = [];
 const hits = [];
 const sound = [];
 const drawn = [];
+const drawing = [];
 const scoreEdit = [];
 const folder = mkdtempSync(join(tmpdir(), "zorv-bench-"));
 const SCORE = join(folder, "hundred.musicxml");
-writeFileSync(SCORE, largeScore(100, 2));
+writeFileSync(SCORE, largeScore(100, 2).bytes);
 try {
   for (let i = 0; i < 3; i += 1) {
     await page.blank();
@@ -82,15 +83,21 @@ try {
   for (let i = 0; i < 7; i += 1) hits.push(await timedEdit(page, "hit-8-time", `${437 + (i % 5)}.38`));
   // From the score chosen to its 100 measures drawn (the page's own marks).
   for (let i = 0; i < 3; i += 1) {
+    // The page as a musician finds it when choosing a score: its meter runs drawn.
     await page.open("?from=2&to=99&start=q=120&stop=q=72&after=start");
+    await waitFor(() => page.evaluate(() => document.querySelectorAll("#notation [data-measure]").length === 24),
+      "the meter runs to be drawn");
     await page.chooseFile("score", SCORE);
     const marks = await waitFor(() => page.evaluate(() => {
       const [chosen] = performance.getEntriesByName("zorv-score-chosen").slice(-1);
       const [done] = performance.getEntriesByName("zorv-score-drawn").slice(-1);
       const count = document.querySelectorAll("#notation [data-measure]").length;
-      return chosen && done && done.startTime > chosen.startTime && count === 100 && [chosen.startTime, done.startTime];
+      const [draw] = performance.getEntriesByName("zorv-notation").slice(-1);
+      return chosen && done && done.startTime > chosen.startTime && count === 100
+        && [chosen.startTime, done.startTime, draw.duration];
     }), "the score's 100 measures to be drawn");
     drawn.push((marks[1] - marks[0]) / 1000);
+    drawing.push(marks[2] / 1000);
   }
   await page.settled();
   for (let i = 0; i < edits; i += 1) scoreEdit.push(await timedEdit(page, "stop-bpm", String(60 + (i % 10))));
@@ -109,8 +116,8 @@ console.log(`page_edit_ms ${median(edit).toFixed(1)}   (100 measures, median of 
 console.log(`page_fit_ms ${median(fit).toFixed(1)}   (median of ${fit.length}; goal: at most 150 ms)`);
 console.log(`page_hits_edit_ms ${median(hits).toFixed(1)}   (eight hits over 200 measures, median of ${hits.length}; `
   + "goal: at most 300 ms)");
-console.log(`page_score_drawn_seconds ${median(drawn).toFixed(3)}   (100 measures in 2 parts, median of ${drawn.length}; `
-  + "goal: at most 1.5 s)");
+console.log(`page_score_drawn_seconds ${median(drawn).toFixed(3)}   (100 measures in 2 parts, median of ${drawn.length}, `
+  + `of which ${median(drawing).toFixed(3)} s the drawing itself; goal: at most 1.5 s)`);
 console.log(`page_score_edit_ms ${median(scoreEdit).toFixed(1)}   (a tempo edit with that score drawn, median of ${edits}; `
   + "goal: at most 50 ms)");
 console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, median of ${sound.length}; `

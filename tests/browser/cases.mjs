@@ -727,6 +727,14 @@ export const CASES = [
       await page.browser.press("End");
       assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
       assert.ok(await page.evaluate((m) => document.activeElement === [...document.querySelectorAll(m)].at(-1), marks));
+      // A start in dotted quarters: the map's axis, its records and the table count dotted quarters.
+      await page.open("?time=6/8x24&from=12&to=19&start=q.=80&stop=q.=48&after=start");
+      assert.match(await page.evaluate(() => document.querySelector("#tempo-map svg").textContent), /tempo \(dotted quarter = BPM\)/);
+      await focusMark(0);
+      assert.equal(await page.text("record-info"), "Measure 12, beat 1.00: dotted quarter = 80.0");
+      const [first] = await page.records();
+      assert.deepEqual(first, ["12", "1.00", "80.0", "120.0", "134217"]);
+      assert.equal(await page.text("records-unit"), "dotted quarter =");
     },
   },
   {
