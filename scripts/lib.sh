@@ -143,9 +143,11 @@ build_windows() {
 # WebKitWebDriver (on a virtual display, in a GTK window of the tests' own,
 # through python3-gi). Lists of their own, so that only these commands
 # install a browser.
-PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild)
+# Its sound: npm brings the SoundFont player (preview/package.json), and the
+# piano comes from Debian's public-domain General MIDI bank.
+PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild csound-soundfont)
 PAGE_TEST_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb python3-gi gir1.2-gtk-3.0
-                    gir1.2-webkit2-4.1 aubio-tools nodejs node-jszip)
+                    gir1.2-webkit2-4.1 aubio-tools python3-mido nodejs node-jszip)
 # Debian's npm, unless the node on PATH brought its own (a NodeSource nodejs
 # does, and conflicts with Debian's npm).
 command -v npm >/dev/null || PAGE_PACKAGES+=(npm)
@@ -192,7 +194,8 @@ ensure_page_packages() {
     ensure_packages "${PAGE_PACKAGES[@]}" "$@"
 }
 
-# The page's npm packages (its notation library), as npm_ci installs them.
+# The page's npm packages (its notation library and its SoundFont player),
+# as npm_ci installs them.
 install_page_modules() {
     npm_ci "$ROOT/preview"
 }

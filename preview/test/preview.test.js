@@ -74,3 +74,46 @@ test("a refusal names the inputs it is about and says what is wrong without an o
         }, JSON.stringify(patch));
     }
 });
+
+// What the page plays is timed as the MIDI file is: a note that starts on a
+// beat starts with that beat's click, each measure starts with its
+// downbeat, and every note the file sounds is there once.
+test("the heard notes start with the clicks they fall on, measures with their downbeats", async () => {
+    const { readFileSync } = await import("node:fs");
+    const { heardSound } = await import("../lib/preview.js");
+    const { partsHeard, heardEnd, clicks } = await import("../lib/midi.js");
+    const name = "notes-chords-ties.musicxml";
+    const bytes = readFileSync(new URL(`../../tests/preview/scores/${name}`, import.meta.url));
+    const checked = await plan({
+        score: { bytes, name }, from: "2", to: "4", start: "q=120", stop: "q=80", after: "start", notes: true,
+    }, (await import("../node/xml-tools.js")).tools);
+    const result = await runPreview(checked, await loadPlugin());
+    const sound = heardSound(result.heard, checked.score.parts);
+    const heardNotes = partsHeard(checked.score.parts, heardEnd(result.heard.measures)).flatMap((part) => part.notes)
+        .sort((a, b) => a.on - b.on || a.off - b.off);
+    assert.equal(sound.notes.length, heardNotes.length);
+    assert.equal(sound.notes.length, 33);
+    const clickAt = new Map(clicks(result.heard.measures).map((click, i) => [click.position, sound.beats[i].seconds]));
+    let matched = 0;
+    heardNotes.forEach((note, i) => {
+        const timed = sound.notes[i];
+        assert.deepEqual([timed.key, timed.channel, timed.velocity], [note.key, note.channel, note.velocity]);
+        for (const end of ["on", "off"]) {
+            if (!clickAt.has(note[end])) continue;
+            assert.ok(Math.abs(timed[end] - clickAt.get(note[end])) < 1e-9, `${end} of key ${note.key} at tick ${note[end]}`);
+            matched += 1;
+        }
+    });
+    assert.ok(matched >= 40, `${matched}`);
+    // The ramp slows measures 2 to 4: a note there lasts longer than the same
+    // length in measure 1.
+    const length = (n) => n.off - n.on;
+    const quarterIn = (measure) => sound.notes.find((n) => n.key === 62 && n.channel === 0
+        && n.on >= sound.measures[measure - 1].seconds - 1e-9);
+    assert.ok(length(quarterIn(4)) > length(quarterIn(1)) * 1.05);
+    for (const m of sound.measures) {
+        assert.equal(m.seconds, sound.beats.find((b) => b.measure === m.measure && b.accent).seconds);
+    }
+    assert.ok(sound.notes.every((n, i) => n.off > n.on && (i === 0 || sound.notes[i - 1].on <= n.on)));
+    assert.ok(sound.end > sound.measures.at(-1).seconds);
+});

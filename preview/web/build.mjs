@@ -9,6 +9,7 @@ import { tmpdir } from "node:os";
 import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
+import { trimmedBank } from "./piano.mjs";
 
 const here = dirname(fileURLToPath(import.meta.url));
 
@@ -23,6 +24,19 @@ const DEBIAN_MODULES = {
   "@xmldom/xmldom": "@xmldom/xmldom/lib/index.js",
 };
 
+// The sound's two parts that are data to the page: the synthesizer's
+// AudioWorklet processor as text (the page hands it to the browser as a
+// data: URL) and the piano bank as bytes. Written into `folder` for the
+// bundler, which takes them in by these names.
+function soundAssets(folder) {
+  const require = createRequire(import.meta.url);
+  const processor = join(folder, "synth-processor.txt");
+  const bank = join(folder, "piano.sf2");
+  writeFileSync(processor, readFileSync(require.resolve("spessasynth_lib/dist/spessasynth_processor.min.js")));
+  writeFileSync(bank, trimmedBank());
+  return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-piano-bank=${bank}`, "--loader:.sf2=binary"];
+}
+
 // The notation library (opensheetmusicdisplay, from preview/package.json) as
 // text, which the page starts only when it first draws a score. Written
 // into `folder` for the bundler, which takes it in by this name.
@@ -34,7 +48,7 @@ function notationAssets(folder) {
 }
 
 // The page's modules as one script, the Worker's bundled first and taken in
-// as the text that engine.js starts it from.
+// as the text that engine.js starts it from; the sound's parts with them.
 export function bundlePage(entry, workerEntry) {
   const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
   try {
@@ -44,7 +58,8 @@ export function bundlePage(entry, workerEntry) {
     // The plug-in's loader only asks import.meta where it stands, which a
     // module bundled in needs not know.
     writeFileSync(worker, bundle(workerEntry, ["--format=iife", "--define:import.meta.url=undefined"]));
-    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...notationAssets(folder)]);
+    return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...notationAssets(folder),
+      ...soundAssets(folder)]);
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }

@@ -7,7 +7,10 @@ import { givenHits, readHits, readRuns, showStopKind, writeHits, writeRuns } fro
 import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
-import { clicksFrom, mixClicks, wavBytes, ClickPlayer } from "./click.js";
+import { wavBytes } from "./click.js";
+import { passage, soundsOf, whereAt } from "./passage.js";
+import { SoundPlayer } from "./sound.js";
+import { loadSynth, renderWav } from "./synth.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
 import { Notation, drawable, shadedParts } from "./notation.js";
@@ -19,7 +22,7 @@ const status = document.getElementById("status");
 const scoreOpen = document.getElementById("score-open");
 const runsList = document.getElementById("runs");
 const hitsList = document.getElementById("hits");
-const player = new ClickPlayer(() => new AudioContext());
+const player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
 
 let engine = null;
 let score = null;        // {name, measures} of the score open in the preview
@@ -177,6 +180,9 @@ function render(result) {
     : `The MusicXML leaves out ${past} tempo record${past === 1 ? "" : "s"} past the score's last measure `
       + "(the step after a region that ends the score).";
   fillRecords();
+  showSoundChoice(result);
+  // The piano loads while the musician reads, so that Play sounds at once.
+  if (result.hasNotes) player.prepare().catch(() => { /* Play says it */ });
   notation.shade(shadedParts(result.region, result.starts));
   current.hidden = false;
   status.textContent = "Up to date.";
@@ -376,11 +382,46 @@ function baseName() {
   return score && readForm(form).source === "score" ? score.name.replace(/\.[^.]*$/, "") : "ramp";
 }
 
-// The sound of a result ({midi, beatsCsv, beats}), made once when first
-// asked for.
+// The sound of a result (session.js's sound: the files and what Play
+// sounds when), made once when first asked for.
 function soundOf(result) {
   result.sound ??= engine.sound(result);
   return result.sound;
+}
+
+// The choice of what sounds, as the page's controls hold it.
+function soundChoice() {
+  return {
+    sounds: document.querySelector("input[name=sounds]:checked").value,
+    countIn: document.getElementById("count-in").checked,
+    loop: document.getElementById("loop").checked,
+  };
+}
+
+// The musician's choice of what sounds, kept while meter runs (which have
+// no notes) show the click as the only one.
+let soundsWanted = "both";
+
+// Meter runs have no notes: the choice says so rather than offering them.
+function showSoundChoice(result) {
+  for (const input of document.querySelectorAll("input[name=sounds]")) {
+    input.disabled = !result.hasNotes && input.value !== "click";
+    input.checked = input.value === (result.hasNotes ? soundsWanted : "click");
+  }
+  document.getElementById("sound-note").textContent = result.hasNotes ? ""
+    : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
+}
+
+// What the choice sounds for this result: {notes, click}.
+function chosenSounds(result) {
+  return soundsOf({ notes: result.hasNotes ? [true] : [] }, soundChoice().sounds);
+}
+
+// The measure playing, for whatever marks it (the notation): a
+// "zorv-playing" event on the document with {measure, heard, seconds, pass,
+// played} each time another measure begins, and null when playing ends.
+function announce(detail) {
+  document.dispatchEvent(new CustomEvent("zorv-playing", { detail }));
 }
 
 function wireDownloads() {
@@ -396,9 +437,29 @@ function wireDownloads() {
       if (result === shown) downloadStatus.textContent = `The file could not be made: ${error.message}`;
     }
   });
-  on("download-midi", async (r) => [`${baseName()}.mid`, "audio/midi", (await soundOf(r)).midi]);
+  // With the notes chosen, the file --midi --notes writes; else --midi's.
+  on("download-midi", async (r) => {
+    const sound = await soundOf(r);
+    return [`${baseName()}.mid`, "audio/midi", chosenSounds(r).notes ? sound.withNotes : sound.midi];
+  });
   on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", (await soundOf(r)).beatsCsv]);
-  on("download-wav", async (r) => [`${baseName()}-click.wav`, "audio/wav", wavBytes(mixClicks((await soundOf(r)).beats))]);
+  on("download-wav", async (r) => {
+    const want = chosenSounds(r);
+    const sound = await soundOf(r);
+    const button = document.getElementById("download-wav");
+    button.disabled = true;
+    downloadStatus.textContent = "Making the WAV file...";
+    try {
+      const { channels, rate } = await renderWav({
+        midi: want.notes ? sound.notesOnly : null, beats: want.click ? sound.beats : null, seconds: sound.listen.end,
+      });
+      downloadStatus.textContent = "";
+      const name = want.notes ? (want.click ? "notes-and-click" : "notes") : "click";
+      return [`${baseName()}-${name}.wav`, "audio/wav", wavBytes(channels, rate)];
+    } finally {
+      button.disabled = false;
+    }
+  });
   const scoreName = () => (baseName() === "ramp" ? "ramp" : `${baseName()}-ramp`);
   on("download-musicxml", async (r) => [`${scoreName()}.musicxml`, "application/vnd.recordare.musicxml+xml",
     (await engine.musicxml(r)).bytes]);
@@ -409,22 +470,50 @@ function wirePlayback() {
   const stop = document.getElementById("stop");
   const note = document.getElementById("play-status");
   const playhead = new Playhead(document.getElementById("tempo-map"));
+  let frame = 0;
   const idle = () => {
+    cancelAnimationFrame(frame);
     playhead.hide();
     const hadFocus = document.activeElement === stop || document.activeElement === document.body;
     play.disabled = false;
     stop.disabled = true;
     if (hadFocus) play.focus();
+    announce(null);
+  };
+  // The measure playing, announced as each begins, and the playhead.
+  const follow = (result, played, loop) => {
+    const where = () => {
+      const elapsed = player.elapsed();
+      return elapsed === null ? null : { ...whereAt(played, elapsed, loop), elapsed };
+    };
+    playhead.follow(() => where()?.at ?? null, played.beats, result);
+    let last = null;
+    const step = () => {
+      const now = where();
+      if (now === null) return;
+      if (now.measure !== null && (now.heard !== last?.heard || now.pass !== last?.pass)) {
+        announce({ measure: now.measure, heard: now.heard, seconds: now.at, pass: now.pass, played: now.elapsed });
+      }
+      last = now;
+      frame = requestAnimationFrame(step);
+    };
+    step();
   };
   play.addEventListener("click", () => {
     if (!shown || player.busy) return;
+    performance.mark("zorv-play");
     const result = shown;
+    const choice = soundChoice();
     const first = result.leadIn;
-    let clicks = null;
-    const taking = player.play(soundOf(result).then((sound) => (clicks = clicksFrom(sound.beats, first.heard))), {
+    let played = null;
+    const taking = player.play(soundOf(result).then((sound) => {
+      played = passage(sound.listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
+      return played;
+    }), {
+      loop: choice.loop,
       started: () => {
-        note.textContent = `Playing from measure ${first.measure}.`;
-        playhead.follow(() => player.elapsed(), clicks, result);
+        note.textContent = `Playing from measure ${first.measure}${choice.loop ? ", again and again until Stop" : ""}.`;
+        follow(result, played, choice.loop);
       },
       ended: () => {
         note.textContent = "";
@@ -442,6 +531,18 @@ function wirePlayback() {
     note.textContent = "Starting the sound...";
   });
   stop.addEventListener("click", () => player.stop());
+  for (const input of document.querySelectorAll("input[name=sounds]")) {
+    input.addEventListener("change", () => { soundsWanted = input.value; });
+  }
+  // The synthesizer loads at the first touch of the page, so that Play
+  // sounds at once.
+  const warm = () => {
+    removeEventListener("pointerdown", warm, true);
+    removeEventListener("keydown", warm, true);
+    player.prepare().catch(() => { /* Play says it */ });
+  };
+  addEventListener("pointerdown", warm, true);
+  addEventListener("keydown", warm, true);
 }
 
 function wireDrop() {

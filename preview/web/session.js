@@ -5,7 +5,8 @@
 // a Worker can post: the sections' text, the records' rows, the map.
 import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import {
-  AFTER_TEXT, heardBeats, heardMidi, plan, readMeasures, readScoreFile, regionPasses, runPreview, scoreLine, scoreWithRamp,
+  AFTER_TEXT, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview, scoreLine,
+  scoreWithRamp,
 } from "../lib/preview.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
@@ -19,11 +20,12 @@ import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } f
 export const LEAD_IN_MEASURES = 2;
 
 // The command line's arguments (address.js) as the preview's inputs; a
-// score, when given, replaces the meter runs.
+// score, when given, replaces the meter runs, and is read for its notes too
+// (once, as --notes reads them): the page can always play them.
 export function inputsOf(args, score) {
   return {
     time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
-    stop: args.stop ?? null, fit: args.fit, stopUnit: args["stop-unit"], after: args.after,
+    stop: args.stop ?? null, fit: args.fit, stopUnit: args["stop-unit"], after: args.after, notes: Boolean(score),
   };
 }
 
@@ -44,6 +46,11 @@ function leadIn(region, heard, before) {
   const at = pass ? heardMeasureAt(heard, pass.start) : Math.max(1, heard.numbers.indexOf(region[0]) + 1);
   const index = Math.max(1, at - before);
   return { heard: index, measure: heard.numbers[index - 1] };
+}
+
+// Whether the measures have notes to sound (a score's; meter runs none).
+function hasNotes(score) {
+  return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
 // A record as the page's table and map name it: the measure with its
@@ -95,6 +102,7 @@ export function pageResult(checked, result) {
     measureCount: measures,
     region: checked.region,
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
+    hasNotes: hasNotes(checked.score),
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
   };
@@ -118,6 +126,7 @@ export function planPageResult(checked, result) {
     measureCount: measures.length,
     region: result.whole.region,
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
+    hasNotes: hasNotes(checked.score),
     pastScore: recordsPastScore(result.records, measures.length).length,
   };
 }
@@ -193,12 +202,19 @@ export class Session {
     return pageResult(checked, result);
   }
 
-  // The sound of preview `id`: {midi, beatsCsv, beats}, what --midi and
-  // --beats write and the beats with their times for the click.
+  // The sound of preview `id`: {midi, beatsCsv, beats, listen, withNotes,
+  // notesOnly}: what --midi and --beats write, the beats with their times
+  // for the click, what Play sounds when (heardSound), and with a score
+  // what --midi --notes writes and its notes alone, for the WAV (else null).
   sound(id = null) {
-    const { heard, marks } = this.previewed(id).result;
+    const { checked, result: { heard, marks = null } } = this.previewed(id);
     const beats = heardBeats(heard);
-    return { midi: heardMidi(heard, { marks: marks ?? null }), beatsCsv: beatsCsv(beats, !heard.straight), beats };
+    const parts = checked.score.parts ?? null;
+    return {
+      midi: heardMidi(heard, { marks }), beatsCsv: beatsCsv(beats, !heard.straight), beats,
+      listen: heardSound(heard, parts), withNotes: parts && heardMidi(heard, { parts, marks }),
+      notesOnly: parts && heardMidi(heard, { click: false, parts, marks }),
+    };
   }
 
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.

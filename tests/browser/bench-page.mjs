@@ -2,15 +2,16 @@
 // its own performance marks: from opening the file to the first result, one
 // edit to updated results (100 measures, median), a fit, an edit with eight
 // hit points over 200 measures, a 100-measure score of two parts drawn from
-// the moment it is chosen, a tempo edit with that score open, and the single
-// file's size. Prints one line per figure, with its goal.
+// the moment it is chosen, a tempo edit with that score open, from Play to
+// the first sound with a score open (median), and the single file's size.
+// Prints one line per figure, with its goal.
 //   node tests/browser/bench-page.mjs [EDITS]
 import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { largeScore } from "../fixtures/large-score.mjs";
 import { startEngine } from "./engines.mjs";
-import { PAGE, PageUnderTest, waitFor } from "./page.mjs";
+import { PAGE, PageUnderTest, SCORES, waitFor } from "./page.mjs";
 
 const QUERY = "?time=4/4x100&from=2&to=99&start=q=120&stop=q=72&after=start";
 const FIT_QUERY = "?time=4/4x100&from=2&to=99&start=q=120&fit=150&stop-unit=q&after=start";
@@ -43,6 +44,18 @@ async function timedEdit(page, id, value) {
   return done.at(-1);
 }
 
+// From pressing Play to the moment its first sound is due at the output,
+// the piano loaded as the page loads it while a score's results are read.
+async function firstSoundMs(page) {
+  await page.evaluate(() => performance.clearMarks("zorv-first-sound"));
+  await page.click("play");
+  await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-first-sound").length), "the sound");
+  const delay = await page.evaluate(() => performance.getEntriesByName("zorv-first-sound").at(-1).startTime
+    - performance.getEntriesByName("zorv-play").at(-1).startTime);
+  await page.click("stop");
+  return delay;
+}
+
 const edits = Number(process.argv[2] ?? 21);
 const browser = await startEngine("chromium");
 const page = new PageUnderTest(browser);
@@ -50,6 +63,7 @@ const first = [];
 const edit = [];
 const fit = [];
 const hits = [];
+const sound = [];
 const drawn = [];
 const drawing = [];
 const scoreEdit = [];
@@ -87,6 +101,12 @@ try {
   }
   await page.settled();
   for (let i = 0; i < edits; i += 1) scoreEdit.push(await timedEdit(page, "stop-bpm", String(60 + (i % 10))));
+  await page.open("?from=2&to=4&start=q=120&stop=q=80&after=start");
+  await page.chooseFile("score", join(SCORES, "notes-chords-ties.musicxml"));
+  await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-sound-ready").length), "the piano");
+  // No count-in: the first sound is the first measure's notes and click.
+  await page.click("count-in");
+  for (let i = 0; i < 7; i += 1) sound.push(await firstSoundMs(page));
 } finally {
   await browser.close();
   rmSync(folder, { recursive: true, force: true });
@@ -100,4 +120,6 @@ console.log(`page_score_drawn_seconds ${median(drawn).toFixed(3)}   (100 measure
   + `of which ${median(drawing).toFixed(3)} s the drawing itself; goal: at most 1.5 s)`);
 console.log(`page_score_edit_ms ${median(scoreEdit).toFixed(1)}   (a tempo edit with that score drawn, median of ${edits}; `
   + "goal: at most 50 ms)");
+console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, median of ${sound.length}; `
+  + "goal: at most 200 ms)");
 console.log(`page_file_bytes ${statSync(PAGE).size}   (goal: at most 4,194,304)`);

@@ -30,6 +30,15 @@ const SCORE = join(SCORES, "pickup-meters-parts.musicxml");
 const SCORE_ARGS = ["--from", "3", "--to", "5:2", "--start", "q=100", "--stop", "h=40", "--after", "stop"];
 const SCORE_QUERY = "?from=3&to=5:2&start=q=100&stop=h=40&after=stop";
 const BAD_QUERY = "?time=4/4x8&from=1&to=2:9&start=q=120&stop=q=72";
+// Chords, ties (over a barline and a meter change), triplets, two parts, 4/4 to 6/8.
+const NOTES_SCORE = join(SCORES, "notes-chords-ties.musicxml");
+const NOTES_ARGS = ["--score", NOTES_SCORE, "--from", "2", "--to", "4", "--start", "q=120", "--stop", "q=80",
+  "--after", "start"];
+const NOTES_QUERY = "?from=2&to=4&start=q=120&stop=q=80&after=start";
+// A short passage at the fastest tempos: four measures of 4/4, Play from the first.
+const QUICK_ARGS = ["--time", "4/4x4", "--from", "2", "--to", "3", "--start", "q=600", "--stop", "q=500",
+  "--after", "start"];
+const QUICK_QUERY = "?time=4/4x4&from=2&to=3&start=q=600&stop=q=500&after=start";
 
 const scratch = mkdtempSync(join(tmpdir(), "zorv-page-cases-"));
 process.on("exit", () => rmSync(scratch, { recursive: true, force: true }));
@@ -46,12 +55,49 @@ async function mxlOf(musicxml) {
   return path;
 }
 
-function onsets(wavBytes) {
+function onsets(wavBytes, options = []) {
   const path = scratchFile("click.wav");
   writeFileSync(path, wavBytes);
-  const done = spawnSync("aubioonset", ["-i", path], { encoding: "utf8" });
+  const done = spawnSync("aubioonset", ["-i", path, ...options], { encoding: "utf8" });
   assert.equal(done.status, 0, done.stderr);
   return done.stdout.split(/\s+/).filter(Boolean).map(Number);
+}
+
+/** Seconds of each click's and each note's start in a MIDI file, as Python's
+ * mido plays it (its own reading of the tempo events): {click, notes}. */
+function midiOnsets(path) {
+  const done = spawnSync("/usr/bin/python3", ["-c", `
+import json, sys, mido
+at, found = 0.0, {"click": [], "notes": []}
+for message in mido.MidiFile(sys.argv[1]):
+    at += message.time
+    if message.type == "note_on" and message.velocity > 0:
+        found["click" if message.channel == 9 else "notes"].append(round(at, 4))
+print(json.dumps({kind: sorted(set(times)) for kind, times in found.items()}))`, path], { encoding: "utf8" });
+  assert.equal(done.status, 0, done.stderr);
+  return JSON.parse(done.stdout);
+}
+
+const chooseSounds = (page, value) => page.evaluate((v) => document.querySelector(`input[name=sounds][value=${v}]`)
+  .click(), value);
+
+/** The "zorv-playing" events of one playing, until `passes` passes have
+ * begun or it ends: [seconds played when announced (on the audio clock,
+ * count-in included), measure, pass]. */
+async function measuresAnnounced(page, passes) {
+  await page.evaluate(() => {
+    window.zorvHeard = [];
+    if (!window.zorvListens) {
+      document.addEventListener("zorv-playing", (e) => window.zorvHeard.push(
+        e.detail && [e.detail.played, e.detail.measure, e.detail.pass]));
+    }
+    window.zorvListens = true;
+  });
+  await page.click("play");
+  await waitFor(() => page.evaluate((n) => window.zorvHeard.some((e) => e === null || e[2] >= n), passes),
+    "the passes", 30);
+  await page.click("stop");
+  return (await page.evaluate(() => window.zorvHeard)).filter(Boolean);
 }
 
 // A measure's printed number, which the page names beside Finale's and the
@@ -336,6 +382,75 @@ export const CASES = [
     },
   },
   {
+    name: "the sound downloads hold what was chosen, where the preview times it",
+    async run(page) {
+      // Meter runs have no notes to choose: only the click, and the page says so.
+      await page.open(QUICK_QUERY);
+      assert.match(await page.text("sound-note"), /only the click sounds/);
+      assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll("input[name=sounds]")]
+        .map((input) => input.disabled)), [true, true, false]);
+      await page.open(NOTES_QUERY);
+      assert.equal(await openScore(page, NOTES_SCORE), "Up to date.");
+      const withNotes = scratchFile("notes.mid");
+      const clickOnly = scratchFile("click.mid");
+      runCli([...NOTES_ARGS, "--notes", "--midi", withNotes]);
+      runCli([...NOTES_ARGS, "--midi", clickOnly]);
+      const heard = midiOnsets(withNotes);
+      assert.deepEqual([heard.click.length, heard.notes.length], [15, 15]);
+      // [choice, the command line's MIDI file, what the WAV sounds, its name's end]
+      const cases = [
+        ["notes", withNotes, heard.notes, "-notes.wav"],
+        ["click", clickOnly, heard.click, "-click.wav"],
+        ["both", withNotes, [...heard.notes, ...heard.click], "-notes-and-click.wav"],
+      ];
+      for (const [sounds, midi, predicted, ending] of cases) {
+        await chooseSounds(page, sounds);
+        assert.ok((await page.download("download-midi")).bytes.equals(readFileSync(midi)), `the MIDI files differ (${sounds})`);
+        const wav = await page.download("download-wav");
+        assert.ok(wav.name.endsWith(ending), wav.name);
+        // What is played lies at least 200 ms apart; a note struck while a
+        // chord rings needs a threshold below aubio's default to be found
+        // (0.1 to 0.3 find every one, and nothing more).
+        const found = onsets(wav.bytes, ["-t", "0.2", "-M", "0.12"]);
+        const nearest = (time, among) => Math.min(...among.map((other) => Math.abs(other - time)));
+        for (const time of predicted) assert.ok(nearest(time, found) < 0.015, `${sounds}: nothing heard at ${time} s: ${found}`);
+        for (const onset of found) assert.ok(nearest(onset, predicted) < 0.015, `${sounds}: heard at ${onset} s`);
+      }
+    },
+  },
+  {
+    name: "a count-in comes before the passage, and a loop plays it again until Stop",
+    needs: "audio",
+    async run(page) {
+      const beats = scratchFile("quick.csv");
+      runCli([...QUICK_ARGS, "--beats", beats]);
+      const rows = readFileSync(beats, "utf8").trim().split("\n").slice(1).map((row) => row.split(","));
+      const downbeats = rows.filter((row) => row[2] === "1").map((row) => Number(row[0]));
+      const seconds = rows.map((row) => Number(row[0]));
+      const passage = 2 * seconds.at(-1) - seconds.at(-2); // the last measure's beats are even
+      await page.open(QUICK_QUERY);
+      await page.click("loop");
+      let heard = await measuresAnnounced(page, 2);
+      // Measures 1 to 4 each pass; the first after the count-in, one measure of
+      // 4/4 at quarter = 120 before any record (2 s). Each is announced on the
+      // first frame after it begins: never before, and late only by as much
+      // as a busy machine delays a frame (less than a measure here, 0.4 s).
+      // Times are the audio clock's, which some engines advance in bursts.
+      assert.deepEqual(heard.slice(0, 8).map(([, m, p]) => [m, p]), [0, 1].flatMap((p) => [1, 2, 3, 4].map((m) => [m, p])));
+      for (const [at, measure, pass] of heard.slice(0, 8)) {
+        const due = 2 + pass * passage + downbeats[measure - 1];
+        assert.ok(due - 0.001 < at && at < due + 0.3, `measure ${measure}, pass ${pass}: ${at} s`);
+      }
+      // Without the count-in and the loop: measure 1 at once, one pass.
+      await page.click("loop");
+      await page.click("count-in");
+      heard = await measuresAnnounced(page, 1);
+      assert.deepEqual(heard.map(([, m, p]) => [m, p]), [[1, 0], [2, 0], [3, 0], [4, 0]]);
+      assert.ok(heard[0][0] > -0.001 && heard[0][0] < 0.3, String(heard[0][0]));
+      await page.click("count-in");
+    },
+  },
+  {
     name: "a score and its .mxl through the file input show what the command line prints",
     async run(page) {
       const cli = runCli(["--score", SCORE, ...SCORE_ARGS]);
@@ -403,7 +518,8 @@ export const CASES = [
       const args = ["--score", score, "--from", "2", "--to", "3", "--start", "q=100", "--stop", "q=60"];
       const midi = scratchFile("order.mid");
       const beats = scratchFile("order.csv");
-      const cli = runCli([...args, "--midi", midi, "--beats", beats]);
+      // The page sounds the notes with the click unless told otherwise.
+      const cli = runCli([...args, "--notes", "--midi", midi, "--beats", beats]);
       await page.open("?from=2&to=3&start=q=100&stop=q=60");
       assert.equal(await openScore(page, score), "Up to date.");
       await assertShows(page, cli);

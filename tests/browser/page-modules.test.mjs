@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { argumentsOf, queryOf, runPatch, stateFromQuery } from "../../preview/web/address.js";
-import { clicksFrom, clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
+import { clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
@@ -144,15 +144,6 @@ const beats = [
   { seconds: 1.999977, measure: 2, beat: 2, accent: false, heard: 2 },
 ];
 
-test("playing from a measure times its clicks from that measure's first beat", () => {
-  const clicks = clicksFrom(beats, 2);
-  assert.deepEqual(clicks.map((c) => c.at), [0, 1.999977 - 1.25]);
-  assert.deepEqual(clicksFrom(beats, 3), []);
-  // A repeat hears measure 1 again after measure 2: it plays on from there.
-  const repeated = [...beats, { seconds: 2.5, measure: 1, beat: 1, accent: true, heard: 3 }];
-  assert.deepEqual(clicksFrom(repeated, 2).map((c) => [c.measure, c.at]), [[2, 0], [2, 1.999977 - 1.25], [1, 1.25]]);
-});
-
 test("each click starts on its beat's sample, downbeats louder", () => {
   const rate = 8000;
   const samples = mixClicks(beats, rate);
@@ -169,7 +160,7 @@ test("each click starts on its beat's sample, downbeats louder", () => {
   assert.ok(samples.length >= Math.round(1.999977 * rate) + wave.length);
 });
 
-test("the WAV is 16-bit mono PCM holding the samples, clipped to full scale", () => {
+test("the WAV is 16-bit PCM holding the samples, clipped to full scale, its channels interleaved", () => {
   const bytes = wavBytes(Float32Array.from([0, 0.5, -0.5, 1.7, -3]), 22050);
   const view = new DataView(bytes.buffer);
   const text = (at, n) => String.fromCharCode(...bytes.slice(at, at + n));
@@ -180,6 +171,11 @@ test("the WAV is 16-bit mono PCM holding the samples, clipped to full scale", ()
   assert.equal(view.getUint32(40, true), 10);
   const samples = [0, 1, 2, 3, 4].map((i) => view.getInt16(44 + 2 * i, true));
   assert.deepEqual(samples, [0, 16384, -16383, 32767, -32767]);
+  // Two channels interleave frame by frame, as long as the shorter.
+  const stereo = new DataView(wavBytes([Float32Array.from([0.5, 1, 0.25]), Float32Array.from([-0.5, -1])], 8000).buffer);
+  assert.deepEqual([stereo.getUint16(22, true), stereo.getUint32(28, true), stereo.getUint16(32, true),
+    stereo.getUint32(40, true)], [2, 32000, 4, 8]);
+  assert.deepEqual([0, 1, 2, 3].map((i) => stereo.getInt16(44 + 2 * i, true)), [16384, -16383, 32767, -32767]);
 });
 
 test("the single file's inline code cannot close its element early", () => {
@@ -215,6 +211,188 @@ test("the map's dots are numbered in drawing order, the first its one tab stop",
     + '<circle data-dot="1" tabindex="-1" cx="2"/><circle data-dot="2" tabindex="-1" cx="3"/></svg>');
 });
 
+// What Play sounds, cut from heardSound's answer: three measures of two
+// beats (the second slower), a note held over the first barline, two that
+// start together, one on the percussion channel in the last measure.
+// The score's measure 7 is heard twice, as a one-measure repeat plays it.
+const heard = {
+  measures: [{ heard: 1, measure: 6, seconds: 0 }, { heard: 2, measure: 7, seconds: 1.25 },
+    { heard: 3, measure: 7, seconds: 2.5 }],
+  end: 3.5,
+  beats: [
+    { seconds: 0, heard: 1, measure: 6, accent: true }, { seconds: 0.5, heard: 1, measure: 6, accent: false },
+    { seconds: 1.25, heard: 2, measure: 7, accent: true }, { seconds: 1.9, heard: 2, measure: 7, accent: false },
+    { seconds: 2.5, heard: 3, measure: 7, accent: true }, { seconds: 3, heard: 3, measure: 7, accent: false },
+  ],
+  notes: [
+    { on: 0, off: 1, key: 60, channel: 0 }, { on: 1, off: 1.6, key: 62, channel: 0 },
+    { on: 1.25, off: 2.5, key: 64, channel: 0 }, { on: 1.25, off: 1.9, key: 67, channel: 2 },
+    { on: 2.5, off: 3.5, key: 64, channel: 9 },
+  ],
+};
+
+test("a passage sounds what was chosen from its first measure on, the count-in before it", async () => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const round = (xs) => xs.map((x) => Math.round(x * 1000) / 1000);
+  const noNotes = { ...heard, notes: [] };
+  // [sound, options, clicks sounded, notes' starts, count-in, length]
+  const cases = [
+    [heard, { first: 2, sounds: "both" }, [0, 0.65, 1.25, 1.75], [0, 0, 1.25], 0, 2.25],
+    [heard, { first: 2, sounds: "notes", countIn: true }, [-1.25, -0.6], [0, 0, 1.25], 1.25, 2.25],
+    [heard, { first: 2, sounds: "click", countIn: true }, [-1.25, -0.6, 0, 0.65, 1.25, 1.75], [], 1.25, 2.25],
+    [heard, { first: 1, sounds: "notes" }, [], [0, 1, 1.25, 1.25, 2.5], 0, 3.5],
+    // The last measure counts itself in: it lasts to the end of what is heard.
+    [heard, { first: 3, sounds: "both", countIn: true }, [-1, -0.5, 0, 0.5], [0], 1, 1],
+    // Meter runs have no notes: the click sounds whatever was chosen.
+    [noNotes, { first: 2, sounds: "notes" }, [0, 0.65, 1.25, 1.75], [], 0, 2.25],
+  ];
+  for (const [sound, options, clicks, notes, countIn, length] of cases) {
+    const played = passage(sound, options);
+    const what = JSON.stringify(options);
+    assert.deepEqual(round(played.clicks.map((c) => c.at)), clicks, what);
+    assert.deepEqual(round(played.notes.map((n) => n.at)), notes, what);
+    assert.deepEqual(round([played.countIn, played.length]), [countIn, length], what);
+    // The playhead follows every beat of the passage, sounded or not.
+    assert.equal(played.beats.length, sound.beats.filter((b) => b.heard >= options.first).length, what);
+  }
+  assert.throws(() => passage(heard, { first: 1, sounds: "all" }), /no sound choice 'all'/);
+});
+
+test("a loop plays each pass after the last, the count-in only before the first", async () => {
+  const { passage, passEvents } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both", countIn: true });
+  const times = (pass) => passEvents(played, pass).map((e) => `${e.kind}${e.note ? e.note.key : ""}@${e.time.toFixed(2)}`);
+  // At one moment: what ends, then the click, then what begins.
+  assert.deepEqual(times(0), ["click@0.00", "click@0.65", "click@1.25", "on64@1.25", "on67@1.25", "off67@1.90",
+    "click@1.90", "off64@2.50", "click@2.50", "on64@2.50", "click@3.00", "off64@3.50"]);
+  // A pass later: the same sounds, one passage length on, no count-in.
+  const second = passEvents(played, 1);
+  assert.equal(second.filter((e) => e.kind === "click").length, 4);
+  assert.deepEqual(second.map((e) => e.time.toFixed(2)),
+    passEvents({ ...played, clicks: played.clicks.filter((c) => !c.countIn) }, 0).map((e) => (e.time + 2.25).toFixed(2)));
+  // At one moment a note ends before one of its key begins.
+  const same = passEvents({ ...played, clicks: [], notes: [
+    { at: 0, off: 1, key: 60, channel: 0 }, { at: 1, off: 2, key: 60, channel: 0 }] }, 0);
+  assert.deepEqual(same.map((e) => e.kind), ["on", "off", "on", "off"]);
+});
+
+test("the measure playing is known from the time played, pass by pass", async () => {
+  const { passage, whereAt } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both", countIn: true });
+  // [elapsed seconds (count-in included), loop, pass, heard, measure in the score]
+  const cases = [
+    [0, false, 0, null, null], [1.2, false, 0, null, null], [1.25, false, 0, 2, 7], [2.4, false, 0, 2, 7],
+    [2.5, false, 0, 3, 7], [3.4, false, 0, 3, 7], [3.5, true, 1, 2, 7], [3.5 + 1.3, true, 1, 3, 7],
+    [1.25 + 2 * 2.25 + 0.1, true, 2, 2, 7], [4.0, false, 0, 3, 7],
+  ];
+  for (const [elapsed, loop, pass, heardAt, measure] of cases) {
+    const where = whereAt(played, elapsed, loop);
+    assert.deepEqual([where.pass, where.heard, where.measure], [pass, heardAt, measure], `${elapsed} s, loop ${loop}`);
+  }
+});
+
+// An AudioContext stand-in: a clock the test moves, a start the test
+// resolves (or never does), and a record of every sound handed to it.
+function fakeSynthAudio({ starts = true } = {}) {
+  const log = [];
+  const context = {
+    currentTime: 0, sampleRate: 8000, destination: {}, state: "suspended",
+    resume: () => (starts === true ? Promise.resolve() : starts).then(() => { context.state = "running"; }),
+    close: () => { log.push(["closed"]); return Promise.resolve(); },
+    createGain: () => ({ connect() {}, disconnect() { log.push(["cut"]); } }),
+    createBuffer: () => ({ copyToChannel() {} }),
+    createBufferSource: () => ({ connect() {}, start(t) { log.push(["click", t]); }, stop() {} }),
+  };
+  const synth = {
+    presetList: [{ program: 0, bankMSB: 0, isGMGSDrum: false }], midiChannels: [],
+    connect() {}, disconnect() {}, programChange(c, p) { log.push(["program", c, p]); },
+    controllerChange(c, cc, v, options) { if (cc === 120) log.push(["silence", c, options.time]); },
+    noteOn(c, k, v, { time }) { log.push(["on", k, time]); }, noteOff(c, k, { time }) { log.push(["off", k, time]); },
+    stopAll() { log.push(["stopAll"]); },
+  };
+  return { context, synth, log, loadSynth: async () => synth };
+}
+
+const settle = (ms = 60) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// A player on a fake device, stopped when the test ends whatever happens;
+// what it says, in `said`.
+async function fakePlayer(t, audio, options = {}) {
+  const { SoundPlayer } = await import("../../preview/web/sound.js");
+  const player = new SoundPlayer({ makeContext: () => audio.context, loadSynth: audio.loadSynth, ...options });
+  t.after(() => player.stop());
+  const said = [];
+  const handlers = { started: () => said.push("started"), ended: () => said.push("ended"),
+    failed: (reason) => said.push(`failed: ${reason}`) };
+  return { player, said, handlers };
+}
+
+test("Play schedules each sound on the audio clock once; Stop silences it, also during the start", async (t) => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both" });
+
+  // Playing: the first beat's click and both notes on the clock, 0.05 s on.
+  let audio = fakeSynthAudio();
+  let { player, said, handlers } = await fakePlayer(t, audio);
+  assert.equal(player.play(played, handlers), true);
+  assert.equal(player.play(played, handlers), false, "a second Play while the first starts");
+  await settle();
+  assert.deepEqual(said, ["started"]);
+  assert.deepEqual(audio.log.filter((e) => e[0] !== "program").slice(0, 3).map((e) => [e[0], e.at(-1)]),
+    [["click", 0.05], ["on", 0.05], ["on", 0.05]]);
+  assert.ok(audio.log.some((e) => e[0] === "program" && e[1] === 9), "the percussion channel plays the piano");
+  assert.equal(audio.log.filter((e) => e[0] === "click").length, 1, "each sound handed over once");
+  player.stop();
+  player.stop();
+  assert.deepEqual(said, ["started", "ended"]);
+  assert.ok(audio.log.some((e) => e[0] === "cut") && audio.log.some((e) => e[0] === "stopAll"));
+  // What was queued ahead falls silent once it has passed, and the next
+  // playing starts after that.
+  const silence = audio.log.filter((e) => e[0] === "silence");
+  assert.equal(silence.length, 16);
+  const count = audio.log.length;
+  player.play(played, handlers);
+  await settle();
+  const again = audio.log.slice(count).find((e) => e[0] === "click");
+  assert.ok(again[1] > silence[0][2], `${again[1]} after ${silence[0][2]}`);
+  player.stop();
+
+  // Stop while the device starts: it ends at once, and nothing follows.
+  let start;
+  audio = fakeSynthAudio({ starts: new Promise((resolve) => { start = resolve; }) });
+  ({ player, said, handlers } = await fakePlayer(t, audio));
+  player.play(played, handlers);
+  await settle(5);
+  player.stop();
+  assert.deepEqual(said, ["ended"]);
+  start();
+  await settle();
+  assert.deepEqual(said, ["ended"]);
+  assert.equal(player.busy, false);
+  assert.deepEqual(audio.log, []);
+});
+
+test("a loop hands the clock each pass after the last until Stop; without it the passage ends by itself", async (t) => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const played = passage({ ...heard, notes: [] }, { first: 3, sounds: "click", countIn: true });
+  for (const loop of [true, false]) {
+    const audio = fakeSynthAudio();
+    const { player, said, handlers } = await fakePlayer(t, audio);
+    player.play(played, { loop, ...handlers });
+    for (let time = 0; time <= 4; time += 0.1) {
+      audio.context.currentTime = time;
+      await settle(30);
+    }
+    const clicks = audio.log.filter((e) => e[0] === "click").map((e) => Math.round(e[1] * 100) / 100);
+    // Count-in at 0.05 and 0.55, then the measure each second from 1.05.
+    const expected = loop ? [0.05, 0.55, 1.05, 1.55, 2.05, 2.55, 3.05, 3.55, 4.05] : [0.05, 0.55, 1.05, 1.55];
+    assert.deepEqual(clicks, expected, `loop ${loop}`);
+    assert.deepEqual(said, loop ? ["started"] : ["started", "ended"]);
+    assert.equal(player.busy, loop);
+    player.stop();
+  }
+});
+
 // --- Play against audio devices that start, fail, or never start --------
 
 // resume: "runs", "never" (stays pending), "refuses" or "suspended" (it
@@ -222,7 +400,7 @@ test("the map's dots are numbered in drawing order, the first its one tab stop",
 function fakeAudio(resume) {
   const device = { state: "suspended", currentTime: 0, sampleRate: 8000, destination: {}, scheduled: [], stopped: 0,
     closed: false, close: () => { device.closed = true; return Promise.resolve(); },
-    createBuffer: () => ({ copyToChannel() {} }),
+    createGain: () => ({ connect() {}, disconnect() {} }), createBuffer: () => ({ copyToChannel() {} }),
     createBufferSource: () => ({ connect() {}, start: (at) => device.scheduled.push(at), stop: () => { device.stopped += 1; } }),
     resume: () => ({ runs: () => { device.state = "running"; return Promise.resolve(); }, never: () => new Promise(() => {}),
       refuses: () => Promise.reject(new Error("NotAllowedError")), suspended: () => Promise.resolve() })[resume]() };
@@ -230,9 +408,11 @@ function fakeAudio(resume) {
 }
 
 test("Play: one playback at a time; Stop ends it, also while it starts; a device that will not start is named", async () => {
-  const { ClickPlayer } = await import("../../preview/web/click.js");
+  const { SoundPlayer } = await import("../../preview/web/sound.js");
   const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-  const heard = [{ at: 0, accent: true }, { at: 0.5, accent: false }];
+  // Two clicks half a second apart, no notes: a passage as passage.js cuts it.
+  const clicked = { countIn: 0, length: 1, notes: [], measures: [],
+    clicks: [{ at: 0, accent: true }, { at: 0.5, accent: false }] };
   // [the device, when Stop is pressed (ms after Play; null: never), what the page is told, clicks scheduled]
   const cases = [
     ["runs", null, ["started"], 1],        // the second click is more than a lookahead away
@@ -244,14 +424,15 @@ test("Play: one playback at a time; Stop ends it, also while it starts; a device
   ];
   for (const [kind, stopAt, told, scheduled] of cases) {
     const devices = [];
-    const player = new ClickPlayer(() => devices[devices.push(fakeAudio(kind)) - 1], 0.05);
+    const player = new SoundPlayer({ makeContext: () => devices[devices.push(fakeAudio(kind)) - 1],
+      loadSynth: () => Promise.reject(new Error("no notes here")), startSeconds: 0.05 });
     const said = [];
     const handlers = { started: () => said.push("started"), ended: () => said.push("ended"),
       failed: (reason) => said.push(`failed: ${reason}`) };
     const label = `${kind}, Stop at ${stopAt}`;
     try {
-      assert.equal(player.play(Promise.resolve(heard), handlers), true, label);
-      assert.equal(player.play(Promise.resolve(heard), handlers), false, `${label}: a second Play while one is on`);
+      assert.equal(player.play(Promise.resolve(clicked), handlers), true, label);
+      assert.equal(player.play(Promise.resolve(clicked), handlers), false, `${label}: a second Play while one is on`);
       if (stopAt !== null) {
         await later(stopAt);
         player.stop();
@@ -264,7 +445,7 @@ test("Play: one playback at a time; Stop ends it, also while it starts; a device
       assert.equal(player.busy, told.length === 1 && told[0] === "started", label);
       if (told[0].startsWith("failed")) {
         assert.equal(devices[0].closed, true, `${label}: the device that would not start is let go`);
-        assert.equal(player.play(Promise.resolve(heard), handlers), true, `${label}: Play again`);
+        assert.equal(player.play(Promise.resolve(clicked), handlers), true, `${label}: Play again`);
         assert.equal(devices.length, 2, `${label}: a new device asked`);
       }
     } finally {

@@ -1,0 +1,74 @@
+// The page's instrument: spessasynth's SoundFont synthesizer, whose
+// AudioWorklet processor and piano bank travel inside the page, loaded
+// into a live AudioContext for Play, or rendering a MIDI file offline (in
+// an OfflineAudioContext, off the main thread) for the WAV download.
+import { WorkletSynthesizer } from "spessasynth_lib";
+import { BasicMIDI } from "spessasynth_core";
+import processorCode from "zorv-synth-processor";
+import pianoBank from "zorv-piano-bank";
+import { CLICK_UNDER_NOTES, mixClicks, SAMPLE_RATE } from "./click.js";
+
+// What the piano still sounds after the last note ends, kept in the WAV.
+const RELEASE_SECONDS = 1.0;
+
+// An AudioWorklet module from a file opened from file:// (the page's origin
+// is "null") loads in every engine only from a data: URL.
+let processorUrl = null;
+function synthProcessorUrl() {
+  if (!processorUrl) {
+    const bytes = new TextEncoder().encode(processorCode);
+    let binary = "";
+    for (let i = 0; i < bytes.length; i += 0x8000) {
+      binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    }
+    processorUrl = `data:text/javascript;base64,${btoa(binary)}`;
+  }
+  return processorUrl;
+}
+
+// The bank is handed over (and so detached) on every load: each gets a copy.
+const bankCopy = () => pianoBank.slice().buffer;
+
+// A synthesizer with the piano loaded, in `context`.
+export async function loadSynth(context) {
+  await context.audioWorklet.addModule(synthProcessorUrl());
+  const synth = new WorkletSynthesizer(context);
+  await synth.soundBankManager.addSoundBank(bankCopy(), "piano");
+  await synth.isReady;
+  performance.mark("zorv-sound-ready");
+  return synth;
+}
+
+// The heard part as a WAV file with what was chosen: the notes of `midi`
+// (the MIDI file of the notes alone, rendered by the same synthesizer in an
+// OfflineAudioContext, which runs off the main thread) and the clicks of
+// `beats` (null: none). seconds: how long the heard part lasts.
+export async function renderWav({ midi, beats, seconds }) {
+  const rate = SAMPLE_RATE;
+  const length = Math.ceil((seconds + RELEASE_SECONDS) * rate);
+  const channels = [];
+  if (midi) {
+    const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
+    await context.audioWorklet.addModule(synthProcessorUrl());
+    const synth = new WorkletSynthesizer(context);
+    synth.connect(context.destination);
+    await synth.startOfflineRender({
+      midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
+      loopCount: 0,
+      soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
+      sequencerOptions: { skipToFirstNoteOn: false },
+    });
+    const rendered = await context.startRendering();
+    channels.push(rendered.getChannelData(0), rendered.getChannelData(1));
+  } else {
+    channels.push(new Float32Array(length));
+  }
+  if (beats) {
+    const click = mixClicks(beats, rate);
+    const level = midi ? CLICK_UNDER_NOTES : 1;
+    for (const channel of channels) {
+      for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i] * level;
+    }
+  }
+  return { channels, rate };
+}
