@@ -53,6 +53,9 @@ test("every figure reads as numbers.js prints it", () => {
     for (let i = 0; i < 3000; i += 1) {
         values.push((random() - 0.5) * 10 ** Math.floor(random() * 12 - 4));
         values.push(Math.round(random() * 65536) / 2 ** Math.floor(random() * 12)); // dyadic: ties happen
+        // Halves of the last decimal and their neighbours, up to 4e8 tenths.
+        const half = (Math.floor(random() * 4e8) + 0.5) / 10;
+        values.push(half, half * (1 + 2 ** -52), half * (1 - 2 ** -52), -half);
     }
     for (const x of values) {
         for (const digits of [0, 1, 2, 3, 6]) assert.equal(fixed(x, digits), formatFixed(x, digits), `${x} to ${digits}`);
