@@ -707,30 +707,37 @@ export const CASES = [
     name: "pointing at a record names its measure, beat and tempo",
     async run(page) {
       await page.open(README_QUERY);
-      const marks = "#tempo-map [data-dot]";
-      const count = await page.evaluate((m) => document.querySelectorAll(m).length, marks);
-      assert.equal(count, (await page.records()).length);
-      const focusMark = (i) => page.evaluate((m, n) => [...document.querySelectorAll(m)].at(n).focus(), marks, i);
-      await focusMark(-1);
-      assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
-      await page.evaluate((m) => document.querySelectorAll(m)[1]
-        .dispatchEvent(new MouseEvent("mouseover", { bubbles: true })), marks);
+      // The dots' centres as the map draws them, one per record, and a pointer over the i-th.
+      const centres = () => page.evaluate(() => [...document.querySelector("#tempo-map .dots")
+        .getAttribute("d").matchAll(/M([-0-9.]+),([-0-9.]+)h0/g)].map((m) => [Number(m[1]), Number(m[2])]));
+      assert.equal((await centres()).length, (await page.records()).length);
+      const pointAt = (i) => page.evaluate((n) => {
+        const svg = document.querySelector("#tempo-map svg");
+        const [x, y] = [...svg.querySelector(".dots").getAttribute("d").matchAll(/M([-0-9.]+),([-0-9.]+)h0/g)]
+          .at(n).slice(1).map(Number);
+        const at = new DOMPoint(x, y).matrixTransform(svg.getScreenCTM());
+        svg.dispatchEvent(new PointerEvent("pointermove", { bubbles: true, clientX: at.x, clientY: at.y }));
+      }, i);
+      const ring = "#tempo-map .cursor";
+      await pointAt(1);
       assert.equal(await page.text("record-info"), "Measure 12, beat 1.25: quarter = 119.6");
+      await pointAt(-1);
+      assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
       // One stop in the tab order for the whole map; arrows walk its records.
-      const tabStops = await page.evaluate((m) => [...document.querySelectorAll(m)]
-        .filter((e) => e.getAttribute("tabindex") === "0").length, marks);
-      assert.equal(tabStops, 1);
-      await focusMark(0);
+      assert.equal(await page.evaluate(() => document.querySelectorAll("#tempo-map [tabindex]").length), 1);
+      await page.evaluate((r) => document.querySelector(r).focus(), ring);
+      await page.browser.press("Home");
       await page.browser.press("ArrowRight");
       await page.browser.press("ArrowRight");
       assert.equal(await page.text("record-info"), "Measure 12, beat 1.50: quarter = 119.3");
       await page.browser.press("End");
       assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
-      assert.ok(await page.evaluate((m) => document.activeElement === [...document.querySelectorAll(m)].at(-1), marks));
+      assert.ok(await page.evaluate((r) => document.activeElement === document.querySelector(r)
+        && document.activeElement.getAttribute("aria-label") === document.getElementById("record-info").textContent, ring));
       // A start in dotted quarters: the map's axis, its records and the table count dotted quarters.
       await page.open("?time=6/8x24&from=12&to=19&start=q.=80&stop=q.=48&after=start");
       assert.match(await page.evaluate(() => document.querySelector("#tempo-map svg").textContent), /tempo \(dotted quarter = BPM\)/);
-      await focusMark(0);
+      await page.evaluate((r) => document.querySelector(r).focus(), ring);
       assert.equal(await page.text("record-info"), "Measure 12, beat 1.00: dotted quarter = 80.0");
       const [first] = await page.records();
       assert.deepEqual(first, ["12", "1.00", "80.0", "120.0", "134217"]);

@@ -204,11 +204,21 @@ test("each dot of the map stands for its record, a carried tempo first", async (
   assert.throws(() => dotRecords(records, starts, [0, 4096], 3), /dots/);
 });
 
-test("the map's dots are numbered in drawing order, the first its one tab stop", async () => {
-  const { markDots } = await import("../../preview/web/map.js");
-  const svg = '<svg><circle cx="1"/><path d="M0"/><circle cx="2"/><circle cx="3"/></svg>';
-  assert.equal(markDots(svg), '<svg><circle data-dot="0" tabindex="0" cx="1"/><path d="M0"/>'
-    + '<circle data-dot="1" tabindex="-1" cx="2"/><circle data-dot="2" tabindex="-1" cx="3"/></svg>');
+test("the map's dots become one path where the first stood, with one ring to walk them", async () => {
+  const { dotsAsPath, nearestDot } = await import("../../preview/web/map.js");
+  const dot = (x, y) => `<circle cx="${x}" cy="${y}" r="2.5" fill="#c33"/>\n`;
+  const svg = `<svg>\n<path d="M0"/>\n${dot(70, 30.5)}${dot(80.2, 40)}${dot(95, 35)}<line class="hit"/>\n</svg>\n`;
+  const { svg: out, centres } = dotsAsPath(svg);
+  assert.deepEqual(centres, [[70, 30.5], [80.2, 40], [95, 35]]);
+  // Drawn where the circles were: under the hit marks, over the tempo line.
+  assert.match(out, /^<svg>\n<path d="M0"\/>\n<path class="dots" d="M70,30.5h0M80.2,40h0M95,35h0" [^>]*stroke-width="5"[^>]*\/>\n<circle class="cursor" cx="70" cy="30.5"[^>]*tabindex="0"[^>]*\/>\n<line class="hit"\/>/);
+  assert.equal(out.match(/<circle/g).length, 1);
+  assert.equal(dotsAsPath("<svg></svg>").svg, "<svg></svg>");
+  // [x, y, reach, the dot found]: the nearest within reach, also among dots at one x.
+  const near = [[0, 0], [10, 0], [10, 20], [30, 5]];
+  for (const [x, y, reach, found] of [[9, 1, 4, 1], [11, 18, 4, 2], [20, 0, 4, -1], [20, 0, 10, 1], [31, 5, 2, 3], [-3, 0, 4, 0]]) {
+    assert.equal(nearestDot(near, x, y, reach), found, `${x},${y} within ${reach}`);
+  }
 });
 
 // What Play sounds, cut from heardSound's answer: three measures of two
