@@ -23,6 +23,15 @@ import { playbackOrder } from "./playback.js";
 // does to hundreds of megabytes) is stopped after this much, unparsed. A
 // larger score opens as plain MusicXML, which is not inflated.
 export const LARGEST_INFLATED = 2_000_000;
+// The largest score file read, .mxl or not. Parsed and walked, a score takes
+// some 25 times its size in memory (12 MB of 1,000 measures in 10 parts
+// took 300 MB): a larger file would take a tab's or the command line's whole
+// memory rather than be refused. A file is read no further than this.
+export const LARGEST_SCORE_BYTES = 32 * 2 ** 20;
+
+export function scoreTooLarge(fileName) {
+    return new InputError(`${fileName} is larger than ${LARGEST_SCORE_BYTES / 2 ** 20} MB, more than the preview reads`);
+}
 // Elements nest about a dozen deep in MusicXML; a document nested far deeper
 // is refused before a parser or a walk through it can run out of stack.
 export const DEEPEST_NESTING = 100;
@@ -45,6 +54,7 @@ export async function readScore(bytes, fileName, tools = {}) {
 export async function parseScoreDocument(bytes, fileName, tools = {}) {
     const { DOMParser = globalThis.DOMParser, JSZip = globalThis.JSZip } = tools;
     if (bytes.length === 0) throw new InputError(`${fileName} is not MusicXML: the file is empty`);
+    if (bytes.length > LARGEST_SCORE_BYTES) throw scoreTooLarge(fileName);
     let data = bytes;
     if (ZIP_SIGNATURE.every((byte, i) => bytes[i] === byte)) data = await mxlScore(bytes, fileName, { DOMParser, JSZip });
     const document = parseXml(data, DOMParser, fileName, (detail) =>

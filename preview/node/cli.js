@@ -5,7 +5,8 @@
 // failure later on gets one line and exit status 1.
 import { spawnSync } from "node:child_process";
 import {
-    existsSync, mkdirSync, mkdtempSync, readFileSync, readlinkSync, realpathSync, rmSync, statSync, writeFileSync,
+    closeSync, existsSync, mkdirSync, mkdtempSync, openSync, readSync, readlinkSync, realpathSync, rmSync, statSync,
+    writeFileSync,
 } from "node:fs";
 import { tmpdir } from "node:os";
 import { basename, dirname, join, relative, resolve } from "node:path";
@@ -13,6 +14,7 @@ import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
+import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
 import { plan, previewLines, readMeasures, runPreview } from "../lib/preview.js";
 import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
@@ -32,16 +34,37 @@ const SYSTEM_ERRORS = {
 };
 
 // A file's bytes; `lead` names it in the line that says it cannot be read.
-function readInput(path, lead = path) {
+// A plan of the most runs it may have (1,000) takes well under this.
+const LARGEST_PLAN_BYTES = 2 ** 20;
+
+// A file's bytes, read no further than `largest` (a device such as
+// /dev/zero never ends): null past that.
+function readInput(path, lead = path, largest = LARGEST_SCORE_BYTES) {
+    let fd = null;
     try {
-        return new Uint8Array(readFileSync(path));
+        fd = openSync(path, "r");
+        const chunks = [];
+        let size = 0;
+        for (;;) {
+            const chunk = Buffer.allocUnsafe(Math.min(1 << 20, largest + 1 - size));
+            const count = readSync(fd, chunk, 0, chunk.length, null);
+            if (count === 0) break;
+            size += count;
+            if (size > largest) return null;
+            chunks.push(chunk.subarray(0, count));
+        }
+        return new Uint8Array(Buffer.concat(chunks, size));
     } catch (error) {
         throw new InputError(`${lead}: cannot read it (${SYSTEM_ERRORS[error.code] || error.message})`);
+    } finally {
+        if (fd !== null) closeSync(fd);
     }
 }
 
 function readScoreFile(path) {
-    return { bytes: readInput(path), name: path };
+    const bytes = readInput(path);
+    if (bytes === null) throw scoreTooLarge(path);
+    return { bytes, name: path };
 }
 
 function isFolder(path) {
@@ -130,7 +153,9 @@ async function checkedInputs(values, tools) {
         const { score, source } = await readMeasures(inputs, tools);
         if (values.plan) {
             const where = `--plan ${values.plan}`;
-            const runs = readPlanText(new TextDecoder().decode(readInput(values.plan, where)), where);
+            const bytes = readInput(values.plan, where, LARGEST_PLAN_BYTES);
+            if (bytes === null) throw new InputError(`${where}: the file is larger than 1 MB, more than a plan holds`);
+            const runs = readPlanText(new TextDecoder().decode(bytes), where);
             run = { kind: "plan", checked: { score, source, runs: checkPlan(runs, score, where) } };
         } else {
             const checked = checkHitInputs({ ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart }, score);

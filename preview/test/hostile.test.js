@@ -51,3 +51,14 @@ for (const make of HOSTILE_FILES) {
         }
     });
 }
+
+// A file that never ends is read no further than the largest score, and a
+// plan no further than the largest plan.
+test("a score or a plan that never ends is refused where no score or plan reaches", () => {
+    for (const [args, refusal] of [[["--score", "/dev/zero", "--from", "1", "--to", "1", "--start", "q=60", "--stop", "q=72"],
+        /\/dev\/zero is larger than 32 MB/], [["--time", "4/4x4", "--plan", "/dev/zero"], /--plan \/dev\/zero: the file is larger than 1 MB/]]) {
+        const done = spawnSync(process.execPath, [CLI, ...args], { encoding: "utf8", timeout: CLOCK_SECONDS * 1000 });
+        assert.equal(done.status, 2, done.stderr);
+        assert.match(done.stderr, refusal);
+    }
+});

@@ -15,6 +15,7 @@ import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
 import { Notation, drawable, shadedParts } from "./notation.js";
 import { measureName } from "../lib/music.js";
+import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
@@ -346,6 +347,9 @@ async function openScore(file) {
   update("score");
   let opened = null;
   try {
+    // A file larger than any score is not read at all: its bytes alone
+    // could take the tab's memory.
+    if (file.size > LARGEST_SCORE_BYTES) throw { input: true, sentence: scoreTooLarge(file.name).sentence };
     const bytes = new Uint8Array(await file.arrayBuffer());
     if (mine !== fileGeneration) return;
     // The bytes go to the Worker; a copy stays to be drawn.

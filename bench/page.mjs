@@ -5,13 +5,13 @@
 // the moment it is chosen, a tempo edit with that score open, from Play to
 // the first sound with a score open (median), and the single file's size.
 // Prints one line per figure, with its goal.
-//   node tests/browser/bench-page.mjs [EDITS]
+//   node bench/page.mjs [EDITS]
 import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import { largeScore } from "../fixtures/large-score.mjs";
-import { startEngine } from "./engines.mjs";
-import { PAGE, PageUnderTest, SCORES, waitFor } from "./page.mjs";
+import { largeScore } from "../tests/fixtures/large-score.mjs";
+import { startEngine } from "../tests/browser/engines.mjs";
+import { PAGE, PageUnderTest, SCORES, waitFor } from "../tests/browser/page.mjs";
 
 const QUERY = "?time=4/4x100&from=2&to=99&start=q=120&stop=q=72&after=start";
 const FIT_QUERY = "?time=4/4x100&from=2&to=99&start=q=120&fit=150&stop-unit=q&after=start";
