@@ -188,23 +188,14 @@ export function runCli(args) {
   return done.stdout;
 }
 
-/** The parts of the command line's output the page shows as text. */
+/** The parts of the command line's output the page shows as text, for a
+ * ramp or a plan: its blocks between blank lines. */
 export function cliSections(stdout) {
-  const lines = stdout.split("\n");
-  if (lines.at(-1) === "") lines.pop();
-  const recordsAt = lines.indexOf("Tempo records in the score after the ramp:");
-  const runUntilBlank = (from) => {
-    const run = [];
-    for (const line of lines.slice(from)) {
-      if (!line.trim()) break;
-      run.push(line);
-    }
-    return run;
+  const blocks = stdout.split(/\n\n+/).map((block) => block.split("\n").filter((line) => line !== ""));
+  const table = blocks.findIndex((block) => /^Tempo records in the score after the (ramp|plan):$/.test(block[0]));
+  return {
+    header: blocks[0], fit: blocks.slice(1, table).flatMap((block, i) => (i ? ["", ...block] : block)),
+    records: blocks[table].slice(2).map((line) => line.trim().split(/\s+/)), summary: blocks[table + 1],
+    hits: blocks.find((block) => block[0].startsWith("Hits (")) ?? [], finale: blocks.at(-1),
   };
-  const table = runUntilBlank(recordsAt + 2).map((line) => line.trim().split(/\s+/));
-  const summary = runUntilBlank(recordsAt + 2 + table.length + 1);
-  const finale = lines.slice(lines.findIndex((line) => line.startsWith("In Finale:")));
-  const fit = lines.filter((line) => line.startsWith("Fit:") || line.startsWith("  neighbour"));
-  const header = lines.slice(0, lines.findIndex((line) => !line.trim()));
-  return { header, records: table, summary, finale, fit };
 }
