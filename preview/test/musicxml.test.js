@@ -50,68 +50,57 @@ async function refusal(promise) {
     return assert.fail("read as a score");
 }
 
-test("measures come from the first part, in score order", async () => {
-    const { measures } = await read(FIXTURE);
-    assert.deepEqual(measures, [
-        { length: 1024, clicks: [0], downbeat: false, meter: "4/4" },   // pickup: one quarter, the last beat
-        FULL_44,
-        FULL_44,
-        { length: 3072, clicks: [0, 1024, 2048], downbeat: true, meter: "3/4" },
-        { length: 3072, clicks: [0, 1536], downbeat: true, meter: "6/8" }, // felt in two dotted quarters
-    ]);
-});
-
-test("the tempo marks of all parts become records, once each", async () => {
-    assert.deepEqual((await read(FIXTURE)).tempo, [
-        [1, 0, quarter(96)],       // in both parts
-        [3, 2048, quarter(120)],   // after a chord and a grace note; the second part's copy has a visual offset only
-        [4, 1024, quarter(100)],   // only in the second part, which counts 4 divisions to the quarter
-        [5, 2048, 81089],          // quarter = 72.5, its offset moves the sound half a beat
-    ]);
-});
-
-test("positions between units round half to even; an offset before the measure is its start", async () => {
-    // 2048 divisions to the quarter: one division is half a unit
-    const halves = await read(onePart(2048, "<note><duration>1</duration></note><sound tempo='60'/>"
-        + "<note><duration>2</duration></note><sound tempo='61'/>"));
-    assert.deepEqual(halves.tempo, [[1, 0, quarter(60)], [1, 2, 68227]]);
-    // triplets: a third of a quarter is 341.33 units; a pickup of four of them
-    const triplets = await read(onePart(3, { implicit: true, xml: "<note><duration>1</duration></note><sound tempo='60'/>"
-        + "<note><duration>1</duration></note><direction><sound tempo='70'/></direction><note><duration>2</duration></note>" },
-    "<note><duration>12</duration></note>"));
-    assert.deepEqual(triplets.measures[0], { length: 1365, clicks: [341], downbeat: false, meter: "4/4" });
-    assert.deepEqual(triplets.tempo, [[1, 341, quarter(60)], [1, 683, quarter(70)]]);
-    const offsets = await read(onePart(3, "<note><duration>2</duration></note>"
-        + "<direction><offset sound='yes'>-1</offset><sound tempo='60'/></direction>"
-        + "<direction><offset sound='yes'>-9</offset><sound tempo='61'/></direction>"));
-    assert.deepEqual(offsets.tempo, [[1, 0, 68227], [1, 341, quarter(60)]]);
-});
-
-test("what does not move the cursor, and what the first part alone says", async () => {
-    // a grace note that carries a duration, and a negative duration, move nothing
-    const still = await read(onePart(1, "<note><grace/><duration>2</duration></note><note><duration>-3</duration></note>"
-        + "<sound tempo='60'/><note><duration>1</duration></note><sound tempo='61'/>"));
-    assert.deepEqual(still.tempo, [[1, 0, quarter(60)], [1, 1024, quarter(61)]]);
-    // the second part's meters and implicit measures make no measure: they
-    // are not even read
+test("measures come from the first part, in score order, a pickup and implicit measures by their content", async () => {
     const twoParts = onePart(1, { implicit: true, xml: "<note><duration>4</duration></note>" }, "").replace("</score-partwise>",
         "<part id='P2'><measure implicit='yes'><attributes><divisions>1</divisions><time><beats>3.5</beats>"
         + "<beat-type>4</beat-type></time></attributes><note><duration>1</duration></note></measure><measure/></part></score-partwise>");
-    assert.deepEqual((await read(twoParts)).measures, [FULL_44, FULL_44]);
+    // [what, the score, its measures]
+    const cases = [
+        ["the fixture", FIXTURE, [
+            { length: 1024, clicks: [0], downbeat: false, meter: "4/4" }, // pickup: one quarter, the last beat
+            FULL_44,
+            FULL_44,
+            { length: 3072, clicks: [0, 1024, 2048], downbeat: true, meter: "3/4" },
+            { length: 3072, clicks: [0, 1536], downbeat: true, meter: "6/8" }, // felt in two dotted quarters
+        ]],
+        // The second part's meters and implicit measures make no measure: they are not even read.
+        ["a second part", twoParts, [FULL_44, FULL_44]],
+        ["implicit measures inside the score", onePart(1, "<note><duration>4</duration></note>",
+            { implicit: true, xml: "<note><duration>2</duration></note>" }, { implicit: true, xml: "<note><duration>6</duration></note>" }),
+        [FULL_44, { length: 2048, clicks: [0, 1024], downbeat: true, meter: "4/4" },
+            { length: 6144, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" }]],
+        // Triplets: a third of a quarter is 341.33 units; a pickup of four of them.
+        ["a pickup of triplets", onePart(3, { implicit: true, xml: "<note><duration>4</duration></note>" }, "<note><duration>12</duration></note>"),
+            [{ length: 1365, clicks: [341], downbeat: false, meter: "4/4" }, FULL_44]],
+    ];
+    for (const [what, score, measures] of cases) assert.deepEqual((await read(score)).measures, measures, what);
 });
 
-test("tempos as MusicXML may write them, and implicit measures inside the score", async () => {
-    const cases = [["145/2", 81089], ["1.2e2", quarter(120)], [".5e3", quarter(500)], [" +96 ", quarter(96)], ["96.", quarter(96)]];
-    for (const [tempo, value] of cases) {
-        assert.deepEqual((await read(onePart(1, `<sound tempo='${tempo}'/>`))).tempo, [[1, 0, value]], tempo);
-    }
-    const { measures } = await read(onePart(1, "<note><duration>4</duration></note>",
-        { implicit: true, xml: "<note><duration>2</duration></note>" },
-        { implicit: true, xml: "<note><duration>6</duration></note>" }));
-    assert.deepEqual(measures.slice(1), [
-        { length: 2048, clicks: [0, 1024], downbeat: true, meter: "4/4" },
-        { length: 6144, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" },
-    ]);
+test("tempo marks of every part become records, once each, at the position their sound plays", async () => {
+    // [what, the score, its records]
+    const cases = [
+        ["the fixture", FIXTURE, [
+            [1, 0, quarter(96)], // in both parts
+            [3, 2048, quarter(120)], // after a chord and a grace note; the second part's copy has a visual offset only
+            [4, 1024, quarter(100)], // only in the second part, which counts 4 divisions to the quarter
+            [5, 2048, 81089], // quarter = 72.5, its offset moves the sound half a beat
+        ]],
+        // 2048 divisions to the quarter: one division is half a unit, rounded half to even.
+        ["halves", onePart(2048, "<note><duration>1</duration></note><sound tempo='60'/>"
+            + "<note><duration>2</duration></note><sound tempo='61'/>"), [[1, 0, quarter(60)], [1, 2, 68227]]],
+        ["triplets", onePart(3, { implicit: true, xml: "<note><duration>1</duration></note><sound tempo='60'/><note>"
+            + "<duration>1</duration></note><direction><sound tempo='70'/></direction><note><duration>2</duration></note>" }),
+        [[1, 341, quarter(60)], [1, 683, quarter(70)]]],
+        ["an offset, and one before the measure: its start", onePart(3, "<note><duration>2</duration></note>"
+            + "<direction><offset sound='yes'>-1</offset><sound tempo='60'/></direction>"
+            + "<direction><offset sound='yes'>-9</offset><sound tempo='61'/></direction>"), [[1, 0, 68227], [1, 341, quarter(60)]]],
+        ["a grace note that carries a duration, and a negative duration, move nothing", onePart(1, "<note><grace/>"
+            + "<duration>2</duration></note><note><duration>-3</duration></note><sound tempo='60'/><note><duration>1</duration>"
+            + "</note><sound tempo='61'/>"), [[1, 0, quarter(60)], [1, 1024, quarter(61)]]],
+        ...[["145/2", 81089], ["1.2e2", quarter(120)], [".5e3", quarter(500)], [" +96 ", quarter(96)], ["96.", quarter(96)]]
+            .map(([tempo, value]) => [tempo, onePart(1, `<sound tempo='${tempo}'/>`), [[1, 0, value]]]),
+    ];
+    for (const [what, score, tempo] of cases) assert.deepEqual((await read(score)).tempo, tempo, what);
 });
 
 test("repeats, endings and jumps are read from barlines, directions and the measure's sound, once each", async () => {
@@ -184,11 +173,7 @@ test("the text's encoding: a declared one, a byte order mark", async () => {
     const latin1 = Uint8Array.from("<?xml version='1.0' encoding='ISO-8859-1'?><score-partwise><part id='P\xe9'>"
         + "<measure></measure></part></score-partwise>", (c) => c.charCodeAt(0));
     assert.equal(await refusal(read(latin1, "l.xml")), "part Pé, measure 1: no time signature before it");
-    const text = onePart(1, "<sound tempo='88'/>").replace("P1", "Pé");
-    const utf16 = new Uint8Array(2 + text.length * 2);
-    utf16.set([0xff, 0xfe]);
-    for (let i = 0; i < text.length; i += 1) utf16[2 + 2 * i] = text.charCodeAt(i);
-    assert.deepEqual((await read(utf16)).tempo, [[1, 0, quarter(88)]]);
+    assert.deepEqual((await read(utf16(onePart(1, "<sound tempo='88'/>").replace("P1", "Pé")))).tempo, [[1, 0, quarter(88)]]);
     assert.match(await refusal(read(Uint8Array.of(0x3c, 0x61, 0xff, 0x3e))), /score.musicxml is not MusicXML: not well-formed XML/);
 });
 

@@ -34,16 +34,33 @@ test("tempos read in the start's beat unit", () => {
     assert.equal(tempoWords({ unit: 2, dotted: true }, 134217), "dotted quarter = 80.0");
 });
 
-test("a region names each measure as the score prints it where that differs", () => {
+test("a region and a pass through it name each measure as the score prints it where that differs", () => {
     const measures = Array(6).fill({ length: 4096, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" });
+    const starts = [0, 0, 4096, 8192, 12288, 16384, 20480];
     const printed = [null, "1", "2", "3", "3a", "6"];
-    const cases = [
-        [[2, 0, 4, 0x7fffffff], "measure 2 (printed 1) through the end of measure 4 (printed 3)"],
-        [[1, 0, 1, 0x7fffffff], "all of measure 1 (unnumbered)"],
-        [[5, 1024, 6, 2047], "measure 5 (printed 3a), beat 2 up to measure 6, beat 3 (not included)"],
+    // [region, with the printed numbers, without]
+    const regions = [
+        [[2, 0, 4, 0x7fffffff], "measure 2 (printed 1) through the end of measure 4 (printed 3)",
+            "measure 2 through the end of measure 4"],
+        [[1, 0, 1, 0x7fffffff], "all of measure 1 (unnumbered)", "all of measure 1"],
+        [[5, 1024, 6, 2047], "measure 5 (printed 3a), beat 2 up to measure 6, beat 3 (not included)",
+            "measure 5, beat 2 up to measure 6, beat 3 (not included)"],
     ];
-    for (const [region, words] of cases) assert.equal(regionWords(region, measures, printed), words);
-    assert.equal(regionWords([2, 0, 4, 0x7fffffff], measures, null), "measure 2 through the end of measure 4");
+    for (const [region, named, plain] of regions) {
+        assert.equal(regionWords(region, measures, printed), named);
+        assert.equal(regionWords(region, measures, null), plain);
+    }
+    // [piece of a pass, with the printed numbers, without]
+    const pieces = [
+        [[4096, 12288], "measures 2 (printed 1) to 3 (printed 2)", "measures 2 to 3"],
+        [[0, 4096], "measure 1 (unnumbered)", "measure 1"],
+        [[5120, 12288], "measure 2 (printed 1), beat 2 to the end of measure 3 (printed 2)", "measure 2, beat 2 to the end of measure 3"],
+        [[12288, 14336], "measure 4 (printed 3) to measure 4 (printed 3), beat 3", "measure 4 to measure 4, beat 3"],
+    ];
+    for (const [piece, named, plain] of pieces) {
+        assert.equal(pieceText(measures, starts, piece, printed), named);
+        assert.equal(pieceText(measures, starts, piece), plain);
+    }
 });
 
 test("the first sentences say what holds for each ramp, and only that", async () => {
@@ -84,21 +101,4 @@ test("a score heard more than once says so, and names its measures as printed", 
     const pickup = await runPreview(pickupPlan, await plugin);
     assert.match(headline(pickup, pickupPlan.score.printed)[0].text,
         /^Measure 3 \(printed 2\) through the end of measure 5 \(printed 4\) plays for/);
-});
-
-test("a pass through the region names its measures as printed too", () => {
-    const measures = Array(4).fill({ length: 4096, clicks: [0, 1024, 2048, 3072], downbeat: true, meter: "4/4" });
-    const starts = [0, 0, 4096, 8192, 12288, 16384];
-    const printed = [null, "1", "2", "3"];
-    // [piece, with the printed numbers, without]
-    const cases = [
-        [[4096, 12288], "measures 2 (printed 1) to 3 (printed 2)", "measures 2 to 3"],
-        [[0, 4096], "measure 1 (unnumbered)", "measure 1"],
-        [[5120, 12288], "measure 2 (printed 1), beat 2 to the end of measure 3 (printed 2)", "measure 2, beat 2 to the end of measure 3"],
-        [[12288, 14336], "measure 4 (printed 3) to measure 4 (printed 3), beat 3", "measure 4 to measure 4, beat 3"],
-    ];
-    for (const [piece, named, plain] of cases) {
-        assert.equal(pieceText(measures, starts, piece, printed), named);
-        assert.equal(pieceText(measures, starts, piece), plain);
-    }
 });

@@ -282,7 +282,7 @@ export const CASES = [
       assert.notDeepEqual(await page.records(), before);
       const edited = README_QUERY.replace("stop=q=72", "stop=q=60");
       assert.equal(await search(page), edited);
-      assert.match(await page.retype("to-measure", "99"), /^No result/);
+      assert.equal(await page.retype("to-measure", "99"), "No result: correct the input marked above.");
       assert.equal(await page.shown("current"), false);
       assert.ok(await page.text("to-error"));
       assert.equal(await page.attribute("#to-measure", "aria-invalid"), "true");
@@ -290,7 +290,6 @@ export const CASES = [
       assert.equal(await page.text("to-error"), "");
       const editedCli = runCli(argsOf(edited));
       await assertShows(page, editedCli);
-      // The link opens the same preview in a fresh page.
       await page.open(edited);
       await assertShows(page, editedCli);
     },
@@ -302,16 +301,10 @@ export const CASES = [
       const cli = await assertShows(page, runCli(argsOf(FIT_QUERY)));
       assert.ok(cli.fit.length >= 2, cli.fit);
       await assertFit(page, cli.fit);
-      // Minutes and seconds are the same duration as the seconds alone.
-      assert.equal(await page.retype("fit", "0:25.0"), "Up to date.");
-      await assertFit(page, cli.fit);
-      // Out of reach is said as plainly as a success, with the nearest tempo.
       assert.equal(await page.retype("fit", "3"), "Up to date.");
       const far = cliSections(runCli(argsOf(FIT_QUERY.replace("fit=25", "fit=3")))).fit;
       assert.match(far[0], /^Fit: no stop tempo/);
       await assertFit(page, far);
-      assert.equal(await page.retype("fit", "0:75"), "No result: correct the input marked above.");
-      assert.match(await page.text("stop-error"), /'0:75'/);
     },
   },
   {
@@ -485,7 +478,6 @@ export const CASES = [
         assert.equal(done.status, 2, done.stderr);
         assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ")), [shown, done.stderr]);
         assert.equal(await page.shown("current"), false, name);
-        // Live: the page answers, and the next file it is given opens.
         assert.equal(await openScore(page, SCORE), "Up to date.", `a score after ${name}`);
       }
     },
@@ -557,7 +549,6 @@ export const CASES = [
       assert.equal(await page.retype(`hit-${last}-time`, HITS[last - 1][1]), "Up to date.");
       await assertShows(page, cli);
       assert.equal(await search(page), HITS_QUERY);
-      // A time that does not come after the hit before: its sentence beside that hit.
       assert.match(await page.retype("hit-3-time", "20"), /^No result/);
       await assertRefusedAlike(page, "hit-3", cliRun(argsOf(HITS_QUERY.replace("20:3=41.3", "20:3=20"))));
     },
@@ -631,7 +622,6 @@ export const CASES = [
       assert.match(await page.settled(), /^Waiting for the duration of the region\./);
       assert.equal(await page.text("stop-error"), "");
       assert.equal(await page.retype("fit", "25s"), "Up to date.");
-      // An empty field just edited waits too.
       await page.evaluate(() => { const f = document.getElementById("to-measure"); f.focus(); f.select(); });
       await page.browser.press("Backspace");
       await waitFor(async () => /^Waiting for the last measure\./.test(await page.status()), "the page to wait");
@@ -642,7 +632,6 @@ export const CASES = [
     name: "every control is reached from the keyboard (axe finds those without a label)",
     async run(page) {
       await page.open(README_QUERY);
-      // Tab through the page: each text field, each radio group, each box and button.
       const wanted = new Set(await page.evaluate(() => [...document.querySelectorAll("input, button")]
         .filter((c) => c.offsetParent && !c.disabled)
         .map((c) => (c.type === "radio" ? `radio:${c.name}` : c.id))));
@@ -659,7 +648,6 @@ export const CASES = [
         }));
       }
       assert.deepEqual([...wanted].filter((c) => !reached.has(c)), []);
-      // Arrow keys change the focused radio group, as in the dialog.
       await page.evaluate(() => document.querySelector("input[name=after][value=start]").focus());
       await page.browser.press("ArrowUp");
       assert.equal(await page.settled(), "Up to date.");
@@ -724,7 +712,6 @@ export const CASES = [
       await page.open(README_QUERY);
       await page.click("play");
       const head = "#tempo-map .playhead";
-      // The playhead comes when the sound has started.
       await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
       const visibility = () => page.attribute(head, "visibility");
       // Two measures of lead-in play left of the map, where no line shows.
@@ -837,12 +824,10 @@ export const CASES = [
       await page.click("play");
       await waitFor(async () => (await state()).note === starting.note, "the start");
       assert.deepEqual(await state(), starting);
-      // A second Play while the first starts does nothing.
       await page.evaluate(() => document.getElementById("play").click());
       assert.deepEqual({ ...await state(), focus: "stop" }, starting);
       await page.click("stop");
       assert.deepEqual(await state(), idle);
-      // A start that takes too long says so and leaves Play usable.
       await page.click("play");
       const late = await waitFor(async () => {
         const now = await state();
