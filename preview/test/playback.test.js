@@ -4,12 +4,13 @@
 // is timed as the same music written out as it is heard.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { spawnSync } from "node:child_process";
-import { mkdtempSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
+import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { InputError, parseTimeRuns } from "../lib/music.js";
+import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { loadPlugin } from "../node/plugin-node.js";
+import { tools } from "../node/xml-tools.js";
 import {
     MOST_HEARD, expandOrder, heardScore, heardSeconds, heardSpans, playbackOrder, straightOrder,
 } from "../lib/playback.js";
@@ -123,22 +124,16 @@ test("the region is heard in passes: each time round a repeat, a repeat inside i
     assert.equal(heardScore(FOUR, straightOrder(6), [], region(2, 3)).straight, true);
 });
 
-test("a region inside a repeat played three times is timed each time, each pass as once through it", () => {
+test("a region inside a repeat played three times is timed each time, each pass as once through it", async () => {
     // (The same score is held against the music written out as heard by
     // tests/preview/test_playback.py, through its MIDI file.)
-    const folder = mkdtempSync(join(tmpdir(), "zorv-order-"));
-    try {
-        const done = spawnSync(process.execPath, [join(ROOT, "preview", "node", "cli.js"), "--score",
-            join(SCORES, "repeats-endings-coda.musicxml"), "--from", "2", "--to", "3", "--start", "q=80", "--stop", "q=60",
-            "--svg", join(folder, "map.svg")], { encoding: "utf8" });
-        assert.equal(done.status, 0, done.stderr);
-        const out = done.stdout;
-        assert.ok(out.includes("its repeats and jumps play 20 measures") && out.includes("heard 3 times:"), out);
-        const once = /once through with the written records: ([0-9.]+) s/.exec(out)[1];
-        const passes = [...out.matchAll(/^ {2}measures 2 to 3: from ([0-9.]+) s to ([0-9.]+) s \(([0-9.]+) s\)$/gm)];
-        assert.deepEqual(passes.map((pass) => pass[3]), [once, once, once], out);
-        assert.equal(passes[1][1], passes[0][2]); // back to back
-    } finally {
-        rmSync(folder, { recursive: true, force: true });
-    }
+    const name = "repeats-endings-coda.musicxml";
+    const checked = await plan({ score: { name, bytes: readFileSync(join(SCORES, name)) }, from: "2", to: "3", start: "q=80",
+        stop: "q=60", after: "stop" }, tools);
+    const out = previewLines(await runPreview(checked, await loadPlugin())).join("\n");
+    assert.ok(out.includes("its repeats and jumps play 20 measures") && out.includes("heard 3 times:"), out);
+    const once = /once through with the written records: ([0-9.]+) s/.exec(out)[1];
+    const passes = [...out.matchAll(/^ {2}measures 2 to 3: from ([0-9.]+) s to ([0-9.]+) s \(([0-9.]+) s\)$/gm)];
+    assert.deepEqual(passes.map((pass) => pass[3]), [once, once, once], out);
+    assert.equal(passes[1][1], passes[0][2]); // back to back
 });
