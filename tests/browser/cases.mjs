@@ -581,6 +581,7 @@ export const CASES = [
         }
         const others = ["time", "score", "from", "to", "start", "stop", "after"].filter((s) => s !== slot);
         assert.deepEqual(await Promise.all(others.map((s) => page.text(`${s}-error`))), others.map(() => ""), query);
+        if (query === BAD_QUERY) assert.deepEqual(await page.accessibilityViolations(), [], "with an error");
         if (!mend) continue;
         if (typeof mend === "string") await page.evaluate((selector) => document.querySelector(selector).click(), mend);
         else await page.retype(...mend);
