@@ -8,7 +8,7 @@ import {
   readForm, writeForm, forgetUnwritten, showModes, errorField, fieldOf, slotOf, SLOT_FIELDS, TYPED,
 } from "./form.js";
 import { wavBytes } from "./click.js";
-import { passage, soundsOf, whereAt } from "./passage.js";
+import { measuresBegun, passage, soundsOf, whereAt } from "./passage.js";
 import { SoundPlayer } from "./sound.js";
 import { loadSynth, renderWav } from "./synth.js";
 import { loadEngine } from "./engine.js";
@@ -495,8 +495,8 @@ function wirePlayback() {
     const step = () => {
       const now = where();
       if (now === null) return;
-      if (now.measure !== null && (now.heard !== last?.heard || now.pass !== last?.pass)) {
-        announce({ measure: now.measure, heard: now.heard, seconds: now.at, pass: now.pass, played: now.elapsed });
+      for (const m of measuresBegun(played, last, now)) {
+        announce({ measure: m.measure, heard: m.heard, seconds: m.at, pass: m.pass, played: m.played });
       }
       last = now;
       frame = requestAnimationFrame(step);

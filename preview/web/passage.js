@@ -72,6 +72,26 @@ export function whereAt(played, elapsed, loop) {
   return { pass, at, heard: now && now.heard, measure: now && now.measure };
 }
 
+// The measures that began after `last` and up to `now` (whereAt's answers;
+// `last` null before the first), in the order heard, each with its pass and
+// its start: a frame that comes late on a busy machine may find that more
+// than one measure began since the one before, and every one is announced.
+export function measuresBegun(played, last, now) {
+  if (now.heard === null) return [];
+  const index = (where) => played.measures.findIndex((m) => m.heard === where.heard);
+  let from = last === null || last.heard === null ? 0 : index(last) + 1;
+  const begun = [];
+  for (let pass = last === null ? 0 : last.pass; pass <= now.pass; pass += 1) {
+    const to = pass === now.pass ? index(now) : played.measures.length - 1;
+    for (let i = from; i <= to; i += 1) {
+      const m = played.measures[i];
+      begun.push({ ...m, pass, played: played.countIn + pass * played.length + m.at });
+    }
+    from = 0;
+  }
+  return begun;
+}
+
 // The events of one pass, as the player hands them to the audio clock:
 // [{time, kind: "click", accent} | {time, kind: "on"|"off", note}], from
 // the pass's start `offset` (seconds of playing, count-in included), in

@@ -276,6 +276,21 @@ test("the measure playing is known from the time played, pass by pass", async ()
   }
 });
 
+test("every measure that began since the last frame is announced, in order, across passes", async () => {
+  const { passage, whereAt, measuresBegun } = await import("../../preview/web/passage.js");
+  const played = passage(heard, { first: 2, sounds: "both", countIn: true });
+  const at = (elapsed) => (elapsed === null ? null : whereAt(played, elapsed, true));
+  const begun = (from, to) => measuresBegun(played, at(from), at(to)).map((m) => `${m.pass}:${m.heard}@${m.played}`);
+  // [last frame's elapsed seconds (null: the first frame), this frame's, what began between]
+  const cases = [
+    [null, 0.5, []], [null, 1.25, ["0:2@1.25"]], [1.3, 2.4, []], [1.3, 2.6, ["0:3@2.5"]],
+    // A late frame: both measures of the passage, then both again a pass on.
+    [0.5, 2.6, ["0:2@1.25", "0:3@2.5"]], [2.6, 3.5 + 1.3, ["1:2@3.5", "1:3@4.75"]],
+    [1.0, 3.6, ["0:2@1.25", "0:3@2.5", "1:2@3.5"]],
+  ];
+  for (const [from, to, expected] of cases) assert.deepEqual(begun(from, to), expected, `${from} to ${to}`);
+});
+
 // An audio device and its synthesizer, with a clock the test moves and a log
 // of every sound handed to them. Its start runs, comes late (40 ms), never
 // ends, is refused, or leaves the device suspended.
