@@ -20,29 +20,17 @@ foreach(test_file ${PREVIEW_JS_TESTS})
         ENVIRONMENT "ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
 endforeach()
 
-# Run with Debian's interpreter, which sees python3-mido.
+# The Python checks, independent of the preview's code, run with Debian's
+# interpreter, which sees python3-mido: the playback against the MIDI file,
+# the figures a musician reads (the records against the native runner's
+# report), and hit points against the MIDI file's own tempo events and a
+# brute-force search for the constant tempo.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-add_test(NAME preview.playback
-         COMMAND ${Python3_EXECUTABLE} -m unittest -v test_playback
-         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
-set_tests_properties(preview.playback PROPERTIES
-    LABELS preview TIMEOUT 300
-    ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1")
-
-# The figures a musician reads, worked out again in Python, the records
-# against the native runner's report.
-add_test(NAME preview.figures
-         COMMAND ${Python3_EXECUTABLE} -m unittest -v test_figures
-         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
-set_tests_properties(preview.figures PROPERTIES
-    LABELS preview TIMEOUT 300
-    ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1;ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
-
-# Hit points against the MIDI file's own tempo events and a brute-force
-# search for the constant tempo.
-add_test(NAME preview.hits
-         COMMAND ${Python3_EXECUTABLE} -m unittest -v test_hits
-         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
-set_tests_properties(preview.hits PROPERTIES
-    LABELS preview TIMEOUT 300
-    ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1")
+foreach(check playback figures hits)
+    add_test(NAME preview.${check}
+             COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${check}
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
+    set_tests_properties(preview.${check} PROPERTIES
+        LABELS preview TIMEOUT 300
+        ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1;ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
+endforeach()
