@@ -13,7 +13,8 @@ import { SoundPlayer } from "./sound.js";
 import { loadSynth, renderWav } from "./synth.js";
 import { loadEngine } from "./engine.js";
 import { showMap, Playhead } from "./map.js";
-import { Notation, drawable, shadedParts } from "./notation.js";
+import { Notation, shadedParts } from "./notation.js";
+import { MeasureStrip } from "./strip.js";
 import { measureName } from "../lib/music.js";
 import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
 
@@ -35,17 +36,14 @@ let generation = 0;      // the newest update; older answers are dropped
 let fileGeneration = 0;  // the newest file chosen; older ones are dropped
 let firstShown = false;
 let drawn = null;        // what the notation shows: "score N" (the Nth file opened) or "time TEXT"
-let toDraw = null;       // {key, text} of the open score's file, when it is not too large to draw
 let drawTimer = 0;
 
-// Beyond these the score is not drawn (the drawing would hold the page for
-// seconds); the fields still choose the region.
-const MOST_NOTES_DRAWN = 6000;
-const MOST_MEASURES_DRAWN = 600;
-const MOST_BYTES_DRAWN = 4_000_000;
-
-const notation = new Notation(document.getElementById("notation"), document.getElementById("notation-status"),
-  chooseOnNotation);
+const byId = (id) => document.getElementById(id);
+const notation = new Notation(byId("notation"), byId("notation-status"), chooseOnNotation, {
+  bar: byId("score-tools"), staves: byId("staves-shown"), zoom: byId("score-zoom"), parts: byId("parts-list"),
+  partsSet: byId("parts-set"),
+});
+const strip = new MeasureStrip(byId("measure-strip"), chooseOnNotation);
 
 // The form as the preview's arguments take it: the first ramp's fields, the
 // later ramps and the hit points (rows left empty are none).
@@ -148,6 +146,7 @@ function withdrawResult(message, isError) {
   player.stop();
   shown = null;
   notation.shade(null);
+  strip.shade(null);
   current.hidden = true;
   status.textContent = message;
   status.classList.toggle("stale", isError);
@@ -185,6 +184,7 @@ function render(result) {
   // The piano loads while the musician reads, so that Play sounds at once.
   if (result.hasNotes) player.prepare().catch(() => { /* Play says it */ });
   notation.shade(shadedParts(result.region, result.starts));
+  strip.shade([result.region[0], result.region[2]]);
   current.hidden = false;
   status.textContent = "Up to date.";
   status.classList.remove("stale");
@@ -300,13 +300,17 @@ function chooseOnNotation({ from, to }) {
 // never for an edit of the region or the tempos.
 function drawNotation(state) {
   clearTimeout(drawTimer);
+  const focus = Number.parseInt(state.fromMeasure, 10) || 1;
   if (state.source === "score") {
     const key = score ? `score ${fileGeneration}` : null;
     if (key === drawn) return;
     drawn = key;
-    if (!score) notation.clear("");
-    else if (toDraw?.key === key) notation.draw(toDraw.text, score.measures, names(score.measures, score.printed));
-    else notation.clear(`${score.name} is too large to draw here; the fields above choose the region.`);
+    if (!score) {
+      notation.clear("");
+      strip.hide();
+    } else {
+      drawMeasures("score", score, score.printed, focus);
+    }
     return;
   }
   const key = `time ${state.time}`;
@@ -318,16 +322,22 @@ function drawNotation(state) {
     try {
       runs = await engine.notation(state.time);
     } catch {
-      if (drawn === key) notation.clear("The meter runs are drawn once they can be read.");
+      if (drawn === key) {
+        notation.clear("The meter runs are drawn once they can be read.");
+        strip.hide();
+      }
       return;
     }
-    if (drawn !== key) return;
-    if (runs.measures > MOST_MEASURES_DRAWN) {
-      notation.clear(`${runs.measures} measures are too many to draw here; the fields above choose the region.`);
-    } else {
-      notation.draw(runs.text, runs.measures, names(runs.measures, null));
-    }
+    if (drawn === key) drawMeasures("time", runs, null, focus);
   }, drawn === null ? 0 : 250);
+}
+
+// The strip and the notation of what the Worker holds to draw ("score" or
+// "time"): {measures, landmarks, staves}.
+function drawMeasures(of, measures, printed, focus) {
+  const named = names(measures.measures, printed);
+  strip.show(measures.measures, printed, named, measures.landmarks);
+  notation.draw({ ...measures, names: named, excerpt: (piece) => engine.excerpt(of, piece) }, focus);
 }
 
 function names(count, printed) {
@@ -352,11 +362,8 @@ async function openScore(file) {
     if (file.size > LARGEST_SCORE_BYTES) throw { input: true, sentence: scoreTooLarge(file.name).sentence };
     const bytes = new Uint8Array(await file.arrayBuffer());
     if (mine !== fileGeneration) return;
-    // The bytes go to the Worker; a copy stays to be drawn.
-    const copy = bytes.length <= MOST_BYTES_DRAWN ? bytes.slice() : null;
+    // The bytes go to the Worker, which also cuts the pieces to draw.
     opened = await engine.open(file.name, bytes);
-    toDraw = copy && opened.notes <= MOST_NOTES_DRAWN && opened.measures <= MOST_MEASURES_DRAWN
-      ? { key: `score ${mine}`, text: drawable(copy) } : null;
   } catch (error) {
     if (mine !== fileGeneration || error.superseded) return;
     scoreProblem = error.input ? error.sentence : `${file.name} cannot be read: it may be a folder, or a file `
@@ -366,7 +373,6 @@ async function openScore(file) {
   reading = null;
   score = opened;
   if (score) linked = null;
-  else toDraw = null;
   showScoreOpen();
   update("score");
 }
@@ -671,7 +677,10 @@ async function main() {
   });
   recordsDetails.addEventListener("toggle", fillRecords);
   // The measure playing, as the player announces it, marked on the score.
-  document.addEventListener("zorv-playing", (event) => notation.markPlaying(event.detail?.measure ?? null));
+  document.addEventListener("zorv-playing", (event) => {
+    notation.markPlaying(event.detail?.measure ?? null);
+    strip.markPlaying(event.detail?.measure ?? null);
+  });
   wireDownloads();
   wirePlayback();
   wireDrop();

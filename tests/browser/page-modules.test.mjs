@@ -443,3 +443,58 @@ test("a score is read once: every edit and download reuses that read", async () 
   assert.equal(parsed, 1, "one parse for every preview and download");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
+
+test("the score's view: the parts drawn, the zoom, the order systems are drawn in, a drag at the edge", async () => {
+  const { boxWithin, drawOrder, edgeScroll, runOf, shownParts, zoomFor } = await import("../../preview/web/score-layout.js");
+  // [mode, parts in the score, chosen, drawn]
+  for (const [mode, count, chosen, drawn] of [["all", 3, [], [0, 1, 2]], ["short", 22, [], [0, 21]], ["short", 2, [], [0, 1]],
+    ["chosen", 4, [3, 1, 9], [1, 3]], ["chosen", 2, [], [0, 1]]]) {
+    assert.deepEqual(shownParts(mode, count, chosen), drawn, `${mode} of ${count}`);
+  }
+  // The region's system first, then those after it, then those before.
+  assert.deepEqual(drawOrder(5, 3), [3, 4, 0, 1, 2]);
+  assert.deepEqual(drawOrder(3, 7), [2, 0, 1]);
+  assert.deepEqual(drawOrder(0, 0), []);
+  const runs = [[1, 4], [5, 9], [10, 10], [11, 16]];
+  assert.deepEqual([1, 4, 5, 9, 10, 11, 16].map((m) => runOf(runs, m)), [0, 0, 1, 1, 2, 3, 3]);
+  // Fitted: one staff at the width's zoom; 23 staves made small, but not
+  // below legible; a zoom chosen is kept.
+  assert.equal(zoomFor("fit", 1, 900, 400), 1);
+  assert.equal(zoomFor("fit", 2, 450, 400), 0.5);
+  assert.ok(Math.abs(zoomFor("fit", 8, 900, 420) - 420 / 840) < 1e-9);
+  assert.equal(zoomFor("fit", 23, 900, 400), 0.3);
+  assert.equal(zoomFor("1.25", 23, 900, 400), 1.25);
+  assert.deepEqual(boxWithin({ x: 1, y: 2, width: 3, height: 900 }, 400), { x: 1, y: 2, width: 3, height: 400 });
+  assert.deepEqual(boxWithin({ x: 1, y: 2, width: 3, height: 90 }, 400).height, 90);
+  // A view from 100 to 500: still inside, scrolling up near the top,
+  // faster past it, down near the bottom.
+  assert.deepEqual([300, 120, 100, 20, 480, 600].map((y) => edgeScroll(y, 100, 500)), [0, -9, -24, -24, 9, 24]);
+});
+
+test("the measure strip: a box under a point, keys, and each measure's landmarks as drawn and as read", async () => {
+  const { BOX_WIDTH, ROW_HEIGHT, marksByMeasure, marksWords, measureAt, perRow, stripStep } = await import("../../preview/web/strip.js");
+  const width = BOX_WIDTH * 10 + 5;
+  assert.equal(perRow(width), 10);
+  assert.equal(perRow(3), 1);
+  // [x, y, count, measure]: rows of ten, the last row short, past the boxes none.
+  for (const [x, y, count, measure] of [[0, 0, 32767, 1], [BOX_WIDTH * 9 + 1, 0, 32767, 10], [1, ROW_HEIGHT, 32767, 11],
+    [BOX_WIDTH * 3, ROW_HEIGHT * 3276, 32767, 32764], [BOX_WIDTH * 7, ROW_HEIGHT * 3276, 32767, null],
+    [BOX_WIDTH * 10 + 1, 0, 100, null], [-1, 0, 100, null]]) {
+    assert.equal(measureAt(x, y, width, count), measure, `${x},${y}`);
+  }
+  // [at, key, measure]: a row is ten, a page four rows, within 1..95.
+  for (const [at, key, to] of [[5, "ArrowRight", 6], [1, "ArrowLeft", 1], [5, "ArrowDown", 15], [90, "ArrowDown", 95],
+    [50, "PageUp", 10], [50, "PageDown", 90], [50, "End", 95], [50, "Home", 1], [50, "a", null]]) {
+    assert.equal(stripStep(at, key, 95, 10), to, `${at} ${key}`);
+  }
+  const marks = marksByMeasure({
+    rehearsals: [[3, "A"], [3, "1"]], meters: [[1, "4/4"], [3, "3/4"]], tempos: [[1, "Allegro q = 120"]],
+    repeats: [[2, "forward", ""], [4, "ending", "1, 2."], [4, "backward", ""]],
+  });
+  assert.deepEqual([...marks.keys()].sort(), [1, 2, 3, 4]);
+  assert.deepEqual(marks.get(3), { rehearsal: "A 1", meter: "3/4" });
+  assert.equal(marksWords(marks.get(1)), "4/4, Allegro q = 120");
+  assert.equal(marksWords(marks.get(4)), "ending 1, 2., repeat ends");
+  assert.equal(marksWords(marks.get(2)), "repeat starts");
+  assert.equal(marksWords(undefined), "");
+});
