@@ -210,7 +210,8 @@ export function planHeaderLines(header, { selectionTool = true } = {}) {
         scoreLine(score),
         `Plan:   ${count} of the plug-in${header.hits ? ", one to each hit" : ""}, in this order:`,
         ...runs.map((run, i) => `  ${i + 1}. ${regionText(run.region, score.measures)}${tool(run.region)}: `
-            + `${tempoName(run.start)} to ${tempoName(run.stop)}, ${AFTER_TEXT[run.after]}`),
+            + `${tempoName(run.start)} to ${tempoName(run.stop)}${run.stop.percent ? ` (${run.stop.percent} % of the start)` : ""}, `
+            + `${AFTER_TEXT[run.after]}`),
     ];
 }
 

@@ -31,7 +31,8 @@ options:
                         beat not included)
   --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for
                         dotted; 20..600
-  --stop UNIT=BPM       stop tempo, as --start
+  --stop UNIT=BPM       stop tempo, as --start, or a share of the start tempo
+                        in its unit, as 75% (rounded to a whole BPM)
   --fit SECONDS         find the stop tempo that makes the region last this
                         long (seconds, or minutes:seconds as 1:23.5)
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
