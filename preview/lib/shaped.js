@@ -66,7 +66,8 @@ function shapedRuns(run, shaped, stop) {
     const starts = measureOffsets(measures);
     const span = regionBounds(run.region, measures, starts);
     const v1 = stop.bpm * beatLength(stop) / beatLength(run.start);
-    const solved = solveShape(shaped.shape, run.start.bpm, v1, span, regionBeats(measures, run.region, starts), shaped.runs);
+    const solved = solveShape(shaped.shape, run.start.bpm, v1, span, regionBeats(measures, run.region, starts), shaped.runs,
+        shaped.least ?? 1);
     const last = solved.runs.length - 1;
     const runs = solved.runs.map((piece, i) => ({
         ...run, region: runRegion(piece.from, piece.to, run.region, starts, span),
@@ -126,6 +127,36 @@ function shapeFigures(line, span, v, startBeat, idealS) {
     return { idealS, writtenS, worst };
 }
 
+// The fewest runs whose records, as the plug-in writes them, keep within
+// the bounds: the plug-in steps its ramp (its last step short of the stop
+// tempo), so the runs' straight lines only guide the count, and the
+// plug-in's records decide it.
+async function fewestWritten(checked, shaped, stop, plugin, startBeat) {
+    const within = async (count) => {
+        const { runs, solved, span, v1 } = shapedRuns(checked, { ...shaped, runs: count }, stop);
+        const report = await plugin.runScenario(planScenario(checked.score.measures, checked.score.tempo, runs));
+        checkRampsWritten(report);
+        const points = tempoPoints(report.tempo || [], measureOffsets(checked.score.measures));
+        const idealS = solved.idealMinutes * (span[1] - span[0]) / startBeat * 60;
+        return withinBounds(shapeFigures({ points }, span, curve(shaped.shape, checked.start.bpm, v1), startBeat, idealS));
+    };
+    const guided = shapedRuns(checked, shaped, stop).solved;
+    let count = guided.runs.length;
+    if (await within(count)) {
+        while (count > 1 && await within(count - 1)) count -= 1;
+        return count;
+    }
+    for (let tries = 0; tries < 4 && count < guided.places; tries += 1) {
+        count += 1;
+        if (await within(count)) break;
+    }
+    return count;
+}
+
+function withinBounds({ idealS, writtenS, worst }) {
+    return Math.abs(writtenS / idealS - 1) <= TIME_BOUND && worst.error <= TEMPO_BOUND;
+}
+
 // The curve as the map draws it: [position, quarter BPM], thin over the records.
 function curvePoints(v, span, startBeat, count = 120) {
     return Array.from({ length: count + 1 }, (_, k) => {
@@ -143,13 +174,15 @@ export async function runShaped(checked, plugin, names = {}, tools = {}) {
     const { shaped } = checked;
     const fit = checked.stop === null ? await fitShaped(checked, shaped, plugin) : null;
     const stop = fit ? { ...checked.stopUnit, bpm: fit.bpm } : checked.stop;
-    const { runs, solved, span, v1 } = shapedRuns(checked, shaped, stop);
     const startBeat = beatLength(checked.start);
+    const count = shaped.runs ?? await fewestWritten(checked, shaped, stop, plugin, startBeat);
+    const { runs, solved, span, v1 } = shapedRuns(checked, { ...shaped, runs: count }, stop);
     const v = curve(shaped.shape, checked.start.bpm, v1);
     const idealS = solved.idealMinutes * (span[1] - span[0]) / startBeat * 60;
     const plan = { score: checked.score, source: checked.source, runs };
     const result = await runPlan(plan, plugin, names, tools, { curve: curvePoints(v, span, startBeat) });
     const figures = shapeFigures(result.line, span, v, startBeat, idealS);
+    if (fit) fit.seconds.set(fit.bpm, figures.writtenS);
     const starts = measureOffsets(checked.score.measures);
     let measure = checked.region[0];
     while (measure < checked.region[2] && starts[measure + 1] <= figures.worst.position) measure += 1;
@@ -166,7 +199,7 @@ export async function runShaped(checked, plugin, names = {}, tools = {}) {
 export function shapeLines(shape, measures) {
     const { ramp, idealS, writtenS, worst } = shape;
     const percent = (share) => `${share >= 0 ? "+" : ""}${fixed(share * 100, 2)} %`;
-    const within = Math.abs(writtenS / idealS - 1) <= TIME_BOUND && worst.error <= TEMPO_BOUND;
+    const within = withinBounds(shape);
     const bounds = shape.fixed ? (within ? "within" : "outside")
         : within ? "the fewest within" : "outside (no runs on these beats are within)";
     return [

@@ -11,9 +11,6 @@ export const NATURAL_Q = 2.5;
 // at any point.
 export const TIME_BOUND = 0.01;
 export const TEMPO_BOUND = 0.02;
-// The solver aims inside the bounds, so that the plug-in's own steps (a
-// record where its ramp changes) leave the plan within them.
-const AIM = 0.8;
 
 // "natural", "natural:3", "ease-in", ...: {name, q} (q only for natural).
 export function parseShape(text) {
@@ -43,8 +40,8 @@ export function curve(shape, v0, v1) {
     const rise = v1 - v0;
     switch (shape.name) {
     case "natural": {
-        const w = v1 / v0;
-        return (x) => v0 * (1 + (w ** shape.q - 1) * x) ** (1 / shape.q);
+        const [rate, power] = [(v1 / v0) ** shape.q - 1, 1 / shape.q];
+        return (x) => v0 * (1 + rate * x) ** power;
     }
     case "ease-in": return (x) => v0 + rise * x * x;
     case "ease-out": return (x) => v0 + rise * (1 - (1 - x) * (1 - x));
@@ -75,34 +72,43 @@ function places(beats, span) {
     return [0, ...inside, 1];
 }
 
+// The curve at each place and halfway to the next, worked out once: the
+// solver asks for them again and again.
+function sampled(v, xs) {
+    const mid = xs.map((x, k) => (k + 1 < xs.length ? (x + xs[k + 1]) / 2 : x));
+    return { xs, at: xs.map(v), mid, half: mid.map(v) };
+}
+
 // Tempo error of the straight run from places i to j against the curve, as
 // a share of the curve's tempo, at the beats between them (at most 48 of
-// them, spread) and halfway between each two.
-function runError(v, xs, tempos, i, j) {
+// them, spread) and halfway from each to the next.
+function runError(curveAt, tempos, i, j) {
+    const { xs, at, mid, half } = curveAt;
     const [x0, x1, t0, t1] = [xs[i], xs[j], tempos[i], tempos[j]];
-    const at = (x) => Math.abs(t0 + (t1 - t0) * (x - x0) / (x1 - x0) - v(x)) / v(x);
-    let worst = Math.max(at(x0), at(x1));
+    const off = (x, ideal) => Math.abs(t0 + (t1 - t0) * (x - x0) / (x1 - x0) - ideal) / ideal;
+    let worst = off(x1, at[j]);
     const stride = Math.max(1, Math.ceil((j - i) / 48));
-    for (let k = i; k < j; k += stride) {
-        worst = Math.max(worst, at(xs[k]), at((xs[k] + xs[Math.min(j, k + stride)]) / 2));
-    }
+    for (let k = i; k < j; k += stride) worst = Math.max(worst, off(xs[k], at[k]), off(mid[k], half[k]));
     return worst;
 }
 
 // The fewest runs, each as long as it may be with its tempo within `bound`:
 // the indexes of the places where runs end. A run's ends differ in tempo
 // (the dialog refuses a ramp to the same tempo).
-function greedyRuns(v, xs, tempos, bound) {
+function greedyRuns(curveAt, tempos, bound) {
     const ends = [];
     let i = 0;
-    const last = xs.length - 1;
+    const last = tempos.length - 1;
     while (i < last) {
         let best = null;
         for (let j = i + 1; j <= last; j += 1) {
             if (tempos[j] === tempos[i]) continue;
-            const error = runError(v, xs, tempos, i, j);
+            const error = runError(curveAt, tempos, i, j);
+            // Rounding a place's tempo may take one run over the bound
+            // where a longer one is within it again: the scan goes on
+            // until the curve has plainly left the line.
             if (error <= bound) best = j;
-            else if (best !== null || error > 4 * bound) break;
+            else if (error > 4 * bound) break;
         }
         if (best === null) best = tempos.findIndex((t, j) => j > i && t !== tempos[i]);
         if (best < 0) best = last;
@@ -114,13 +120,14 @@ function greedyRuns(v, xs, tempos, bound) {
 
 // The plan's time and its worst tempo error (`at`: the place's x), as
 // planned: each run a straight line between whole BPM.
-function planFigures(v, xs, tempos, ends) {
+function planFigures(curveAt, tempos, ends) {
+    const { xs } = curveAt;
     let minutes = 0;
     let worst = { error: 0, x: 0 };
     let i = 0;
     for (const j of ends) {
         minutes += lineMinutes(tempos[i], tempos[j], xs[j] - xs[i]);
-        const error = runError(v, xs, tempos, i, j);
+        const error = runError(curveAt, tempos, i, j);
         if (error > worst.error) worst = { error, x: xs[i] };
         i = j;
     }
@@ -149,12 +156,13 @@ function splitTo(ends, count, tempos) {
 // The runs that follow the curve from v0 to v1 (whole BPM, one beat unit)
 // over span ([start, end) in units), their breaks on `beats` (absolute
 // positions). runs: a fixed number of runs, or null for the fewest within
-// the bounds.
+// the bounds (and no fewer than `least`: the plug-in's own steps may take a
+// plan the runs' straight lines keep within the bounds outside them).
 //   {runs: [{from, to, start, stop}] (from, to: positions; start, stop:
-//    BPM), idealMinutes, minutes, worst: {error, position}} (minutes per
+//    BPM), places (the most runs the beats allow), idealMinutes, minutes, worst: {error, position}} (minutes per
 //    beat counted over the whole passage, as a share of it: multiply by
 //    its length in beats)
-export function solveShape(shape, v0, v1, span, beats, runs = null) {
+export function solveShape(shape, v0, v1, span, beats, runs = null, least = 1) {
     const v = curve(shape, v0, v1);
     // A break where the curve still rounds to its start or already to its
     // end (the flat ends of an s-curve) would leave a run with nowhere to go.
@@ -162,11 +170,12 @@ export function solveShape(shape, v0, v1, span, beats, runs = null) {
         || (Math.round(v(x)) !== Math.round(v0) && Math.round(v(x)) !== Math.round(v1)));
     const tempos = xs.map((x, k) => (k === 0 ? v0 : k === xs.length - 1 ? v1 : Math.round(v(x))));
     const idealMinutes = curveMinutes(v);
+    const curveAt = sampled(v, xs);
     let ends;
     if (shape.name === "linear" && runs === null) ends = [xs.length - 1];
-    else if (runs === null) ends = fewestRuns(v, xs, tempos, idealMinutes);
-    else ends = runsOf(v, xs, tempos, runs);
-    const { minutes, worst } = planFigures(v, xs, tempos, ends);
+    else if (runs === null) ends = fewestRuns(curveAt, tempos, idealMinutes, least);
+    else ends = runsOf(curveAt, tempos, runs);
+    const { minutes, worst } = planFigures(curveAt, tempos, ends);
     const position = (k) => span[0] + Math.round(xs[k] * (span[1] - span[0]));
     let from = 0;
     const planned = ends.map((end) => {
@@ -174,27 +183,28 @@ export function solveShape(shape, v0, v1, span, beats, runs = null) {
         from = end;
         return run;
     });
-    return { runs: planned, idealMinutes, minutes, worst: { error: worst.error, position: span[0] + worst.x * (span[1] - span[0]) } };
+    return { runs: planned, places: xs.length - 1, idealMinutes, minutes, worst: { error: worst.error, position: span[0] + worst.x * (span[1] - span[0]) } };
 }
 
-function fewestRuns(v, xs, tempos, idealMinutes) {
-    let bound = TEMPO_BOUND * AIM;
-    for (;;) {
-        const ends = greedyRuns(v, xs, tempos, bound);
-        const { minutes } = planFigures(v, xs, tempos, ends);
-        if (Math.abs(minutes / idealMinutes - 1) <= TIME_BOUND * AIM || bound < 1e-5) return ends;
-        bound *= 0.8;
+// The fewest runs, no fewer than `least`, within both bounds: one more at
+// a time, each count placed as closely as it can be.
+function fewestRuns(curveAt, tempos, idealMinutes, least) {
+    const most = tempos.length - 1;
+    for (let count = least; ; count += 1) {
+        const ends = runsOf(curveAt, tempos, count);
+        const { minutes, worst } = planFigures(curveAt, tempos, ends);
+        if ((Math.abs(minutes / idealMinutes - 1) <= TIME_BOUND && worst.error <= TEMPO_BOUND) || count >= most) return ends;
     }
 }
 
 // `count` runs as close to the curve as that many can be: the smallest
 // bound whose fewest runs are no more than `count`, then split to `count`.
-function runsOf(v, xs, tempos, count) {
+function runsOf(curveAt, tempos, count) {
     let [lo, hi] = [1e-6, 1];
-    let ends = greedyRuns(v, xs, tempos, hi);
+    let ends = greedyRuns(curveAt, tempos, hi);
     for (let step = 0; step < 30; step += 1) {
         const middle = Math.sqrt(lo * hi);
-        const tried = greedyRuns(v, xs, tempos, middle);
+        const tried = greedyRuns(curveAt, tempos, middle);
         if (tried.length <= count) [hi, ends] = [middle, tried];
         else lo = middle;
     }
