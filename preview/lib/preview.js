@@ -5,12 +5,13 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
-    regionText, tempoName, tempoValue,
+    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseStopTempo, parseTempo, parseTimeRuns,
+    parseUnit, percentName, regionText, tempoName, tempoValue,
 } from "./music.js";
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
+import { stepsText, writtenSteps } from "./marks.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
@@ -99,7 +100,7 @@ export function checkRun(inputs, score, source = null) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
+        checked.stop = parseStopTempo(inputs.stop, start);
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit);
@@ -141,13 +142,14 @@ export function headerLines(header) {
         scoreLine(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
+        ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : []),
     ];
 }
 
 // "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
 // repeats and jumps change what is heard, how many measures play.
 export function scoreLine(score) {
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}${stepsText(score.steps)}`;
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
@@ -392,13 +394,13 @@ export function scoreWithRamp(checked, report, tools = {}) {
 }
 
 // The score as the header names it: {measures, marks (null for meter
-// runs), heard (how many measures its repeats and jumps play; null when it
+// runs), steps (marks.js's writtenSteps, null for meter runs), heard (how many measures its repeats and jumps play; null when it
 // is heard as written)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
-        measures, marks: checked.source ? tempo.length : null,
+        measures, marks: checked.source ? tempo.length : null, steps: checked.source?.parts ? writtenSteps(checked.source) : null,
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }

@@ -45,19 +45,6 @@ function loadLibrary() {
   return library;
 }
 
-// A score file's bytes as the library takes them: the text of MusicXML (its
-// byte order mark honoured), or an .mxl archive as a binary string, which it
-// unpacks itself.
-export function drawable(bytes) {
-  if (bytes[0] === 0x50 && bytes[1] === 0x4b && bytes[2] === 0x03 && bytes[3] === 0x04) {
-    let text = "";
-    for (let at = 0; at < bytes.length; at += 0x8000) text += String.fromCharCode(...bytes.subarray(at, at + 0x8000));
-    return text;
-  }
-  const encoding = bytes[0] === 0xff && bytes[1] === 0xfe ? "utf-16le" : bytes[0] === 0xfe && bytes[1] === 0xff ? "utf-16be" : "utf-8";
-  return new TextDecoder(encoding).decode(bytes);
-}
-
 // The boxes of drawn measures, in CSS pixels from the drawing's top left:
 // [{x, y, width, height}] in score order, each from the top of the first
 // staff to the bottom of the last of its system. measureList: the library's
