@@ -11,6 +11,7 @@ import {
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
+import { stepsText, writtenSteps } from "./marks.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
@@ -148,7 +149,7 @@ export function headerLines(header) {
 // "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
 // repeats and jumps change what is heard, how many measures play.
 export function scoreLine(score) {
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}${stepsText(score.steps)}`;
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
@@ -393,13 +394,13 @@ export function scoreWithRamp(checked, report, tools = {}) {
 }
 
 // The score as the header names it: {measures, marks (null for meter
-// runs), heard (how many measures its repeats and jumps play; null when it
+// runs), steps (marks.js's writtenSteps, null for meter runs), heard (how many measures its repeats and jumps play; null when it
 // is heard as written)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
-        measures, marks: checked.source ? tempo.length : null,
+        measures, marks: checked.source ? tempo.length : null, steps: checked.source?.parts ? writtenSteps(checked.source) : null,
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }
