@@ -23,7 +23,7 @@ import {
 } from "./score-layout.js";
 
 // Drawing a system of more notes than this holds the page too long.
-const MOST_NOTES_A_SYSTEM = 150;
+const MOST_NOTES_A_SYSTEM = 120;
 
 let library = null;
 
@@ -157,6 +157,7 @@ export class Notation {
     this.count = source.measures;
     this.names = source.names;
     this.layOut(runs, (staves * STAFF_UNITS + 6 * PAD_UNITS) * UNIT_PX * zoom);
+    const pieces = this.pieces;
     this.say("Drawing the score...");
     // The status is painted before the first piece holds the page.
     await nextFrame();
@@ -168,12 +169,23 @@ export class Notation {
       if (mine === this.generation) this.say(`The score could not be drawn (${error.message}); the fields above still choose the region.`);
       return false;
     }
+    if (mine !== this.generation) return false;
     const order = drawOrder(runs.length, runOf(runs, this.focus));
+    // The Worker cuts the next piece while this one is drawn.
+    const cut = (index) => {
+      const piece = pieces[index];
+      const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: index > 0 });
+      text.catch(() => { /* drawPiece says it */ });
+      return text;
+    };
+    let next = order.length ? cut(order[0]) : null;
     let failed = 0;
     for (const [done, index] of order.entries()) {
       if (mine !== this.generation) return false;
-      const piece = this.pieces[index];
-      const ok = await this.drawPiece(library, piece, { parts, short: index > 0, zoom }, mine);
+      const piece = pieces[index];
+      const text = next;
+      next = done + 1 < order.length ? cut(order[done + 1]) : null;
+      const ok = await this.drawPiece(library, piece, text, zoom, mine);
       if (mine !== this.generation) return false;
       if (!ok) failed += 1;
       if (done === 0) {
@@ -214,12 +226,12 @@ export class Notation {
 
   // A system drawn in its room: the library reads its piece in one task
   // and draws it in the next. False when it could not.
-  async drawPiece(library, piece, { parts, short, zoom }, mine) {
+  async drawPiece(library, piece, cutting, zoom, mine) {
     const { slot } = piece;
     const holder = document.createElement("div");
     let boxes = null;
     try {
-      const text = await this.source.excerpt({ from: piece.from, to: piece.to, parts, short });
+      const text = await cutting;
       if (mine !== this.generation) return false;
       const osmd = new library.OpenSheetMusicDisplay(holder, {
         autoResize: false, backend: "svg", drawTitle: false, drawSubtitle: false, drawComposer: false,

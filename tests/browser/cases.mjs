@@ -250,8 +250,12 @@ export const CASES = [
       assert.match(await search(page), /[?&]from=2&to=4&/);
       await assertShows(page, runCli(cliArgs(SCORE_QUERY.replace("from=3&to=5:2", "from=2&to=4"), SCORE)));
       assert.deepEqual(await shaded(page), [2, 3, 4]);
-      // Measure 5 begins the next system: the view shows it before the drag.
-      await page.evaluate((box) => document.querySelector(box).scrollIntoView({ block: "nearest" }), measureBox(5));
+      // Measure 5 begins the next system: the view, in the window, shows it
+      // before the drag.
+      await page.evaluate((box) => {
+        document.getElementById("notation").scrollIntoView({ block: "start" });
+        document.querySelector(box).scrollIntoView({ block: "nearest" });
+      }, measureBox(5));
       await page.browser.drag(measureBox(5), measureBox(3));
       assert.equal(await page.settled(), "Up to date.");
       assert.deepEqual(await fields(page), ["3", "", "5", ""]);
