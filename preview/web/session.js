@@ -220,7 +220,7 @@ export class Session {
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.
   async musicxml(id = null) {
     const { checked, result } = this.previewed(id);
-    const written = await scoreWithRamp(checked, result.report, this.tools);
+    const written = await scoreWithRamp(checked, result.report, this.tools, result.finale.runs ?? [result.finale]);
     return { bytes: new TextEncoder().encode(written.text), pastScore: written.outside.length };
   }
 
