@@ -11,7 +11,7 @@ import {
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
-import { stepsText, writtenSteps } from "./marks.js";
+import { rampWords, stepsText, writtenSteps } from "./marks.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
@@ -386,9 +386,11 @@ export async function fittedStop(checked, plugin) {
 // The score (or the measures of the meter runs, as a minimal score) with
 // the records the plug-in left in it: {text, written, outside}, as
 // writeScore gives them. The marks the plug-in removed go from the score.
-export function scoreWithRamp(checked, report, tools = {}) {
+// runs ([{region, start, stop, after}]): the ramps whose words to show.
+export function scoreWithRamp(checked, report, tools = {}, runs = []) {
     return writeScore({
         source: checked.source, measures: checked.score.measures, records: report.tempo || [],
+        words: rampWords(runs, checked.score.measures, checked.source),
     }, tools);
 }
 
@@ -443,7 +445,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const shown = names.writeMarks === false ? [] : [{ region: checked.region, start: checked.start, stop, after: checked.after }];
+        const score = await scoreWithRamp(checked, report, tools, shown);
         musicxml = score.text;
         outputs.musicxml = {
             name: names.write, measures: checked.score.measures.length, written: score.written.length,

@@ -177,7 +177,7 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const score = await scoreWithRamp(checked, report, tools, names.writeMarks === false ? [] : runs);
         musicxml = score.text;
         outputs.musicxml = { name: names.write, measures: measures.length, written: score.written.length, outside: score.outside.length };
     }

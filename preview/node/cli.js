@@ -319,6 +319,7 @@ export async function main(argv) {
         if (values.build) build(values.build);
         const names = {
             svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav, write: values.write,
+            writeMarks: values.writeMarks !== "none",
         };
         const { result, lines } = await runChecked(checked, await plugin(values), names, tools);
         writeResult(values, result);
