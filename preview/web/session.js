@@ -55,11 +55,23 @@ function hasNotes(score) {
   return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
-// The parts with notes, for the mix: [{index (the part's place in the
-// score, as the sound's notes carry it), name}].
+// The parts with notes, for the mix and for the synthesizer to make ready
+// their instruments: [{index (the part's place in the score, as the
+// sound's notes carry it), name, channel, program, low, high (the keys it
+// plays)}].
 function soundingParts(score) {
-  return (score.parts ?? []).map((part, index) => ({ index, name: part.name, sounds: part.notes.length > 0 }))
-    .filter((part) => part.sounds).map(({ index, name }) => ({ index, name }));
+  const sounding = [];
+  (score.parts ?? []).forEach((part, index) => {
+    if (!part.notes.length) return;
+    let low = 127;
+    let high = 0;
+    for (const note of part.notes) {
+      low = Math.min(low, note.key);
+      high = Math.max(high, note.key);
+    }
+    sounding.push({ index, name: part.name, channel: part.channel, program: part.program, low, high });
+  });
+  return sounding;
 }
 
 // A record as the page's table and map name it: the measure with its
