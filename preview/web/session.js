@@ -236,16 +236,18 @@ export class Session {
     if (withScore && !this.score) throw new Error("no score is open");
     const source = withScore ? this.score : null;
     const inputs = inputsOf(args, source);
-    if ((args.hit?.length || args.runs?.length) && checkShape({ shape: args.shape })) {
-      throw new InputError("--shape: a shape is for one ramp; the runs of a plan or of hit points are each linear", {
-        fields: ["shape"], sentence: "a shape is for one ramp; the runs of a plan or of hit points are each linear",
+    if (!args.hit?.length && args.runs?.length && checkShape({ shape: args.shape })) {
+      throw new InputError("--shape: a shape is for one ramp or the runs between hit points; a plan's runs are each linear", {
+        fields: ["shape"], sentence: "a shape is for one ramp or the runs between hit points; a plan's runs are each linear",
       });
     }
     if (args.hit?.length || args.runs?.length) {
       const { score } = await readMeasures(inputs, this.tools);
       let result;
       if (args.hit?.length) {
-        const checked = checkHitInputs({ ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"] }, score);
+        const checked = checkHitInputs({
+          ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"], shape: args.shape,
+        }, score);
         result = await runHits(checked, this.plugin, {}, {}, source);
       } else {
         result = await runPlan({ score, source, runs: checkPlan(runInputsOf(args), score, "the plan") }, this.plugin);
