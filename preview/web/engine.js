@@ -49,6 +49,8 @@ export function loadEngine() {
       return { ...await answer, id };
     },
     sound: (result) => ask({ kind: "sound", of: result.id }),
+    // What Play sounds when (session.js's listen), without the files.
+    listen: (result) => ask({ kind: "listen", of: result.id }),
     musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
     // The minimal score of meter runs, to draw: {text, measures}.
     notation: (time) => ask({ kind: "notation", time }),

@@ -282,6 +282,13 @@ export class Session {
     };
   }
 
+  // What Play sounds when for preview `id` (heardSound) alone: Play need
+  // not wait for the files.
+  listen(id = null) {
+    const { checked, result: { heard } } = this.previewed(id);
+    return heardSound(heard, checked.score.parts ?? null);
+  }
+
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.
   async musicxml(id = null) {
     const { checked, result } = this.previewed(id);

@@ -52,6 +52,13 @@ export class Transport {
     return result.sound;
   }
 
+  // What Play sounds when: the sound's, once made, else asked for alone
+  // (quicker than the files, which a big score's first Play would wait for).
+  listenOf(result) {
+    result.listen ??= result.sound ? result.sound.then((sound) => sound.listen) : this.engine.listen(result);
+    return result.listen;
+  }
+
   // A new result: meter runs have no notes, and the choice says so rather
   // than offering them; the instruments load while the musician reads, so
   // that Play sounds at once.
@@ -108,8 +115,8 @@ export class Transport {
       const mix = this.mix.value;
       const first = result.leadIn;
       let played = null;
-      const taking = player.play(this.soundOf(result).then((sound) => {
-        played = passage(sound.listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
+      const taking = player.play(this.listenOf(result).then((listen) => {
+        played = passage(listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
         played.notes = mixedNotes(played.notes, mix);
         return played;
       }), {

@@ -481,6 +481,10 @@ test("a score is read once: every edit and download reuses that read", async () 
     const again = await session.musicxml(id);
     assert.deepEqual(again.bytes, first.bytes, "a second download, the same");
     assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
+    // What Play asks alone is what the downloads' sound holds, each part's notes among it.
+    const listen = session.listen(id);
+    assert.deepEqual(listen, session.sound(id).listen);
+    assert.deepEqual([...new Set(listen.notes.map((n) => n.part))].sort(), shown.soundingParts.map((p) => p.index));
   }
   assert.equal(parsed, 1, "one parse for every preview and download");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
