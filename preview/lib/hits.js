@@ -11,7 +11,7 @@ import {
     HIGHEST_BPM, InputError, LOWEST_BPM, THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, measureOffsets, parseTempo,
     parseUnit, pointPosition, pointText, regionBounds, regionStart, tempoName, tempoValue,
 } from "./music.js";
-import { afterChoice } from "./preview.js";
+import { afterChoice } from "./inputs.js";
 import { MOST_RUNS, runPlan } from "./tempo-plan.js";
 import { fixed, withThousands } from "./numbers.js";
 import { regionRecords, search } from "./fit.js";

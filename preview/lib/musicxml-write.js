@@ -396,3 +396,12 @@ function serialize(document, XMLSerializer) {
         node.nodeType !== 3 && !(node.nodeType === 7 && String(node.target ?? node.nodeName).toLowerCase() === "xml"));
     return `<?xml version="1.0" encoding="UTF-8"?>\n${nodes.map((n) => serializer.serializeToString(n)).join("\n")}\n`;
 }
+
+// The score (or the measures of the meter runs, as a minimal score) with
+// the records the plug-in left in it: {text, written, outside}, as
+// writeScore gives them. The marks the plug-in removed go from the score.
+export function scoreWithRamp(checked, report, tools = {}) {
+    return writeScore({
+        source: checked.source, measures: checked.score.measures, records: report.tempo || [],
+    }, tools);
+}

@@ -7,7 +7,9 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { MAX_MEASURES, parseTimeRuns } from "../lib/music.js";
 import { copyLayout, regionCopies } from "../lib/fit.js";
-import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { plan } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
 import { scenarioProcess } from "../node/scenario-process.js";
 import { RUNNER } from "./run-plugin.js";
 

@@ -4,7 +4,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { InputError } from "../lib/music.js";
-import { readMeasures } from "../lib/preview.js";
+import { readMeasures } from "../lib/inputs.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { FRAME_RATES, formatTime, parseTime } from "../lib/timecode.js";
 import { loadPlugin } from "../node/plugin-node.js";

@@ -4,7 +4,9 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { InputError, MAX_MEASURES } from "../lib/music.js";
-import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { plan } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
 test("a ramp over every measure of the largest score is shown whole", async () => {
@@ -80,7 +82,7 @@ test("a refusal names the inputs it is about and says what is wrong without an o
 // downbeat, and every note the file sounds is there once.
 test("the heard notes start with the clicks they fall on, measures with their downbeats", async () => {
     const { readFileSync } = await import("node:fs");
-    const { heardSound } = await import("../lib/preview.js");
+    const { heardSound } = await import("../lib/heard-sound.js");
     const { partsHeard, heardEnd, clicks } = await import("../lib/midi.js");
     const name = "notes-chords-ties.musicxml";
     const bytes = readFileSync(new URL(`../../tests/preview/scores/${name}`, import.meta.url));

@@ -4,14 +4,15 @@
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' text, the records' rows, the map.
 import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
-import {
-  AFTER_TEXT, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview, scoreLine,
-  scoreWithRamp,
-} from "../lib/preview.js";
+import { plan, readMeasures, readScoreFile } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { AFTER_TEXT, scoreLine } from "../lib/lines.js";
+import { regionPasses } from "../lib/heard.js";
+import { heardBeats, heardMidi, heardSound } from "../lib/heard-sound.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { beatsCsv } from "../lib/midi.js";
-import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
+import { minimalScore, recordsPastScore, scoreWithRamp } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";

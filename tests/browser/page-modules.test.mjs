@@ -443,3 +443,35 @@ test("a score is read once: every edit and download reuses that read", async () 
   assert.equal(parsed, 1, "one parse for every preview and download");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
+
+// --- the drawing's text ---------------------------------------------------
+
+// The library's own text is the bundler's to give; under Node the drawing
+// module is taken without it.
+async function notationModule() {
+  const { register } = await import("node:module");
+  const hook = "export async function resolve(specifier, context, next) {"
+    + " return specifier === 'zorv-notation-source'"
+    + " ? { url: 'data:text/javascript,export default \"\"', shortCircuit: true } : next(specifier, context); }";
+  register(`data:text/javascript,${encodeURIComponent(hook)}`);
+  return import("../../preview/web/notation.js");
+}
+
+test("the drawing is given the text the score reader decoded, in the encoding the file declares", async () => {
+  const { drawable } = await notationModule();
+  const title = "<score-partwise><work><work-title>Für Elise</work-title></work></score-partwise>";
+  const utf16 = (text, bigEndian) => new Uint8Array([...text].flatMap((c) => {
+    const code = c.charCodeAt(0);
+    return bigEndian ? [code >> 8, code & 0xff] : [code & 0xff, code >> 8];
+  }));
+  const latin = `<?xml version="1.0" encoding="ISO-8859-1"?>${title}`;
+  const cases = [
+    ["ISO-8859-1 declared", Uint8Array.from(latin, (c) => c.charCodeAt(0)), latin],
+    ["UTF-16LE, no byte order mark", utf16(`<?xml version="1.0"?>${title}`, false), `<?xml version="1.0"?>${title}`],
+    ["UTF-16BE, no byte order mark", utf16(`<?xml version="1.0"?>${title}`, true), `<?xml version="1.0"?>${title}`],
+    ["UTF-8", new TextEncoder().encode(title), title],
+  ];
+  for (const [what, bytes, text] of cases) assert.equal(drawable(bytes), text, what);
+  const archive = new Uint8Array([0x50, 0x4b, 0x03, 0x04, 0xfc, 0x00]);
+  assert.equal(drawable(archive), "PK\x03\x04\xfc\x00", "an archive, byte for byte");
+});
