@@ -265,7 +265,7 @@ export function parsePoint(text, option) {
         // A form with a field for each part says which of them it cannot read.
         const [measureText, ...beatTexts] = text.split(":");
         const sentence = DIGITS.test(measureText.trim())
-            ? `'${beatTexts.join(":").trim()}' is not a beat (quarter notes from 1, as 3 or 2.5)`
+            ? `'${beatTexts.join(":").trim()}' is not a beat (the meter's beats from 1, as 3 or 2.5)`
             : `'${measureText.trim()}' is not a measure number (write it as 12)`;
         throw new InputError(`${option}: cannot read '${text}' (write a measure, as 12, or a measure `
             + "and a beat, as 12:3 or 12:2.5)", { fields: [field], sentence });

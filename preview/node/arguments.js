@@ -25,8 +25,8 @@ options:
   -h, --help            show this help message and exit
   --time RUNS           measures as meter runs: 4/4x8 or 4/4x4,3/4x2,6/8x3
   --score FILE          a MusicXML score (.musicxml, .xml or .mxl)
-  --from M[:BEAT]       first measure, or measure:beat (quarters from 1, as
-                        12:2.5)
+  --from M[:BEAT]       first measure, or measure:beat (the meter's beats from
+                        1, as 12:2.5; 6/8 counts two)
   --to M[:BEAT]         last measure (through its end), or measure:beat (that
                         beat not included)
   --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for

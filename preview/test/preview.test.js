@@ -40,7 +40,7 @@ test("a refusal names the inputs it is about and says what is wrong without an o
         [{ from: "twelve" }, ["from"], "--from: cannot read 'twelve' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)",
             "'twelve' is not a measure number (write it as 12)"],
         [{ to: "19:x" }, ["to"], "--to: cannot read '19:x' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)",
-            "'x' is not a beat (quarter notes from 1, as 3 or 2.5)"],
+            "'x' is not a beat (the meter's beats from 1, as 3 or 2.5)"],
         [{ from: "12:0.5" }, ["from"], "--from: beats count from 1, so '12:0.5' names no beat",
             "beats count from 1: there is no beat 0.5"],
         [{ start: "q=q = 120" }, ["start"], null, "'q = 120' is not a whole number of beats per minute"],
