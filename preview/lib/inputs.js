@@ -9,16 +9,12 @@ import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
 import { AFTER_NAMES } from "./scenario.js";
 import { straightOrder } from "./playback.js";
+import { parseFrameRate, readTime } from "./timecode.js";
 
-// A duration as a decimal number of seconds (1_000 and 1e3 read too; 25s,
-// 25 s and 25 sec too), or as minutes:seconds the way a cue sheet gives it
-// (1:23.5).
-function fitTarget(text) {
-    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "").replace(/(?<=\d)\s*(?:s|secs?|seconds?)$/i, "");
-    const clock = /^(\d+):([0-5]?\d(?:\.\d*)?)$/.exec(plain);
-    let seconds = -1.0;
-    if (clock) seconds = Number(clock[1]) * 60 + Number(clock[2]);
-    else if (/^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/.test(plain)) seconds = Number(plain);
+// A duration in any form a time is read in (timecode.js), a timecode at
+// `rate`; longer than nothing and shorter than four months.
+function fitTarget(text, rate) {
+    const seconds = readTime(text, rate, "--fit")?.seconds ?? -1;
     if (!(seconds > 0 && seconds < 1e7)) throw optionError("fit", `'${text}' is not a duration in seconds`);
     return seconds;
 }
@@ -42,7 +38,7 @@ function scoreNotes(read) {
     return read.notes;
 }
 
-// inputs: {time, score, from, to, start, stop, fit, stopUnit, after, notes},
+// inputs: {time, score, from, to, start, stop, fit, stopUnit, after, notes, fps},
 // as the user gave them; score: the file as {bytes, name}, or as
 // readScoreFile read it (a caller that previews it again and again reads it
 // once), or null; notes: the score's notes are wanted, and read into
@@ -70,7 +66,7 @@ export async function readMeasures(inputs, tools = {}) {
     return { score, source };
 }
 
-// One run's inputs ({from, to, start, stop, fit, stopUnit, after}) checked
+// One run's inputs ({from, to, start, stop, fit, stopUnit, after, fps}) checked
 // against the score and source readMeasures gave.
 export function checkRun(inputs, score, source = null) {
     const region = parseRegion(inputs.from, inputs.to, score.measures);
@@ -89,7 +85,7 @@ export function checkRun(inputs, score, source = null) {
         checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
         checkNotEqual(start, checked.stop);
     } else {
-        checked.target = fitTarget(inputs.fit);
+        checked.target = fitTarget(inputs.fit, inputs.fps ? parseFrameRate(inputs.fps) : null);
         if (inputs.stopUnit) checked.stopUnit = parseUnit(inputs.stopUnit, "--stop-unit");
     }
     return checked;

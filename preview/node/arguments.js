@@ -32,8 +32,9 @@ options:
   --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for
                         dotted; 20..600
   --stop UNIT=BPM       stop tempo, as --start
-  --fit SECONDS         find the stop tempo that makes the region last this
-                        long (seconds, or minutes:seconds as 1:23.5)
+  --fit TIME            find the stop tempo that makes the region last this
+                        long: 25.5, 1:23.5, 0:10:30, 1m 30s, or timecode
+                        00:00:25:12 at --fps
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
                         start's)
   --after {none,stop,start}
@@ -56,8 +57,9 @@ options:
                         the hits, each stop tempo landing its hit; TIME as
                         34.2, 0:34.2 or timecode 00:00:34:05 (drop frame
                         00:00:34;05)
-  --fps RATE            frames per second of the timecodes and of the errors:
-                        23.976, 24 (default for the errors), 25, 29.97, 30
+  --fps RATE            frames per second of the timecodes and of the hits'
+                        errors: 23.976, 24 (default for the errors), 25,
+                        29.97, 30
   --cue-start TIME      the time of the score's first downbeat (default 0)
 `;
 
@@ -84,7 +86,7 @@ export const OPTIONS = [
     { flags: ["--write"], dest: "write" },
     { flags: ["--plan"], dest: "plan" },
     { flags: ["--hit"], dest: "hit", kind: "append" },
-    { flags: ["--fps"], dest: "fps", withHit: true },
+    { flags: ["--fps"], dest: "fps", withTimes: true },
     { flags: ["--cue-start"], dest: "cueStart", withHit: true },
     { flags: ["--runner"], dest: "runner", scripts: true },
     { flags: ["--build"], dest: "build", choices: ["web", "windows"], scripts: true },
@@ -225,6 +227,9 @@ function checkRequired(seen) {
         if (plan && (option.run || option.dest === "hit")) throw clash(option, "--plan");
         if (hits && option.endsRun) throw clash(option, "--hit");
         if (option.withHit && !hits) throw new InputError(`${nameOf(option)} goes with --hit: it reads the hits' times`);
+        if (option.withTimes && !hits && !given("--fit")) {
+            throw new InputError(`${nameOf(option)} goes with --hit or --fit: it reads their timecodes`);
+        }
     }
     const needed = (option) => option.required && !plan && !(hits && option.endsRun);
     const missing = OPTIONS.filter((option) => needed(option) && !seen.has(option)).map(nameOf);

@@ -148,7 +148,7 @@ async function checkedInputs(values, tools) {
     const inputs = {
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
-        after: values.after, notes: values.notes,
+        after: values.after, notes: values.notes, fps: values.fps,
     };
     let run;
     if (values.plan || values.hit.length) {

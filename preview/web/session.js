@@ -27,6 +27,7 @@ export function inputsOf(args, score) {
   return {
     time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
     stop: args.stop ?? null, fit: args.fit, stopUnit: args["stop-unit"], after: args.after, notes: Boolean(score),
+    fps: args.fps,
   };
 }
 

@@ -60,6 +60,9 @@ test("an address carries the form, and gives back every field it is about", () =
   assert.deepEqual(runPatch(runs[1]), { fromMeasure: "3", fromBeat: "2", toMeasure: "9", toBeat: "", startUnit: "e",
     startDotted: true, startBpm: "90", mode: "fit", fit: "0:14", stopUnit: "h", stopDotted: false, after: "none" });
   assert.equal(stateFromQuery("?score=C:%5Cscores%5Cmine.musicxml").scoreName, "mine.musicxml");
+  // A key given twice keeps its last value, as on the command line; a hand-typed meter keeps its plus.
+  assert.deepEqual(stateFromQuery("?time=3+2/8x4,+4/4&from=2&to=2&to=4&fps=24&fps=25&score=a&score=b"), { source: "score",
+    scoreName: "b", time: "3+2/8x4, 4/4", fps: "25", fromMeasure: "2", fromBeat: "", toMeasure: "4", toBeat: "" });
   // What it says is kept as written, for the preview to judge; what it does not know is left out.
   assert.deepEqual(stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1"), { fromMeasure: "12",
     fromBeat: "", startBpm: "qh=120", mode: "fit", stopUnit: "x", stopDotted: true, stopBpm: "1\u00b20", fit: "9" });
