@@ -3,7 +3,7 @@
 // An InputError names the first input that cannot be used, before anything
 // runs.
 import {
-    InputError, QUARTER, optionError, parseRegion, parseTempo, parseTimeRuns, parseUnit, tempoName, tempoValue,
+    InputError, QUARTER, optionError, parseRegion, parseStopTempo, parseTempo, parseTimeRuns, parseUnit, tempoName, tempoValue,
 } from "./music.js";
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
@@ -82,7 +82,7 @@ export function checkRun(inputs, score, source = null) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
+        checked.stop = parseStopTempo(inputs.stop, start);
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit, inputs.fps ? parseFrameRate(inputs.fps) : null);

@@ -1,6 +1,6 @@
 // The preview as the command line prints it, section by section: each
 // function takes its section of runPreview's (or runPlan's) result as data.
-import { UNIT_NAMES, meterSummary, regionText, tempoName } from "./music.js";
+import { UNIT_NAMES, meterSummary, percentName, regionText, tempoName } from "./music.js";
 import { fixed } from "./numbers.js";
 import { AFTER_NAMES } from "./scenario.js";
 import { DEFAULT_TEMPO_NOTE } from "./timing.js";
@@ -16,6 +16,7 @@ export function headerLines(header) {
         scoreLine(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
+        ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : []),
     ];
 }
 
