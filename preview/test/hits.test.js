@@ -3,9 +3,10 @@
 // solver placing each hit from where the hits before it really landed.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { InputError } from "../lib/music.js";
+import { InputError, fullMeasure, hostTempoValue, parseMeter, partialMeasure } from "../lib/music.js";
 import { readMeasures } from "../lib/inputs.js";
-import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
+import { checkHitInputs, hitLines, hitReport, runHits, scoreClock } from "../lib/hits.js";
+import { straightOrder } from "../lib/playback.js";
 import { FRAME_RATES, formatTime, parseTime } from "../lib/timecode.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
@@ -86,4 +87,37 @@ test("a hit the dialog cannot reach is named, and the next is placed from where 
     assert.ok(lines.some((text) => text.startsWith(`Hit 1 cannot be reached: no stop tempo from 20 to 600 brings measure 5 to 40.000; `
         + `the nearest, ${late.stop.dotted ? "dotted " : ""}`)), lines.join("\n"));
     assert.ok(!lines.some((text) => text.startsWith("Hit 2 cannot")), lines.join("\n"));
+});
+
+// A quarter-note pickup, then 4/4: the cue's clock counts from the first
+// downbeat, which the pickup's tempo moves.
+const PICKUP = (() => {
+    const measures = [partialMeasure(parseMeter("4/4", "score"), 1024, true),
+        ...Array(4).fill(fullMeasure(parseMeter("4/4", "score")))];
+    return { measures, tempo: [], order: straightOrder(measures.length) };
+})();
+
+test("the cue's clock starts on the first downbeat, after the pickup", () => {
+    const quarter60 = hostTempoValue("q", 60, 0);
+    // [records, cue, positions, their times]
+    const cases = [
+        [[], 10, [0, 1024, 1024 + 4096], [9.5, 10, 12]],
+        [[[1, 0, quarter60]], 10, [0, 1024, 1024 + 4096], [9, 10, 14]],
+        [[[1, 0, quarter60]], 0, [1024 + 2 * 4096], [8]],
+    ];
+    for (const [records, cue, positions, times] of cases) {
+        const clock = scoreClock(PICKUP, records, cue);
+        // The dialog's quarter = 60 is 67,108, a hair slower than 60.
+        clock.at(positions).forEach((t, i) => assert.ok(Math.abs(t - times[i]) < 1e-3, `${t} at ${positions[i]}`));
+        assert.ok(Math.abs(clock.position(cue) - 1024) < 1e-6, "the downbeat is heard at the cue");
+    }
+});
+
+test("the one-tempo comparison from a pickup counts from the downbeat, where the cue stands", () => {
+    // Eight quarters from the downbeat in 8 s: quarter = 60, though the
+    // score's own quarter = 120 would have the pickup start half a second early.
+    const checked = checkHitInputs({ from: "1", start: "q=100", after: "stop", hits: ["4=8", "5=12"] }, PICKUP);
+    const report = hitReport(checked, { records: [], reachable: [true, true], runs: [{ stop: null }, { stop: null }] });
+    assert.equal(report.constant.tempo.bpm, 60);
+    report.constant.errors.forEach((error) => assert.ok(Math.abs(error) < 1e-9, `${error}`));
 });
