@@ -6,7 +6,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { MAX_MEASURES, parseTimeRuns } from "../lib/music.js";
-import { copyLayout, regionCopies } from "../lib/fit.js";
+import { copyLayout, fittedStop, regionCopies } from "../lib/fit.js";
 import { plan } from "../lib/inputs.js";
 import { runPreview } from "../lib/preview.js";
 import { previewLines } from "../lib/lines.js";
@@ -95,5 +95,21 @@ test("a duration reads in every form a cue sheet gives a time, as a hit's time r
     await assert.rejects(target("00:00:25:12"), { message: /--fit: the timecode 00:00:25:12 needs its frame rate/ });
     for (const bad of ["1:75", ":30", "0:00", "1:-5", "s", "25 ss", "2 5s", "30s 1m", "-5"]) {
         await assert.rejects(target(bad), { message: `--fit: '${bad}' is not a duration in seconds` }, bad);
+    }
+});
+
+// The model of a continuous ramp puts the first probe beside the answer: one
+// run of the plug-in times it with its neighbours, and at most one more the
+// chosen tempo's. A search that strays (a bracket turned the wrong way finds
+// the same answer in many more runs) shows in the count.
+test("a fit takes the plug-in two runs at most", async () => {
+    let runs = 0;
+    const counting = { runScenario: (scenario) => { runs += 1; return plugin.runScenario(scenario); } };
+    for (const [start, target, stopUnit] of [["q=120", 25, null], ["q=60", 20, null], ["q=90", 22, "h."], ["q=100", 16, null]]) {
+        runs = 0;
+        const checked = await plan({ ...SPAN, start, stop: null, fit: String(target), stopUnit });
+        const { fit } = await fittedStop(checked, counting);
+        assert.ok(fit.reachable, `${start} in ${target} s`);
+        assert.ok(runs <= 2, `${start} in ${target} s: ${runs} runs of the plug-in`);
     }
 });
