@@ -145,7 +145,7 @@ export function parseTimeRuns(text) {
         const cut = lower.indexOf("x");
         const meterPart = cut < 0 ? lower : lower.slice(0, cut);
         const countText = cut < 0 ? "" : lower.slice(cut + 1).trim();
-        if (cut >= 0 && lower.slice(cut + 1) !== "" && !DIGITS.test(countText)) {
+        if (cut >= 0 && !DIGITS.test(countText)) {
             throw optionError("time", `cannot read the measure count in '${named}' (write 4/4x8)`);
         }
         const count = countText ? wholeNumber(countText) : 1;
