@@ -3,6 +3,7 @@
 // passes through the region timed.
 import { heardScore, isStraight, pieceText, straightOrder } from "./playback.js";
 import { secondsAt } from "./timing.js";
+import { writtenSteps } from "./marks.js";
 
 // The score as heard (playback.js), from its start up to one measure after
 // the region's last pass, under the written records.
@@ -33,13 +34,14 @@ export function regionPasses(heard, measures, passes = heard.passes, printed = n
 }
 
 // The score as the header names it: {measures, marks (null for meter
-// runs), heard (how many measures its repeats and jumps play; null when it
-// is heard as written)}.
+// runs), steps (marks.js's writtenSteps, null for meter runs), heard (how
+// many measures its repeats and jumps play; null when it is heard as
+// written)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
-        measures, marks: checked.source ? tempo.length : null,
+        measures, marks: checked.source ? tempo.length : null, steps: checked.source?.parts ? writtenSteps(checked.source) : null,
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }

@@ -2,6 +2,7 @@
 // function takes its section of runPreview's (or runPlan's) result as data.
 import { UNIT_NAMES, meterSummary, percentName, regionText, tempoName } from "./music.js";
 import { fixed } from "./numbers.js";
+import { stepsText } from "./marks.js";
 import { AFTER_NAMES } from "./scenario.js";
 import { DEFAULT_TEMPO_NOTE } from "./timing.js";
 import { summaryLines, tableLines } from "./tempo-map.js";
@@ -23,7 +24,7 @@ export function headerLines(header) {
 // "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
 // repeats and jumps change what is heard, how many measures play.
 export function scoreLine(score) {
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}${stepsText(score.steps)}`;
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
