@@ -6,7 +6,7 @@ import { InputError } from "../lib/music.js";
 
 export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --from M[:BEAT] --to
                        M[:BEAT] --start UNIT=BPM
-                       (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
+                       (--stop UNIT=BPM | --fit TIME) [--stop-unit UNIT]
                        [--after {none,stop,start}] [--shape SHAPE] [--runs N]
                        [--svg FILE] [--midi FILE] [--wav FILE] [--notes]
                        [--beats FILE] [--write FILE]
