@@ -74,8 +74,11 @@ export function soundOutputs(line, heard, names, parts, marks = null) {
         out.beats = beatsCsv(beats, !heard.straight);
         out.outputs.beats = { name: names.beats, count: beats.length, assumesDefault };
     }
-    if (names.midi || names.wav) out.midi = heardMidi(heard, { parts, marks });
-    const notes = parts ? notesHeard(parts, heard) : null;
+    // The notes are placed only for a file that sounds them: the page's
+    // edits, which ask for none, skip the work.
+    const sounded = Boolean(names.midi || names.wav);
+    if (sounded) out.midi = heardMidi(heard, { parts, marks });
+    const notes = parts && sounded ? notesHeard(parts, heard) : null;
     if (names.midi) {
         const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
         out.outputs.midi = {

@@ -7,6 +7,7 @@ import { InputError, MAX_MEASURES } from "../lib/music.js";
 import { plan } from "../lib/inputs.js";
 import { runPreview } from "../lib/preview.js";
 import { previewLines } from "../lib/lines.js";
+import { fraction } from "../lib/numbers.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
 test("a ramp over every measure of the largest score is shown whole", async () => {
@@ -118,4 +119,20 @@ test("the heard notes start with the clicks they fall on, measures with their do
     }
     assert.ok(sound.notes.every((n, i) => n.off > n.on && (i === 0 || sound.notes[i - 1].on <= n.on)));
     assert.ok(sound.end > sound.measures.at(-1).seconds);
+});
+
+// The page previews on every edit and asks for no file: the score's notes
+// are placed only when a file that sounds them is asked for.
+test("the notes are placed only for a file that sounds them", async () => {
+    const checked = await plan({ time: "4/4x8", from: "2", to: "5", start: "q=120", stop: "q=80", after: "stop" });
+    let reads = 0;
+    const note = { start: fraction(4096n), end: fraction(5120n), key: 60, velocity: 80, channel: 0 };
+    const part = { name: "Piano", program: 0, volume: null, channel: 0, get notes() { reads += 1; return [note]; } };
+    const withNotes = { ...checked, score: { ...checked.score, parts: [part] } };
+    const plugin = await loadPlugin();
+    for (const [names, placed] of [[{}, false], [{ svg: "map.svg" }, false], [{ midi: "ramp.mid" }, true], [{ wav: "ramp.wav" }, true]]) {
+        reads = 0;
+        await runPreview(withNotes, plugin, names);
+        assert.equal(reads > 0, placed, JSON.stringify(names));
+    }
 });
