@@ -204,19 +204,24 @@ export class Session {
     return pageResult(checked, result);
   }
 
-  // The sound of preview `id`: {midi, beatsCsv, beats, listen, withNotes,
-  // notesOnly}: what --midi and --beats write, the beats with their times
-  // for the click, what Play sounds when (heardSound), and with a score
-  // what --midi --notes writes and its notes alone, for the WAV (else null).
-  sound(id = null) {
+  // One sound of preview `id`, as {[part]: it}, made only when asked for:
+  // "listen", what Play sounds when (heardSound); "beats", the clicks with
+  // their times; "beatsCsv" and "midi", what --beats and --midi write; and
+  // with a score (else null) "withNotes", what --midi --notes writes, and
+  // "notesOnly", its notes alone, for the WAV.
+  sound(id = null, part = "listen") {
     const { checked, result: { heard, marks = null } } = this.previewed(id);
-    const beats = heardBeats(heard);
     const parts = checked.score.parts ?? null;
-    return {
-      midi: heardMidi(heard, { marks }), beatsCsv: beatsCsv(beats, !heard.straight), beats,
-      listen: heardSound(heard, parts), withNotes: parts && heardMidi(heard, { parts, marks }),
-      notesOnly: parts && heardMidi(heard, { click: false, parts, marks }),
-    };
+    const make = {
+      listen: () => heardSound(heard, parts),
+      beats: () => heardBeats(heard),
+      beatsCsv: () => beatsCsv(heardBeats(heard), !heard.straight),
+      midi: () => heardMidi(heard, { marks }),
+      withNotes: () => parts && heardMidi(heard, { parts, marks }),
+      notesOnly: () => parts && heardMidi(heard, { click: false, parts, marks }),
+    }[part];
+    if (!make) throw new Error(`no such sound: ${part}`);
+    return { [part]: make() };
   }
 
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.

@@ -444,6 +444,16 @@ test("a score is read once: every edit and download reuses that read", async () 
     assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
   }
   assert.equal(parsed, 1, "one parse for every preview and download");
+  // Each sound is made alone, when asked for: Play makes no file.
+  const isMidi = (bytes) => new TextDecoder().decode(bytes.subarray(0, 4)) === "MThd";
+  const sounds = { listen: (s) => s.notes.length > 0 && s.end > 0, beats: (s) => s.length > 0, beatsCsv: (s) => s.startsWith("seconds"),
+    midi: isMidi, withNotes: isMidi, notesOnly: isMidi };
+  for (const [part, made] of Object.entries(sounds)) {
+    const sound = session.sound(2, part);
+    assert.deepEqual(Object.keys(sound), [part]);
+    assert.ok(made(sound[part]), part);
+  }
+  assert.ok(session.sound(2, "withNotes").withNotes.length > session.sound(2, "midi").midi.length, "the notes are in");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
 
