@@ -8,7 +8,7 @@
 // counted along the playback order under every record the score then holds.
 // Browser-safe.
 import {
-    HIGHEST_BPM, InputError, LOWEST_BPM, THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, measureOffsets, parseTempo,
+    HIGHEST_BPM, InputError, LOWEST_BPM, THROUGH_MEASURE_END, UNIT_NAMES, beatUnits, measureOffsets, parseTempo,
     parseUnit, pointPosition, pointText, regionBounds, regionStart, tempoName, tempoValue,
 } from "./music.js";
 import { afterChoice } from "./inputs.js";
@@ -291,12 +291,6 @@ export function constantTempo(a, beats, targets, lo = LOWEST_BPM, hi = HIGHEST_B
         .map((bpm) => Math.min(hi, Math.max(lo, bpm)));
     const bpm = worst(grid[1]) < worst(grid[0]) ? grid[1] : grid[0];
     return { bpm, errors: beats.map((b, i) => a + b * 60 / bpm - targets[i]) };
-}
-
-// The beat unit's length in units (a dotted one half again as long).
-function beatUnits(tempo) {
-    const plain = UNITS_PER_QUARTER * 2 ** (tempo.unit - 2);
-    return tempo.dotted ? plain * 1.5 : plain;
 }
 
 // --- the report --------------------------------------------------------------

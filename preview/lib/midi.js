@@ -2,7 +2,7 @@
 // measure after the region, as a standard MIDI file with the tempo records as tempo events, a
 // click on every beat and the score's notes (notes.js), each as asked, and
 // the times of those clicks.
-import { UNITS_PER_QUARTER, beatAt, fullMeasure, measureOffsets, parseMeter } from "./music.js";
+import { UNITS_PER_QUARTER, beatAt, measureAfter, measureOffsets, parseMeter } from "./music.js";
 import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
@@ -18,7 +18,7 @@ const LONGEST_MICROS = 0xFFFFFF;
 export function heardMeasures(measures, region) {
     const last = region[2] + 1;
     const heard = measures.slice(0, last);
-    if (heard.length < last) heard.push(fullMeasure(parseMeter(measures[measures.length - 1].meter, "meter")));
+    if (heard.length < last) heard.push(measureAfter(measures));
     return heard;
 }
 

@@ -123,6 +123,12 @@ export function fullMeasure(meter) {
     return measure(meterLength(meter), clickPositions(meter), true, meterText(meter));
 }
 
+// The measure a score would have after its last: a full one of its last
+// meter, where the record after a region that ends the score lies.
+export function measureAfter(measures) {
+    return fullMeasure(parseMeter(measures[measures.length - 1].meter, "meter"));
+}
+
 // A measure shorter (or longer) than its meter. A pickup holds the end of a
 // measure, so its beats fall where they would at the end of a full one.
 export function partialMeasure(meter, length, isPickup) {
@@ -264,6 +270,11 @@ export function parseUnit(text, option) {
 export function beatTempoValue(beat, bpm) {
     const perSecond = floor(multiply(bpm, fraction(BigInt(beat) * 4096n, 60n)));
     return floor(fraction(perSecond * 16n, 1000n));
+}
+
+// The units one beat of a tempo's unit lasts (a dotted quarter: 1536).
+export function beatUnits(tempo) {
+    return PLAIN_BEAT_UNITS[tempo.unit] * (tempo.dotted ? 1.5 : 1);
 }
 
 // The same for a whole bpm of a beat unit as the dialog gives it; modifier 1

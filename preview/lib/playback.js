@@ -19,7 +19,7 @@
 // (null or the hearings of that measure on which the mark acts) overrides
 // when a jump is taken.
 // An order is a list of [first, last] runs of measures, in playing order.
-import { InputError, fullMeasure, measureName, measureOffsets, parseMeter, pointText, regionBounds } from "./music.js";
+import { InputError, measureAfter, measureName, measureOffsets, pointText, regionBounds } from "./music.js";
 import { withThousands } from "./numbers.js";
 import { DEFAULT_VALUE, secondsAt } from "./timing.js";
 
@@ -200,11 +200,9 @@ export function playbackOrder(count, marks, where = "the score") {
 
 // --- the score as heard ---------------------------------------------------
 
-// The measure the score would have after its last: one more of the last
-// meter, where a record after a region that ends the score lies.
+// Measure `number`, or past the score's last the measure after it.
 function scoreMeasure(measures, number) {
-    if (number <= measures.length) return measures[number - 1];
-    return fullMeasure(parseMeter(measures[measures.length - 1].meter, "meter"));
+    return number <= measures.length ? measures[number - 1] : measureAfter(measures);
 }
 
 // The measure holding an absolute score position (the last one starting at

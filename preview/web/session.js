@@ -3,7 +3,7 @@
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' text, the records' rows, the map.
-import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
+import { InputError, QUARTER, beatUnits, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import { plan, readMeasures, readScoreFile } from "../lib/inputs.js";
 import { runPreview } from "../lib/preview.js";
 import { AFTER_TEXT, scoreLine } from "../lib/lines.js";
@@ -15,7 +15,7 @@ import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore, scoreWithRamp } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
-import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
+import { finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed.
 export const LEAD_IN_MEASURES = 2;
