@@ -3,7 +3,7 @@
 // click on every beat and the score's notes (notes.js), each as asked, and
 // the times of those clicks.
 import { UNITS_PER_QUARTER, beatAt, measureAfter, measureOffsets, parseMeter } from "./music.js";
-import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
+import { exactFraction, fixed, formatG, lowerBound, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
 const PERCUSSION_CHANNEL = 9;
@@ -161,14 +161,7 @@ export function heardNotes(parts, end, runs = [{ tick: 0, from: 0, to: end }]) {
 // The first of [start, index] pairs (ascending) that starts at or after a
 // position.
 function firstStart(starts, position) {
-    let lo = 0;
-    let hi = starts.length;
-    while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (starts[mid][0] < position) lo = mid + 1;
-        else hi = mid;
-    }
-    return lo;
+    return lowerBound(starts.length, (i) => starts[i][0] < position);
 }
 
 // One key of one channel sounds once at a time: a note that starts while

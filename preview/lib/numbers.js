@@ -159,3 +159,18 @@ function dropTrailingZeros(text) {
 export function withThousands(value) {
     return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, ",");
 }
+
+// The first index from 0 to `count` at which `below(i)` no longer holds, for
+// a `below` that holds up to some index and not after it: in a sorted list,
+// where a value would go before its equals (below: list[i] < value) or
+// after them (list[i] <= value).
+export function lowerBound(count, below) {
+    let lo = 0;
+    let hi = count;
+    while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (below(mid)) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
+}
