@@ -48,9 +48,9 @@ export function clicks(measures, numbers = null) {
     return all;
 }
 
-// The tempo points up to `end`, led by the tempo a MIDI file assumes when the
-// score has no record at its start.
-export function heardPoints(points, end) {
+// The conductor track's tempo points: those up to `end`, led by the tempo a
+// MIDI file assumes when the score has no record at its start.
+export function conductorPoints(points, end) {
     return withDefault(points.filter(([position]) => position <= end));
 }
 
@@ -225,7 +225,7 @@ export function midiBytes(measures, points, spans, { click = true, parts = null,
     const markers = marks ?? ramps.flatMap(([from, to]) => [[from, "ramp starts"], [to, "ramp ends"]]);
     const conductor = [
         ...timeSignatures(measures).map(([tick, n, d]) => [tick, 0, timeSignature(n, d)]),
-        ...heardPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
+        ...conductorPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
         ...markers.map(([tick, text]) => [tick, 2, marker(text)]),
     ];
     const tracks = [trackChunk("ZorvTempo preview", conductor, end)];
