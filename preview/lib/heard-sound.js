@@ -17,20 +17,19 @@ export function heardBeats(heard) {
 // schedules its own sounds: the clicks (heardBeats), each heard measure's
 // start and the end of the heard part in seconds, and the score's notes
 // (`parts`, notes.js, or null) as the MIDI file sounds them, each with its
-// channel, its part's program and volume, and its start and end in seconds.
+// channel, its part's program and volume and place in the score, and its
+// start and end in seconds.
 //   {beats, measures: [{heard, measure, seconds}], end,
-//    notes: [{on, off, key, velocity, channel, program, volume}]}
+//    notes: [{on, off, key, velocity, channel, program, volume, part}]}
 // heard: its place in the hearing, from 1; measure: its number in the score.
 export function heardSound(heard, parts = null) {
     const count = heard.measures.length;
     const times = secondsAt(heard.points, heard.starts.slice(1, count + 2));
     const measures = heard.numbers.slice(0, count).map((measure, i) => ({ heard: i + 1, measure, seconds: times[i] }));
     const notes = [];
-    for (const part of parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []) {
-        for (const note of part.notes) {
-            notes.push({ ...note, program: part.program, volume: part.volume });
-        }
-    }
+    (parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []).forEach((part, index) => {
+        for (const note of part.notes) notes.push({ ...note, program: part.program, volume: part.volume, part: index });
+    });
     notes.sort((a, b) => a.on - b.on || a.off - b.off);
     const onTimes = secondsAt(heard.points, notes.map((note) => note.on));
     const offOrder = notes.map((note, i) => i).sort((a, b) => notes[a].off - notes[b].off);
@@ -41,7 +40,7 @@ export function heardSound(heard, parts = null) {
         beats: heardBeats(heard), measures, end: times[count],
         notes: notes.map((note, i) => ({
             on: onTimes[i], off: offOf[i], key: note.key, velocity: note.velocity, channel: note.channel,
-            program: note.program, volume: note.volume,
+            program: note.program, volume: note.volume, part: note.part,
         })),
     };
 }
