@@ -5,10 +5,31 @@ import { beatsCsv, clicks, heardEnd, midiBytes, partsHeard } from "./midi.js";
 import { runsText } from "./playback.js";
 import { passesDefault, secondsAt } from "./timing.js";
 
+// A heard score's clicks and its notes as they sound are worked out once,
+// however many of its sounds and files are made: a page keeps its heard
+// score for Play and every download.
+const CLICKS = new WeakMap();
+const PLACED = new WeakMap();
+
+// midi.js's clicks of the heard measures.
+function heardClicks(heard) {
+    if (!CLICKS.has(heard)) CLICKS.set(heard, clicks(heard.measures, heard.numbers));
+    return CLICKS.get(heard);
+}
+
+// The parts' notes (notes.js) placed where they are heard (midi.js's
+// partsHeard).
+function placedNotes(heard, parts) {
+    if (!PLACED.has(heard)) PLACED.set(heard, new WeakMap());
+    const byParts = PLACED.get(heard);
+    if (!byParts.has(parts)) byParts.set(parts, partsHeard(parts, heardEnd(heard.measures), heard.runs));
+    return byParts.get(parts);
+}
+
 // Every click of the heard measures (midi.js's clicks) with its time in
 // seconds under the records.
 export function heardBeats(heard) {
-    const beatClicks = clicks(heard.measures, heard.numbers);
+    const beatClicks = heardClicks(heard);
     const times = secondsAt(heard.points, beatClicks.map((click) => click.position));
     return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
 }
@@ -27,7 +48,7 @@ export function heardSound(heard, parts = null) {
     const times = secondsAt(heard.points, heard.starts.slice(1, count + 2));
     const measures = heard.numbers.slice(0, count).map((measure, i) => ({ heard: i + 1, measure, seconds: times[i] }));
     const notes = [];
-    (parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []).forEach((part, index) => {
+    (parts ? placedNotes(heard, parts) : []).forEach((part, index) => {
         for (const note of part.notes) notes.push({ ...note, program: part.program, volume: part.volume, part: index });
     });
     notes.sort((a, b) => a.on - b.on || a.off - b.off);
@@ -50,14 +71,14 @@ export function heardSound(heard, parts = null) {
 // click unless `click` is false, and the score's notes when `parts`
 // (notes.js) are given, each where it is heard.
 export function heardMidi(heard, { click = true, parts = null, marks = null } = {}) {
-    return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]),
-        { click, parts, runs: heard.runs, marks });
+    return midiBytes(heard.measures, heard.points, heard.passes.map((pass) => [pass.start, pass.end]), {
+        click, marks, beats: click ? heardClicks(heard) : null, placed: parts ? placedNotes(heard, parts) : null,
+    });
 }
 
 // {count, parts}: how many notes the heard measures sound, of how many parts.
 function notesHeard(parts, heard) {
-    const count = partsHeard(parts, heardEnd(heard.measures), heard.runs)
-        .reduce((sum, part) => sum + part.notes.length, 0);
+    const count = placedNotes(heard, parts).reduce((sum, part) => sum + part.notes.length, 0);
     return { count, parts: parts.length };
 }
 
@@ -82,7 +103,7 @@ export function soundOutputs(line, heard, names, parts, marks = null) {
         const times = secondsAt(heard.points, heard.passes.flatMap((pass) => [pass.start, pass.end]));
         out.outputs.midi = {
             name: names.midi, what: marks ? "the plan" : "the region",
-            measures: runsText(heard.runs), clicks: clicks(heard.measures).length, notes,
+            measures: runsText(heard.runs), clicks: heardClicks(heard).length, notes,
             plays: heard.passes.map((_, i) => [times[2 * i], times[2 * i + 1]]), assumesDefault,
         };
     }

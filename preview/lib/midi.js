@@ -218,8 +218,11 @@ export function partsHeard(parts, end, runs = undefined) {
 // of the score's notes (notes.js) when `parts` are given, placed along
 // `runs` (playback.js) when the measures are heard in another order than
 // written. `marks`, [[tick, text]], name other places than the ramp's
-// (a plan's runs, hit points) in its markers.
-export function midiBytes(measures, points, spans, { click = true, parts = null, runs = undefined, marks = null } = {}) {
+// (a plan's runs, hit points) in its markers. `beats` (clicks') and
+// `placed` (partsHeard's) hand over what a caller has already worked out.
+export function midiBytes(measures, points, spans, {
+    click = true, parts = null, runs = undefined, marks = null, beats = null, placed = null,
+} = {}) {
     const end = heardEnd(measures);
     const ramps = typeof spans[0] === "number" ? [spans] : spans;
     const markers = marks ?? ramps.flatMap(([from, to]) => [[from, "ramp starts"], [to, "ramp ends"]]);
@@ -231,13 +234,15 @@ export function midiBytes(measures, points, spans, { click = true, parts = null,
     const tracks = [trackChunk("ZorvTempo preview", conductor, end)];
     if (click) {
         const notes = [];
-        for (const beat of clicks(measures)) {
+        for (const beat of beats ?? clicks(measures)) {
             notes.push([beat.position, 1, noteOn(beat.accent ? DOWNBEAT_VELOCITY : BEAT_VELOCITY)]);
             notes.push([beat.position + CLICK_UNITS, 0, noteOff()]);
         }
         tracks.push(trackChunk("click", notes, end + CLICK_UNITS));
     }
-    for (const part of parts ? partsHeard(parts, end, runs) : []) tracks.push(trackChunk(part.name, partEvents(part), end));
+    for (const part of placed ?? (parts ? partsHeard(parts, end, runs) : [])) {
+        tracks.push(trackChunk(part.name, partEvents(part), end));
+    }
     const count = tracks.length;
     const header = chunk("MThd", [0, 1, count >> 8, count & 0xFF, UNITS_PER_QUARTER >> 8, UNITS_PER_QUARTER & 0xFF]);
     return Uint8Array.from([header, ...tracks].flat());

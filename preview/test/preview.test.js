@@ -8,6 +8,8 @@ import { plan } from "../lib/inputs.js";
 import { runPreview } from "../lib/preview.js";
 import { previewLines } from "../lib/lines.js";
 import { fraction } from "../lib/numbers.js";
+import { heardEnd, partsHeard } from "../lib/midi.js";
+import { heardMidi, heardSound } from "../lib/heard-sound.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
 test("a ramp over every measure of the largest score is shown whole", async () => {
@@ -135,4 +137,24 @@ test("the notes are placed only for a file that sounds them", async () => {
         await runPreview(withNotes, plugin, names);
         assert.equal(reads > 0, placed, JSON.stringify(names));
     }
+});
+
+// The command line's --midi --wav --beats --notes, and the page's Play and
+// downloads, make several things of one heard score: its notes are placed
+// once for all of them.
+test("the notes of a heard score are placed once for all its files", async () => {
+    const checked = await plan({ time: "4/4x8", from: "2", to: "5", start: "q=120", stop: "q=80", after: "stop" });
+    let reads = 0;
+    const note = { start: fraction(4096n), end: fraction(5120n), key: 60, velocity: 80, channel: 0 };
+    const part = { name: "Piano", program: 0, volume: null, channel: 0, get notes() { reads += 1; return [note]; } };
+    const withNotes = { ...checked, score: { ...checked.score, parts: [part] } };
+    const result = await runPreview(withNotes, await loadPlugin(), { midi: "ramp.mid", wav: "ramp.wav", beats: "beats.csv" });
+    const all = reads;
+    reads = 0;
+    partsHeard([part], heardEnd(result.heard.measures), result.heard.runs);
+    assert.ok(reads > 0);
+    assert.equal(all, reads, "one placement");
+    heardSound(result.heard, withNotes.score.parts);
+    heardMidi(result.heard, { parts: withNotes.score.parts, click: false });
+    assert.equal(reads, all, "and none again for the sound and another file");
 });
