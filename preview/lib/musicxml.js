@@ -389,7 +389,7 @@ function positiveInt(element, tag, where) {
     return value;
 }
 
-// A missing text shows as None, as the preview has always shown it.
+// A missing text shows as None where a message quotes it.
 function shown(text) {
     return text === null ? "None" : text;
 }

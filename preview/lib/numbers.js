@@ -1,8 +1,8 @@
 // Exact numbers for the preview: fractions of duration units (a triplet
-// eighth is 1024/3 units, a beat may be 2.333), rounding half to even as the
-// preview has always rounded, and decimal texts formatted digit for digit as
-// the preview printed them before it ran in JavaScript (its %g and %.Nf round
-// the exact binary value half to even; toFixed and toPrecision do not).
+// eighth is 1024/3 units, a beat may be 2.333), rounding half to even, and
+// decimal texts formatted digit for digit as C's %g and %.Nf format them
+// (they round the exact binary value half to even; toFixed and toPrecision
+// do not), so that a figure reads the same in every output and every engine.
 // Browser-safe: BigInt only.
 
 const TEN = 10n;

@@ -1,6 +1,6 @@
 // The command line of scripts/preview: its options, their defaults, its help
-// and the exact error lines it has always given (tests and musicians' notes
-// quote them). Long options may be shortened to any unique prefix, and
+// and its exact error lines, which stay as they are (tests and musicians'
+// notes quote them). Long options may be shortened to any unique prefix, and
 // written --option=value.
 import { InputError } from "../lib/music.js";
 
