@@ -45,3 +45,11 @@ export function scoreHeader(checked) {
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }
+
+// The score's ramps written as steps, as the map brackets them: those the
+// ramps written (over `spans`) left standing.
+export function steppedSpans(source, spans) {
+    if (!source?.parts) return [];
+    return writtenSteps(source).filter((s) => !spans.some(([a, b]) => a <= s.toAt && s.fromAt < b))
+        .map((s) => ({ span: [s.fromAt, s.toAt], label: `the score's ramp (${s.count} steps)` }));
+}

@@ -9,7 +9,7 @@ import { checkRampsWritten, rampScenario } from "./scenario.js";
 import { fittedStop } from "./fit.js";
 import { scoreWithRamp } from "./musicxml-write.js";
 import { heardMeasures } from "./midi.js";
-import { heardRamp, onceAsWritten, regionPasses, scoreHeader } from "./heard.js";
+import { heardRamp, onceAsWritten, regionPasses, scoreHeader, steppedSpans } from "./heard.js";
 import { soundOutputs } from "./heard-sound.js";
 import { svgText, measureTicks, timeline, timingSummary } from "./tempo-map.js";
 
@@ -17,11 +17,12 @@ import { svgText, measureTicks, timeline, timingSummary } from "./tempo-map.js";
 // and that extent in units. style: {beat, label, title} for a map whose
 // tempo axis counts another beat and whose measures are labelled otherwise
 // (svgText's beat, measureTicks' label), or null.
-function tempoMap(line, heard, style = null) {
+function tempoMap(line, heard, style = null, stepped = []) {
     const starts = measureOffsets(heard);
     const extent = [starts[line.region[0]], starts[heard.length + 1]];
     const ticks = measureTicks(heard, ...extent, style?.label);
-    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", style?.beat ? { beat: style.beat } : {}), extent };
+    const marks = { ...(style?.beat ? { beat: style.beat } : {}), stepped };
+    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", marks), extent };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
@@ -54,7 +55,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
     const heard = heardRamp(checked, line);
-    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null);
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
+        steppedSpans(checked.source, [line.span]));
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const summary = timingSummary(line);
     const asWritten = onceAsWritten(heard.passes, heard.span);
@@ -63,7 +65,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const shown = names.writeMarks === false ? [] : [{ region: checked.region, start: checked.start, stop, after: checked.after }];
+        const score = await scoreWithRamp(checked, report, tools, shown);
         musicxml = score.text;
         outputs.musicxml = {
             name: names.write, measures: checked.score.measures.length, written: score.written.length,

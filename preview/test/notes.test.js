@@ -85,6 +85,7 @@ test("a part's instrument: its MIDI program, else its instrument sound, else its
         ["Corno inglese", 69], ["Horn in F", 60], ["Corni in Es", 60], ["Trompete in B", 56], ["Bass Trombone", 57],
         ["Timpani", 47], ["Pauken", 47], ["Chorus", 52], ["Organ", 19], ["Harpsichord", 6], ["Harp", 46],
         ["Electric Bass", 33], ["Guitar", 24], ["Piano (right hand)", 0], ["Vln. 1", 40], ["Cb.", 43],
+        ["S.", 52], ["Quinto", 52], ["Clarinet in B", 71],
     ];
     for (const [name, program] of names) assert.equal(programFor([{ name }]), program, name);
     // Several readings: the first that means an instrument decides.

@@ -8,7 +8,7 @@
 // command line does.
 import { UNIT_LETTERS, tempoParts } from "../lib/music.js";
 
-export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after"];
+export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after", "shape"];
 // A run's keys, in the order a later run's are written.
 export const RUN_KEYS = ["from", "to", "start", "stop", "fit", "stop-unit", "after"];
 
@@ -45,6 +45,8 @@ export function argumentsOf(state) {
     if (state.stopUnitGiven) args["stop-unit"] = state.stopUnitGiven;
   }
   args.after = state.after;
+  // A shape other than the plug-in's own line travels; linear is the default.
+  if (state.shape && state.shape !== "linear") args.shape = state.shape;
   if (state.runs?.length) args.runs = state.runs.map((run) => ({ ...run }));
   return args;
 }
@@ -112,6 +114,7 @@ export function stateFromQuery(search) {
   if (params.has("fps")) patch.fps = last("fps");
   if (params.has("cue-start")) patch.cueStart = last("cue-start");
   if (params.has("time")) Object.assign(patch, { source: "time", time: last("time") });
+  if (params.has("shape")) patch.shape = last("shape");
   // A score named (by its file name, never a path) makes the page wait for it.
   const named = params.has("score") ? last("score").split(/[\\/]/).pop().trim() : "";
   if (named) Object.assign(patch, { source: "score", scoreName: named });
