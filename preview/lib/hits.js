@@ -293,7 +293,7 @@ export async function solveHits(plugin, checked) {
 // The time (s) a shaped passage plans to take, to each stop tempo value:
 // the search's guide, the plug-in's records its judge.
 function shapedModel(run, shape, byValue, span) {
-    const beat = UNITS_PER_QUARTER * 2 ** (run.start.unit - 2) * (run.start.dotted ? 1.5 : 1);
+    const beat = beatUnits(run.start);
     return (value) => {
         const { solved } = shapedRuns(run, shape, byValue.get(value));
         return solved.minutes * (span[1] - span[0]) / beat * 60;
