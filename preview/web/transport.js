@@ -45,18 +45,12 @@ export class Transport {
     this.player.stop();
   }
 
-  // The sound of a result (session.js's sound: the files and what Play
-  // sounds when), made once when first asked for.
-  soundOf(result) {
-    result.sound ??= this.engine.sound(result);
-    return result.sound;
-  }
-
-  // What Play sounds when: the sound's, once made, else asked for alone
-  // (quicker than the files, which a big score's first Play would wait for).
-  listenOf(result) {
-    result.listen ??= result.sound ? result.sound.then((sound) => sound.listen) : this.engine.listen(result);
-    return result.listen;
+  // One sound of a result (session.js's sound: a file, or what Play sounds
+  // when), made once when first asked for.
+  soundOf(result, part = "listen") {
+    result.sounds ??= {};
+    result.sounds[part] ??= this.engine.sound(result, part).then((made) => made[part]);
+    return result.sounds[part];
   }
 
   // A new result: meter runs have no notes, and the choice says so rather
@@ -115,7 +109,7 @@ export class Transport {
       const mix = this.mix.value;
       const first = result.leadIn;
       let played = null;
-      const taking = player.play(this.listenOf(result).then((listen) => {
+      const taking = player.play(this.soundOf(result).then((listen) => {
         played = passage(listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
         played.notes = mixedNotes(played.notes, mix);
         return played;
