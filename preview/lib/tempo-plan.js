@@ -6,10 +6,12 @@
 // covers it. Browser-safe.
 import { InputError, measureOffsets, regionBounds, regionText, tempoName } from "./music.js";
 import { fixed, formatG, withThousands } from "./numbers.js";
-import {
-    AFTER_TEXT, checkRun, finaleLines, fitLines, fittedStop, onceAsWritten, outputLines, regionPasses, scoreHeader,
-    scoreLine, scoreWithRamp, soundOutputs,
-} from "./preview.js";
+import { checkRun } from "./inputs.js";
+import { AFTER_TEXT, finaleLines, fitLines, outputLines, scoreLine } from "./lines.js";
+import { fittedStop } from "./fit.js";
+import { scoreWithRamp } from "./musicxml-write.js";
+import { onceAsWritten, regionPasses, scoreHeader, steppedSpans } from "./heard.js";
+import { soundOutputs } from "./heard-sound.js";
 import { checkRampsWritten, planScenario, stopValueFromActions } from "./scenario.js";
 import { heardMeasures } from "./midi.js";
 import { heardScore, heardTicks, passesThrough, straightOrder } from "./playback.js";
@@ -173,11 +175,11 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
         [pass.start, `run ${i + 1} starts`], [pass.end, `run ${i + 1} ends`]])),
     ...hits.map((hit) => [heardTicks(heard, hit.at)[0], hit.label]).filter(([tick]) => tick !== undefined)];
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null, marks);
-    const { svg, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null);
+    const { svg, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const score = await scoreWithRamp(checked, report, tools, names.writeMarks === false ? [] : runs);
         musicxml = score.text;
         outputs.musicxml = { name: names.write, measures: measures.length, written: score.written.length, outside: score.outside.length };
     }
@@ -190,12 +192,12 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
 
 // The tempo map from the plan's start to the end of the heard measures,
 // each run shaded and named.
-function planMap(line, measures, region, spans, hits, curve) {
+function planMap(line, measures, region, spans, hits, curve, stepped) {
     const heard = heardMeasures(measures, region);
     const starts = measureOffsets(heard);
     const extent = [starts[region[0]], starts[heard.length + 1]];
     const regions = spans.map((span, i) => ({ span, label: `run ${i + 1}` }));
-    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits, curve });
+    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits, curve, stepped });
     return { svg, extent };
 }
 

@@ -15,7 +15,9 @@ import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
 import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
-import { plan, previewLines, readMeasures, runPreview } from "../lib/preview.js";
+import { plan, readMeasures } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
 import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapedLines } from "../lib/shaped.js";
@@ -148,7 +150,7 @@ async function checkedInputs(values, tools) {
     const inputs = {
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
-        after: values.after, notes: values.notes,
+        after: values.after, notes: values.notes, fps: values.fps,
     };
     let run;
     if (values.marks) {
@@ -165,7 +167,12 @@ async function checkedInputs(values, tools) {
             const runs = readPlanText(new TextDecoder().decode(bytes), where);
             run = { kind: "plan", checked: { score, source, runs: checkPlan(runs, score, where) } };
         } else {
-            const checked = checkHitInputs({ ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart }, score);
+            if (values.runs !== null) {
+                throw new InputError("--runs goes with one shaped ramp; between hit points each shape takes the fewest runs");
+            }
+            const checked = checkHitInputs({
+                ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart, shape: values.shape,
+            }, score);
             run = { kind: "hits", checked, source };
         }
     } else {
@@ -319,6 +326,7 @@ export async function main(argv) {
         if (values.build) build(values.build);
         const names = {
             svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav, write: values.write,
+            writeMarks: values.writeMarks !== "none",
         };
         const { result, lines } = await runChecked(checked, await plugin(values), names, tools);
         writeResult(values, result);

@@ -9,7 +9,7 @@ import { readFileSync } from "node:fs";
 import { Excerpts, measureWeight, systemRuns } from "../lib/excerpt.js";
 import { landmarks, tempoLabel } from "../lib/landmarks.js";
 import { children, child, parseScoreDocument, readParts, readScore } from "../lib/musicxml.js";
-import { readScoreFile } from "../lib/preview.js";
+import { readScoreFile } from "../lib/inputs.js";
 import { tools } from "../node/xml-tools.js";
 
 const note = (staff, duration = 4) => `<note><pitch><step>C</step><octave>4</octave></pitch><duration>${duration}</duration>`

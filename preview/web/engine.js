@@ -48,7 +48,7 @@ export function loadEngine() {
       const { id, answer } = send({ kind: "preview", args, withScore });
       return { ...await answer, id };
     },
-    sound: (result) => ask({ kind: "sound", of: result.id }),
+    sound: (result, part) => ask({ kind: "sound", of: result.id, part }),
     musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
     // The meter runs to draw: {measures, landmarks, staves}.
     notation: (time) => ask({ kind: "notation", time }),

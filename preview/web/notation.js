@@ -21,6 +21,7 @@ import {
   PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, edgeScroll, gestureChoice,
   runOf, shownParts, zoomFor,
 } from "./score-layout.js";
+import { THROUGH_MEASURE_END } from "../lib/music.js";
 
 // Drawing a system of more notes than this holds the page too long.
 const MOST_NOTES_A_SYSTEM = 120;
@@ -83,7 +84,7 @@ export function shadedParts(region, starts) {
   for (let m = sm; m <= em && m + 1 < starts.length; m += 1) {
     const length = starts[m + 1] - starts[m];
     const from = m === sm && length > 0 ? sp / length : 0;
-    const to = m === em && ep !== 0x7fffffff && length > 0 ? Math.min(1, (ep + 1) / length) : 1;
+    const to = m === em && ep !== THROUGH_MEASURE_END && length > 0 ? Math.min(1, (ep + 1) / length) : 1;
     parts.push([m, from, to]);
   }
   return parts;

@@ -10,6 +10,7 @@ import { loadEngine } from "./engine.js";
 import { shadedParts } from "./notation.js";
 import { Results } from "./results.js";
 import { ScoreFile } from "./score-file.js";
+import { ScoreMarks } from "./score-marks.js";
 import { ScoreView } from "./score-view.js";
 import { Transport } from "./transport.js";
 import { wireDownloads } from "./downloads.js";
@@ -146,7 +147,11 @@ async function main() {
   showHitsMode(form, runsList, hitsList);
   showModes(form, readForm(form));
   engine = loadEngine();
-  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed: () => update("score") });
+  const marks = new ScoreMarks({ form, runsList, apply: () => update("edit") });
+  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed: () => {
+    marks.show(file.score);
+    update("score");
+  } });
   view = new ScoreView({ engine, file, form, hitsList, edited: (control) => update("edit", control) });
   const shown = () => results.shown;
   transport = new Transport(engine, shown);

@@ -60,6 +60,9 @@ test("an address carries the form, and gives back every field it is about", () =
   assert.deepEqual(runPatch(runs[1]), { fromMeasure: "3", fromBeat: "2", toMeasure: "9", toBeat: "", startUnit: "e",
     startDotted: true, startBpm: "90", mode: "fit", fit: "0:14", stopUnit: "h", stopDotted: false, after: "none" });
   assert.equal(stateFromQuery("?score=C:%5Cscores%5Cmine.musicxml").scoreName, "mine.musicxml");
+  // A key given twice keeps its last value, as on the command line; a hand-typed meter keeps its plus.
+  assert.deepEqual(stateFromQuery("?time=3+2/8x4,+4/4&from=2&to=2&to=4&fps=24&fps=25&score=a&score=b"), { source: "score",
+    scoreName: "b", time: "3+2/8x4, 4/4", fps: "25", fromMeasure: "2", fromBeat: "", toMeasure: "4", toBeat: "" });
   // What it says is kept as written, for the preview to judge; what it does not know is left out.
   assert.deepEqual(stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1"), { fromMeasure: "12",
     fromBeat: "", startBpm: "qh=120", mode: "fit", stopUnit: "x", stopDotted: true, stopBpm: "1\u00b20", fit: "9" });
@@ -323,8 +326,14 @@ function fakeDevice(start) {
       // Channel 0 as an earlier playing may have left it: on the drum kit.
       midiChannels: Array.from({ length: 16 }, (_, c) => ({ isDrum: c === 9 || c === 0, setDrums(on) { this.isDrum = on; } })),
       connect() {}, disconnect() {}, programChange(c, p) { log.push(["program", c, p]); },
-      controllerChange(c, cc, v, options) { if (cc === 120) log.push(["silence", c, options.time]); },
-      noteOn(c, k, v, { time }) { log.push(["on", k, time]); }, noteOff(c, k, { time }) { log.push(["off", k, time]); },
+      volumes: [],
+      controllerChange(c, cc, v, options) {
+        if (cc === 120) log.push(["silence", c, options.time]);
+        if (cc === 7) device.synth.volumes[c] = v;
+      },
+      // A note struck at once (no time) is one struck to make its instrument ready.
+      noteOn(c, k, v, options) { log.push(options ? ["on", k, options.time] : ["ready", c, k, v]); },
+      noteOff(c, k, { time }) { log.push(["off", k, time]); },
       stopAll() { log.push(["stopAll"]); },
     },
   };
@@ -410,6 +419,27 @@ test("Play hands each sound to the audio clock once; Stop silences what was queu
   assert.ok(again > silent, `${again} after ${silent}`);
 });
 
+test("each part's instrument is made ready once, silently, and not while a playback is on", async (t) => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const { player, devices, handlers } = await fakePlayer(t);
+  const parts = [{ channel: 0, program: 40, low: 60, high: 62 }, { channel: 9, program: 0, low: 36, high: 37 }];
+  await player.warm(parts);
+  await player.warm(parts);
+  const [device] = devices;
+  assert.deepEqual(device.log.filter((e) => e[0] === "ready" || e[0] === "program"), [["program", 0, 40],
+    ["ready", 0, 60, 1], ["ready", 0, 61, 1], ["ready", 0, 62, 1], ["program", 9, 0], ["ready", 9, 36, 1], ["ready", 9, 37, 1]]);
+  assert.deepEqual([device.synth.volumes[0], device.synth.volumes[9], count(device.log, "stopAll")], [0, 0, 2]);
+  assert.deepEqual([device.synth.midiChannels[0].isDrum, device.synth.midiChannels[9].isDrum], [false, true]);
+  player.play(passage(heard, { first: 2, sounds: "both" }), handlers);
+  await settle();
+  const before = device.log.length;
+  await player.warm([{ channel: 2, program: 73, low: 70, high: 72 }]);
+  assert.equal(device.log.slice(before).filter((e) => e[0] === "ready").length, 0, "made ready while playing");
+  // Play sets each channel's volume again.
+  assert.equal(device.synth.volumes[0], 100);
+  player.stop();
+});
+
 test("a loop hands the clock each pass after the last until Stop; without it the passage ends by itself", async (t) => {
   const { passage } = await import("../../preview/web/passage.js");
   const played = passage({ ...heard, notes: [] }, { first: 3, sounds: "click", countIn: true });
@@ -454,8 +484,21 @@ test("a score is read once: every edit and download reuses that read", async () 
     const again = await session.musicxml(id);
     assert.deepEqual(again.bytes, first.bytes, "a second download, the same");
     assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
+    // Each part with notes is heard under its place in the score, for the mix.
+    const { listen } = session.sound(id);
+    assert.deepEqual([...new Set(listen.notes.map((n) => n.part))].sort(), shown.soundingParts.map((p) => p.index));
   }
   assert.equal(parsed, 1, "one parse for every preview and download");
+  // Each sound is made alone, when asked for: Play makes no file.
+  const isMidi = (bytes) => new TextDecoder().decode(bytes.subarray(0, 4)) === "MThd";
+  const sounds = { listen: (s) => s.notes.length > 0 && s.end > 0, beats: (s) => s.length > 0, beatsCsv: (s) => s.startsWith("seconds"),
+    midi: isMidi, withNotes: isMidi, notesOnly: isMidi };
+  for (const [part, made] of Object.entries(sounds)) {
+    const sound = session.sound(2, part);
+    assert.deepEqual(Object.keys(sound), [part]);
+    assert.ok(made(sound[part]), part);
+  }
+  assert.ok(session.sound(2, "withNotes").withNotes.length > session.sound(2, "midi").midi.length, "the notes are in");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
 
@@ -512,4 +555,22 @@ test("the measure strip: a box under a point, keys, and each measure's landmarks
   assert.equal(marksWords(marks.get(4)), "ending 1, 2., repeat ends");
   assert.equal(marksWords(marks.get(2)), "repeat starts");
   assert.equal(marksWords(undefined), "");
+});
+
+// The drawing is cut from what the score reader decoded: a piece of a file
+// in another encoding than UTF-8 holds the same text.
+test("a piece to draw holds the text the score reader decoded, in the encoding the file declares", async () => {
+  const { Excerpts } = await import("../../preview/lib/excerpt.js");
+  const { parseScoreDocument } = await import("../../preview/lib/musicxml.js");
+  const { tools } = await import("../../preview/node/xml-tools.js");
+  const score = '<score-partwise><part-list><score-part id="P1"><part-name>Für Elise</part-name></score-part></part-list>'
+    + '<part id="P1"><measure number="1"><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type>'
+    + "</time></attributes><note><rest/><duration>1</duration></note></measure></part></score-partwise>";
+  const utf16 = (text) => new Uint8Array([...text].flatMap((c) => [c.charCodeAt(0) & 0xff, c.charCodeAt(0) >> 8]));
+  const latin = `<?xml version="1.0" encoding="ISO-8859-1"?>${score}`;
+  for (const [what, bytes] of [["ISO-8859-1 declared", Uint8Array.from(latin, (c) => c.charCodeAt(0))],
+    ["UTF-16LE, no byte order mark", utf16(`<?xml version="1.0"?>${score}`)], ["UTF-8", new TextEncoder().encode(score)]]) {
+    const pieces = new Excerpts(await parseScoreDocument(bytes, "elise.musicxml", tools), tools.XMLSerializer);
+    assert.match(pieces.text({ from: 1, to: 1 }), /<part-name>Für Elise<\/part-name>/, what);
+  }
 });
