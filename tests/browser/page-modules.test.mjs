@@ -484,6 +484,9 @@ test("a score is read once: every edit and download reuses that read", async () 
     const again = await session.musicxml(id);
     assert.deepEqual(again.bytes, first.bytes, "a second download, the same");
     assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
+    // Each part with notes is heard under its place in the score, for the mix.
+    const { listen } = session.sound(id);
+    assert.deepEqual([...new Set(listen.notes.map((n) => n.part))].sort(), shown.soundingParts.map((p) => p.index));
   }
   assert.equal(parsed, 1, "one parse for every preview and download");
   // Each sound is made alone, when asked for: Play makes no file.
