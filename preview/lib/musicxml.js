@@ -10,7 +10,8 @@
 // page; Debian's node-xmldom and node-jszip under Node. Reading the file is
 // the caller's: it passes the bytes and the name to show in messages.
 import {
-    InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
+    InputError, UNITS_PER_QUARTER, beatTempoValue, beatsText, checkMeasureCount, fullMeasure, measureName, meterLength, parseMeter,
+    partialMeasure,
 } from "./music.js";
 import { ZERO, add, compare, fraction, multiply, roundHalfEven } from "./numbers.js";
 import { playbackOrder } from "./playback.js";
@@ -78,14 +79,18 @@ export function readParts(root, fileName) {
     if (!parts.length || !children(parts[0], "measure").length) {
         throw new InputError(`${fileName}: the score has no measures`);
     }
-    const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0) }));
-    const measures = buildMeasures(walked[0].measures, partName(parts[0]));
+    const remarks = [];
+    const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0, remarks) }));
+    const measures = buildMeasures(walked, partName(parts[0]));
     const marks = playbackMarks(walked, measures.length, fileName);
+    const printed = walked[0].measures.map((m) => printedNumber(m.element));
     const score = {
         measures, tempo: tempoRecords(walked, measures.length), marks,
-        order: playbackOrder(measures.length, marks, fileName),
-        printed: walked[0].measures.map((m) => printedNumber(m.element)),
+        order: playbackOrder(measures.length, marks, fileName), printed,
+        remarks,
     };
+    const offMeter = offMeterRemark(walked[0].measures, measures, printed);
+    if (offMeter) remarks.unshift({ kind: "measure-length", text: offMeter });
     return { score, parts: walked };
 }
 
@@ -427,26 +432,39 @@ export function quarterTempoValue(bpm) {
     return beatTempoValue(UNITS_PER_QUARTER, bpm);
 }
 
-// The quarter-note BPM of a <sound tempo>, or null without one.
-function tempoMark(sound, where) {
+// The quarter-note BPM of a <sound tempo>, or null without one. One that
+// cannot be read or played (tempo="fast", "0") is left out, and said.
+function tempoMark(sound, where, remarks) {
     const text = attribute(sound, "tempo");
     if (text === null) return null;
     const bpm = numberFraction(text);
-    if (bpm === null) throw new InputError(`${where}: cannot read the tempo '${text}'`);
-    const playable = bpm !== "huge" && bpm !== "tiny" && compare(bpm, ZERO) > 0
+    const playable = bpm !== null && bpm !== "huge" && bpm !== "tiny" && compare(bpm, ZERO) > 0
         && quarterTempoValue(bpm) >= 1n && quarterTempoValue(bpm) <= BigInt(LARGEST_VALUE);
-    if (!playable) throw new InputError(`${where}: the tempo '${text}' is not a playable quarter-note tempo`);
+    if (!playable) {
+        remark(remarks, "tempo", `a tempo that is no playable quarter-note tempo is left out (${where}: '${text.trim()}')`);
+        return null;
+    }
     return bpm;
 }
 
-// A direction's <offset> moves its sound only when it says so.
-export function directionOffset(direction, where) {
+// A direction's <offset> moves its sound only when it says so; one that is
+// no whole number moves nothing, and is said.
+export function directionOffset(direction, where, remarks = null) {
     const offset = child(direction, "offset");
     if (offset === null || attribute(offset, "sound") !== "yes") return 0n;
     const text = offset.hasChildNodes() ? offset.textContent : null;
     const value = wholeNumber(text);
-    if (value === null) throw new InputError(`${where}: cannot read the offset '${shown(text)}'`);
+    if (value === null) {
+        remark(remarks, "offset", `an offset that is no whole number moves nothing (${where}: '${(text ?? "").trim()}')`);
+        return 0n;
+    }
     return value;
+}
+
+// What was read leniently, said once for each kind ({kind, text}): the
+// first place it was met stands for all.
+export function remark(remarks, kind, text) {
+    if (remarks && !remarks.some((r) => r.kind === kind)) remarks.push({ kind, text });
 }
 
 // --- the walk ------------------------------------------------------------
@@ -459,8 +477,8 @@ export function directionOffset(direction, where) {
 // the walk met it (its start, the divisions and the transposition in force);
 // what they sound is read from them only when the notes are asked for
 // (notes.js), so a score read for its measures is not refused for them.
-export function readPart(part, isFirst) {
-    const context = { divisions: null, meter: null, meters: isFirst, transpose: [] };
+export function readPart(part, isFirst, remarks = null) {
+    const context = { divisions: null, meter: null, meters: isFirst, transpose: [], remarks };
     return children(part, "measure").map((measure, index) =>
         readMeasure(measure, context, `${partName(part)}, measure ${index + 1}`));
 }
@@ -545,9 +563,9 @@ function soundOf(element) {
 // (units), tempo value and <sound> element; null without one.
 function soundMark(element, context, where) {
     const sound = soundOf(element);
-    const bpm = sound === null ? null : tempoMark(sound, where);
+    const bpm = sound === null ? null : tempoMark(sound, where, context.remarks);
     if (bpm === null) return null;
-    const offset = tagOf(element) === "direction" ? directionOffset(element, where) : 0n;
+    const offset = tagOf(element) === "direction" ? directionOffset(element, where, context.remarks) : 0n;
     return { offset: units(offset, context, where), value: Number(quarterTempoValue(bpm)), sound };
 }
 
@@ -650,14 +668,37 @@ function checkLandings(marks, fileName) {
 
 // --- the score -----------------------------------------------------------
 
-function buildMeasures(raw, name) {
+// Each measure lasts as long as its longest part's content, as notation
+// programs play it: a pickup, a measure cut short at a repeat or at the end,
+// and one overfull with more than its meter holds alike. One with no content
+// in any part (nothing written, or an empty staff) is a full measure.
+function buildMeasures(walked, name) {
+    const raw = walked[0].measures;
     checkMeasureCount(raw.length, name);
     return raw.map((m, index) => {
         const number = index + 1;
         if (m.meter === null) throw new InputError(`${name}, measure ${number}: no time signature before it`);
-        if (m.implicit && m.content !== meterLength(m.meter)) return partialMeasure(m.meter, m.content, number === 1);
+        const content = Math.max(...walked.map((part) => part.measures[index]?.content ?? 0));
+        if (content > 0 && content !== meterLength(m.meter)) return partialMeasure(m.meter, content, number === 1);
         return fullMeasure(m.meter);
     });
+}
+
+const LISTED_MEASURES = 6;
+
+// One sentence naming the measures that last otherwise than their meter
+// without the score marking them so (implicit="yes" marks a pickup or a
+// measure split by a barline), or null when there are none.
+function offMeterRemark(raw, measures, printed) {
+    const odd = [];
+    measures.forEach((m, index) => {
+        if (!raw[index].implicit && m.length !== meterLength(raw[index].meter)) odd.push(index + 1);
+    });
+    if (!odd.length) return null;
+    const named = odd.slice(0, LISTED_MEASURES)
+        .map((n) => `${measureName(n, printed)}, ${beatsText(measures[n - 1].length)} in ${measures[n - 1].meter}`);
+    const more = odd.length > LISTED_MEASURES ? ` (and ${odd.length - LISTED_MEASURES} more)` : "";
+    return `played as long as the longest part, not the meter: ${named.join("; ")}${more}`;
 }
 
 // The number a measure shows on the page: its display text where the score

@@ -9,7 +9,7 @@ import {
     regionText, tempoName, tempoValue,
 } from "./music.js";
 import { parseScoreDocument, readParts } from "./musicxml.js";
-import { scoreParts } from "./notes.js";
+import { scoreParts, valueRemarks } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
@@ -38,7 +38,7 @@ function fitTarget(text) {
 
 // The measures of meter runs as a score: no tempo marks, played as written.
 function meterRuns(measures) {
-    return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
+    return { measures, tempo: [], marks: [], order: straightOrder(measures.length), remarks: [] };
 }
 
 // A score file ({bytes, name}) read once: inflated, parsed and walked, as
@@ -47,11 +47,13 @@ function meterRuns(measures) {
 // read from it when first wanted.
 export async function readScoreFile(file, tools = {}) {
     const root = await parseScoreDocument(file.bytes, file.name, tools);
-    return { name: file.name, root, ...readParts(root, file.name) };
+    const read = { name: file.name, root, ...readParts(root, file.name) };
+    valueRemarks(root, read.parts, read.score.remarks);
+    return read;
 }
 
 function scoreNotes(read) {
-    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.name);
+    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.score.remarks);
     return read.notes;
 }
 
@@ -139,6 +141,7 @@ export function headerLines(header) {
     const { score, region, ramp } = header;
     return [
         scoreLine(score),
+        ...remarkLines(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
     ];
@@ -151,6 +154,11 @@ export function scoreLine(score) {
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
+}
+
+// "Note:   ..." for each thing the reader read leniently, as it says it.
+export function remarkLines(score) {
+    return (score.remarks ?? []).map((text) => `Note:   ${text[0].toUpperCase()}${text.slice(1)}`);
 }
 
 export function fitLines(fit) {
@@ -393,12 +401,12 @@ export function scoreWithRamp(checked, report, tools = {}) {
 
 // The score as the header names it: {measures, marks (null for meter
 // runs), heard (how many measures its repeats and jumps play; null when it
-// is heard as written)}.
+// is heard as written), remarks (what its reading says, each a sentence)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
-        measures, marks: checked.source ? tempo.length : null,
+        measures, marks: checked.source ? tempo.length : null, remarks: (checked.score.remarks ?? []).map((r) => r.text),
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }

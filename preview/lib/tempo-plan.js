@@ -8,7 +8,7 @@ import { InputError, measureOffsets, regionBounds, regionText, tempoName } from 
 import { fixed, formatG, withThousands } from "./numbers.js";
 import {
     AFTER_TEXT, checkRun, finaleLines, fitLines, fittedStop, onceAsWritten, outputLines, regionPasses, scoreHeader,
-    scoreLine, scoreWithRamp, soundOutputs,
+    remarkLines, scoreLine, scoreWithRamp, soundOutputs,
 } from "./preview.js";
 import { checkRampsWritten, planScenario, stopValueFromActions } from "./scenario.js";
 import { heardMeasures } from "./midi.js";
@@ -208,6 +208,7 @@ export function planHeaderLines(header, { selectionTool = true } = {}) {
     const tool = (region) => (selectionTool ? ` (ERegion ${region.join(", ")})` : "");
     return [
         scoreLine(score),
+        ...remarkLines(score),
         `Plan:   ${count} of the plug-in${header.hits ? ", one to each hit" : ""}, in this order:`,
         ...runs.map((run, i) => `  ${i + 1}. ${regionText(run.region, score.measures)}${tool(run.region)}: `
             + `${tempoName(run.start)} to ${tempoName(run.stop)}, ${AFTER_TEXT[run.after]}`),
