@@ -8,7 +8,7 @@ import { readFileSync } from "node:fs";
 import { deflateRawSync } from "node:zlib";
 
 import { InputError, hostTempoValue, measureName } from "../lib/music.js";
-import { DEEPEST_NESTING, LARGEST_INFLATED, readScore } from "../lib/musicxml.js";
+import { DEEPEST_NESTING, parseScoreDocument, readParts, readScore } from "../lib/musicxml.js";
 import { tools } from "../node/xml-tools.js";
 import { zipOf } from "../../tests/fixtures/hostile.mjs";
 import { largeScore } from "../../tests/fixtures/large-score.mjs";
@@ -205,19 +205,45 @@ test("the text's encoding: a declared one, a byte order mark", async () => {
     assert.match(await refusal(read(Uint8Array.of(0x3c, 0x61, 0xff, 0x3e))), /score.musicxml is not MusicXML: not well-formed XML/);
 });
 
+const ADVICE = "in the program that wrote the score, export it as MusicXML, and open that";
+
+test("another program's file is named for what it is, with what to do instead", async () => {
+    const bytes = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
+    const zip = await zipped({ "score.mscx": "<museScore version='3.02'/>" });
+    // [file name, its bytes, what the sentence says it is]
+    const cases = [
+        ["Sonata.musx", bytes("\x00\x01 Finale binary"), "a Finale file: in Finale choose File > Export > MusicXML, and open that"],
+        ["Old.MUS", bytes("ENIGMA"), "a Finale file: in Finale choose File > Export > MusicXML, and open that"],
+        ["Song.mscz", zip, "a MuseScore file: in MuseScore choose File > Export, pick MusicXML, and open that"],
+        ["Song.mscx", bytes("<?xml version='1.0'?><museScore version='3.02'><Score/></museScore>"), "a MuseScore file"],
+        ["saved.xml", bytes("<museScore version='4.0'/>"), "a MuseScore file"],
+        ["Quartet.dorico", zip, "a Dorico project: in Dorico choose File > Export > MusicXML"],
+        ["Quartet.sib", bytes("\x0fSIBELIUS"), "a Sibelius file: in Sibelius choose File > Export > MusicXML"],
+        ["part.musicxml", bytes("%PDF-1.7\n"), "a PDF, printed pages rather than the score's notes"],
+        ["scan.jpg", bytes("\xff\xd8\xff\xe0"), "a picture, not the score's notes"],
+        ["scan.xml", bytes("\x89PNG\r\n\x1a\n"), "a picture, not the score's notes"],
+        ["tune.mid", bytes("MThd\x00\x00\x00\x06"), "a MIDI file, which keeps no measures or meters to time"],
+    ];
+    for (const [name, content, said] of cases) {
+        const message = await refusal(read(content, name));
+        assert.ok(message.startsWith(`${name} is not MusicXML but ${said}`), message);
+        assert.doesNotMatch(message, /element|XML \(|parse/, name);
+    }
+});
+
 test("files that are not readable scores are refused with their one line", async () => {
     const meter = "<attributes><time><beats>4</beats><beat-type>4</beat-type></time></attributes>";
     const part = (xml) => `<score-partwise><part id='P1'><measure>${xml}</measure></part></score-partwise>`;
     const cases = [
-        ["page.html", "<html><body>hello</body></html>", "page.html is not MusicXML: its root element is <html>, not <score-partwise>"],
-        ["notes.txt", "just some text", "notes.txt is not MusicXML: not well-formed XML (no element found)"],
+        ["page.html", "<html><body>hello</body></html>", `page.html is not MusicXML: it holds no score; ${ADVICE}`],
+        ["notes.txt", "just some text", `notes.txt is not MusicXML: it holds no score; ${ADVICE}`],
         ["tags.xml", "<score-partwise><part></score-partwise>", "tags.xml is not MusicXML: not well-formed XML ("],
         ["two.xml", "<score-partwise/><score-partwise/>", "two.xml is not MusicXML: not well-formed XML ("],
         ["junk.xml", "<score-partwise/>junk", "junk.xml is not MusicXML: not well-formed XML (junk after the document element)"],
         ["broken.mxl", Uint8Array.from("PK\x03\x04 not really a zip", (c) => c.charCodeAt(0)), "broken.mxl is not MusicXML: a damaged .mxl archive ("],
         ["timewise.xml", "<score-timewise><measure number='1'/></score-timewise>",
             "timewise.xml: a timewise MusicXML score is not read; save it as the usual (partwise) MusicXML"],
-        ["ns.xml", "<score-partwise xmlns='urn:x'/>", "ns.xml is not MusicXML: its root element is <{urn:x}score-partwise>"],
+        ["ns.xml", "<score-partwise xmlns='urn:x'/>", `ns.xml is not MusicXML: it holds no score; ${ADVICE}`],
         ["empty.xml", "<score-partwise><part id='P1'/></score-partwise>", "empty.xml: the score has no measures"],
         ["no-meter.xml", part("<attributes><divisions>1</divisions></attributes><note><duration>1</duration></note>"),
             "part P1, measure 1: no time signature before it"],
@@ -275,22 +301,25 @@ const paddedScore = (size) => {
 const CONTAINED = CONTAINER("s.musicxml");
 
 test("what an archive's members inflate to counts together, up to the cap", async () => {
+    // The count that stops at LARGEST_INFLATED, against a cap small enough to parse quickly.
+    const CAP = 2 * 2 ** 20;
+    const capped = (bytes, name) => parseScoreDocument(bytes, name, tools, CAP).then((root) => readParts(root, name).score);
     const cases = [
-        ["the score alone at the cap", [member("s.musicxml", paddedScore(LARGEST_INFLATED))], true],
-        ["the score alone past it", [member("s.musicxml", paddedScore(LARGEST_INFLATED + 1))], false],
+        ["the score alone at the cap", [member("s.musicxml", paddedScore(CAP))], true],
+        ["the score alone past it", [member("s.musicxml", paddedScore(CAP + 1))], false],
         ["container and score at the cap", [member("META-INF/container.xml", CONTAINED),
-            member("s.musicxml", paddedScore(LARGEST_INFLATED - CONTAINED.length))], true],
+            member("s.musicxml", paddedScore(CAP - CONTAINED.length))], true],
         ["container and score past it", [member("META-INF/container.xml", CONTAINED),
-            member("s.musicxml", paddedScore(LARGEST_INFLATED - CONTAINED.length + 1))], false],
-        ["a container past it alone", [member("META-INF/container.xml", `${CONTAINED}${" ".repeat(LARGEST_INFLATED)}`),
+            member("s.musicxml", paddedScore(CAP - CONTAINED.length + 1))], false],
+        ["a container past it alone", [member("META-INF/container.xml", `${CONTAINED}${" ".repeat(CAP)}`),
             member("s.musicxml", onePart(1, ""))], false],
         // refused for what it says before anything is inflated
-        ["a score that says it is past it", [{ ...member("s.musicxml", onePart(1, "")), size: LARGEST_INFLATED + 1 }], false],
+        ["a score that says it is past it", [{ ...member("s.musicxml", onePart(1, "")), size: CAP + 1 }], false],
     ];
     for (const [name, members, opens] of cases) {
-        const reading = read(zipOf(members), "a.mxl");
+        const reading = capped(zipOf(members), "a.mxl");
         if (opens) assert.deepEqual((await reading).tempo, [[1, 0, quarter(77)]], name);
-        else assert.match(await refusal(reading), /^a\.mxl: its score inflates to more than 2 MB, .* save it as uncompressed/, name);
+        else assert.match(await refusal(reading), /^a\.mxl: its score inflates to more than 2 MB, more than the preview reads$/, name);
     }
 });
 
@@ -360,13 +389,13 @@ test("divisions changing within a measure count exactly, until the position's de
     assert.equal(await refusal(read(churn(primes))), "part P1, measure 1: its <divisions> change too often to count positions exactly");
 });
 
-test("a large ordinary score is left alone by every bound; as an archive it is refused with what to do", async () => {
+test("a large ordinary score is left alone by every bound, plain or as an archive", async () => {
     const { bytes } = largeScore();
-    const score = await read(bytes, "large.musicxml");
-    assert.equal(score.measures.length, 1000);
-    assert.equal(score.tempo.length, 10);
     const archive = zipOf([member("large.musicxml", new TextDecoder().decode(bytes))]);
-    assert.match(await refusal(read(archive, "large.mxl")), /save it as uncompressed MusicXML \(\.musicxml\) and open that/);
+    for (const [what, score] of [["plain", await read(bytes, "large.musicxml")], ["archive", await read(archive, "large.mxl")]]) {
+        assert.equal(score.measures.length, 1000, what);
+        assert.equal(score.tempo.length, 10, what);
+    }
 });
 
 test("each measure's printed number is read beside Finale's count", async () => {
