@@ -529,12 +529,15 @@ function readMeasure(measure, context, where) {
     // The cursor counts units as an exact fraction, so that durations in
     // divisions that do not divide 1024 (triplets) add up exactly.
     let cursor = ZERO, longest = ZERO, noteStart = ZERO;
-    const marks = [], notes = [], levels = [];
+    const marks = [], notes = [], levels = [], cues = [];
     for (const element of children(measure)) {
         const tag = tagOf(element);
         if (tag === "attributes") {
             readAttributes(element, context, where);
+        } else if (tag === "barline") {
+            cues.push(barlineCue(element, longest));
         } else if (tag === "direction" || tag === "sound") {
+            if (tag === "direction") cues.push(directionCue(element, cursor));
             const mark = soundMark(element, context, where);
             if (mark) {
                 const position = roundHalfEven(add(cursor, mark.offset));
@@ -545,6 +548,7 @@ function readMeasure(measure, context, where) {
             // A chord's notes start where its first note started.
             if (tag === "note" && child(element, "chord") === null) noteStart = cursor;
             if (tag === "note") notes.push({ element, start: noteStart, divisions: context.divisions, transpose: context.transpose });
+            if (tag === "note" && hasFermata(element)) cues.push({ kind: "fermata", at: noteStart });
             cursor = add(cursor, advance(element, context, where));
             if (cursor.d > LARGEST_DENOMINATOR) {
                 throw new InputError(`${where}: its <divisions> change too often to count positions exactly`);
@@ -554,7 +558,47 @@ function readMeasure(measure, context, where) {
     }
     return {
         element: measure, meter: context.meter, implicit: attribute(measure, "implicit") === "yes",
-        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions, notes, levels,
+        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions, notes, levels, cues,
+    };
+}
+
+// What a score says of its tempo in words and signs, handed over unjudged
+// (marks.js reads them): each cue's `at` is where the walk stood, in exact
+// units from the measure's start.
+//   {kind: "direction", at, words: [text], dashes: [{type, number}],
+//    metronome: {unit, dots, perMinute} | null, tempo: <sound tempo> text | null}
+//   {kind: "fermata", at}
+//   {kind: "barline", at, location, style, fermata}
+function directionCue(direction, at) {
+    const words = [], dashes = [];
+    let metronome = null;
+    for (const type of children(direction, "direction-type")) {
+        for (const item of children(type)) {
+            const tag = tagOf(item);
+            if (tag === "words") words.push(item.textContent);
+            if (tag === "dashes") dashes.push({ type: attribute(item, "type"), number: attribute(item, "number") ?? "1" });
+            if (tag === "metronome" && metronome === null) {
+                metronome = {
+                    unit: childText(item, "beat-unit"), dots: children(item, "beat-unit-dot").length,
+                    perMinute: childText(item, "per-minute"),
+                };
+            }
+        }
+    }
+    const sound = child(direction, "sound");
+    return { kind: "direction", at, words, dashes, metronome, tempo: sound === null ? null : attribute(sound, "tempo") };
+}
+
+function hasFermata(note) {
+    return children(note, "notations").some((notations) => child(notations, "fermata") !== null);
+}
+
+// A barline at the measure's end stands where its content ends.
+function barlineCue(barline, longest) {
+    const location = attribute(barline, "location") ?? "right";
+    return {
+        kind: "barline", at: location === "left" ? ZERO : longest, location,
+        style: childText(barline, "bar-style"), fermata: child(barline, "fermata") !== null,
     };
 }
 

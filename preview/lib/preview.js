@@ -5,12 +5,13 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
-    regionText, tempoName, tempoValue,
+    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseStopTempo, parseTempo, parseTimeRuns,
+    parseUnit, percentName, regionText, tempoName, tempoValue,
 } from "./music.js";
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts, valueRemarks } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
+import { rampWords, stepsText, writtenSteps } from "./marks.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
@@ -101,7 +102,7 @@ export function checkRun(inputs, score, source = null) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
+        checked.stop = parseStopTempo(inputs.stop, start);
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit);
@@ -144,13 +145,14 @@ export function headerLines(header) {
         ...remarkLines(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
+        ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : []),
     ];
 }
 
 // "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
 // repeats and jumps change what is heard, how many measures play.
 export function scoreLine(score) {
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}${stepsText(score.steps)}`;
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
@@ -306,20 +308,19 @@ export function heardBeats(heard) {
 // schedules its own sounds: the clicks (heardBeats), each heard measure's
 // start and the end of the heard part in seconds, and the score's notes
 // (`parts`, notes.js, or null) as the MIDI file sounds them, each with its
-// channel, its part's program and volume, and its start and end in seconds.
+// channel, its part's program and volume and place in the score, and its
+// start and end in seconds.
 //   {beats, measures: [{heard, measure, seconds}], end,
-//    notes: [{on, off, key, velocity, channel, program, volume}]}
+//    notes: [{on, off, key, velocity, channel, program, volume, part}]}
 // heard: its place in the hearing, from 1; measure: its number in the score.
 export function heardSound(heard, parts = null) {
     const count = heard.measures.length;
     const times = secondsAt(heard.points, heard.starts.slice(1, count + 2));
     const measures = heard.numbers.slice(0, count).map((measure, i) => ({ heard: i + 1, measure, seconds: times[i] }));
     const notes = [];
-    for (const part of parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []) {
-        for (const note of part.notes) {
-            notes.push({ ...note, program: part.program, volume: part.volume });
-        }
-    }
+    (parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []).forEach((part, index) => {
+        for (const note of part.notes) notes.push({ ...note, program: part.program, volume: part.volume, part: index });
+    });
     notes.sort((a, b) => a.on - b.on || a.off - b.off);
     const onTimes = secondsAt(heard.points, notes.map((note) => note.on));
     const offOrder = notes.map((note, i) => i).sort((a, b) => notes[a].off - notes[b].off);
@@ -330,7 +331,7 @@ export function heardSound(heard, parts = null) {
         beats: heardBeats(heard), measures, end: times[count],
         notes: notes.map((note, i) => ({
             on: onTimes[i], off: offOf[i], key: note.key, velocity: note.velocity, channel: note.channel,
-            program: note.program, volume: note.volume,
+            program: note.program, volume: note.volume, part: note.part,
         })),
     };
 }
@@ -393,20 +394,24 @@ export async function fittedStop(checked, plugin) {
 // The score (or the measures of the meter runs, as a minimal score) with
 // the records the plug-in left in it: {text, written, outside}, as
 // writeScore gives them. The marks the plug-in removed go from the score.
-export function scoreWithRamp(checked, report, tools = {}) {
+// runs ([{region, start, stop, after}]): the ramps whose words to show.
+export function scoreWithRamp(checked, report, tools = {}, runs = []) {
     return writeScore({
         source: checked.source, measures: checked.score.measures, records: report.tempo || [],
+        words: rampWords(runs, checked.score.measures, checked.source),
     }, tools);
 }
 
 // The score as the header names it: {measures, marks (null for meter
-// runs), heard (how many measures its repeats and jumps play; null when it
-// is heard as written), remarks (what its reading says, each a sentence)}.
+// runs), steps (marks.js's writtenSteps, null for meter runs), heard (how
+// many measures its repeats and jumps play; null when it is heard as
+// written), remarks (what its reading says, each a sentence)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
-        measures, marks: checked.source ? tempo.length : null, remarks: (checked.score.remarks ?? []).map((r) => r.text),
+        measures, marks: checked.source ? tempo.length : null, steps: checked.source?.parts ? writtenSteps(checked.source) : null,
+        remarks: (checked.score.remarks ?? []).map((r) => r.text),
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }
@@ -450,7 +455,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const shown = names.writeMarks === false ? [] : [{ region: checked.region, start: checked.start, stop, after: checked.after }];
+        const score = await scoreWithRamp(checked, report, tools, shown);
         musicxml = score.text;
         outputs.musicxml = {
             name: names.write, measures: checked.score.measures.length, written: score.written.length,

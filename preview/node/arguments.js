@@ -7,8 +7,9 @@ import { InputError } from "../lib/music.js";
 export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --from M[:BEAT] --to
                        M[:BEAT] --start UNIT=BPM
                        (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
-                       [--after {none,stop,start}] [--svg FILE] [--midi FILE]
-                       [--wav FILE] [--notes] [--beats FILE] [--write FILE]
+                       [--after {none,stop,start}] [--shape SHAPE] [--runs N]
+                       [--svg FILE] [--midi FILE] [--wav FILE] [--notes]
+                       [--beats FILE] [--write FILE]
        scripts/preview (--time RUNS | --score FILE) --plan FILE [--svg FILE]
                        [--midi FILE] [--wav FILE] [--notes] [--beats FILE]
                        [--write FILE]
@@ -16,6 +17,7 @@ export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --
                        --start UNIT=BPM --hit M[:BEAT]=TIME [--hit ...]
                        [--fps RATE] [--cue-start TIME] [--stop-unit UNIT]
                        [--after {none,stop,start}] [--svg FILE] ...
+       scripts/preview --score FILE --marks [--plan-out FILE]
 
 Previews an accelerando or ritardando as the plug-in writes it into a region
 of a score; a plan of several runs of the plug-in, in order; or the runs
@@ -31,7 +33,8 @@ options:
                         beat not included)
   --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for
                         dotted; 20..600
-  --stop UNIT=BPM       stop tempo, as --start
+  --stop UNIT=BPM       stop tempo, as --start, or a share of the start tempo
+                        in its unit, as 75% (rounded to a whole BPM)
   --fit SECONDS         find the stop tempo that makes the region last this
                         long (seconds, or minutes:seconds as 1:23.5)
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
@@ -39,6 +42,12 @@ options:
   --after {none,stop,start}
                         directly after the region: nothing, the stop tempo
                         (default) or the start tempo
+  --shape SHAPE         the ramp's curve: linear (default: one run of the
+                        plug-in), natural (natural:Q for another q than
+                        2.5), ease-in, ease-out or s-curve, as the fewest
+                        runs that follow it within 1 % in time and 2 % in
+                        tempo
+  --runs N              make the shape as exactly N runs
   --svg FILE            where the tempo map goes
   --midi FILE           write a MIDI file: the tempos and a click on every
                         beat
@@ -48,10 +57,17 @@ options:
   --beats FILE          write the click times (CSV: seconds, measure, beat)
   --write FILE          write the score with the ramp's tempo records
                         (MusicXML)
+  --write-marks {words,none}
+                        with --write: show each ramp as "rit." or "accel."
+                        with dashes to its end, and "a tempo" after it
+                        where the start tempo returns (default), or not
   --plan FILE           several runs in order, from a JSON file:
                         {"runs": [{"from": "12", "to": "19", "start":
                         "q=120", "stop": "q=72", "after": "start"}, ...]}
                         (a run fitted to a duration: "fit" and "stop-unit")
+  --marks               list the score's own tempo words (rit., accel., a
+                        tempo, metronome marks, ...) as proposed ramps
+  --plan-out FILE       with --marks: write them as a plan for --plan
   --hit M[:BEAT]=TIME   a hit point, repeatable: the runs from --from end at
                         the hits, each stop tempo landing its hit; TIME as
                         34.2, 0:34.2 or timecode 00:00:34:05 (drop frame
@@ -76,13 +92,18 @@ export const OPTIONS = [
     { flags: ["--fit"], dest: "fit", group: "stop", run: true, endsRun: true },
     { flags: ["--stop-unit"], dest: "stopUnit", run: true },
     { flags: ["--after"], dest: "after", choices: ["none", "stop", "start"], default: "stop", run: true },
+    { flags: ["--shape"], dest: "shape", run: true },
+    { flags: ["--runs"], dest: "runs", run: true },
     { flags: ["--svg"], dest: "svg" },
     { flags: ["--midi"], dest: "midi" },
     { flags: ["--wav"], dest: "wav" },
     { flags: ["--notes"], dest: "notes", kind: "flag" },
     { flags: ["--beats"], dest: "beats" },
     { flags: ["--write"], dest: "write" },
+    { flags: ["--write-marks"], dest: "writeMarks", choices: ["words", "none"], default: "words" },
     { flags: ["--plan"], dest: "plan" },
+    { flags: ["--marks"], dest: "marks", kind: "flag" },
+    { flags: ["--plan-out"], dest: "planOut" },
     { flags: ["--hit"], dest: "hit", kind: "append" },
     { flags: ["--fps"], dest: "fps", withHit: true },
     { flags: ["--cue-start"], dest: "cueStart", withHit: true },
@@ -218,6 +239,13 @@ function take(option, words, values, seen) {
 // their stop tempos, so they take no --to, --stop or --fit.
 function checkRequired(seen) {
     const given = (flag) => seen.has(BY_FLAG.get(flag));
+    if (given("--plan-out") && !given("--marks")) throw new InputError("--plan-out goes with --marks: it writes their plan");
+    if (given("--marks")) {
+        const other = OPTIONS.find((o) => seen.has(o) && (o.run || ["plan", "hit"].includes(o.dest)));
+        if (other) throw new InputError(`argument ${nameOf(other)}: not allowed with argument --marks`);
+        if (!given("--score")) throw new InputError("--marks reads a score's own tempo words: give it with --score");
+        return;
+    }
     const plan = given("--plan");
     const hits = given("--hit");
     const clash = (option, other) => new InputError(`argument ${nameOf(option)}: not allowed with argument ${other}`);

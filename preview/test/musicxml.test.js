@@ -8,7 +8,7 @@ import { readFileSync } from "node:fs";
 import { deflateRawSync } from "node:zlib";
 
 import { InputError, hostTempoValue, measureName } from "../lib/music.js";
-import { DEEPEST_NESTING, parseScoreDocument, readParts, readScore } from "../lib/musicxml.js";
+import { DEEPEST_NESTING, LARGEST_INFLATED, parseScoreDocument, readParts, readScore } from "../lib/musicxml.js";
 import { tools } from "../node/xml-tools.js";
 import { zipOf } from "../../tests/fixtures/hostile.mjs";
 import { largeScore } from "../../tests/fixtures/large-score.mjs";
@@ -425,4 +425,18 @@ test("each measure's printed number is read beside Finale's count", async () => 
     assert.equal(measureName(4, [null, "1", "2"]), "measure 4");
     const fixture = await read(FIXTURE);
     assert.deepEqual(fixture.printed.slice(0, 3), [null, "1", "2"]);
+});
+
+test("the tempo words, dashes, metronome marks, fermatas and barlines are handed over where they stand", async () => {
+    const bytes = new Uint8Array(readFileSync(new URL("../../tests/preview/scores/tempo-words.musicxml", import.meta.url)));
+    const { parts } = readParts(await parseScoreDocument(bytes, "tempo-words.musicxml", tools), "tempo-words.musicxml");
+    const cues = (number) => parts[0].measures[number - 1].cues.map(({ at, ...cue }) => ({ ...cue, at: Number(at.n) / Number(at.d) }));
+    assert.deepEqual(cues(1), [{ kind: "direction", at: 0, words: [], dashes: [], tempo: "100",
+        metronome: { unit: "quarter", dots: 0, perMinute: "100" } }]);
+    assert.deepEqual(cues(4), [{ kind: "direction", at: 2048, words: [], dashes: [{ type: "stop", number: "1" }],
+        metronome: null, tempo: null }]);
+    assert.deepEqual(cues(10), [{ kind: "fermata", at: 2048 }]);
+    assert.deepEqual(cues(12), [
+        { kind: "direction", at: 0, words: ["molto rit."], dashes: [{ type: "start", number: "1" }], metronome: null, tempo: null },
+        { kind: "barline", at: 4096, location: "right", style: "light-heavy", fermata: false }]);
 });

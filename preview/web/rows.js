@@ -3,6 +3,8 @@
 // points. Each row is plain fields; they are read as the command line's
 // arguments and written back from them, so that moving a ramp is reading
 // the rows, reordering the list and writing it again.
+import { argumentsOf, runPatch } from "./address.js";
+import { writeForm } from "./form.js";
 
 const AFTER_LABELS = [["none", "None"], ["stop", "Insert Stop Tempo"], ["start", "Insert Start Tempo"]];
 // The beat unit of a stop tempo fitted to a duration.
@@ -128,4 +130,91 @@ export function givenHits(hits) {
 
 export function writeHits(list, hits) {
   list.replaceChildren(...hits.map((hit, i) => hitRow(hit, i + 1)));
+}
+
+// With hit points the hits end the ramps: the form's To and Stop, and the
+// later ramps, give way to the hits' own fields.
+export function showHitsMode(form, runsList, hitsList) {
+  const hits = hitsList.children.length > 0;
+  for (const node of form.querySelectorAll("[data-hits-hide]")) node.hidden = hits;
+  for (const node of form.querySelectorAll("[data-hits-show]")) node.hidden = !hits;
+  // Later ramps and hit points do not mix: hits, once given, make the ramps.
+  const runsOnly = runsList.children.length > 0 && !hits;
+  document.getElementById("add-hit").disabled = runsOnly;
+  document.getElementById("hits-runs-note").hidden = !runsOnly;
+}
+
+// A new ramp after the last: from the measure after its end, as long
+// (within the score's measures, `most`, when a result has counted them),
+// back from its stop tempo to its start.
+function nextRun(last, most) {
+  const [lastFrom, lastTo] = [last.from, last.to].map((point) => Number.parseInt(point, 10));
+  const span = Number.isFinite(lastFrom) && Number.isFinite(lastTo) ? Math.max(0, lastTo - lastFrom) : 3;
+  const from = Math.min(Number.isFinite(lastTo) ? lastTo + 1 : 1, most);
+  const to = Math.min(from + span, most);
+  return { from: String(from), to: String(to), start: last.stop ?? last.start, stop: last.start, after: "stop" };
+}
+
+// The buttons that add, move and remove ramps and hit points. page:
+// {form, runsList, hitsList, state() (the page's inputs), measureCount()
+// (of the result shown, or Infinity), update()}.
+export function wireRows({ form, runsList, hitsList, state, measureCount, update }) {
+  const focus = (selector) => document.querySelector(selector)?.focus();
+  // The ramps in order, the form's own first, as the command line's arguments.
+  const allRuns = () => {
+    const { runs, ...first } = argumentsOf({ ...state(), hits: [] });
+    return [first, ...(runs ?? [])];
+  };
+  // The ramps written back in a new order: the first into the form, the
+  // rest into their rows.
+  const writeAllRuns = (runs) => {
+    writeForm(form, runPatch(runs[0]));
+    writeRuns(runsList, runs.slice(1));
+  };
+  document.getElementById("add-run").addEventListener("click", () => {
+    const runs = allRuns();
+    writeAllRuns([...runs, nextRun(runs[runs.length - 1], measureCount())]);
+    focus(`#run-${runs.length + 1}-from`);
+    update();
+  });
+  runsList.addEventListener("click", (event) => {
+    const action = event.target.closest("[data-action]");
+    if (!action) return;
+    const runs = allRuns();
+    const index = Number(action.getAttribute("data-index")) - 1;
+    const kind = action.getAttribute("data-action");
+    let moved = index;
+    if (kind === "remove") runs.splice(index, 1);
+    else {
+      moved = kind === "up" ? index - 1 : index + 1;
+      [runs[index], runs[moved]] = [runs[moved], runs[index]];
+    }
+    writeAllRuns(runs);
+    if (kind === "remove") {
+      focus(runs.length > 1 ? `#run-${Math.min(index, runs.length - 1) + 1}-from` : "#add-run");
+    } else if (moved === 0) {
+      focus("#from-measure");
+    } else {
+      const same = document.querySelector(`[data-action="${kind}"][data-index="${moved + 1}"]`);
+      if (same && !same.disabled) same.focus();
+      else focus(`#run-${moved + 1}-from`);
+    }
+    update();
+  });
+  document.getElementById("add-hit").addEventListener("click", () => {
+    const hits = readHits(hitsList);
+    writeHits(hitsList, [...hits, { position: "", time: "" }]);
+    focus(`#hit-${hits.length + 1}-position`);
+    update();
+  });
+  hitsList.addEventListener("click", (event) => {
+    const action = event.target.closest('[data-action="remove"]');
+    if (!action) return;
+    const hits = readHits(hitsList);
+    const index = Number(action.getAttribute("data-index")) - 1;
+    hits.splice(index, 1);
+    writeHits(hitsList, hits);
+    focus(hits.length ? `#hit-${Math.min(index, hits.length - 1) + 1}-position` : "#add-hit");
+    update();
+  });
 }

@@ -23,7 +23,8 @@ import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
 /** The command line's arguments for a page's address: each name=value as --name value. */
 const argsOf = (query) => [...new URLSearchParams(query)].flatMap(([name, value]) => [`--${name}`, value]);
 const cliArgs = (query, score = null) => [...(score ? ["--score", score] : []), ...argsOf(query)];
-const README_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start";
+// The link docs/page.md shows.
+const DOCUMENTED_LINK = "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start";
 const FIT_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=start";
 const SCORE = join(SCORES, "pickup-meters-parts.musicxml");
 const SCORE_QUERY = "?from=3&to=5:2&start=q=100&stop=h=40&after=stop";
@@ -32,6 +33,9 @@ const BAD_QUERY = "?time=4/4x8&from=1&to=2:9&start=q=120&stop=q=72";
 // Chords, ties (over a barline and a meter change), triplets, two parts, 4/4 to 6/8.
 const NOTES_SCORE = join(SCORES, "notes-chords-ties.musicxml");
 const NOTES_QUERY = "?from=2&to=4&start=q=120&stop=q=80&after=start";
+// Four instruments named four ways and a drum set, two measures of 4/4.
+const INSTRUMENTS_SCORE = join(SCORES, "instruments-drums.musicxml");
+const INSTRUMENTS_QUERY = "?from=1&to=2&start=q=120&stop=q=80&after=start";
 // A short passage at the fastest tempos: four measures of 4/4, Play from the first.
 const QUICK_QUERY = "?time=4/4x4&from=2&to=3&start=q=600&stop=q=500&after=start";
 // A plan of two overlapping ramps, the second fitted to a duration in halves.
@@ -77,6 +81,18 @@ for message in mido.MidiFile(sys.argv[1]):
     if message.type == "note_on" and message.velocity > 0:
         found["click" if message.channel == 9 else "notes"].append(round(at, 4))
 print(json.dumps({kind: sorted(set(times)) for kind, times in found.items()}))`, path], { encoding: "utf8" });
+  assert.equal(done.status, 0, done.stderr);
+  return JSON.parse(done.stdout);
+}
+
+/** Each track's program changes and the channels and keys of its notes,
+ * by track name, as Python's mido reads the MIDI file. */
+function midiInstruments(path) {
+  const done = spawnSync("/usr/bin/python3", ["-c", `
+import json, sys, mido
+print(json.dumps({t.name: [[[m.channel, m.program] for m in t if m.type == "program_change"],
+    sorted({(m.channel, m.note) for m in t if m.type == "note_on" and m.velocity > 0})] for t in mido.MidiFile(sys.argv[1]).tracks[2:]}))`,
+  path], { encoding: "utf8" });
   assert.equal(done.status, 0, done.stderr);
   return JSON.parse(done.stdout);
 }
@@ -263,18 +279,18 @@ export const CASES = [
     },
   },
   {
-    name: "the README example from the address shows what the command line prints; an edit updates it and the link, a bad one withdraws it",
+    name: "the documented link shows what the command line prints; an edit updates it and the link, a bad one withdraws it",
     async run(page) {
-      assert.equal(await page.open(README_QUERY), "Up to date.");
-      const cli = await assertShows(page, runCli(argsOf(README_QUERY)));
+      assert.equal(await page.open(DOCUMENTED_LINK), "Up to date.");
+      const cli = await assertShows(page, runCli(argsOf(DOCUMENTED_LINK)));
       assert.equal(cli.records.length, 128 + 1);
       // The page writes back the address it was opened with, so the link still holds.
-      assert.equal(await search(page), README_QUERY);
+      assert.equal(await search(page), DOCUMENTED_LINK);
       assert.deepEqual(await page.accessibilityViolations(), [], "with a result");
       const before = await page.records(); // the table open while the edit comes
       assert.equal(await page.retype("stop-bpm", "60"), "Up to date.");
       assert.notDeepEqual(await page.records(), before);
-      const edited = README_QUERY.replace("stop=q=72", "stop=q=60");
+      const edited = DOCUMENTED_LINK.replace("stop=q=72", "stop=q=60");
       assert.equal(await search(page), edited);
       assert.equal(await page.retype("to-measure", "99"), "No result: correct the input marked above.");
       assert.equal(await page.shown("current"), false);
@@ -307,7 +323,7 @@ export const CASES = [
       const repeats = join(SCORES, "repeats-endings-coda.musicxml");
       // [address, score, an element, what it says, what the command line says]
       const cases = [
-        [README_QUERY, null, "musicxml-note", "", /MusicXML: .*tempo records written\)/],
+        [DOCUMENTED_LINK, null, "musicxml-note", "", /MusicXML: .*tempo records written\)/],
         [SCORE_QUERY, SCORE, "musicxml-note", "", /MusicXML: .*tempo records written\)/],
         // To the score's end with the start tempo after it: that record has no measure.
         ["?from=3&to=5&start=q=100&stop=h=40&after=start", SCORE, "musicxml-note",
@@ -338,7 +354,7 @@ export const CASES = [
     name: "the sound downloads hold what was chosen, where the preview times it",
     async run(page) {
       // Meter runs have no notes to choose: only the click, and the page says so.
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       assert.match(await page.text("sound-note"), /only the click sounds/);
       assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll("input[name=sounds]")]
         .map((input) => input.disabled)), [true, true, false]);
@@ -376,6 +392,28 @@ export const CASES = [
         for (const time of predicted) assert.ok(nearest(time, found) < 0.015, `${sounds}: nothing heard at ${time} s: ${found}`);
         for (const onset of found) assert.ok(nearest(onset, predicted) < 0.015, `${sounds}: heard at ${onset} s`);
       }
+    },
+  },
+  {
+    name: "each part's MIDI download carries its General MIDI program and channel, the drums channel 10; the mix offers each part",
+    async run(page) {
+      assert.equal(await openAt(page, INSTRUMENTS_QUERY, INSTRUMENTS_SCORE), "Up to date.");
+      await page.evaluate(() => document.querySelector("input[name=sounds][value=notes]").click());
+      const midi = scratchFile("instruments.mid");
+      writeFileSync(midi, (await page.download("download-midi")).bytes);
+      assert.deepEqual(midiInstruments(midi), {
+        Flute: [[[0, 73]], [[0, 79], [0, 81]]],
+        Violin: [[[4, 40]], [[4, 74], [4, 76]]],
+        "Horn in F": [[[1, 60]], [[1, 64], [1, 65]]],
+        Violoncello: [[[2, 42]], [[2, 55], [2, 57]]],
+        "Drum Set": [[[9, 0]], [[9, 36], [9, 38]]],
+      });
+      const cli = scratchFile("instruments-cli.mid");
+      runCli([...cliArgs(INSTRUMENTS_QUERY, INSTRUMENTS_SCORE), "--notes", "--midi", cli]);
+      assert.ok(readFileSync(cli).equals(readFileSync(midi)), "the page's MIDI file differs from the command line's");
+      const choices = await page.evaluate(() => [...document.getElementById("mix").options].map((o) => o.textContent));
+      assert.deepEqual([choices.length, choices[0], choices[1], choices.at(-1)],
+        [11, "All parts", "Flute alone", "All but Drum Set"]);
     },
   },
   {
@@ -476,6 +514,42 @@ export const CASES = [
     },
   },
   {
+    name: "an .mxl inflating past 2 MB opens, an odd value opens with its note beside the score, and a Finale or MuseScore file gets its sentence",
+    async run(page) {
+      const text = readFileSync(SCORE, "utf8");
+      const odd = text.replace("<sound ", '<sound dynamics="-1.11" ');
+      assert.notEqual(odd, text, "the fixture has a <sound> to make odd");
+      const oddPath = scratchFile("odd-dynamics.musicxml");
+      writeFileSync(oddPath, odd);
+      const zip = new tools.JSZip();
+      zip.file("score.musicxml", `${text}<!--${" ".repeat(2.5 * 2 ** 20)}-->`);
+      const bigMxl = scratchFile("inflates-past-2-MB.mxl");
+      writeFileSync(bigMxl, await zip.generateAsync({ type: "uint8array", compression: "DEFLATE" }));
+      for (const path of [bigMxl, oddPath]) {
+        const cli = cliSections(runCli(cliArgs(SCORE_QUERY, path)));
+        await page.open(SCORE_QUERY);
+        assert.equal(await openScore(page, path), "Up to date.", path);
+        assert.deepEqual((await page.lines("header")).map(withoutPrinted), cli.header.map((line) => line.replace(/ \(ERegion [^)]*\)/, "")), path);
+        assert.deepEqual(await page.lines("score-remarks"), cli.remarks, path);
+      }
+      assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "the odd value is named");
+      const musescore = new tools.JSZip();
+      musescore.file("Song.mscx", "<?xml version='1.0'?><museScore version='3.02'><Score/></museScore>");
+      const files = [
+        ["Sonata.musx", Uint8Array.of(0, 1, 2, 3, 4, 5), "a Finale file: in Finale choose File > Export > MusicXML, and open that"],
+        ["Song.mscz", await musescore.generateAsync({ type: "uint8array" }), "a MuseScore file: in MuseScore choose File > Export"],
+      ];
+      for (const [name, bytes, sentence] of files) {
+        const path = scratchFile(name);
+        writeFileSync(path, bytes);
+        await page.chooseFile("score", path);
+        const shown = await waitFor(() => page.text("score-error"), `the sentence for ${name}`);
+        assert.ok(shown.includes(sentence), shown);
+        assert.doesNotMatch(shown, /element|well-formed/, shown);
+      }
+    },
+  },
+  {
     name: "a plan in the address shows what the command line prints for its plan file and writes its MIDI file; a bad later ramp gets its sentence beside its own field",
     async run(page) {
       assert.equal(await page.open(PLAN_QUERY), "Up to date.");
@@ -497,21 +571,21 @@ export const CASES = [
   {
     name: "ramps are added, moved and removed, and the link follows",
     async run(page) {
-      await page.open(README_QUERY);
-      const readme = { from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" };
+      await page.open(DOCUMENTED_LINK);
+      const documented = { from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" };
       // The next measures, as many as the score still has, back to the start tempo.
       const added = { from: "20", to: "24", start: "q=72", stop: "q=120", after: "stop" };
       const addedQuery = "from=20&to=24&start=q=72&stop=q=120&after=stop";
       await page.click("add-run");
       assert.equal(await page.settled(), "Up to date.");
       assert.equal(await focused(page), "run-2-from");
-      assert.equal(await search(page), `${README_QUERY}&${addedQuery}`);
-      await assertShows(page, cliPlan([readme, added]).stdout);
+      assert.equal(await search(page), `${DOCUMENTED_LINK}&${addedQuery}`);
+      await assertShows(page, cliPlan([documented, added]).stdout);
       await page.browser.click('#runs [data-action="up"][data-index="2"]');
       await waitFor(() => page.evaluate(() => document.getElementById("from-measure").value === "20"), "the ramps to swap");
       assert.equal(await page.settled(), "Up to date.");
-      assert.equal(await search(page), `?time=4/4x24&${addedQuery}&${README_QUERY.slice(13)}`);
-      await assertShows(page, cliPlan([added, readme]).stdout);
+      assert.equal(await search(page), `?time=4/4x24&${addedQuery}&${DOCUMENTED_LINK.slice(13)}`);
+      await assertShows(page, cliPlan([added, documented]).stdout);
       await page.browser.click('#runs [data-action="remove"][data-index="2"]');
       await waitFor(() => page.evaluate(() => !document.querySelector("#runs li")), "the ramp to go");
       assert.equal(await page.settled(), "Up to date.");
@@ -625,7 +699,7 @@ export const CASES = [
   {
     name: "every control is reached from the keyboard (axe finds those without a label)",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       const wanted = new Set(await page.evaluate(() => [...document.querySelectorAll("input, button")]
         .filter((c) => c.offsetParent && !c.disabled)
         .map((c) => (c.type === "radio" ? `radio:${c.name}` : c.id))));
@@ -653,7 +727,7 @@ export const CASES = [
     async run(page) {
       await page.browser.resize(375, 800);
       try {
-        await page.open(README_QUERY);
+        await page.open(DOCUMENTED_LINK);
         const [scrolled, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
         assert.equal(inner, 375);
         assert.ok(scrolled <= inner, `${scrolled} px of page in ${inner} px`);
@@ -665,7 +739,7 @@ export const CASES = [
   {
     name: "pointing at a record names its measure, beat and tempo",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       // The dots' centres as the map draws them, one per record; a pointer over the i-th.
       const pointAt = (i) => page.evaluate((n) => {
         const svg = document.querySelector("#tempo-map svg");
@@ -703,7 +777,7 @@ export const CASES = [
     name: "Play moves the playhead and Stop ends it; when playback ends by itself, focus returns to Play",
     needs: "audio",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       await page.click("play");
       const head = "#tempo-map .playhead";
       await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
@@ -775,7 +849,7 @@ export const CASES = [
   {
     name: "an answer to an edit made before the last one is never shown",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       // Two edits in a row: the answer to the first comes after the second was asked for.
       const shown = await page.evaluate(async () => {
         const seen = [];
@@ -800,7 +874,7 @@ export const CASES = [
   {
     name: "Play copes with an audio device that never starts: Stop stops, a late start is named, Play works again",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       // Every engine's audio made to hang in its start, as headless Firefox's does.
       await page.evaluate(() => {
         window.AudioContext = class {
@@ -849,7 +923,7 @@ export const CASES = [
   {
     name: "a large score is read once without holding up the page, and an edit with it open does not freeze it",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       const timing = await page.evaluate(async (source) => {
         let worst = 0;
         let last = performance.now();
@@ -888,6 +962,33 @@ export const CASES = [
       // the result, and the pauses of a machine that is busy elsewhere.
       assert.ok(timing.open.worst < 2500, `the page held up for ${timing.open.worst} ms while the score was read`);
       assert.ok(timing.edit.worst < 2500, `the page held up for ${timing.edit.worst} ms by an edit`);
+    },
+  },
+  {
+    name: "a stop in percent and a shape give the command line's runs; the score's tempo words are listed, each a click from being the region, all a plan",
+    async run(page) {
+      const shaped = "?time=4/4x24&from=3&to=10&start=q=120&stop=q=50%25&after=stop&shape=natural";
+      assert.equal(await page.open(shaped), "Up to date.");
+      const cli = await assertShows(page, runCli(argsOf(shaped)));
+      assert.ok(cli.header.some((line) => /^Shape: {2}natural \(q = 2\.5\), quarter = 120 to quarter = 60 \(50 %\), as \d runs/.test(line)),
+        cli.header);
+      assert.equal(await search(page), shaped);
+      const words = join(SCORES, "tempo-words.musicxml");
+      assert.equal(await openScore(page, words), "Up to date.");
+      const listed = (await page.lines("score-marks")).filter(Boolean);
+      assert.equal(listed[0], "The score asks for:");
+      assert.match(listed[1], /^rit\., m\. 3 to 4, then a tempo \(quarter = 100 to quarter = 75\)/);
+      await page.browser.click("#score-marks li:nth-child(3) button");
+      assert.equal(await page.settled(), "Up to date.");
+      const rall = "?from=9&to=10:3&start=q=132&stop=q=75%25&after=stop";
+      assert.equal(await search(page), `?score=tempo-words.musicxml&${rall.slice(1)}`);
+      await assertShows(page, runCli(cliArgs(rall, words)));
+      await page.browser.click("#score-marks > button");
+      assert.equal(await page.settled(), "Up to date.");
+      const plan = scratchFile("marks.json");
+      assert.equal(cliRun(["--score", words, "--marks", "--plan-out", plan]).status, 0);
+      await assertShows(page, runCli(["--score", words, "--plan", plan]));
+      assert.deepEqual(await page.accessibilityViolations(), [], "with the score's marks listed");
     },
   },
 ];
