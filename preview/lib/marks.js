@@ -309,11 +309,13 @@ export function marksLines(ramps, measures) {
 }
 
 // A score's ramps written as dense <sound tempo> steps, each {count (its
-// steps), from, to (measures), start, stop (quarter BPM)}: read once for
+// steps), from, to (measures), fromAt, toAt (positions), start, stop
+// (quarter BPM)}: read once for
 // the score (`source`, as readScoreFile read it).
 export function writtenSteps(source) {
     source.writtenSteps ??= steppedRamps(tempoEvents(source)).map((ramp) => ({
         count: ramp.count, from: ramp.first.measure, to: ramp.last.measure, start: ramp.first.bpm, stop: ramp.last.bpm,
+        fromAt: ramp.first.at, toAt: ramp.last.at,
     }));
     return source.writtenSteps;
 }

@@ -261,11 +261,20 @@ export function previewLines(result) {
 // and that extent in units. style: {beat, label, title} for a map whose
 // tempo axis counts another beat and whose measures are labelled otherwise
 // (svgText's beat, measureTicks' label), or null.
-function tempoMap(line, heard, style = null) {
+function tempoMap(line, heard, style = null, stepped = []) {
     const starts = measureOffsets(heard);
     const extent = [starts[line.region[0]], starts[heard.length + 1]];
     const ticks = measureTicks(heard, ...extent, style?.label);
-    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", style?.beat ? { beat: style.beat } : {}), extent };
+    const marks = { ...(style?.beat ? { beat: style.beat } : {}), stepped };
+    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", marks), extent };
+}
+
+// The score's ramps written as steps, as the map brackets them: those the
+// ramps written (over `spans`) left standing.
+export function steppedSpans(source, spans) {
+    if (!source?.parts) return [];
+    return writtenSteps(source).filter((s) => !spans.some(([a, b]) => a <= s.toAt && s.fromAt < b))
+        .map((s) => ({ span: [s.fromAt, s.toAt], label: `the score's ramp (${s.count} steps)` }));
 }
 
 // The score as heard (playback.js), from its start up to one measure after
@@ -446,7 +455,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
     const heard = heardRamp(checked, line);
-    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null);
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
+        steppedSpans(checked.source, [line.span]));
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const summary = timingSummary(line);
     const asWritten = heardOnceAsWritten(heard);

@@ -61,7 +61,7 @@ function runRegion(from, to, region, starts, span) {
 // The solved runs of the curve from the run's start to `stop`, as plan runs
 // ({region, start, stop, after, ...}, each as checkRun gives one), with
 // what was solved.
-function shapedRuns(run, shaped, stop) {
+export function shapedRuns(run, shaped, stop) {
     const { measures } = run.score;
     const starts = measureOffsets(measures);
     const span = regionBounds(run.region, measures, starts);
@@ -127,6 +127,19 @@ function shapeFigures(line, span, v, startBeat, idealS) {
     return { idealS, writtenS, worst };
 }
 
+// The plug-in, each scenario run once: the count chosen is the plan run
+// in the end, and its report is the one already made.
+function rememberingPlugin(plugin) {
+    const reports = new Map();
+    return {
+        async runScenario(scenario) {
+            const key = JSON.stringify(scenario);
+            if (!reports.has(key)) reports.set(key, await plugin.runScenario(scenario));
+            return reports.get(key);
+        },
+    };
+}
+
 // The fewest runs whose records, as the plug-in writes them, keep within
 // the bounds: the plug-in steps its ramp (its last step short of the stop
 // tempo), so the runs' straight lines only guide the count, and the
@@ -170,8 +183,9 @@ function curvePoints(v, span, startBeat, count = 120) {
 // for), idealS, writtenS, worst: {error, measure, position}, ramp: {start,
 // stop, region}} and `fit` (the fitted final tempo as fitStop's answer, or
 // null).
-export async function runShaped(checked, plugin, names = {}, tools = {}) {
+export async function runShaped(checked, given, names = {}, tools = {}) {
     const { shaped } = checked;
+    const plugin = rememberingPlugin(given);
     const fit = checked.stop === null ? await fitShaped(checked, shaped, plugin) : null;
     const stop = fit ? { ...checked.stopUnit, bpm: fit.bpm } : checked.stop;
     const startBeat = beatLength(checked.start);

@@ -165,7 +165,12 @@ async function checkedInputs(values, tools) {
             const runs = readPlanText(new TextDecoder().decode(bytes), where);
             run = { kind: "plan", checked: { score, source, runs: checkPlan(runs, score, where) } };
         } else {
-            const checked = checkHitInputs({ ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart }, score);
+            if (values.runs !== null) {
+                throw new InputError("--runs goes with one shaped ramp; between hit points each shape takes the fewest runs");
+            }
+            const checked = checkHitInputs({
+                ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart, shape: values.shape,
+            }, score);
             run = { kind: "hits", checked, source };
         }
     } else {

@@ -55,11 +55,23 @@ function hasNotes(score) {
   return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
-// The parts with notes, for the mix: [{index (the part's place in the
-// score, as the sound's notes carry it), name}].
+// The parts with notes, for the mix and for the synthesizer to make ready
+// their instruments: [{index (the part's place in the score, as the
+// sound's notes carry it), name, channel, program, low, high (the keys it
+// plays)}].
 function soundingParts(score) {
-  return (score.parts ?? []).map((part, index) => ({ index, name: part.name, sounds: part.notes.length > 0 }))
-    .filter((part) => part.sounds).map(({ index, name }) => ({ index, name }));
+  const sounding = [];
+  (score.parts ?? []).forEach((part, index) => {
+    if (!part.notes.length) return;
+    let low = 127;
+    let high = 0;
+    for (const note of part.notes) {
+      low = Math.min(low, note.key);
+      high = Math.max(high, note.key);
+    }
+    sounding.push({ index, name: part.name, channel: part.channel, program: part.program, low, high });
+  });
+  return sounding;
 }
 
 // A record as the page's table and map name it: the measure with its
@@ -226,16 +238,18 @@ export class Session {
     if (withScore && !this.score) throw new Error("no score is open");
     const source = withScore ? this.score : null;
     const inputs = inputsOf(args, source);
-    if ((args.hit?.length || args.runs?.length) && checkShape({ shape: args.shape })) {
-      throw new InputError("--shape: a shape is for one ramp; the runs of a plan or of hit points are each linear", {
-        fields: ["shape"], sentence: "a shape is for one ramp; the runs of a plan or of hit points are each linear",
+    if (!args.hit?.length && args.runs?.length && checkShape({ shape: args.shape })) {
+      throw new InputError("--shape: a shape is for one ramp or the runs between hit points; a plan's runs are each linear", {
+        fields: ["shape"], sentence: "a shape is for one ramp or the runs between hit points; a plan's runs are each linear",
       });
     }
     if (args.hit?.length || args.runs?.length) {
       const { score } = await readMeasures(inputs, this.tools);
       let result;
       if (args.hit?.length) {
-        const checked = checkHitInputs({ ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"] }, score);
+        const checked = checkHitInputs({
+          ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"], shape: args.shape,
+        }, score);
         result = await runHits(checked, this.plugin, {}, {}, source);
       } else {
         result = await runPlan({ score, source, runs: checkPlan(runInputsOf(args), score, "the plan") }, this.plugin);
