@@ -33,19 +33,19 @@ export function wireDownloads({ engine, transport, shown, baseName }) {
   });
   // With the notes chosen, the file --midi --notes writes; else --midi's.
   on("download-midi", async (r) => {
-    const sound = await transport.soundOf(r);
-    return [`${baseName()}.mid`, "audio/midi", chosenSounds(r).notes ? sound.withNotes : sound.midi];
+    return [`${baseName()}.mid`, "audio/midi", await transport.soundOf(r, chosenSounds(r).notes ? "withNotes" : "midi")];
   });
-  on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", (await transport.soundOf(r)).beatsCsv]);
+  on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", await transport.soundOf(r, "beatsCsv")]);
   on("download-wav", async (r) => {
     const want = chosenSounds(r);
-    const sound = await transport.soundOf(r);
+    const [notesOnly, beats, listen] = await Promise.all([want.notes ? transport.soundOf(r, "notesOnly") : null,
+      want.click ? transport.soundOf(r, "beats") : null, transport.soundOf(r, "listen")]);
     const button = document.getElementById("download-wav");
     button.disabled = true;
     downloadStatus.textContent = "Making the WAV file...";
     try {
       const { channels, rate } = await renderWav({
-        midi: want.notes ? sound.notesOnly : null, beats: want.click ? sound.beats : null, seconds: sound.listen.end,
+        midi: notesOnly, beats, seconds: listen.end,
       });
       downloadStatus.textContent = "";
       const name = want.notes ? (want.click ? "notes-and-click" : "notes") : "click";

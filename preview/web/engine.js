@@ -48,7 +48,7 @@ export function loadEngine() {
       const { id, answer } = send({ kind: "preview", args, withScore });
       return { ...await answer, id };
     },
-    sound: (result) => ask({ kind: "sound", of: result.id }),
+    sound: (result, part) => ask({ kind: "sound", of: result.id, part }),
     musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
     // The minimal score of meter runs, to draw: {text, measures}.
     notation: (time) => ask({ kind: "notation", time }),

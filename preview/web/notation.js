@@ -9,6 +9,8 @@
 // The drawing library is text inside the page, started only when a score is
 // first drawn, so that the first result does not wait for it.
 import NOTATION_SOURCE from "zorv-notation-source";
+import { THROUGH_MEASURE_END } from "../lib/music.js";
+import { decodeXml } from "../lib/musicxml.js";
 
 // Staff units to CSS pixels at zoom 1, as the library draws.
 const UNIT_PX = 10;
@@ -39,17 +41,16 @@ function loadLibrary() {
   return library;
 }
 
-// A score file's bytes as the library takes them: the text of MusicXML (its
-// byte order mark honoured), or an .mxl archive as a binary string, which it
-// unpacks itself.
+// A score file's bytes as the library takes them: the text of MusicXML as
+// the score reader decodes it, or an .mxl archive as a binary string, which
+// it unpacks itself.
 export function drawable(bytes) {
   if (bytes[0] === 0x50 && bytes[1] === 0x4b && bytes[2] === 0x03 && bytes[3] === 0x04) {
     let text = "";
     for (let at = 0; at < bytes.length; at += 0x8000) text += String.fromCharCode(...bytes.subarray(at, at + 0x8000));
     return text;
   }
-  const encoding = bytes[0] === 0xff && bytes[1] === 0xfe ? "utf-16le" : bytes[0] === 0xfe && bytes[1] === 0xff ? "utf-16be" : "utf-8";
-  return new TextDecoder(encoding).decode(bytes);
+  return decodeXml(bytes);
 }
 
 // The boxes of drawn measures, in CSS pixels from the drawing's top left:
@@ -97,7 +98,7 @@ export function shadedParts(region, starts) {
   for (let m = sm; m <= em && m + 1 < starts.length; m += 1) {
     const length = starts[m + 1] - starts[m];
     const from = m === sm && length > 0 ? sp / length : 0;
-    const to = m === em && ep !== 0x7fffffff && length > 0 ? Math.min(1, (ep + 1) / length) : 1;
+    const to = m === em && ep !== THROUGH_MEASURE_END && length > 0 ? Math.min(1, (ep + 1) / length) : 1;
     parts.push([m, from, to]);
   }
   return parts;

@@ -3,20 +3,21 @@
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' text, the records' rows, the map.
-import { InputError, QUARTER, measureName, parseTimeRuns, percentName, tempoName } from "../lib/music.js";
-import {
-  AFTER_TEXT, fitLines, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview,
-  scoreLine, scoreWithRamp,
-} from "../lib/preview.js";
+import { InputError, QUARTER, beatUnits, measureName, parseTimeRuns, percentName, tempoName } from "../lib/music.js";
+import { plan, readMeasures, readScoreFile } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { AFTER_TEXT, fitLines, scoreLine } from "../lib/lines.js";
+import { regionPasses } from "../lib/heard.js";
+import { heardBeats, heardMidi, heardSound } from "../lib/heard-sound.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
 import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
 import { beatsCsv } from "../lib/midi.js";
-import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
+import { minimalScore, recordsPastScore, scoreWithRamp } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
-import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
+import { finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed.
 export const LEAD_IN_MEASURES = 2;
@@ -28,6 +29,7 @@ export function inputsOf(args, score) {
   return {
     time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
     stop: args.stop ?? null, fit: args.fit, stopUnit: args["stop-unit"], after: args.after, notes: Boolean(score),
+    fps: args.fps,
   };
 }
 
@@ -269,19 +271,24 @@ export class Session {
     return pageResult(checked, result);
   }
 
-  // The sound of preview `id`: {midi, beatsCsv, beats, listen, withNotes,
-  // notesOnly}: what --midi and --beats write, the beats with their times
-  // for the click, what Play sounds when (heardSound), and with a score
-  // what --midi --notes writes and its notes alone, for the WAV (else null).
-  sound(id = null) {
+  // One sound of preview `id`, as {[part]: it}, made only when asked for:
+  // "listen", what Play sounds when (heardSound); "beats", the clicks with
+  // their times; "beatsCsv" and "midi", what --beats and --midi write; and
+  // with a score (else null) "withNotes", what --midi --notes writes, and
+  // "notesOnly", its notes alone, for the WAV.
+  sound(id = null, part = "listen") {
     const { checked, result: { heard, marks = null } } = this.previewed(id);
-    const beats = heardBeats(heard);
     const parts = checked.score.parts ?? null;
-    return {
-      midi: heardMidi(heard, { marks }), beatsCsv: beatsCsv(beats, !heard.straight), beats,
-      listen: heardSound(heard, parts), withNotes: parts && heardMidi(heard, { parts, marks }),
-      notesOnly: parts && heardMidi(heard, { click: false, parts, marks }),
-    };
+    const make = {
+      listen: () => heardSound(heard, parts),
+      beats: () => heardBeats(heard),
+      beatsCsv: () => beatsCsv(heardBeats(heard), !heard.straight),
+      midi: () => heardMidi(heard, { marks }),
+      withNotes: () => parts && heardMidi(heard, { parts, marks }),
+      notesOnly: () => parts && heardMidi(heard, { click: false, parts, marks }),
+    }[part];
+    if (!make) throw new Error(`no such sound: ${part}`);
+    return { [part]: make() };
   }
 
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.

@@ -60,6 +60,9 @@ test("an address carries the form, and gives back every field it is about", () =
   assert.deepEqual(runPatch(runs[1]), { fromMeasure: "3", fromBeat: "2", toMeasure: "9", toBeat: "", startUnit: "e",
     startDotted: true, startBpm: "90", mode: "fit", fit: "0:14", stopUnit: "h", stopDotted: false, after: "none" });
   assert.equal(stateFromQuery("?score=C:%5Cscores%5Cmine.musicxml").scoreName, "mine.musicxml");
+  // A key given twice keeps its last value, as on the command line; a hand-typed meter keeps its plus.
+  assert.deepEqual(stateFromQuery("?time=3+2/8x4,+4/4&from=2&to=2&to=4&fps=24&fps=25&score=a&score=b"), { source: "score",
+    scoreName: "b", time: "3+2/8x4, 4/4", fps: "25", fromMeasure: "2", fromBeat: "", toMeasure: "4", toBeat: "" });
   // What it says is kept as written, for the preview to judge; what it does not know is left out.
   assert.deepEqual(stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1"), { fromMeasure: "12",
     fromBeat: "", startBpm: "qh=120", mode: "fit", stopUnit: "x", stopDotted: true, stopBpm: "1\u00b20", fit: "9" });
@@ -481,7 +484,52 @@ test("a score is read once: every edit and download reuses that read", async () 
     const again = await session.musicxml(id);
     assert.deepEqual(again.bytes, first.bytes, "a second download, the same");
     assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
+    // Each part with notes is heard under its place in the score, for the mix.
+    const { listen } = session.sound(id);
+    assert.deepEqual([...new Set(listen.notes.map((n) => n.part))].sort(), shown.soundingParts.map((p) => p.index));
   }
   assert.equal(parsed, 1, "one parse for every preview and download");
+  // Each sound is made alone, when asked for: Play makes no file.
+  const isMidi = (bytes) => new TextDecoder().decode(bytes.subarray(0, 4)) === "MThd";
+  const sounds = { listen: (s) => s.notes.length > 0 && s.end > 0, beats: (s) => s.length > 0, beatsCsv: (s) => s.startsWith("seconds"),
+    midi: isMidi, withNotes: isMidi, notesOnly: isMidi };
+  for (const [part, made] of Object.entries(sounds)) {
+    const sound = session.sound(2, part);
+    assert.deepEqual(Object.keys(sound), [part]);
+    assert.ok(made(sound[part]), part);
+  }
+  assert.ok(session.sound(2, "withNotes").withNotes.length > session.sound(2, "midi").midi.length, "the notes are in");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
+});
+
+// --- the drawing's text ---------------------------------------------------
+
+// The library's own text is the bundler's to give; under Node the drawing
+// module is taken without it.
+async function notationModule() {
+  const { register } = await import("node:module");
+  const hook = "export async function resolve(specifier, context, next) {"
+    + " return specifier === 'zorv-notation-source'"
+    + " ? { url: 'data:text/javascript,export default \"\"', shortCircuit: true } : next(specifier, context); }";
+  register(`data:text/javascript,${encodeURIComponent(hook)}`);
+  return import("../../preview/web/notation.js");
+}
+
+test("the drawing is given the text the score reader decoded, in the encoding the file declares", async () => {
+  const { drawable } = await notationModule();
+  const title = "<score-partwise><work><work-title>Für Elise</work-title></work></score-partwise>";
+  const utf16 = (text, bigEndian) => new Uint8Array([...text].flatMap((c) => {
+    const code = c.charCodeAt(0);
+    return bigEndian ? [code >> 8, code & 0xff] : [code & 0xff, code >> 8];
+  }));
+  const latin = `<?xml version="1.0" encoding="ISO-8859-1"?>${title}`;
+  const cases = [
+    ["ISO-8859-1 declared", Uint8Array.from(latin, (c) => c.charCodeAt(0)), latin],
+    ["UTF-16LE, no byte order mark", utf16(`<?xml version="1.0"?>${title}`, false), `<?xml version="1.0"?>${title}`],
+    ["UTF-16BE, no byte order mark", utf16(`<?xml version="1.0"?>${title}`, true), `<?xml version="1.0"?>${title}`],
+    ["UTF-8", new TextEncoder().encode(title), title],
+  ];
+  for (const [what, bytes, text] of cases) assert.equal(drawable(bytes), text, what);
+  const archive = new Uint8Array([0x50, 0x4b, 0x03, 0x04, 0xfc, 0x00]);
+  assert.equal(drawable(archive), "PK\x03\x04\xfc\x00", "an archive, byte for byte");
 });
