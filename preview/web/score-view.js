@@ -1,10 +1,10 @@
-// The score on the page: the notation of the open score or of the meter
-// runs, drawn when they change, and a measure chosen on it written into the
-// region's fields as if typed there.
+// The score on the page: the measure strip and the notation of the open
+// score or of the meter runs, drawn when they change, and a measure chosen
+// on either written into the region's fields as if typed there.
 import { Notation } from "./notation.js";
+import { MeasureStrip } from "./strip.js";
 import { writeForm } from "./form.js";
 import { measureName } from "../lib/music.js";
-import { MOST_MEASURES_DRAWN } from "./score-file.js";
 
 function names(count, printed) {
   return Array.from({ length: count }, (_, i) => measureName(i + 1, printed));
@@ -20,14 +20,24 @@ export class ScoreView {
     this.edited = edited;
     this.drawn = null;  // what the notation shows: "score N" or "time TEXT"
     this.timer = 0;
-    this.notation = new Notation(document.getElementById("notation"), document.getElementById("notation-status"),
-      (chosen) => this.choose(chosen));
+    const byId = (id) => document.getElementById(id);
+    const choose = (chosen) => this.choose(chosen);
+    this.notation = new Notation(byId("notation"), byId("notation-status"), choose, {
+      bar: byId("score-tools"), staves: byId("staves-shown"), zoom: byId("score-zoom"), parts: byId("parts-list"),
+      partsSet: byId("parts-set"),
+    });
+    this.strip = new MeasureStrip(byId("measure-strip"), choose);
     // The measure playing, as the player announces it, marked on the score.
-    document.addEventListener("zorv-playing", (event) => this.notation.markPlaying(event.detail?.measure ?? null));
+    document.addEventListener("zorv-playing", (event) => {
+      this.notation.markPlaying(event.detail?.measure ?? null);
+      this.strip.markPlaying(event.detail?.measure ?? null);
+    });
   }
 
+  // The region shaded: shadedParts' [measure, from, to] parts, or none.
   shade(parts) {
     this.notation.shade(parts);
+    this.strip.shade(parts?.length ? [parts[0][0], parts[parts.length - 1][0]] : null);
   }
 
   // A measure chosen on the notation goes into the fields, as if typed
@@ -44,18 +54,18 @@ export class ScoreView {
   // The notation shows the measures the preview has: the open score as it
   // was opened (not with the ramp written in, whose hidden marks it would
   // show), or the minimal score of the meter runs. It is drawn when these
-  // change, never for an edit of the region or the tempos.
+  // change, never for an edit of the region or the tempos; the region's
+  // system first.
   draw(state) {
     clearTimeout(this.timer);
-    const { notation, file } = this;
+    const focus = Number.parseInt(state.fromMeasure, 10) || 1;
     if (state.source === "score") {
-      const key = file.key();
+      const key = this.file.key();
       if (key === this.drawn) return;
       this.drawn = key;
-      const score = file.score;
-      if (!score) notation.clear("");
-      else if (file.toDraw?.key === key) notation.draw(file.toDraw.text, score.measures, names(score.measures, score.printed));
-      else notation.clear(`${score.name} is too large to draw here; the fields above choose the region.`);
+      const score = this.file.score;
+      if (score) this.show("score", score, score.printed, focus);
+      else this.hide("");
       return;
     }
     const key = `time ${state.time}`;
@@ -68,15 +78,23 @@ export class ScoreView {
       try {
         runs = await this.engine.notation(state.time);
       } catch {
-        if (this.drawn === key) notation.clear("The meter runs are drawn once they can be read.");
+        if (this.drawn === key) this.hide("The meter runs are drawn once they can be read.");
         return;
       }
-      if (this.drawn !== key) return;
-      if (runs.measures > MOST_MEASURES_DRAWN) {
-        notation.clear(`${runs.measures} measures are too many to draw here; the fields above choose the region.`);
-      } else {
-        notation.draw(runs.text, runs.measures, names(runs.measures, null));
-      }
+      if (this.drawn === key) this.show("time", runs, null, focus);
     }, first ? 0 : 250);
+  }
+
+  // What the Worker holds to draw ("score" or "time": {measures,
+  // landmarks, staves}) on the strip and as notation.
+  show(of, measures, printed, focus) {
+    const named = names(measures.measures, printed);
+    this.strip.show(measures.measures, printed, named, measures.landmarks);
+    this.notation.draw({ ...measures, names: named, excerpt: (piece) => this.engine.excerpt(of, piece) }, focus);
+  }
+
+  hide(message) {
+    this.notation.clear(message);
+    this.strip.hide();
   }
 }

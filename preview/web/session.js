@@ -15,6 +15,9 @@ import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
 import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
 import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore, scoreWithRamp } from "../lib/musicxml-write.js";
+import { parseScoreDocument } from "../lib/musicxml.js";
+import { Excerpts } from "../lib/excerpt.js";
+import { landmarks } from "../lib/landmarks.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import { finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
@@ -128,6 +131,7 @@ export function pageResult(checked, result) {
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     soundingParts: soundingParts(checked.score),
+    remarks: score.remarks ?? [],
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
   };
@@ -153,6 +157,7 @@ export function planPageResult(checked, result) {
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     soundingParts: soundingParts(checked.score),
+    remarks: result.header.score.remarks ?? [],
     pastScore: recordsPastScore(result.records, measures.length).length,
   };
 }
@@ -207,24 +212,44 @@ export class Session {
     this.tools = tools;
     this.score = null;   // the open score as readScoreFile read it
     this.last = null;    // {id, checked, result} of the last preview
+    this.drawn = { score: null, time: null }; // Excerpts of the score and of the meter runs
   }
 
   // A score file read and kept for every preview until the next one; a file
-  // that is no score leaves none open.
+  // that is no score leaves none open. With it, what the page draws it
+  // from: its landmarks and its parts' names and staves.
   async open(name, bytes) {
     this.score = null;
     this.last = null;
+    this.drawn.score = null;
     this.score = await readScoreFile({ name, bytes }, this.tools);
-    const { score, parts } = this.score;
+    const { score, parts, root } = this.score;
     const notes = parts.reduce((sum, part) => sum + part.measures.reduce((n, m) => n + m.notes.length, 0), 0);
-    return { name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes, marks: scoreMarks(this.score) };
+    this.drawn.score = new Excerpts(root, this.tools.XMLSerializer);
+    return {
+      name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes, marks: scoreMarks(this.score),
+      landmarks: landmarks(this.score), staves: this.drawn.score.partStaves(),
+    };
   }
 
   // The minimal score of meter runs (what --write makes of them), to draw:
-  // {text, measures}.
-  notation(time) {
+  // {measures, landmarks, staves}, as open() gives them for a score.
+  async notation(time) {
     const measures = parseTimeRuns(time);
-    return { text: minimalScore(measures), measures: measures.length };
+    const root = await parseScoreDocument(new TextEncoder().encode(minimalScore(measures)), "the meter runs", this.tools);
+    this.drawn.time = new Excerpts(root, this.tools.XMLSerializer);
+    return {
+      measures: measures.length, landmarks: landmarks({ score: { measures, marks: [] } }),
+      staves: this.drawn.time.partStaves(),
+    };
+  }
+
+  // A piece of what is drawn ("score" or "time", as last opened) as
+  // MusicXML text: Excerpts' text().
+  excerpt(of, piece) {
+    const excerpts = this.drawn[of];
+    if (!excerpts) throw new Error(`nothing to draw of the ${of === "score" ? "score" : "meter runs"}`);
+    return excerpts.text(piece);
   }
 
   // args: the command line's arguments by name; withScore: the open score

@@ -44,6 +44,7 @@ function answer(session, request) {
     case "sound": return session.sound(request.of, request.part);
     case "musicxml": return session.musicxml(request.of);
     case "notation": return session.notation(request.time);
+    case "excerpt": return session.excerpt(request.of, request.piece);
     default: throw new Error(`no such request: ${request.kind}`);
   }
 }
