@@ -466,8 +466,32 @@ function lengthOf(measures, number) {
 
 // The absolute position of each measure's start, 1-based, up to the start of
 // the measure after `lastMeasure` (after the score, measures are empty).
-// `measures` holds measures or their bare lengths.
+// `measures` holds measures or their bare lengths. A run asks for the same
+// score's offsets from many places, so they are laid once per measures
+// array (through the measure after the last, as a hearing reaches), shorter
+// asks served from that layout, and handed out frozen: a measures array
+// must not change once laid.
 export function measureOffsets(measures, lastMeasure = measures.length) {
+    let laid = offsetsLaid.get(measures);
+    if (!laid || laid.full.length < lastMeasure + 2) {
+        laid = { full: layOffsets(measures, Math.max(lastMeasure, measures.length + 1)), byLast: new Map() };
+        offsetsLaid.set(measures, laid);
+    }
+    let starts = laid.byLast.get(lastMeasure);
+    if (!starts) laid.byLast.set(lastMeasure, starts = Object.freeze(laid.full.slice(0, lastMeasure + 2)));
+    return starts;
+}
+
+const offsetsLaid = new WeakMap();
+let offsetsLaidCount = 0;
+
+// How many times measure offsets were laid out since the program started.
+export function offsetLayouts() {
+    return offsetsLaidCount;
+}
+
+function layOffsets(measures, lastMeasure) {
+    offsetsLaidCount += 1;
     const starts = [0];
     let at = 0;
     for (let number = 1; number <= lastMeasure + 1; number += 1) {
