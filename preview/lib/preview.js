@@ -250,10 +250,11 @@ export function previewLines(result) {
 // The tempo map from the region's start to the end of the heard measures,
 // and that extent in units. style: {beat, label, title} for a map whose
 // tempo axis counts another beat and whose measures are labelled otherwise
-// (svgText's beat, measureTicks' label), or null.
+// (svgText's beat, measureTicks' label), beginning `before` measures ahead
+// of the region (none unless given), or null.
 function tempoMap(line, heard, style = null) {
     const starts = measureOffsets(heard);
-    const extent = [starts[line.region[0]], starts[heard.length + 1]];
+    const extent = [starts[Math.max(1, line.region[0] - (style?.before ?? 0))], starts[heard.length + 1]];
     const ticks = measureTicks(heard, ...extent, style?.label);
     return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", style?.beat ? { beat: style.beat } : {}), extent };
 }

@@ -8,7 +8,7 @@
 import { THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, measureName, pointText, tempoName, tempoValue } from "./music.js";
 import { fixed } from "./numbers.js";
 import { AFTER_NAMES } from "./scenario.js";
-import { quarterBpm } from "./timing.js";
+import { quarterBpm, valueAt } from "./timing.js";
 
 const PLAIN_BEAT_UNITS = [256, 512, 1024, 2048, 4096];
 
@@ -72,6 +72,8 @@ export function headline(result, printed = null) {
             : ` The score's repeats play it ${timesWord(passes.length)}, ${seconds(total)} in all.`;
     }
     lines.push({ kind: "time", text: time });
+    const step = stepBefore(result, start, printed);
+    if (step) lines.push(step);
     if (fit) lines.push(fitWords(fit));
     const after = stepAfter(result, start);
     if (after) lines.push(after);
@@ -115,17 +117,36 @@ function stepAfter(result, start) {
         + `"${AFTER_NAMES[result.header.ramp.after]}").` };
 }
 
-// The ramp's last record inside the region, when it is not the stop tempo.
+// A tempo in `beat`'s unit, whole where it is whole to a tenth: "72", "72.5".
+function bpmWords(beat, value) {
+    const bpm = bpmIn(beat, quarterBpm(value));
+    return Math.abs(bpm - Math.round(bpm)) < 0.05 ? String(Math.round(bpm)) : fixed(bpm, 1);
+}
+
+// The step into the ramp from the tempo the score plays just before it, when
+// the two differ: said in the start's unit, to the tenth the page shows.
+function stepBefore(result, start, printed) {
+    const [begin] = result.line.span;
+    if (begin <= 0) return null;
+    const before = valueAt(result.line.points.filter(([position]) => position < begin), begin);
+    const from = bpmWords(start, before);
+    if (from === bpmWords(start, tempoValue(start))) return null;
+    const [sm, sp] = result.header.region;
+    return { kind: "step", text: `The tempo steps from ${unitName(start)} = ${from} to ${start.bpm} at `
+        + `${pointText(sm, sp, result.header.score.measures, printed)}.` };
+}
+
+// The ramp's last record inside the region, when it misses the stop tempo by
+// more than a hundredth: a closer miss is no tempo a musician hears.
 function lastRecordWords(result, start, stop) {
     const [begin, end] = result.line.span;
     const inside = result.line.points.filter(([position]) => begin <= position && position < end);
     if (inside.length < 2) return null;
     const lastValue = inside[inside.length - 1][1];
-    if (lastValue === tempoValue(stop)) return null;
-    return { kind: "last", text: `The ramp's last record reads ${tempoWords(start, lastValue)}, not the stop tempo `
-        + `${tempoName(stop)}: `
-        + "the plug-in writes a record only when the tempo has moved enough since the one before, so the last "
-        + "record is the last tempo the ramp reached inside the region." };
+    const stopValue = tempoValue(stop);
+    if (Math.abs(lastValue - stopValue) <= stopValue / 100) return null;
+    return { kind: "last", text: `The ramp ends at ${tempoWords(start, lastValue)}, short of the stop tempo `
+        + `${tempoName(stop)}: the plug-in writes a record only once the tempo has moved enough.` };
 }
 
 // Where the score's start plays before any record: at quarter = 120.

@@ -13,6 +13,7 @@ import { ScoreFile } from "./score-file.js";
 import { ScoreView } from "./score-view.js";
 import { Transport } from "./transport.js";
 import { wireDownloads } from "./downloads.js";
+import { Defaults } from "./defaults.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
@@ -24,6 +25,7 @@ let engine = null;
 let file = null;         // the score file
 let view = null;         // the score drawn
 let transport = null;
+let defaults = null;     // what the open score decides of the form
 const results = new Results();
 let generation = 0;      // the newest update; older answers are dropped
 let firstShown = false;
@@ -58,7 +60,8 @@ function render(result) {
   status.classList.remove("stale");
 }
 
-// With no score open, the page says what it waits for and shows nothing.
+// With no score open (or another being read), the page says what it waits
+// for and shows nothing.
 function waitForScore() {
   const { message, isError, problem } = file.waiting();
   if (problem) markError("score", problem);
@@ -77,9 +80,16 @@ async function update(origin, control = null) {
   const args = argumentsOf({ ...state, scoreName: file.name() });
   history.replaceState(null, "", queryOf(args) || location.pathname);
   clearErrors(form);
-  view.draw(state);
-  if (state.source === "score" && !file.score) {
+  if (state.source === "score" && (file.reading || !file.score)) {
+    // The score drawn stays while another file is read: it may be no score.
+    if (!file.reading) view.draw(state);
     waitForScore();
+    return;
+  }
+  view.draw(state);
+  if (state.source === "score" && file.problem) markError("score", file.problem);
+  if (state.source === "score" && !state.fromMeasure.trim() && (!state.toMeasure.trim() || state.hits.length)) {
+    withdrawResult("Choose a passage on the score: click a measure, shift-click another, or drag across them.", false);
     return;
   }
   if (hitsList.children.length && !state.hits.length) {
@@ -89,7 +99,7 @@ async function update(origin, control = null) {
   status.textContent = "Working...";
   status.classList.remove("stale");
   try {
-    const result = await engine.preview(args, state.source === "score");
+    const result = await engine.preview(args, state.source === "score" ? file.opened : false);
     if (mine !== generation) return;
     render(result);
     performance.measure("zorv-update", { start: started, end: performance.now(),
@@ -115,12 +125,18 @@ function baseName() {
   return file.score && readForm(form).source === "score" ? file.score.name.replace(/\.[^.]*$/, "") : "ramp";
 }
 
+// A control the musician changed, and what follows from it.
+function edited(control) {
+  defaults.edited(control, readForm(form).source === "score" ? file.score : null);
+  update("edit", control);
+}
+
 function wireForm() {
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     forgetUnwritten(e.target.name);
     if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
-    update("edit", e.target);
+    edited(e.target);
   });
   // A unit typed with a tempo moves to its buttons once the field is left:
   // the form then shows the tempo the result is for.
@@ -146,8 +162,13 @@ async function main() {
   showHitsMode(form, runsList, hitsList);
   showModes(form, readForm(form));
   engine = loadEngine();
-  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed: () => update("score") });
-  view = new ScoreView({ engine, file, form, hitsList, edited: (control) => update("edit", control) });
+  defaults = new Defaults(form, linkState);
+  const changed = (opened) => {
+    if (opened) defaults.opened(file.score);
+    update("score");
+  };
+  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
+  view = new ScoreView({ engine, file, form, hitsList, edited });
   const shown = () => results.shown;
   transport = new Transport(engine, shown);
   wireForm();

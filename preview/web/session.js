@@ -13,10 +13,12 @@ import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
+import { scoreTempos } from "../lib/score-tempo.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
 import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
-// Measures heard before the region when Play is pressed.
+// Measures heard before the region when Play is pressed, and shown before
+// it on the tempo map, where the tempo leading into the ramp is seen.
 export const LEAD_IN_MEASURES = 2;
 
 // The command line's arguments (address.js) as the preview's inputs; a
@@ -75,7 +77,7 @@ export function pageMapStyle(checked) {
   const differs = printed?.some((shown, i) => shown !== null && shown !== String(i + 1));
   return {
     beat: { units: beatUnits(checked.start), name: unitName(checked.start) }, label,
-    title: differs ? "measure (printed number in brackets)" : "measure",
+    title: differs ? "measure (printed number in brackets)" : "measure", before: LEAD_IN_MEASURES,
   };
 }
 
@@ -151,19 +153,27 @@ export class Session {
   constructor(plugin, tools) {
     this.plugin = plugin;
     this.tools = tools;
-    this.score = null;   // the open score as readScoreFile read it
+    this.score = null;   // the score previewed last (or read last) as readScoreFile read it
+    this.scores = new Map(); // the scores kept, by the key each was opened with
     this.last = null;    // {id, checked, result} of the last preview
   }
 
-  // A score file read and kept for every preview until the next one; a file
-  // that is no score leaves none open.
-  async open(name, bytes) {
-    this.score = null;
+  // A score file read and kept for every preview until the next one. Of the
+  // scores read before, only `keep`'s stays: the page keeps its open score
+  // while a file chosen after it turns out to be no score.
+  async open(name, bytes, key = null, keep = null) {
+    for (const kept of [...this.scores.keys()]) if (kept !== keep) this.scores.delete(kept);
     this.last = null;
-    this.score = await readScoreFile({ name, bytes }, this.tools);
-    const { score, parts } = this.score;
+    this.score = this.scores.get(keep) ?? null;
+    const read = await readScoreFile({ name, bytes }, this.tools);
+    this.scores.set(key, read);
+    this.score = read;
+    const { score, parts } = read;
     const notes = parts.reduce((sum, part) => sum + part.measures.reduce((n, m) => n + m.notes.length, 0), 0);
-    return { name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes };
+    return {
+      name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes,
+      tempos: scoreTempos(this.score),
+    };
   }
 
   // The minimal score of meter runs (what --write makes of them), to draw:
@@ -173,14 +183,16 @@ export class Session {
     return { text: minimalScore(measures), measures: measures.length };
   }
 
-  // args: the command line's arguments by name; withScore: the open score
-  // gives the measures (else the meter runs of args.time); id: what the
-  // files made from this preview later name it by.
+  // args: the command line's arguments by name; withScore: the score read
+  // last (true) or the one opened with that key gives the measures (else,
+  // false, the meter runs of args.time); id: what the files made from this
+  // preview later name it by.
   // With `hit` (its positions and times, as --hit takes them), the runs
   // that land them; with `runs` (more runs, each by the command line's
   // names), the plan of the first and those.
   async preview(args, withScore, id = null) {
     this.last = null;
+    if (withScore !== true && withScore !== false) this.score = this.scores.get(withScore) ?? null;
     if (withScore && !this.score) throw new Error("no score is open");
     const source = withScore ? this.score : null;
     const inputs = inputsOf(args, source);

@@ -191,6 +191,29 @@ const measureBox = (n) => `#notation [data-measure="${n}"]`;
 const fields = (page) => page.evaluate(() => ["from-measure", "from-beat", "to-measure", "to-beat"]
   .map((id) => document.getElementById(id).value));
 
+const invalid = (page) => page.evaluate(() => [...document.querySelectorAll("[aria-invalid=true]")].map((e) => e.id));
+const startTempo = (page) => page.evaluate(() => [document.querySelector("input[name=start-unit]:checked")?.value ?? null,
+  document.getElementById("start-dotted").checked, document.getElementById("start-bpm").value]);
+
+/** A one-part song of `count` 4/4 measures of quarter notes; marks: {measure: [beat unit, dots, per minute]},
+ * each a metronome mark with the tempo it plays in quarters. */
+function songScore(count, marks) {
+  const quarters = { quarter: 1, half: 2, eighth: 0.5 };
+  const measure = (n) => {
+    const mark = marks[n];
+    const direction = mark ? `<direction><direction-type><metronome><beat-unit>${mark[0]}</beat-unit>`
+      + `${"<beat-unit-dot/>".repeat(mark[1])}<per-minute>${mark[2]}</per-minute></metronome></direction-type>`
+      + `<sound tempo="${mark[2] * quarters[mark[0]] * (mark[1] ? 1.5 : 1)}"/></direction>` : "";
+    const attributes = n === 1 ? "<attributes><divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type>"
+      + "</time></attributes>" : "";
+    const note = "<note><pitch><step>G</step><octave>4</octave></pitch><duration>1</duration><type>quarter</type></note>";
+    return `<measure number="${n}">${attributes}${direction}${note.repeat(4)}</measure>`;
+  };
+  return `<?xml version="1.0" encoding="UTF-8"?><score-partwise version="3.1"><part-list><score-part id="P1">`
+    + `<part-name>Voice</part-name></score-part></part-list><part id="P1">`
+    + `${Array.from({ length: count }, (_, i) => measure(i + 1)).join("")}</part></score-partwise>`;
+}
+
 export const CASES = [
   {
     name: "each score's notation has one box per measure the preview counts, named as Finale and the score number it",
@@ -434,8 +457,11 @@ export const CASES = [
       assert.equal(done.status, 2, done.stderr);
       await page.chooseFile("score", bad);
       const shown = await waitFor(() => page.text("score-error"), "the score's sentence");
-      assert.equal(await page.shown("current"), false);
       assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ") || shown), [shown, done.stderr]);
+      // The score open before it stays open, with its result.
+      assert.equal(await page.settled(), "Up to date.");
+      assert.match(await page.text("score-open"), /^Open: score\.mxl \(5 measures\)/);
+      await assertShows(page, cli);
     },
   },
   {
@@ -844,6 +870,44 @@ export const CASES = [
         return (a + 0.05) / (b + 0.05);
       });
       assert.ok(contrast >= 4.5, `the disabled Play's text has a contrast of ${contrast.toFixed(2)}`);
+    },
+  },
+  {
+    name: "a score decides the defaults: no region (a short song opens with no red), Start at its tempo at From in its unit until a tempo is typed, the step into the ramp said, To moved by a later From, and a bad file keeps the score",
+    async run(page) {
+      const song = scratchFile("song.musicxml");
+      writeFileSync(song, songScore(15, { 1: ["quarter", 0, 72], 9: ["quarter", 1, 64] }));
+      await page.open();
+      assert.equal(await openScore(page, song), "Choose a passage on the score: click a measure, shift-click another, "
+        + "or drag across them.");
+      assert.deepEqual([await fields(page), await invalid(page), await page.text("score-error")], [["", "", "", ""], [], ""]);
+      assert.deepEqual(await startTempo(page), ["q", false, "72"]);
+      await drawnMeasures(page);
+      await page.evaluate(() => { window.zorvDrawing = document.querySelector("#notation svg"); });
+      // A click on the score is a passage; Start follows the dotted quarter mark before it.
+      await page.browser.click(measureBox(10));
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual([await fields(page), await startTempo(page)], [["10", "", "10", ""], ["q", true, "64"]]);
+      assert.doesNotMatch(await page.text("headline"), /The tempo steps from/);
+      await page.browser.click(measureBox(3));
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual([await fields(page), await startTempo(page)], [["3", "", "10", ""], ["q", false, "72"]]);
+      // A tempo typed stays, and the step into the ramp is said.
+      assert.equal(await page.retype("start-bpm", "100"), "Up to date.");
+      assert.match(await page.text("headline"), /^The tempo steps from quarter = 72 to 100 at measure 3\.$/m);
+      assert.equal(await page.retype("from-measure", "12"), "Up to date.");
+      assert.deepEqual([await fields(page), await startTempo(page)], [["12", "", "12", ""], ["q", false, "100"]]);
+      assert.match(await page.text("headline"), /^The tempo steps from quarter = 96 to 100 at measure 12\.$/m);
+      const shown = await page.text("headline");
+      // A file that is no score: its sentence, and everything else as it was.
+      await page.chooseFile("score", join(SCORES, "not-a-score.musicxml"));
+      await waitFor(() => page.text("score-error"), "the bad file's sentence");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.match(await page.text("score-open"), /^Open: song\.musicxml \(15 measures\)/);
+      assert.deepEqual([await fields(page), await page.text("headline")], [["12", "", "12", ""], shown]);
+      assert.ok(await page.evaluate(() => window.zorvDrawing === document.querySelector("#notation svg")),
+        "the score was drawn again");
+      assert.deepEqual(await invalid(page), ["score"]);
     },
   },
   {

@@ -443,3 +443,17 @@ test("a score is read once: every edit and download reuses that read", async () 
   assert.equal(parsed, 1, "one parse for every preview and download");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
+
+test("a region is kept for a score only inside it, and the stop tempo kept apart from a start the score gives", async () => {
+  const { regionInside, stopFor } = await import("../../preview/web/defaults.js");
+  // [From, To, inside a 15-measure score]
+  const regions = [["12", "19", false], ["1", "15", true], ["15", "", true], ["0", "3", false], ["", "4", false],
+    ["3:2", "5", false], [" 2 ", "4", true]];
+  for (const [fromMeasure, toMeasure, inside] of regions) {
+    assert.equal(regionInside({ fromMeasure, toMeasure }, 15), inside, `${fromMeasure}-${toMeasure}`);
+  }
+  // [start bpm, stop bpm]: the page's own share of it, never the start itself, within the dialog's range.
+  for (const [start, stop] of [[120, 72], [72, 43], [30, 20], [20, 40], [600, 360]]) {
+    assert.deepEqual(stopFor({ unit: 2, dotted: true, bpm: start }), { unit: 2, dotted: true, bpm: stop }, String(start));
+  }
+});
