@@ -84,6 +84,29 @@ export function headline(result, printed = null) {
     return lines;
 }
 
+// The first sentences of a plan's result: how long the whole plays, and
+// what each fitted ramp's fit chose or that none reaches. result:
+// runPlan's.
+export function planHeadline(result, printed = null) {
+    const { whole, fits } = result;
+    const measures = result.header.score.measures;
+    const count = result.header.runs.length;
+    let time = `${capital(regionWords(whole.region, measures, printed))} plays for ${seconds(whole.writtenS)} `
+        + `in ${count} ramp${count === 1 ? "" : "s"}.`;
+    if (whole.passes) {
+        const total = whole.passes.reduce((sum, pass) => sum + pass.toS - pass.fromS, 0);
+        time += whole.passes.length === 0 ? " The score's repeats and jumps never play it."
+            : ` The score's repeats play it ${timesWord(whole.passes.length)}, ${seconds(total)} in all.`;
+    }
+    const lines = [{ kind: "time", text: time }];
+    fits.forEach((fit, i) => {
+        if (!fit) return;
+        const { kind, text } = fitWords(fit);
+        lines.push({ kind, text: `Ramp ${i + 1}: ${text[0].toLowerCase()}${text.slice(1)}` });
+    });
+    return lines;
+}
+
 function capital(text) {
     return text[0].toUpperCase() + text.slice(1);
 }

@@ -1,9 +1,28 @@
 // The downloads: the MIDI file, the beats as CSV, the sound as WAV and the
 // score with the ramp written in, each made from the result on the page
 // when asked for.
-import { wavBytes } from "./click.js";
+import { CLICK_UNDER_NOTES, passageChannels, wavBytes } from "./click.js";
+import { passage } from "./passage.js";
 import { renderWav } from "./synth.js";
-import { chosenSounds } from "./transport.js";
+import { chosenSounds, soundChoice } from "./transport.js";
+
+// The WAV's sound: the passage Play plays (its count-in and the measures
+// before the region included), or with `whole` everything heard from the
+// score's start.
+async function wavSound(result, sound, whole) {
+  const want = chosenSounds(result);
+  const midi = want.notes ? sound.notesOnly : null;
+  if (whole) return renderWav({ midi, beats: want.click ? sound.beats : null, seconds: sound.listen.end });
+  const choice = soundChoice();
+  const first = result.leadIn.heard;
+  const played = passage(sound.listen, { first, sounds: choice.sounds, countIn: choice.countIn });
+  const { channels, rate } = await renderWav({ midi, beats: null, seconds: sound.listen.end });
+  const start = sound.listen.measures[first - 1].seconds;
+  const cut = passageChannels(channels, rate, {
+    start, lead: played.countIn, clicks: played.clicks, level: midi ? CLICK_UNDER_NOTES : 1,
+  });
+  return { channels: cut, rate };
+}
 
 function download(name, type, bytes) {
   const url = URL.createObjectURL(new Blob([bytes], { type }));
@@ -39,17 +58,16 @@ export function wireDownloads({ engine, transport, shown, baseName }) {
   on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", (await transport.soundOf(r)).beatsCsv]);
   on("download-wav", async (r) => {
     const want = chosenSounds(r);
+    const whole = document.getElementById("wav-whole").checked;
     const sound = await transport.soundOf(r);
     const button = document.getElementById("download-wav");
     button.disabled = true;
     downloadStatus.textContent = "Making the WAV file...";
     try {
-      const { channels, rate } = await renderWav({
-        midi: want.notes ? sound.notesOnly : null, beats: want.click ? sound.beats : null, seconds: sound.listen.end,
-      });
+      const { channels, rate } = await wavSound(r, sound, whole);
       downloadStatus.textContent = "";
       const name = want.notes ? (want.click ? "notes-and-click" : "notes") : "click";
-      return [`${baseName()}-${name}.wav`, "audio/wav", wavBytes(channels, rate)];
+      return [`${baseName()}${whole ? "-whole" : ""}-${name}.wav`, "audio/wav", wavBytes(channels, rate)];
     } finally {
       button.disabled = false;
     }

@@ -44,6 +44,7 @@ function pageState() {
 function withdrawResult(message, isError) {
   transport?.stop();
   results.withdraw();
+  transport?.showPlayable();
   view?.shade(null);
   current.hidden = true;
   status.textContent = message;

@@ -9,13 +9,13 @@ import {
   scoreWithRamp,
 } from "../lib/preview.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
-import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
+import { checkHitInputs, hitHeadline, hitLines, runHits } from "../lib/hits.js";
 import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { scoreTempos } from "../lib/score-tempo.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
-import { beatUnits, finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
+import { beatUnits, finaleWords, headline, planHeadline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed, and shown before
 // it on the tempo map, where the tempo leading into the ramp is seen.
@@ -115,6 +115,7 @@ export function planPageResult(checked, result) {
   const { measures } = result.header.score;
   return {
     plan: true,
+    headline: [...planHeadline(result), ...(result.hits ? hitHeadline(result.hits, measures) : [])],
     headerText: planHeaderLines(result.header, { selectionTool: false }).join("\n"),
     fitText: planFitLines(result).join("\n"),
     summaryText: planTimingLines(result).join("\n"),

@@ -66,6 +66,12 @@ function onsets(wavBytes, options = []) {
   return done.stdout.split(/\s+/).filter(Boolean).map(Number);
 }
 
+/** How long a WAV file of the page's (16-bit PCM, its data after a 44-byte header) lasts. */
+function wavSeconds(bytes) {
+  const [channels, rate] = [bytes.readUInt16LE(22), bytes.readUInt32LE(24)];
+  return bytes.readUInt32LE(40) / (2 * channels * rate);
+}
+
 /** Seconds of each click's and each note's start in a MIDI file, as Python's
  * mido plays it (its own reading of the tempo events): {click, notes}. */
 function midiOnsets(path) {
@@ -368,7 +374,19 @@ export const CASES = [
       const [header, ...rows] = (await page.download("download-beats")).bytes.toString("utf8").trim().split("\n");
       const column = header.split(",").indexOf("seconds");
       const beats = rows.map((row) => Number(row.split(",")[column]));
-      const clicks = onsets((await page.download("download-wav")).bytes);
+      // The WAV is what Play plays: from two measures before the region (the
+      // 10th, beat 37), after a measure's count-in; the whole score as a choice.
+      const passageWav = await page.download("download-wav");
+      await page.click("wav-whole");
+      const wholeWav = await page.download("download-wav");
+      const [lead, start] = [beats[40] - beats[36], beats[36]];
+      assert.ok(Math.abs(wavSeconds(wholeWav.bytes) - wavSeconds(passageWav.bytes) - (start - lead)) < 0.001,
+        `${wavSeconds(wholeWav.bytes)} s in all, ${wavSeconds(passageWav.bytes)} s of passage`);
+      const passageClicks = onsets(passageWav.bytes);
+      const played = [...beats.slice(36, 40).map((at) => at - start), ...beats.slice(36).map((at) => at - start + lead)];
+      assert.equal(passageClicks.length, played.length, String(passageClicks));
+      played.forEach((at, i) => assert.ok(Math.abs(passageClicks[i] - at) < 0.015, `${at} s: ${passageClicks[i]} s`));
+      const clicks = onsets(wholeWav.bytes);
       assert.equal(beats.length, 80);
       assert.equal(clicks.length, beats.length, String(clicks));
       beats.forEach((beat, i) => assert.ok(Math.abs(clicks[i] - beat) < 0.015,
@@ -386,6 +404,7 @@ export const CASES = [
         ["click", clickOnly, heard.click, "-click.wav"],
         ["both", withNotes, [...heard.notes, ...heard.click], "-notes-and-click.wav"],
       ];
+      await page.click("wav-whole");
       for (const [sounds, midi, predicted, ending] of cases) {
         await page.evaluate((v) => document.querySelector(`input[name=sounds][value=${v}]`).click(), sounds);
         assert.ok(await sameBytes(page, "download-midi", midi), `the MIDI files differ (${sounds})`);
@@ -510,6 +529,14 @@ export const CASES = [
       assert.equal(done.status, 0, done.stderr);
       const cli = await assertShows(page, done.stdout);
       assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      // The headline says what the command line's figures say, as sentences.
+      const wholeS = Number(/The whole plan, .*?([\d.]+) s with the written records/.exec(done.stdout)[1]);
+      const [, stop, stopS] = /Fit: stop (half = \d+) plays the region in ([\d.]+) s/.exec(done.stdout);
+      const headline = (await page.lines("headline")).filter((line) => line);
+      assert.equal(headline.length, 2, headline.join("\n"));
+      assert.equal(headline[0], `Measure 5 through the end of measure 16 plays for ${wholeS.toFixed(2)} s in 2 ramps.`);
+      assert.ok(headline[1].startsWith(`Ramp 2: stop tempo for 14.00 s: ${stop}, which plays ${Number(stopS).toFixed(2)} s.`),
+        headline[1]);
       assert.equal(await search(page), PLAN_QUERY);
       assert.ok(await sameBytes(page, "download-midi", midi), "the MIDI files differ");
       assert.deepEqual(await page.accessibilityViolations(), [], "with a plan");
@@ -551,6 +578,10 @@ export const CASES = [
       assert.equal(await page.open(HITS_QUERY), "Up to date.");
       const cli = runCli(argsOf(HITS_QUERY));
       await assertShows(page, cli);
+      const headline = async () => (await page.lines("headline")).filter((line) => line);
+      const [, largest] = /Largest error: ([\d.]+) ms/.exec(cli);
+      assert.deepEqual((await headline()).slice(1), [`All 5 hit points land on time: within 0.35 frames at 24 fps `
+        + `(largest error ${largest} ms, hit 4).`]);
       for (const mark of ["line.hit", "line.hit-target"]) {
         assert.equal(await page.evaluate((m) => document.querySelectorAll(`#tempo-map ${m}`).length, mark), HITS.length);
       }
@@ -568,6 +599,12 @@ export const CASES = [
       assert.equal(await page.retype(`hit-${last}-time`, HITS[last - 1][1]), "Up to date.");
       await assertShows(page, cli);
       assert.equal(await search(page), HITS_QUERY);
+      // A hit out of reach is said as plainly as those reached.
+      assert.equal(await page.retype("hit-5-time", "5:00"), "Up to date.");
+      assert.deepEqual((await headline()).slice(1), ["4 of 5 hit points land on time: within 0.35 frames at 24 fps "
+        + `(largest error ${largest} ms, hit 4).`, "Out of reach: hit 5 (measure 32) cannot land on 5:00.000; the nearest "
+        + "stop tempo, 16th = 20, brings it to 1:45.200, -194800.0 ms, -4675.20 frames off."]);
+      assert.equal(await page.retype("hit-5-time", HITS[4][1]), "Up to date.");
       assert.match(await page.retype("hit-3-time", "20"), /^No result/);
       await assertRefusedAlike(page, "hit-3", cliRun(argsOf(HITS_QUERY.replace("20:3=41.3", "20:3=20"))));
     },
@@ -734,8 +771,7 @@ export const CASES = [
       const head = "#tempo-map .playhead";
       await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
       const visibility = () => page.attribute(head, "visibility");
-      // Two measures of lead-in play left of the map, where no line shows.
-      assert.equal(await visibility(), "hidden");
+      // The map begins with the two measures of lead-in; the count-in plays before them.
       await waitFor(async () => (await visibility()) === "visible", "the playhead to reach the map");
       const x = async () => Number(await page.attribute(head, "x1"));
       const first = await x();
@@ -908,6 +944,35 @@ export const CASES = [
       assert.ok(await page.evaluate(() => window.zorvDrawing === document.querySelector("#notation svg")),
         "the score was drawn again");
       assert.deepEqual(await invalid(page), ["score"]);
+    },
+  },
+  {
+    name: "the transport is in view with the score: at first, and while the score is scrolled to its last system, wide and on a phone",
+    async run(page) {
+      const song = scratchFile("long-song.musicxml");
+      writeFileSync(song, songScore(60, { 1: ["quarter", 0, 96] }));
+      // Where Play and the score's last measure are on the screen: [Play in view, last measure in view, not under Play].
+      const seen = () => page.evaluate(() => {
+        const play = document.getElementById("play").getBoundingClientRect();
+        const last = [...document.querySelectorAll("#notation [data-measure]")].at(-1).getBoundingClientRect();
+        const inView = (r) => r.top >= 0 && r.bottom <= innerHeight;
+        const bar = document.getElementById("transport").getBoundingClientRect();
+        return [inView(play), inView(last), last.top >= bar.bottom || last.bottom <= bar.top];
+      });
+      try {
+        for (const [width, height] of [[1280, 1000], [1000, 700], [375, 700]]) {
+          await page.browser.resize(width, height);
+          await openAt(page, "?from=20&to=28&start=q=96&stop=q=60&after=start", song);
+          await drawnMeasures(page);
+          const atFirst = await page.evaluate(() => document.getElementById("play").getBoundingClientRect().bottom <= innerHeight);
+          assert.ok(atFirst, `Play below the first screen at ${width} px`);
+          await page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].at(-1).scrollIntoView({ block: "end" }));
+          assert.deepEqual(await seen(), [true, true, true], `${width} x ${height}`);
+          assert.equal(await page.evaluate(() => document.getElementById("play").disabled), false);
+        }
+      } finally {
+        await page.browser.resize(1200, 1600);
+      }
     },
   },
   {

@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { argumentsOf, queryOf, runPatch, stateFromQuery } from "../../preview/web/address.js";
-import { clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
+import { clickWave, mixClicks, passageChannels, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
@@ -456,4 +456,20 @@ test("a region is kept for a score only inside it, and the stop tempo kept apart
   for (const [start, stop] of [[120, 72], [72, 43], [30, 20], [20, 40], [600, 360]]) {
     assert.deepEqual(stopFor({ unit: 2, dotted: true, bpm: start }), { unit: 2, dotted: true, bpm: stop }, String(start));
   }
+});
+
+test("the passage's WAV is cut where the passage starts, after its count-in, its clicks where Play sounds them", () => {
+  const rate = 8000;
+  const heard = [Float32Array.from({ length: 3 * rate }, (_, i) => i), new Float32Array(3 * rate).fill(-1)];
+  const clicks = [{ at: -0.5, accent: true }, { at: 0, accent: true }, { at: 0.25, accent: false }];
+  const [left, right] = passageChannels(heard, rate, { start: 1.25, lead: 0.5, clicks, level: 0.5 });
+  // The count-in's half second, then the heard part from 1.25 s on: 2.25 s in all.
+  assert.equal(left.length, 2.25 * rate);
+  const wave = mixClicks(clicks.map((c) => ({ ...c, seconds: c.at + 0.5 })), rate);
+  for (const at of [0, 10, 0.5 * rate - 1, 0.5 * rate, 0.75 * rate + 3, 2.25 * rate - 1]) {
+    const under = at < 0.5 * rate ? [0, 0] : [1.25 * rate + at - 0.5 * rate, -1];
+    const click = 0.5 * (wave[at] ?? 0);
+    assert.ok(Math.abs(left[at] - (under[0] + click)) < 1e-3 && Math.abs(right[at] - (under[1] + click)) < 1e-6, `sample ${at}`);
+  }
+  assert.ok(Math.abs(left[5]) > 0.01 && Math.abs(left[0.5 * rate + 5] - 1.25 * rate - 5) > 0.01, "the clicks sound");
 });
