@@ -26,7 +26,7 @@ endforeach()
 # report), and hit points against the MIDI file's own tempo events and a
 # brute-force search for the constant tempo.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-foreach(check playback figures hits)
+foreach(check playback figures hits shapes)
     add_test(NAME preview.${check}
              COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${check}
              WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)

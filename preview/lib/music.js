@@ -216,6 +216,38 @@ export function parseTempo(text, option, beat = null) {
     return Object.freeze({ unit, dotted: parts.letter === null ? beat.dotted : parts.dotted, bpm });
 }
 
+// "75%", "75 %", "q=75 %" (the page puts its unit before whatever is
+// typed; a percentage keeps the start's unit): a stop tempo as a share of
+// the start tempo. null for text that is no percentage.
+const PERCENT = /^\s*(?:[^\s=0-9]+\.?\s*=\s*)?([0-9]+(?:\.[0-9]*)?|\.[0-9]+)\s*%\s*$/u;
+
+export function percentText(text) {
+    const match = PERCENT.exec(text);
+    return match ? match[1] : null;
+}
+
+// A stop tempo as --stop takes it: a tempo (parseTempo, the start's unit
+// when none is written) or a percentage of the start tempo, in the start's
+// unit and rounded to the nearest whole BPM (a half up), as the dialog takes
+// whole ones. A percentage gives `percent` (its text) too.
+export function parseStopTempo(text, start, option = "--stop") {
+    const written = percentText(text);
+    if (written === null) return parseTempo(text, option, { unit: start.unit, dotted: start.dotted });
+    const share = parseDecimal(written);
+    const scaled = BigInt(start.bpm) * share.n;
+    const bpm = Number((2n * scaled + 100n * share.d) / (200n * share.d));
+    if (!(bpm >= LOWEST_BPM && bpm <= HIGHEST_BPM)) {
+        throw errorAt(option, `${written} % of ${tempoName(start)} is ${bpm} beats per minute, outside `
+            + `${LOWEST_BPM} to ${HIGHEST_BPM}, the range the dialog takes`);
+    }
+    return Object.freeze({ unit: start.unit, dotted: start.dotted, bpm, percent: written });
+}
+
+// "75 % of quarter = 120: quarter = 90".
+export function percentName(start, stop) {
+    return `${stop.percent} % of ${tempoName(start)}: ${tempoName(stop)}`;
+}
+
 export function checkBpm(bpm, option) {
     if (!(bpm >= LOWEST_BPM && bpm <= HIGHEST_BPM)) {
         throw errorAt(option, `${bpm} beats per minute is outside ${LOWEST_BPM} to `

@@ -5,8 +5,8 @@
 // duration it first fits the stop tempo. Nothing here touches files: the
 // caller reads the score and writes what comes back.
 import {
-    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseTempo, parseTimeRuns, parseUnit,
-    regionText, tempoName, tempoValue,
+    InputError, QUARTER, UNIT_NAMES, measureOffsets, optionError, meterSummary, parseRegion, parseStopTempo, parseTempo, parseTimeRuns,
+    parseUnit, percentName, regionText, tempoName, tempoValue,
 } from "./music.js";
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
@@ -99,7 +99,7 @@ export function checkRun(inputs, score, source = null) {
                 sentence: "a stop tempo names its own beat unit; a beat unit alone goes with a duration to fit",
             });
         }
-        checked.stop = parseTempo(inputs.stop, "--stop", { unit: start.unit, dotted: start.dotted });
+        checked.stop = parseStopTempo(inputs.stop, start);
         checkNotEqual(start, checked.stop);
     } else {
         checked.target = fitTarget(inputs.fit);
@@ -141,6 +141,7 @@ export function headerLines(header) {
         scoreLine(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
+        ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : []),
     ];
 }
 

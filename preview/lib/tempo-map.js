@@ -181,7 +181,8 @@ function floatText(x) {
 // hit lands (a solid line at its position) and where the music is at its
 // target time (a dashed one); `beat`, {units, name}: the tempo axis counts
 // beats of that many units (a dotted quarter: 1536), named so, instead of
-// quarters.
+// quarters; `curve`, [[position, quarter BPM]]: an ideal curve, drawn thin
+// over the records.
 export function svgText(allPoints, regionSpan, extent, ticks = null,
     xTitle = "position (quarter-note beats from the region start)", marks = {}) {
     const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
@@ -237,6 +238,11 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
         if (i + 1 < points.length) path.push(`V${f1(y(axisBpm(points[i + 1][1])))}`);
     });
     out.push(`<path d="${path.join(" ")}" fill="none" stroke="#c33" stroke-width="2"/>`);
+    if (marks.curve) {
+        const inside = marks.curve.filter(([position]) => position >= x0 && position <= x1);
+        out.push(`<polyline class="ideal" points="${inside.map(([position, bpm]) => `${f1(x(position))},${f1(y(bpm / perBeat))}`).join(" ")}" `
+            + 'fill="none" stroke="#222" stroke-width="1"/>');
+    }
     for (const [position, value] of points) {
         out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(axisBpm(value)))}" r="${marks.dotRadius ?? 2.5}" fill="#c33"/>`);
     }

@@ -127,7 +127,8 @@ export function coveringRegion(regions, measures) {
 // markers, heardMidi's).
 // extras: {hits: [{at, target, label}]}, for a plan made to land hit
 // points: each is marked on the map (svgText's hits) and, where it is first
-// heard, in the MIDI file.
+// heard, in the MIDI file; {curve}: the ideal curve a shaped plan follows
+// (svgText's curve).
 export async function runPlan(checked, plugin, names = {}, tools = {}, extras = {}) {
     const { measures } = checked.score;
     const runs = [];
@@ -172,7 +173,7 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
         [pass.start, `run ${i + 1} starts`], [pass.end, `run ${i + 1} ends`]])),
     ...hits.map((hit) => [heardTicks(heard, hit.at)[0], hit.label]).filter(([tick]) => tick !== undefined)];
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null, marks);
-    const { svg, extent } = planMap(line, measures, region, spans, hits);
+    const { svg, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null);
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
@@ -189,12 +190,12 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
 
 // The tempo map from the plan's start to the end of the heard measures,
 // each run shaded and named.
-function planMap(line, measures, region, spans, hits) {
+function planMap(line, measures, region, spans, hits, curve) {
     const heard = heardMeasures(measures, region);
     const starts = measureOffsets(heard);
     const extent = [starts[region[0]], starts[heard.length + 1]];
     const regions = spans.map((span, i) => ({ span, label: `run ${i + 1}` }));
-    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits });
+    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits, curve });
     return { svg, extent };
 }
 
@@ -210,7 +211,8 @@ export function planHeaderLines(header, { selectionTool = true } = {}) {
         scoreLine(score),
         `Plan:   ${count} of the plug-in${header.hits ? ", one to each hit" : ""}, in this order:`,
         ...runs.map((run, i) => `  ${i + 1}. ${regionText(run.region, score.measures)}${tool(run.region)}: `
-            + `${tempoName(run.start)} to ${tempoName(run.stop)}, ${AFTER_TEXT[run.after]}`),
+            + `${tempoName(run.start)} to ${tempoName(run.stop)}${run.stop.percent ? ` (${run.stop.percent} % of the start)` : ""}, `
+            + `${AFTER_TEXT[run.after]}`),
     ];
 }
 

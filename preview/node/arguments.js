@@ -7,8 +7,9 @@ import { InputError } from "../lib/music.js";
 export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --from M[:BEAT] --to
                        M[:BEAT] --start UNIT=BPM
                        (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
-                       [--after {none,stop,start}] [--svg FILE] [--midi FILE]
-                       [--wav FILE] [--notes] [--beats FILE] [--write FILE]
+                       [--after {none,stop,start}] [--shape SHAPE] [--runs N]
+                       [--svg FILE] [--midi FILE] [--wav FILE] [--notes]
+                       [--beats FILE] [--write FILE]
        scripts/preview (--time RUNS | --score FILE) --plan FILE [--svg FILE]
                        [--midi FILE] [--wav FILE] [--notes] [--beats FILE]
                        [--write FILE]
@@ -31,7 +32,8 @@ options:
                         beat not included)
   --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for
                         dotted; 20..600
-  --stop UNIT=BPM       stop tempo, as --start
+  --stop UNIT=BPM       stop tempo, as --start, or a share of the start tempo
+                        in its unit, as 75% (rounded to a whole BPM)
   --fit SECONDS         find the stop tempo that makes the region last this
                         long (seconds, or minutes:seconds as 1:23.5)
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
@@ -39,6 +41,12 @@ options:
   --after {none,stop,start}
                         directly after the region: nothing, the stop tempo
                         (default) or the start tempo
+  --shape SHAPE         the ramp's curve: linear (default: one run of the
+                        plug-in), natural (natural:Q for another q than
+                        2.5), ease-in, ease-out or s-curve, as the fewest
+                        runs that follow it within 1 % in time and 2 % in
+                        tempo
+  --runs N              make the shape as exactly N runs
   --svg FILE            where the tempo map goes
   --midi FILE           write a MIDI file: the tempos and a click on every
                         beat
@@ -76,6 +84,8 @@ export const OPTIONS = [
     { flags: ["--fit"], dest: "fit", group: "stop", run: true, endsRun: true },
     { flags: ["--stop-unit"], dest: "stopUnit", run: true },
     { flags: ["--after"], dest: "after", choices: ["none", "stop", "start"], default: "stop", run: true },
+    { flags: ["--shape"], dest: "shape", run: true },
+    { flags: ["--runs"], dest: "runs", run: true },
     { flags: ["--svg"], dest: "svg" },
     { flags: ["--midi"], dest: "midi" },
     { flags: ["--wav"], dest: "wav" },

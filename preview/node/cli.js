@@ -18,6 +18,7 @@ import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
 import { plan, previewLines, readMeasures, runPreview } from "../lib/preview.js";
 import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
+import { checkShape, runShaped, shapedLines } from "../lib/shaped.js";
 import { HELP, parseArguments } from "./arguments.js";
 import { ScenarioError, loadPlugin } from "./plugin-node.js";
 import { scenarioProcess } from "./scenario-process.js";
@@ -162,7 +163,9 @@ async function checkedInputs(values, tools) {
             run = { kind: "hits", checked, source };
         }
     } else {
-        run = { kind: "ramp", checked: await plan(inputs, tools) };
+        const checked = await plan(inputs, tools);
+        const shaped = checkShape({ shape: values.shape, runs: values.runs });
+        run = shaped ? { kind: "shaped", checked: { ...checked, shaped } } : { kind: "ramp", checked };
     }
     checkOutputs(values);
     return run;
@@ -173,6 +176,10 @@ async function runChecked(run, plugin, names, tools) {
     if (run.kind === "ramp") {
         const result = await runPreview(run.checked, plugin, names, tools);
         return { result, lines: previewLines(result) };
+    }
+    if (run.kind === "shaped") {
+        const result = await runShaped(run.checked, plugin, names, tools);
+        return { result, lines: shapedLines(result) };
     }
     if (run.kind === "plan") {
         const result = await runPlan(run.checked, plugin, names, tools);

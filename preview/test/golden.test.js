@@ -71,3 +71,41 @@ for (const c of CASES["tempo-map"]) {
         assertSameRun(c.name, done, folder, files);
     }));
 }
+
+// Each example of docs/preview.md, a command and the text it prints, is a recorded case (the
+// same arguments, but for where the map goes), and every line the text shows is in what that
+// case prints, in order; a "..." line stands for rows left out.
+function documentedExamples(markdown) {
+    const example = /```sh\n(scripts\/preview [^`]*?)```\n+```text\n([^`]*?)```/g;
+    return [...markdown.matchAll(example)].map(([, command, text]) => ({
+        args: command.replace(/\\\n/g, " ").trim().split(/\s+/).slice(1),
+        shown: text.split("\n").filter((line) => line.trim() !== "" && !line.includes("...")),
+    }));
+}
+
+function withoutSvg(args) {
+    const at = args.indexOf("--svg");
+    return at < 0 ? args : [...args.slice(0, at), ...args.slice(at + 2)];
+}
+
+function missingLines(shown, printed) {
+    const lines = printed.split("\n").map((line) => line.trimEnd());
+    let from = 0;
+    return shown.filter((line) => {
+        const at = lines.indexOf(line.trimEnd(), from);
+        if (at < 0) return true;
+        from = at + 1;
+        return false;
+    });
+}
+
+test("the examples of docs/preview.md print what their recorded cases print", () => {
+    const examples = documentedExamples(readFileSync(join(ROOT, "docs", "preview.md"), "utf8"));
+    assert.ok(examples.length >= 2, "docs/preview.md shows its examples as a sh block and a text block");
+    for (const { args, shown } of examples) {
+        const recorded = CASES.preview.find((c) => withoutSvg(c.args).join(" ") === withoutSvg(args).join(" "));
+        assert.ok(recorded, `no recorded case runs scripts/preview ${args.join(" ")}`);
+        assert.deepEqual(missingLines(shown, expected(recorded.name, "stdout").toString()), [],
+            `docs/preview.md shows lines that scripts/preview ${args.join(" ")} does not print`);
+    }
+});

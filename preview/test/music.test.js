@@ -6,7 +6,7 @@ import assert from "node:assert/strict";
 
 import {
     InputError, THROUGH_MEASURE_END as END, beatAt, beatPosition, beatsText, fullMeasure, hostTempoValue, meterSummary,
-    parseMeter, parsePoint, parseRegion, parseTempo, parseTimeRuns, parseUnit, partialMeasure,
+    parseMeter, parsePoint, parseRegion, parseStopTempo, parseTempo, percentName, parseTimeRuns, parseUnit, partialMeasure,
     regionText, tempoName, tempoValue,
 } from "../lib/music.js";
 import { defaultModulePath, loadPlugin } from "../node/plugin-node.js";
@@ -144,6 +144,27 @@ function refusal(call) {
     }
     assert.fail("accepted");
 }
+
+test("a stop tempo as a percentage of the start, in the start's unit, rounded to a whole BPM (a half up)", () => {
+    const dottedHalf = { unit: 3, dotted: true, bpm: 40 };
+    const quarter = (bpm) => ({ unit: 2, dotted: false, bpm });
+    // [typed, start, stop's bpm]
+    const cases = [
+        ["75%", quarter(120), 90], ["75 %", quarter(120), 90], ["q=75 %", quarter(120), 90],
+        ["h.=133%", quarter(120), 160], // 159.6; the unit typed before a percentage is the page's, not the user's
+        ["75%", quarter(90), 68],       // 67.5: the half goes up
+        ["62.5 %", quarter(100), 63], ["150%", dottedHalf, 60], ["33.3%", quarter(600), 200],
+    ];
+    for (const [typed, start, bpm] of cases) {
+        const stop = parseStopTempo(typed, start);
+        assert.deepEqual({ ...stop }, { unit: start.unit, dotted: start.dotted, bpm, percent: typed.replace(/^.*=|\s*%$/g, "").trim() }, typed);
+    }
+    assert.equal(percentName(quarter(120), parseStopTempo("75 %", quarter(120))), "75 % of quarter = 120: quarter = 90");
+    assert.equal(parseStopTempo("h.=40", quarter(120)).percent, undefined);
+    assert.throws(() => parseStopTempo("12.5%", dottedHalf),
+        { message: "--stop: 12.5 % of dotted half = 40 is 5 beats per minute, outside 20 to 600, the range the dialog takes" });
+    assert.throws(() => parseStopTempo("75 %%", quarter(120)), { message: /^--stop: cannot read '75 %%'/ });
+});
 
 test("each kind of bad value is refused with its one line", () => {
     const cases = [

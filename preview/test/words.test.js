@@ -66,8 +66,8 @@ test("a region and a pass through it name each measure as the score prints it wh
 test("the first sentences say what holds for each ramp, and only that", async () => {
     // [inputs, the kinds of sentence, what the sentences must say]
     const cases = [
-        // The README's ritardando: the last record 72.5, the step back, quarter = 120 before measure 12.
-        // The last record, 72.5, is within a hundredth of the stop tempo: not worth a sentence.
+        // The ritardando of docs/preview.md: the step back, quarter = 120 before measure 12; the last
+        // record, 72.5, is within a hundredth of the stop tempo: not worth a sentence.
         [{ from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" }, ["time", "after", "before"],
             [/^Measure 12 through the end of measure 19 plays for 20\.38 s \(an ideal, smooth ramp: 20\.43 s\)\.$/,
                 /steps from quarter = 72\.5 to quarter = 120\.0 \(back to the start tempo/, /measure 12\) the score plays at quarter = 120/]],

@@ -23,7 +23,8 @@ import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
 /** The command line's arguments for a page's address: each name=value as --name value. */
 const argsOf = (query) => [...new URLSearchParams(query)].flatMap(([name, value]) => [`--${name}`, value]);
 const cliArgs = (query, score = null) => [...(score ? ["--score", score] : []), ...argsOf(query)];
-const README_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start";
+// The link docs/page.md shows.
+const DOCUMENTED_LINK = "?time=4/4x24&from=12&to=19&start=q=120&stop=q=72&after=start";
 const FIT_QUERY = "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=start";
 const SCORE = join(SCORES, "pickup-meters-parts.musicxml");
 const SCORE_QUERY = "?from=3&to=5:2&start=q=100&stop=h=40&after=stop";
@@ -292,18 +293,18 @@ export const CASES = [
     },
   },
   {
-    name: "the README example from the address shows what the command line prints; an edit updates it and the link, a bad one withdraws it",
+    name: "the documented link shows what the command line prints; an edit updates it and the link, a bad one withdraws it",
     async run(page) {
-      assert.equal(await page.open(README_QUERY), "Up to date.");
-      const cli = await assertShows(page, runCli(argsOf(README_QUERY)));
+      assert.equal(await page.open(DOCUMENTED_LINK), "Up to date.");
+      const cli = await assertShows(page, runCli(argsOf(DOCUMENTED_LINK)));
       assert.equal(cli.records.length, 128 + 1);
       // The page writes back the address it was opened with, so the link still holds.
-      assert.equal(await search(page), README_QUERY);
+      assert.equal(await search(page), DOCUMENTED_LINK);
       assert.deepEqual(await page.accessibilityViolations(), [], "with a result");
       const before = await page.records(); // the table open while the edit comes
       assert.equal(await page.retype("stop-bpm", "60"), "Up to date.");
       assert.notDeepEqual(await page.records(), before);
-      const edited = README_QUERY.replace("stop=q=72", "stop=q=60");
+      const edited = DOCUMENTED_LINK.replace("stop=q=72", "stop=q=60");
       assert.equal(await search(page), edited);
       assert.equal(await page.retype("to-measure", "99"), "No result: correct the input marked above.");
       assert.equal(await page.shown("current"), false);
@@ -336,7 +337,7 @@ export const CASES = [
       const repeats = join(SCORES, "repeats-endings-coda.musicxml");
       // [address, score, an element, what it says, what the command line says]
       const cases = [
-        [README_QUERY, null, "musicxml-note", "", /MusicXML: .*tempo records written\)/],
+        [DOCUMENTED_LINK, null, "musicxml-note", "", /MusicXML: .*tempo records written\)/],
         [SCORE_QUERY, SCORE, "musicxml-note", "", /MusicXML: .*tempo records written\)/],
         // To the score's end with the start tempo after it: that record has no measure.
         ["?from=3&to=5&start=q=100&stop=h=40&after=start", SCORE, "musicxml-note",
@@ -367,7 +368,7 @@ export const CASES = [
     name: "the sound downloads hold what was chosen, where the preview times it",
     async run(page) {
       // Meter runs have no notes to choose: only the click, and the page says so.
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       assert.match(await page.text("sound-note"), /only the click sounds/);
       assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll("input[name=sounds]")]
         .map((input) => input.disabled)), [true, true, false]);
@@ -550,21 +551,21 @@ export const CASES = [
   {
     name: "ramps are added, moved and removed, and the link follows",
     async run(page) {
-      await page.open(README_QUERY);
-      const readme = { from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" };
+      await page.open(DOCUMENTED_LINK);
+      const documented = { from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" };
       // The next measures, as many as the score still has, back to the start tempo.
       const added = { from: "20", to: "24", start: "q=72", stop: "q=120", after: "stop" };
       const addedQuery = "from=20&to=24&start=q=72&stop=q=120&after=stop";
       await page.click("add-run");
       assert.equal(await page.settled(), "Up to date.");
       assert.equal(await focused(page), "run-2-from");
-      assert.equal(await search(page), `${README_QUERY}&${addedQuery}`);
-      await assertShows(page, cliPlan([readme, added]).stdout);
+      assert.equal(await search(page), `${DOCUMENTED_LINK}&${addedQuery}`);
+      await assertShows(page, cliPlan([documented, added]).stdout);
       await page.browser.click('#runs [data-action="up"][data-index="2"]');
       await waitFor(() => page.evaluate(() => document.getElementById("from-measure").value === "20"), "the ramps to swap");
       assert.equal(await page.settled(), "Up to date.");
-      assert.equal(await search(page), `?time=4/4x24&${addedQuery}&${README_QUERY.slice(13)}`);
-      await assertShows(page, cliPlan([added, readme]).stdout);
+      assert.equal(await search(page), `?time=4/4x24&${addedQuery}&${DOCUMENTED_LINK.slice(13)}`);
+      await assertShows(page, cliPlan([added, documented]).stdout);
       await page.browser.click('#runs [data-action="remove"][data-index="2"]');
       await waitFor(() => page.evaluate(() => !document.querySelector("#runs li")), "the ramp to go");
       assert.equal(await page.settled(), "Up to date.");
@@ -688,7 +689,7 @@ export const CASES = [
   {
     name: "every control is reached from the keyboard (axe finds those without a label)",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       const wanted = new Set(await page.evaluate(() => [...document.querySelectorAll("input, button")]
         .filter((c) => c.offsetParent && !c.disabled)
         .map((c) => (c.type === "radio" ? `radio:${c.name}` : c.id))));
@@ -716,7 +717,7 @@ export const CASES = [
     async run(page) {
       await page.browser.resize(375, 800);
       try {
-        await page.open(README_QUERY);
+        await page.open(DOCUMENTED_LINK);
         const [scrolled, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
         assert.equal(inner, 375);
         assert.ok(scrolled <= inner, `${scrolled} px of page in ${inner} px`);
@@ -728,7 +729,7 @@ export const CASES = [
   {
     name: "pointing at a record names its measure, beat and tempo",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       // The dots' centres as the map draws them, one per record; a pointer over the i-th.
       const pointAt = (i) => page.evaluate((n) => {
         const svg = document.querySelector("#tempo-map svg");
@@ -766,7 +767,7 @@ export const CASES = [
     name: "Play moves the playhead and Stop ends it; when playback ends by itself, focus returns to Play",
     needs: "audio",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       await page.click("play");
       const head = "#tempo-map .playhead";
       await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
@@ -837,7 +838,7 @@ export const CASES = [
   {
     name: "an answer to an edit made before the last one is never shown",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       // Two edits in a row: the answer to the first comes after the second was asked for.
       const shown = await page.evaluate(async () => {
         const seen = [];
@@ -862,7 +863,7 @@ export const CASES = [
   {
     name: "Play copes with an audio device that never starts: Stop stops, a late start is named, Play works again",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       // Every engine's audio made to hang in its start, as headless Firefox's does.
       await page.evaluate(() => {
         window.AudioContext = class {
@@ -978,7 +979,7 @@ export const CASES = [
   {
     name: "a large score is read once without holding up the page, and an edit with it open does not freeze it",
     async run(page) {
-      await page.open(README_QUERY);
+      await page.open(DOCUMENTED_LINK);
       const timing = await page.evaluate(async (source) => {
         let worst = 0;
         let last = performance.now();

@@ -9,7 +9,7 @@ import { clickWave, mixClicks, passageChannels, wavBytes } from "../../preview/w
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
-const readme = {
+const documented = {
   source: "time", time: "4/4x24", fromMeasure: "12", fromBeat: "", toMeasure: "19", toBeat: "",
   startUnit: "q", startDotted: false, startBpm: "120", mode: "stop", stopUnit: "q", stopDotted: false,
   stopBpm: "72", fit: "", after: "start",
@@ -22,7 +22,7 @@ test("an address carries the form, and gives back every field it is about", () =
   ];
   const hits = [{ position: "17", time: "0:34.2" }, { position: "25:3", time: "01:00:50;02" }];
   const single = "&from=12&to=19&start=q=120&stop=q=72";
-  // [the form, over the README's; its address]
+  // [the form, over the documented one; its address]
   const cases = [
     [{}, `?time=4/4x24${single}&after=start`],
     [{ fromBeat: "3", toBeat: "2.5", startUnit: "h", startDotted: true, startBpm: "40" },
@@ -45,7 +45,7 @@ test("an address carries the form, and gives back every field it is about", () =
       + "&fps=29.97&cue-start=01:00:00%3B00"],
   ];
   for (const [form, address] of cases) {
-    const state = { ...readme, ...form };
+    const state = { ...documented, ...form };
     assert.equal(queryOf(argumentsOf(state)), address);
     const back = stateFromQuery(address);
     for (const [key, value] of Object.entries(back)) {
@@ -77,7 +77,7 @@ test("a unit typed with the tempo names it: the buttons take it, or the field ke
     ["\u266B=120", "\u266B=120", [undefined, undefined, "\u266B=120"]],
   ];
   for (const [field, joined, split] of cases) {
-    const args = argumentsOf({ ...readme, startBpm: field });
+    const args = argumentsOf({ ...documented, startBpm: field });
     assert.equal(args.start, joined, field);
     const patch = stateFromQuery(queryOf(args));
     assert.deepEqual([patch.startUnit, patch.startDotted, patch.startBpm], split, field);

@@ -1,4 +1,4 @@
-// The README's pictures of the page: a score open with a region chosen on it,
+// The pictures of the page in the README and docs/page.md: a score open with a region chosen on it,
 // in headless Chromium, WIDTH px wide and as tall as the page, written as PNG.
 //   node tests/browser/screenshot.mjs FILE.png WIDTH
 import { join } from "node:path";

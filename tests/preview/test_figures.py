@@ -116,8 +116,8 @@ def table(output):
     return [[int(m), round((float(beat) - 1) * QUARTER), int(v)] for m, beat, v in rows]
 
 
-class ReadmeRamp(unittest.TestCase):
-    """The README's ritardando, with every output it can write."""
+class DocumentedRamp(unittest.TestCase):
+    """The ritardando of docs/preview.md, with every output it can write."""
     MEASURES = [[24, 4096]]
     REGION = [12, 0, 19, THROUGH_END]
 

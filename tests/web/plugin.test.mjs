@@ -109,7 +109,7 @@ test('tempoValue is the plug-in\'s own over every unit, modifier and 16-bit temp
     }
   }
   assert.equal(mismatches, 0, `${mismatches} values differ, first ${first}`);
-  // And the value every README example starts from.
+  // And the value every documented example starts from.
   assert.equal(plugin.tempoValue(2, 120, 0), 134217);
 });
 
