@@ -7,7 +7,6 @@ import { givenHits, readHits, readRuns, showHitsMode, showStopKind, wireRows, wr
 import { readForm, writeForm, forgetUnwritten, showModes, fieldOf } from "./form.js";
 import { clearErrors, markError, showInputError } from "./errors.js";
 import { loadEngine } from "./engine.js";
-import { shadedParts } from "./notation.js";
 import { Results } from "./results.js";
 import { ScoreFile } from "./score-file.js";
 import { ScoreView } from "./score-view.js";
@@ -45,7 +44,7 @@ function withdrawResult(message, isError) {
   transport?.stop();
   results.withdraw();
   transport?.showPlayable();
-  view?.shade(null);
+  view?.showResult(null);
   current.hidden = true;
   status.textContent = message;
   status.classList.toggle("stale", isError);
@@ -55,7 +54,7 @@ function render(result) {
   transport.stop();
   results.show(result);
   transport.showResult(result);
-  view.shade(shadedParts(result.region, result.starts));
+  view.showResult(result);
   current.hidden = false;
   status.textContent = "Up to date.";
   status.classList.remove("stale");

@@ -1,7 +1,8 @@
 // The score on the page: the notation of the open score or of the meter
 // runs, drawn when they change, and a measure chosen on it written into the
 // region's fields as if typed there.
-import { Notation } from "./notation.js";
+import { Notation, shadedParts } from "./notation.js";
+import { TempoLane } from "./tempo-lane.js";
 import { writeForm } from "./form.js";
 import { measureName } from "../lib/music.js";
 import { MOST_MEASURES_DRAWN } from "./score-file.js";
@@ -18,16 +19,26 @@ export class ScoreView {
     this.form = form;
     this.hitsList = hitsList;
     this.edited = edited;
-    this.drawn = null;  // what the notation shows: "score N" or "time TEXT"
+    this.shown = null;  // what the notation shows: "score N" or "time TEXT"
     this.timer = 0;
     this.notation = new Notation(document.getElementById("notation"), document.getElementById("notation-status"),
       (chosen) => this.choose(chosen));
+    this.lane = new TempoLane(document.getElementById("notation"));
     // The measure playing, as the player announces it, marked on the score.
     document.addEventListener("zorv-playing", (event) => this.notation.markPlaying(event.detail?.measure ?? null));
   }
 
-  shade(parts) {
+  // The result on the score: its region shaded, its tempo in the lane under
+  // the measures (null: none).
+  showResult(result) {
+    const parts = result ? shadedParts(result.region, result.starts) : null;
     this.notation.shade(parts);
+    this.lane.show(result, parts ?? []);
+  }
+
+  // The notation drawn anew, or cleared: the lane follows its boxes.
+  drawn(drawing) {
+    Promise.resolve(drawing).then(() => this.lane.redraw());
   }
 
   // A measure chosen on the notation goes into the fields, as if typed
@@ -50,32 +61,35 @@ export class ScoreView {
     const { notation, file } = this;
     if (state.source === "score") {
       const key = file.key();
-      if (key === this.drawn) return;
-      this.drawn = key;
+      if (key === this.shown) return;
+      this.shown = key;
       const score = file.score;
       if (!score) notation.clear("");
-      else if (file.toDraw?.key === key) notation.draw(file.toDraw.text, score.measures, names(score.measures, score.printed));
+      else if (file.toDraw?.key === key) this.drawn(notation.draw(file.toDraw.text, score.measures, names(score.measures, score.printed)));
       else notation.clear(`${score.name} is too large to draw here; the fields above choose the region.`);
+      this.drawn();
       return;
     }
     const key = `time ${state.time}`;
-    if (key === this.drawn) return;
-    const first = this.drawn === null;
-    this.drawn = key;
+    if (key === this.shown) return;
+    const first = this.shown === null;
+    this.shown = key;
     // Drawn once typing pauses, not for each key on the way.
     this.timer = setTimeout(async () => {
       let runs = null;
       try {
         runs = await this.engine.notation(state.time);
       } catch {
-        if (this.drawn === key) notation.clear("The meter runs are drawn once they can be read.");
+        if (this.shown === key) notation.clear("The meter runs are drawn once they can be read.");
+        this.drawn();
         return;
       }
-      if (this.drawn !== key) return;
+      if (this.shown !== key) return;
       if (runs.measures > MOST_MEASURES_DRAWN) {
         notation.clear(`${runs.measures} measures are too many to draw here; the fields above choose the region.`);
+        this.drawn();
       } else {
-        notation.draw(runs.text, runs.measures, names(runs.measures, null));
+        this.drawn(notation.draw(runs.text, runs.measures, names(runs.measures, null)));
       }
     }, first ? 0 : 250);
   }

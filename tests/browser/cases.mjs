@@ -951,12 +951,12 @@ export const CASES = [
     name: "the transport is in view with the score: at first, and while the score is scrolled to its last system, wide and on a phone",
     async run(page) {
       const song = scratchFile("long-song.musicxml");
-      writeFileSync(song, songScore(60, { 1: ["quarter", 0, 96] }));
+      writeFileSync(song, songScore(40, { 1: ["quarter", 0, 96] }));
       // Where Play and the score's last measure are on the screen: [Play in view, last measure in view, not under Play].
       const seen = () => page.evaluate(() => {
         const play = document.getElementById("play").getBoundingClientRect();
         const last = [...document.querySelectorAll("#notation [data-measure]")].at(-1).getBoundingClientRect();
-        const inView = (r) => r.top >= 0 && r.bottom <= innerHeight;
+        const inView = (r) => r.top >= -1 && r.bottom <= innerHeight + 1;
         const bar = document.getElementById("transport").getBoundingClientRect();
         return [inView(play), inView(last), last.top >= bar.bottom || last.bottom <= bar.top];
       });
@@ -968,12 +968,35 @@ export const CASES = [
           const atFirst = await page.evaluate(() => document.getElementById("play").getBoundingClientRect().bottom <= innerHeight);
           assert.ok(atFirst, `Play below the first screen at ${width} px`);
           await page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].at(-1).scrollIntoView({ block: "end" }));
-          assert.deepEqual(await seen(), [true, true, true], `${width} x ${height}`);
+          assert.deepEqual(await seen(), [true, true, true], `${width} x ${height}: ${await page.evaluate(() => JSON.stringify(
+            [...document.querySelectorAll("#notation [data-measure]")].at(-1).getBoundingClientRect()))} in ${height}`);
           assert.equal(await page.evaluate(() => document.getElementById("play").disabled), false);
         }
       } finally {
         await page.browser.resize(1200, 1600);
       }
+    },
+  },
+  {
+    name: "the tempo lane's steps sit under the measures they belong to, and follow a tempo edit",
+    async run(page) {
+      await openAt(page, "?from=2&to=3&start=q=100&stop=q=60&after=start", join(SCORES, "repeats-endings-coda.musicxml"));
+      await drawnMeasures(page);
+      const lanes = () => page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].map((box) => {
+          const lane = document.querySelector(`#notation .tempo-lane svg[data-lane="${box.dataset.measure}"]`);
+          const [b, l] = [box.getBoundingClientRect(), lane.getBoundingClientRect()];
+          return { measure: Number(box.dataset.measure), left: Math.abs(b.left - l.left) < 1, width: Math.abs(b.width - l.width) < 1,
+            under: l.top >= b.bottom - 0.5 && l.top <= b.bottom + 4, steps: Number(lane.dataset.steps),
+            region: lane.querySelector("rect") !== null, path: lane.querySelector("path").getAttribute("d") };
+        }));
+      const before = await lanes();
+      assert.ok(before.length > 4 && before.every((lane) => lane.left && lane.width && lane.under), JSON.stringify(before));
+      // The ramp's records step inside the region; the measures outside it hold one tempo each.
+      assert.deepEqual(before.filter((lane) => lane.steps > 1).map((lane) => lane.measure).slice(0, 2), [2, 3]);
+      assert.deepEqual(before.filter((lane) => lane.region).map((lane) => lane.measure), [2, 3]);
+      assert.equal(await page.retype("stop-bpm", "40"), "Up to date.");
+      const after = await lanes();
+      assert.notDeepEqual(after.find((lane) => lane.measure === 3).path, before.find((lane) => lane.measure === 3).path);
     },
   },
   {

@@ -473,3 +473,22 @@ test("the passage's WAV is cut where the passage starts, after its count-in, its
   }
   assert.ok(Math.abs(left[5]) > 0.01 && Math.abs(left[0.5 * rate + 5] - 1.25 * rate - 5) > 0.01, "the clicks sound");
 });
+
+test("the tempo lane's steps: each measure from the tempo in force at its start, a record where it stands", async () => {
+  const { laneSteps } = await import("../../preview/web/tempo-lane.js");
+  const { DEFAULT_VALUE } = await import("../../preview/lib/timing.js");
+  const starts = [0, 0, 4096, 8192, 11264, 15360];
+  const records = [
+    { measure: 2, position: 0, value: 100 }, { measure: 2, position: 2048, value: 90 },
+    // Two at one place: the later holds.
+    { measure: 3, position: 1024, value: 80 }, { measure: 3, position: 1024, value: 70 },
+    { measure: 4, position: 3072, value: 60 },
+    // Past the score's last measure: no lane has it.
+    { measure: 6, position: 0, value: 50 },
+  ];
+  assert.deepEqual(laneSteps(records, starts, 5), [
+    [[0, DEFAULT_VALUE]], [[0, 100], [0.5, 90]], [[0, 90], [1 / 3, 70]], [[0, 70], [0.75, 60]], [[0, 60]],
+  ]);
+  // A record at a measure's start is its first step, not a step inside the one before.
+  assert.deepEqual(laneSteps([{ measure: 2, position: 0, value: 7 }], starts, 2), [[[0, DEFAULT_VALUE]], [[0, 7]]]);
+});
