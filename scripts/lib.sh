@@ -47,7 +47,7 @@ declare -A PROGRAM_PACKAGE=(
     [fluidsynth]=fluidsynth [aubioonset]=aubio-tools
     [em++]=emscripten [node]=nodejs [esbuild]=esbuild [chromium]=chromium
     [chromedriver]=chromium-driver [firefox-esr]=firefox-esr
-    [WebKitWebDriver]=webkit2gtk-driver [npm]=npm
+    [WebKitWebDriver]=webkit2gtk-driver [npm]=npm [sf3convert]=sf3convert
 )
 
 # Programs by what a script does with them.
@@ -143,16 +143,17 @@ build_windows() {
 # WebKitWebDriver (on a virtual display, in a GTK window of the tests' own,
 # through python3-gi). Lists of their own, so that only these commands
 # install a browser.
-# Its sound: npm brings the SoundFont player (preview/package.json), and the
-# piano comes from Debian's public-domain General MIDI bank.
-PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild csound-soundfont)
+# Its sound: npm brings the SoundFont player (preview/package.json), and its
+# instruments are Debian's public-domain General MIDI bank, compressed by
+# sf3convert when the page is built.
+PAGE_PACKAGES=("${WEB_PACKAGES[@]}" node-jszip esbuild csound-soundfont sf3convert)
 PAGE_TEST_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb python3-gi gir1.2-gtk-3.0
                     gir1.2-webkit2-4.1 aubio-tools python3-mido nodejs node-jszip)
 # Debian's npm, unless the node on PATH brought its own (a NodeSource nodejs
 # does, and conflicts with Debian's npm).
 command -v npm >/dev/null || PAGE_PACKAGES+=(npm)
 command -v npm >/dev/null || PAGE_TEST_PACKAGES+=(npm)
-PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild npm)
+PAGE_BUILD_PROGRAMS=("${WEB_BUILD_PROGRAMS[@]}" esbuild npm sf3convert)
 PAGE_TEST_PROGRAMS=(chromium firefox-esr WebKitWebDriver Xvfb aubioonset node npm)
 PAGE_FILE="$BUILD/page/ZorvTempo-Preview.html"
 BROWSER_TESTS="$ROOT/tests/browser"

@@ -1,18 +1,21 @@
 // The score's notes as they sound: every part, chords, ties joined (across
 // barlines too), at sounding pitch (the part's <transpose> applied), each at
-// its exact place in units from the score's start, and each part's
-// instrument as its <midi-instrument> gives it (a piano where the score
-// names none) on a MIDI channel of its own. The MIDI file and the page's
-// sound both take their notes from here.
+// its exact place in units from the score's start, and each part's General
+// MIDI instrument: its <midi-instrument>'s program, else the one its
+// instrument sound or name means (instruments.js), on a MIDI channel of its
+// own where there are enough; unpitched notes on the General MIDI drum kit
+// (the percussion channel), each its instrument's key. The MIDI file, the
+// WAV and the page's sound all take their notes from here.
 //
 // Left out, as nothing of their own sounds: rests; grace notes (they take no
 // written time, and a player steals theirs from a neighbour as taste
 // decides); cue notes (a player reads them, does not play them); unpitched
-// notes whose instrument names no <midi-unpitched> key; and pitches beyond
-// MIDI's 0 to 127. A quarter tone sounds the nearest semitone (half-way:
-// the one above).
+// notes whose instrument names no <midi-unpitched> key and no drum by its
+// sound or name; and pitches beyond MIDI's 0 to 127. A quarter tone sounds
+// the nearest semitone (half-way: the one above).
 //
 //   part: {id, name, program 0..127, channel 0..15, volume 0..127 or null,
+//          drums (every note on the drum kit),
 //          notes: [{measure, start, end, key, velocity, channel}]}
 //   start, end: exact fractions of units from the score's start (a triplet
 //          eighth is 1024/3), in score order.
@@ -23,6 +26,7 @@ import {
     partName, readParts, tagOf, units, wholeNumber,
 } from "./musicxml.js";
 import { ZERO, add, compare, fraction } from "./numbers.js";
+import { drumKeyFor, programFor } from "./instruments.js";
 
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 export const PERCUSSION_CHANNEL = 9;
@@ -32,7 +36,8 @@ const MELODIC_CHANNELS = Array.from({ length: 16 }, (_, c) => c).filter((c) => c
 const FORTE_VELOCITY = 90;
 // Mezzo-forte, where the score sets no level.
 export const DEFAULT_VELOCITY = 80;
-const PIANO = 0;
+// The kit a drum part plays where its score names none: General MIDI's standard one.
+const STANDARD_KIT = 0;
 
 // The score read for its measures and tempo marks (as readScore reads it)
 // and for its notes: {measures, tempo, parts}.
@@ -49,11 +54,13 @@ export function scoreParts(root, walked, measures, fileName) {
     const starts = measureOffsets(measures);
     const parts = walked.map((part) => {
         const id = attribute(part.element, "id");
-        const entry = listed.get(id) ?? { name: id ?? "", instruments: new Map(), main: {} };
-        const notes = joinTies(soundingNotes(part, entry, starts, measures.length));
+        const entry = listed.get(id) ?? { name: id ?? "", instruments: new Map(), main: {}, readings: [] };
+        const sounding = soundingNotes(part, entry, starts, measures.length);
+        const drums = sounding.length > 0 && sounding.every((note) => note.channel === PERCUSSION_CHANNEL);
         return {
-            id, name: entry.name, program: entry.main.program ?? PIANO, givenChannel: entry.main.channel ?? null,
-            volume: entry.main.volume ?? null, notes,
+            id, name: entry.name, drums,
+            program: entry.main.program ?? (drums ? STANDARD_KIT : programFor(entry.readings)),
+            givenChannel: entry.main.channel ?? null, volume: entry.main.volume ?? null, notes: joinTies(sounding),
         };
     });
     const channels = partChannels(parts);
@@ -65,22 +72,42 @@ export function scoreParts(root, walked, measures, fileName) {
 // --- the part list -------------------------------------------------------
 
 // id -> {name, instruments: id -> instrument, main: the part's first
-// instrument}, where an instrument is {program, channel, volume, unpitched}
-// as far as its <midi-instrument> says.
+// instrument, readings: what names its sound (instruments.js), most telling
+// first}, where an instrument is {program, channel, volume, unpitched} as far
+// as its <midi-instrument> says, an unpitched one without a key given the
+// drum its <score-instrument> or the part names.
 function partList(root, fileName) {
     const listed = new Map();
     const list = child(root, "part-list");
     for (const scorePart of list ? children(list, "score-part") : []) {
         const id = attribute(scorePart, "id");
         const where = `${fileName}: part ${id ?? "?"}`;
+        const name = (childText(scorePart, "part-name") ?? "").trim() || id || "";
+        const named = new Map(children(scorePart, "score-instrument").map((s) => [attribute(s, "id"), readingsOf(s)]));
+        const partReadings = [...[...named.values()].flat(), { name }, { name: childText(scorePart, "part-abbreviation") ?? "" }];
         const instruments = new Map();
         for (const midi of children(scorePart, "midi-instrument")) {
-            instruments.set(attribute(midi, "id"), midiInstrument(midi, where));
+            const instrument = midiInstrument(midi, where);
+            const own = named.get(attribute(midi, "id")) ?? [];
+            instrument.drumKey = instrument.unpitched ?? drumKeyFor([...own, ...partReadings]) ?? undefined;
+            instruments.set(attribute(midi, "id"), instrument);
         }
-        const name = (childText(scorePart, "part-name") ?? "").trim() || id || "";
-        listed.set(id, { name, instruments, main: instruments.values().next().value ?? {} });
+        for (const [instrumentId, own] of named) {
+            if (!instruments.has(instrumentId)) {
+                instruments.set(instrumentId, { drumKey: drumKeyFor([...own, ...partReadings]) ?? undefined });
+            }
+        }
+        const main = children(scorePart, "midi-instrument").length ? instruments.values().next().value : {};
+        listed.set(id, { name, instruments, main, readings: partReadings, drumKey: drumKeyFor(partReadings) });
     }
     return listed;
+}
+
+// A <score-instrument>'s sound and name, as readings for instruments.js.
+function readingsOf(scoreInstrument) {
+    const sound = childText(scoreInstrument, "instrument-sound");
+    const name = childText(scoreInstrument, "instrument-name");
+    return [...(sound === null ? [] : [{ sound }]), ...(name === null ? [] : [{ name }])];
 }
 
 function midiInstrument(midi, where) {
@@ -149,10 +176,12 @@ function noteSounds(note, transpose, entry, where) {
     }
     if (child(note, "unpitched") === null) return [];
     const named = child(note, "instrument");
+    const all = [...entry.instruments.values()];
     const instrument = (named && entry.instruments.get(attribute(named, "id")))
-        ?? [...entry.instruments.values()].find((i) => i.unpitched !== undefined);
-    if (instrument?.unpitched === undefined) return [];
-    return [{ key: instrument.unpitched, channel: instrument.channel ?? PERCUSSION_CHANNEL, velocity, tie }];
+        ?? all.find((i) => i.unpitched !== undefined) ?? all.find((i) => i.drumKey !== undefined);
+    const key = instrument?.drumKey ?? entry.drumKey;
+    if (key === undefined || key === null) return [];
+    return [{ key, channel: PERCUSSION_CHANNEL, velocity, tie }];
 }
 
 function pitchKey(pitch, where) {
@@ -254,23 +283,38 @@ function scaled(percentage, full, lowest) {
 
 // --- channels ------------------------------------------------------------
 
-// A channel for each part: the one its <midi-instrument> gives, else the
-// first channel no part has (never the percussion channel, where the click
-// sounds); when all are taken, one that already plays the same program, else
-// the next in turn.
+// A channel for each part ({program, givenChannel, drums}): a drum part,
+// the percussion channel; another, the one its <midi-instrument> gives,
+// unless an earlier part holds it with another program (as a score for more
+// than one MIDI port gives), else the first channel no part has (never the
+// percussion channel, where the click sounds). When there are more parts
+// than channels, parts of one program share a channel, and what is left
+// shares with the nearest program of its family (General MIDI's groups of
+// eight: strings, brass, reeds...), else with the next in turn.
 export function partChannels(parts) {
-    const taken = new Set(parts.map((p) => p.givenChannel).filter((c) => c !== null));
-    const programs = new Map();
-    let turn = 0;
-    return parts.map((part) => {
-        let channel = part.givenChannel;
-        if (channel === null) {
-            channel = MELODIC_CHANNELS.find((c) => !taken.has(c))
-                ?? programs.get(part.program)
-                ?? MELODIC_CHANNELS[turn++ % MELODIC_CHANNELS.length];
-            taken.add(channel);
-        }
-        if (!programs.has(part.program) && channel !== PERCUSSION_CHANNEL) programs.set(part.program, channel);
+    const programs = new Map(); // channel -> its program
+    const given = parts.map((part) => {
+        const channel = part.drums ? PERCUSSION_CHANNEL : part.givenChannel;
+        if (channel === null) return null;
+        if (channel !== PERCUSSION_CHANNEL && programs.has(channel) && programs.get(channel) !== part.program) return null;
+        if (channel !== PERCUSSION_CHANNEL) programs.set(channel, part.program);
         return channel;
+    });
+    const free = MELODIC_CHANNELS.filter((c) => !programs.has(c));
+    const wanting = given.filter((channel) => channel === null).length;
+    const crowded = wanting > free.length;
+    let turn = 0;
+    return parts.map((part, index) => {
+        if (given[index] !== null) return given[index];
+        const held = [...programs].filter(([, program]) => program === part.program).map(([channel]) => channel);
+        if (crowded && held.length) return held[0];
+        if (free.length) {
+            const channel = free.shift();
+            programs.set(channel, part.program);
+            return channel;
+        }
+        const family = [...programs].filter(([, program]) => program >> 3 === part.program >> 3)
+            .sort((a, b) => Math.abs(a[1] - part.program) - Math.abs(b[1] - part.program));
+        return held[0] ?? family[0]?.[0] ?? MELODIC_CHANNELS[turn++ % MELODIC_CHANNELS.length];
     });
 }

@@ -11,6 +11,7 @@ import {
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
+import { stepsText, writtenSteps } from "./marks.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
@@ -148,7 +149,7 @@ export function headerLines(header) {
 // "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
 // repeats and jumps change what is heard, how many measures play.
 export function scoreLine(score) {
-    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}`;
+    const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}${stepsText(score.steps)}`;
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
@@ -300,20 +301,19 @@ export function heardBeats(heard) {
 // schedules its own sounds: the clicks (heardBeats), each heard measure's
 // start and the end of the heard part in seconds, and the score's notes
 // (`parts`, notes.js, or null) as the MIDI file sounds them, each with its
-// channel, its part's program and volume, and its start and end in seconds.
+// channel, its part's program and volume and place in the score, and its
+// start and end in seconds.
 //   {beats, measures: [{heard, measure, seconds}], end,
-//    notes: [{on, off, key, velocity, channel, program, volume}]}
+//    notes: [{on, off, key, velocity, channel, program, volume, part}]}
 // heard: its place in the hearing, from 1; measure: its number in the score.
 export function heardSound(heard, parts = null) {
     const count = heard.measures.length;
     const times = secondsAt(heard.points, heard.starts.slice(1, count + 2));
     const measures = heard.numbers.slice(0, count).map((measure, i) => ({ heard: i + 1, measure, seconds: times[i] }));
     const notes = [];
-    for (const part of parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []) {
-        for (const note of part.notes) {
-            notes.push({ ...note, program: part.program, volume: part.volume });
-        }
-    }
+    (parts ? partsHeard(parts, heardEnd(heard.measures), heard.runs) : []).forEach((part, index) => {
+        for (const note of part.notes) notes.push({ ...note, program: part.program, volume: part.volume, part: index });
+    });
     notes.sort((a, b) => a.on - b.on || a.off - b.off);
     const onTimes = secondsAt(heard.points, notes.map((note) => note.on));
     const offOrder = notes.map((note, i) => i).sort((a, b) => notes[a].off - notes[b].off);
@@ -324,7 +324,7 @@ export function heardSound(heard, parts = null) {
         beats: heardBeats(heard), measures, end: times[count],
         notes: notes.map((note, i) => ({
             on: onTimes[i], off: offOf[i], key: note.key, velocity: note.velocity, channel: note.channel,
-            program: note.program, volume: note.volume,
+            program: note.program, volume: note.volume, part: note.part,
         })),
     };
 }
@@ -394,13 +394,13 @@ export function scoreWithRamp(checked, report, tools = {}) {
 }
 
 // The score as the header names it: {measures, marks (null for meter
-// runs), heard (how many measures its repeats and jumps play; null when it
+// runs), steps (marks.js's writtenSteps, null for meter runs), heard (how many measures its repeats and jumps play; null when it
 // is heard as written)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
-        measures, marks: checked.source ? tempo.length : null,
+        measures, marks: checked.source ? tempo.length : null, steps: checked.source?.parts ? writtenSteps(checked.source) : null,
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }

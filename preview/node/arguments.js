@@ -17,6 +17,7 @@ export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --
                        --start UNIT=BPM --hit M[:BEAT]=TIME [--hit ...]
                        [--fps RATE] [--cue-start TIME] [--stop-unit UNIT]
                        [--after {none,stop,start}] [--svg FILE] ...
+       scripts/preview --score FILE --marks [--plan-out FILE]
 
 Previews an accelerando or ritardando as the plug-in writes it into a region
 of a score; a plan of several runs of the plug-in, in order; or the runs
@@ -60,6 +61,9 @@ options:
                         {"runs": [{"from": "12", "to": "19", "start":
                         "q=120", "stop": "q=72", "after": "start"}, ...]}
                         (a run fitted to a duration: "fit" and "stop-unit")
+  --marks               list the score's own tempo words (rit., accel., a
+                        tempo, metronome marks, ...) as proposed ramps
+  --plan-out FILE       with --marks: write them as a plan for --plan
   --hit M[:BEAT]=TIME   a hit point, repeatable: the runs from --from end at
                         the hits, each stop tempo landing its hit; TIME as
                         34.2, 0:34.2 or timecode 00:00:34:05 (drop frame
@@ -93,6 +97,8 @@ export const OPTIONS = [
     { flags: ["--beats"], dest: "beats" },
     { flags: ["--write"], dest: "write" },
     { flags: ["--plan"], dest: "plan" },
+    { flags: ["--marks"], dest: "marks", kind: "flag" },
+    { flags: ["--plan-out"], dest: "planOut" },
     { flags: ["--hit"], dest: "hit", kind: "append" },
     { flags: ["--fps"], dest: "fps", withHit: true },
     { flags: ["--cue-start"], dest: "cueStart", withHit: true },
@@ -228,6 +234,13 @@ function take(option, words, values, seen) {
 // their stop tempos, so they take no --to, --stop or --fit.
 function checkRequired(seen) {
     const given = (flag) => seen.has(BY_FLAG.get(flag));
+    if (given("--plan-out") && !given("--marks")) throw new InputError("--plan-out goes with --marks: it writes their plan");
+    if (given("--marks")) {
+        const other = OPTIONS.find((o) => seen.has(o) && (o.run || ["plan", "hit"].includes(o.dest)));
+        if (other) throw new InputError(`argument ${nameOf(other)}: not allowed with argument --marks`);
+        if (!given("--score")) throw new InputError("--marks reads a score's own tempo words: give it with --score");
+        return;
+    }
     const plan = given("--plan");
     const hits = given("--hit");
     const clash = (option, other) => new InputError(`argument ${nameOf(option)}: not allowed with argument ${other}`);

@@ -19,6 +19,7 @@ import { plan, previewLines, readMeasures, runPreview } from "../lib/preview.js"
 import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapedLines } from "../lib/shaped.js";
+import { marksLines, marksPlan, proposedRamps } from "../lib/marks.js";
 import { HELP, parseArguments } from "./arguments.js";
 import { ScenarioError, loadPlugin } from "./plugin-node.js";
 import { scenarioProcess } from "./scenario-process.js";
@@ -150,6 +151,11 @@ async function checkedInputs(values, tools) {
         after: values.after, notes: values.notes,
     };
     let run;
+    if (values.marks) {
+        const { source } = await readMeasures(inputs, tools);
+        checkOutputs({ ...values, svg: null, planOut: undefined });
+        return { kind: "marks", source };
+    }
     if (values.plan || values.hit.length) {
         const { score, source } = await readMeasures(inputs, tools);
         if (values.plan) {
@@ -239,6 +245,25 @@ function writeResult(values, result) {
     if (values.wav) writeWav(values, result.midi);
 }
 
+// --marks: the score's tempo words as ramps, and their plan when asked.
+function listMarks(values, checked) {
+    const ramps = proposedRamps(checked.source);
+    const { measures } = checked.source.score;
+    const lines = marksLines(ramps, measures);
+    if (values.planOut) {
+        const plan = marksPlan(ramps, measures);
+        if (!plan.runs.length) {
+            process.stderr.write("preview: --plan-out: the score asks for no ramp in words; no plan written\n");
+            return 1;
+        }
+        writeOutput(values.planOut, `${JSON.stringify(plan, null, 2)}\n`);
+        lines.push("", `Plan:   ${values.planOut} (${plan.runs.length} run${plan.runs.length === 1 ? "" : "s"}; `
+            + `edit it and run it with --plan ${values.planOut})`);
+    }
+    process.stdout.write(`${lines.join("\n")}\n`);
+    return 0;
+}
+
 const BUILDS = { web: "build_web_if_needed", windows: "build_windows" };
 
 // The plug-in's build, brought up to date through scripts/lib.sh; its log is
@@ -288,6 +313,7 @@ export async function main(argv) {
         process.stderr.write(`preview: ${error.message}\n`);
         return 2;
     }
+    if (values.marks) return listMarks(values, checked);
     if (values.check) return 0;
     try {
         if (values.build) build(values.build);

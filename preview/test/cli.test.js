@@ -37,6 +37,12 @@ const CASES = [
     ["no stop tempo", { "--stop": null }, "one of the arguments --stop --fit is required"],
     ["an unknown option", { "--loud": "yes" }, "unrecognized arguments: --loud yes"],
     ["an ambiguous prefix", { "--st": "q=72" }, "ambiguous option: --st could match --start, --stop, --stop-unit"],
+    ["a percentage out of range", { "--stop": "10%" }, "10 % of quarter = 120 is 12 beats per minute, outside 20 to 600"],
+    ["an unknown shape", { "--shape": "wobbly" }, "--shape: cannot read 'wobbly'"],
+    ["runs not a number", { "--shape": "natural", "--runs": "many" }, "--runs: 'many' is not a number of runs"],
+    ["marks of meter runs", { "--marks": true, "--from": null, "--to": null, "--start": null, "--stop": null },
+        "--marks reads a score's own tempo words: give it with --score"],
+    ["a plan out without marks", { "--plan-out": "plan.json" }, "--plan-out goes with --marks"],
 ];
 
 function inFolder(work) {
@@ -48,12 +54,14 @@ function inFolder(work) {
     }
 }
 
-// The preview run with GOOD changed as given (null drops an option), each
+// The preview run with GOOD changed as given (null drops an option, true
+// gives a flag), each
 // output file named in a folder of its own; what it did, and what it wrote.
 function runBad(changes, extra = []) {
     return inFolder((folder) => {
         const args = { ...GOOD, ...changes };
-        const argv = Object.entries(args).filter(([, value]) => value !== null).flat();
+        // A flag (true) stands alone.
+        const argv = Object.entries(args).filter(([, value]) => value !== null).flatMap(([flag, value]) => (value === true ? [flag] : [flag, value]));
         for (const kind of ["svg", "midi", "wav", "beats"]) argv.push(`--${kind}`, join(folder, `out.${kind}`));
         const done = spawnSync(process.execPath, [CLI, ...argv, ...extra], { encoding: "utf8" });
         return { done, written: readdirSync(folder) };
@@ -262,4 +270,19 @@ test("values in messages are quoted as they were typed", () => {
     assert.equal(quoted("it's"), "\"it's\"");
     assert.equal(quoted("a'b\"c"), "'a\\'b\"c'");
     assert.equal(quoted("tab\there"), "'tab\\there'");
+});
+
+test("--marks lists the score's tempo words and writes their plan, which --plan runs", () => {
+    inFolder((folder) => {
+        const score = fileURLToPath(new URL("../../tests/preview/scores/tempo-words.musicxml", import.meta.url));
+        const planPath = join(folder, "marks.json");
+        const listed = spawnSync(process.execPath, [CLI, "--score", score, "--marks", "--plan-out", planPath], { encoding: "utf8" });
+        assert.equal(listed.status, 0, listed.stderr);
+        assert.match(listed.stdout, /^The score asks for:\n {2}1\. rit\., m\. 3 to 4, then a tempo: /);
+        assert.match(listed.stdout, /Plan: {3}.*marks\.json \(4 runs; edit it and run it with --plan /);
+        const ran = spawnSync(process.execPath, [CLI, "--score", score, "--plan", planPath, "--svg", join(folder, "map.svg")],
+            { encoding: "utf8" });
+        assert.equal(ran.status, 0, ran.stderr);
+        assert.match(ran.stdout, /1\. measure 3 through the end of measure 4 .*: quarter = 100 to quarter = 75 \(75 % of the start\), then back/);
+    });
 });

@@ -1,8 +1,10 @@
 // The score's notes as they sound, where the fixture score of the playback
 // test does not reach: ties as other exporters write them, transpositions,
-// percussion, what sounds of nothing, channels running out, bad notes.
+// percussion, what sounds of nothing, each part's instrument, channels
+// running out, bad notes.
 import { test } from "node:test";
 import assert from "node:assert/strict";
+import { drumKeyFor, programFor } from "../lib/instruments.js";
 import { partChannels, readScoreNotes } from "../lib/notes.js";
 import { tools } from "../node/xml-tools.js";
 
@@ -44,26 +46,99 @@ test("what sounds, and where", async () => {
             + note("C5", 8, { after: "<staff>2</staff>" })], [[0, 2048, 72, 0], [0, 2048, 60, 0], [2048, 4096, 60, 0], [2048, 4096, 72, 0]]],
         ["rests, grace and cue notes, keys past 127", "", "", ["<note><rest/><duration>4</duration></note>"
             + note("C4", 4, { before: "<grace/>" }) + note("D4", 4, { before: "<cue/>" }) + note("B9", 4) + note("E4", 4)], [[3072, 4096, 64, 0]]],
-        ["percussion: an instrument's key and channel, else the first with a key", kit("A", "<midi-channel>10</midi-channel>")
+        // Whatever channel an unpitched instrument names, it sounds on the drum kit.
+        ["percussion: an instrument's key, else the first with a key", kit("A", "<midi-channel>10</midi-channel>")
             + kit("B", "<midi-unpitched>39</midi-unpitched>") + kit("C", "<midi-channel>12</midi-channel><midi-unpitched>57</midi-unpitched>"),
-        "", [drum("C") + drum("A") + drum(null) + note("E4", 4)], [[0, 1024, 56, 11], [2048, 3072, 38, 9], [3072, 4096, 64, 9]]],
+        "", [drum("C") + drum("A") + drum(null) + note("E4", 4)], [[0, 1024, 56, 9], [2048, 3072, 38, 9], [3072, 4096, 64, 9]]],
+        ["percussion without keys: the drum its instrument or part names", "<part-name>Percussion</part-name>"
+            + "<score-instrument id='T'><instrument-name>Triangle</instrument-name></score-instrument>"
+            + "<score-instrument id='S'><instrument-sound>drum.snare-drum.military</instrument-sound></score-instrument>",
+        "", [drum("T") + drum("S") + drum("X")], [[0, 1024, 81, 9], [1024, 2048, 38, 9], [2048, 3072, 81, 9]]],
     ];
     for (const [name, list, attributes, measures, expected] of cases) {
         assert.deepEqual(await notesOf(list, attributes, ...measures), expected, name);
     }
 });
 
-test("when the channels run out, a part shares one that plays its program, else takes the next in turn", () => {
+test("a part's instrument: its MIDI program, else its instrument sound, else its names, else the piano", async () => {
+    const instrument = (name, sound) => `<score-instrument id="I">${name ? `<instrument-name>${name}</instrument-name>` : ""}`
+        + `${sound ? `<instrument-sound>${sound}</instrument-sound>` : ""}</score-instrument>`;
+    const cases = [
+        [`<part-name>Tuba</part-name>${instrument("Tuba", "brass.tuba")}<midi-instrument id="I"><midi-program>41</midi-program></midi-instrument>`, 40],
+        [`<part-name>Tuba</part-name>${instrument("Tuba", "strings.viola")}`, 41],
+        [`<part-name>Solo</part-name>${instrument("Clarinet in Bb", "exotic.unknown")}`, 71],
+        ["<part-name>Flöte 1</part-name>", 73],
+        ["<part-name>Part 2</part-name><part-abbreviation>Vc.</part-abbreviation>", 42],
+        ["<part-name>Part 2</part-name>", 0],
+    ];
+    for (const [list, program] of cases) assert.equal((await read(list, "")).parts[0].program, program, list);
+    const sounds = [
+        ["strings.violin", 40], ["brass.french-horn", 60], ["wind.flutes.flute", 73], ["voice.alto", 52],
+        ["wind.flutes.flute.piccolo", 72], ["wind.flutes.flute.bass", 73], ["brass.trumpet.baroque", 56],
+        ["pluck.bass.electric", 33], ["drum.timpani", 47], ["keyboard.organ.pipe", 19], ["Wind.Reed.Oboe", 68],
+    ];
+    for (const [sound, program] of sounds) assert.equal(programFor([{ sound }]), program, sound);
+    const names = [
+        ["Violin II", 40], ["Violini I", 40], ["Violons", 40], ["Viola", 41], ["Violoncelle", 42], ["Kontrabass", 43],
+        ["Double Bass", 43], ["Contrabassoon", 70], ["Bassoon 1.2", 70], ["Fagott", 70], ["Bass", 52], ["Bass Clarinet", 71],
+        ["Alto Flute", 73], ["Alto", 52], ["Soprano Recorder", 74], ["Tenor Saxophone", 66], ["Cor anglais", 69],
+        ["Corno inglese", 69], ["Horn in F", 60], ["Corni in Es", 60], ["Trompete in B", 56], ["Bass Trombone", 57],
+        ["Timpani", 47], ["Pauken", 47], ["Chorus", 52], ["Organ", 19], ["Harpsichord", 6], ["Harp", 46],
+        ["Electric Bass", 33], ["Guitar", 24], ["Piano (right hand)", 0], ["Vln. 1", 40], ["Cb.", 43],
+    ];
+    for (const [name, program] of names) assert.equal(programFor([{ name }]), program, name);
+    // Several readings: the first that means an instrument decides.
+    assert.equal(programFor([{ sound: "unknown.thing" }, { name: "Staff 1" }, { name: "Ob." }]), 68);
+    const drums = [["metal.cymbal.ride", 51], ["metal.hi-hat", 42], ["wood.wood-block", 76]];
+    for (const [sound, key] of drums) assert.equal(drumKeyFor([{ sound }]), key, sound);
+    const drumNames = [["Bass Drum", 36], ["Snare", 38], ["Suspended Cymbal", 49], ["Hi-Hat", 42], ["Floor Tom", 41],
+        ["Tom 2", 45], ["Gran Cassa", 36], ["Piatti", 49], ["Flute", null]];
+    for (const [name, key] of drumNames) assert.equal(drumKeyFor([{ name }]), key, name);
+});
+
+test("a drum part plays the standard kit on the percussion channel, and leaves the other channels to the rest", async () => {
+    const score = new TextEncoder().encode(`<score-partwise><part-list>
+        <score-part id="D"><part-name>Snare Drum</part-name><midi-instrument id="D"><midi-channel>3</midi-channel></midi-instrument></score-part>
+        <score-part id="V"><part-name>Violin</part-name></score-part></part-list>
+        <part id="D"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
+        <note><unpitched/><duration>1</duration></note></measure></part>
+        <part id="V"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
+        <note><pitch><step>A</step><octave>4</octave></pitch><duration>1</duration></note></measure></part></score-partwise>`);
+    const { parts } = await readScoreNotes(score, "s.musicxml", tools);
+    assert.deepEqual(parts.map((p) => [p.name, p.drums, p.program, p.channel, p.notes.map((n) => [n.key, n.channel])]),
+        [["Snare Drum", true, 0, 9, [[38, 9]]], ["Violin", false, 40, 0, [[69, 0]]]]);
+});
+
+test("channels: each part its own while they last; then parts of one program share, then parts of one family", () => {
     const fifteen = Array.from({ length: 15 }, (_, i) => i + 1);
     const cases = [
-        [[...fifteen, 12], [], [12]], [[...fifteen, 99, 98], [], [0, 1]], [[1, 2, 3], [null, 0, 1], [2, 0, 1]],
+        [[...fifteen, 12], [], [12]], [[1, 2, 3], [null, 0, 1], [2, 0, 1]],
+        // Program 99 is nobody's and no family's: the next in turn; then 98 shares with 99's.
+        [[...fifteen, 99, 98], [], [0, 1]],
         [[...fifteen, 50, 50], [...Array(15).fill(null), 9], [9, 0]], // the percussion channel is never shared
+        // Two parts naming one channel with different programs (two MIDI ports): the later one moves.
+        [[40, 73, 42], [0, 0, null], [0, 1, 2]],
     ];
     for (const [programs, given, tail] of cases) {
         const channels = partChannels(programs.map((program, i) => ({ program, givenChannel: given[i] ?? null })));
         assert.deepEqual(channels.slice(-tail.length), tail, `${programs}`);
         assert.ok(channels.every((c, i) => c !== 9 || given[i] === 9), `${channels}`);
     }
+    // An orchestra of 24 staves and a drum part: the strings at the bottom
+    // of the score still sound as strings, each channel one program.
+    const orchestra = [72, 73, 73, 68, 68, 71, 71, 70, 70, 60, 60, 60, 60, 56, 56, 57, 57, 58, 47, 40, 40, 41, 42, 43];
+    const parts = [...orchestra.map((program) => ({ program, givenChannel: null })), { program: 0, givenChannel: null, drums: true }];
+    const channels = partChannels(parts);
+    const programOf = new Map();
+    channels.forEach((channel, i) => {
+        assert.equal(programOf.get(channel) ?? parts[i].program, parts[i].program, `channel ${channel}: ${channels}`);
+        programOf.set(channel, parts[i].program);
+    });
+    assert.deepEqual([channels.at(-1), channels.slice(0, -1).includes(9)], [9, false]);
+    // With a harp and an English horn too, 16 programs: the double basses
+    // (last) share the cellos' channel.
+    const more = partChannels([69, 46, ...orchestra].map((program) => ({ program, givenChannel: null })));
+    assert.equal(more.at(-1), more.at(-2));
 });
 
 test("a note or an instrument the reader cannot use is refused with its one line", async () => {

@@ -4,12 +4,11 @@
 // double-clicked, with no network and no second file.
 //   node preview/web/build.mjs OUT.html
 import { execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, mkdirSync } from "node:fs";
+import { existsSync, mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, mkdirSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
-import { trimmedBank } from "./piano.mjs";
 
 const here = dirname(fileURLToPath(import.meta.url));
 
@@ -24,17 +23,38 @@ const DEBIAN_MODULES = {
   "@xmldom/xmldom": "@xmldom/xmldom/lib/index.js",
 };
 
+// Debian's General MIDI bank (csound-soundfont, public domain): every
+// program and the drum kit.
+export const GM_BANK = "/usr/share/sounds/sf2/sf_GMbank.sf2";
+// Its samples as Ogg Vorbis at this quality: the whole bank in about 2.4 MB,
+// the page under 6 MB.
+const VORBIS_QUALITY = "0.3";
+
+// The General MIDI bank compressed to SF3 (sf3convert, Debian's), as
+// base64 text: the page decodes it when it first loads its synthesizer,
+// not while it opens.
+export function soundBankText(folder, source = GM_BANK) {
+  if (!existsSync(source)) throw new Error(`no SoundFont at ${source}: install Debian's csound-soundfont`);
+  const out = join(folder, "bank.sf3");
+  try {
+    execFileSync("sf3convert", ["-z", "-q", VORBIS_QUALITY, source, out], { stdio: ["ignore", "ignore", "pipe"] });
+  } catch (error) {
+    throw new Error(`sf3convert could not compress ${source}: ${String(error.stderr || error.message).trim()}`);
+  }
+  return readFileSync(out).toString("base64");
+}
+
 // The sound's two parts that are data to the page: the synthesizer's
 // AudioWorklet processor as text (the page hands it to the browser as a
-// data: URL) and the piano bank as bytes. Written into `folder` for the
+// data: URL) and the General MIDI bank. Written into `folder` for the
 // bundler, which takes them in by these names.
 function soundAssets(folder) {
   const require = createRequire(import.meta.url);
   const processor = join(folder, "synth-processor.txt");
-  const bank = join(folder, "piano.sf2");
+  const bank = join(folder, "sound-bank.txt");
   writeFileSync(processor, readFileSync(require.resolve("spessasynth_lib/dist/spessasynth_processor.min.js")));
-  writeFileSync(bank, trimmedBank());
-  return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-piano-bank=${bank}`, "--loader:.sf2=binary"];
+  writeFileSync(bank, soundBankText(folder));
+  return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-sound-bank=${bank}`];
 }
 
 // The notation library (opensheetmusicdisplay, from preview/package.json) as
@@ -106,8 +126,9 @@ function main() {
   let script;
   try {
     script = bundlePage(join(here, "page.js"), join(here, "worker.js"));
-  } catch {
-    console.error("build.mjs: esbuild could not bundle the page (its messages are above)");
+  } catch (error) {
+    console.error(error.message.startsWith("Command failed: esbuild")
+      ? "build.mjs: esbuild could not bundle the page (its messages are above)" : `build.mjs: ${error.message}`);
     process.exit(1);
   }
   const html = inline(readFileSync(join(here, "index.html"), "utf8"),

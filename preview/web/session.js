@@ -55,6 +55,13 @@ function hasNotes(score) {
   return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
+// The parts with notes, for the mix: [{index (the part's place in the
+// score, as the sound's notes carry it), name}].
+function soundingParts(score) {
+  return (score.parts ?? []).map((part, index) => ({ index, name: part.name, sounds: part.notes.length > 0 }))
+    .filter((part) => part.sounds).map(({ index, name }) => ({ index, name }));
+}
+
 // A record as the page's table and map name it: the measure with its
 // printed number, the beat, the tempo in the start's unit beside quarter BPM
 // and the plug-in's own value.
@@ -105,6 +112,7 @@ export function pageResult(checked, result) {
     region: checked.region,
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
+    soundingParts: soundingParts(checked.score),
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
   };
@@ -130,6 +138,7 @@ export function planPageResult(checked, result) {
     region: result.whole.region,
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
+    soundingParts: soundingParts(checked.score),
     pastScore: recordsPastScore(result.records, measures.length).length,
   };
 }

@@ -16,6 +16,7 @@ const LEAD_SECONDS = 0.05;
 // A start (the audio device, the synthesizer) that takes longer has failed.
 export const START_SECONDS = 4;
 const CHANNELS = 16;
+const PERCUSSION_CHANNEL = 9;
 const ALL_SOUND_OFF = 120;
 const VOLUME = 7;
 const DEFAULT_VOLUME = 100;
@@ -163,16 +164,15 @@ export class SoundPlayer {
     pump();
   }
 
-  // Each part's channel plays its program where the bank has it, else the
-  // piano, at its volume; a part on the percussion channel plays notes too.
+  // Each part's channel plays its General MIDI program at its volume, the
+  // percussion channel the drum kit (as a MIDI player plays the download).
   setUpChannels(synth, notes) {
-    const available = new Set(synth.presetList.filter((p) => p.bankMSB === 0 && !p.isGMGSDrum)
-      .map((p) => p.program));
     const channels = new Map();
     for (const note of notes) if (!channels.has(note.channel)) channels.set(note.channel, note);
     for (const [channel, note] of channels) {
-      if (synth.midiChannels[channel]?.isDrum) synth.midiChannels[channel].setDrums(false);
-      synth.programChange(channel, available.has(note.program) ? note.program : 0);
+      const drums = channel === PERCUSSION_CHANNEL;
+      if (synth.midiChannels[channel] && synth.midiChannels[channel].isDrum !== drums) synth.midiChannels[channel].setDrums(drums);
+      synth.programChange(channel, note.program);
       synth.controllerChange(channel, VOLUME, note.volume ?? DEFAULT_VOLUME);
     }
   }

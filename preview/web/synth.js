@@ -1,14 +1,15 @@
-// The page's instrument: spessasynth's SoundFont synthesizer, whose
-// AudioWorklet processor and piano bank travel inside the page, loaded
-// into a live AudioContext for Play, or rendering a MIDI file offline (in
-// an OfflineAudioContext, off the main thread) for the WAV download.
+// The page's instruments: spessasynth's SoundFont synthesizer, whose
+// AudioWorklet processor and General MIDI bank (SF3, base64) travel inside
+// the page, loaded into a live AudioContext for Play, or rendering a MIDI
+// file offline (in an OfflineAudioContext, off the main thread) for the WAV
+// download.
 import { WorkletSynthesizer } from "spessasynth_lib";
 import { BasicMIDI } from "spessasynth_core";
 import processorCode from "zorv-synth-processor";
-import pianoBank from "zorv-piano-bank";
+import bankText from "zorv-sound-bank";
 import { CLICK_UNDER_NOTES, mixClicks, SAMPLE_RATE } from "./click.js";
 
-// What the piano still sounds after the last note ends, kept in the WAV.
+// What an instrument still sounds after the last note ends, kept in the WAV.
 const RELEASE_SECONDS = 1.0;
 
 // An AudioWorklet module from a file opened from file:// (the page's origin
@@ -26,14 +27,26 @@ function synthProcessorUrl() {
   return processorUrl;
 }
 
-// The bank is handed over (and so detached) on every load: each gets a copy.
-const bankCopy = () => pianoBank.slice().buffer;
+// The bank's bytes, decoded once, when first wanted: decoding 3 MB of
+// base64 while the page opens would delay its first result.
+let bankBytes = null;
+function soundBank() {
+  if (!bankBytes) {
+    const binary = atob(bankText);
+    bankBytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; i += 1) bankBytes[i] = binary.charCodeAt(i);
+  }
+  return bankBytes;
+}
 
-// A synthesizer with the piano loaded, in `context`.
+// The bank is handed over (and so detached) on every load: each gets a copy.
+const bankCopy = () => soundBank().slice().buffer;
+
+// A synthesizer with the General MIDI bank loaded, in `context`.
 export async function loadSynth(context) {
   await context.audioWorklet.addModule(synthProcessorUrl());
   const synth = new WorkletSynthesizer(context);
-  await synth.soundBankManager.addSoundBank(bankCopy(), "piano");
+  await synth.soundBankManager.addSoundBank(bankCopy(), "general-midi");
   await synth.isReady;
   performance.mark("zorv-sound-ready");
   return synth;

@@ -4,6 +4,7 @@ import { measuresBegun, passage, soundsOf, whereAt } from "./passage.js";
 import { SoundPlayer } from "./sound.js";
 import { loadSynth } from "./synth.js";
 import { Playhead } from "./map.js";
+import { MixControl, mixedNotes } from "./mix.js";
 
 // The measure playing, for whatever marks it (the notation): a
 // "zorv-playing" event on the document with {measure, heard, seconds, pass,
@@ -32,6 +33,7 @@ export class Transport {
     this.engine = engine;
     this.shown = shown;
     this.player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
+    this.mix = new MixControl(document.getElementById("mix"));
     // The musician's choice of what sounds, kept while meter runs (which
     // have no notes) show the click as the only one.
     this.soundsWanted = "both";
@@ -58,9 +60,10 @@ export class Transport {
   }
 
   // A new result: meter runs have no notes, and the choice says so rather
-  // than offering them; the piano loads while the musician reads, so that
-  // Play sounds at once.
+  // than offering them; the instruments load while the musician reads, so
+  // that Play sounds at once.
   showResult(result) {
+    this.mix.show(result.soundingParts ?? []);
     for (const input of document.querySelectorAll("input[name=sounds]")) {
       input.disabled = !result.hasNotes && input.value !== "click";
       input.checked = input.value === (result.hasNotes ? this.soundsWanted : "click");
@@ -110,10 +113,12 @@ export class Transport {
       if (!result || player.busy) return;
       performance.mark("zorv-play");
       const choice = soundChoice();
+      const mix = this.mix.value;
       const first = result.leadIn;
       let played = null;
       const taking = player.play(this.soundOf(result).then((sound) => {
         played = passage(sound.listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
+        played.notes = mixedNotes(played.notes, mix);
         return played;
       }), {
         loop: choice.loop,

@@ -33,6 +33,9 @@ const BAD_QUERY = "?time=4/4x8&from=1&to=2:9&start=q=120&stop=q=72";
 // Chords, ties (over a barline and a meter change), triplets, two parts, 4/4 to 6/8.
 const NOTES_SCORE = join(SCORES, "notes-chords-ties.musicxml");
 const NOTES_QUERY = "?from=2&to=4&start=q=120&stop=q=80&after=start";
+// Four instruments named four ways and a drum set, two measures of 4/4.
+const INSTRUMENTS_SCORE = join(SCORES, "instruments-drums.musicxml");
+const INSTRUMENTS_QUERY = "?from=1&to=2&start=q=120&stop=q=80&after=start";
 // A short passage at the fastest tempos: four measures of 4/4, Play from the first.
 const QUICK_QUERY = "?time=4/4x4&from=2&to=3&start=q=600&stop=q=500&after=start";
 // A plan of two overlapping ramps, the second fitted to a duration in halves.
@@ -84,6 +87,18 @@ for message in mido.MidiFile(sys.argv[1]):
     if message.type == "note_on" and message.velocity > 0:
         found["click" if message.channel == 9 else "notes"].append(round(at, 4))
 print(json.dumps({kind: sorted(set(times)) for kind, times in found.items()}))`, path], { encoding: "utf8" });
+  assert.equal(done.status, 0, done.stderr);
+  return JSON.parse(done.stdout);
+}
+
+/** Each track's program changes and the channels and keys of its notes,
+ * by track name, as Python's mido reads the MIDI file. */
+function midiInstruments(path) {
+  const done = spawnSync("/usr/bin/python3", ["-c", `
+import json, sys, mido
+print(json.dumps({t.name: [[[m.channel, m.program] for m in t if m.type == "program_change"],
+    sorted({(m.channel, m.note) for m in t if m.type == "note_on" and m.velocity > 0})] for t in mido.MidiFile(sys.argv[1]).tracks[2:]}))`,
+  path], { encoding: "utf8" });
   assert.equal(done.status, 0, done.stderr);
   return JSON.parse(done.stdout);
 }
@@ -419,6 +434,28 @@ export const CASES = [
         for (const time of predicted) assert.ok(nearest(time, found) < 0.015, `${sounds}: nothing heard at ${time} s: ${found}`);
         for (const onset of found) assert.ok(nearest(onset, predicted) < 0.015, `${sounds}: heard at ${onset} s`);
       }
+    },
+  },
+  {
+    name: "each part's MIDI download carries its General MIDI program and channel, the drums channel 10; the mix offers each part",
+    async run(page) {
+      assert.equal(await openAt(page, INSTRUMENTS_QUERY, INSTRUMENTS_SCORE), "Up to date.");
+      await page.evaluate(() => document.querySelector("input[name=sounds][value=notes]").click());
+      const midi = scratchFile("instruments.mid");
+      writeFileSync(midi, (await page.download("download-midi")).bytes);
+      assert.deepEqual(midiInstruments(midi), {
+        Flute: [[[0, 73]], [[0, 79], [0, 81]]],
+        Violin: [[[4, 40]], [[4, 74], [4, 76]]],
+        "Horn in F": [[[1, 60]], [[1, 64], [1, 65]]],
+        Violoncello: [[[2, 42]], [[2, 55], [2, 57]]],
+        "Drum Set": [[[9, 0]], [[9, 36], [9, 38]]],
+      });
+      const cli = scratchFile("instruments-cli.mid");
+      runCli([...cliArgs(INSTRUMENTS_QUERY, INSTRUMENTS_SCORE), "--notes", "--midi", cli]);
+      assert.ok(readFileSync(cli).equals(readFileSync(midi)), "the page's MIDI file differs from the command line's");
+      const choices = await page.evaluate(() => [...document.getElementById("mix").options].map((o) => o.textContent));
+      assert.deepEqual([choices.length, choices[0], choices[1], choices.at(-1)],
+        [11, "All parts", "Flute alone", "All but Drum Set"]);
     },
   },
   {

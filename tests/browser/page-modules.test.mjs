@@ -210,11 +210,23 @@ const heard = {
     { seconds: 2.5, heard: 3, measure: 7, accent: true }, { seconds: 3, heard: 3, measure: 7, accent: false },
   ],
   notes: [
-    { on: 0, off: 1, key: 60, channel: 0 }, { on: 1, off: 1.6, key: 62, channel: 0 },
-    { on: 1.25, off: 2.5, key: 64, channel: 0 }, { on: 1.25, off: 1.9, key: 67, channel: 2 },
-    { on: 2.5, off: 3.5, key: 64, channel: 9 },
+    { on: 0, off: 1, key: 60, channel: 0, program: 40, part: 0 }, { on: 1, off: 1.6, key: 62, channel: 0, program: 40, part: 0 },
+    { on: 1.25, off: 2.5, key: 64, channel: 0, program: 40, part: 1 }, { on: 1.25, off: 1.9, key: 67, channel: 2, program: 73, part: 2 },
+    { on: 2.5, off: 3.5, key: 64, channel: 9, program: 0, part: 3 },
   ],
 };
+
+test("the mix: every part, one alone or all but one, by the parts' places in the score", async () => {
+  const { mixChoices, mixedNotes } = await import("../../preview/web/mix.js");
+  const parts = [{ index: 0, name: "Violin" }, { index: 1, name: "Violin" }, { index: 2, name: "" }, { index: 3, name: "Drums" }];
+  assert.deepEqual(mixChoices(parts).map((c) => [c.value, c.label]).slice(0, 5), [["all", "All parts"],
+    ["solo:0", "Violin (1) alone"], ["solo:1", "Violin (2) alone"], ["solo:2", "Part 3 alone"], ["solo:3", "Drums alone"]]);
+  assert.deepEqual(mixChoices(parts).at(-1), { value: "mute:3", label: "All but Drums" });
+  assert.deepEqual(mixChoices(parts.slice(0, 1)).map((c) => c.value), ["all"]);
+  const keys = (choice) => mixedNotes(heard.notes, choice).map((n) => n.key);
+  const cases = [["all", [60, 62, 64, 67, 64]], ["solo:1", [64]], ["solo:2", [67]], ["mute:0", [64, 67, 64]], ["mute:9", [60, 62, 64, 67, 64]]];
+  for (const [choice, expected] of cases) assert.deepEqual(keys(choice), expected, choice);
+});
 
 test("a passage sounds what was chosen from its first measure on, the count-in before it", async () => {
   const { passage } = await import("../../preview/web/passage.js");
@@ -308,7 +320,8 @@ function fakeDevice(start) {
     createBuffer: () => ({ copyToChannel() {} }),
     createBufferSource: () => ({ connect() {}, start(t) { log.push(["click", t]); }, stop() { log.push(["unclick"]); } }),
     synth: {
-      presetList: [{ program: 0, bankMSB: 0, isGMGSDrum: false }], midiChannels: [],
+      // Channel 0 as an earlier playing may have left it: on the drum kit.
+      midiChannels: Array.from({ length: 16 }, (_, c) => ({ isDrum: c === 9 || c === 0, setDrums(on) { this.isDrum = on; } })),
       connect() {}, disconnect() {}, programChange(c, p) { log.push(["program", c, p]); },
       controllerChange(c, cc, v, options) { if (cc === 120) log.push(["silence", c, options.time]); },
       noteOn(c, k, v, { time }) { log.push(["on", k, time]); }, noteOff(c, k, { time }) { log.push(["off", k, time]); },
@@ -383,7 +396,9 @@ test("Play hands each sound to the audio clock once; Stop silences what was queu
   // The first beat's click and both notes, 0.05 s on.
   assert.deepEqual(device.log.filter((e) => e[0] !== "program").map((e) => [e[0], e.at(-1)]),
     [["click", 0.05], ["on", 0.05], ["on", 0.05]]);
-  assert.ok(device.log.some((e) => e[0] === "program" && e[1] === 9), "the percussion channel plays the piano");
+  // Each channel its program, the percussion channel the drum kit and no other.
+  assert.deepEqual(device.log.filter((e) => e[0] === "program"), [["program", 0, 40], ["program", 2, 73], ["program", 9, 0]]);
+  assert.deepEqual(device.synth.midiChannels.map((c, i) => c.isDrum && i), [...Array(9).fill(false), 9, ...Array(6).fill(false)]);
   player.stop();
   assert.deepEqual(said, ["started", "ended"]);
   assert.deepEqual([count(device.log, "cut"), count(device.log, "stopAll"), count(device.log, "silence")], [1, 1, 16]);

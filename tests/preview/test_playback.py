@@ -200,5 +200,38 @@ class NotesTest(unittest.TestCase):
             self.assertLess(min(abs(onset - time) for time in predicted), 0.015, f"heard at {onset:.3f} s: {sorted(predicted)}")
 
 
+# tests/preview/scores/instruments-drums.musicxml: a flute, a violin (on the
+# channel it names), a horn in F, a cello, each named its own way, and a drum
+# set; two measures of 4/4 at one whole note a measure (the drums quarters).
+INSTRUMENTS_ARGS = ["--score", os.path.join(HERE, "scores", "instruments-drums.musicxml"), "--from", "1", "--to", "2",
+                    "--start", "q=120", "--stop", "q=80", "--notes"]
+
+
+class InstrumentsTest(unittest.TestCase):
+    def test_each_part_sounds_its_general_midi_program_and_the_drums_the_kit_on_channel_10(self):
+        with tempfile.TemporaryDirectory() as folder:
+            midi = os.path.join(folder, "instruments.mid")
+            done = run_preview(*INSTRUMENTS_ARGS, "--midi", midi, "--svg", os.path.join(folder, "map.svg"))
+            self.assertEqual(done.returncode, 0, done.stderr)
+            tracks = mido.MidiFile(midi).tracks
+        heard = {}
+        for track in tracks[2:]:
+            changes = [(m.channel, m.program) for m in track if m.type == "program_change"]
+            keys = sorted({(m.channel, m.note) for m in track if m.type == "note_on" and m.velocity > 0})
+            heard[track.name] = (changes, keys)
+        # Flute 74, violin 41, horn 61 (sounding a fifth below its C5 and B4),
+        # cello 43 as General MIDI counts from 1; the drums on channel 10,
+        # bass drum 36 and snare 38, the kit's program 1.
+        self.assertEqual(heard, {
+            "Flute": ([(0, 73)], [(0, 79), (0, 81)]),
+            "Violin": ([(4, 40)], [(4, 74), (4, 76)]),
+            "Horn in F": ([(1, 60)], [(1, 64), (1, 65)]),
+            "Violoncello": ([(2, 42)], [(2, 55), (2, 57)]),
+            "Drum Set": ([(9, 0)], [(9, 36), (9, 38)]),
+        })
+        drum_notes = [m for m in tracks[-1] if m.type == "note_on" and m.velocity > 0]
+        self.assertEqual(len(drum_notes), 8)
+
+
 if __name__ == "__main__":
     unittest.main()
