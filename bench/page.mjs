@@ -3,16 +3,17 @@
 // edit to updated results (100 measures, median), a fit, an edit with eight
 // hit points over 200 measures, a 100-measure score of two parts drawn from
 // the moment it is chosen, a tempo edit with that score open (its tempo lane
-// redrawn), from Play to
-// the first sound with a score open (median), and the single file's size.
+// redrawn), from Play to the first sound with a 22-staff orchestral score
+// open (median), and the single file's size.
 // Prints one line per figure, with its goal.
 //   node bench/page.mjs [EDITS]
 import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { largeScore } from "../tests/fixtures/large-score.mjs";
+import { orchestraScore } from "../tests/fixtures/orchestra.mjs";
 import { startEngine } from "../tests/browser/engines.mjs";
-import { PAGE, PageUnderTest, SCORES, waitFor } from "../tests/browser/page.mjs";
+import { PAGE, PageUnderTest, waitFor } from "../tests/browser/page.mjs";
 
 const QUERY = "?time=4/4x100&from=2&to=99&start=q=120&stop=q=72&after=start";
 const FIT_QUERY = "?time=4/4x100&from=2&to=99&start=q=120&fit=150&stop-unit=q&after=start";
@@ -46,7 +47,8 @@ async function timedEdit(page, id, value) {
 }
 
 // From pressing Play to the moment its first sound is due at the output,
-// the piano loaded as the page loads it while a score's results are read.
+// the instruments loaded as the page loads them while a score's results are
+// read.
 async function firstSoundMs(page) {
   await page.evaluate(() => performance.clearMarks("zorv-first-sound"));
   await page.click("play");
@@ -71,6 +73,8 @@ const scoreEdit = [];
 const folder = mkdtempSync(join(tmpdir(), "zorv-bench-"));
 const SCORE = join(folder, "hundred.musicxml");
 writeFileSync(SCORE, largeScore(100, 2).bytes);
+const ORCHESTRA = join(folder, "orchestra.musicxml");
+writeFileSync(ORCHESTRA, orchestraScore().bytes);
 try {
   for (let i = 0; i < 3; i += 1) {
     await page.blank();
@@ -106,8 +110,8 @@ try {
   const lanes = await page.evaluate(() => document.querySelectorAll("#notation .tempo-lane svg").length);
   if (lanes !== 100) throw new Error(`the tempo lane shows ${lanes} of the score's 100 measures`);
   await page.open("?from=2&to=4&start=q=120&stop=q=80&after=start");
-  await page.chooseFile("score", join(SCORES, "notes-chords-ties.musicxml"));
-  await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-sound-ready").length), "the piano");
+  await page.chooseFile("score", ORCHESTRA);
+  await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-sound-ready").length), "the instruments", 120);
   // No count-in: the first sound is the first measure's notes and click.
   await page.click("count-in");
   for (let i = 0; i < 7; i += 1) sound.push(await firstSoundMs(page));
@@ -124,6 +128,6 @@ console.log(`page_score_drawn_seconds ${median(drawn).toFixed(3)}   (100 measure
   + `of which ${median(drawing).toFixed(3)} s the drawing itself; goal: at most 1.5 s)`);
 console.log(`page_score_edit_ms ${median(scoreEdit).toFixed(1)}   (a tempo edit with that score drawn and its tempo lane, median of ${edits}; `
   + "goal: at most 50 ms)");
-console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, median of ${sound.length}; `
-  + "goal: at most 200 ms)");
-console.log(`page_file_bytes ${statSync(PAGE).size}   (goal: at most 4,194,304)`);
+console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, 22 staves, median of ${sound.length}, `
+  + `the score's first Play ${sound[0].toFixed(0)} ms; goal: at most 200 ms)`);
+console.log(`page_file_bytes ${statSync(PAGE).size}   (goal: at most 6,291,456)`);

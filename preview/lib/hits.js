@@ -15,6 +15,8 @@ import { afterChoice } from "./preview.js";
 import { MOST_RUNS, runPlan } from "./tempo-plan.js";
 import { fixed, withThousands } from "./numbers.js";
 import { regionRecords, search } from "./fit.js";
+import { checkShape, shapedRuns } from "./shaped.js";
+import { checkRampsWritten, planScenario } from "./scenario.js";
 import { heardScore, heardTicks, isStraight, straightOrder } from "./playback.js";
 import { idealMs, secondsAt, tempoPoints, tickAtSeconds } from "./timing.js";
 import { DEFAULT_FRAME_RATE, formatTime, framesOf, parseFrameRate, parseTime } from "./timecode.js";
@@ -121,7 +123,8 @@ export function checkHitInputs(inputs, score) {
         });
         throw aboutHit(error, i === 0 ? null : i);
     });
-    return { score, from, start, after, stopUnit, rate, cue: cue?.seconds ?? 0, cueForm: cue?.form ?? null, hits };
+    const shaped = checkShape({ shape: inputs.shape });
+    return { score, from, start, after, stopUnit, rate, cue: cue?.seconds ?? 0, cueForm: cue?.form ?? null, hits, shaped };
 }
 
 // The hits solved and the plan of their runs run through the plug-in:
@@ -129,8 +132,9 @@ export function checkHitInputs(inputs, score) {
 export async function runHits(checked, plugin, names = {}, tools = {}, source = null) {
     const solved = await solveHits(plugin, checked);
     const hits = hitReport(checked, solved);
-    const result = await runPlan({ score: checked.score, source, runs: solved.runs }, plugin, names, tools, { hits: hits.marks });
-    result.header.hits = true;
+    const runs = solved.shapedRuns ?? solved.runs;
+    const result = await runPlan({ score: checked.score, source, runs }, plugin, names, tools, { hits: hits.marks });
+    result.header.hits = !solved.shapedRuns;
     return { ...result, hits };
 }
 
@@ -219,8 +223,9 @@ export function hitRegions(from, hits, measures) {
 }
 
 // checked: {score, from, start, after, hits, stopUnit (null: any unit),
-// cue (seconds)}. The runs ({region, start, stop, after}) whose ramps land
-// the hits, for each hit whether a stop tempo within the dialog's range
+// cue (seconds), shaped (checkShape's, or null)}. The runs ({region, start,
+// stop, after}) whose ramps land the hits (with a shape, each the curve's
+// runs between two hits: `shapedRuns`, all of them in order), for each hit whether a stop tempo within the dialog's range
 // reaches it, and the records the runs leave. Each run is solved with the
 // runs before it in place, so its hit is placed from where the earlier ones
 // really are: outside its region the records stand as they left them, and
@@ -230,12 +235,16 @@ export async function solveHits(plugin, checked) {
     const { measures } = score;
     const starts = measureOffsets(measures);
     const regions = hitRegions(checked.from, hits, measures);
-    const choices = stopChoices(checked.start, checked.stopUnit);
+    // A shape's runs between hits read in one unit: its start's, unless
+    // another is asked for.
+    const unit = checked.stopUnit ?? (checked.shaped ? { unit: checked.start.unit, dotted: checked.start.dotted } : null);
+    const choices = stopChoices(checked.start, unit);
     const byValue = new Map(choices.map((choice) => [choice.value, choice.tempo]));
     const runs = [];
     const reachable = [];
     let records = score.tempo;
     let start = checked.start;
+    const shaped = [];
     for (let i = 0; i < hits.length; i += 1) {
         const region = regions[i];
         const after = i + 1 < hits.length ? "stop" : checked.after;
@@ -247,21 +256,48 @@ export async function solveHits(plugin, checked) {
         const offset = scoreClock(score, records, cue).at([span[0]])[0] ?? 0;
         const request = { measures, region, start, after };
         const written = new Map();
-        const evaluate = async (tried) => {
+        const pieces = new Map();
+        const landed = (inside) => scoreClock(score, [...outside, ...inside], cue).at([hits[i].at])[0] - offset;
+        const evaluate = checked.shaped ? async (tried) => {
+            const out = new Map();
+            for (const value of tried) {
+                const shapedRun = { score: { ...score, tempo: outside }, region, start, after };
+                const { runs: made } = shapedRuns(shapedRun, checked.shaped, byValue.get(value));
+                const report = await plugin.runScenario(planScenario(measures, outside, made));
+                checkRampsWritten(report);
+                const inside = (report.tempo || []).map((r) => r.slice(0, 3))
+                    .filter(([m, p]) => starts[m] + p >= span[0] && starts[m] + p < span[1]);
+                written.set(value, inside);
+                pieces.set(value, made.map((piece) => ({ region: piece.region, start: piece.start, stop: piece.stop, after: piece.after })));
+                out.set(value, landed(inside));
+            }
+            return out;
+        } : async (tried) => {
             const inside = await regionRecords(plugin, request, tried.map((value) => byValue.get(value)));
             tried.forEach((value, k) => written.set(value, inside[k]));
-            return new Map(tried.map((value, k) => [value,
-                scoreClock(score, [...outside, ...inside[k]], cue).at([hits[i].at])[0] - offset]));
+            return new Map(tried.map((value, k) => [value, landed(inside[k])]));
         };
-        const model = (value) => idealMs(startValue, value, span[1] - span[0]) / 1000;
+        const model = checked.shaped ? shapedModel({ score, region, start, after }, checked.shaped, byValue, span)
+            : (value) => idealMs(startValue, value, span[1] - span[0]) / 1000;
         const found = await search(evaluate, values, hits[i].target.seconds - offset, model, { neighbours: false });
         const stop = byValue.get(values[found.best]);
         runs.push({ region, start, stop, after });
+        if (checked.shaped) shaped.push(...pieces.get(values[found.best]));
         reachable.push(found.reachable);
         records = [...outside, ...written.get(values[found.best])];
         start = stop;
     }
-    return { runs, reachable, records };
+    return { runs, reachable, records, shapedRuns: checked.shaped ? shaped : null };
+}
+
+// The time (s) a shaped passage plans to take, to each stop tempo value:
+// the search's guide, the plug-in's records its judge.
+function shapedModel(run, shape, byValue, span) {
+    const beat = UNITS_PER_QUARTER * 2 ** (run.start.unit - 2) * (run.start.dotted ? 1.5 : 1);
+    return (value) => {
+        const { solved } = shapedRuns(run, shape, byValue.get(value));
+        return solved.minutes * (span[1] - span[0]) / beat * 60;
+    };
 }
 
 // --- the comparison: one constant tempo -------------------------------------

@@ -66,6 +66,9 @@ const WORD_PROGRAMS = {
     stimme: CHOIR, vocal: CHOIR, singer: CHOIR, cantus: CHOIR, canto: CHOIR, sopran: CHOIR, mezzo: CHOIR,
     contralto: CHOIR, countertenor: CHOIR, tenor: CHOIR, tenore: CHOIR, baritone: CHOIR, bariton: CHOIR, bass: CHOIR,
     basso: CHOIR, alto: CHOIR, alt: CHOIR, altus: CHOIR, bassus: CHOIR, sop: CHOIR, ten: CHOIR, bar: CHOIR,
+    // A choir's parts by their initials, and the voices of a madrigal.
+    s: CHOIR, a: CHOIR, t: CHOIR, b: CHOIR, quinto: CHOIR, quintus: CHOIR, sesto: CHOIR, sextus: CHOIR,
+    discantus: CHOIR, superius: CHOIR, medius: CHOIR, contratenor: CHOIR,
     trumpet: 56, trompete: 56, tromba: 56, trombe: 56, trompette: 56, tpt: 56, trp: 56, cornet: 56, flugelhorn: 56,
     trombone: 57, posaune: 57, tbn: 57, trb: 57, tuba: 58, euphonium: 58, sousaphone: 58,
     horn: 60, waldhorn: 60, corno: 60, corni: 60, cor: 60, cors: 60, hn: 60, brass: 61, blech: 61, ottoni: 61,

@@ -7,7 +7,7 @@
 // default. Dense <sound tempo> steps with nothing written (a ramp another
 // program exported) are found as the one ramp they are. Browser-safe: the
 // reader (musicxml.js) hands over each measure's cues unjudged.
-import { UNITS_PER_QUARTER, beatAt, measureOffsets, tempoName } from "./music.js";
+import { UNITS_PER_QUARTER, beatAt, measureOffsets, regionBounds, tempoName, tempoValue } from "./music.js";
 import { formatG } from "./numbers.js";
 import { numberFraction } from "./musicxml.js";
 
@@ -289,7 +289,7 @@ export function marksPlan(ramps, measures) {
 }
 
 // "rit., m. 45 to 48, then a tempo": a ramp in a few words.
-export function rampWords(ramp, measures) {
+export function rampSummary(ramp, measures) {
     const starts = measureOffsets(measures);
     const from = pointArgument(ramp.from, measures, starts);
     const to = pointArgument(ramp.to, measures, starts, true);
@@ -303,17 +303,19 @@ export function marksLines(ramps, measures) {
     ramps.forEach((ramp, i) => {
         const share = ramp.share ? ` (${ramp.share} %: no mark gives the final tempo)` : "";
         const written = ramp.kind === "steps" ? `, already written as ${ramp.count} <sound tempo> steps` : "";
-        lines.push(`  ${i + 1}. ${rampWords(ramp, measures)}: ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}${share}${written}`);
+        lines.push(`  ${i + 1}. ${rampSummary(ramp, measures)}: ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}${share}${written}`);
     });
     return lines;
 }
 
 // A score's ramps written as dense <sound tempo> steps, each {count (its
-// steps), from, to (measures), start, stop (quarter BPM)}: read once for
+// steps), from, to (measures), fromAt, toAt (positions), start, stop
+// (quarter BPM)}: read once for
 // the score (`source`, as readScoreFile read it).
 export function writtenSteps(source) {
     source.writtenSteps ??= steppedRamps(tempoEvents(source)).map((ramp) => ({
         count: ramp.count, from: ramp.first.measure, to: ramp.last.measure, start: ramp.first.bpm, stop: ramp.last.bpm,
+        fromAt: ramp.first.at, toAt: ramp.last.at,
     }));
     return source.writtenSteps;
 }
@@ -325,4 +327,63 @@ export function stepsText(steps) {
     if (steps.length === 1) return ` (${steps[0].count} of them one ramp written as steps, ${one(steps[0])})`;
     const count = steps.reduce((sum, s) => sum + s.count, 0);
     return ` (${count} of them ${steps.length} ramps written as steps: ${steps.map(one).join("; ")})`;
+}
+
+// --- the words written with the ramps -------------------------------------
+
+const SAID = { slowing: "rit.", quickening: "accel." };
+
+// What to show of the ramps in the written score, so that programs show
+// what plays: "rit." or "accel." at each ramp's start with dashes to its
+// end, and "a tempo" where the action after it returns to the start tempo;
+// none where the score already says so there. Runs that follow on from
+// each other the same way (a shaped ramp's) are one ramp. runs: [{region,
+// start, stop, after}], in order; source: the score as readScoreFile read
+// it, or null. The answer: [{measure, position, text, dashes}] (dashes
+// "start", "stop" or null; text null for the dashes' stop alone).
+export function rampWords(runs, measures, source = null) {
+    const starts = measureOffsets(measures);
+    const events = source?.parts ? tempoEvents(source) : [];
+    const saysAt = (at, kinds) => events.some((e) => e.at === at && kinds.includes(e.kind));
+    const scoreEnd = starts[measures.length + 1];
+    const words = [];
+    for (const ramp of joinedRuns(runs, measures, starts)) {
+        const [from, to] = ramp.span;
+        const way = ramp.slowing ? "slowing" : "quickening";
+        if (!saysAt(from, ["slowing", "quickening"])) {
+            words.push({ ...placeOf(from, starts, measures), text: SAID[way], dashes: "start" });
+            words.push({ ...placeOf(to, starts, measures, true), text: null, dashes: "stop" });
+        }
+        if (ramp.after === "start" && to < scoreEnd && !saysAt(to, ["a tempo", "tempo primo"])) {
+            words.push({ ...placeOf(to, starts, measures), text: "a tempo", dashes: null });
+        }
+    }
+    return words;
+}
+
+// Consecutive runs that go on from each other the same way as one ramp:
+// {span, slowing, after}.
+function joinedRuns(runs, measures, starts) {
+    const joined = [];
+    for (const run of runs) {
+        const span = regionBounds(run.region, measures, starts);
+        const slowing = tempoValue(run.stop) < tempoValue(run.start);
+        const last = joined.at(-1);
+        if (last && last.after === "none" && last.span[1] === span[0] && last.slowing === slowing) {
+            last.span = [last.span[0], span[1]];
+            last.after = run.after;
+        } else {
+            joined.push({ span, slowing, after: run.after });
+        }
+    }
+    return joined;
+}
+
+// A position as its measure and the place in it; an end on a barline stays
+// in the measure it ends.
+function placeOf(position, starts, measures, end = false) {
+    let m = 1;
+    while (m < measures.length && starts[m + 1] <= position) m += 1;
+    if (end && m > 1 && position === starts[m]) m -= 1;
+    return { measure: m, position: position - starts[m] };
 }

@@ -9,13 +9,16 @@
 //               written from again and again.
 //     measures: the score's measures, as parseTimeRuns or readScore gave them
 //     records:  the report's tempo records after the ramp, [measure, position, value, ...]
+//     words:    what to show of the ramps (marks.js's rampWords), or none
 //     tools:    {DOMParser, XMLSerializer, JSZip} (the browser's own, or Debian's under Node)
 //   text:    the score as MusicXML text (UTF-8), plain even when read from .mxl
 //   written: the records added to the score, [measure, position, value]
 //   outside: the records after the score's last measure, which no measure holds
 //   checkWriteName(path) refuses a name the text cannot honestly go to.
 //
-// Each record added is a <direction> holding a hidden metronome mark and
+// Words shown for the ramps ("rit." with dashes to its end, "a tempo") go
+// over the first part. Each record added is a <direction> holding a hidden
+// metronome mark and
 // <sound tempo> (quarter notes per minute), reached with <backup>/<forward>
 // from the end of its measure in the last part that has the measure, and
 // followed by a move back there: <offset> would not move the sound. The
@@ -35,7 +38,7 @@ export function checkWriteName(path) {
     }
 }
 
-export async function writeScore({ source, measures, records }, tools = {}) {
+export async function writeScore({ source, measures, records, words = [] }, tools = {}) {
     const { XMLSerializer = globalThis.XMLSerializer } = tools;
     const { root, parts, score } = source ?? await minimalRead(measures, tools);
     const count = score.measures.length;
@@ -47,7 +50,7 @@ export async function writeScore({ source, measures, records }, tools = {}) {
     let text;
     try {
         removeMarks(parts, count, removed, edits);
-        placeRecords(parts, written, edits);
+        placeRecords(parts, written, edits, words);
         text = serialize(root.ownerDocument, XMLSerializer);
     } finally {
         edits.undo();
@@ -204,14 +207,24 @@ function withoutRecords(records, less) {
 
 // --- the records added ---------------------------------------------------
 
-function placeRecords(parts, records, edits) {
+// Each record, and each word shown for the ramps (words: [{measure,
+// position, text, dashes}], `text` null for the dashes' stop alone), as a
+// <direction> where it stands: a record in the last part that has its
+// measure, a word over the first part, where programs show a score's tempo.
+function placeRecords(parts, records, edits, words = []) {
+    const entries = [
+        ...words.filter((word) => word.measure <= parts[0].measures.length)
+            .map((word) => ({ part: 0, measure: word.measure, position: word.position, make: (d) => wordDirection(d, word) })),
+        ...records.map(([measure, position, value]) => ({
+            part: lastPartWith(parts, measure), measure, position, make: (d) => tempoDirection(d, value),
+        })),
+    ];
     const byPart = new Map();
-    for (const record of records) {
-        const partIndex = lastPartWith(parts, record[0]);
-        if (!byPart.has(partIndex)) byPart.set(partIndex, new Map());
-        const byMeasure = byPart.get(partIndex);
-        if (!byMeasure.has(record[0])) byMeasure.set(record[0], []);
-        byMeasure.get(record[0]).push(record);
+    for (const entry of entries) {
+        if (!byPart.has(entry.part)) byPart.set(entry.part, new Map());
+        const byMeasure = byPart.get(entry.part);
+        if (!byMeasure.has(entry.measure)) byMeasure.set(entry.measure, []);
+        byMeasure.get(entry.measure).push(entry);
     }
     for (const [partIndex, byMeasure] of byPart) {
         const part = parts[partIndex];
@@ -238,7 +251,7 @@ function divisionsOf(walk) {
 function moves(plan) {
     const steps = [];
     let at = plan.walk.cursor;
-    for (const [, position] of plan.records) {
+    for (const { position } of plan.records) {
         const target = fraction(position);
         steps.push(subtract(target, at));
         at = target;
@@ -302,8 +315,8 @@ function insertRecords(plan, factor, edits) {
     const added = [];
     if (plan.walk.divisions === null) added.push(element(document, "attributes", [element(document, "divisions", divisions)]));
     const steps = moves(plan);
-    plan.records.forEach(([, , value], i) => {
-        added.push(...move(document, multiply(steps[i], perUnit)), tempoDirection(document, value));
+    plan.records.forEach((entry, i) => {
+        added.push(...move(document, multiply(steps[i], perUnit)), entry.make(document));
     });
     added.push(...move(document, multiply(steps[steps.length - 1], perUnit)));
     const anchor = insertionPoint(measure);
@@ -330,6 +343,26 @@ function tempoDirection(document, value) {
     const sound = element(document, "sound", []);
     sound.setAttribute("tempo", bpm);
     const direction = element(document, "direction", [element(document, "direction-type", [metronome]), sound]);
+    direction.setAttribute("placement", "above");
+    return direction;
+}
+
+// "rit." in italics, with the dashes that carry it to the ramp's end
+// starting beside it; or the dashes' stop alone.
+function wordDirection(document, word) {
+    const types = [];
+    if (word.text !== null) {
+        const words = element(document, "words", word.text);
+        words.setAttribute("font-style", "italic");
+        types.push(element(document, "direction-type", [words]));
+    }
+    if (word.dashes) {
+        const dashes = element(document, "dashes", []);
+        dashes.setAttribute("type", word.dashes);
+        dashes.setAttribute("number", "1");
+        types.push(element(document, "direction-type", [dashes]));
+    }
+    const direction = element(document, "direction", types);
     direction.setAttribute("placement", "above");
     return direction;
 }

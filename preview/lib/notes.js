@@ -36,8 +36,13 @@ const MELODIC_CHANNELS = Array.from({ length: 16 }, (_, c) => c).filter((c) => c
 const FORTE_VELOCITY = 90;
 // Mezzo-forte, where the score sets no level.
 export const DEFAULT_VELOCITY = 80;
-// The kit a drum part plays where its score names none: General MIDI's standard one.
+// The kits a drum part may choose by its program (those of the General
+// MIDI banks that have more than one); any other program, or none, plays
+// the standard kit, which every bank has: a player without the kit asked
+// for would leave the drums silent.
+const DRUM_KITS = new Set([0, 8, 16, 24, 25, 32, 40, 48, 56]);
 const STANDARD_KIT = 0;
+const drumKit = (program) => (DRUM_KITS.has(program) ? program : STANDARD_KIT);
 
 // The score read for its measures and tempo marks (as readScore reads it)
 // and for its notes: {measures, tempo, parts}.
@@ -59,7 +64,7 @@ export function scoreParts(root, walked, measures, fileName) {
         const drums = sounding.length > 0 && sounding.every((note) => note.channel === PERCUSSION_CHANNEL);
         return {
             id, name: entry.name, drums,
-            program: entry.main.program ?? (drums ? STANDARD_KIT : programFor(entry.readings)),
+            program: drums ? drumKit(entry.main.program) : entry.main.program ?? programFor(entry.readings),
             givenChannel: entry.main.channel ?? null, volume: entry.main.volume ?? null, notes: joinTies(sounding),
         };
     });

@@ -11,7 +11,7 @@ import {
 import { parseScoreDocument, readParts } from "./musicxml.js";
 import { scoreParts } from "./notes.js";
 import { writeScore } from "./musicxml-write.js";
-import { stepsText, writtenSteps } from "./marks.js";
+import { rampWords, stepsText, writtenSteps } from "./marks.js";
 import { AFTER_NAMES, checkRampsWritten, rampScenario } from "./scenario.js";
 import { fitStop } from "./fit.js";
 import { fixed } from "./numbers.js";
@@ -254,11 +254,20 @@ export function previewLines(result) {
 // tempo axis counts another beat and whose measures are labelled otherwise
 // (svgText's beat, measureTicks' label), beginning `before` measures ahead
 // of the region (none unless given), or null.
-function tempoMap(line, heard, style = null) {
+function tempoMap(line, heard, style = null, stepped = []) {
     const starts = measureOffsets(heard);
     const extent = [starts[Math.max(1, line.region[0] - (style?.before ?? 0))], starts[heard.length + 1]];
     const ticks = measureTicks(heard, ...extent, style?.label);
-    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", style?.beat ? { beat: style.beat } : {}), extent };
+    const marks = { ...(style?.beat ? { beat: style.beat } : {}), stepped };
+    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", marks), extent };
+}
+
+// The score's ramps written as steps, as the map brackets them: those the
+// ramps written (over `spans`) left standing.
+export function steppedSpans(source, spans) {
+    if (!source?.parts) return [];
+    return writtenSteps(source).filter((s) => !spans.some(([a, b]) => a <= s.toAt && s.fromAt < b))
+        .map((s) => ({ span: [s.fromAt, s.toAt], label: `the score's ramp (${s.count} steps)` }));
 }
 
 // The score as heard (playback.js), from its start up to one measure after
@@ -387,9 +396,11 @@ export async function fittedStop(checked, plugin) {
 // The score (or the measures of the meter runs, as a minimal score) with
 // the records the plug-in left in it: {text, written, outside}, as
 // writeScore gives them. The marks the plug-in removed go from the score.
-export function scoreWithRamp(checked, report, tools = {}) {
+// runs ([{region, start, stop, after}]): the ramps whose words to show.
+export function scoreWithRamp(checked, report, tools = {}, runs = []) {
     return writeScore({
         source: checked.source, measures: checked.score.measures, records: report.tempo || [],
+        words: rampWords(runs, checked.score.measures, checked.source),
     }, tools);
 }
 
@@ -435,7 +446,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
     const heard = heardRamp(checked, line);
-    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null);
+    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
+        steppedSpans(checked.source, [line.span]));
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const summary = timingSummary(line);
     const asWritten = heardOnceAsWritten(heard);
@@ -444,7 +456,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const shown = names.writeMarks === false ? [] : [{ region: checked.region, start: checked.start, stop, after: checked.after }];
+        const score = await scoreWithRamp(checked, report, tools, shown);
         musicxml = score.text;
         outputs.musicxml = {
             name: names.write, measures: checked.score.measures.length, written: score.written.length,

@@ -61,7 +61,7 @@ function runRegion(from, to, region, starts, span) {
 // The solved runs of the curve from the run's start to `stop`, as plan runs
 // ({region, start, stop, after, ...}, each as checkRun gives one), with
 // what was solved.
-function shapedRuns(run, shaped, stop) {
+export function shapedRuns(run, shaped, stop) {
     const { measures } = run.score;
     const starts = measureOffsets(measures);
     const span = regionBounds(run.region, measures, starts);

@@ -182,7 +182,8 @@ function floatText(x) {
 // target time (a dashed one); `beat`, {units, name}: the tempo axis counts
 // beats of that many units (a dotted quarter: 1536), named so, instead of
 // quarters; `curve`, [[position, quarter BPM]]: an ideal curve, drawn thin
-// over the records.
+// over the records; `stepped`, [{span, label}]: ramps the score wrote as
+// dense steps, each bracketed and named as one, its steps without dots.
 export function svgText(allPoints, regionSpan, extent, ticks = null,
     xTitle = "position (quarter-note beats from the region start)", marks = {}) {
     const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
@@ -243,8 +244,18 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
         out.push(`<polyline class="ideal" points="${inside.map(([position, bpm]) => `${f1(x(position))},${f1(y(bpm / perBeat))}`).join(" ")}" `
             + 'fill="none" stroke="#222" stroke-width="1"/>');
     }
+    // A ramp the score wrote as steps is one ramp: its steps take no dot
+    // each, and a bracket over them names it.
+    const stepped = (marks.stepped ?? []).filter(({ span }) => span[1] > x0 && span[0] < x1);
+    const inStepped = (position) => stepped.some(({ span }) => position > span[0] && position <= span[1]);
     for (const [position, value] of points) {
+        if (inStepped(position)) continue;
         out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(axisBpm(value)))}" r="${marks.dotRadius ?? 2.5}" fill="#c33"/>`);
+    }
+    for (const { span, label } of stepped) {
+        const [from, to] = [f1(x(Math.max(span[0], x0))), f1(x(Math.min(span[1], x1)))];
+        out.push(`<path class="score-ramp" d="M${from},${top + 24} V${top + 18} H${to} V${top + 24}" fill="none" stroke="#555"/>`);
+        out.push(`<text x="${from}" y="${top + 14}" fill="#555">${label}</text>`);
     }
     for (const hit of marks.hits ?? []) out.push(...hitMarks(hit, x, [left, width - rightMargin], top, axis));
     out.push("</svg>");

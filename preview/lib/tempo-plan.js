@@ -8,7 +8,7 @@ import { InputError, measureOffsets, regionBounds, regionText, tempoName } from 
 import { fixed, formatG, withThousands } from "./numbers.js";
 import {
     AFTER_TEXT, checkRun, finaleLines, fitLines, fittedStop, onceAsWritten, outputLines, regionPasses, scoreHeader,
-    scoreLine, scoreWithRamp, soundOutputs,
+    scoreLine, scoreWithRamp, soundOutputs, steppedSpans,
 } from "./preview.js";
 import { checkRampsWritten, planScenario, stopValueFromActions } from "./scenario.js";
 import { heardMeasures } from "./midi.js";
@@ -173,11 +173,11 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
         [pass.start, `run ${i + 1} starts`], [pass.end, `run ${i + 1} ends`]])),
     ...hits.map((hit) => [heardTicks(heard, hit.at)[0], hit.label]).filter(([tick]) => tick !== undefined)];
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null, marks);
-    const { svg, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null);
+    const { svg, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
-        const score = await scoreWithRamp(checked, report, tools);
+        const score = await scoreWithRamp(checked, report, tools, names.writeMarks === false ? [] : runs);
         musicxml = score.text;
         outputs.musicxml = { name: names.write, measures: measures.length, written: score.written.length, outside: score.outside.length };
     }
@@ -190,12 +190,12 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
 
 // The tempo map from the plan's start to the end of the heard measures,
 // each run shaded and named.
-function planMap(line, measures, region, spans, hits, curve) {
+function planMap(line, measures, region, spans, hits, curve, stepped) {
     const heard = heardMeasures(measures, region);
     const starts = measureOffsets(heard);
     const extent = [starts[region[0]], starts[heard.length + 1]];
     const regions = spans.map((span, i) => ({ span, label: `run ${i + 1}` }));
-    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits, curve });
+    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits, curve, stepped });
     return { svg, extent };
 }
 

@@ -57,6 +57,10 @@ options:
   --beats FILE          write the click times (CSV: seconds, measure, beat)
   --write FILE          write the score with the ramp's tempo records
                         (MusicXML)
+  --write-marks {words,none}
+                        with --write: show each ramp as "rit." or "accel."
+                        with dashes to its end, and "a tempo" after it
+                        where the start tempo returns (default), or not
   --plan FILE           several runs in order, from a JSON file:
                         {"runs": [{"from": "12", "to": "19", "start":
                         "q=120", "stop": "q=72", "after": "start"}, ...]}
@@ -96,6 +100,7 @@ export const OPTIONS = [
     { flags: ["--notes"], dest: "notes", kind: "flag" },
     { flags: ["--beats"], dest: "beats" },
     { flags: ["--write"], dest: "write" },
+    { flags: ["--write-marks"], dest: "writeMarks", choices: ["words", "none"], default: "words" },
     { flags: ["--plan"], dest: "plan" },
     { flags: ["--marks"], dest: "marks", kind: "flag" },
     { flags: ["--plan-out"], dest: "planOut" },

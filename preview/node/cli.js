@@ -165,7 +165,12 @@ async function checkedInputs(values, tools) {
             const runs = readPlanText(new TextDecoder().decode(bytes), where);
             run = { kind: "plan", checked: { score, source, runs: checkPlan(runs, score, where) } };
         } else {
-            const checked = checkHitInputs({ ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart }, score);
+            if (values.runs !== null) {
+                throw new InputError("--runs goes with one shaped ramp; between hit points each shape takes the fewest runs");
+            }
+            const checked = checkHitInputs({
+                ...inputs, hits: values.hit, fps: values.fps, cueStart: values.cueStart, shape: values.shape,
+            }, score);
             run = { kind: "hits", checked, source };
         }
     } else {
@@ -319,6 +324,7 @@ export async function main(argv) {
         if (values.build) build(values.build);
         const names = {
             svg: shownPath(values.svg), midi: values.midi, beats: values.beats, wav: values.wav, write: values.write,
+            writeMarks: values.writeMarks !== "none",
         };
         const { result, lines } = await runChecked(checked, await plugin(values), names, tools);
         writeResult(values, result);

@@ -43,6 +43,8 @@ const CASES = [
     ["marks of meter runs", { "--marks": true, "--from": null, "--to": null, "--start": null, "--stop": null },
         "--marks reads a score's own tempo words: give it with --score"],
     ["a plan out without marks", { "--plan-out": "plan.json" }, "--plan-out goes with --marks"],
+    ["runs between hits", { "--to": null, "--stop": null, "--hit": "15=30", "--shape": "natural", "--runs": "3" },
+        "--runs goes with one shaped ramp"],
 ];
 
 function inFolder(work) {

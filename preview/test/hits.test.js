@@ -84,3 +84,22 @@ test("a hit the dialog cannot reach is named, and the next is placed from where 
         + `the nearest, ${late.stop.dotted ? "dotted " : ""}`)), lines.join("\n"));
     assert.ok(!lines.some((text) => text.startsWith("Hit 2 cannot")), lines.join("\n"));
 });
+
+test("with a shape, the runs between each two hits follow it and the final tempo of each lands its hit", async () => {
+    const { score } = await readMeasures({ time: "4/4x40" });
+    const checked = checkHitInputs({ from: "1", start: "q=120", after: "stop", hits: ["11=22", "21=48", "31=70"], shape: "natural" },
+        score);
+    const result = await runHits(checked, await loadPlugin(), {});
+    // Whole BPM in one unit reach a hit to within what one BPM more or less moves it.
+    for (const row of result.hits.rows) assert.ok(row.reachable && Math.abs(row.errorS) < 0.15, `${row.text}: ${row.errorS}`);
+    const { runs } = result.header;
+    assert.ok(runs.length > 3, `${runs.length} runs`);
+    assert.equal(result.header.hits, false);
+    for (let i = 1; i < runs.length; i += 1) assert.equal(runs[i].start.bpm, runs[i - 1].stop.bpm);
+    // Each hit is where one run ends and the next begins, in the start's unit.
+    const ends = runs.map((run) => `${run.region[2]}:${run.region[3]}`);
+    for (const measure of [10, 20, 30]) assert.ok(ends.includes(`${measure}:2147483647`), ends.join(" "));
+    assert.ok(runs.every((run) => run.stop.unit === 2 && !run.stop.dotted));
+    assert.throws(() => checkHitInputs({ ...checked, from: "1", start: "q=120", hits: ["11=22"], shape: "wobbly" }, score),
+        /--shape: cannot read 'wobbly'/);
+});

@@ -6,7 +6,8 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { existsSync, readFileSync } from "node:fs";
 
-import { readScoreFile, scoreHeader, scoreLine } from "../lib/preview.js";
+import { readScoreFile, scoreHeader, scoreLine, steppedSpans } from "../lib/preview.js";
+import { svgText } from "../lib/tempo-map.js";
 import { checkPlan, readPlanText } from "../lib/tempo-plan.js";
 import { marksLines, marksPlan, proposedRamps, tempoWord } from "../lib/marks.js";
 import { tools } from "../node/xml-tools.js";
@@ -68,4 +69,16 @@ test("a score of the corpus: its ritard. with dashes, and the one to its last ba
         "  1. ritard., m. 13", "  2. ritard., m. 25"]);
     assert.match(lines[1], /m\. 13:2 to 16:2, to its dashes' end/);
     assert.match(lines[2], /to a double barline/);
+});
+
+test("on the map, the score's steps are one bracketed ramp without a dot each, unless a ramp written over them replaced them", async () => {
+    const score = await read(fixture("tempo-steps.musicxml"));
+    const [stepped] = steppedSpans(score, [[0, 4096]]);
+    assert.deepEqual(stepped, { span: [2 * 4096 + 1024, 4 * 4096 + 3072], label: "the score's ramp (11 steps)" });
+    assert.deepEqual(steppedSpans(score, [[4 * 4096, 6 * 4096]]), []);
+    const points = [[0, 134217], ...Array.from({ length: 11 }, (_, k) => [stepped.span[0] + k * 1024, 130000 - k * 2000])];
+    const svg = svgText(points, [0, 4096], [0, 8 * 4096], null, "measure", { stepped: [stepped] });
+    // the first step opens the ramp and keeps its dot; the ten after it have none
+    assert.equal(svg.match(/<circle /g).length, 2);
+    assert.match(svg, /<text [^>]*>the score's ramp \(11 steps\)<\/text>/);
 });

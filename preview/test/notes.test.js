@@ -85,6 +85,7 @@ test("a part's instrument: its MIDI program, else its instrument sound, else its
         ["Corno inglese", 69], ["Horn in F", 60], ["Corni in Es", 60], ["Trompete in B", 56], ["Bass Trombone", 57],
         ["Timpani", 47], ["Pauken", 47], ["Chorus", 52], ["Organ", 19], ["Harpsichord", 6], ["Harp", 46],
         ["Electric Bass", 33], ["Guitar", 24], ["Piano (right hand)", 0], ["Vln. 1", 40], ["Cb.", 43],
+        ["S.", 52], ["Quinto", 52], ["Clarinet in B", 71],
     ];
     for (const [name, program] of names) assert.equal(programFor([{ name }]), program, name);
     // Several readings: the first that means an instrument decides.
@@ -99,14 +100,21 @@ test("a part's instrument: its MIDI program, else its instrument sound, else its
 test("a drum part plays the standard kit on the percussion channel, and leaves the other channels to the rest", async () => {
     const score = new TextEncoder().encode(`<score-partwise><part-list>
         <score-part id="D"><part-name>Snare Drum</part-name><midi-instrument id="D"><midi-channel>3</midi-channel></midi-instrument></score-part>
-        <score-part id="V"><part-name>Violin</part-name></score-part></part-list>
+        <score-part id="V"><part-name>Violin</part-name></score-part>
+        <score-part id="K"><part-name>Drum Set</part-name><midi-instrument id="K"><midi-program>26</midi-program><midi-unpitched>36</midi-unpitched></midi-instrument></score-part>
+        <score-part id="J"><part-name>Drum Set</part-name><midi-instrument id="J"><midi-program>99</midi-program><midi-unpitched>36</midi-unpitched></midi-instrument></score-part></part-list>
         <part id="D"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
         <note><unpitched/><duration>1</duration></note></measure></part>
         <part id="V"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
-        <note><pitch><step>A</step><octave>4</octave></pitch><duration>1</duration></note></measure></part></score-partwise>`);
+        <note><pitch><step>A</step><octave>4</octave></pitch><duration>1</duration></note></measure></part>
+        ${["K", "J"].map((id) => `<part id="${id}"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
+        <note><unpitched/><duration>1</duration></note></measure></part>`).join("")}</score-partwise>`);
     const { parts } = await readScoreNotes(score, "s.musicxml", tools);
     assert.deepEqual(parts.map((p) => [p.name, p.drums, p.program, p.channel, p.notes.map((n) => [n.key, n.channel])]),
-        [["Snare Drum", true, 0, 9, [[38, 9]]], ["Violin", false, 40, 0, [[69, 0]]]]);
+        // A kit asked for by its program where General MIDI banks have it (the
+        // TR-808's 26th); else the standard kit, never silence.
+        [["Snare Drum", true, 0, 9, [[38, 9]]], ["Violin", false, 40, 0, [[69, 0]]], ["Drum Set", true, 25, 9, [[35, 9]]],
+            ["Drum Set", true, 0, 9, [[35, 9]]]]);
 });
 
 test("channels: each part its own while they last; then parts of one program share, then parts of one family", () => {

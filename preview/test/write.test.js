@@ -15,7 +15,8 @@ import { quarterTempoValue, readScore } from "../lib/musicxml.js";
 import { checkWriteName, tempoText, writeScore } from "../lib/musicxml-write.js";
 import { readScoreFile } from "../lib/preview.js";
 import { fraction } from "../lib/numbers.js";
-import { checkRampsWritten, rampScenario } from "../lib/scenario.js";
+import { checkRampsWritten, planScenario, rampScenario } from "../lib/scenario.js";
+import { rampWords } from "../lib/marks.js";
 import { runScenario } from "./run-plugin.js";
 import { tools } from "../node/xml-tools.js";
 
@@ -259,4 +260,39 @@ test("across the dialog's whole range, each tempo is written with the fewest dec
         if (text !== expected[value - lowest]) differing.push([value, text, expected[value - lowest]]);
     }
     assert.deepEqual(differing.slice(0, 5), []);
+});
+
+test("the words that show each ramp: rit. or accel. with dashes to its end, a tempo after, none the score already has", async () => {
+    const bytes = new Uint8Array(readFileSync(join(ROOT, "tests/preview/scores/tempo-words.musicxml")));
+    const read = await readScoreFile({ bytes, name: "tempo-words.musicxml" }, tools);
+    const { measures, tempo } = read.score;
+    const quarter = (bpm) => ({ unit: 2, dotted: false, bpm });
+    // [runs, the words and dashes an independent reader finds that the score did not have]
+    const cases = [
+        [[{ region: parseRegion("5", "6:3", measures), start: quarter(100), stop: quarter(75), after: "start" }],
+            [["P1", 5, "0", "rit."], ["P1", 6, "2", "a tempo"]], [["P1", 5, "0", "start"], ["P1", 6, "2", "stop"]]],
+        // a shaped ramp's runs are one ramp; it ends the measure it ends in
+        [[{ region: parseRegion("5", "5:3", measures), start: quarter(100), stop: quarter(110), after: "none" },
+            { region: parseRegion("5:3", "6", measures), start: quarter(110), stop: quarter(130), after: "stop" }],
+        [["P1", 5, "0", "accel."]], [["P1", 5, "0", "start"], ["P1", 6, "4", "stop"]]],
+        // the score's own rit. at measure 3 and a tempo at measure 5 stay the only ones
+        [[{ region: parseRegion("3", "4", measures), start: quarter(100), stop: quarter(75), after: "start" }], [], []],
+        [[{ region: parseRegion("2", "2", measures), start: quarter(100), stop: quarter(75), after: "start" }],
+            [["P1", 2, "0", "rit."], ["P1", 3, "0", "a tempo"]], [["P1", 2, "0", "start"], ["P1", 2, "4", "stop"]]],
+    ];
+    const before = independentRead(new TextDecoder().decode(bytes));
+    const added = (now, was) => now.filter((item) => !was.some((old) => JSON.stringify(old) === JSON.stringify(item)));
+    for (const [runs, words, dashes] of cases) {
+        const report = runScenario(planScenario(measures, tempo, runs));
+        checkRampsWritten(report);
+        const shown = rampWords(runs, measures, read);
+        const result = await writeScore({ source: read, measures, records: report.tempo, words: shown }, tools);
+        const after = independentRead(result.text);
+        // positions in quarters, as the checker counts them in its units
+        const quarters = (at) => at.split("/").map(Number).reduce((n, d) => n / d) / 1024;
+        const inQuarters = (items) => items.map(([part, m, at, text]) => [part, m, String(quarters(at)), text]);
+        assert.deepEqual(inQuarters(added(after.words, before.words)), words, JSON.stringify(runs.map((r) => r.region)));
+        assert.deepEqual(inQuarters(added(after.dashes, before.dashes)), dashes);
+        assert.deepEqual(normal(after.records), normal(report.tempo.filter(([m]) => m <= measures.length)));
+    }
 });

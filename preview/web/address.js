@@ -6,7 +6,7 @@
 // Values travel as the user typed them: judging them is the preview's job.
 import { UNIT_LETTERS, tempoParts } from "../lib/music.js";
 
-export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after"];
+export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after", "shape"];
 // A run's keys, in the order a later run's are written.
 export const RUN_KEYS = ["from", "to", "start", "stop", "fit", "stop-unit", "after"];
 
@@ -51,6 +51,8 @@ export function argumentsOf(state) {
     if (state.stopUnitGiven) args["stop-unit"] = state.stopUnitGiven;
   }
   args.after = state.after;
+  // A shape other than the plug-in's own line travels; linear is the default.
+  if (state.shape && state.shape !== "linear") args.shape = state.shape;
   if (state.runs?.length) args.runs = state.runs.map((run) => ({ ...run }));
   return args;
 }
@@ -118,6 +120,7 @@ export function stateFromQuery(search) {
   if (params.has("fps")) patch.fps = params.get("fps");
   if (params.has("cue-start")) patch.cueStart = params.get("cue-start");
   if (params.has("time")) Object.assign(patch, { source: "time", time: params.get("time") });
+  if (params.has("shape")) patch.shape = params.get("shape");
   // A score named (by its file name, never a path) makes the page wait for it.
   const named = params.has("score") ? params.get("score").split(/[\\/]/).pop().trim() : "";
   if (named) Object.assign(patch, { source: "score", scoreName: named });

@@ -3,7 +3,7 @@
 
 const TEXT_FIELDS = {
   time: "time", fromMeasure: "from-measure", fromBeat: "from-beat", toMeasure: "to-measure",
-  toBeat: "to-beat", startBpm: "start-bpm", stopBpm: "stop-bpm", fit: "fit",
+  toBeat: "to-beat", startBpm: "start-bpm", stopBpm: "stop-bpm", fit: "fit", shape: "shape",
 };
 const RADIOS = { source: "source", mode: "mode", startUnit: "start-unit", stopUnit: "stop-unit", after: "after" };
 const CHECKS = { startDotted: "start-dotted", stopDotted: "stop-dotted" };
@@ -63,14 +63,14 @@ export function fieldOf(control, state) {
   if (name === "source") return control.value;
   if (name === "mode") return state.mode === "fit" ? "fit" : "stop";
   if (name === "stop-unit" || name === "stop-dotted") return state.mode === "fit" ? "stop-unit" : "stop";
-  const field = /^(time|from|to|start|stop|fit|after)\b/.exec(name);
+  const field = /^(time|from|to|start|stop|fit|after|shape)\b/.exec(name);
   return field ? field[1] : null;
 }
 
 // The error slot beside each input.
 const FIELD_SLOTS = {
   time: "time", score: "score", from: "from", to: "to", start: "start", stop: "stop", fit: "stop",
-  "stop-unit": "stop", after: "after",
+  "stop-unit": "stop", after: "after", shape: "stop",
 };
 
 // The input an error is shown beside: of those it is about, the one just

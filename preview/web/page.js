@@ -9,6 +9,7 @@ import { clearErrors, markError, showInputError } from "./errors.js";
 import { loadEngine } from "./engine.js";
 import { Results } from "./results.js";
 import { ScoreFile } from "./score-file.js";
+import { ScoreMarks } from "./score-marks.js";
 import { ScoreView } from "./score-view.js";
 import { Transport } from "./transport.js";
 import { wireDownloads } from "./downloads.js";
@@ -163,8 +164,10 @@ async function main() {
   showModes(form, readForm(form));
   engine = loadEngine();
   defaults = new Defaults(form, linkState);
+  const marks = new ScoreMarks({ form, runsList, apply: () => update("edit") });
   const changed = (opened) => {
     if (opened) defaults.opened(file.score);
+    marks.show(file.score);
     update("score");
   };
   file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });

@@ -3,13 +3,15 @@
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' text, the records' rows, the map.
-import { InputError, QUARTER, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
+import { InputError, QUARTER, measureName, parseTimeRuns, percentName, tempoName } from "../lib/music.js";
 import {
-  AFTER_TEXT, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview, scoreLine,
-  scoreWithRamp,
+  AFTER_TEXT, fitLines, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview,
+  scoreLine, scoreWithRamp,
 } from "../lib/preview.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitHeadline, hitLines, runHits } from "../lib/hits.js";
+import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
+import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
 import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
 import { heardMeasureAt } from "../lib/playback.js";
@@ -55,11 +57,23 @@ function hasNotes(score) {
   return Boolean(score.parts?.some((part) => part.notes.length > 0));
 }
 
-// The parts with notes, for the mix: [{index (the part's place in the
-// score, as the sound's notes carry it), name}].
+// The parts with notes, for the mix and for the synthesizer to make ready
+// their instruments: [{index (the part's place in the score, as the
+// sound's notes carry it), name, channel, program, low, high (the keys it
+// plays)}].
 function soundingParts(score) {
-  return (score.parts ?? []).map((part, index) => ({ index, name: part.name, sounds: part.notes.length > 0 }))
-    .filter((part) => part.sounds).map(({ index, name }) => ({ index, name }));
+  const sounding = [];
+  (score.parts ?? []).forEach((part, index) => {
+    if (!part.notes.length) return;
+    let low = 127;
+    let high = 0;
+    for (const note of part.notes) {
+      low = Math.min(low, note.key);
+      high = Math.max(high, note.key);
+    }
+    sounding.push({ index, name: part.name, channel: part.channel, program: part.program, low, high });
+  });
+  return sounding;
 }
 
 // A record as the page's table and map name it: the measure with its
@@ -96,7 +110,8 @@ export function pageResult(checked, result) {
   return {
     headline: headline(result, printed),
     headerText: [scoreLine(score), `Region: ${regionWords(region, score.measures, printed)}`,
-      `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`].join("\n"),
+      `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
+      ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : [])].join("\n"),
     fitText: "",
     // Each pass through the region names its measures as the score prints them too.
     summaryText: summaryLines(result.summary.passes && printed
@@ -143,6 +158,34 @@ export function planPageResult(checked, result) {
   };
 }
 
+// What the page shows of a shaped ramp: a plan's, the shape's figures
+// under its runs.
+export function shapedPageResult(checked, result) {
+  const page = planPageResult(checked, result);
+  const { measures } = result.header.score;
+  return {
+    ...page, headerText: [page.headerText, ...shapeLines(result.shape, measures)].join("\n"),
+    fitText: result.fit ? fitLines(result.fit).join("\n") : "",
+  };
+}
+
+// The score's own tempo words as the page lists them: each ramp's words
+// ("rit., m. 45 to 48, then a tempo") and its run, by the command line's
+// names; `plan`: all of them as a plan's runs.
+export function scoreMarks(read) {
+  const { measures } = read.score;
+  const ramps = proposedRamps(read);
+  const runs = marksPlan(ramps, measures).runs;
+  let next = 0;
+  return {
+    list: ramps.map((ramp) => ({
+      text: rampSummary(ramp, measures), tempos: `${tempoName(ramp.start)} to ${tempoName(ramp.stop)}`,
+      run: ramp.kind === "steps" ? null : runs[next++],
+    })),
+    plan: runs,
+  };
+}
+
 // An error as a Worker can post it: an input the preview refuses with what
 // the page needs to word it, anything else with its message.
 export function errorData(error) {
@@ -182,7 +225,7 @@ export class Session {
     const notes = parts.reduce((sum, part) => sum + part.measures.reduce((n, m) => n + m.notes.length, 0), 0);
     return {
       name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes,
-      tempos: scoreTempos(this.score),
+      tempos: scoreTempos(read), marks: scoreMarks(read),
     };
   }
 
@@ -206,11 +249,18 @@ export class Session {
     if (withScore && !this.score) throw new Error("no score is open");
     const source = withScore ? this.score : null;
     const inputs = inputsOf(args, source);
+    if (!args.hit?.length && args.runs?.length && checkShape({ shape: args.shape })) {
+      throw new InputError("--shape: a shape is for one ramp or the runs between hit points; a plan's runs are each linear", {
+        fields: ["shape"], sentence: "a shape is for one ramp or the runs between hit points; a plan's runs are each linear",
+      });
+    }
     if (args.hit?.length || args.runs?.length) {
       const { score } = await readMeasures(inputs, this.tools);
       let result;
       if (args.hit?.length) {
-        const checked = checkHitInputs({ ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"] }, score);
+        const checked = checkHitInputs({
+          ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"], shape: args.shape,
+        }, score);
         result = await runHits(checked, this.plugin, {}, {}, source);
       } else {
         result = await runPlan({ score, source, runs: checkPlan(runInputsOf(args), score, "the plan") }, this.plugin);
@@ -219,6 +269,12 @@ export class Session {
       return planPageResult(this.last.checked, result);
     }
     const checked = await plan(inputs, this.tools);
+    const shaped = checkShape({ shape: args.shape });
+    if (shaped) {
+      const result = await runShaped({ ...checked, shaped }, this.plugin);
+      this.last = { id, checked: { score: checked.score, source: checked.source }, result };
+      return shapedPageResult(this.last.checked, result);
+    }
     const result = await runPreview(checked, this.plugin, { mapStyle: pageMapStyle(checked) });
     this.last = { id, checked, result };
     return pageResult(checked, result);
@@ -242,7 +298,7 @@ export class Session {
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.
   async musicxml(id = null) {
     const { checked, result } = this.previewed(id);
-    const written = await scoreWithRamp(checked, result.report, this.tools);
+    const written = await scoreWithRamp(checked, result.report, this.tools, result.finale.runs ?? [result.finale]);
     return { bytes: new TextEncoder().encode(written.text), pastScore: written.outside.length };
   }
 

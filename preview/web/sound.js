@@ -56,6 +56,7 @@ export class SoundPlayer {
     this.startSeconds = startSeconds;
     this.context = null;
     this.synth = null;       // a promise of the synthesizer in this context, once asked for
+    this.warmed = null;      // the instruments made ready in it (warm)
     this.run = null;         // the playback on: starting or playing
     this.quietUntil = 0;     // the audio time after which nothing queued before can sound
   }
@@ -72,11 +73,32 @@ export class SoundPlayer {
   // that Play sounds at once. A failure is left for Play to meet again.
   prepare() {
     if (!this.synth) {
+      this.warmed = null;
       const synth = this.loadSynth(this.contextFor());
       this.synth = synth;
       synth.catch(() => { if (this.synth === synth) this.synth = null; });
     }
     return this.synth;
+  }
+
+  // Makes the synthesizer ready to sound these parts ({channel, program,
+  // low, high}, session.js's soundingParts) at once: each instrument's
+  // samples are decoded the first time a key of it is struck, which on a
+  // big score's first Play would hold up the first notes. Struck here,
+  // silently (nothing is connected to the speakers between playings), once
+  // for each instrument and range, never while a playback is on.
+  async warm(parts) {
+    const synth = await this.prepare();
+    if (this.run) return;
+    this.warmed ??= new Set();
+    for (const part of parts) {
+      const id = `${part.channel === PERCUSSION_CHANNEL ? "drums" : "program"} ${part.program} ${part.low} ${part.high}`;
+      if (this.warmed.has(id) || part.channel >= CHANNELS) continue;
+      this.warmed.add(id);
+      this.setUpChannel(synth, part.channel, part.program, 0);
+      for (let key = part.low; key <= part.high; key += 1) synth.noteOn(part.channel, key, 1);
+      synth.stopAll(true);
+    }
   }
 
   // passage: a passage() or a promise of one; loop: again and again until
@@ -169,12 +191,14 @@ export class SoundPlayer {
   setUpChannels(synth, notes) {
     const channels = new Map();
     for (const note of notes) if (!channels.has(note.channel)) channels.set(note.channel, note);
-    for (const [channel, note] of channels) {
-      const drums = channel === PERCUSSION_CHANNEL;
-      if (synth.midiChannels[channel] && synth.midiChannels[channel].isDrum !== drums) synth.midiChannels[channel].setDrums(drums);
-      synth.programChange(channel, note.program);
-      synth.controllerChange(channel, VOLUME, note.volume ?? DEFAULT_VOLUME);
-    }
+    for (const [channel, note] of channels) this.setUpChannel(synth, channel, note.program, note.volume ?? DEFAULT_VOLUME);
+  }
+
+  setUpChannel(synth, channel, program, volume) {
+    const drums = channel === PERCUSSION_CHANNEL;
+    if (synth.midiChannels[channel] && synth.midiChannels[channel].isDrum !== drums) synth.midiChannels[channel].setDrums(drums);
+    synth.programChange(channel, program);
+    synth.controllerChange(channel, VOLUME, volume);
   }
 
   sound(run, context, event, time, clicks) {

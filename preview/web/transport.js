@@ -70,7 +70,7 @@ export class Transport {
     }
     document.getElementById("sound-note").textContent = result.hasNotes ? ""
       : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
-    if (result.hasNotes) this.player.prepare().catch(() => { /* Play says it */ });
+    if (result.hasNotes) this.player.warm(result.soundingParts ?? []).catch(() => { /* Play says it */ });
     this.showPlayable();
   }
 

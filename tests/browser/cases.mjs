@@ -1080,4 +1080,31 @@ export const CASES = [
       assert.ok(timing.edit.worst < 2500, `the page held up for ${timing.edit.worst} ms by an edit`);
     },
   },
+  {
+    name: "a stop in percent and a shape give the command line's runs; the score's tempo words are listed, each a click from being the region, all a plan",
+    async run(page) {
+      const shaped = "?time=4/4x24&from=3&to=10&start=q=120&stop=q=50%25&after=stop&shape=natural";
+      assert.equal(await page.open(shaped), "Up to date.");
+      const cli = await assertShows(page, runCli(argsOf(shaped)));
+      assert.ok(cli.header.some((line) => /^Shape: {2}natural \(q = 2\.5\), quarter = 120 to quarter = 60 \(50 %\), as \d runs/.test(line)),
+        cli.header);
+      assert.equal(await search(page), shaped);
+      const words = join(SCORES, "tempo-words.musicxml");
+      assert.equal(await openScore(page, words), "Up to date.");
+      const listed = (await page.lines("score-marks")).filter(Boolean);
+      assert.equal(listed[0], "The score asks for:");
+      assert.match(listed[1], /^rit\., m\. 3 to 4, then a tempo \(quarter = 100 to quarter = 75\)/);
+      await page.browser.click("#score-marks li:nth-child(3) button");
+      assert.equal(await page.settled(), "Up to date.");
+      const rall = "?from=9&to=10:3&start=q=132&stop=q=75%25&after=stop";
+      assert.equal(await search(page), `?score=tempo-words.musicxml&${rall.slice(1)}`);
+      await assertShows(page, runCli(cliArgs(rall, words)));
+      await page.browser.click("#score-marks > button");
+      assert.equal(await page.settled(), "Up to date.");
+      const plan = scratchFile("marks.json");
+      assert.equal(cliRun(["--score", words, "--marks", "--plan-out", plan]).status, 0);
+      await assertShows(page, runCli(["--score", words, "--plan", plan]));
+      assert.deepEqual(await page.accessibilityViolations(), [], "with the score's marks listed");
+    },
+  },
 ];

@@ -323,8 +323,14 @@ function fakeDevice(start) {
       // Channel 0 as an earlier playing may have left it: on the drum kit.
       midiChannels: Array.from({ length: 16 }, (_, c) => ({ isDrum: c === 9 || c === 0, setDrums(on) { this.isDrum = on; } })),
       connect() {}, disconnect() {}, programChange(c, p) { log.push(["program", c, p]); },
-      controllerChange(c, cc, v, options) { if (cc === 120) log.push(["silence", c, options.time]); },
-      noteOn(c, k, v, { time }) { log.push(["on", k, time]); }, noteOff(c, k, { time }) { log.push(["off", k, time]); },
+      volumes: [],
+      controllerChange(c, cc, v, options) {
+        if (cc === 120) log.push(["silence", c, options.time]);
+        if (cc === 7) device.synth.volumes[c] = v;
+      },
+      // A note struck at once (no time) is one struck to make its instrument ready.
+      noteOn(c, k, v, options) { log.push(options ? ["on", k, options.time] : ["ready", c, k, v]); },
+      noteOff(c, k, { time }) { log.push(["off", k, time]); },
       stopAll() { log.push(["stopAll"]); },
     },
   };
@@ -408,6 +414,27 @@ test("Play hands each sound to the audio clock once; Stop silences what was queu
   await settle();
   const again = device.log.slice(before).find((e) => e[0] === "click")[1];
   assert.ok(again > silent, `${again} after ${silent}`);
+});
+
+test("each part's instrument is made ready once, silently, and not while a playback is on", async (t) => {
+  const { passage } = await import("../../preview/web/passage.js");
+  const { player, devices, handlers } = await fakePlayer(t);
+  const parts = [{ channel: 0, program: 40, low: 60, high: 62 }, { channel: 9, program: 0, low: 36, high: 37 }];
+  await player.warm(parts);
+  await player.warm(parts);
+  const [device] = devices;
+  assert.deepEqual(device.log.filter((e) => e[0] === "ready" || e[0] === "program"), [["program", 0, 40],
+    ["ready", 0, 60, 1], ["ready", 0, 61, 1], ["ready", 0, 62, 1], ["program", 9, 0], ["ready", 9, 36, 1], ["ready", 9, 37, 1]]);
+  assert.deepEqual([device.synth.volumes[0], device.synth.volumes[9], count(device.log, "stopAll")], [0, 0, 2]);
+  assert.deepEqual([device.synth.midiChannels[0].isDrum, device.synth.midiChannels[9].isDrum], [false, true]);
+  player.play(passage(heard, { first: 2, sounds: "both" }), handlers);
+  await settle();
+  const before = device.log.length;
+  await player.warm([{ channel: 2, program: 73, low: 70, high: 72 }]);
+  assert.equal(device.log.slice(before).filter((e) => e[0] === "ready").length, 0, "made ready while playing");
+  // Play sets each channel's volume again.
+  assert.equal(device.synth.volumes[0], 100);
+  player.stop();
 });
 
 test("a loop hands the clock each pass after the last until Stop; without it the passage ends by itself", async (t) => {

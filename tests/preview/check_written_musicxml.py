@@ -1,7 +1,7 @@
 """Reads a MusicXML score the way a program that imports it would, with none
 of the preview's own code: every part's tempo marks as the tempo records they
-become, its notes, its words and where each measure's last element leaves
-off, as JSON on standard output. The tests of scripts/preview --write compare
+become, its notes, its words and dashes (each where it stands) and where
+each measure's last element leaves off, as JSON on standard output. The tests of scripts/preview --write compare
 what it finds with the plug-in's report and with the score before the ramp
 was written into it.
 
@@ -35,7 +35,7 @@ class Part:
     def __init__(self, element):
         self.id = element.get("id")
         self.divisions = None
-        self.records, self.notes, self.words, self.ends = [], [], [], []
+        self.records, self.notes, self.words, self.dashes, self.ends = [], [], [], [], []
         for number, measure in enumerate(element.findall("measure"), 1):
             self.read_measure(number, measure)
 
@@ -64,7 +64,8 @@ class Part:
         self.ends.append([self.id, number, str(at)])
 
     def read_direction(self, number, element, at):
-        self.words += [[self.id, number, w.text] for w in element.iter("words")]
+        self.words += [[self.id, number, str(at), w.text] for w in element.iter("words")]
+        self.dashes += [[self.id, number, str(at), d.get("type")] for d in element.iter("dashes")]
         sound = element if element.tag == "sound" else element.find("sound")
         if sound is None or sound.get("tempo") is None:
             return
@@ -80,6 +81,7 @@ def main(path):
     json.dump({"records": [r for p in parts for r in p.records],
                "notes": [n for p in parts for n in p.notes],
                "words": [w for p in parts for w in p.words],
+               "dashes": [d for p in parts for d in p.dashes],
                "ends": [e for p in parts for e in p.ends],
                "measures": [len(element.findall("measure")) for element in root.findall("part")]},
               sys.stdout)
