@@ -2,12 +2,16 @@
 // its own performance marks: from opening the file to the first result, one
 // edit to updated results (100 measures, median), a fit, an edit with eight
 // hit points over 200 measures, a 100-measure score of two parts drawn from
-// the moment it is chosen, a tempo edit with that score open (its tempo lane
-// redrawn), from Play to the first sound with a 22-staff orchestral score
-// open (median), and the single file's size.
+// the moment it is chosen, a tempo edit with that score open (its tempo
+// lane redrawn), from Play to
+// the first sound with a 22-staff orchestral score open (median), the
+// single file's size, and (where the shared corpus is) the 22-staff
+// ActorPreludeSample drawn: to its first system and wholly, the longest task
+// meanwhile, and the whole drawing against the notation library's own load
+// and render() of the same file.
 // Prints one line per figure, with its goal.
 //   node bench/page.mjs [EDITS]
-import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { existsSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { largeScore } from "../tests/fixtures/large-score.mjs";
@@ -59,6 +63,57 @@ async function firstSoundMs(page) {
   return delay;
 }
 
+const ACTOR_PRELUDE = "/work/shared/scores/osmd-ActorPreludeSample.xml";
+const ORCHESTRA_QUERY = "?from=2&to=5&start=q=120&stop=q=72&after=start";
+
+// The orchestral score chosen on the page: seconds to its first system and
+// to the last, the drawing's own seconds, and the longest task on the
+// page's thread from the choice to the end (ms).
+async function drawOrchestra(page) {
+  await page.open(ORCHESTRA_QUERY);
+  await page.evaluate(() => {
+    window.zorvLongest = 0;
+    new PerformanceObserver((list) => {
+      for (const entry of list.getEntries()) window.zorvLongest = Math.max(window.zorvLongest, entry.duration);
+    }).observe({ type: "longtask" });
+  });
+  await page.chooseFile("score", ACTOR_PRELUDE);
+  return waitFor(() => page.evaluate(() => {
+    const [chosen] = performance.getEntriesByName("zorv-score-chosen").slice(-1);
+    const [first] = performance.getEntriesByName("zorv-first-system").slice(-1);
+    const [done] = performance.getEntriesByName("zorv-score-drawn").slice(-1);
+    const [draw] = performance.getEntriesByName("zorv-notation").slice(-1);
+    return chosen && first && done && done.startTime > chosen.startTime && first.startTime > chosen.startTime && {
+      first: (first.startTime - chosen.startTime) / 1000, whole: (done.startTime - chosen.startTime) / 1000,
+      drawing: draw.duration / 1000, longest: window.zorvLongest,
+    };
+  }), "the orchestral score to be drawn", 600);
+}
+
+// The notation library's own drawing of the same file in the same page (as
+// its users call it: load, then render()), in seconds.
+function libraryDrawing(page, text) {
+  return page.evaluate(async (score) => {
+    const holder = document.createElement("div");
+    holder.style.width = `${document.getElementById("notation").clientWidth}px`;
+    document.body.append(holder);
+    const osmd = new window.opensheetmusicdisplay.OpenSheetMusicDisplay(holder, {
+      autoResize: false, backend: "svg", drawTitle: false, drawPartNames: true,
+    });
+    osmd.EngravingRules.AutoGenerateMultipleRestMeasuresFromRestMeasures = false;
+    osmd.EngravingRules.RenderMultipleRestMeasures = false;
+    const started = performance.now();
+    await osmd.load(score);
+    const loaded = performance.now();
+    osmd.render();
+    // Until it is on the screen, as the page's own drawing is timed.
+    await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    const done = performance.now();
+    holder.remove();
+    return { load: (loaded - started) / 1000, render: (done - loaded) / 1000 };
+  }, text);
+}
+
 const edits = Number(process.argv[2] ?? 21);
 const browser = await startEngine("chromium");
 const page = new PageUnderTest(browser);
@@ -70,6 +125,8 @@ const sound = [];
 const drawn = [];
 const drawing = [];
 const scoreEdit = [];
+const orchestra = [];
+const library = [];
 const folder = mkdtempSync(join(tmpdir(), "zorv-bench-"));
 const SCORE = join(folder, "hundred.musicxml");
 writeFileSync(SCORE, largeScore(100, 2).bytes);
@@ -115,6 +172,14 @@ try {
   // No count-in: the first sound is the first measure's notes and click.
   await page.click("count-in");
   for (let i = 0; i < 7; i += 1) sound.push(await firstSoundMs(page));
+  if (existsSync(ACTOR_PRELUDE)) {
+    const text = readFileSync(ACTOR_PRELUDE, "utf8");
+    // Page and library by turns, so that a machine busy elsewhere slows both alike.
+    for (let i = 0; i < 2; i += 1) {
+      orchestra.push(await drawOrchestra(page));
+      library.push(await libraryDrawing(page, text));
+    }
+  }
 } finally {
   await browser.close();
   rmSync(folder, { recursive: true, force: true });
@@ -131,3 +196,16 @@ console.log(`page_score_edit_ms ${median(scoreEdit).toFixed(1)}   (a tempo edit 
 console.log(`page_first_sound_ms ${median(sound).toFixed(0)}   (Play to the first sound, 22 staves, median of ${sound.length}, `
   + `the score's first Play ${sound[0].toFixed(0)} ms; goal: at most 200 ms)`);
 console.log(`page_file_bytes ${statSync(PAGE).size}   (goal: at most 6,291,456)`);
+if (orchestra.length) {
+  const of = (key) => median(orchestra.map((o) => o[key]));
+  const own = median(library.map((l) => l.load + l.render));
+  console.log(`page_orchestra_first_system_seconds ${of("first").toFixed(3)}   (ActorPreludeSample, 22 staves, chosen to `
+    + "its first system drawn; goal: at most 1.0 s)");
+  console.log(`page_orchestra_drawn_seconds ${of("whole").toFixed(3)}   (chosen to wholly drawn; goal: at most 3 s)`);
+  console.log(`page_orchestra_longest_task_ms ${of("longest").toFixed(0)}   (the page's longest task meanwhile; goal: at most 200 ms)`);
+  console.log(`page_orchestra_drawing_ratio ${(of("drawing") / own).toFixed(2)}   (the page's drawing ${of("drawing").toFixed(2)} s `
+    + `/ the library's load ${median(library.map((l) => l.load)).toFixed(2)} s and render() `
+    + `${median(library.map((l) => l.render)).toFixed(2)} s of the same file; goal: at most 1.1)`);
+} else {
+  console.log(`page_orchestra: skipped (${ACTOR_PRELUDE} is not on this machine)`);
+}

@@ -7,7 +7,8 @@
 // error.
 import v8 from 'node:v8';
 
-import { readMeasures, plan, runPreview } from '../preview/lib/preview.js';
+import { readMeasures, plan } from '../preview/lib/inputs.js';
+import { runPreview } from '../preview/lib/preview.js';
 import { checkPlan, runPlan } from '../preview/lib/tempo-plan.js';
 import { loadPlugin } from '../preview/node/plugin-node.js';
 

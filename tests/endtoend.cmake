@@ -22,7 +22,10 @@ add_test(NAME windows.wine_session_start
          COMMAND ${WINDOWS_CHECKS}/wine-session start ${WINE_SESSION_FILE})
 add_test(NAME windows.wine_session_stop
          COMMAND ${WINDOWS_CHECKS}/wine-session stop ${WINE_SESSION_FILE})
-set_tests_properties(windows.wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+# The Wine runs take turns (below), so they are one long chain that waits on
+# the wineserver and the display more than it computes: it starts first,
+# and the other entries fill the cores around it.
+set_tests_properties(windows.wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300 COST 1000)
 set_tests_properties(windows.wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 
 # Every run shares the prefix's registry, so they take turns.
@@ -32,6 +35,7 @@ function(wine_test name)
         FIXTURES_REQUIRED wine
         RESOURCE_LOCK wine_prefix
         TIMEOUT 300
+        COST 500
         ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 endfunction()
 

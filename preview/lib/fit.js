@@ -192,3 +192,16 @@ export async function fitStop(plugin, request) {
     const neighbours = [best - 1, best + 1].filter((i) => inRange(i, allowed)).map((i) => allowed[i]);
     return { bpm: allowed[best], seconds: times, neighbours, reachable, refused };
 }
+
+// The run's stop tempo: as given, or fitted to its target duration
+// ({stop, fit}: fit is null, or fitStop's answer with its target and
+// stopUnit).
+export async function fittedStop(checked, plugin) {
+    if (checked.stop !== null) return { stop: checked.stop, fit: null };
+    const { unit, dotted } = checked.stopUnit;
+    const found = await fitStop(plugin, {
+        measures: checked.score.measures, region: checked.region, start: checked.start, unit, dotted,
+        after: checked.after, target: checked.target,
+    });
+    return { stop: { unit, dotted, bpm: found.bpm }, fit: { ...found, target: checked.target, stopUnit: checked.stopUnit } };
+}

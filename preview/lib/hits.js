@@ -8,10 +8,10 @@
 // counted along the playback order under every record the score then holds.
 // Browser-safe.
 import {
-    HIGHEST_BPM, InputError, LOWEST_BPM, THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, measureOffsets, parseTempo,
+    HIGHEST_BPM, InputError, LOWEST_BPM, THROUGH_MEASURE_END, UNIT_NAMES, beatUnits, measureOffsets, parseTempo,
     parseUnit, pointPosition, pointText, regionBounds, regionStart, tempoName, tempoValue,
 } from "./music.js";
-import { afterChoice } from "./preview.js";
+import { afterChoice } from "./inputs.js";
 import { MOST_RUNS, runPlan } from "./tempo-plan.js";
 import { fixed, withThousands } from "./numbers.js";
 import { regionRecords, search } from "./fit.js";
@@ -293,7 +293,7 @@ export async function solveHits(plugin, checked) {
 // The time (s) a shaped passage plans to take, to each stop tempo value:
 // the search's guide, the plug-in's records its judge.
 function shapedModel(run, shape, byValue, span) {
-    const beat = UNITS_PER_QUARTER * 2 ** (run.start.unit - 2) * (run.start.dotted ? 1.5 : 1);
+    const beat = beatUnits(run.start);
     return (value) => {
         const { solved } = shapedRuns(run, shape, byValue.get(value));
         return solved.minutes * (span[1] - span[0]) / beat * 60;
@@ -327,12 +327,6 @@ export function constantTempo(a, beats, targets, lo = LOWEST_BPM, hi = HIGHEST_B
         .map((bpm) => Math.min(hi, Math.max(lo, bpm)));
     const bpm = worst(grid[1]) < worst(grid[0]) ? grid[1] : grid[0];
     return { bpm, errors: beats.map((b, i) => a + b * 60 / bpm - targets[i]) };
-}
-
-// The beat unit's length in units (a dotted one half again as long).
-function beatUnits(tempo) {
-    const plain = UNITS_PER_QUARTER * 2 ** (tempo.unit - 2);
-    return tempo.dotted ? plain * 1.5 : plain;
 }
 
 // --- the report --------------------------------------------------------------

@@ -7,7 +7,7 @@
 // default. Dense <sound tempo> steps with nothing written (a ramp another
 // program exported) are found as the one ramp they are. Browser-safe: the
 // reader (musicxml.js) hands over each measure's cues unjudged.
-import { UNITS_PER_QUARTER, beatAt, measureOffsets, regionBounds, tempoName, tempoValue } from "./music.js";
+import { UNITS_PER_QUARTER, beatAt, beatUnits, measureOffsets, regionBounds, tempoName, tempoValue } from "./music.js";
 import { formatG } from "./numbers.js";
 import { numberFraction } from "./musicxml.js";
 
@@ -17,7 +17,6 @@ const A_TEMPO = /(?<![a-z])a\s+tempo(?![a-z])/;
 const TEMPO_PRIMO = /(?<![a-z])tempo\s+(?:i|1|1o|1º|1°|primo)(?![a-z0-9])/;
 export const DEFAULT_SHARE = { slowing: 75, quickening: 133 };
 const BEAT_UNITS = { "16th": 0, eighth: 1, quarter: 2, half: 3, whole: 4 };
-const UNIT_LENGTHS = [256, 512, 1024, 2048, 4096];
 // Steps this close, all one way, with no word or mark shown, are one ramp.
 const STEPS_IN_A_RAMP = 4;
 const STEP_GAP = 2 * UNITS_PER_QUARTER * 4;
@@ -205,7 +204,7 @@ function shareOf(start, share) {
 }
 
 function rampValue(tempo) {
-    return tempo.bpm * UNIT_LENGTHS[tempo.unit] * (tempo.dotted ? 1.5 : 1);
+    return tempo.bpm * beatUnits(tempo);
 }
 
 function tempoOf(event) {

@@ -2,8 +2,8 @@
 // measure after the region, as a standard MIDI file with the tempo records as tempo events, a
 // click on every beat and the score's notes (notes.js), each as asked, and
 // the times of those clicks.
-import { UNITS_PER_QUARTER, beatAt, fullMeasure, measureOffsets, parseMeter } from "./music.js";
-import { exactFraction, fixed, formatG, roundHalfEven } from "./numbers.js";
+import { UNITS_PER_QUARTER, beatAt, measureAfter, measureOffsets, parseMeter } from "./music.js";
+import { exactFraction, fixed, formatG, lowerBound, roundHalfEven } from "./numbers.js";
 import { MICROS_PER_VALUE, withDefault } from "./timing.js";
 
 const PERCUSSION_CHANNEL = 9;
@@ -18,7 +18,7 @@ const LONGEST_MICROS = 0xFFFFFF;
 export function heardMeasures(measures, region) {
     const last = region[2] + 1;
     const heard = measures.slice(0, last);
-    if (heard.length < last) heard.push(fullMeasure(parseMeter(measures[measures.length - 1].meter, "meter")));
+    if (heard.length < last) heard.push(measureAfter(measures));
     return heard;
 }
 
@@ -48,9 +48,9 @@ export function clicks(measures, numbers = null) {
     return all;
 }
 
-// The tempo points up to `end`, led by the tempo a MIDI file assumes when the
-// score has no record at its start.
-export function heardPoints(points, end) {
+// The conductor track's tempo points: those up to `end`, led by the tempo a
+// MIDI file assumes when the score has no record at its start.
+export function conductorPoints(points, end) {
     return withDefault(points.filter(([position]) => position <= end));
 }
 
@@ -161,14 +161,7 @@ export function heardNotes(parts, end, runs = [{ tick: 0, from: 0, to: end }]) {
 // The first of [start, index] pairs (ascending) that starts at or after a
 // position.
 function firstStart(starts, position) {
-    let lo = 0;
-    let hi = starts.length;
-    while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (starts[mid][0] < position) lo = mid + 1;
-        else hi = mid;
-    }
-    return lo;
+    return lowerBound(starts.length, (i) => starts[i][0] < position);
 }
 
 // One key of one channel sounds once at a time: a note that starts while
@@ -225,26 +218,31 @@ export function partsHeard(parts, end, runs = undefined) {
 // of the score's notes (notes.js) when `parts` are given, placed along
 // `runs` (playback.js) when the measures are heard in another order than
 // written. `marks`, [[tick, text]], name other places than the ramp's
-// (a plan's runs, hit points) in its markers.
-export function midiBytes(measures, points, spans, { click = true, parts = null, runs = undefined, marks = null } = {}) {
+// (a plan's runs, hit points) in its markers. `beats` (clicks') and
+// `placed` (partsHeard's) hand over what a caller has already worked out.
+export function midiBytes(measures, points, spans, {
+    click = true, parts = null, runs = undefined, marks = null, beats = null, placed = null,
+} = {}) {
     const end = heardEnd(measures);
     const ramps = typeof spans[0] === "number" ? [spans] : spans;
     const markers = marks ?? ramps.flatMap(([from, to]) => [[from, "ramp starts"], [to, "ramp ends"]]);
     const conductor = [
         ...timeSignatures(measures).map(([tick, n, d]) => [tick, 0, timeSignature(n, d)]),
-        ...heardPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
+        ...conductorPoints(points, end).map(([position, value]) => [position, 1, setTempo(microsPerQuarter(value))]),
         ...markers.map(([tick, text]) => [tick, 2, marker(text)]),
     ];
     const tracks = [trackChunk("ZorvTempo preview", conductor, end)];
     if (click) {
         const notes = [];
-        for (const beat of clicks(measures)) {
+        for (const beat of beats ?? clicks(measures)) {
             notes.push([beat.position, 1, noteOn(beat.accent ? DOWNBEAT_VELOCITY : BEAT_VELOCITY)]);
             notes.push([beat.position + CLICK_UNITS, 0, noteOff()]);
         }
         tracks.push(trackChunk("click", notes, end + CLICK_UNITS));
     }
-    for (const part of parts ? partsHeard(parts, end, runs) : []) tracks.push(trackChunk(part.name, partEvents(part), end));
+    for (const part of placed ?? (parts ? partsHeard(parts, end, runs) : [])) {
+        tracks.push(trackChunk(part.name, partEvents(part), end));
+    }
     const count = tracks.length;
     const header = chunk("MThd", [0, 1, count >> 8, count & 0xFF, UNITS_PER_QUARTER >> 8, UNITS_PER_QUARTER & 0xFF]);
     return Uint8Array.from([header, ...tracks].flat());

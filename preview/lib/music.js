@@ -123,6 +123,12 @@ export function fullMeasure(meter) {
     return measure(meterLength(meter), clickPositions(meter), true, meterText(meter));
 }
 
+// The measure a score would have after its last: a full one of its last
+// meter, where the record after a region that ends the score lies.
+export function measureAfter(measures) {
+    return fullMeasure(parseMeter(measures[measures.length - 1].meter, "meter"));
+}
+
 // A measure shorter (or longer) than its meter. A pickup holds the end of a
 // measure, so its beats fall where they would at the end of a full one.
 export function partialMeasure(meter, length, isPickup) {
@@ -145,7 +151,7 @@ export function parseTimeRuns(text) {
         const cut = lower.indexOf("x");
         const meterPart = cut < 0 ? lower : lower.slice(0, cut);
         const countText = cut < 0 ? "" : lower.slice(cut + 1).trim();
-        if (cut >= 0 && lower.slice(cut + 1) !== "" && !DIGITS.test(countText)) {
+        if (cut >= 0 && !DIGITS.test(countText)) {
             throw optionError("time", `cannot read the measure count in '${named}' (write 4/4x8)`);
         }
         const count = countText ? wholeNumber(countText) : 1;
@@ -270,6 +276,11 @@ export function beatTempoValue(beat, bpm) {
     return floor(fraction(perSecond * 16n, 1000n));
 }
 
+// The units one beat of a tempo's unit lasts (a dotted quarter: 1536).
+export function beatUnits(tempo) {
+    return PLAIN_BEAT_UNITS[tempo.unit] * (tempo.dotted ? 1.5 : 1);
+}
+
 // The same for a whole bpm of a beat unit as the dialog gives it; modifier 1
 // is a triplet beat, 2 a dotted one.
 export function hostTempoValue(unit, bpm, modifier) {
@@ -301,7 +312,7 @@ export function parsePoint(text, option) {
         // A form with a field for each part says which of them it cannot read.
         const [measureText, ...beatTexts] = text.split(":");
         const sentence = DIGITS.test(measureText.trim())
-            ? `'${beatTexts.join(":").trim()}' is not a beat (quarter notes from 1, as 3 or 2.5)`
+            ? `'${beatTexts.join(":").trim()}' is not a beat (the meter's beats from 1, as 3 or 2.5)`
             : `'${measureText.trim()}' is not a measure number (write it as 12)`;
         throw new InputError(`${option}: cannot read '${text}' (write a measure, as 12, or a measure `
             + "and a beat, as 12:3 or 12:2.5)", { fields: [field], sentence });

@@ -31,6 +31,7 @@ import {
     attribute, children, markRecord, parseScoreDocument, quarterTempoValue, readParts, tagOf,
 } from "./musicxml.js";
 import { ZERO, compare, fraction, multiply, subtract } from "./numbers.js";
+import { rampWords } from "./marks.js";
 
 export function checkWriteName(path) {
     if (/\.mxl$/i.test(path)) {
@@ -428,4 +429,15 @@ function serialize(document, XMLSerializer) {
     const nodes = Array.from(document.childNodes).filter((node) =>
         node.nodeType !== 3 && !(node.nodeType === 7 && String(node.target ?? node.nodeName).toLowerCase() === "xml"));
     return `<?xml version="1.0" encoding="UTF-8"?>\n${nodes.map((n) => serializer.serializeToString(n)).join("\n")}\n`;
+}
+
+// The score (or the measures of the meter runs, as a minimal score) with
+// the records the plug-in left in it: {text, written, outside}, as
+// writeScore gives them. The marks the plug-in removed go from the score.
+// runs ([{region, start, stop, after}]): the ramps whose words to show.
+export function scoreWithRamp(checked, report, tools = {}, runs = []) {
+    return writeScore({
+        source: checked.source, measures: checked.score.measures, records: report.tempo || [],
+        words: rampWords(runs, checked.score.measures, checked.source),
+    }, tools);
 }

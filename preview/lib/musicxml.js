@@ -96,7 +96,7 @@ export function readParts(root, fileName) {
 function parseXml(bytes, DOMParser, fileName, failure) {
     let text;
     try {
-        text = decode(bytes);
+        text = decodeXml(bytes);
     } catch (error) {
         throw failure(error.message);
     }
@@ -219,8 +219,9 @@ function cleanMessage(message) {
 }
 
 // The text of the bytes: a byte order mark, or else the encoding that the
-// XML declaration names, else UTF-8.
-function decode(bytes) {
+// XML declaration names, else UTF-8. The drawing takes the same text, so
+// that it shows what the reader read.
+export function decodeXml(bytes) {
     let label = "utf-8";
     if (bytes[0] === 0xff && bytes[1] === 0xfe) label = "utf-16le";
     else if (bytes[0] === 0xfe && bytes[1] === 0xff) label = "utf-16be";
@@ -388,7 +389,7 @@ function positiveInt(element, tag, where) {
     return value;
 }
 
-// A missing text shows as None, as the preview has always shown it.
+// A missing text shows as None where a message quotes it.
 function shown(text) {
     return text === null ? "None" : text;
 }

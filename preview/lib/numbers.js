@@ -1,8 +1,8 @@
 // Exact numbers for the preview: fractions of duration units (a triplet
-// eighth is 1024/3 units, a beat may be 2.333), rounding half to even as the
-// preview has always rounded, and decimal texts formatted digit for digit as
-// the preview printed them before it ran in JavaScript (its %g and %.Nf round
-// the exact binary value half to even; toFixed and toPrecision do not).
+// eighth is 1024/3 units, a beat may be 2.333), rounding half to even, and
+// decimal texts formatted digit for digit as C's %g and %.Nf format them
+// (they round the exact binary value half to even; toFixed and toPrecision
+// do not), so that a figure reads the same in every output and every engine.
 // Browser-safe: BigInt only.
 
 const TEN = 10n;
@@ -158,4 +158,19 @@ function dropTrailingZeros(text) {
 // 32767 as "32,767".
 export function withThousands(value) {
     return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, ",");
+}
+
+// The first index from 0 to `count` at which `below(i)` no longer holds, for
+// a `below` that holds up to some index and not after it: in a sorted list,
+// where a value would go before its equals (below: list[i] < value) or
+// after them (list[i] <= value).
+export function lowerBound(count, below) {
+    let lo = 0;
+    let hi = count;
+    while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (below(mid)) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
 }

@@ -19,8 +19,8 @@
 // (null or the hearings of that measure on which the mark acts) overrides
 // when a jump is taken.
 // An order is a list of [first, last] runs of measures, in playing order.
-import { InputError, fullMeasure, measureName, measureOffsets, parseMeter, pointText, regionBounds } from "./music.js";
-import { withThousands } from "./numbers.js";
+import { InputError, measureAfter, measureName, measureOffsets, pointText, regionBounds } from "./music.js";
+import { lowerBound, withThousands } from "./numbers.js";
 import { DEFAULT_VALUE, secondsAt } from "./timing.js";
 
 // The most measures a playback may hear: a repeat played thousands of times
@@ -109,13 +109,7 @@ function signsOf(at) {
 function target(signs, kind, name, from) {
     const { holders, named } = signs[kind];
     if (named.has(name ?? "")) return named.get(name ?? "");
-    let lo = 0;
-    let hi = holders.length;
-    while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (holders[mid] <= from) lo = mid + 1;
-        else hi = mid;
-    }
+    const lo = lowerBound(holders.length, (i) => holders[i] <= from);
     // holders[lo - 1] is the last at or before `from`; holders at or after it
     // start at lo, or lo - 1 when that one is `from` itself.
     const before = lo > 0 ? holders[lo - 1] : undefined;
@@ -200,24 +194,15 @@ export function playbackOrder(count, marks, where = "the score") {
 
 // --- the score as heard ---------------------------------------------------
 
-// The measure the score would have after its last: one more of the last
-// meter, where a record after a region that ends the score lies.
+// Measure `number`, or past the score's last the measure after it.
 function scoreMeasure(measures, number) {
-    if (number <= measures.length) return measures[number - 1];
-    return fullMeasure(parseMeter(measures[measures.length - 1].meter, "meter"));
+    return number <= measures.length ? measures[number - 1] : measureAfter(measures);
 }
 
 // The measure holding an absolute score position (the last one starting at
 // or before it).
 function measureAt(starts, count, position) {
-    let lo = 1;
-    let hi = count;
-    while (lo < hi) {
-        const mid = Math.ceil((lo + hi) / 2);
-        if (starts[mid] <= position) lo = mid;
-        else hi = mid - 1;
-    }
-    return lo;
+    return Math.max(1, lowerBound(count, (i) => starts[i + 1] <= position));
 }
 
 // The region's passes, in hearing order: a pass runs from where the
@@ -281,14 +266,7 @@ function heardPoints(points, runs) {
 
 // The index of the first point at or after a position (points in score order).
 function firstAtOrAfter(points, position) {
-    let lo = 0;
-    let hi = points.length;
-    while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (points[mid][0] < position) lo = mid + 1;
-        else hi = mid;
-    }
-    return lo;
+    return lowerBound(points.length, (i) => points[i][0] < position);
 }
 
 // The score as heard from its start: the order's measures up to the end of

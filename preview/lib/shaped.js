@@ -4,22 +4,17 @@
 // the figures that say how closely the runs follow the curve. A duration
 // to fit holds the shape and solves its final tempo. Browser-safe.
 import {
-    InputError, THROUGH_MEASURE_END, UNITS_PER_QUARTER, measureOffsets, pointText, regionBounds, tempoName,
+    InputError, THROUGH_MEASURE_END, UNITS_PER_QUARTER, beatUnits, measureOffsets, pointText, regionBounds, tempoName,
 } from "./music.js";
 import { fixed } from "./numbers.js";
 import { candidates, search } from "./fit.js";
 import { checkRampsWritten, planScenario } from "./scenario.js";
 import { curve, parseShape, shapeName, solveShape, TEMPO_BOUND, TIME_BOUND } from "./shapes.js";
-import { fitLines } from "./preview.js";
+import { fitLines } from "./lines.js";
 import { planLines, runPlan } from "./tempo-plan.js";
 import { playbackMs, quarterBpm, tempoPoints } from "./timing.js";
 
-const UNIT_LENGTHS = [256, 512, 1024, 2048, 4096];
 export const MOST_SHAPED_RUNS = 200;
-
-function beatLength({ unit, dotted }) {
-    return UNIT_LENGTHS[unit] * (dotted ? 1.5 : 1);
-}
 
 // The shape and the number of runs asked for ({shape, runs}), checked;
 // null for the plug-in's own single linear run.
@@ -65,7 +60,7 @@ export function shapedRuns(run, shaped, stop) {
     const { measures } = run.score;
     const starts = measureOffsets(measures);
     const span = regionBounds(run.region, measures, starts);
-    const v1 = stop.bpm * beatLength(stop) / beatLength(run.start);
+    const v1 = stop.bpm * beatUnits(stop) / beatUnits(run.start);
     const solved = solveShape(shaped.shape, run.start.bpm, v1, span, regionBeats(measures, run.region, starts), shaped.runs,
         shaped.least ?? 1);
     const last = solved.runs.length - 1;
@@ -91,7 +86,7 @@ async function fitShaped(run, shaped, plugin) {
     const { unit, dotted } = run.stopUnit;
     const { allowed, refused } = candidates(run.start, unit, dotted);
     const stopOf = (bpm) => ({ unit, dotted, bpm });
-    const beats = (span) => (span[1] - span[0]) / beatLength(run.start);
+    const beats = (span) => (span[1] - span[0]) / beatUnits(run.start);
     const model = (bpm) => {
         const { solved, span } = shapedRuns(run, shaped, stopOf(bpm));
         return solved.minutes * beats(span) * 60;
@@ -125,6 +120,19 @@ function shapeFigures(line, span, v, startBeat, idealS) {
         if (error > worst.error) worst = { error, position };
     }
     return { idealS, writtenS, worst };
+}
+
+// The plug-in, each scenario run once: the count chosen is the plan run
+// in the end, and its report is the one already made.
+function rememberingPlugin(plugin) {
+    const reports = new Map();
+    return {
+        async runScenario(scenario) {
+            const key = JSON.stringify(scenario);
+            if (!reports.has(key)) reports.set(key, await plugin.runScenario(scenario));
+            return reports.get(key);
+        },
+    };
 }
 
 // The fewest runs whose records, as the plug-in writes them, keep within
@@ -170,11 +178,12 @@ function curvePoints(v, span, startBeat, count = 120) {
 // for), idealS, writtenS, worst: {error, measure, position}, ramp: {start,
 // stop, region}} and `fit` (the fitted final tempo as fitStop's answer, or
 // null).
-export async function runShaped(checked, plugin, names = {}, tools = {}) {
+export async function runShaped(checked, given, names = {}, tools = {}) {
     const { shaped } = checked;
+    const plugin = rememberingPlugin(given);
     const fit = checked.stop === null ? await fitShaped(checked, shaped, plugin) : null;
     const stop = fit ? { ...checked.stopUnit, bpm: fit.bpm } : checked.stop;
-    const startBeat = beatLength(checked.start);
+    const startBeat = beatUnits(checked.start);
     const count = shaped.runs ?? await fewestWritten(checked, shaped, stop, plugin, startBeat);
     const { runs, solved, span, v1 } = shapedRuns(checked, { ...shaped, runs: count }, stop);
     const v = curve(shaped.shape, checked.start.bpm, v1);

@@ -6,10 +6,12 @@
 // covers it. Browser-safe.
 import { InputError, measureOffsets, regionBounds, regionText, tempoName } from "./music.js";
 import { fixed, formatG, withThousands } from "./numbers.js";
-import {
-    AFTER_TEXT, checkRun, finaleLines, fitLines, fittedStop, onceAsWritten, outputLines, regionPasses, scoreHeader,
-    scoreLine, scoreWithRamp, soundOutputs, steppedSpans,
-} from "./preview.js";
+import { checkRun } from "./inputs.js";
+import { AFTER_TEXT, finaleLines, fitLines, outputLines, scoreLine } from "./lines.js";
+import { fittedStop } from "./fit.js";
+import { scoreWithRamp } from "./musicxml-write.js";
+import { onceAsWritten, regionPasses, scoreHeader, steppedSpans } from "./heard.js";
+import { soundOutputs } from "./heard-sound.js";
 import { checkRampsWritten, planScenario, stopValueFromActions } from "./scenario.js";
 import { heardMeasures } from "./midi.js";
 import { heardScore, heardTicks, passesThrough, straightOrder } from "./playback.js";

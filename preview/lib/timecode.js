@@ -1,7 +1,9 @@
-// Times as a cue sheet gives them: seconds (34.2), minutes:seconds (0:34.2),
-// hours:minutes:seconds (1:02:03.5), or SMPTE timecode HH:MM:SS:FF at a
-// frame rate, drop frame written HH:MM:SS;FF. A time read remembers its
-// form, so a time computed for it is written back the same way. Browser-safe.
+// Times as a cue sheet gives them: seconds (34.2, 34.2s, 90 sec),
+// minutes:seconds (0:34.2), hours:minutes:seconds (1:02:03.5), spelled out
+// (1m 30s, 1h 2m), or SMPTE timecode HH:MM:SS:FF at a frame rate, drop
+// frame written HH:MM:SS;FF. Every time the preview takes, a duration to fit
+// as much as a hit, is read here. A time read remembers its form, so a time
+// computed for it is written back the same way. Browser-safe.
 import { InputError } from "./music.js";
 import { fixed } from "./numbers.js";
 
@@ -36,27 +38,50 @@ function timeError(where, sentence) {
     return new InputError(`${where}: ${sentence}`, { fields: [field], sentence });
 }
 
-const DECIMAL = /^(\d+\.?\d*|\.\d+)$/;
+const DECIMAL = /^(\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?$/;
 const CLOCK = /^(\d+):([0-5]?\d(?:\.\d*)?)$/;
 const LONG_CLOCK = /^(\d+):([0-5]?\d):([0-5]?\d(?:\.\d*)?)$/;
 const TIMECODE = /^(\d{1,2}):(\d{2}):(\d{2})([:;])(\d{2})$/;
+// Seconds named after a number or a clock: 25s, 25 s, 90 sec, 1:23.5s.
+const SECONDS_WORD = /(?<=\d)\s*(?:s|secs?|seconds?)$/i;
+// 1h 2m 3.5s, 1m 30s, 2 min: hours or minutes, then what follows.
+const NUMBER = "(\\d+(?:\\.\\d*)?|\\.\\d+)";
+const SPELLED = new RegExp(`^(?:${NUMBER}\\s*h\\s*)?(?:${NUMBER}\\s*(?:m|mins?|minutes?)\\s*)?`
+    + `(?:${NUMBER}\\s*(?:s|secs?|seconds?))?$`, "i");
 
 // A time as {seconds, form}; `rate` (FRAME_RATES' entry or null) reads a
 // timecode. `where` names the input in a refusal ("--hit 17=...").
 export function parseTime(text, rate, where) {
-    const plain = String(text).trim();
-    if (DECIMAL.test(plain)) return { seconds: Number(plain), form: { kind: "seconds" } };
-    const clock = CLOCK.exec(plain);
+    const time = readTime(text, rate, where);
+    if (time) return time;
+    throw timeError(where, `cannot read the time '${text}' (write seconds as 34.2, minutes:seconds as 0:34.2, `
+        + "or timecode as 00:00:34:05)");
+}
+
+// parseTime's answer, or null for text in none of its forms; a timecode
+// that cannot be one at its rate is refused as such.
+export function readTime(text, rate, where) {
+    const plain = String(text).trim().replace(/(?<=\d)_(?=\d)/g, "");
+    const spelled = SPELLED.exec(plain);
+    if (spelled && (spelled[1] !== undefined || spelled[2] !== undefined)) return spelledTime(spelled);
+    const bare = plain.replace(SECONDS_WORD, "");
+    if (DECIMAL.test(bare)) return { seconds: Number(bare), form: { kind: "seconds" } };
+    const clock = CLOCK.exec(bare);
     if (clock) return { seconds: Number(clock[1]) * 60 + Number(clock[2]), form: { kind: "clock" } };
-    const longClock = LONG_CLOCK.exec(plain);
+    const longClock = LONG_CLOCK.exec(bare);
     if (longClock) {
         const [, h, m, s] = longClock;
         return { seconds: Number(h) * 3600 + Number(m) * 60 + Number(s), form: { kind: "long clock" } };
     }
     const code = TIMECODE.exec(plain);
     if (code) return timecodeTime(code, rate, plain, where);
-    throw timeError(where, `cannot read the time '${text}' (write seconds as 34.2, minutes:seconds as 0:34.2, `
-        + "or timecode as 00:00:34:05)");
+    return null;
+}
+
+// "1h 2m 3s" is written back as 1:02:03.000, "1m 30s" as 1:30.000.
+function spelledTime([, h, m, s]) {
+    const seconds = Number(h ?? 0) * 3600 + Number(m ?? 0) * 60 + Number(s ?? 0);
+    return { seconds, form: { kind: h !== undefined ? "long clock" : "clock" } };
 }
 
 function timecodeTime(code, rate, text, where) {

@@ -5,17 +5,12 @@
 // tempos in the beat unit the start was given in, measures by Finale's
 // number with the score's printed one beside it where that differs. The
 // figures are runPreview's; only the wording is here. Browser-safe.
-import { THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, measureName, pointText, tempoName, tempoValue } from "./music.js";
+import {
+    THROUGH_MEASURE_END, UNITS_PER_QUARTER, UNIT_NAMES, beatUnits, measureName, pointText, tempoName, tempoValue,
+} from "./music.js";
 import { fixed } from "./numbers.js";
 import { AFTER_NAMES } from "./scenario.js";
 import { quarterBpm, valueAt } from "./timing.js";
-
-const PLAIN_BEAT_UNITS = [256, 512, 1024, 2048, 4096];
-
-// The units one beat of a tempo's unit lasts (a dotted quarter: 1536).
-export function beatUnits(tempo) {
-    return PLAIN_BEAT_UNITS[tempo.unit] * (tempo.dotted ? 1.5 : 1);
-}
 
 // "dotted quarter", the unit a tempo counts.
 export function unitName(tempo) {

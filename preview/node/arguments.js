@@ -1,12 +1,12 @@
 // The command line of scripts/preview: its options, their defaults, its help
-// and the exact error lines it has always given (tests and musicians' notes
-// quote them). Long options may be shortened to any unique prefix, and
+// and its exact error lines, which stay as they are (tests and musicians'
+// notes quote them). Long options may be shortened to any unique prefix, and
 // written --option=value.
 import { InputError } from "../lib/music.js";
 
 export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --from M[:BEAT] --to
                        M[:BEAT] --start UNIT=BPM
-                       (--stop UNIT=BPM | --fit SECONDS) [--stop-unit UNIT]
+                       (--stop UNIT=BPM | --fit TIME) [--stop-unit UNIT]
                        [--after {none,stop,start}] [--shape SHAPE] [--runs N]
                        [--svg FILE] [--midi FILE] [--wav FILE] [--notes]
                        [--beats FILE] [--write FILE]
@@ -27,16 +27,17 @@ options:
   -h, --help            show this help message and exit
   --time RUNS           measures as meter runs: 4/4x8 or 4/4x4,3/4x2,6/8x3
   --score FILE          a MusicXML score (.musicxml, .xml or .mxl)
-  --from M[:BEAT]       first measure, or measure:beat (quarters from 1, as
-                        12:2.5)
+  --from M[:BEAT]       first measure, or measure:beat (the meter's beats from
+                        1, as 12:2.5; 6/8 counts two)
   --to M[:BEAT]         last measure (through its end), or measure:beat (that
                         beat not included)
   --start UNIT=BPM      start tempo: s e q h w (16th..whole), a trailing . for
                         dotted; 20..600
   --stop UNIT=BPM       stop tempo, as --start, or a share of the start tempo
                         in its unit, as 75% (rounded to a whole BPM)
-  --fit SECONDS         find the stop tempo that makes the region last this
-                        long (seconds, or minutes:seconds as 1:23.5)
+  --fit TIME            find the stop tempo that makes the region last this
+                        long: 25.5, 1:23.5, 0:10:30, 1m 30s, or timecode
+                        00:00:25:12 at --fps
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
                         start's)
   --after {none,stop,start}
@@ -72,8 +73,9 @@ options:
                         the hits, each stop tempo landing its hit; TIME as
                         34.2, 0:34.2 or timecode 00:00:34:05 (drop frame
                         00:00:34;05)
-  --fps RATE            frames per second of the timecodes and of the errors:
-                        23.976, 24 (default for the errors), 25, 29.97, 30
+  --fps RATE            frames per second of the timecodes and of the hits'
+                        errors: 23.976, 24 (default for the errors), 25,
+                        29.97, 30
   --cue-start TIME      the time of the score's first downbeat (default 0)
 `;
 
@@ -105,7 +107,7 @@ export const OPTIONS = [
     { flags: ["--marks"], dest: "marks", kind: "flag" },
     { flags: ["--plan-out"], dest: "planOut" },
     { flags: ["--hit"], dest: "hit", kind: "append" },
-    { flags: ["--fps"], dest: "fps", withHit: true },
+    { flags: ["--fps"], dest: "fps", withTimes: true },
     { flags: ["--cue-start"], dest: "cueStart", withHit: true },
     { flags: ["--runner"], dest: "runner", scripts: true },
     { flags: ["--build"], dest: "build", choices: ["web", "windows"], scripts: true },
@@ -253,6 +255,9 @@ function checkRequired(seen) {
         if (plan && (option.run || option.dest === "hit")) throw clash(option, "--plan");
         if (hits && option.endsRun) throw clash(option, "--hit");
         if (option.withHit && !hits) throw new InputError(`${nameOf(option)} goes with --hit: it reads the hits' times`);
+        if (option.withTimes && !hits && !given("--fit")) {
+            throw new InputError(`${nameOf(option)} goes with --hit or --fit: it reads their timecodes`);
+        }
     }
     const needed = (option) => option.required && !plan && !(hits && option.endsRun);
     const missing = OPTIONS.filter((option) => needed(option) && !seen.has(option)).map(nameOf);

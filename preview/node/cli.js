@@ -15,7 +15,9 @@ import v8 from "node:v8";
 import { InputError } from "../lib/music.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
 import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
-import { plan, previewLines, readMeasures, runPreview } from "../lib/preview.js";
+import { plan, readMeasures } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
 import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapedLines } from "../lib/shaped.js";
@@ -148,7 +150,7 @@ async function checkedInputs(values, tools) {
     const inputs = {
         time: values.time, score: values.score ? readScoreFile(values.score) : null, from: values.from,
         to: values.to, start: values.start, stop: values.stop, fit: values.fit, stopUnit: values.stopUnit,
-        after: values.after, notes: values.notes,
+        after: values.after, notes: values.notes, fps: values.fps,
     };
     let run;
     if (values.marks) {

@@ -6,8 +6,10 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { MAX_MEASURES, parseTimeRuns } from "../lib/music.js";
-import { copyLayout, regionCopies } from "../lib/fit.js";
-import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { copyLayout, fittedStop, regionCopies } from "../lib/fit.js";
+import { plan } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
 import { scenarioProcess } from "../node/scenario-process.js";
 import { RUNNER } from "./run-plugin.js";
 
@@ -81,15 +83,33 @@ test("a region that fills a score of the most measures is fitted", async () => {
     assert.ok(Math.abs(result.summary.writtenS - fit.seconds.get(fit.bpm)) < 5e-4);
 });
 
-test("a duration reads as seconds or as minutes:seconds, the way a cue sheet gives it", async () => {
-    const target = async (fit) => (await plan({ ...SPAN, start: "q=120", stop: null, fit })).target;
+test("a duration reads in every form a cue sheet gives a time, as a hit's time reads", async () => {
+    const target = async (fit, fps) => (await plan({ ...SPAN, start: "q=120", stop: null, fit, fps })).target;
     assert.equal(await target("1:23.5"), 83.5);
     assert.equal(await target("0:25.0"), 25);
     assert.equal(await target("83.5"), 83.5);
-    for (const [text, seconds] of [["25s", 25], ["25 s", 25], ["25.5 sec", 25.5], ["90 Seconds", 90], ["1:23.5s", 83.5]]) {
-        assert.equal(await target(text), seconds, text);
-    }
-    for (const bad of ["1:75", "1:2:3", ":30", "0:00", "1:-5", "s", "25 ss", "25 m", "2 5s"]) {
+    const forms = [["25s", 25], ["25 s", 25], ["25.5 sec", 25.5], ["90 Seconds", 90], ["1:23.5s", 83.5], ["0:10:30", 630],
+        ["1:2:3", 3723], ["1m 30s", 90], ["1 min 30 sec", 90], ["25 m", 1500], ["1h 2m", 3720], ["1_000", 1000], ["1e3", 1000]];
+    for (const [text, seconds] of forms) assert.equal(await target(text), seconds, text);
+    assert.equal(await target("00:00:25:12", "25"), 25.48, "a timecode at the frame rate");
+    await assert.rejects(target("00:00:25:12"), { message: /--fit: the timecode 00:00:25:12 needs its frame rate/ });
+    for (const bad of ["1:75", ":30", "0:00", "1:-5", "s", "25 ss", "2 5s", "30s 1m", "-5"]) {
         await assert.rejects(target(bad), { message: `--fit: '${bad}' is not a duration in seconds` }, bad);
+    }
+});
+
+// The model of a continuous ramp puts the first probe beside the answer: one
+// run of the plug-in times it with its neighbours, and at most one more the
+// chosen tempo's. A search that strays (a bracket turned the wrong way finds
+// the same answer in many more runs) shows in the count.
+test("a fit takes the plug-in two runs at most", async () => {
+    let runs = 0;
+    const counting = { runScenario: (scenario) => { runs += 1; return plugin.runScenario(scenario); } };
+    for (const [start, target, stopUnit] of [["q=120", 25, null], ["q=60", 20, null], ["q=90", 22, "h."], ["q=100", 16, null]]) {
+        runs = 0;
+        const checked = await plan({ ...SPAN, start, stop: null, fit: String(target), stopUnit });
+        const { fit } = await fittedStop(checked, counting);
+        assert.ok(fit.reachable, `${start} in ${target} s`);
+        assert.ok(runs <= 2, `${start} in ${target} s: ${runs} runs of the plug-in`);
     }
 });

@@ -65,7 +65,7 @@ for (const c of CASES["tempo-map"]) {
         const report = join(folder, "report.json");
         writeFileSync(report, JSON.stringify(runScenario(JSON.parse(readFileSync(scenario, "utf8")))));
         const done = spawnSync(process.execPath,
-            [join(ROOT, "preview", "node", "tempo-map.js"), scenario, report, "tempo-map.svg"],
+            [join(ROOT, "preview", "node", "run-report.js"), scenario, report, "tempo-map.svg"],
             { cwd: folder, encoding: "utf8" });
         const files = existsSync(join(EXPECTED, c.name, "tempo-map.svg")) ? ["tempo-map.svg"] : [];
         assertSameRun(c.name, done, folder, files);

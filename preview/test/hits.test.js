@@ -3,9 +3,10 @@
 // solver placing each hit from where the hits before it really landed.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { InputError } from "../lib/music.js";
-import { readMeasures } from "../lib/preview.js";
-import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
+import { InputError, fullMeasure, hostTempoValue, parseMeter, partialMeasure } from "../lib/music.js";
+import { readMeasures } from "../lib/inputs.js";
+import { checkHitInputs, hitLines, hitReport, runHits, scoreClock } from "../lib/hits.js";
+import { straightOrder } from "../lib/playback.js";
 import { FRAME_RATES, formatTime, parseTime } from "../lib/timecode.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
@@ -15,6 +16,9 @@ test("times read as seconds, clock times and timecode, and written back in their
         ["34.2", null, 34.2, "34.200"],
         ["0:34.2", null, 34.2, "0:34.200"],
         ["1:02:03.5", null, 3723.5, "1:02:03.500"],
+        ["25.5s", null, 25.5, "25.500"],
+        ["1m 30s", null, 90, "1:30.000"],
+        ["1h 2m 3.5s", null, 3723.5, "1:02:03.500"],
         ["00:00:34:05", "24", 34 + 5 / 24, "00:00:34:05.00"],
         ["00:00:34:05", "25", 34.2, "00:00:34:05.00"],
         ["01:00:00:00", "23.976", 3600 * 1.001, "01:00:00:00.00"],
@@ -102,4 +106,37 @@ test("with a shape, the runs between each two hits follow it and the final tempo
     assert.ok(runs.every((run) => run.stop.unit === 2 && !run.stop.dotted));
     assert.throws(() => checkHitInputs({ ...checked, from: "1", start: "q=120", hits: ["11=22"], shape: "wobbly" }, score),
         /--shape: cannot read 'wobbly'/);
+});
+
+// A quarter-note pickup, then 4/4: the cue's clock counts from the first
+// downbeat, which the pickup's tempo moves.
+const PICKUP = (() => {
+    const measures = [partialMeasure(parseMeter("4/4", "score"), 1024, true),
+        ...Array(4).fill(fullMeasure(parseMeter("4/4", "score")))];
+    return { measures, tempo: [], order: straightOrder(measures.length) };
+})();
+
+test("the cue's clock starts on the first downbeat, after the pickup", () => {
+    const quarter60 = hostTempoValue("q", 60, 0);
+    // [records, cue, positions, their times]
+    const cases = [
+        [[], 10, [0, 1024, 1024 + 4096], [9.5, 10, 12]],
+        [[[1, 0, quarter60]], 10, [0, 1024, 1024 + 4096], [9, 10, 14]],
+        [[[1, 0, quarter60]], 0, [1024 + 2 * 4096], [8]],
+    ];
+    for (const [records, cue, positions, times] of cases) {
+        const clock = scoreClock(PICKUP, records, cue);
+        // The dialog's quarter = 60 is 67,108, a hair slower than 60.
+        clock.at(positions).forEach((t, i) => assert.ok(Math.abs(t - times[i]) < 1e-3, `${t} at ${positions[i]}`));
+        assert.ok(Math.abs(clock.position(cue) - 1024) < 1e-6, "the downbeat is heard at the cue");
+    }
+});
+
+test("the one-tempo comparison from a pickup counts from the downbeat, where the cue stands", () => {
+    // Eight quarters from the downbeat in 8 s: quarter = 60, though the
+    // score's own quarter = 120 would have the pickup start half a second early.
+    const checked = checkHitInputs({ from: "1", start: "q=100", after: "stop", hits: ["4=8", "5=12"] }, PICKUP);
+    const report = hitReport(checked, { records: [], reachable: [true, true], runs: [{ stop: null }, { stop: null }] });
+    assert.equal(report.constant.tempo.bpm, 60);
+    report.constant.errors.forEach((error) => assert.ok(Math.abs(error) < 1e-9, `${error}`));
 });

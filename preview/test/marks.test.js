@@ -6,7 +6,9 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { existsSync, readFileSync } from "node:fs";
 
-import { readScoreFile, scoreHeader, scoreLine, steppedSpans } from "../lib/preview.js";
+import { readScoreFile } from "../lib/inputs.js";
+import { scoreHeader, steppedSpans } from "../lib/heard.js";
+import { scoreLine } from "../lib/lines.js";
 import { svgText } from "../lib/tempo-map.js";
 import { checkPlan, readPlanText } from "../lib/tempo-plan.js";
 import { marksLines, marksPlan, proposedRamps, tempoWord } from "../lib/marks.js";

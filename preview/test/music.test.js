@@ -36,6 +36,7 @@ test("spans become the selection tool's region", () => {
 test("beats are read and printed as the meter counts them, pickups as the end of their measure", () => {
     const meter = (text) => fullMeasure(parseMeter(text, "--time"));
     const pickup = (text, length) => partialMeasure(parseMeter(text, "score"), length, true);
+    const short = (text, length) => partialMeasure(parseMeter(text, "score"), length, false);
     // [measure, beat as typed, position in units, beat as printed back]
     const cases = [
         [meter("2/2"), "2", 2048, 2],                 // a half note
@@ -52,6 +53,8 @@ test("beats are read and printed as the meter counts them, pickups as the end of
         [pickup("4/4", 1536), "4", 512, 4],
         [pickup("6/8", 512), "2.6666666666666667", 0, 2.6666666666666665], // an 8th pickup in 6/8
         [pickup("3/4", 3072), "1", 0, 1],             // a full first measure is no pickup's end
+        [short("4/4", 3072), "3", 2048, 3],           // a short measure later on starts on its beat 1
+        [short("6/8", 1536), "1.5", 768, 1.5],
         [4096, "3", 2048, 3],                         // a bare length counts quarters
     ];
     for (const [m, typed, position, printed] of cases) {
@@ -192,6 +195,8 @@ test("each kind of bad value is refused with its one line", () => {
         [() => parseTimeRuns("4/4x²"), "--time: cannot read the measure count in '4/4x²' (write 4/4x8)"],
         [() => parseTimeRuns("4/4x8,3/4x٣"), "--time: cannot read the measure count in '3/4x٣'"],
         [() => parseTimeRuns("4/4xmany"), "cannot read the measure count"],
+        [() => parseTimeRuns("4/4x,3/4x"), "--time: cannot read the measure count in '4/4x' (write 4/4x8)"],
+        [() => parseTimeRuns("4/4x2,3/4 x "), "--time: cannot read the measure count in '3/4 x'"],
         [() => parseTimeRuns("4²/4x2"), "--time: cannot read the time signature '4²/4' (write it as 3/4 or 3+2/8)"],
         [() => parseTimeRuns("3+²/8"), "--time: cannot read the time signature '3+²/8'"],
         [() => parseTimeRuns("4/٤"), "--time: cannot read the time signature '4/٤'"],

@@ -3,7 +3,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 
-import { fixed, formatFixed, formatG, fraction, roundHalfEven, withThousands } from "../lib/numbers.js";
+import { fixed, formatFixed, formatG, fraction, lowerBound, roundHalfEven, withThousands } from "../lib/numbers.js";
 
 test("fixed decimals round the exact value, a tie to even", () => {
     const cases = [
@@ -60,4 +60,15 @@ test("every figure reads as numbers.js prints it", () => {
     for (const x of values) {
         for (const digits of [0, 1, 2, 3, 6]) assert.equal(fixed(x, digits), formatFixed(x, digits), `${x} to ${digits}`);
     }
+});
+
+test("a lower bound is the first place where the test no longer holds", () => {
+    const list = [1, 3, 3, 3, 7];
+    // [value, first at or after it, first after it]
+    const cases = [[0, 0, 0], [1, 0, 1], [2, 1, 1], [3, 1, 4], [5, 4, 4], [7, 4, 5], [9, 5, 5]];
+    for (const [value, atOrAfter, after] of cases) {
+        assert.equal(lowerBound(list.length, (i) => list[i] < value), atOrAfter, `${value}`);
+        assert.equal(lowerBound(list.length, (i) => list[i] <= value), after, `${value}`);
+    }
+    assert.equal(lowerBound(0, () => true), 0);
 });

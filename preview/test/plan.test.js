@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { InputError } from "../lib/music.js";
-import { readMeasures } from "../lib/preview.js";
+import { readMeasures } from "../lib/inputs.js";
 import { checkPlan, planLines, readPlanText, runPlan } from "../lib/tempo-plan.js";
 import { loadPlugin } from "../node/plugin-node.js";
 import { runScenario } from "./run-plugin.js";

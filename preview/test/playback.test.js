@@ -8,7 +8,9 @@ import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { InputError, parseTimeRuns } from "../lib/music.js";
-import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { plan } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
 import { loadPlugin } from "../node/plugin-node.js";
 import { tools } from "../node/xml-tools.js";
 import {

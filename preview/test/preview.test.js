@@ -4,7 +4,12 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { InputError, MAX_MEASURES } from "../lib/music.js";
-import { plan, previewLines, runPreview } from "../lib/preview.js";
+import { plan } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { previewLines } from "../lib/lines.js";
+import { fraction } from "../lib/numbers.js";
+import { heardEnd, partsHeard } from "../lib/midi.js";
+import { heardMidi, heardSound } from "../lib/heard-sound.js";
 import { loadPlugin } from "../node/plugin-node.js";
 
 test("a ramp over every measure of the largest score is shown whole", async () => {
@@ -38,7 +43,7 @@ test("a refusal names the inputs it is about and says what is wrong without an o
         [{ from: "twelve" }, ["from"], "--from: cannot read 'twelve' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)",
             "'twelve' is not a measure number (write it as 12)"],
         [{ to: "19:x" }, ["to"], "--to: cannot read '19:x' (write a measure, as 12, or a measure and a beat, as 12:3 or 12:2.5)",
-            "'x' is not a beat (quarter notes from 1, as 3 or 2.5)"],
+            "'x' is not a beat (the meter's beats from 1, as 3 or 2.5)"],
         [{ from: "12:0.5" }, ["from"], "--from: beats count from 1, so '12:0.5' names no beat",
             "beats count from 1: there is no beat 0.5"],
         [{ start: "q=q = 120" }, ["start"], null, "'q = 120' is not a whole number of beats per minute"],
@@ -80,7 +85,7 @@ test("a refusal names the inputs it is about and says what is wrong without an o
 // downbeat, and every note the file sounds is there once.
 test("the heard notes start with the clicks they fall on, measures with their downbeats", async () => {
     const { readFileSync } = await import("node:fs");
-    const { heardSound } = await import("../lib/preview.js");
+    const { heardSound } = await import("../lib/heard-sound.js");
     const { partsHeard, heardEnd, clicks } = await import("../lib/midi.js");
     const name = "notes-chords-ties.musicxml";
     const bytes = readFileSync(new URL(`../../tests/preview/scores/${name}`, import.meta.url));
@@ -116,4 +121,40 @@ test("the heard notes start with the clicks they fall on, measures with their do
     }
     assert.ok(sound.notes.every((n, i) => n.off > n.on && (i === 0 || sound.notes[i - 1].on <= n.on)));
     assert.ok(sound.end > sound.measures.at(-1).seconds);
+});
+
+// The page previews on every edit and asks for no file: the score's notes
+// are placed only when a file that sounds them is asked for.
+test("the notes are placed only for a file that sounds them", async () => {
+    const checked = await plan({ time: "4/4x8", from: "2", to: "5", start: "q=120", stop: "q=80", after: "stop" });
+    let reads = 0;
+    const note = { start: fraction(4096n), end: fraction(5120n), key: 60, velocity: 80, channel: 0 };
+    const part = { name: "Piano", program: 0, volume: null, channel: 0, get notes() { reads += 1; return [note]; } };
+    const withNotes = { ...checked, score: { ...checked.score, parts: [part] } };
+    const plugin = await loadPlugin();
+    for (const [names, placed] of [[{}, false], [{ svg: "map.svg" }, false], [{ midi: "ramp.mid" }, true], [{ wav: "ramp.wav" }, true]]) {
+        reads = 0;
+        await runPreview(withNotes, plugin, names);
+        assert.equal(reads > 0, placed, JSON.stringify(names));
+    }
+});
+
+// The command line's --midi --wav --beats --notes, and the page's Play and
+// downloads, make several things of one heard score: its notes are placed
+// once for all of them.
+test("the notes of a heard score are placed once for all its files", async () => {
+    const checked = await plan({ time: "4/4x8", from: "2", to: "5", start: "q=120", stop: "q=80", after: "stop" });
+    let reads = 0;
+    const note = { start: fraction(4096n), end: fraction(5120n), key: 60, velocity: 80, channel: 0 };
+    const part = { name: "Piano", program: 0, volume: null, channel: 0, get notes() { reads += 1; return [note]; } };
+    const withNotes = { ...checked, score: { ...checked.score, parts: [part] } };
+    const result = await runPreview(withNotes, await loadPlugin(), { midi: "ramp.mid", wav: "ramp.wav", beats: "beats.csv" });
+    const all = reads;
+    reads = 0;
+    partsHeard([part], heardEnd(result.heard.measures), result.heard.runs);
+    assert.ok(reads > 0);
+    assert.equal(all, reads, "one placement");
+    heardSound(result.heard, withNotes.score.parts);
+    heardMidi(result.heard, { parts: withNotes.score.parts, click: false });
+    assert.equal(reads, all, "and none again for the sound and another file");
 });

@@ -5,7 +5,8 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
-import { plan, runPreview } from "../lib/preview.js";
+import { plan } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
 import { bpmIn, headline, regionWords, tempoWords } from "../lib/words.js";
 import { pieceText } from "../lib/playback.js";
 import { loadPlugin } from "../node/plugin-node.js";

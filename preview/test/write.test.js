@@ -13,7 +13,7 @@ import { fileURLToPath } from "node:url";
 import { InputError, hostTempoValue, parseRegion, parseTempo, parseTimeRuns } from "../lib/music.js";
 import { quarterTempoValue, readScore } from "../lib/musicxml.js";
 import { checkWriteName, tempoText, writeScore } from "../lib/musicxml-write.js";
-import { readScoreFile } from "../lib/preview.js";
+import { readScoreFile } from "../lib/inputs.js";
 import { fraction } from "../lib/numbers.js";
 import { checkRampsWritten, planScenario, rampScenario } from "../lib/scenario.js";
 import { rampWords } from "../lib/marks.js";

@@ -3,7 +3,9 @@
 // A plan's later runs follow the first, each beginning with its own `from`
 // (...&after=stop&from=20&to=24&start=q=72&stop=q=120&after=start); hit points
 // are `hit=17=0:34.2`, one each, with `fps` and `cue-start`.
-// Values travel as the user typed them: judging them is the preview's job.
+// Values travel as the user typed them: judging them is the preview's job. A
+// key given twice keeps its last value, as an option given twice on the
+// command line does.
 import { UNIT_LETTERS, tempoParts } from "../lib/music.js";
 
 export const KEYS = ["time", "score", "from", "to", "start", "stop", "fit", "stop-unit", "after", "shape"];
@@ -100,14 +102,14 @@ function escapeValue(text) {
 // What an address sets, as a patch of the form's state; names it does not
 // know are ignored, and a key it leaves out keeps the form's default.
 export function stateFromQuery(search) {
-  const params = new URLSearchParams(search);
-  // The runs, each from its `from` on, each key's first value in its run.
+  const params = new URLSearchParams(meterPlus(search));
+  const last = (key) => params.getAll(key).pop();
+  // The runs, each from its `from` on.
   const runs = [];
   for (const [key, value] of params) {
     if (!RUN_KEYS.includes(key)) continue;
     if (runs.length === 0 || (key === "from" && "from" in runs[runs.length - 1])) runs.push({});
-    const run = runs[runs.length - 1];
-    if (!(key in run)) run[key] = value;
+    runs[runs.length - 1][key] = value;
   }
   const hits = params.getAll("hit").map((hit) => {
     const cut = hit.indexOf("=");
@@ -117,15 +119,22 @@ export function stateFromQuery(search) {
   const patch = {};
   if (runs.length > 1) patch.runs = runs.slice(1);
   if (hits.length) Object.assign(patch, { hits, hitUnit: runs[0]?.["stop-unit"] ?? "any" });
-  if (params.has("fps")) patch.fps = params.get("fps");
-  if (params.has("cue-start")) patch.cueStart = params.get("cue-start");
-  if (params.has("time")) Object.assign(patch, { source: "time", time: params.get("time") });
-  if (params.has("shape")) patch.shape = params.get("shape");
+  if (params.has("fps")) patch.fps = last("fps");
+  if (params.has("cue-start")) patch.cueStart = last("cue-start");
+  if (params.has("time")) Object.assign(patch, { source: "time", time: last("time") });
+  if (params.has("shape")) patch.shape = last("shape");
   // A score named (by its file name, never a path) makes the page wait for it.
-  const named = params.has("score") ? params.get("score").split(/[\\/]/).pop().trim() : "";
+  const named = params.has("score") ? last("score").split(/[\\/]/).pop().trim() : "";
   if (named) Object.assign(patch, { source: "score", scoreName: named });
   if (runs.length) Object.assign(patch, runPatch(runs[0]));
   return patch;
+}
+
+// A link typed by hand writes an additive meter as it reads, time=3+2/8x4,
+// where a query's + stands for a space; no meter has a space between two
+// digits, so there it is the plus. The page's own links escape every +.
+function meterPlus(search) {
+  return search.replace(/(^|[?&])time=[^&]*/g, (pair) => pair.replace(/(?<=\d)\+(?=\d)/g, "%2B"));
 }
 
 export function joinPoint(measure, beat) {

@@ -9,30 +9,20 @@ import { chosenSounds, soundChoice } from "./transport.js";
 // The WAV's sound: the passage Play plays (its count-in and the measures
 // before the region included), or with `whole` everything heard from the
 // score's start.
-async function wavSound(result, sound, whole) {
+async function wavSound(result, transport, whole) {
   const want = chosenSounds(result);
-  const midi = want.notes ? sound.notesOnly : null;
-  if (whole) return renderWav({ midi, beats: want.click ? sound.beats : null, seconds: sound.listen.end });
+  const [midi, beats, listen] = await Promise.all([want.notes ? transport.soundOf(result, "notesOnly") : null,
+    want.click && whole ? transport.soundOf(result, "beats") : null, transport.soundOf(result, "listen")]);
+  if (whole) return renderWav({ midi, beats, seconds: listen.end });
   const choice = soundChoice();
   const first = result.leadIn.heard;
-  const played = passage(sound.listen, { first, sounds: choice.sounds, countIn: choice.countIn });
-  const { channels, rate } = await renderWav({ midi, beats: null, seconds: sound.listen.end });
-  const start = sound.listen.measures[first - 1].seconds;
+  const played = passage(listen, { first, sounds: choice.sounds, countIn: choice.countIn });
+  const { channels, rate } = await renderWav({ midi, beats: null, seconds: listen.end });
   const cut = passageChannels(channels, rate, {
-    start, lead: played.countIn, clicks: played.clicks, level: midi ? CLICK_UNDER_NOTES : 1,
+    start: listen.measures[first - 1].seconds, lead: played.countIn, clicks: played.clicks,
+    level: midi ? CLICK_UNDER_NOTES : 1,
   });
   return { channels: cut, rate };
-}
-
-function download(name, type, bytes) {
-  const url = URL.createObjectURL(new Blob([bytes], { type }));
-  const link = document.createElement("a");
-  link.href = url;
-  link.download = name;
-  document.body.append(link);
-  link.click();
-  link.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
 // page: {engine, transport, shown() (the result on the page, or null),
@@ -52,19 +42,17 @@ export function wireDownloads({ engine, transport, shown, baseName }) {
   });
   // With the notes chosen, the file --midi --notes writes; else --midi's.
   on("download-midi", async (r) => {
-    const sound = await transport.soundOf(r);
-    return [`${baseName()}.mid`, "audio/midi", chosenSounds(r).notes ? sound.withNotes : sound.midi];
+    return [`${baseName()}.mid`, "audio/midi", await transport.soundOf(r, chosenSounds(r).notes ? "withNotes" : "midi")];
   });
-  on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", (await transport.soundOf(r)).beatsCsv]);
+  on("download-beats", async (r) => [`${baseName()}-beats.csv`, "text/csv", await transport.soundOf(r, "beatsCsv")]);
   on("download-wav", async (r) => {
     const want = chosenSounds(r);
     const whole = document.getElementById("wav-whole").checked;
-    const sound = await transport.soundOf(r);
     const button = document.getElementById("download-wav");
     button.disabled = true;
     downloadStatus.textContent = "Making the WAV file...";
     try {
-      const { channels, rate } = await wavSound(r, sound, whole);
+      const { channels, rate } = await wavSound(r, transport, whole);
       downloadStatus.textContent = "";
       const name = want.notes ? (want.click ? "notes-and-click" : "notes") : "click";
       return [`${baseName()}${whole ? "-whole" : ""}-${name}.wav`, "audio/wav", wavBytes(channels, rate)];

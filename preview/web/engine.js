@@ -39,8 +39,9 @@ export function loadEngine() {
   };
   const ask = (request, transfer) => send(request, transfer).answer;
   return {
-    // {name, measures, ...} of the score read from the file's bytes (handed
-    // over, not copied), kept by `key` with the score opened by `keep`.
+    // {name, measures, printed, parts, notes, landmarks, staves, ...} of the
+    // score read from the file's bytes (handed over, not copied), kept by
+    // `key` with the score opened by `keep`.
     open: (name, bytes, key, keep) => ask({ kind: "open", name, bytes, key, keep }, [bytes.buffer]),
     // The page's result (session.js's pageResult) and the id that the sound
     // and the MusicXML of this preview are asked by; withScore: the key of
@@ -49,9 +50,12 @@ export function loadEngine() {
       const { id, answer } = send({ kind: "preview", args, withScore });
       return { ...await answer, id };
     },
-    sound: (result) => ask({ kind: "sound", of: result.id }),
+    sound: (result, part) => ask({ kind: "sound", of: result.id, part }),
     musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
-    // The minimal score of meter runs, to draw: {text, measures}.
+    // The meter runs to draw: {measures, landmarks, staves}.
     notation: (time) => ask({ kind: "notation", time }),
+    // MusicXML text of a piece of the score ("score") or the meter runs
+    // ("time") last opened: {from, to, parts, short}.
+    excerpt: (of, piece) => ask({ kind: "excerpt", of, piece }),
   };
 }

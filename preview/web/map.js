@@ -2,6 +2,7 @@
 // focused to name its measure, beat and tempo, and a playhead crosses the
 // map while the click plays. The SVG comes as the shared tempo map draws it;
 // this only reads its axis to place things on it.
+import { lowerBound } from "../lib/numbers.js";
 
 const SVG_NS = "http://www.w3.org/2000/svg";
 
@@ -67,13 +68,7 @@ export function dotsAsPath(svgText) {
 // The dot nearest to a point of the map, if one lies within `reach` (SVG
 // units); centres run left to right.
 export function nearestDot(centres, x, y, reach) {
-  let lo = 0;
-  let hi = centres.length;
-  while (lo < hi) {
-    const mid = (lo + hi) >> 1;
-    if (centres[mid][0] < x - reach) lo = mid + 1;
-    else hi = mid;
-  }
+  const lo = lowerBound(centres.length, (i) => centres[i][0] < x - reach);
   let best = -1;
   let bestDistance = reach * reach;
   for (let i = lo; i < centres.length && centres[i][0] <= x + reach; i += 1) {

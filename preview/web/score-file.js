@@ -1,14 +1,7 @@
 // The score file: the file chosen or dropped, read once in the preview's
 // Worker, and what the page says of it beside the file field.
 import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
-import { drawable } from "./notation.js";
 import { writeForm } from "./form.js";
-
-// Beyond these the score is not drawn (the drawing would hold the page for
-// seconds); the fields still choose the region.
-const MOST_NOTES_DRAWN = 6000;
-export const MOST_MEASURES_DRAWN = 600;
-const MOST_BYTES_DRAWN = 4_000_000;
 
 export class ScoreFile {
   // changed(): called when the file being read or open changes.
@@ -22,7 +15,6 @@ export class ScoreFile {
     this.linked = linked;     // the name of the score a link was made with, until one is opened
     this.generation = 0;      // the newest file chosen; older ones are dropped
     this.opened = 0;          // the generation of the score open
-    this.toDraw = null;       // {key, text} of the open score's file, when it is not too large to draw
     this.openLine = document.getElementById("score-open");
     document.getElementById("score").addEventListener("change", (e) => {
       if (e.target.files[0]) this.open(e.target.files[0]);
@@ -83,12 +75,8 @@ export class ScoreFile {
       if (file.size > LARGEST_SCORE_BYTES) throw { input: true, sentence: scoreTooLarge(file.name).sentence };
       const bytes = new Uint8Array(await file.arrayBuffer());
       if (mine !== this.generation) return;
-      // The bytes go to the Worker; a copy stays to be drawn.
-      const copy = bytes.length <= MOST_BYTES_DRAWN ? bytes.slice() : null;
+      // The bytes go to the Worker, which also cuts the pieces drawn.
       opened = await this.engine.open(file.name, bytes, mine, this.opened);
-      if (mine !== this.generation) return;
-      this.toDraw = copy && opened.notes <= MOST_NOTES_DRAWN && opened.measures <= MOST_MEASURES_DRAWN
-        ? { key: `score ${mine}`, text: drawable(copy) } : null;
     } catch (error) {
       if (mine !== this.generation || error.superseded) return;
       this.problem = error.input ? error.sentence : `${file.name} cannot be read: it may be a folder, or a file `

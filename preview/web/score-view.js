@@ -1,11 +1,11 @@
-// The score on the page: the notation of the open score or of the meter
-// runs, drawn when they change, and a measure chosen on it written into the
-// region's fields as if typed there.
+// The score on the page: the measure strip and the notation of the open
+// score or of the meter runs, drawn when they change, and a measure chosen
+// on either written into the region's fields as if typed there.
 import { Notation, shadedParts } from "./notation.js";
 import { TempoLane } from "./tempo-lane.js";
+import { MeasureStrip } from "./strip.js";
 import { writeForm } from "./form.js";
 import { measureName } from "../lib/music.js";
-import { MOST_MEASURES_DRAWN } from "./score-file.js";
 
 function names(count, printed) {
   return Array.from({ length: count }, (_, i) => measureName(i + 1, printed));
@@ -21,11 +21,19 @@ export class ScoreView {
     this.edited = edited;
     this.shown = null;  // what the notation shows: "score N" or "time TEXT"
     this.timer = 0;
-    this.notation = new Notation(document.getElementById("notation"), document.getElementById("notation-status"),
-      (chosen) => this.choose(chosen));
-    this.lane = new TempoLane(document.getElementById("notation"));
+    const byId = (id) => document.getElementById(id);
+    const choose = (chosen) => this.choose(chosen);
+    this.notation = new Notation(byId("notation"), byId("notation-status"), choose, {
+      bar: byId("score-tools"), staves: byId("staves-shown"), zoom: byId("score-zoom"), parts: byId("parts-list"),
+      partsSet: byId("parts-set"),
+    });
+    this.strip = new MeasureStrip(byId("measure-strip"), choose);
+    this.lane = new TempoLane(byId("notation"));
     // The measure playing, as the player announces it, marked on the score.
-    document.addEventListener("zorv-playing", (event) => this.notation.markPlaying(event.detail?.measure ?? null));
+    document.addEventListener("zorv-playing", (event) => {
+      this.notation.markPlaying(event.detail?.measure ?? null);
+      this.strip.markPlaying(event.detail?.measure ?? null);
+    });
   }
 
   // The result on the score: its region shaded, its tempo in the lane under
@@ -33,12 +41,13 @@ export class ScoreView {
   showResult(result) {
     const parts = result ? shadedParts(result.region, result.starts) : null;
     this.notation.shade(parts);
+    this.strip.shade(parts?.length ? [parts[0][0], parts[parts.length - 1][0]] : null);
     this.lane.show(result, parts ?? []);
   }
 
   // The notation drawn anew, or cleared: the lane follows its boxes.
   drawn(drawing) {
-    Promise.resolve(drawing).then(() => this.lane.redraw());
+    Promise.resolve(drawing).then(() => this.lane.redraw(), () => this.lane.redraw());
   }
 
   // A measure chosen on the notation goes into the fields, as if typed
@@ -55,19 +64,18 @@ export class ScoreView {
   // The notation shows the measures the preview has: the open score as it
   // was opened (not with the ramp written in, whose hidden marks it would
   // show), or the minimal score of the meter runs. It is drawn when these
-  // change, never for an edit of the region or the tempos.
+  // change, never for an edit of the region or the tempos; the region's
+  // system first.
   draw(state) {
     clearTimeout(this.timer);
-    const { notation, file } = this;
+    const focus = Number.parseInt(state.fromMeasure, 10) || 1;
     if (state.source === "score") {
-      const key = file.key();
+      const key = this.file.key();
       if (key === this.shown) return;
       this.shown = key;
-      const score = file.score;
-      if (!score) notation.clear("");
-      else if (file.toDraw?.key === key) this.drawn(notation.draw(file.toDraw.text, score.measures, names(score.measures, score.printed)));
-      else notation.clear(`${score.name} is too large to draw here; the fields above choose the region.`);
-      this.drawn();
+      const score = this.file.score;
+      if (score) this.show("score", score, score.printed, focus);
+      else this.hide("");
       return;
     }
     const key = `time ${state.time}`;
@@ -80,17 +88,24 @@ export class ScoreView {
       try {
         runs = await this.engine.notation(state.time);
       } catch {
-        if (this.shown === key) notation.clear("The meter runs are drawn once they can be read.");
-        this.drawn();
+        if (this.shown === key) this.hide("The meter runs are drawn once they can be read.");
         return;
       }
-      if (this.shown !== key) return;
-      if (runs.measures > MOST_MEASURES_DRAWN) {
-        notation.clear(`${runs.measures} measures are too many to draw here; the fields above choose the region.`);
-        this.drawn();
-      } else {
-        this.drawn(notation.draw(runs.text, runs.measures, names(runs.measures, null)));
-      }
+      if (this.shown === key) this.show("time", runs, null, focus);
     }, first ? 0 : 250);
+  }
+
+  // What the Worker holds to draw ("score" or "time": {measures,
+  // landmarks, staves}) on the strip and as notation.
+  show(of, measures, printed, focus) {
+    const named = names(measures.measures, printed);
+    this.strip.show(measures.measures, printed, named, measures.landmarks);
+    this.drawn(this.notation.draw({ ...measures, names: named, excerpt: (piece) => this.engine.excerpt(of, piece) }, focus));
+  }
+
+  hide(message) {
+    this.notation.clear(message);
+    this.strip.hide();
+    this.drawn();
   }
 }

@@ -3,21 +3,25 @@
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' text, the records' rows, the map.
-import { InputError, QUARTER, measureName, parseTimeRuns, percentName, tempoName } from "../lib/music.js";
-import {
-  AFTER_TEXT, fitLines, heardBeats, heardMidi, heardSound, plan, readMeasures, readScoreFile, regionPasses, runPreview,
-  scoreLine, scoreWithRamp,
-} from "../lib/preview.js";
+import { InputError, QUARTER, beatUnits, measureName, parseTimeRuns, percentName, tempoName } from "../lib/music.js";
+import { plan, readMeasures, readScoreFile } from "../lib/inputs.js";
+import { runPreview } from "../lib/preview.js";
+import { AFTER_TEXT, fitLines, scoreLine } from "../lib/lines.js";
+import { regionPasses } from "../lib/heard.js";
+import { heardBeats, heardMidi, heardSound } from "../lib/heard-sound.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitHeadline, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
 import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
 import { beatsCsv } from "../lib/midi.js";
-import { minimalScore, recordsPastScore } from "../lib/musicxml-write.js";
+import { minimalScore, recordsPastScore, scoreWithRamp } from "../lib/musicxml-write.js";
+import { parseScoreDocument } from "../lib/musicxml.js";
+import { Excerpts } from "../lib/excerpt.js";
+import { landmarks } from "../lib/landmarks.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { scoreTempos } from "../lib/score-tempo.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
-import { beatUnits, finaleWords, headline, planHeadline, regionWords, tempoWords, unitName } from "../lib/words.js";
+import { finaleWords, headline, planHeadline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed, and shown before
 // it on the tempo map, where the tempo leading into the ramp is seen.
@@ -30,6 +34,7 @@ export function inputsOf(args, score) {
   return {
     time: score ? undefined : args.time, score, from: args.from, to: args.to, start: args.start,
     stop: args.stop ?? null, fit: args.fit, stopUnit: args["stop-unit"], after: args.after, notes: Boolean(score),
+    fps: args.fps,
   };
 }
 
@@ -209,31 +214,49 @@ export class Session {
     this.score = null;   // the score previewed last (or read last) as readScoreFile read it
     this.scores = new Map(); // the scores kept, by the key each was opened with
     this.last = null;    // {id, checked, result} of the last preview
+    this.drawn = { score: null, time: null }; // Excerpts of the score and of the meter runs
   }
 
   // A score file read and kept for every preview until the next one. Of the
   // scores read before, only `keep`'s stays: the page keeps its open score
-  // while a file chosen after it turns out to be no score.
+  // (and what is drawn of it) while a file chosen after it turns out to be
+  // no score. With it, what the page draws it from: its landmarks and its
+  // parts' names and staves.
   async open(name, bytes, key = null, keep = null) {
     for (const kept of [...this.scores.keys()]) if (kept !== keep) this.scores.delete(kept);
     this.last = null;
-    this.score = this.scores.get(keep) ?? null;
+    this.score = this.scores.get(keep)?.read ?? null;
     const read = await readScoreFile({ name, bytes }, this.tools);
-    this.scores.set(key, read);
-    this.score = read;
-    const { score, parts } = read;
+    const { score, parts, root } = read;
     const notes = parts.reduce((sum, part) => sum + part.measures.reduce((n, m) => n + m.notes.length, 0), 0);
+    const excerpts = new Excerpts(root, this.tools.XMLSerializer);
+    this.scores.set(key, { read, excerpts });
+    this.score = read;
+    this.drawn.score = excerpts;
     return {
-      name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes,
-      tempos: scoreTempos(read), marks: scoreMarks(read),
+      name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes, marks: scoreMarks(read),
+      landmarks: landmarks(read), staves: excerpts.partStaves(), tempos: scoreTempos(read),
     };
   }
 
   // The minimal score of meter runs (what --write makes of them), to draw:
-  // {text, measures}.
-  notation(time) {
+  // {measures, landmarks, staves}, as open() gives them for a score.
+  async notation(time) {
     const measures = parseTimeRuns(time);
-    return { text: minimalScore(measures), measures: measures.length };
+    const root = await parseScoreDocument(new TextEncoder().encode(minimalScore(measures)), "the meter runs", this.tools);
+    this.drawn.time = new Excerpts(root, this.tools.XMLSerializer);
+    return {
+      measures: measures.length, landmarks: landmarks({ score: { measures, marks: [] } }),
+      staves: this.drawn.time.partStaves(),
+    };
+  }
+
+  // A piece of what is drawn ("score" or "time", as last opened) as
+  // MusicXML text: Excerpts' text().
+  excerpt(of, piece) {
+    const excerpts = this.drawn[of];
+    if (!excerpts) throw new Error(`nothing to draw of the ${of === "score" ? "score" : "meter runs"}`);
+    return excerpts.text(piece);
   }
 
   // args: the command line's arguments by name; withScore: the score read
@@ -245,7 +268,11 @@ export class Session {
   // names), the plan of the first and those.
   async preview(args, withScore, id = null) {
     this.last = null;
-    if (withScore !== true && withScore !== false) this.score = this.scores.get(withScore) ?? null;
+    if (withScore !== true && withScore !== false) {
+      const kept = this.scores.get(withScore);
+      this.score = kept?.read ?? null;
+      if (kept) this.drawn.score = kept.excerpts;
+    }
     if (withScore && !this.score) throw new Error("no score is open");
     const source = withScore ? this.score : null;
     const inputs = inputsOf(args, source);
@@ -280,19 +307,24 @@ export class Session {
     return pageResult(checked, result);
   }
 
-  // The sound of preview `id`: {midi, beatsCsv, beats, listen, withNotes,
-  // notesOnly}: what --midi and --beats write, the beats with their times
-  // for the click, what Play sounds when (heardSound), and with a score
-  // what --midi --notes writes and its notes alone, for the WAV (else null).
-  sound(id = null) {
+  // One sound of preview `id`, as {[part]: it}, made only when asked for:
+  // "listen", what Play sounds when (heardSound); "beats", the clicks with
+  // their times; "beatsCsv" and "midi", what --beats and --midi write; and
+  // with a score (else null) "withNotes", what --midi --notes writes, and
+  // "notesOnly", its notes alone, for the WAV.
+  sound(id = null, part = "listen") {
     const { checked, result: { heard, marks = null } } = this.previewed(id);
-    const beats = heardBeats(heard);
     const parts = checked.score.parts ?? null;
-    return {
-      midi: heardMidi(heard, { marks }), beatsCsv: beatsCsv(beats, !heard.straight), beats,
-      listen: heardSound(heard, parts), withNotes: parts && heardMidi(heard, { parts, marks }),
-      notesOnly: parts && heardMidi(heard, { click: false, parts, marks }),
-    };
+    const make = {
+      listen: () => heardSound(heard, parts),
+      beats: () => heardBeats(heard),
+      beatsCsv: () => beatsCsv(heardBeats(heard), !heard.straight),
+      midi: () => heardMidi(heard, { marks }),
+      withNotes: () => parts && heardMidi(heard, { parts, marks }),
+      notesOnly: () => parts && heardMidi(heard, { click: false, parts, marks }),
+    }[part];
+    if (!make) throw new Error(`no such sound: ${part}`);
+    return { [part]: make() };
   }
 
   // The score of preview `id` with its ramp written in, as UTF-8 bytes.

@@ -52,11 +52,12 @@ export class Transport {
     document.getElementById("stop").disabled = !this.playing;
   }
 
-  // The sound of a result (session.js's sound: the files and what Play
-  // sounds when), made once when first asked for.
-  soundOf(result) {
-    result.sound ??= this.engine.sound(result);
-    return result.sound;
+  // One sound of a result (session.js's sound: a file, or what Play sounds
+  // when), made once when first asked for.
+  soundOf(result, part = "listen") {
+    result.sounds ??= {};
+    result.sounds[part] ??= this.engine.sound(result, part).then((made) => made[part]);
+    return result.sounds[part];
   }
 
   // A new result: meter runs have no notes, and the choice says so rather
@@ -116,8 +117,8 @@ export class Transport {
       const mix = this.mix.value;
       const first = result.leadIn;
       let played = null;
-      const taking = player.play(this.soundOf(result).then((sound) => {
-        played = passage(sound.listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
+      const taking = player.play(this.soundOf(result).then((listen) => {
+        played = passage(listen, { first: first.heard, sounds: choice.sounds, countIn: choice.countIn });
         played.notes = mixedNotes(played.notes, mix);
         return played;
       }), {

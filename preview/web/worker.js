@@ -41,9 +41,10 @@ function answer(session, request) {
   switch (request.kind) {
     case "open": return session.open(request.name, request.bytes, request.key, request.keep);
     case "preview": return session.preview(request.args, request.withScore, request.id);
-    case "sound": return session.sound(request.of);
+    case "sound": return session.sound(request.of, request.part);
     case "musicxml": return session.musicxml(request.of);
     case "notation": return session.notation(request.time);
+    case "excerpt": return session.excerpt(request.of, request.piece);
     default: throw new Error(`no such request: ${request.kind}`);
   }
 }

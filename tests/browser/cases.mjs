@@ -19,6 +19,7 @@ import { tools } from "../../preview/node/xml-tools.js";
 import { largeScore } from "../fixtures/large-score.mjs";
 import { HOSTILE_FILES } from "../fixtures/hostile.mjs";
 import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
+import { BOX_WIDTH, ROW_HEIGHT } from "../../preview/web/strip.js";
 
 /** The command line's arguments for a page's address: each name=value as --name value. */
 const argsOf = (query) => [...new URLSearchParams(query)].flatMap(([name, value]) => [`--${name}`, value]);
@@ -198,10 +199,14 @@ function cliPlan(runs, ...outputs) {
   return cliRun(["--time", "4/4x24", "--plan", path, ...outputs]);
 }
 
-// The notation's measures, once drawn: [data-measure, name] of each box.
-async function drawnMeasures(page) {
-  await waitFor(() => page.evaluate(() => document.querySelectorAll("#notation [data-measure]").length > 0
-    || document.getElementById("notation-status").textContent.includes("could not")), "the score to be drawn");
+// The notation's measures, once every system is drawn: [data-measure, name]
+// of each box.
+async function drawnMeasures(page, seconds = 60) {
+  await waitFor(() => page.evaluate(() => {
+    const list = document.querySelector("#notation [role=listbox]");
+    return (list && !list.hasAttribute("aria-busy") && list.querySelector("[data-measure]") !== null)
+      || document.getElementById("notation-status").textContent.includes("could not");
+  }), "the score to be drawn", seconds);
   assert.equal(await page.text("notation-status"), "");
   return page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")]
     .map((box) => [Number(box.getAttribute("data-measure")), box.getAttribute("aria-label")]));
@@ -274,6 +279,12 @@ export const CASES = [
       assert.match(await search(page), /[?&]from=2&to=4&/);
       await assertShows(page, runCli(cliArgs(SCORE_QUERY.replace("from=3&to=5:2", "from=2&to=4"), SCORE)));
       assert.deepEqual(await shaded(page), [2, 3, 4]);
+      // Measure 5 begins the next system: the view, in the window, shows it
+      // before the drag.
+      await page.evaluate((box) => {
+        document.getElementById("notation").scrollIntoView({ block: "start" });
+        document.querySelector(box).scrollIntoView({ block: "nearest" });
+      }, measureBox(5));
       await page.browser.drag(measureBox(5), measureBox(3));
       assert.equal(await page.settled(), "Up to date.");
       assert.deepEqual(await fields(page), ["3", "", "5", ""]);
@@ -305,6 +316,79 @@ export const CASES = [
         && window.zorvDrawing.isConnected), "the score was drawn again");
       await assertShows(page, runCli(cliArgs(SCORE_QUERY.replace("from=3&to=5:2", "from=2&to=3:2").replace("q=100", "q=90"),
         SCORE)));
+    },
+  },
+  {
+    name: "a score of more than 6,000 notes is drawn whole, the region's system first, and the page answers while it draws",
+    async run(page) {
+      const path = scratchFile("many-notes.musicxml");
+      writeFileSync(path, largeScore(160, 10).bytes); // 6,400 notes
+      assert.equal(await openAt(page, "?from=150&to=152&start=q=100&stop=q=60", path), "Up to date.");
+      const systemHolding = (m) => `#notation .system:has([data-measure="${m}"])`;
+      const drawnSystem = (m) => page.evaluate((s) => document.querySelector(s)?.querySelector("svg") !== null
+        && document.querySelector(s) !== null, systemHolding(m));
+      await waitFor(() => drawnSystem(150), "the region's system", 120);
+      assert.equal(await drawnSystem(1), false, "measure 1 was drawn before the region");
+      // An edit is answered while the rest is drawn.
+      assert.equal(await page.retype("stop-bpm", "66"), "Up to date.");
+      assert.match(await page.text("finale"), /= 66\n/);
+      assert.equal(await page.attribute("#notation [role=listbox]", "aria-busy"), "true");
+      assert.deepEqual(await page.accessibilityViolations(), [], "while the score is drawn");
+      const drawn = await drawnMeasures(page, 900);
+      assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: 160 }, (_, i) => i + 1));
+      assert.equal(await page.evaluate(() => document.querySelectorAll("#notation .system:not(:has(svg))").length), 0);
+      // A short score: the top and bottom parts alone, every system.
+      await page.evaluate(() => {
+        const choice = document.getElementById("staves-shown");
+        choice.value = "short";
+        choice.dispatchEvent(new Event("change", { bubbles: true }));
+      });
+      await waitFor(() => drawnSystem(150), "the short score's region", 120);
+      const names = await page.evaluate((s) => document.querySelector(s).textContent, systemHolding(150));
+      assert.ok(names.includes("Part 1") && names.includes("Part 10") && !names.includes("Part 5"), names);
+    },
+  },
+  {
+    name: "the measure strip of a 2,000-measure score chooses the region by click, shift-click and keys",
+    async run(page) {
+      assert.equal(await page.open("?time=4/4x2000&from=1&to=2&start=q=100&stop=q=60"), "Up to date.");
+      const strip = "#measure-strip [role=slider]";
+      await waitFor(() => page.evaluate((s) => document.querySelector(s)?.getAttribute("aria-valuemax") === "2000", strip),
+        "the strip of 2,000 measures");
+      // The measure at the strip's centre, as its boxes lie in rows.
+      const centre = () => page.evaluate((s, w, h) => {
+        const view = document.querySelector(s);
+        const box = view.getBoundingClientRect();
+        const across = Math.max(1, Math.floor(view.clientWidth / w));
+        const row = Math.floor((box.height / 2 + view.scrollTop) / h);
+        return row * across + Math.floor(box.width / 2 / w) + 1;
+      }, strip, BOX_WIDTH, ROW_HEIGHT);
+      await page.evaluate((s) => { const v = document.querySelector(s); v.scrollTop = v.scrollHeight; }, strip);
+      const late = await centre();
+      assert.ok(late > 1900, late);
+      await page.browser.click(strip);
+      assert.equal(await page.settled(), "No result: correct the input marked above.");
+      await page.evaluate((s) => { document.querySelector(s).scrollTop = 0; }, strip);
+      const early = await centre();
+      await page.browser.click(strip, { shift: true });
+      assert.equal(await page.settled(), "No result: correct the input marked above.");
+      assert.deepEqual(await fields(page), [String(late), "", String(early), ""]);
+      // The keys: the last measure as To, then From where the keys went.
+      await page.evaluate((s) => document.querySelector(s).focus(), strip);
+      await page.browser.press("End");
+      assert.equal(await page.attribute(strip, "aria-valuenow"), "2000");
+      await page.browser.press("Shift+Enter");
+      await page.browser.press("Home");
+      await page.browser.press("ArrowRight");
+      await page.browser.press("ArrowDown");
+      const at = Number(await page.attribute(strip, "aria-valuenow"));
+      assert.ok(at > 2 && at < 100, at);
+      assert.match(await page.attribute(strip, "aria-valuetext"), new RegExp(`^measure ${at}\\b`));
+      await page.browser.press("Enter");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual(await fields(page), [String(at), "", "2000", ""]);
+      assert.match(await page.text("header"), new RegExp(`Region: measure ${at} through the end of measure 2000`));
+      assert.deepEqual(await page.accessibilityViolations(), [], "with the strip");
     },
   },
   {

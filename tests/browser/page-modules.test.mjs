@@ -60,6 +60,9 @@ test("an address carries the form, and gives back every field it is about", () =
   assert.deepEqual(runPatch(runs[1]), { fromMeasure: "3", fromBeat: "2", toMeasure: "9", toBeat: "", startUnit: "e",
     startDotted: true, startBpm: "90", mode: "fit", fit: "0:14", stopUnit: "h", stopDotted: false, after: "none" });
   assert.equal(stateFromQuery("?score=C:%5Cscores%5Cmine.musicxml").scoreName, "mine.musicxml");
+  // A key given twice keeps its last value, as on the command line; a hand-typed meter keeps its plus.
+  assert.deepEqual(stateFromQuery("?time=3+2/8x4,+4/4&from=2&to=2&to=4&fps=24&fps=25&score=a&score=b"), { source: "score",
+    scoreName: "b", time: "3+2/8x4, 4/4", fps: "25", fromMeasure: "2", fromBeat: "", toMeasure: "4", toBeat: "" });
   // What it says is kept as written, for the preview to judge; what it does not know is left out.
   assert.deepEqual(stateFromQuery("?start=qh=120&stop=q=1%C2%B20&from=12:&fit=9&stop-unit=x.&bogus=1"), { fromMeasure: "12",
     fromBeat: "", startBpm: "qh=120", mode: "fit", stopUnit: "x", stopDotted: true, stopBpm: "1\u00b20", fit: "9" });
@@ -481,8 +484,21 @@ test("a score is read once: every edit and download reuses that read", async () 
     const again = await session.musicxml(id);
     assert.deepEqual(again.bytes, first.bytes, "a second download, the same");
     assert.deepEqual([shown.pastScore, first.pastScore], [past, past]);
+    // Each part with notes is heard under its place in the score, for the mix.
+    const { listen } = session.sound(id);
+    assert.deepEqual([...new Set(listen.notes.map((n) => n.part))].sort(), shown.soundingParts.map((p) => p.index));
   }
   assert.equal(parsed, 1, "one parse for every preview and download");
+  // Each sound is made alone, when asked for: Play makes no file.
+  const isMidi = (bytes) => new TextDecoder().decode(bytes.subarray(0, 4)) === "MThd";
+  const sounds = { listen: (s) => s.notes.length > 0 && s.end > 0, beats: (s) => s.length > 0, beatsCsv: (s) => s.startsWith("seconds"),
+    midi: isMidi, withNotes: isMidi, notesOnly: isMidi };
+  for (const [part, made] of Object.entries(sounds)) {
+    const sound = session.sound(2, part);
+    assert.deepEqual(Object.keys(sound), [part]);
+    assert.ok(made(sound[part]), part);
+  }
+  assert.ok(session.sound(2, "withNotes").withNotes.length > session.sound(2, "midi").midi.length, "the notes are in");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
 
@@ -533,4 +549,77 @@ test("the tempo lane's steps: each measure from the tempo in force at its start,
   ]);
   // A record at a measure's start is its first step, not a step inside the one before.
   assert.deepEqual(laneSteps([{ measure: 2, position: 0, value: 7 }], starts, 2), [[[0, DEFAULT_VALUE]], [[0, 7]]]);
+});
+
+test("the score's view: the parts drawn, the zoom, the order systems are drawn in, a drag at the edge", async () => {
+  const { boxWithin, drawOrder, edgeScroll, runOf, shownParts, zoomFor } = await import("../../preview/web/score-layout.js");
+  // [mode, parts in the score, chosen, drawn]
+  for (const [mode, count, chosen, drawn] of [["all", 3, [], [0, 1, 2]], ["short", 22, [], [0, 21]], ["short", 2, [], [0, 1]],
+    ["chosen", 4, [3, 1, 9], [1, 3]], ["chosen", 2, [], [0, 1]]]) {
+    assert.deepEqual(shownParts(mode, count, chosen), drawn, `${mode} of ${count}`);
+  }
+  // The region's system first, then those after it, then those before.
+  assert.deepEqual(drawOrder(5, 3), [3, 4, 0, 1, 2]);
+  assert.deepEqual(drawOrder(3, 7), [2, 0, 1]);
+  assert.deepEqual(drawOrder(0, 0), []);
+  const runs = [[1, 4], [5, 9], [10, 10], [11, 16]];
+  assert.deepEqual([1, 4, 5, 9, 10, 11, 16].map((m) => runOf(runs, m)), [0, 0, 1, 1, 2, 3, 3]);
+  // Fitted: one staff at the width's zoom; 23 staves made small, but not
+  // below legible; a zoom chosen is kept.
+  assert.equal(zoomFor("fit", 1, 900, 400), 1);
+  assert.equal(zoomFor("fit", 2, 450, 400), 0.5);
+  assert.ok(Math.abs(zoomFor("fit", 8, 900, 420) - 420 / 840) < 1e-9);
+  assert.equal(zoomFor("fit", 23, 900, 400), 0.3);
+  assert.equal(zoomFor("1.25", 23, 900, 400), 1.25);
+  assert.deepEqual(boxWithin({ x: 1, y: 2, width: 3, height: 900 }, 400), { x: 1, y: 2, width: 3, height: 400 });
+  assert.deepEqual(boxWithin({ x: 1, y: 2, width: 3, height: 90 }, 400).height, 90);
+  // A view from 100 to 500: still inside, scrolling up near the top,
+  // faster past it, down near the bottom.
+  assert.deepEqual([300, 120, 100, 20, 480, 600].map((y) => edgeScroll(y, 100, 500)), [0, -9, -24, -24, 9, 24]);
+});
+
+test("the measure strip: a box under a point, keys, and each measure's landmarks as drawn and as read", async () => {
+  const { BOX_WIDTH, ROW_HEIGHT, marksByMeasure, marksWords, measureAt, perRow, stripStep } = await import("../../preview/web/strip.js");
+  const width = BOX_WIDTH * 10 + 5;
+  assert.equal(perRow(width), 10);
+  assert.equal(perRow(3), 1);
+  // [x, y, count, measure]: rows of ten, the last row short, past the boxes none.
+  for (const [x, y, count, measure] of [[0, 0, 32767, 1], [BOX_WIDTH * 9 + 1, 0, 32767, 10], [1, ROW_HEIGHT, 32767, 11],
+    [BOX_WIDTH * 3, ROW_HEIGHT * 3276, 32767, 32764], [BOX_WIDTH * 7, ROW_HEIGHT * 3276, 32767, null],
+    [BOX_WIDTH * 10 + 1, 0, 100, null], [-1, 0, 100, null]]) {
+    assert.equal(measureAt(x, y, width, count), measure, `${x},${y}`);
+  }
+  // [at, key, measure]: a row is ten, a page four rows, within 1..95.
+  for (const [at, key, to] of [[5, "ArrowRight", 6], [1, "ArrowLeft", 1], [5, "ArrowDown", 15], [90, "ArrowDown", 95],
+    [50, "PageUp", 10], [50, "PageDown", 90], [50, "End", 95], [50, "Home", 1], [50, "a", null]]) {
+    assert.equal(stripStep(at, key, 95, 10), to, `${at} ${key}`);
+  }
+  const marks = marksByMeasure({
+    rehearsals: [[3, "A"], [3, "1"]], meters: [[1, "4/4"], [3, "3/4"]], tempos: [[1, "Allegro q = 120"]],
+    repeats: [[2, "forward", ""], [4, "ending", "1, 2."], [4, "backward", ""]],
+  });
+  assert.deepEqual([...marks.keys()].sort(), [1, 2, 3, 4]);
+  assert.deepEqual(marks.get(3), { rehearsal: "A 1", meter: "3/4" });
+  assert.equal(marksWords(marks.get(1)), "4/4, Allegro q = 120");
+  assert.equal(marksWords(marks.get(4)), "ending 1, 2., repeat ends");
+  assert.equal(marksWords(marks.get(2)), "repeat starts");
+  assert.equal(marksWords(undefined), "");
+});
+
+// The drawing is cut from what the score reader decoded: a piece of a file
+// in another encoding than UTF-8 holds the same text.
+test("a piece to draw holds the text the score reader decoded, in the encoding the file declares", async () => {
+  const { Excerpts } = await import("../../preview/lib/excerpt.js");
+  const { parseScoreDocument } = await import("../../preview/lib/musicxml.js");
+  const { tools } = await import("../../preview/node/xml-tools.js");
+  const score = '<score-partwise><part-list><score-part id="P1"><part-name>Für Elise</part-name></score-part></part-list>'
+    + '<part id="P1"><measure number="1"><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type>'
+    + "</time></attributes><note><rest/><duration>1</duration></note></measure></part></score-partwise>";
+  const utf16 = (text) => new Uint8Array([...text].flatMap((c) => [c.charCodeAt(0) & 0xff, c.charCodeAt(0) >> 8]));
+  const latin = `<?xml version="1.0" encoding="ISO-8859-1"?>${score}`;
+  for (const [what, bytes] of [["ISO-8859-1 declared", Uint8Array.from(latin, (c) => c.charCodeAt(0))],
+    ["UTF-16LE, no byte order mark", utf16(`<?xml version="1.0"?>${score}`)], ["UTF-8", new TextEncoder().encode(score)]]) {
+    const pieces = new Excerpts(await parseScoreDocument(bytes, "elise.musicxml", tools), tools.XMLSerializer);
+    assert.match(pieces.text({ from: 1, to: 1 }), /<part-name>Für Elise<\/part-name>/, what);
+  }
 });

@@ -11,7 +11,10 @@ export const ROOT = resolve(HERE, "..", "..");
 export const PAGE = process.env.ZORV_PAGE || join(ROOT, "build", "page", "ZorvTempo-Preview.html");
 export const CLI = join(ROOT, "preview", "node", "cli.js");
 export const SCORES = join(ROOT, "tests", "preview", "scores");
-const WAIT_SECONDS = 20;
+// How long a wait may last before it is a fault: only a failing case waits it
+// out, and a page sharing the cores with other tests' browsers can take many
+// seconds to answer.
+const WAIT_SECONDS = 60;
 // "Loading the plug-in...", "Reading score.mxl...", "Working...": the page
 // says it is busy with three dots, and answers without them.
 const busy = (status) => status === "" || status.endsWith("...");

@@ -302,6 +302,18 @@ TEST_F(TempoRamp, SlowStartSpacesRecordsByTheTempoJustWritten) {
     EXPECT_EQ(PositionOf(ramp[1]), 1024);
 }
 
+// Quarter = 30 writes 40,002 at 768; 512 units on, the product is
+// 512 x 40,002 = 20,481,024, the threshold itself: the record is due there,
+// not a step later.
+TEST_F(TempoRamp, ARecordFallsOnTheStepWhoseProductMeetsTheThreshold) {
+    Measures(5, 4096);
+    Run(MakeRegion(1, 0, 4, ThroughEndOfMeasure), Quarter(30), Quarter(153), AfterNone);
+    const std::vector<Placed> ramp = Ramp();
+    ASSERT_GT(ramp.size(), 3u);
+    EXPECT_EQ(ramp[1], Placed(1, 768, 40002));
+    EXPECT_EQ(ramp[2], Placed(1, 1280, 44301));
+}
+
 TEST_F(TempoRamp, RegionEndingInsideAMeasure) {
     Measures(6, 4096);
     const std::pair<int16_t, Placed> finals[] = {{AfterNone, {5, 2047, 134217}},

@@ -1,0 +1,181 @@
+// A score drawn in pieces: a run of its measures, in the parts chosen, as a
+// MusicXML score of its own that a notation library draws on its own. Each
+// piece carries the clefs, keys, meters, divisions and transpositions in
+// force where it begins, so that it reads as the same music; the layout
+// hints (<print>) stay out, the piece's own width decides its line.
+//
+//   const pieces = new Excerpts(root, XMLSerializer)
+//   pieces.text({from, to, parts, short})  MusicXML text of measures from..to
+//       (1-based, inclusive) of the parts (indices from 0; all when null);
+//       short: the parts named by their abbreviations, as a later system is
+//   systemRuns(weights, widthUnits, {most, notes, mostNotes})  measures
+//       grouped into systems by width and by the notes each holds
+import { attribute, child, children, tagOf } from "./musicxml.js";
+
+// The <attributes> children a piece repeats, in the order MusicXML gives
+// them; those that come once per staff are kept per number.
+const CARRIED = ["divisions", "key", "time", "staves", "part-symbol", "instruments", "clef", "staff-details", "transpose"];
+const PER_STAFF = new Set(["key", "clef", "staff-details", "transpose"]);
+const LEFT_OUT = new Set(["print"]);
+
+export class Excerpts {
+    constructor(root, XMLSerializer = globalThis.XMLSerializer) {
+        this.serializer = new XMLSerializer();
+        const list = child(root, "part-list");
+        this.scoreParts = list ? children(list, "score-part") : [];
+        this.parts = children(root, "part").map((part) => ({ id: attribute(part, "id"), measures: children(part, "measure") }));
+        this.states = this.parts.map((part) => stateAtEachMeasure(part.measures));
+        this.version = attribute(root, "version") ?? "3.1";
+    }
+
+    // Each part's name and its number of staves, in score order.
+    partStaves() {
+        return this.parts.map((part) => {
+            const element = this.scoreParts.find((p) => attribute(p, "id") === part.id);
+            return { name: element ? textOf(child(element, "part-name")) : "", staves: mostStaves(part.measures) };
+        });
+    }
+
+    get count() {
+        return this.parts[0]?.measures.length ?? 0;
+    }
+
+    text({ from, to, parts = null, short = false }) {
+        const chosen = (parts ?? this.parts.map((_, i) => i)).filter((i) => i >= 0 && i < this.parts.length);
+        const partList = chosen.map((i) => this.scorePart(this.parts[i].id, short)).join("");
+        const body = chosen.map((i) => this.partText(i, from, to)).join("\n");
+        return `<?xml version="1.0" encoding="UTF-8"?>\n<score-partwise version="${this.version}">`
+            + `<part-list>${partList}</part-list>\n${body}\n</score-partwise>`;
+    }
+
+    scorePart(id, short) {
+        const element = this.scoreParts.find((p) => attribute(p, "id") === id);
+        if (!element) return `<score-part id="${escapeAttribute(id ?? "")}"><part-name></part-name></score-part>`;
+        const name = textOf(child(element, "part-name"));
+        const abbreviation = textOf(child(element, "part-abbreviation"));
+        const shown = short && abbreviation ? abbreviation : name;
+        // Only what identifies the part and its sound: no group brackets
+        // that would open in one piece and close in another.
+        const kept = children(element).filter((c) => !["part-name", "part-abbreviation", "part-name-display",
+            "part-abbreviation-display", "group"].includes(tagOf(c)));
+        return `<score-part id="${escapeAttribute(id)}"><part-name>${escapeText(shown)}</part-name>`
+            + `${kept.map((c) => this.serializer.serializeToString(c)).join("")}</score-part>`;
+    }
+
+    partText(index, from, to) {
+        const { id, measures } = this.parts[index];
+        const first = Math.max(1, from);
+        const last = Math.min(measures.length, to);
+        const bars = [];
+        for (let m = first; m <= last; m += 1) {
+            bars.push(this.measureText(measures[m - 1], m === first ? this.states[index][m - 1] : null));
+        }
+        return `<part id="${escapeAttribute(id)}">${bars.join("\n")}</part>`;
+    }
+
+    measureText(measure, carried) {
+        const attributes = [];
+        for (let i = 0; i < measure.attributes.length; i += 1) {
+            const { name, value } = measure.attributes[i];
+            attributes.push(`${name}="${escapeAttribute(value)}"`);
+        }
+        const inside = children(measure).filter((c) => !LEFT_OUT.has(tagOf(c)))
+            .map((c) => this.serializer.serializeToString(c)).join("");
+        const head = carried ? this.attributesText(carried) : "";
+        return `<measure ${attributes.join(" ")}>${head}${inside}</measure>`;
+    }
+
+    attributesText(state) {
+        const parts = [];
+        for (const name of CARRIED) {
+            const held = state[name];
+            if (!held) continue;
+            const elements = PER_STAFF.has(name) ? [...held.values()] : [held];
+            for (const element of elements) parts.push(this.serializer.serializeToString(element));
+        }
+        return parts.length ? `<attributes>${parts.join("")}</attributes>` : "";
+    }
+}
+
+// What <attributes> hold at the start of each measure: one state per
+// measure, a new object only where a measure changed it.
+export function stateAtEachMeasure(measures) {
+    const states = [];
+    let state = {};
+    for (const measure of measures) {
+        states.push(state);
+        const found = children(measure, "attributes");
+        if (!found.length) continue;
+        state = { ...state };
+        for (const attributes of found) {
+            for (const element of children(attributes)) {
+                const name = tagOf(element);
+                if (!CARRIED.includes(name)) continue;
+                if (PER_STAFF.has(name)) {
+                    state[name] = new Map(state[name] ?? []);
+                    state[name].set(attribute(element, "number") ?? "1", element);
+                } else {
+                    state[name] = element;
+                }
+            }
+        }
+    }
+    return states;
+}
+
+// Measures grouped into systems: [[from, to], ...] (1-based, inclusive).
+// weights: each measure's width in staff units as it will about be drawn;
+// widthUnits: a system's width for measures. A system holds at least one
+// measure, at most `most`, and (notes: each measure's notes in all the
+// parts drawn) no more than `mostNotes` notes, so that drawing one system
+// stays a short task.
+export function systemRuns(weights, widthUnits, { most = 8, notes = null, mostNotes = Infinity } = {}) {
+    const runs = [];
+    let start = 1;
+    let used = 0;
+    let held = 0;
+    weights.forEach((weight, i) => {
+        const m = i + 1;
+        const count = notes?.[i] ?? 0;
+        if (m > start && (used + weight > widthUnits || m - start >= most || held + count > mostNotes)) {
+            runs.push([start, m - 1]);
+            start = m;
+            used = 0;
+            held = 0;
+        }
+        used += weight;
+        held += count;
+    });
+    if (weights.length) runs.push([start, weights.length]);
+    return runs;
+}
+
+// A measure's width in staff units as a notation program draws it: room
+// for its busiest staff's notes, each at least a note head and its space.
+export function measureWeight(notesOnBusiestStaff) {
+    return 8 + 2.2 * Math.max(1, notesOnBusiestStaff);
+}
+
+// The most <staves> a part's measures give (1 when none does).
+function mostStaves(measures) {
+    let most = 1;
+    for (const measure of measures) {
+        for (const attributes of children(measure, "attributes")) {
+            const staves = Number(child(attributes, "staves")?.textContent ?? 1);
+            if (Number.isInteger(staves) && staves > most) most = Math.min(staves, 16);
+        }
+    }
+    return most;
+}
+
+function textOf(element) {
+    return element ? element.textContent.trim() : "";
+}
+
+function escapeText(text) {
+    return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+}
+
+function escapeAttribute(text) {
+    return escapeText(String(text)).replace(/"/g, "&quot;");
+}
