@@ -2,7 +2,7 @@
 // mark in its own beat unit, a mark inside a measure holding from the next.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { readScoreFile } from "../lib/preview.js";
+import { readScoreFile } from "../lib/inputs.js";
 import { scoreTempos, tempoInForce } from "../lib/score-tempo.js";
 import { tools } from "../node/xml-tools.js";
 
