@@ -25,6 +25,17 @@ async function wavSound(result, transport, whole) {
   return { channels: cut, rate };
 }
 
+function download(name, type, bytes) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  const link = document.createElement("a");
+  link.href = url;
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
 // page: {engine, transport, shown() (the result on the page, or null),
 // baseName() (the files' name before their ending)}.
 export function wireDownloads({ engine, transport, shown, baseName }) {
