@@ -62,6 +62,16 @@ export class TempoLane {
     this.layer.setAttribute("aria-hidden", "true");
     this.result = null;
     this.parts = [];
+    // The notation places and moves its boxes as it draws the score piece
+    // by piece: the lane follows them, once a frame at most.
+    this.pending = 0;
+    new MutationObserver((changes) => {
+      if (this.pending || changes.every((change) => this.layer.contains(change.target))) return;
+      this.pending = requestAnimationFrame(() => {
+        this.pending = 0;
+        this.redraw();
+      });
+    }).observe(view, { subtree: true, childList: true, attributes: true, attributeFilter: ["style"] });
   }
 
   // The lane for `result` (null: none) under the boxes drawn now, its
@@ -81,8 +91,12 @@ export class TempoLane {
     const [lo, hi] = [Math.min(...values), Math.max(...values)];
     const y = (value) => (hi === lo ? LANE_PX / 2 : 1 + (hi - value) / (hi - lo) * (LANE_PX - 2));
     const shaded = new Map(parts.map(([m, from, to]) => [m, [from, to]]));
+    // The boxes may stand in containers of their own (a piece of the score
+    // each): placed by where they are seen, from the lane's own corner.
+    const origin = this.layer.getBoundingClientRect();
     this.layer.innerHTML = boxes.map((box, i) => {
-      const [left, top, width] = [box.offsetLeft, box.offsetTop + box.offsetHeight + GAP_PX, box.offsetWidth];
+      const seen = box.getBoundingClientRect();
+      const [left, top, width] = [seen.left - origin.left, seen.bottom - origin.top + GAP_PX, seen.width];
       return `<svg data-lane="${i + 1}" data-steps="${lanes[i].length}" width="${width}" height="${LANE_PX}" `
         + `style="left:${left}px;top:${top}px">${laneSvg(lanes[i], width, y, shaded.get(i + 1))}</svg>`;
     }).join("");
