@@ -131,6 +131,7 @@ export function pageResult(checked, result) {
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     soundingParts: soundingParts(checked.score),
+    remarks: score.remarks ?? [],
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
   };
@@ -156,6 +157,7 @@ export function planPageResult(checked, result) {
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     soundingParts: soundingParts(checked.score),
+    remarks: result.header.score.remarks ?? [],
     pastScore: recordsPastScore(result.records, measures.length).length,
   };
 }

@@ -598,6 +598,42 @@ export const CASES = [
     },
   },
   {
+    name: "an .mxl inflating past 2 MB opens, an odd value opens with its note beside the score, and a Finale or MuseScore file gets its sentence",
+    async run(page) {
+      const text = readFileSync(SCORE, "utf8");
+      const odd = text.replace("<sound ", '<sound dynamics="-1.11" ');
+      assert.notEqual(odd, text, "the fixture has a <sound> to make odd");
+      const oddPath = scratchFile("odd-dynamics.musicxml");
+      writeFileSync(oddPath, odd);
+      const zip = new tools.JSZip();
+      zip.file("score.musicxml", `${text}<!--${" ".repeat(2.5 * 2 ** 20)}-->`);
+      const bigMxl = scratchFile("inflates-past-2-MB.mxl");
+      writeFileSync(bigMxl, await zip.generateAsync({ type: "uint8array", compression: "DEFLATE" }));
+      for (const path of [bigMxl, oddPath]) {
+        const cli = cliSections(runCli(cliArgs(SCORE_QUERY, path)));
+        await page.open(SCORE_QUERY);
+        assert.equal(await openScore(page, path), "Up to date.", path);
+        assert.deepEqual((await page.lines("header")).map(withoutPrinted), cli.header.map((line) => line.replace(/ \(ERegion [^)]*\)/, "")), path);
+        assert.deepEqual(await page.lines("score-remarks"), cli.remarks, path);
+      }
+      assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "the odd value is named");
+      const musescore = new tools.JSZip();
+      musescore.file("Song.mscx", "<?xml version='1.0'?><museScore version='3.02'><Score/></museScore>");
+      const files = [
+        ["Sonata.musx", Uint8Array.of(0, 1, 2, 3, 4, 5), "a Finale file: in Finale choose File > Export > MusicXML, and open that"],
+        ["Song.mscz", await musescore.generateAsync({ type: "uint8array" }), "a MuseScore file: in MuseScore choose File > Export"],
+      ];
+      for (const [name, bytes, sentence] of files) {
+        const path = scratchFile(name);
+        writeFileSync(path, bytes);
+        await page.chooseFile("score", path);
+        const shown = await waitFor(() => page.text("score-error"), `the sentence for ${name}`);
+        assert.ok(shown.includes(sentence), shown);
+        assert.doesNotMatch(shown, /element|well-formed/, shown);
+      }
+    },
+  },
+  {
     name: "a plan in the address shows what the command line prints for its plan file and writes its MIDI file; a bad later ramp gets its sentence beside its own field",
     async run(page) {
       assert.equal(await page.open(PLAN_QUERY), "Up to date.");
