@@ -71,7 +71,7 @@ export class TapRamp {
     const state = readForm(this.form);
     const bpm = Number(state.startBpm);
     if (!result?.taps || !(bpm >= 20 && bpm <= 600)) {
-      this.say("Set a region and a start tempo the preview shows first; then tap.");
+      this.say("Tapping makes one ramp: first let the page show a single ramp's result (a region and a start tempo, no more ramps).");
       return;
     }
     this.stopTimers();
