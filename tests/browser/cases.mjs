@@ -1075,4 +1075,42 @@ export const CASES = [
       assert.deepEqual(await page.accessibilityViolations(), [], "with the score's marks listed");
     },
   },
+  {
+    name: "a ramp tapped on the pad with the keys is fitted, slips counted, and offered as the ramp",
+    async run(page) {
+      assert.equal(await page.open("?time=4/4x6&from=2&to=4&start=q=100&stop=q=60&after=stop"), "Up to date.");
+      // The beats of a linear ramp from 100 to 70 over 12 beats, reckoned here.
+      const [v0, v1, beats] = [100, 70, 12];
+      const times = Array.from({ length: beats }, (_, k) => 60 * beats * Math.log(1 + (v1 / v0 - 1) * k / beats) / (v1 - v0));
+      const tap = (at) => page.evaluate(async (plan) => {
+        const pad = document.getElementById("tap-pad");
+        const origin = performance.now() + 50;
+        for (const t of plan) {
+          const due = origin + t * 1000;
+          await new Promise((done) => setTimeout(done, Math.max(0, due - performance.now() - 4)));
+          while (performance.now() < due) { /* the last few ms held exactly */ }
+          pad.dispatchEvent(new KeyboardEvent("keydown", { key: " ", bubbles: true, cancelable: true }));
+        }
+      }, at);
+      await page.click("tap-start");
+      assert.equal(await page.evaluate(() => document.activeElement.id), "tap-pad");
+      await tap(times.slice(0, 3));
+      await page.browser.press("Escape");
+      assert.match(await page.text("tap-status"), /^A ramp needs at least 4 taps; 3 were tapped\.$/);
+      await page.click("tap-start");
+      // A slip of the hand 70 ms after the fifth beat: ignored and counted.
+      await tap([...times.slice(0, 5), times[4] + 0.07, ...times.slice(5)]);
+      const said = await waitFor(async () => (await page.shown("tap-offer")) && page.text("tap-status"), "the fit");
+      const [, start, stop, rms, largest, ignored] = said.match(/^The taps fit (\d+) to (\d+): off by (\d+) ms on average \(RMS\), (\d+) ms at most, over 12 taps; (\d) ignored/) ?? [];
+      assert.ok(start, said);
+      assert.equal(ignored, "1", said);
+      assert.ok(Math.abs(start - v0) <= 3 && Math.abs(stop - v1) <= 3 && Number(largest) < 40 && Number(rms) <= Number(largest), said);
+      assert.ok(await page.evaluate(() => document.querySelectorAll("#tap-chart .tap-dot").length === 11));
+      assert.deepEqual(await page.accessibilityViolations(), [], "with the fit offered");
+      await page.click("tap-use");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.equal(await search(page), `?time=4/4x6&from=2&to=4&start=q=${start}&stop=q=${stop}&after=stop`);
+      assert.equal(await page.shown("tap-offer"), false);
+    },
+  },
 ];
