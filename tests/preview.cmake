@@ -10,13 +10,16 @@ endif()
 find_program(NODE_EXECUTABLE NAMES node nodejs REQUIRED)
 
 file(GLOB PREVIEW_JS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/preview/test/*.test.js)
+# Their time limit is scripts/test's own: a file that spawns the preview a
+# hundred times can take minutes beside other entries on a busy machine, and
+# only a hung one waits the limit out.
 foreach(test_file ${PREVIEW_JS_TESTS})
     get_filename_component(suite ${test_file} NAME_WE)
     add_test(NAME preview.js.${suite}
              COMMAND ${NODE_EXECUTABLE} --test ${test_file}
              WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
     set_tests_properties(preview.js.${suite} PROPERTIES
-        LABELS preview TIMEOUT 300
+        LABELS preview TIMEOUT 600
         ENVIRONMENT "ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
 endforeach()
 
@@ -31,6 +34,6 @@ foreach(check playback figures hits shapes)
              COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${check}
              WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/preview)
     set_tests_properties(preview.${check} PROPERTIES
-        LABELS preview TIMEOUT 300
+        LABELS preview TIMEOUT 600
         ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1;ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
 endforeach()

@@ -36,12 +36,13 @@ export function regionPasses(heard, measures, passes = heard.passes, printed = n
 // The score as the header names it: {measures, marks (null for meter
 // runs), steps (marks.js's writtenSteps, null for meter runs), heard (how
 // many measures its repeats and jumps play; null when it is heard as
-// written)}.
+// written), remarks (what its reading says, each a sentence)}.
 export function scoreHeader(checked) {
     const { measures, tempo } = checked.score;
     const order = checked.score.order ?? straightOrder(measures.length);
     return {
         measures, marks: checked.source ? tempo.length : null, steps: checked.source?.parts ? writtenSteps(checked.source) : null,
+        remarks: (checked.score.remarks ?? []).map((r) => r.text),
         heard: isStraight(order, measures.length) ? null : order.reduce((sum, [first, last]) => sum + last - first + 1, 0),
     };
 }

@@ -6,7 +6,7 @@ import {
     InputError, QUARTER, optionError, parseRegion, parseStopTempo, parseTempo, parseTimeRuns, parseUnit, tempoName, tempoValue,
 } from "./music.js";
 import { parseScoreDocument, readParts } from "./musicxml.js";
-import { scoreParts } from "./notes.js";
+import { scoreParts, valueRemarks } from "./notes.js";
 import { AFTER_NAMES } from "./scenario.js";
 import { straightOrder } from "./playback.js";
 import { parseFrameRate, readTime } from "./timecode.js";
@@ -21,7 +21,7 @@ function fitTarget(text, rate) {
 
 // The measures of meter runs as a score: no tempo marks, played as written.
 function meterRuns(measures) {
-    return { measures, tempo: [], marks: [], order: straightOrder(measures.length) };
+    return { measures, tempo: [], marks: [], order: straightOrder(measures.length), remarks: [] };
 }
 
 // A score file ({bytes, name}) read once: inflated, parsed and walked, as
@@ -30,11 +30,13 @@ function meterRuns(measures) {
 // read from it when first wanted.
 export async function readScoreFile(file, tools = {}) {
     const root = await parseScoreDocument(file.bytes, file.name, tools);
-    return { name: file.name, root, ...readParts(root, file.name) };
+    const read = { name: file.name, root, ...readParts(root, file.name) };
+    valueRemarks(root, read.parts, read.score.remarks);
+    return read;
 }
 
 function scoreNotes(read) {
-    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.name);
+    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.score.remarks);
     return read.notes;
 }
 

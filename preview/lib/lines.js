@@ -15,6 +15,7 @@ export function headerLines(header) {
     const { score, region, ramp } = header;
     return [
         scoreLine(score),
+        ...remarkLines(score),
         `Region: ${regionText(region, score.measures)} (ERegion ${region.join(", ")})`,
         `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
         ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : []),
@@ -28,6 +29,11 @@ export function scoreLine(score) {
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
     return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
+}
+
+// "Note:   ..." for each thing the reader read leniently, as it says it.
+export function remarkLines(score) {
+    return (score.remarks ?? []).map((text) => `Note:   ${text[0].toUpperCase()}${text.slice(1)}`);
 }
 
 export function fitLines(fit) {

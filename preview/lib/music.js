@@ -130,16 +130,22 @@ export function measureAfter(measures) {
 }
 
 // A measure shorter (or longer) than its meter. A pickup holds the end of a
-// measure, so its beats fall where they would at the end of a full one.
+// measure, so its beats fall where they would at the end of a full one; past
+// the meter's length the beats go on as in a next measure of the same meter.
 export function partialMeasure(meter, length, isPickup) {
+    const full = meterLength(meter);
     let clicks = clickPositions(meter);
-    if (isPickup && length <= meterLength(meter)) {
-        const shift = meterLength(meter) - length;
+    if (isPickup && length <= full) {
+        const shift = full - length;
         clicks = clicks.filter((p) => p >= shift).map((p) => p - shift);
     } else {
-        clicks = clicks.filter((p) => p < length);
+        const one = clicks;
+        clicks = [];
+        for (let round = 0; round * full < length; round += 1) {
+            for (const p of one) if (round * full + p < length) clicks.push(round * full + p);
+        }
     }
-    return measure(length, clicks, !isPickup, meterText(meter));
+    return measure(length, clicks, !isPickup || length > full, meterText(meter));
 }
 
 // "4/4x4,3/4x2,6/8x3" into the measures it names.

@@ -10,24 +10,21 @@
 // page; Debian's node-xmldom and node-jszip under Node. Reading the file is
 // the caller's: it passes the bytes and the name to show in messages.
 import {
-    InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, meterLength, parseMeter, partialMeasure,
+    InputError, UNITS_PER_QUARTER, beatTempoValue, beatsText, checkMeasureCount, fullMeasure, measureName, meterLength, parseMeter,
+    partialMeasure,
 } from "./music.js";
-import { ZERO, add, compare, fraction, multiply, roundHalfEven } from "./numbers.js";
+import { ZERO, add, compare, formatG, fraction, multiply, roundHalfEven } from "./numbers.js";
 import { playbackOrder } from "./playback.js";
 
-// What the members of an .mxl archive may inflate to, all together. Parsing
-// costs the slowest browser engine about 0.6 s a megabyte of its slowest
-// content (Firefox, one long attribute value; 0.4 s for a comment) and
-// 0.2 to 0.3 s a megabyte of notes (Firefox, Chromium): an archive within
-// this is read in well under 2 s, and one that inflates further (a zip bomb
-// does to hundreds of megabytes) is stopped after this much, unparsed. A
-// larger score opens as plain MusicXML, which is not inflated.
-export const LARGEST_INFLATED = 2_000_000;
-// The largest score file read, .mxl or not. Parsed and walked, a score takes
-// some 25 times its size in memory (12 MB of 1,000 measures in 10 parts
-// took 300 MB): a larger file would take a tab's or the command line's whole
-// memory rather than be refused. A file is read no further than this.
+// The largest score read, plain or as what the members of an .mxl archive
+// inflate to, all together. Parsed and walked, a score takes some 25 times
+// its size in memory (12 MB of 1,000 measures in 10 parts took 300 MB): a
+// larger one would take a tab's or the command line's whole memory rather
+// than be refused. A file is read no further than this, and an archive is
+// counted while it inflates, so a zip bomb (hundreds of megabytes from a few
+// hundred kilobytes) is stopped here, unparsed.
 export const LARGEST_SCORE_BYTES = 32 * 2 ** 20;
+export const LARGEST_INFLATED = LARGEST_SCORE_BYTES;
 
 export function scoreTooLarge(fileName) {
     return new InputError(`${fileName} is larger than ${LARGEST_SCORE_BYTES / 2 ** 20} MB, more than the preview reads`);
@@ -50,25 +47,71 @@ export async function readScore(bytes, fileName, tools = {}) {
 }
 
 // The score's root element (<score-partwise>), parsed and checked; the
-// score inside an .mxl archive when the bytes are one.
-export async function parseScoreDocument(bytes, fileName, tools = {}) {
+// score inside an .mxl archive when the bytes are one. `largest`: what an
+// archive may inflate to (LARGEST_INFLATED; smaller in tests).
+export async function parseScoreDocument(bytes, fileName, tools = {}, largest = LARGEST_INFLATED) {
     const { DOMParser = globalThis.DOMParser, JSZip = globalThis.JSZip } = tools;
     if (bytes.length === 0) throw new InputError(`${fileName} is not MusicXML: the file is empty`);
     if (bytes.length > LARGEST_SCORE_BYTES) throw scoreTooLarge(fileName);
+    const other = otherFormat(bytes, fileName);
+    if (other) throw new InputError(`${fileName} is not MusicXML but ${other}`);
     let data = bytes;
-    if (ZIP_SIGNATURE.every((byte, i) => bytes[i] === byte)) data = await mxlScore(bytes, fileName, { DOMParser, JSZip });
-    const document = parseXml(data, DOMParser, fileName, (detail) =>
-        new InputError(`${fileName} is not MusicXML: not well-formed XML (${detail})`));
+    if (ZIP_SIGNATURE.every((byte, i) => bytes[i] === byte)) data = await mxlScore(bytes, fileName, { DOMParser, JSZip }, largest);
+    const document = parseXml(data, DOMParser, fileName, (detail) => new InputError(looksLikeMarkup(data)
+        ? `${fileName} is not MusicXML: not well-formed XML (${detail})`
+        : `${fileName} is not MusicXML: it holds no score; ${EXPORT_ADVICE}`));
     const root = document.documentElement;
     const tag = tagOf(root);
+    if (tag === "museScore") throw new InputError(`${fileName} is not MusicXML but ${FORMATS.musescore}`);
     if (tag === "score-timewise") {
         throw new InputError(`${fileName}: a timewise MusicXML score is not read; save it as the usual `
             + "(partwise) MusicXML");
     }
-    if (tag !== "score-partwise") {
-        throw new InputError(`${fileName} is not MusicXML: its root element is <${tag}>, not <score-partwise>`);
-    }
+    if (tag !== "score-partwise") throw new InputError(`${fileName} is not MusicXML: it holds no score; ${EXPORT_ADVICE}`);
     return root;
+}
+
+const EXPORT_ADVICE = "in the program that wrote the score, export it as MusicXML, and open that";
+const FORMATS = {
+    finale: "a Finale file: in Finale choose File > Export > MusicXML, and open that",
+    musescore: "a MuseScore file: in MuseScore choose File > Export, pick MusicXML, and open that",
+    dorico: "a Dorico project: in Dorico choose File > Export > MusicXML, and open that",
+    sibelius: "a Sibelius file: in Sibelius choose File > Export > MusicXML, and open that",
+    pdf: "a PDF, printed pages rather than the score's notes: open the score in the program that wrote it, "
+        + "export it as MusicXML, and open that",
+    image: "a picture, not the score's notes: open the score in the program that wrote it, export it as MusicXML, "
+        + "and open that",
+    midi: "a MIDI file, which keeps no measures or meters to time: open it in a notation program, export it as MusicXML, "
+        + "and open that",
+};
+const EXTENSIONS = [
+    [/\.(musx|mus|mus2|ftm|ftmx)$/i, "finale"], [/\.(mscz|mscx|mscz,)$/i, "musescore"], [/\.dorico$/i, "dorico"],
+    [/\.sib$/i, "sibelius"], [/\.pdf$/i, "pdf"], [/\.(mid|midi|kar)$/i, "midi"],
+    [/\.(png|jpe?g|gif|bmp|tiff?|webp|heic)$/i, "image"],
+];
+const SIGNATURES = [
+    ["%PDF", "pdf"], ["MThd", "midi"], ["\x89PNG", "image"], ["\xff\xd8\xff", "image"], ["GIF8", "image"],
+    ["II*\x00", "image"], ["MM\x00*", "image"],
+];
+
+// What another program's file is, by its first bytes or else its name, in
+// words that say what to do instead; null for what may be MusicXML.
+function otherFormat(bytes, fileName) {
+    const head = String.fromCharCode(...bytes.subarray(0, 8));
+    const signed = SIGNATURES.find(([start]) => head.startsWith(start));
+    if (signed) return FORMATS[signed[1]];
+    const named = EXTENSIONS.find(([pattern]) => pattern.test(fileName.trim()));
+    return named ? FORMATS[named[1]] : null;
+}
+
+// Whether a text that is no XML document still looks like markup (a score
+// cut short or damaged), whose parser's complaint helps.
+function looksLikeMarkup(bytes) {
+    for (const byte of bytes.subarray(0, 64)) {
+        if (byte === 0x3c) return true;
+        if (![0x20, 0x09, 0x0a, 0x0d, 0xef, 0xbb, 0xbf, 0xff, 0xfe, 0x00].includes(byte)) return false;
+    }
+    return false;
 }
 
 // Everything read from the score: the score itself, and for each part the
@@ -78,14 +121,18 @@ export function readParts(root, fileName) {
     if (!parts.length || !children(parts[0], "measure").length) {
         throw new InputError(`${fileName}: the score has no measures`);
     }
-    const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0) }));
-    const measures = buildMeasures(walked[0].measures, partName(parts[0]));
+    const remarks = [];
+    const walked = parts.map((part, index) => ({ element: part, measures: readPart(part, index === 0, remarks) }));
+    const measures = buildMeasures(walked, partName(parts[0]));
     const marks = playbackMarks(walked, measures.length, fileName);
+    const printed = walked[0].measures.map((m) => printedNumber(m.element));
     const score = {
         measures, tempo: tempoRecords(walked, measures.length), marks,
-        order: playbackOrder(measures.length, marks, fileName),
-        printed: walked[0].measures.map((m) => printedNumber(m.element)),
+        order: playbackOrder(measures.length, marks, fileName), printed,
+        remarks,
     };
+    const offMeter = offMeterRemark(walked[0].measures, measures, printed);
+    if (offMeter) remarks.unshift({ kind: "measure-length", text: offMeter });
     return { score, parts: walked };
 }
 
@@ -247,8 +294,8 @@ export function decodeXml(bytes) {
 
 // The score inside a compressed MusicXML file: the rootfile that its
 // META-INF/container.xml names, else its one MusicXML file at the top. What
-// the two members inflate to counts against one LARGEST_INFLATED.
-async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
+// the two members inflate to counts against one bound, `largest`.
+async function mxlScore(bytes, fileName, { DOMParser, JSZip }, largest) {
     const damaged = (error) => new InputError(`${fileName} is not MusicXML: a damaged .mxl archive (${cleanMessage(error.message)})`);
     let archive;
     try {
@@ -257,9 +304,9 @@ async function mxlScore(bytes, fileName, { DOMParser, JSZip }) {
         throw damaged(error);
     }
     const names = Object.keys(archive.files);
-    const budget = { left: LARGEST_INFLATED };
-    const tooLarge = () => new InputError(`${fileName}: its score inflates to more than ${LARGEST_INFLATED / 1e6} MB, `
-        + "more than is opened from an .mxl archive; save it as uncompressed MusicXML (.musicxml) and open that");
+    const budget = { left: largest };
+    const tooLarge = () => new InputError(`${fileName}: its score inflates to more than ${formatG(largest / 2 ** 20)} MB, `
+        + "more than the preview reads");
     // The size the archive declares for a member (JSZip keeps it with the
     // member's compressed data) refuses an archive that says it is too large
     // before anything is inflated; one that understates it is stopped by
@@ -428,26 +475,39 @@ export function quarterTempoValue(bpm) {
     return beatTempoValue(UNITS_PER_QUARTER, bpm);
 }
 
-// The quarter-note BPM of a <sound tempo>, or null without one.
-function tempoMark(sound, where) {
+// The quarter-note BPM of a <sound tempo>, or null without one. One that
+// cannot be read or played (tempo="fast", "0") is left out, and said.
+function tempoMark(sound, where, remarks) {
     const text = attribute(sound, "tempo");
     if (text === null) return null;
     const bpm = numberFraction(text);
-    if (bpm === null) throw new InputError(`${where}: cannot read the tempo '${text}'`);
-    const playable = bpm !== "huge" && bpm !== "tiny" && compare(bpm, ZERO) > 0
+    const playable = bpm !== null && bpm !== "huge" && bpm !== "tiny" && compare(bpm, ZERO) > 0
         && quarterTempoValue(bpm) >= 1n && quarterTempoValue(bpm) <= BigInt(LARGEST_VALUE);
-    if (!playable) throw new InputError(`${where}: the tempo '${text}' is not a playable quarter-note tempo`);
+    if (!playable) {
+        remark(remarks, "tempo", `a tempo that is no playable quarter-note tempo is left out (${where}: '${text.trim()}')`);
+        return null;
+    }
     return bpm;
 }
 
-// A direction's <offset> moves its sound only when it says so.
-export function directionOffset(direction, where) {
+// A direction's <offset> moves its sound only when it says so; one that is
+// no whole number moves nothing, and is said.
+export function directionOffset(direction, where, remarks = null) {
     const offset = child(direction, "offset");
     if (offset === null || attribute(offset, "sound") !== "yes") return 0n;
     const text = offset.hasChildNodes() ? offset.textContent : null;
     const value = wholeNumber(text);
-    if (value === null) throw new InputError(`${where}: cannot read the offset '${shown(text)}'`);
+    if (value === null) {
+        remark(remarks, "offset", `an offset that is no whole number moves nothing (${where}: '${(text ?? "").trim()}')`);
+        return 0n;
+    }
     return value;
+}
+
+// What was read leniently, said once for each kind ({kind, text}): the
+// first place it was met stands for all.
+export function remark(remarks, kind, text) {
+    if (remarks && !remarks.some((r) => r.kind === kind)) remarks.push({ kind, text });
 }
 
 // --- the walk ------------------------------------------------------------
@@ -460,8 +520,8 @@ export function directionOffset(direction, where) {
 // the walk met it (its start, the divisions and the transposition in force);
 // what they sound is read from them only when the notes are asked for
 // (notes.js), so a score read for its measures is not refused for them.
-export function readPart(part, isFirst) {
-    const context = { divisions: null, meter: null, meters: isFirst, transpose: [] };
+export function readPart(part, isFirst, remarks = null) {
+    const context = { divisions: null, meter: null, meters: isFirst, transpose: [], remarks };
     return children(part, "measure").map((measure, index) =>
         readMeasure(measure, context, `${partName(part)}, measure ${index + 1}`));
 }
@@ -590,9 +650,9 @@ function soundOf(element) {
 // (units), tempo value and <sound> element; null without one.
 function soundMark(element, context, where) {
     const sound = soundOf(element);
-    const bpm = sound === null ? null : tempoMark(sound, where);
+    const bpm = sound === null ? null : tempoMark(sound, where, context.remarks);
     if (bpm === null) return null;
-    const offset = tagOf(element) === "direction" ? directionOffset(element, where) : 0n;
+    const offset = tagOf(element) === "direction" ? directionOffset(element, where, context.remarks) : 0n;
     return { offset: units(offset, context, where), value: Number(quarterTempoValue(bpm)), sound };
 }
 
@@ -695,14 +755,37 @@ function checkLandings(marks, fileName) {
 
 // --- the score -----------------------------------------------------------
 
-function buildMeasures(raw, name) {
+// Each measure lasts as long as its longest part's content, as notation
+// programs play it: a pickup, a measure cut short at a repeat or at the end,
+// and one overfull with more than its meter holds alike. One with no content
+// in any part (nothing written, or an empty staff) is a full measure.
+function buildMeasures(walked, name) {
+    const raw = walked[0].measures;
     checkMeasureCount(raw.length, name);
     return raw.map((m, index) => {
         const number = index + 1;
         if (m.meter === null) throw new InputError(`${name}, measure ${number}: no time signature before it`);
-        if (m.implicit && m.content !== meterLength(m.meter)) return partialMeasure(m.meter, m.content, number === 1);
+        const content = Math.max(...walked.map((part) => part.measures[index]?.content ?? 0));
+        if (content > 0 && content !== meterLength(m.meter)) return partialMeasure(m.meter, content, number === 1);
         return fullMeasure(m.meter);
     });
+}
+
+const LISTED_MEASURES = 6;
+
+// One sentence naming the measures that last otherwise than their meter
+// without the score marking them so (implicit="yes" marks a pickup or a
+// measure split by a barline), or null when there are none.
+function offMeterRemark(raw, measures, printed) {
+    const odd = [];
+    measures.forEach((m, index) => {
+        if (!raw[index].implicit && m.length !== meterLength(raw[index].meter)) odd.push(index + 1);
+    });
+    if (!odd.length) return null;
+    const named = odd.slice(0, LISTED_MEASURES)
+        .map((n) => `${measureName(n, printed)}, ${beatsText(measures[n - 1].length)} in ${measures[n - 1].meter}`);
+    const more = odd.length > LISTED_MEASURES ? ` (and ${odd.length - LISTED_MEASURES} more)` : "";
+    return `played as long as the longest part, not the meter: ${named.join("; ")}${more}`;
 }
 
 // The number a measure shows on the page: its display text where the score

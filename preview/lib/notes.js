@@ -20,10 +20,10 @@
 //   start, end: exact fractions of units from the score's start (a triplet
 //          eighth is 1024/3), in score order.
 // Browser-safe.
-import { InputError, measureOffsets } from "./music.js";
+import { measureOffsets } from "./music.js";
 import {
     attribute, child, childText, children, directionOffset, durationOf, numberFraction, parseScoreDocument,
-    partName, readParts, tagOf, units, wholeNumber,
+    partName, readParts, remark, tagOf, units, wholeNumber,
 } from "./musicxml.js";
 import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
@@ -49,18 +49,19 @@ const drumKit = (program) => (DRUM_KITS.has(program) ? program : STANDARD_KIT);
 export async function readScoreNotes(bytes, fileName, tools = {}) {
     const root = await parseScoreDocument(bytes, fileName, tools);
     const { score, parts } = readParts(root, fileName);
-    return { ...score, parts: scoreParts(root, parts, score.measures, fileName) };
+    return { ...score, parts: scoreParts(root, parts, score.measures, score.remarks) };
 }
 
 // root: the <score-partwise>; walked: readParts' parts; measures: the
-// score's measures. One entry per part, in score order.
-export function scoreParts(root, walked, measures, fileName) {
-    const listed = partList(root, fileName);
+// score's measures; remarks: where what is read leniently is said
+// (musicxml.js's remark). One entry per part, in score order.
+export function scoreParts(root, walked, measures, remarks = null) {
+    const listed = partList(root, remarks);
     const starts = measureOffsets(measures);
     const parts = walked.map((part) => {
         const id = attribute(part.element, "id");
         const entry = listed.get(id) ?? { name: id ?? "", instruments: new Map(), main: {}, readings: [] };
-        const sounding = soundingNotes(part, entry, starts, measures.length);
+        const sounding = soundingNotes(part, entry, starts, measures.length, remarks);
         const drums = sounding.length > 0 && sounding.every((note) => note.channel === PERCUSSION_CHANNEL);
         return {
             id, name: entry.name, drums,
@@ -74,6 +75,21 @@ export function scoreParts(root, walked, measures, fileName) {
     }));
 }
 
+// What reading the notes will say of the instruments' numbers and the
+// levels (dynamics), said into `remarks` as soon as the score is read,
+// without reading the notes: beside the score from the start.
+export function valueRemarks(root, walked, remarks) {
+    partList(root, remarks);
+    walked.forEach((part) => part.measures.forEach((walk, index) => {
+        const where = `${partName(part.element)}, measure ${index + 1}`;
+        for (const level of walk.levels) {
+            const sound = tagOf(level.holder) === "sound" ? level.holder : child(level.holder, "sound");
+            percentOf(attribute(sound, "dynamics"), "dynamics", where, remarks);
+        }
+        for (const placed of walk.notes) percentOf(attribute(placed.element, "dynamics"), "dynamics", where, remarks);
+    }));
+}
+
 // --- the part list -------------------------------------------------------
 
 // id -> {name, instruments: id -> instrument, main: the part's first
@@ -81,18 +97,18 @@ export function scoreParts(root, walked, measures, fileName) {
 // first}, where an instrument is {program, channel, volume, unpitched} as far
 // as its <midi-instrument> says, an unpitched one without a key given the
 // drum its <score-instrument> or the part names.
-function partList(root, fileName) {
+function partList(root, remarks) {
     const listed = new Map();
     const list = child(root, "part-list");
     for (const scorePart of list ? children(list, "score-part") : []) {
         const id = attribute(scorePart, "id");
-        const where = `${fileName}: part ${id ?? "?"}`;
+        const where = `part ${id ?? "?"}`;
         const name = (childText(scorePart, "part-name") ?? "").trim() || id || "";
         const named = new Map(children(scorePart, "score-instrument").map((s) => [attribute(s, "id"), readingsOf(s)]));
         const partReadings = [...[...named.values()].flat(), { name }, { name: childText(scorePart, "part-abbreviation") ?? "" }];
         const instruments = new Map();
         for (const midi of children(scorePart, "midi-instrument")) {
-            const instrument = midiInstrument(midi, where);
+            const instrument = midiInstrument(midi, where, remarks);
             const own = named.get(attribute(midi, "id")) ?? [];
             instrument.drumKey = instrument.unpitched ?? drumKeyFor([...own, ...partReadings]) ?? undefined;
             instruments.set(attribute(midi, "id"), instrument);
@@ -115,21 +131,32 @@ function readingsOf(scoreInstrument) {
     return [...(sound === null ? [] : [{ sound }]), ...(name === null ? [] : [{ name }])];
 }
 
-function midiInstrument(midi, where) {
-    const number = (tag, low, high) => {
+const MIDI_NUMBERS = {
+    "midi-program": ["MIDI program", 128], "midi-channel": ["MIDI channel", 16], "midi-unpitched": ["drum key", 128],
+};
+
+// An instrument's MIDI numbers, each counted from 1 as the score writes
+// them (0-based here). One out of range is clamped to it (a program 0 is
+// the first), one that is no whole number left out; either is said.
+function midiInstrument(midi, where, remarks) {
+    const number = (tag) => {
         const text = childText(midi, tag);
         if (text === null) return undefined;
+        const [name, high] = MIDI_NUMBERS[tag];
         const value = wholeNumber(text);
-        if (value === null || value < BigInt(low) || value > BigInt(high)) {
-            throw new InputError(`${where}: <${tag}> must be a whole number from ${low} to ${high}, not '${text}'`);
+        if (value === null) {
+            remark(remarks, tag, `a ${name} that is no whole number is left out (${where}: '${text.trim()}')`);
+            return undefined;
         }
-        return Number(value) - 1;
+        if (value >= 1n && value <= BigInt(high)) return Number(value) - 1;
+        const kept = value < 1n ? 1 : high;
+        remark(remarks, tag, `a ${name} outside 1 to ${high} is read as the nearest, ${kept} (${where}: ${value})`);
+        return kept - 1;
     };
-    const volume = childText(midi, "volume");
+    const volume = percentOf(childText(midi, "volume"), "volume", where, remarks);
     return {
-        program: number("midi-program", 1, 128), channel: number("midi-channel", 1, 16),
-        unpitched: number("midi-unpitched", 1, 128),
-        volume: volume === null ? undefined : scaled(percent(volume, `${where}: <volume>`), 127, 0),
+        program: number("midi-program"), channel: number("midi-channel"), unpitched: number("midi-unpitched"),
+        volume: volume === null ? undefined : scaled(volume, 127, 0),
     };
 }
 
@@ -137,15 +164,18 @@ function midiInstrument(midi, where) {
 
 // Every note of the part that sounds, in score order, each with its ties:
 // {measure, start, end, key, velocity, channel (null: the part's), tie: {start, stop}}.
-function soundingNotes(part, entry, starts, measureCount) {
+function soundingNotes(part, entry, starts, measureCount, remarks) {
     const found = [];
     const levels = [];
     part.measures.slice(0, measureCount).forEach((walk, index) => {
         const where = `${partName(part.element)}, measure ${index + 1}`;
         const origin = fraction(BigInt(starts[index + 1]));
-        for (const level of walk.levels) levels.push(dynamicsLevel(level, origin, where));
+        for (const level of walk.levels) {
+            const found = dynamicsLevel(level, origin, where, remarks);
+            if (found) levels.push(found);
+        }
         for (const placed of walk.notes) {
-            for (const sound of noteSounds(placed.element, placed.transpose, entry, where)) {
+            for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
                 const start = add(origin, compare(placed.start, ZERO) < 0 ? ZERO : placed.start);
                 const length = units(durationOf(placed.element, where), placed, where);
                 found.push({ measure: index + 1, start, end: add(start, length), ...sound });
@@ -166,15 +196,17 @@ function soundingNotes(part, entry, starts, measureCount) {
 
 // What one note element sounds: none, one key, or two for a part doubled at
 // the octave. Each as {key, channel, velocity (null: the level in force), tie}.
-function noteSounds(note, transpose, entry, where) {
+function noteSounds(note, transpose, entry, where, remarks) {
     if (child(note, "rest") !== null || child(note, "grace") !== null || child(note, "cue") !== null) return [];
-    const dynamics = attribute(note, "dynamics");
-    const velocity = dynamics === null ? null : scaled(percent(dynamics, `${where}: a note's dynamics`), FORTE_VELOCITY, 1);
+    const dynamics = percentOf(attribute(note, "dynamics"), "dynamics", where, remarks);
+    const velocity = dynamics === null ? null : scaled(dynamics, FORTE_VELOCITY, 1);
     const tie = ties(note);
     const pitch = child(note, "pitch");
     if (pitch !== null) {
-        const shift = transposition(transpose, note, where);
-        const written = pitchKey(pitch, where) + shift.semitones;
+        const key = pitchKey(pitch, where, remarks);
+        if (key === null) return [];
+        const shift = transposition(transpose, note, where, remarks);
+        const written = key + shift.semitones;
         return [written, ...shift.doubled.map((octaves) => written + 12 * octaves)]
             .filter((key) => key >= 0 && key <= 127)
             .map((key) => ({ key, channel: null, velocity, tie }));
@@ -189,14 +221,17 @@ function noteSounds(note, transpose, entry, where) {
     return [{ key, channel: PERCUSSION_CHANNEL, velocity, tie }];
 }
 
-function pitchKey(pitch, where) {
+// The MIDI key of a written pitch; null, and said, when it cannot be read
+// (the note is then left out).
+function pitchKey(pitch, where, remarks) {
     const step = (childText(pitch, "step") ?? "").trim();
     const octave = wholeNumber(childText(pitch, "octave"));
     const alterText = childText(pitch, "alter");
-    const alter = alterText === null ? 0 : decimal(alterText, `${where}: the alteration`);
-    if (!(step in STEPS) || octave === null || octave < 0n || octave > 9n || Math.abs(alter) > 12) {
+    const alter = alterText === null ? 0 : decimal(alterText);
+    if (!(step in STEPS) || octave === null || octave < 0n || octave > 9n || alter === null || Math.abs(alter) > 12) {
         const shown = `${step}${alterText === null ? "" : ` alter ${alterText.trim()}`} octave ${childText(pitch, "octave")}`;
-        throw new InputError(`${where}: cannot read the pitch '${shown}'`);
+        remark(remarks, "pitch", `a note whose pitch cannot be read is left out (${where}: '${shown}')`);
+        return null;
     }
     return 12 * (Number(octave) + 1) + STEPS[step] + Math.round(alter);
 }
@@ -204,24 +239,30 @@ function pitchKey(pitch, where) {
 // The semitones from written to sounding pitch, and the octaves at which a
 // doubled part sounds as well ([-1] below, [1] above), by the transposition
 // of the note's staff (one without a number is every staff's).
-function transposition(transposes, note, where) {
+// A transposition that cannot be read (no <chromatic>, or one that is no
+// whole number of semitones) is left out, and said: the notes sound as
+// written.
+function transposition(transposes, note, where, remarks) {
     const staff = childText(note, "staff")?.trim() ?? "1";
     const mine = transposes.find((t) => attribute(t, "number") === staff)
         ?? transposes.find((t) => attribute(t, "number") === null);
-    if (!mine) return { semitones: 0, doubled: [] };
+    const none = { semitones: 0, doubled: [] };
+    if (!mine) return none;
     const whole = (tag, required) => {
         const text = childText(mine, tag);
-        if (text === null && !required) return 0;
-        if (text === null) throw new InputError(`${where}: a transposition without <${tag}>`);
+        if (text === null) return required ? null : 0;
         const value = wholeNumber(text);
-        if (value === null || value < -127n || value > 127n) {
-            throw new InputError(`${where}: cannot read the transposition's <${tag}> '${text}'`);
-        }
-        return Number(value);
+        return value === null || value < -127n || value > 127n ? null : Number(value);
     };
+    const chromatic = whole("chromatic", true);
+    const octaves = whole("octave-change", false);
+    if (chromatic === null || octaves === null) {
+        remark(remarks, "transpose", `a transposition that cannot be read is left out: its notes sound as written (${where})`);
+        return none;
+    }
     const double = child(mine, "double");
     const doubled = double === null ? [] : [attribute(double, "above") === "yes" ? 1 : -1];
-    return { semitones: whole("chromatic", true) + 12 * whole("octave-change", false), doubled };
+    return { semitones: chromatic + 12 * octaves, doubled };
 }
 
 // Whether the note's sound is tied on and tied from: its <tie> elements, or,
@@ -256,29 +297,35 @@ function joinTies(notes) {
     return joined;
 }
 
-// A <sound dynamics> as {start, velocity} from the score's start.
-function dynamicsLevel(level, origin, where) {
+// A <sound dynamics> as {start, velocity} from the score's start; null for
+// one that cannot be read (the level before it holds).
+function dynamicsLevel(level, origin, where, remarks) {
     const sound = tagOf(level.holder) === "sound" ? level.holder : child(level.holder, "sound");
-    const offset = tagOf(level.holder) === "direction" ? directionOffset(level.holder, where) : 0n;
+    const dynamics = percentOf(attribute(sound, "dynamics"), "dynamics", where, remarks);
+    if (dynamics === null) return null;
+    const offset = tagOf(level.holder) === "direction" ? directionOffset(level.holder, where, remarks) : 0n;
     const at = add(level.cursor, units(offset, level, where));
-    return {
-        start: add(origin, compare(at, ZERO) < 0 ? ZERO : at),
-        velocity: scaled(percent(attribute(sound, "dynamics"), `${where}: the dynamics`), FORTE_VELOCITY, 1),
-    };
+    return { start: add(origin, compare(at, ZERO) < 0 ? ZERO : at), velocity: scaled(dynamics, FORTE_VELOCITY, 1) };
 }
 
 // --- numbers -------------------------------------------------------------
 
-function decimal(text, what) {
+// A decimal number, or null.
+function decimal(text) {
     const value = numberFraction(text);
-    if (value === null || typeof value === "string") throw new InputError(`${what} '${text}' is not a number`);
-    return Number(value.n) / Number(value.d);
+    return value === null || typeof value === "string" ? null : Number(value.n) / Number(value.d);
 }
 
-function percent(text, what) {
-    const value = decimal(text, what);
-    if (value < 0) throw new InputError(`${what} '${text}' is below 0`);
-    return value;
+// A percentage (dynamics, volume): null for none, and for one that is no
+// number or is below 0, which is left out and said: what was in force holds.
+function percentOf(text, name, where, remarks) {
+    if (text === null) return null;
+    const value = decimal(text);
+    if (value !== null && value >= 0) return value;
+    const what = value === null ? "no number" : "below 0";
+    remark(remarks, `${name} ${what}`, `${name} ${what === "no number" ? "that is no number" : "below 0"} `
+        + `${name === "volume" ? "is" : "are"} left out (${where}: '${text.trim()}')`);
+    return null;
 }
 
 // A percentage of `full`, as a MIDI value from `lowest` to 127.

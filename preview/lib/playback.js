@@ -71,13 +71,17 @@ function layout(count, marks) {
         else slot.jumps.push(mark);
     }
     starts.sort((a, b) => a.measure - b.measure);
+    const groups = [];
     let group = null;
     starts.forEach((mark, i) => {
         const next = i + 1 < starts.length ? starts[i + 1].measure - 1 : count;
         let end = mark.measure;
         while (end < next && !at[end].endingStop && !at[end].backward) end += 1;
         if (at[mark.measure].ending) return; // two endings on one measure: the first counts
-        if (!group || group.last + 1 !== mark.measure) group = { last: 0, highest: 0, backward: null };
+        if (!group || group.last + 1 !== mark.measure) {
+            group = { last: 0, highest: 0, backward: null, repeatAfter: null };
+            groups.push(group);
+        }
         const span = { numbers: mark.numbers, end, group };
         group.last = end;
         group.highest = Math.max(group.highest, ...mark.numbers);
@@ -87,6 +91,17 @@ function layout(count, marks) {
         at[mark.measure].ending = span;
         for (let n = mark.measure; n <= end; n += 1) at[n].inGroup = group;
     });
+    // Endings closed before their repeat barline: the repeat still ahead,
+    // before any other repeat or ending, is theirs.
+    for (const g of groups) {
+        for (let n = g.last + 1; !g.backward && n <= count && !at[n].forward && !at[n].ending; n += 1) {
+            if (at[n].backward) {
+                g.repeatAfter = n;
+                at[n].closes = g;
+                break;
+            }
+        }
+    }
     return at;
 }
 
@@ -151,7 +166,9 @@ export function playbackOrder(count, marks, where = "the score") {
             const wanted = slot.ending.numbers.includes(lastOnly ? group.highest : pass);
             if (!wanted) {
                 n = slot.ending.end + 1;
-                if (n > group.last) startSection(n);
+                // Endings closed before their repeat barline leave the
+                // passage going on to it, on the same pass.
+                if (n > group.last && !group.repeatAfter) startSection(n);
                 continue;
             }
         }
@@ -167,7 +184,8 @@ export function playbackOrder(count, marks, where = "the score") {
         if (fine && acts(fine, jumped)) break;
         const backward = slot.backward;
         if (backward) {
-            const times = backward.times ?? (slot.inGroup ? Math.max(2, slot.inGroup.highest) : 2);
+            const endings = slot.inGroup ?? slot.closes;
+            const times = backward.times ?? (endings ? Math.max(2, endings.highest) : 2);
             if ((!jumped || backward.afterJump) && pass < times) {
                 pass += 1;
                 n = sectionStart;
@@ -186,7 +204,13 @@ export function playbackOrder(count, marks, where = "the score") {
             startSection(n);
             continue;
         }
-        if (backward || (slot.inGroup && slot.inGroup.last === n)) startSection(n + 1);
+        // An ending straight after a repeat's barline for the pass just
+        // finished is that repeat's (a second ending with no numbered
+        // first, or after a first ending closed early): the pass holds.
+        const following = at[n + 1]?.ending;
+        const endingOfThis = backward && following && !jumped && following.numbers.includes(pass);
+        const endsGroup = slot.inGroup && slot.inGroup.last === n && !slot.inGroup.repeatAfter;
+        if ((backward && !endingOfThis) || endsGroup) startSection(n + 1);
         n += 1;
     }
     return compressOrder(played);
@@ -270,8 +294,9 @@ function firstAtOrAfter(points, position) {
 }
 
 // The score as heard from its start: the order's measures up to the end of
-// the region's last pass and one measure more (the next heard, else the
-// next in the score), or the whole order and one more without a region.
+// the region's last pass and the one heard next, or the whole order without
+// a region. Nothing is heard after the order's end: the score's last
+// measure, or a Fine.
 // points: the records' [position, value] in score units, in score order.
 // The result, plain data:
 //   measures, numbers   each heard measure and its number in the score
@@ -295,8 +320,7 @@ export function heardScore(measures, order, points, region = null) {
         const end = passes[passes.length - 1].end;
         while (lastHeard > 0 && all.starts[lastHeard + 1] >= end) lastHeard -= 1;
     }
-    const numbers = played.slice(0, lastHeard + 1);
-    numbers.push(lastHeard + 1 < played.length ? played[lastHeard + 1] : numbers[numbers.length - 1] + 1);
+    const numbers = played.slice(0, lastHeard + 2);
     const heard = lay(measures, scoreStarts, numbers);
     heard.points = heardPoints(points, heard.runs);
     heard.passes = passes;

@@ -7,7 +7,7 @@
 import { InputError, measureOffsets, regionBounds, regionText, tempoName } from "./music.js";
 import { fixed, formatG, withThousands } from "./numbers.js";
 import { checkRun } from "./inputs.js";
-import { AFTER_TEXT, finaleLines, fitLines, outputLines, scoreLine } from "./lines.js";
+import { AFTER_TEXT, finaleLines, fitLines, outputLines, remarkLines, scoreLine } from "./lines.js";
 import { fittedStop } from "./fit.js";
 import { scoreWithRamp } from "./musicxml-write.js";
 import { onceAsWritten, regionPasses, scoreHeader, steppedSpans } from "./heard.js";
@@ -211,6 +211,7 @@ export function planHeaderLines(header, { selectionTool = true } = {}) {
     const tool = (region) => (selectionTool ? ` (ERegion ${region.join(", ")})` : "");
     return [
         scoreLine(score),
+        ...remarkLines(score),
         `Plan:   ${count} of the plug-in${header.hits ? ", one to each hit" : ""}, in this order:`,
         ...runs.map((run, i) => `  ${i + 1}. ${regionText(run.region, score.measures)}${tool(run.region)}: `
             + `${tempoName(run.start)} to ${tempoName(run.stop)}${run.stop.percent ? ` (${run.stop.percent} % of the start)` : ""}, `

@@ -9,12 +9,12 @@ import { loadPlugin as loadWith, ScenarioError } from '../lib/plugin.js';
 export { ScenarioError };
 
 export const defaultModulePath =
-    fileURLToPath(new URL('../../build/web/bin/zorv-plugin.mjs', import.meta.url));
+        fileURLToPath(new URL('../../build/web/bin/zorv-plugin.mjs', import.meta.url));
 
 export async function loadPlugin(modulePath = process.env.ZORV_PLUGIN_MODULE || defaultModulePath) {
-  if (!existsSync(modulePath)) {
-    throw new Error(`${modulePath} is missing; build it with scripts/build --web`);
-  }
-  const { default: factory } = await import(pathToFileURL(modulePath).href);
-  return loadWith(factory);
+    if (!existsSync(modulePath)) {
+        throw new Error(`${modulePath} is missing; build it with scripts/build --web`);
+    }
+    const { default: factory } = await import(pathToFileURL(modulePath).href);
+    return loadWith(factory);
 }

@@ -7,26 +7,26 @@ import { readFileSync } from 'node:fs';
 import { loadPlugin, ScenarioError } from './plugin-node.js';
 
 async function main(args) {
-  if (args.length !== 1) {
-    process.stderr.write('usage: run-scenario.js FILE\n');
-    return 2;
-  }
-  let bytes;
-  try {
-    bytes = readFileSync(args[0]);
-  } catch {
-    process.stderr.write(`${args[0]}: cannot be read\n`);
-    return 2;
-  }
-  const plugin = await loadPlugin();
-  try {
-    process.stdout.write(await plugin.runScenarioText(bytes) + '\n');
-    return 0;
-  } catch (error) {
-    if (!(error instanceof ScenarioError)) throw error;
-    process.stderr.write(error.message + '\n');
-    return 2;
-  }
+    if (args.length !== 1) {
+        process.stderr.write('usage: run-scenario.js FILE\n');
+        return 2;
+    }
+    let bytes;
+    try {
+        bytes = readFileSync(args[0]);
+    } catch {
+        process.stderr.write(`${args[0]}: cannot be read\n`);
+        return 2;
+    }
+    const plugin = await loadPlugin();
+    try {
+        process.stdout.write(await plugin.runScenarioText(bytes) + '\n');
+        return 0;
+    } catch (error) {
+        if (!(error instanceof ScenarioError)) throw error;
+        process.stderr.write(error.message + '\n');
+        return 2;
+    }
 }
 
 process.exitCode = await main(process.argv.slice(2));

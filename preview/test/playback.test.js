@@ -45,6 +45,15 @@ test("repeats, endings and jumps play in the order musicians read them", () => {
             [ending(2, [1]), backward(2), ending(2, [1], "stop"), ending(3, [2]), backward(3, 3), ending(3, [2], "stop"),
                 backward(5)],
             "1 2 1 3 1 4 5 4 5 6"],
+        ["a lone first ending plays on the first pass only", 4,
+            [ending(3, [1]), backward(3), ending(3, [1], "stop")], "1 2 3 1 2 4"],
+        ["a first ending closed before the repeat barline: the measures after it play on both passes", 7,
+            [forward(2), ending(4, [1]), ending(4, [1], "stop"), backward(5), ending(6, [2]), ending(6, [2], "discontinue")],
+            "1 2 3 4 5 2 3 5 6 7"],
+        ["a second ending after a repeat with no numbered first", 5,
+            [backward(3), ending(4, [2]), ending(4, [2], "discontinue")], "1 2 3 1 2 3 4 5"],
+        ["an ending after a repeat for a pass it did not end on is not its", 5,
+            [backward(2), ending(3, [1]), backward(3), ending(4, [2])], "1 2 1 2 3 4 5"],
         ["D.C. al Fine", 5, [jump(3, "fine"), jump(5, "dacapo")], "1 2 3 4 5 1 2 3"],
         ["Fine before the D.C. does not stop", 3, [jump(1, "fine"), jump(3, "dacapo")], "1 2 3 1"],
         ["D.S. al Coda", 8,
@@ -119,10 +128,13 @@ test("the region is heard in passes: each time round a repeat, a repeat inside i
         const heard = heardScore(FOUR, order, [], span);
         assert.deepEqual(heard.passes.map((p) => [p.start, p.end, p.pieces]), passes, span.join(" "));
     }
-    // Heard up to one measure past the last pass: the next heard, else the
-    // next in the score (past its end, one more of its last meter).
+    // Heard up to the measure heard after the last pass; nothing after the
+    // score's end, nor after a Fine.
     assert.deepEqual(heardScore(FOUR, order, [], region(2, 3)).numbers, [1, 2, 3, 2, 3, 4]);
-    assert.deepEqual(heardScore(FOUR, order, [], region(6, 6)).numbers, [1, 2, 3, 2, 3, 4, 5, 6, 7]);
+    assert.deepEqual(heardScore(FOUR, order, [], region(6, 6)).numbers, [1, 2, 3, 2, 3, 4, 5, 6]);
+    const alFine = playbackOrder(6, [jump(2, "fine"), jump(4, "dacapo")]); // 1 2 3 4 1 2
+    assert.deepEqual(heardScore(FOUR, alFine, [], region(1, 2)).numbers, [1, 2, 3, 4, 1, 2]);
+    assert.deepEqual(heardScore(FOUR, alFine, [], region(3, 3)).numbers, [1, 2, 3, 4]);
     assert.equal(heardScore(FOUR, straightOrder(6), [], region(2, 3)).straight, true);
 });
 

@@ -11,6 +11,7 @@ import { Results } from "./results.js";
 import { ScoreFile } from "./score-file.js";
 import { ScoreMarks } from "./score-marks.js";
 import { ScoreView } from "./score-view.js";
+import { TapRamp } from "./tap.js";
 import { Transport } from "./transport.js";
 import { wireDownloads } from "./downloads.js";
 import { Defaults } from "./defaults.js";
@@ -174,6 +175,7 @@ async function main() {
   view = new ScoreView({ engine, file, form, hitsList, edited });
   const shown = () => results.shown;
   transport = new Transport(engine, shown);
+  new TapRamp({ form, shown, apply: () => update("edit") });
   wireForm();
   wireDownloads({ engine, transport, shown, baseName });
   wireRows({ form, runsList, hitsList, state: pageState, measureCount: () => results.shown?.measureCount ?? Infinity,

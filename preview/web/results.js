@@ -52,6 +52,7 @@ export class Results {
     const count = result.records.length;
     text("record-count", `${count} record${count === 1 ? "" : "s"}`);
     text("musicxml-note", musicxmlNote(result.pastScore));
+    showRemarks(document.getElementById("score-remarks"), result.remarks ?? []);
     this.fillRecords();
   }
 
@@ -73,4 +74,14 @@ export class Results {
     this.recordsBody.innerHTML = shown.records.map((r) => `<tr><td>${escape(r.label)}</td><td>${r.beat}</td>`
       + `<td>${r.tempo.slice(r.tempo.lastIndexOf("= ") + 2)}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
   }
+}
+
+// What the reader read leniently, each once, beside the score.
+function showRemarks(list, remarks) {
+  list.hidden = remarks.length === 0;
+  list.replaceChildren(...remarks.map((text) => {
+    const item = document.createElement("li");
+    item.textContent = `${text[0].toUpperCase()}${text.slice(1)}.`;
+    return item;
+  }));
 }

@@ -12,6 +12,7 @@ import { heardBeats, heardMidi, heardSound } from "../lib/heard-sound.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
 import { checkHitInputs, hitHeadline, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
+import { tapPassage } from "../lib/taps.js";
 import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
 import { beatsCsv } from "../lib/midi.js";
 import { minimalScore, recordsPastScore, scoreWithRamp } from "../lib/musicxml-write.js";
@@ -133,6 +134,7 @@ export function pageResult(checked, result) {
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     soundingParts: soundingParts(checked.score),
+    remarks: score.remarks ?? [],
     // Records no measure of the score holds, which the MusicXML leaves out.
     pastScore: recordsPastScore(result.records, measures).length,
   };
@@ -159,6 +161,7 @@ export function planPageResult(checked, result) {
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
     hasNotes: hasNotes(checked.score),
     soundingParts: soundingParts(checked.score),
+    remarks: result.header.score.remarks ?? [],
     pastScore: recordsPastScore(result.records, measures.length).length,
   };
 }
@@ -300,11 +303,11 @@ export class Session {
     if (shaped) {
       const result = await runShaped({ ...checked, shaped }, this.plugin);
       this.last = { id, checked: { score: checked.score, source: checked.source }, result };
-      return shapedPageResult(this.last.checked, result);
+      return { ...shapedPageResult(this.last.checked, result), taps: tapPassage(checked.score, checked.region, checked.start) };
     }
     const result = await runPreview(checked, this.plugin, { mapStyle: pageMapStyle(checked) });
     this.last = { id, checked, result };
-    return pageResult(checked, result);
+    return { ...pageResult(checked, result), taps: tapPassage(checked.score, checked.region, checked.start) };
   }
 
   // One sound of preview `id`, as {[part]: it}, made only when asked for:

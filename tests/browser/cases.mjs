@@ -643,6 +643,42 @@ export const CASES = [
     },
   },
   {
+    name: "an .mxl inflating past 2 MB opens, an odd value opens with its note beside the score, and a Finale or MuseScore file gets its sentence",
+    async run(page) {
+      const text = readFileSync(SCORE, "utf8");
+      const odd = text.replace("<sound ", '<sound dynamics="-1.11" ');
+      assert.notEqual(odd, text, "the fixture has a <sound> to make odd");
+      const oddPath = scratchFile("odd-dynamics.musicxml");
+      writeFileSync(oddPath, odd);
+      const zip = new tools.JSZip();
+      zip.file("score.musicxml", `${text}<!--${" ".repeat(2.5 * 2 ** 20)}-->`);
+      const bigMxl = scratchFile("inflates-past-2-MB.mxl");
+      writeFileSync(bigMxl, await zip.generateAsync({ type: "uint8array", compression: "DEFLATE" }));
+      for (const path of [bigMxl, oddPath]) {
+        const cli = cliSections(runCli(cliArgs(SCORE_QUERY, path)));
+        await page.open(SCORE_QUERY);
+        assert.equal(await openScore(page, path), "Up to date.", path);
+        assert.deepEqual((await page.lines("header")).map(withoutPrinted), cli.header.map((line) => line.replace(/ \(ERegion [^)]*\)/, "")), path);
+        assert.deepEqual(await page.lines("score-remarks"), cli.remarks, path);
+      }
+      assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "the odd value is named");
+      const musescore = new tools.JSZip();
+      musescore.file("Song.mscx", "<?xml version='1.0'?><museScore version='3.02'><Score/></museScore>");
+      const files = [
+        ["Sonata.musx", Uint8Array.of(0, 1, 2, 3, 4, 5), "a Finale file: in Finale choose File > Export > MusicXML, and open that"],
+        ["Song.mscz", await musescore.generateAsync({ type: "uint8array" }), "a MuseScore file: in MuseScore choose File > Export"],
+      ];
+      for (const [name, bytes, sentence] of files) {
+        const path = scratchFile(name);
+        writeFileSync(path, bytes);
+        await page.chooseFile("score", path);
+        const shown = await waitFor(() => page.text("score-error"), `the sentence for ${name}`);
+        assert.ok(shown.includes(sentence), shown);
+        assert.doesNotMatch(shown, /element|well-formed/, shown);
+      }
+    },
+  },
+  {
     name: "a plan in the address shows what the command line prints for its plan file and writes its MIDI file; a bad later ramp gets its sentence beside its own field",
     async run(page) {
       assert.equal(await page.open(PLAN_QUERY), "Up to date.");
@@ -1189,6 +1225,44 @@ export const CASES = [
       assert.equal(cliRun(["--score", words, "--marks", "--plan-out", plan]).status, 0);
       await assertShows(page, runCli(["--score", words, "--plan", plan]));
       assert.deepEqual(await page.accessibilityViolations(), [], "with the score's marks listed");
+    },
+  },
+  {
+    name: "a ramp tapped on the pad with the keys is fitted, slips counted, and offered as the ramp",
+    async run(page) {
+      assert.equal(await page.open("?time=4/4x6&from=2&to=4&start=q=100&stop=q=60&after=stop"), "Up to date.");
+      // The beats of a linear ramp from 100 to 70 over 12 beats, reckoned here.
+      const [v0, v1, beats] = [100, 70, 12];
+      const times = Array.from({ length: beats }, (_, k) => 60 * beats * Math.log(1 + (v1 / v0 - 1) * k / beats) / (v1 - v0));
+      const tap = (at) => page.evaluate(async (plan) => {
+        const pad = document.getElementById("tap-pad");
+        const origin = performance.now() + 50;
+        for (const t of plan) {
+          const due = origin + t * 1000;
+          await new Promise((done) => setTimeout(done, Math.max(0, due - performance.now() - 4)));
+          while (performance.now() < due) { /* the last few ms held exactly */ }
+          pad.dispatchEvent(new KeyboardEvent("keydown", { key: " ", bubbles: true, cancelable: true }));
+        }
+      }, at);
+      await page.click("tap-start");
+      assert.equal(await page.evaluate(() => document.activeElement.id), "tap-pad");
+      await tap(times.slice(0, 3));
+      await page.browser.press("Escape");
+      assert.match(await page.text("tap-status"), /^A ramp needs at least 4 taps; 3 were tapped\.$/);
+      await page.click("tap-start");
+      // A slip of the hand 70 ms after the fifth beat: ignored and counted.
+      await tap([...times.slice(0, 5), times[4] + 0.07, ...times.slice(5)]);
+      const said = await waitFor(async () => (await page.shown("tap-offer")) && page.text("tap-status"), "the fit");
+      const [, start, stop, rms, largest, ignored] = said.match(/^The taps fit (\d+) to (\d+): off by (\d+) ms on average \(RMS\), (\d+) ms at most, over 12 taps; (\d) ignored/) ?? [];
+      assert.ok(start, said);
+      assert.equal(ignored, "1", said);
+      assert.ok(Math.abs(start - v0) <= 3 && Math.abs(stop - v1) <= 3 && Number(largest) < 40 && Number(rms) <= Number(largest), said);
+      assert.ok(await page.evaluate(() => document.querySelectorAll("#tap-chart .tap-dot").length === 11));
+      assert.deepEqual(await page.accessibilityViolations(), [], "with the fit offered");
+      await page.click("tap-use");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.equal(await search(page), `?time=4/4x6&from=2&to=4&start=q=${start}&stop=q=${stop}&after=stop`);
+      assert.equal(await page.shown("tap-offer"), false);
     },
   },
 ];

@@ -196,8 +196,12 @@ export function runCli(args) {
 export function cliSections(stdout) {
   const blocks = stdout.split(/\n\n+/).map((block) => block.split("\n").filter((line) => line !== ""));
   const table = blocks.findIndex((block) => /^Tempo records in the score after the (ramp|plan):$/.test(block[0]));
+  // The notes on how the score was read: the page lists them beside the score.
+  const note = /^Note: {3}/;
   return {
-    header: blocks[0], fit: blocks.slice(1, table).flatMap((block, i) => (i ? ["", ...block] : block)),
+    header: blocks[0].filter((line) => !note.test(line)),
+    remarks: blocks[0].filter((line) => note.test(line)).map((line) => `${line.replace(note, "")}.`),
+    fit: blocks.slice(1, table).flatMap((block, i) => (i ? ["", ...block] : block)),
     records: blocks[table].slice(2).map((line) => line.trim().split(/\s+/)), summary: blocks[table + 1],
     hits: blocks.find((block) => block[0].startsWith("Hits (")) ?? [], finale: blocks.at(-1),
   };
