@@ -16,10 +16,11 @@ import { svgText, measureTicks, timeline, timingSummary } from "./tempo-map.js";
 // The tempo map from the region's start to the end of the heard measures,
 // and that extent in units. style: {beat, label, title} for a map whose
 // tempo axis counts another beat and whose measures are labelled otherwise
-// (svgText's beat, measureTicks' label), or null.
+// (svgText's beat, measureTicks' label), beginning `before` measures ahead
+// of the region (none unless given), or null.
 function tempoMap(line, heard, style = null, stepped = []) {
     const starts = measureOffsets(heard);
-    const extent = [starts[line.region[0]], starts[heard.length + 1]];
+    const extent = [starts[Math.max(1, line.region[0] - (style?.before ?? 0))], starts[heard.length + 1]];
     const ticks = measureTicks(heard, ...extent, style?.label);
     const marks = { ...(style?.beat ? { beat: style.beat } : {}), stepped };
     return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", marks), extent };

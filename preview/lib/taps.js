@@ -17,7 +17,8 @@ const RATIO_RANGE = [0.2, 5];
 
 // The passage as the fit sees it, from a run (score, region, start): the
 // counted beats' positions, its span (units) and the units a beat of the
-// start's unit lasts.
+// start's unit lasts, and the beats of its first measure (a measure's
+// count-in).
 export function tapPassage(score, region, start) {
     const { measures } = score;
     const starts = measureOffsets(measures);
@@ -30,7 +31,7 @@ export function tapPassage(score, region, start) {
         }
     }
     if (beats[0] !== span[0]) beats.unshift(span[0]);
-    return { beats, span, unit: beatUnits(start) };
+    return { beats, span, unit: beatUnits(start), measureBeats: measures[region[0] - 1].clicks.length };
 }
 
 // Seconds from the passage's start to each beat (and to its end, last) at a
@@ -61,8 +62,9 @@ function unitTimes(passage, shape, r) {
 // Which beat each tap is, and which taps are ignored: a tap whose beat
 // (the next, or the one after a beat left untapped) would put the tempo
 // more than the tolerance off the running tempo (the last three beats'
-// tempo, or the count-in's at first) is a slip.
-function matchTaps(taps, passage, countIn) {
+// tempo, or the count-in's at first) is a slip. taps: sorted seconds.
+//   {matched: [{tap, beat}], ignored}
+export function matchTaps(taps, passage, countIn) {
     const gaps = passage.beats.map((p, k, all) => ((all[k + 1] ?? passage.span[1]) - p) / passage.unit);
     const matched = [{ tap: taps[0], beat: 0 }];
     const recent = [];

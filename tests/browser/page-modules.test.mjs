@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { argumentsOf, queryOf, runPatch, stateFromQuery } from "../../preview/web/address.js";
-import { clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
+import { clickWave, mixClicks, passageChannels, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
@@ -500,6 +500,55 @@ test("a score is read once: every edit and download reuses that read", async () 
   }
   assert.ok(session.sound(2, "withNotes").withNotes.length > session.sound(2, "midi").midi.length, "the notes are in");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
+});
+
+test("a region is kept for a score only inside it, and the stop tempo kept apart from a start the score gives", async () => {
+  const { regionInside, stopFor } = await import("../../preview/web/defaults.js");
+  // [From, To, inside a 15-measure score]
+  const regions = [["12", "19", false], ["1", "15", true], ["15", "", true], ["0", "3", false], ["", "4", false],
+    ["3:2", "5", false], [" 2 ", "4", true]];
+  for (const [fromMeasure, toMeasure, inside] of regions) {
+    assert.equal(regionInside({ fromMeasure, toMeasure }, 15), inside, `${fromMeasure}-${toMeasure}`);
+  }
+  // [start bpm, stop bpm]: the page's own share of it, never the start itself, within the dialog's range.
+  for (const [start, stop] of [[120, 72], [72, 43], [30, 20], [20, 40], [600, 360]]) {
+    assert.deepEqual(stopFor({ unit: 2, dotted: true, bpm: start }), { unit: 2, dotted: true, bpm: stop }, String(start));
+  }
+});
+
+test("the passage's WAV is cut where the passage starts, after its count-in, its clicks where Play sounds them", () => {
+  const rate = 8000;
+  const heard = [Float32Array.from({ length: 3 * rate }, (_, i) => i), new Float32Array(3 * rate).fill(-1)];
+  const clicks = [{ at: -0.5, accent: true }, { at: 0, accent: true }, { at: 0.25, accent: false }];
+  const [left, right] = passageChannels(heard, rate, { start: 1.25, lead: 0.5, clicks, level: 0.5 });
+  // The count-in's half second, then the heard part from 1.25 s on: 2.25 s in all.
+  assert.equal(left.length, 2.25 * rate);
+  const wave = mixClicks(clicks.map((c) => ({ ...c, seconds: c.at + 0.5 })), rate);
+  for (const at of [0, 10, 0.5 * rate - 1, 0.5 * rate, 0.75 * rate + 3, 2.25 * rate - 1]) {
+    const under = at < 0.5 * rate ? [0, 0] : [1.25 * rate + at - 0.5 * rate, -1];
+    const click = 0.5 * (wave[at] ?? 0);
+    assert.ok(Math.abs(left[at] - (under[0] + click)) < 1e-3 && Math.abs(right[at] - (under[1] + click)) < 1e-6, `sample ${at}`);
+  }
+  assert.ok(Math.abs(left[5]) > 0.01 && Math.abs(left[0.5 * rate + 5] - 1.25 * rate - 5) > 0.01, "the clicks sound");
+});
+
+test("the tempo lane's steps: each measure from the tempo in force at its start, a record where it stands", async () => {
+  const { laneSteps } = await import("../../preview/web/tempo-lane.js");
+  const { DEFAULT_VALUE } = await import("../../preview/lib/timing.js");
+  const starts = [0, 0, 4096, 8192, 11264, 15360];
+  const records = [
+    { measure: 2, position: 0, value: 100 }, { measure: 2, position: 2048, value: 90 },
+    // Two at one place: the later holds.
+    { measure: 3, position: 1024, value: 80 }, { measure: 3, position: 1024, value: 70 },
+    { measure: 4, position: 3072, value: 60 },
+    // Past the score's last measure: no lane has it.
+    { measure: 6, position: 0, value: 50 },
+  ];
+  assert.deepEqual(laneSteps(records, starts, 5), [
+    [[0, DEFAULT_VALUE]], [[0, 100], [0.5, 90]], [[0, 90], [1 / 3, 70]], [[0, 70], [0.75, 60]], [[0, 60]],
+  ]);
+  // A record at a measure's start is its first step, not a step inside the one before.
+  assert.deepEqual(laneSteps([{ measure: 2, position: 0, value: 7 }], starts, 2), [[[0, DEFAULT_VALUE]], [[0, 7]]]);
 });
 
 test("the score's view: the parts drawn, the zoom, the order systems are drawn in, a drag at the edge", async () => {
