@@ -184,14 +184,23 @@ test("each dot of the map stands for its record, a carried tempo first", async (
 
 test("the map's dots become one path where the first stood, with one ring to walk them", async () => {
   const { dotsAsPath, nearestDot } = await import("../../preview/web/map.js");
-  const dot = (x, y) => `<circle cx="${x}" cy="${y}" r="2.5" fill="#c33"/>\n`;
-  const svg = `<svg>\n<path d="M0"/>\n${dot(70, 30.5)}${dot(80.2, 40)}${dot(95, 35)}<line class="hit"/>\n</svg>\n`;
-  const { svg: out, centres } = dotsAsPath(svg);
-  assert.deepEqual(centres, [[70, 30.5], [80.2, 40], [95, 35]]);
-  // Drawn where the circles were: under the hit marks, over the tempo line.
-  assert.match(out, /^<svg>\n<path d="M0"\/>\n<path class="dots" d="M70,30.5h0M80.2,40h0M95,35h0" [^>]*stroke-width="5"[^>]*\/>\n<circle class="cursor" cx="70" cy="30.5"[^>]*tabindex="0"[^>]*\/>\n<line class="hit"\/>/);
+  const { drawnSvg, mapDrawing } = await import("../../preview/lib/tempo-map.js");
+  // A record before the map (its tempo carried in as the first dot), two on it, one in a stepped ramp.
+  const points = [[0, 134217], [4096, 120000], [6144, 100000], [7168, 90000]];
+  const drawing = mapDrawing(points, [4096, 8192], [2048, 8192], null, "measure", { stepped: [{ span: [6144, 8192], label: "steps" }] });
+  assert.deepEqual(drawing.dots.map((d) => [d.position, d.value]), [[2048, 134217], [4096, 120000], [6144, 100000]]);
+  const { svg: out, centres } = dotsAsPath(drawing);
+  assert.deepEqual(centres, drawing.dots.map((d) => [d.x, d.y]));
+  // Each centre is where the command line's SVG draws that record's circle.
+  const circles = [...drawnSvg(drawing).matchAll(/<circle cx="([-0-9.]+)" cy="([-0-9.]+)"/g)];
+  assert.deepEqual(circles.map((m) => [Number(m[1]), Number(m[2])]), centres);
+  // Drawn where the circles were: under the stepped bracket, over the tempo line.
+  const d = centres.map(([x, y]) => `M${x},${y}h0`).join("");
+  assert.ok(out.startsWith(`${drawing.head}<path class="dots" d="${d}"`), out.slice(drawing.head.length, drawing.head.length + 80));
+  assert.match(out, /stroke-width="5"[^>]*\/>\n<circle class="cursor" [^>]*tabindex="0"[^>]*\/>\n<path class="score-ramp"/);
   assert.equal(out.match(/<circle/g).length, 1);
-  assert.equal(dotsAsPath("<svg></svg>").svg, "<svg></svg>");
+  assert.ok(out.endsWith(drawing.tail));
+  assert.equal(dotsAsPath({ ...drawing, dots: [] }).svg, drawing.head + drawing.tail);
   // [x, y, reach, the dot found]: the nearest within reach, also among dots at one x.
   const near = [[0, 0], [10, 0], [10, 20], [30, 5]];
   for (const [x, y, reach, found] of [[9, 1, 4, 1], [11, 18, 4, 2], [20, 0, 4, -1], [20, 0, 10, 1], [31, 5, 2, 3], [-3, 0, 4, 0]]) {
