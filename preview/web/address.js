@@ -2,7 +2,8 @@
 // notation, so a link carries a preview: ?time=4/4x24&from=12&to=19&start=q=120&stop=q=72.
 // A plan's later runs follow the first, each beginning with its own `from`
 // (...&after=stop&from=20&to=24&start=q=72&stop=q=120&after=start); hit points
-// are `hit=17=0:34.2`, one each, with `fps` and `cue-start`.
+// are `hit=17=0:34.2`, one each, with `fps` and `cue-start` (`fps` also
+// with a duration to fit, for its timecode).
 // Values travel as the user typed them: judging them is the preview's job. A
 // key given twice keeps its last value, as an option given twice on the
 // command line does.
@@ -53,6 +54,9 @@ export function argumentsOf(state) {
     if (state.stopUnitGiven) args["stop-unit"] = state.stopUnitGiven;
   }
   args.after = state.after;
+  // A duration to fit may be a timecode, read at the frame rate.
+  const fits = state.mode === "fit" || state.runs?.some((run) => run.fit !== undefined);
+  if (fits && state.fps) args.fps = state.fps;
   // A shape other than the plug-in's own line travels; linear is the default.
   if (state.shape && state.shape !== "linear") args.shape = state.shape;
   if (state.runs?.length) args.runs = state.runs.map((run) => ({ ...run }));

@@ -53,7 +53,7 @@ export function showModes(form, state) {
   form.querySelector('[data-for="time"]').hidden = state.source !== "time";
   form.querySelector('[data-for="score"]').hidden = state.source !== "score";
   form.querySelector('[data-mode="stop"]').hidden = state.mode !== "stop";
-  form.querySelector('[data-mode="fit"]').hidden = state.mode !== "fit";
+  for (const field of form.querySelectorAll('[data-mode="fit"]')) field.hidden = state.mode !== "fit";
 }
 
 // The preview's input (its option name) that a control edits; the stop

@@ -33,10 +33,13 @@ let firstShown = false;
 
 // The form as the preview's arguments take it: the first ramp's fields, the
 // later ramps and the hit points (rows left empty are none).
+// One frame rate, chosen beside the hit points or beside a duration to fit.
 function pageState() {
+  const hits = givenHits(readHits(hitsList));
   return {
-    ...readForm(form), runs: readRuns(runsList), hits: givenHits(readHits(hitsList)),
-    fps: document.getElementById("fps").value, cueStart: document.getElementById("cue-start").value,
+    ...readForm(form), runs: readRuns(runsList), hits,
+    fps: document.getElementById(hits.length ? "fps" : "fit-fps").value,
+    cueStart: document.getElementById("cue-start").value,
     hitUnit: document.getElementById("hit-unit").value,
   };
 }
@@ -138,6 +141,8 @@ function wireForm() {
     if (e.target.type === "file") return;
     forgetUnwritten(e.target.name);
     if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
+    const twin = { fps: "fit-fps", "fit-fps": "fps" }[e.target.id];
+    if (twin) document.getElementById(twin).value = e.target.value;
     edited(e.target);
   });
   // A unit typed with a tempo moves to its buttons once the field is left:
@@ -158,7 +163,7 @@ async function main() {
   writeForm(form, linkState);
   writeRuns(runsList, linkState.runs ?? []);
   writeHits(hitsList, linkState.hits ?? []);
-  document.getElementById("fps").value = linkState.fps ?? "";
+  for (const id of ["fps", "fit-fps"]) document.getElementById(id).value = linkState.fps ?? "";
   document.getElementById("cue-start").value = linkState.cueStart ?? "";
   document.getElementById("hit-unit").value = linkState.hitUnit ?? "";
   showHitsMode(form, runsList, hitsList);

@@ -44,7 +44,7 @@ export function inputsOf(args, score) {
 export function runInputsOf(args) {
   return [args, ...args.runs].map((run) => ({
     from: run.from, to: run.to, start: run.start, stop: run.stop ?? null, fit: run.fit, stopUnit: run["stop-unit"],
-    after: run.after,
+    after: run.after, fps: args.fps,
   }));
 }
 

@@ -39,6 +39,10 @@ test("an address carries the form, and gives back every field it is about", () =
     // A plan's later ramps follow the first, which keeps its own fit.
     [{ mode: "fit", fit: "25", runs }, "?time=4/4x24&from=12&to=19&start=q=120&fit=25&stop-unit=q&after=start"
       + "&from=20&to=24&start=q=72&stop=q=120&after=start&from=3:2&to=9&start=e.=90&fit=0:14&stop-unit=h&after=none"],
+    // A duration to fit carries the frame rate its timecode is read at; a stop tempo does not.
+    [{ mode: "fit", fit: "00:01:30:00", fps: "25" },
+      "?time=4/4x24&from=12&to=19&start=q=120&fit=00:01:30:00&stop-unit=q&after=start&fps=25"],
+    [{ fps: "25" }, `?time=4/4x24${single}&after=start`],
     // Hits end the ramps: no To, no stop, no later ramps.
     [{ hits, fps: "29.97", cueStart: " 01:00:00;00 ", hitUnit: "s", runs },
       "?time=4/4x24&from=12&start=q=120&stop-unit=s&after=start&hit=17=0:34.2&hit=25:3=01:00:50%3B02"
@@ -165,6 +169,27 @@ test("the single file's inline code cannot close its element early", () => {
   assert.ok(out.includes('y="$&$1"'));
   assert.ok(!out.includes('src="page.js"'));
   assert.throws(() => inline("<body></body>", "", ""), /lost/);
+});
+
+test("the page's duration to fit reads every form the command line's --fit reads", async () => {
+  const { inputsOf, runInputsOf } = await import("../../preview/web/session.js");
+  const { plan } = await import("../../preview/lib/inputs.js");
+  const { checkPlan } = await import("../../preview/lib/tempo-plan.js");
+  const { parseTimeRuns } = await import("../../preview/lib/music.js");
+  // [the field, the frame rate chosen, its seconds]
+  const cases = [["25.5s", "", 25.5], ["1:23.5", "", 83.5], ["0:10:30", "", 630], ["1m 30s", "", 90],
+    ["00:01:30:00", "25", 90], ["00:00:10:12", "24", 10.5], ["00:01:00;02", "29.97", 1800 * 1001 / 30000]];
+  for (const [fit, fps, seconds] of cases) {
+    const args = argumentsOf({ ...documented, mode: "fit", fit, fps });
+    const checked = await plan(inputsOf(args, null));
+    assert.ok(Math.abs(checked.target - seconds) < 1e-9, `${fit} at ${fps}: ${checked.target}`);
+    // A later ramp's duration too.
+    const later = { ...args, runs: [{ from: "20", to: "22", start: "q=90", fit, "stop-unit": "q", after: "stop" }] };
+    const [, run] = checkPlan(runInputsOf(later), { measures: parseTimeRuns("4/4x24") }, "the plan");
+    assert.ok(Math.abs(run.target - seconds) < 1e-9, `later ${fit} at ${fps}: ${run.target}`);
+  }
+  await assert.rejects(plan(inputsOf(argumentsOf({ ...documented, mode: "fit", fit: "00:01:30:00", fps: "" }), null)),
+    /needs its frame rate/);
 });
 
 test("each dot of the map stands for its record, a carried tempo first", async () => {
