@@ -421,6 +421,31 @@ export function hitLines(report, measures) {
     return lines;
 }
 
+// The first sentences of the hits' result, as the page shows them large:
+// [{kind, text}], kind "hits" (how near every hit that can be reached
+// lands) and "unreachable" (each hit no stop tempo reaches, and how near
+// the nearest brings it), said alike.
+export function hitHeadline(report, measures, printed = null) {
+    const { rate, rows } = report;
+    const place = (row) => pointText(row.measure, row.position, measures, printed);
+    const reached = rows.filter((row) => row.reachable);
+    const lines = [];
+    if (reached.length) {
+        const largest = reached.reduce((most, row) => (Math.abs(row.errorS) > Math.abs(most.errorS) ? row : most));
+        const which = reached.length === rows.length
+            ? (rows.length === 1 ? "The hit point lands" : `All ${rows.length} hit points land`)
+            : `${reached.length} of ${rows.length} hit points land`;
+        lines.push({ kind: "hits", text: `${which} on time: within ${fixed(Math.abs(largest.frames), 2)} frames at `
+            + `${rate.name} fps (largest error ${fixed(Math.abs(largest.errorS) * 1000, 1)} ms, hit ${largest.number}).` });
+    }
+    for (const row of rows.filter((r) => !r.reachable)) {
+        lines.push({ kind: "unreachable", text: `Out of reach: hit ${row.number} (${place(row)}) cannot land on `
+            + `${formatTime(row.target.seconds, row.target.form)}; the nearest stop tempo, ${tempoName(row.stop)}, brings it `
+            + `to ${formatTime(row.landedS, row.target.form)}, ${errorText(row.errorS, rate)} off.` });
+    }
+    return lines;
+}
+
 // "quarter = 117.342".
 function constantName(tempo) {
     return `${tempo.dotted ? "dotted " : ""}${UNIT_NAMES[tempo.unit]} = ${fixed(tempo.bpm, 3)}`;

@@ -188,19 +188,23 @@ const NOTE_LETTERS = new Map([
 ]);
 const TEMPO = /^\s*(?:([^\s.=0-9]+)(\.?)\s*=\s*)?(.*?)(?:\s*bpm)?\s*$/iu;
 export const QUARTER = Object.freeze({ unit: 2, dotted: false });
+// "MM 120", "M.M. = 120", "M.M. \u2669 = 120": Maelzel's metronome named
+// before the tempo, as scores print it.
+const METRONOME = /^\s*m\.?\s?m\.?(?:\s*=)?\s*(?=\S)/iu;
 
 // A tempo's text in its parts, unjudged: the beat unit's letter as written
 // (a note as its letter; null when none is written), whether a dot follows
 // it, and the beats per minute's text.
 export function tempoParts(text) {
-    const [, written, dot, bpmText] = TEMPO.exec(text);
+    const [, written, dot, bpmText] = TEMPO.exec(text.replace(METRONOME, ""));
     const letter = written === undefined ? null : NOTE_LETTERS.get(written.normalize("NFD")) ?? written;
     return { letter, dotted: dot === ".", bpmText };
 }
 
 // A tempo as a musician writes it: a beat unit (a letter s e q h w, or a
 // note such as \u2669), an optional dot for dotted, = and whole beats per
-// minute, "bpm" after them allowed: q=120, h.=40, \u2669 = 120, q=120 bpm.
+// minute, "bpm" after them or "MM" before allowed: q=120, h.=40, \u2669 = 120,
+// q=120 bpm, MM 120.
 // Beats per minute alone (120, 120 bpm) count `beat` ({unit, dotted}),
 // where the caller has one to give.
 export function parseTempo(text, option, beat = null) {
@@ -466,8 +470,32 @@ function lengthOf(measures, number) {
 
 // The absolute position of each measure's start, 1-based, up to the start of
 // the measure after `lastMeasure` (after the score, measures are empty).
-// `measures` holds measures or their bare lengths.
+// `measures` holds measures or their bare lengths. A run asks for the same
+// score's offsets from many places, so they are laid once per measures
+// array (through the measure after the last, as a hearing reaches), shorter
+// asks served from that layout, and handed out frozen: a measures array
+// must not change once laid.
 export function measureOffsets(measures, lastMeasure = measures.length) {
+    let laid = offsetsLaid.get(measures);
+    if (!laid || laid.full.length < lastMeasure + 2) {
+        laid = { full: layOffsets(measures, Math.max(lastMeasure, measures.length + 1)), byLast: new Map() };
+        offsetsLaid.set(measures, laid);
+    }
+    let starts = laid.byLast.get(lastMeasure);
+    if (!starts) laid.byLast.set(lastMeasure, starts = Object.freeze(laid.full.slice(0, lastMeasure + 2)));
+    return starts;
+}
+
+const offsetsLaid = new WeakMap();
+let offsetsLaidCount = 0;
+
+// How many times measure offsets were laid out since the program started.
+export function offsetLayouts() {
+    return offsetsLaidCount;
+}
+
+function layOffsets(measures, lastMeasure) {
+    offsetsLaidCount += 1;
     const starts = [0];
     let at = 0;
     for (let number = 1; number <= lastMeasure + 1; number += 1) {

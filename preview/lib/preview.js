@@ -11,18 +11,20 @@ import { scoreWithRamp } from "./musicxml-write.js";
 import { heardMeasures } from "./midi.js";
 import { heardRamp, onceAsWritten, regionPasses, scoreHeader, steppedSpans } from "./heard.js";
 import { soundOutputs } from "./heard-sound.js";
-import { svgText, measureTicks, timeline, timingSummary } from "./tempo-map.js";
+import { drawnSvg, mapDrawing, measureTicks, timeline, timingSummary } from "./tempo-map.js";
 
 // The tempo map from the region's start to the end of the heard measures,
 // and that extent in units. style: {beat, label, title} for a map whose
 // tempo axis counts another beat and whose measures are labelled otherwise
-// (svgText's beat, measureTicks' label), or null.
+// (svgText's beat, measureTicks' label), beginning `before` measures ahead
+// of the region (none unless given), or null.
 function tempoMap(line, heard, style = null, stepped = []) {
     const starts = measureOffsets(heard);
-    const extent = [starts[line.region[0]], starts[heard.length + 1]];
+    const extent = [starts[Math.max(1, line.region[0] - (style?.before ?? 0))], starts[heard.length + 1]];
     const ticks = measureTicks(heard, ...extent, style?.label);
     const marks = { ...(style?.beat ? { beat: style.beat } : {}), stepped };
-    return { svg: svgText(line.points, line.span, extent, ticks, style?.title ?? "measure", marks), extent };
+    const drawing = mapDrawing(line.points, line.span, extent, ticks, style?.title ?? "measure", marks);
+    return { svg: drawnSvg(drawing), drawing, extent };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
@@ -41,7 +43,7 @@ function tempoMap(line, heard, style = null, stepped = []) {
 //            region is not heard once as written
 //   outputs: what each output asked for holds ({svg, beats, midi, wav, musicxml}, by name)
 //   finale:  the dialog entries that make the same ramp: {region, measures, start, stop, after}
-// and the outputs' contents (svg text; midi bytes, beats CSV and musicxml
+// and the outputs' contents (svg text and its mapDrawing; midi bytes, beats CSV and musicxml
 // text, null when not asked for), the stop tempo, the plug-in's report, the
 // timeline, the score as heard (playback.js's heardScore) and the tempo
 // map's extent.
@@ -55,7 +57,7 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
     const heard = heardRamp(checked, line);
-    const { svg, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
+    const { svg, drawing, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
         steppedSpans(checked.source, [line.span]));
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const summary = timingSummary(line);
@@ -81,6 +83,6 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     return {
         header, fit, records: line.records, summary, outputs,
         finale: { region: checked.region, measures: checked.score.measures, start: checked.start, stop, after: checked.after },
-        svg, midi: sound.midi, beats: sound.beats, musicxml, stop, report, line, heard, extent,
+        svg, drawing, midi: sound.midi, beats: sound.beats, musicxml, stop, report, line, heard, extent,
     };
 }

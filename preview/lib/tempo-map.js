@@ -186,6 +186,22 @@ function floatText(x) {
 // dense steps, each bracketed and named as one, its steps without dots.
 export function svgText(allPoints, regionSpan, extent, ticks = null,
     xTitle = "position (quarter-note beats from the region start)", marks = {}) {
+    return drawnSvg(mapDrawing(allPoints, regionSpan, extent, ticks, xTitle, marks));
+}
+
+// The SVG text of a mapDrawing, each dot a circle.
+export function drawnSvg({ head, dots, radius, fill, tail }) {
+    const circle = (dot) => `<circle cx="${fixed(dot.x, 1)}" cy="${fixed(dot.y, 1)}" r="${radius}" fill="${fill}"/>\n`;
+    return head + dots.map(circle).join("") + tail;
+}
+
+// The tempo map as svgText draws it, with its dots as data, for a page that
+// draws them its own way: the SVG text before the dots and after them, the
+// dots' radius and fill, and each dot ({position, value, x, y}: the
+// record's place in units and its tempo value, as drawn, and its centre),
+// left to right; a leading dot the tempo in force at the map's start.
+export function mapDrawing(allPoints, regionSpan, extent, ticks = null,
+    xTitle = "position (quarter-note beats from the region start)", marks = {}) {
     const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
     const [x0, x1] = extent;
     const points = clipPoints(allPoints, x0, x1);
@@ -248,10 +264,10 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
     // each, and a bracket over them names it.
     const stepped = (marks.stepped ?? []).filter(({ span }) => span[1] > x0 && span[0] < x1);
     const inStepped = (position) => stepped.some(({ span }) => position > span[0] && position <= span[1]);
-    for (const [position, value] of points) {
-        if (inStepped(position)) continue;
-        out.push(`<circle cx="${f1(x(position))}" cy="${f1(y(axisBpm(value)))}" r="${marks.dotRadius ?? 2.5}" fill="#c33"/>`);
-    }
+    const dots = points.filter(([position]) => !inStepped(position))
+        .map(([position, value]) => ({ position, value, x: Number(f1(x(position))), y: Number(f1(y(axisBpm(value)))) }));
+    const head = `${out.join("\n")}\n`;
+    out.length = 0;
     for (const { span, label } of stepped) {
         const [from, to] = [f1(x(Math.max(span[0], x0))), f1(x(Math.min(span[1], x1)))];
         out.push(`<path class="score-ramp" d="M${from},${top + 24} V${top + 18} H${to} V${top + 24}" fill="none" stroke="#555"/>`);
@@ -259,7 +275,7 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
     }
     for (const hit of marks.hits ?? []) out.push(...hitMarks(hit, x, [left, width - rightMargin], top, axis));
     out.push("</svg>");
-    return `${out.join("\n")}\n`;
+    return { head, dots, radius: marks.dotRadius ?? 2.5, fill: "#c33", tail: `${out.join("\n")}\n` };
 }
 
 // A hit on the map: the dashed line where the music is at its target time,

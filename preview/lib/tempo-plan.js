@@ -15,7 +15,7 @@ import { soundOutputs } from "./heard-sound.js";
 import { checkRampsWritten, planScenario, stopValueFromActions } from "./scenario.js";
 import { heardMeasures } from "./midi.js";
 import { heardScore, heardTicks, passesThrough, straightOrder } from "./playback.js";
-import { measureTicks, summaryLines, svgText, tableLines, timeline, timingSummary } from "./tempo-map.js";
+import { drawnSvg, mapDrawing, measureTicks, summaryLines, tableLines, timeline, timingSummary } from "./tempo-map.js";
 import { DEFAULT_TEMPO_NOTE, passesDefault, playbackMs } from "./timing.js";
 
 // A run's fields in a plan file: the command line's option names.
@@ -124,7 +124,7 @@ export function coveringRegion(regions, measures) {
 //              `rewrittenBy` (the later runs whose regions overlap it)
 //   whole:     {region, quarters, writtenS, assumesDefault, passes}
 //   outputs, finale: {runs, measures}
-// and svg, midi, beats, musicxml, report, line (the plan's), heard, extent,
+// and svg (with its mapDrawing as drawing), midi, beats, musicxml, report, line (the plan's), heard, extent,
 // spans (each run's [start, end) in units) and marks (the MIDI file's
 // markers, heardMidi's).
 // extras: {hits: [{at, target, label}]}, for a plan made to land hit
@@ -175,7 +175,7 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
         [pass.start, `run ${i + 1} starts`], [pass.end, `run ${i + 1} ends`]])),
     ...hits.map((hit) => [heardTicks(heard, hit.at)[0], hit.label]).filter(([tick]) => tick !== undefined)];
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null, marks);
-    const { svg, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
+    const { svg, drawing, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
@@ -185,7 +185,7 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
     }
     return {
         header: { score: scoreHeader(checked), runs }, fits, records: line.records, summaries, whole, outputs,
-        finale: { runs, measures }, svg, midi: sound.midi, beats: sound.beats, musicxml, report, line, heard, extent, spans,
+        finale: { runs, measures }, svg, drawing, midi: sound.midi, beats: sound.beats, musicxml, report, line, heard, extent, spans,
         marks,
     };
 }
@@ -197,8 +197,9 @@ function planMap(line, measures, region, spans, hits, curve, stepped) {
     const starts = measureOffsets(heard);
     const extent = [starts[region[0]], starts[heard.length + 1]];
     const regions = spans.map((span, i) => ({ span, label: `run ${i + 1}` }));
-    const svg = svgText(line.points, line.span, extent, measureTicks(heard, ...extent), "measure", { regions, hits, curve, stepped });
-    return { svg, extent };
+    const drawing = mapDrawing(line.points, line.span, extent, measureTicks(heard, ...extent), "measure",
+        { regions, hits, curve, stepped });
+    return { svg: drawnSvg(drawing), drawing, extent };
 }
 
 // --- the sections as the command line prints them ------------------------

@@ -10,7 +10,7 @@ import {
 } from "./music.js";
 import { fixed } from "./numbers.js";
 import { AFTER_NAMES } from "./scenario.js";
-import { quarterBpm } from "./timing.js";
+import { quarterBpm, valueAt } from "./timing.js";
 
 // "dotted quarter", the unit a tempo counts.
 export function unitName(tempo) {
@@ -67,6 +67,8 @@ export function headline(result, printed = null) {
             : ` The score's repeats play it ${timesWord(passes.length)}, ${seconds(total)} in all.`;
     }
     lines.push({ kind: "time", text: time });
+    const step = stepBefore(result, start, printed);
+    if (step) lines.push(step);
     if (fit) lines.push(fitWords(fit));
     const after = stepAfter(result, start);
     if (after) lines.push(after);
@@ -74,6 +76,29 @@ export function headline(result, printed = null) {
     if (last) lines.push(last);
     const before = beforeFirstWords(result, printed);
     if (before) lines.push(before);
+    return lines;
+}
+
+// The first sentences of a plan's result: how long the whole plays, and
+// what each fitted ramp's fit chose or that none reaches. result:
+// runPlan's.
+export function planHeadline(result, printed = null) {
+    const { whole, fits } = result;
+    const measures = result.header.score.measures;
+    const count = result.header.runs.length;
+    let time = `${capital(regionWords(whole.region, measures, printed))} plays for ${seconds(whole.writtenS)} `
+        + `in ${count} ramp${count === 1 ? "" : "s"}.`;
+    if (whole.passes) {
+        const total = whole.passes.reduce((sum, pass) => sum + pass.toS - pass.fromS, 0);
+        time += whole.passes.length === 0 ? " The score's repeats and jumps never play it."
+            : ` The score's repeats play it ${timesWord(whole.passes.length)}, ${seconds(total)} in all.`;
+    }
+    const lines = [{ kind: "time", text: time }];
+    fits.forEach((fit, i) => {
+        if (!fit) return;
+        const { kind, text } = fitWords(fit);
+        lines.push({ kind, text: `Ramp ${i + 1}: ${text[0].toLowerCase()}${text.slice(1)}` });
+    });
     return lines;
 }
 
@@ -110,17 +135,36 @@ function stepAfter(result, start) {
         + `"${AFTER_NAMES[result.header.ramp.after]}").` };
 }
 
-// The ramp's last record inside the region, when it is not the stop tempo.
+// A tempo in `beat`'s unit, whole where it is whole to a tenth: "72", "72.5".
+function bpmWords(beat, value) {
+    const bpm = bpmIn(beat, quarterBpm(value));
+    return Math.abs(bpm - Math.round(bpm)) < 0.05 ? String(Math.round(bpm)) : fixed(bpm, 1);
+}
+
+// The step into the ramp from the tempo the score plays just before it, when
+// the two differ: said in the start's unit, to the tenth the page shows.
+function stepBefore(result, start, printed) {
+    const [begin] = result.line.span;
+    if (begin <= 0) return null;
+    const before = valueAt(result.line.points.filter(([position]) => position < begin), begin);
+    const from = bpmWords(start, before);
+    if (from === bpmWords(start, tempoValue(start))) return null;
+    const [sm, sp] = result.header.region;
+    return { kind: "step", text: `The tempo steps from ${unitName(start)} = ${from} to ${start.bpm} at `
+        + `${pointText(sm, sp, result.header.score.measures, printed)}.` };
+}
+
+// The ramp's last record inside the region, when it misses the stop tempo by
+// more than a hundredth: a closer miss is no tempo a musician hears.
 function lastRecordWords(result, start, stop) {
     const [begin, end] = result.line.span;
     const inside = result.line.points.filter(([position]) => begin <= position && position < end);
     if (inside.length < 2) return null;
     const lastValue = inside[inside.length - 1][1];
-    if (lastValue === tempoValue(stop)) return null;
-    return { kind: "last", text: `The ramp's last record reads ${tempoWords(start, lastValue)}, not the stop tempo `
-        + `${tempoName(stop)}: `
-        + "the plug-in writes a record only when the tempo has moved enough since the one before, so the last "
-        + "record is the last tempo the ramp reached inside the region." };
+    const stopValue = tempoValue(stop);
+    if (Math.abs(lastValue - stopValue) <= stopValue / 100) return null;
+    return { kind: "last", text: `The ramp ends at ${tempoWords(start, lastValue)}, short of the stop tempo `
+        + `${tempoName(stop)}: the plug-in writes a record only once the tempo has moved enough.` };
 }
 
 // Where the score's start plays before any record: at quarter = 120.

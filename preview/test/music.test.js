@@ -118,6 +118,10 @@ test("tempos as a musician writes them: a unit letter or a note, a dot, whole BP
         ["120 bpm", quarter, { unit: 2, dotted: false, bpm: 120 }],
         [" 72 ", dottedHalf, { unit: 3, dotted: true, bpm: 72 }],
         ["e=72", dottedHalf, { unit: 1, dotted: false, bpm: 72 }],   // a unit written is the unit
+        ["MM 120", quarter, { unit: 2, dotted: false, bpm: 120 }],
+        ["M.M. = 96", dottedHalf, { unit: 3, dotted: true, bpm: 96 }],
+        ["m.m. \u2669. = 60", null, { unit: 2, dotted: true, bpm: 60 }],
+        ["MM=72 bpm", quarter, { unit: 2, dotted: false, bpm: 72 }],
     ];
     for (const [text, beat, tempo] of cases) assert.deepEqual(parseTempo(text, "--start", beat), tempo, text);
     // BPM alone names no unit where none is given to count it in

@@ -67,17 +67,21 @@ test("a region and a pass through it name each measure as the score prints it wh
 test("the first sentences say what holds for each ramp, and only that", async () => {
     // [inputs, the kinds of sentence, what the sentences must say]
     const cases = [
-        // The ritardando of docs/preview.md: the last record 72.5, the step back, quarter = 120 before measure 12.
-        [{ from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" }, ["time", "after", "last", "before"],
+        // The ritardando of docs/preview.md: the step back, quarter = 120 before measure 12; the last
+        // record, 72.5, is within a hundredth of the stop tempo: not worth a sentence.
+        [{ from: "12", to: "19", start: "q=120", stop: "q=72", after: "start" }, ["time", "after", "before"],
             [/^Measure 12 through the end of measure 19 plays for 20\.38 s \(an ideal, smooth ramp: 20\.43 s\)\.$/,
-                /steps from quarter = 72\.5 to quarter = 120\.0 \(back to the start tempo/,
-                /last record reads quarter = 72\.5, not the stop tempo quarter = 72:/, /measure 12\) the score plays at quarter = 120/]],
-        // From the first measure nothing comes before the first record.
-        [{ from: "1", to: "4", start: "q=60", stop: "q=120", after: "stop" }, ["time", "after", "last"],
+                /steps from quarter = 72\.5 to quarter = 120\.0 \(back to the start tempo/, /measure 12\) the score plays at quarter = 120/]],
+        // From the first measure nothing comes before the first record, and there is no step into the ramp.
+        [{ from: "1", to: "4", start: "q=60", stop: "q=120", after: "stop" }, ["time", "after"],
             [/^Measure 1 through/, /steps from quarter = 119\.\d to quarter = 120\.0 \(the stop tempo holds/]],
-        // Dotted quarters in, dotted quarters out.
+        // Dotted quarters in, dotted quarters out; quarter = 120 before is dotted quarter = 80, no step.
         [{ from: "3", to: "6", start: "q.=80", stop: "q.=40", after: "start" }, ["time", "after", "last", "before"],
-            [/./, /steps from dotted quarter = 4\d\.\d to dotted quarter = 80\.0/, /reads dotted quarter = 4\d\.\d, not the stop tempo dotted quarter = 40/]],
+            [/./, /steps from dotted quarter = 4\d\.\d to dotted quarter = 80\.0/,
+                /^The ramp ends at dotted quarter = 41\.3, short of the stop tempo dotted quarter = 40:/]],
+        // A start away from the tempo before it says the step, in the start's unit.
+        [{ from: "3:2", to: "6", start: "h=40", stop: "h=30", after: "stop" }, ["time", "step", "after", "last", "before"],
+            [/./, /^The tempo steps from half = 60 to 40 at measure 3, beat 2\.$/]],
         // A fit out of reach is said as plainly as one that reaches.
         [{ from: "12", to: "19", start: "q=120", fit: "25", after: "start" }, ["time", "fit", "after", "last", "before"],
             [/./, /^Stop tempo for 25\.00 s: quarter = \d+, which plays 2[45]\.\d\d s\. Its neighbours: quarter = \d+ plays/]],

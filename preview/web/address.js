@@ -17,8 +17,15 @@ export const RUN_KEYS = ["from", "to", "start", "stop", "fit", "stop-unit", "aft
 // (state.scoreName), so that whoever opens it knows which score it needs.
 // state.runs: the later runs, each as {from, to, start, stop or fit, after}
 // by the command line's names; state.hits: [{position, time}], with
-// state.fps, state.cueStart and state.hitUnit (the stop tempos' unit, "" for
-// any). With hits, the hits end the runs: no --to, --stop or --fit.
+// state.fps, state.cueStart and state.hitUnit (the stop tempos' unit, ""
+// for the start's, "any" for whichever lands a hit best). With hits, the
+// hits end the runs: no --to, --stop or --fit.
+// "e." of "e.=96": the unit a start tempo is given in, or null.
+function startUnitOf(start) {
+  const { letter, dotted } = tempoParts(start);
+  return letter === null ? null : `${letter}${dotted ? "." : ""}`;
+}
+
 export function argumentsOf(state) {
   const args = {};
   if (state.source === "time") args.time = state.time;
@@ -26,7 +33,8 @@ export function argumentsOf(state) {
   args.from = joinPoint(state.fromMeasure, state.fromBeat);
   if (state.hits?.length) {
     args.start = joinTempo(state.startUnit, state.startDotted, state.startBpm);
-    if (state.hitUnit) args["stop-unit"] = state.hitUnit;
+    const unit = state.hitUnit === "" ? startUnitOf(args.start) : state.hitUnit;
+    if (unit && unit !== "any") args["stop-unit"] = unit;
     args.after = state.after;
     args.hit = state.hits.map((hit) => `${hit.position.trim()}=${hit.time.trim()}`);
     if (state.fps) args.fps = state.fps;
@@ -110,7 +118,7 @@ export function stateFromQuery(search) {
   // Keys a single ramp's address has no part in are left out of its patch.
   const patch = {};
   if (runs.length > 1) patch.runs = runs.slice(1);
-  if (hits.length) Object.assign(patch, { hits, hitUnit: runs[0]?.["stop-unit"] ?? "" });
+  if (hits.length) Object.assign(patch, { hits, hitUnit: runs[0]?.["stop-unit"] ?? "any" });
   if (params.has("fps")) patch.fps = last("fps");
   if (params.has("cue-start")) patch.cueStart = last("cue-start");
   if (params.has("time")) Object.assign(patch, { source: "time", time: last("time") });

@@ -36,6 +36,26 @@ export function mixClicks(beats, rate = SAMPLE_RATE) {
   return samples;
 }
 
+// The passage Play plays, cut from the heard part's rendering (`channels`,
+// from its start): from `start` seconds on, after `lead` seconds of count-in,
+// with the passage's clicks ({at: seconds from its start, the count-in's
+// negative, accent}) mixed in at `level`. New channels; nothing before the
+// passage sounds in them.
+export function passageChannels(channels, rate, { start, lead, clicks, level = 1 }) {
+  const from = Math.round(start * rate);
+  const offset = Math.round(lead * rate);
+  const out = channels.map((channel) => {
+    const cut = new Float32Array(offset + Math.max(0, channel.length - from));
+    cut.set(channel.subarray(Math.min(from, channel.length)), offset);
+    return cut;
+  });
+  const click = mixClicks(clicks.map((c) => ({ seconds: c.at + lead, accent: c.accent })), rate);
+  for (const channel of out) {
+    for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i] * level;
+  }
+  return out;
+}
+
 // 16-bit PCM, little-endian, what every audio program opens: one channel
 // (samples) or several (an array of them, interleaved).
 export function wavBytes(samples, rate = SAMPLE_RATE) {

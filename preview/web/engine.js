@@ -39,11 +39,13 @@ export function loadEngine() {
   };
   const ask = (request, transfer) => send(request, transfer).answer;
   return {
-    // {name, measures, printed, parts, notes, landmarks, staves} of the
-    // score read from the file's bytes (handed over, not copied).
-    open: (name, bytes) => ask({ kind: "open", name, bytes }, [bytes.buffer]),
+    // {name, measures, printed, parts, notes, landmarks, staves, ...} of the
+    // score read from the file's bytes (handed over, not copied), kept by
+    // `key` with the score opened by `keep`.
+    open: (name, bytes, key, keep) => ask({ kind: "open", name, bytes, key, keep }, [bytes.buffer]),
     // The page's result (session.js's pageResult) and the id that the sound
-    // and the MusicXML of this preview are asked by.
+    // and the MusicXML of this preview are asked by; withScore: the key of
+    // the score to preview, or false for the meter runs.
     async preview(args, withScore) {
       const { id, answer } = send({ kind: "preview", args, withScore });
       return { ...await answer, id };

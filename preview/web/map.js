@@ -39,30 +39,21 @@ export function recordText(record, carried) {
   return carried ? `${text} (in force from before)` : text;
 }
 
-// The records' dots, which the shared map draws as a circle each, as one
-// path of round dots: a thousand circles cost the page some 20 ms to parse
-// and lay out on every edit, one path next to nothing. One ring, the map's
-// only tab stop, stands on the dot pointed at or walked to. The result: the
-// SVG text and the dots' centres in drawing order.
-const DOT = /<circle cx="([-0-9.]+)" cy="([-0-9.]+)" r="([0-9.]+)" fill="([^"]*)"\/>\n?/g;
-
-export function dotsAsPath(svgText) {
-  const centres = [];
-  let at = -1;
-  let style = null;
-  const rest = svgText.replace(DOT, (match, cx, cy, r, fill, offset) => {
-    if (at < 0) at = offset;
-    centres.push([Number(cx), Number(cy)]);
-    style = { r: Number(r), fill };
-    return "";
-  });
-  if (!centres.length) return { svg: svgText, centres };
+// The records' dots (the shared map's drawing: its text around them and
+// each dot's centre) drawn as one path of round dots: a thousand circles
+// cost the page some 20 ms to parse and lay out on every edit, one path
+// next to nothing. One ring, the map's only tab stop, stands on the dot
+// pointed at or walked to. The result: the SVG text and the dots' centres
+// in drawing order.
+export function dotsAsPath({ head, dots, radius, fill, tail }) {
+  const centres = dots.map((dot) => [dot.x, dot.y]);
+  if (!centres.length) return { svg: head + tail, centres };
   const d = centres.map(([x, y]) => `M${x},${y}h0`).join("");
-  const dots = `<path class="dots" d="${d}" fill="none" stroke="${style.fill}" stroke-width="${2 * style.r}" `
+  const path = `<path class="dots" d="${d}" fill="none" stroke="${fill}" stroke-width="${2 * radius}" `
     + 'stroke-linecap="round"/>\n'
-    + `<circle class="cursor" cx="${centres[0][0]}" cy="${centres[0][1]}" r="${2 * style.r}" fill="none" `
+    + `<circle class="cursor" cx="${centres[0][0]}" cy="${centres[0][1]}" r="${2 * radius}" fill="none" `
     + `stroke-width="3" tabindex="0" role="img"/>\n`;
-  return { svg: rest.slice(0, at) + dots + rest.slice(at), centres };
+  return { svg: head + path + tail, centres };
 }
 
 // The dot nearest to a point of the map, if one lies within `reach` (SVG
@@ -83,7 +74,7 @@ const KEY_STEPS = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 };
 // Puts the SVG in the container; pointing near a dot, or walking the dots
 // with the arrow keys from the ring, names its measure, beat and tempo.
 export function showMap(container, result, info) {
-  const { svg: text, centres } = dotsAsPath(result.svg);
+  const { svg: text, centres } = dotsAsPath(result.drawing);
   container.innerHTML = text;
   const svg = container.querySelector("svg");
   svg.setAttribute("viewBox", `0 0 ${svg.getAttribute("width")} ${svg.getAttribute("height")}`);

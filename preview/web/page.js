@@ -7,7 +7,6 @@ import { givenHits, readHits, readRuns, showHitsMode, showStopKind, wireRows, wr
 import { readForm, writeForm, forgetUnwritten, showModes, fieldOf } from "./form.js";
 import { clearErrors, markError, showInputError } from "./errors.js";
 import { loadEngine } from "./engine.js";
-import { shadedParts } from "./notation.js";
 import { Results } from "./results.js";
 import { ScoreFile } from "./score-file.js";
 import { ScoreMarks } from "./score-marks.js";
@@ -15,6 +14,7 @@ import { ScoreView } from "./score-view.js";
 import { TapRamp } from "./tap.js";
 import { Transport } from "./transport.js";
 import { wireDownloads } from "./downloads.js";
+import { Defaults } from "./defaults.js";
 
 const form = document.getElementById("inputs");
 const current = document.getElementById("current");
@@ -26,6 +26,7 @@ let engine = null;
 let file = null;         // the score file
 let view = null;         // the score drawn
 let transport = null;
+let defaults = null;     // what the open score decides of the form
 const results = new Results();
 let generation = 0;      // the newest update; older answers are dropped
 let firstShown = false;
@@ -44,7 +45,8 @@ function pageState() {
 function withdrawResult(message, isError) {
   transport?.stop();
   results.withdraw();
-  view?.shade(null);
+  transport?.showPlayable();
+  view?.showResult(null);
   current.hidden = true;
   status.textContent = message;
   status.classList.toggle("stale", isError);
@@ -54,13 +56,14 @@ function render(result) {
   transport.stop();
   results.show(result);
   transport.showResult(result);
-  view.shade(shadedParts(result.region, result.starts));
+  view.showResult(result);
   current.hidden = false;
   status.textContent = "Up to date.";
   status.classList.remove("stale");
 }
 
-// With no score open, the page says what it waits for and shows nothing.
+// With no score open (or another being read), the page says what it waits
+// for and shows nothing.
 function waitForScore() {
   const { message, isError, problem } = file.waiting();
   if (problem) markError("score", problem);
@@ -79,9 +82,16 @@ async function update(origin, control = null) {
   const args = argumentsOf({ ...state, scoreName: file.name() });
   history.replaceState(null, "", queryOf(args) || location.pathname);
   clearErrors(form);
-  view.draw(state);
-  if (state.source === "score" && !file.score) {
+  if (state.source === "score" && (file.reading || !file.score)) {
+    // The score drawn stays while another file is read: it may be no score.
+    if (!file.reading) view.draw(state);
     waitForScore();
+    return;
+  }
+  view.draw(state);
+  if (state.source === "score" && file.problem) markError("score", file.problem);
+  if (state.source === "score" && !state.fromMeasure.trim() && (!state.toMeasure.trim() || state.hits.length)) {
+    withdrawResult("Choose a passage on the score: click a measure, shift-click another, or drag across them.", false);
     return;
   }
   if (hitsList.children.length && !state.hits.length) {
@@ -91,7 +101,7 @@ async function update(origin, control = null) {
   status.textContent = "Working...";
   status.classList.remove("stale");
   try {
-    const result = await engine.preview(args, state.source === "score");
+    const result = await engine.preview(args, state.source === "score" ? file.opened : false);
     if (mine !== generation) return;
     render(result);
     performance.measure("zorv-update", { start: started, end: performance.now(),
@@ -117,12 +127,18 @@ function baseName() {
   return file.score && readForm(form).source === "score" ? file.score.name.replace(/\.[^.]*$/, "") : "ramp";
 }
 
+// A control the musician changed, and what follows from it.
+function edited(control) {
+  defaults.edited(control, readForm(form).source === "score" ? file.score : null);
+  update("edit", control);
+}
+
 function wireForm() {
   form.addEventListener("input", (e) => {
     if (e.target.type === "file") return;
     forgetUnwritten(e.target.name);
     if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
-    update("edit", e.target);
+    edited(e.target);
   });
   // A unit typed with a tempo moves to its buttons once the field is left:
   // the form then shows the tempo the result is for.
@@ -148,12 +164,15 @@ async function main() {
   showHitsMode(form, runsList, hitsList);
   showModes(form, readForm(form));
   engine = loadEngine();
+  defaults = new Defaults(form, linkState);
   const marks = new ScoreMarks({ form, runsList, apply: () => update("edit") });
-  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed: () => {
+  const changed = (opened) => {
+    if (opened) defaults.opened(file.score);
     marks.show(file.score);
     update("score");
-  } });
-  view = new ScoreView({ engine, file, form, hitsList, edited: (control) => update("edit", control) });
+  };
+  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
+  view = new ScoreView({ engine, file, form, hitsList, edited });
   const shown = () => results.shown;
   transport = new Transport(engine, shown);
   new TapRamp({ form, shown, apply: () => update("edit") });

@@ -9,11 +9,12 @@ export class ScoreFile {
     this.engine = engine;
     this.form = form;
     this.changed = changed;
-    this.score = null;        // {name, measures, ...} of the score open in the preview
+    this.score = null;        // {name, measures, printed, tempos, ...} of the score open in the preview
     this.reading = null;      // {name} of the file being read, or null
     this.problem = null;      // the sentence why the file chosen last is no score
     this.linked = linked;     // the name of the score a link was made with, until one is opened
     this.generation = 0;      // the newest file chosen; older ones are dropped
+    this.opened = 0;          // the generation of the score open
     this.openLine = document.getElementById("score-open");
     document.getElementById("score").addEventListener("change", (e) => {
       if (e.target.files[0]) this.open(e.target.files[0]);
@@ -27,9 +28,9 @@ export class ScoreFile {
     return this.score?.name ?? this.reading?.name ?? this.linked;
   }
 
-  // What draws the open score: "score N" (the Nth file opened), or null.
+  // What draws the open score: "score N" (the Nth file chosen), or null.
   key() {
-    return this.score ? `score ${this.generation}` : null;
+    return this.score ? `score ${this.opened}` : null;
   }
 
   showOpen() {
@@ -56,11 +57,12 @@ export class ScoreFile {
 
   // The file chosen or dropped last is the one shown, however long an
   // earlier one takes to read; it is read once, and every edit previews
-  // that read.
+  // that read. A file that is no score leaves the score open before it
+  // open, its sentence beside the file field. changed(true): a new score
+  // is open.
   async open(file) {
     performance.mark("zorv-score-chosen");
     const mine = ++this.generation;
-    this.score = null;
     this.problem = null;
     this.reading = { name: file.name };
     writeForm(this.form, { source: "score" });
@@ -74,7 +76,7 @@ export class ScoreFile {
       const bytes = new Uint8Array(await file.arrayBuffer());
       if (mine !== this.generation) return;
       // The bytes go to the Worker, which also cuts the pieces drawn.
-      opened = await this.engine.open(file.name, bytes);
+      opened = await this.engine.open(file.name, bytes, mine, this.opened);
     } catch (error) {
       if (mine !== this.generation || error.superseded) return;
       this.problem = error.input ? error.sentence : `${file.name} cannot be read: it may be a folder, or a file `
@@ -82,10 +84,13 @@ export class ScoreFile {
     }
     if (mine !== this.generation) return;
     this.reading = null;
-    this.score = opened;
-    if (opened) this.linked = null;
+    if (opened) {
+      this.score = opened;
+      this.opened = mine;
+      this.linked = null;
+    }
     this.showOpen();
-    this.changed();
+    this.changed(Boolean(opened));
   }
 
   wireDrop() {

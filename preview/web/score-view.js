@@ -1,7 +1,8 @@
 // The score on the page: the measure strip and the notation of the open
 // score or of the meter runs, drawn when they change, and a measure chosen
 // on either written into the region's fields as if typed there.
-import { Notation } from "./notation.js";
+import { Notation, shadedParts } from "./notation.js";
+import { TempoLane } from "./tempo-lane.js";
 import { MeasureStrip } from "./strip.js";
 import { writeForm } from "./form.js";
 import { measureName } from "../lib/music.js";
@@ -18,7 +19,7 @@ export class ScoreView {
     this.form = form;
     this.hitsList = hitsList;
     this.edited = edited;
-    this.drawn = null;  // what the notation shows: "score N" or "time TEXT"
+    this.shown = null;  // what the notation shows: "score N" or "time TEXT"
     this.timer = 0;
     const byId = (id) => document.getElementById(id);
     const choose = (chosen) => this.choose(chosen);
@@ -27,6 +28,7 @@ export class ScoreView {
       partsSet: byId("parts-set"),
     });
     this.strip = new MeasureStrip(byId("measure-strip"), choose);
+    this.lane = new TempoLane(byId("notation"));
     // The measure playing, as the player announces it, marked on the score.
     document.addEventListener("zorv-playing", (event) => {
       this.notation.markPlaying(event.detail?.measure ?? null);
@@ -34,10 +36,18 @@ export class ScoreView {
     });
   }
 
-  // The region shaded: shadedParts' [measure, from, to] parts, or none.
-  shade(parts) {
+  // The result on the score: its region shaded, its tempo in the lane under
+  // the measures (null: none).
+  showResult(result) {
+    const parts = result ? shadedParts(result.region, result.starts) : null;
     this.notation.shade(parts);
     this.strip.shade(parts?.length ? [parts[0][0], parts[parts.length - 1][0]] : null);
+    this.lane.show(result, parts ?? []);
+  }
+
+  // The notation drawn anew, or cleared: the lane follows its boxes.
+  drawn(drawing) {
+    Promise.resolve(drawing).then(() => this.lane.redraw(), () => this.lane.redraw());
   }
 
   // A measure chosen on the notation goes into the fields, as if typed
@@ -61,27 +71,27 @@ export class ScoreView {
     const focus = Number.parseInt(state.fromMeasure, 10) || 1;
     if (state.source === "score") {
       const key = this.file.key();
-      if (key === this.drawn) return;
-      this.drawn = key;
+      if (key === this.shown) return;
+      this.shown = key;
       const score = this.file.score;
       if (score) this.show("score", score, score.printed, focus);
       else this.hide("");
       return;
     }
     const key = `time ${state.time}`;
-    if (key === this.drawn) return;
-    const first = this.drawn === null;
-    this.drawn = key;
+    if (key === this.shown) return;
+    const first = this.shown === null;
+    this.shown = key;
     // Drawn once typing pauses, not for each key on the way.
     this.timer = setTimeout(async () => {
       let runs = null;
       try {
         runs = await this.engine.notation(state.time);
       } catch {
-        if (this.drawn === key) this.hide("The meter runs are drawn once they can be read.");
+        if (this.shown === key) this.hide("The meter runs are drawn once they can be read.");
         return;
       }
-      if (this.drawn === key) this.show("time", runs, null, focus);
+      if (this.shown === key) this.show("time", runs, null, focus);
     }, first ? 0 : 250);
   }
 
@@ -90,11 +100,12 @@ export class ScoreView {
   show(of, measures, printed, focus) {
     const named = names(measures.measures, printed);
     this.strip.show(measures.measures, printed, named, measures.landmarks);
-    this.notation.draw({ ...measures, names: named, excerpt: (piece) => this.engine.excerpt(of, piece) }, focus);
+    this.drawn(this.notation.draw({ ...measures, names: named, excerpt: (piece) => this.engine.excerpt(of, piece) }, focus));
   }
 
   hide(message) {
     this.notation.clear(message);
     this.strip.hide();
+    this.drawn();
   }
 }

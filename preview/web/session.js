@@ -10,7 +10,7 @@ import { AFTER_TEXT, fitLines, scoreLine } from "../lib/lines.js";
 import { regionPasses } from "../lib/heard.js";
 import { heardBeats, heardMidi, heardSound } from "../lib/heard-sound.js";
 import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
-import { checkHitInputs, hitLines, runHits } from "../lib/hits.js";
+import { checkHitInputs, hitHeadline, hitLines, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
 import { tapPassage } from "../lib/taps.js";
 import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
@@ -20,10 +20,12 @@ import { parseScoreDocument } from "../lib/musicxml.js";
 import { Excerpts } from "../lib/excerpt.js";
 import { landmarks } from "../lib/landmarks.js";
 import { heardMeasureAt } from "../lib/playback.js";
+import { scoreTempos } from "../lib/score-tempo.js";
 import { summaryLines, tableRow } from "../lib/tempo-map.js";
-import { finaleWords, headline, regionWords, tempoWords, unitName } from "../lib/words.js";
+import { finaleWords, headline, planHeadline, regionWords, tempoWords, unitName } from "../lib/words.js";
 
-// Measures heard before the region when Play is pressed.
+// Measures heard before the region when Play is pressed, and shown before
+// it on the tempo map, where the tempo leading into the ramp is seen.
 export const LEAD_IN_MEASURES = 2;
 
 // The command line's arguments (address.js) as the preview's inputs; a
@@ -102,7 +104,7 @@ export function pageMapStyle(checked) {
   const differs = printed?.some((shown, i) => shown !== null && shown !== String(i + 1));
   return {
     beat: { units: beatUnits(checked.start), name: unitName(checked.start) }, label,
-    title: differs ? "measure (printed number in brackets)" : "measure",
+    title: differs ? "measure (printed number in brackets)" : "measure", before: LEAD_IN_MEASURES,
   };
 }
 
@@ -127,6 +129,7 @@ export function pageResult(checked, result) {
     starts: result.line.starts,
     extent: result.extent,
     svg: result.svg,
+    drawing: result.drawing,
     measureCount: measures,
     region: checked.region,
     leadIn: leadIn(checked.region, result.heard, LEAD_IN_MEASURES),
@@ -143,6 +146,7 @@ export function planPageResult(checked, result) {
   const { measures } = result.header.score;
   return {
     plan: true,
+    headline: [...planHeadline(result), ...(result.hits ? hitHeadline(result.hits, measures) : [])],
     headerText: planHeaderLines(result.header, { selectionTool: false }).join("\n"),
     fitText: planFitLines(result).join("\n"),
     summaryText: planTimingLines(result).join("\n"),
@@ -153,6 +157,7 @@ export function planPageResult(checked, result) {
     starts: result.line.starts,
     extent: result.extent,
     svg: result.svg,
+    drawing: result.drawing,
     measureCount: measures.length,
     region: result.whole.region,
     leadIn: leadIn(result.whole.region, result.heard, LEAD_IN_MEASURES),
@@ -211,25 +216,31 @@ export class Session {
   constructor(plugin, tools) {
     this.plugin = plugin;
     this.tools = tools;
-    this.score = null;   // the open score as readScoreFile read it
+    this.score = null;   // the score previewed last (or read last) as readScoreFile read it
+    this.scores = new Map(); // the scores kept, by the key each was opened with
     this.last = null;    // {id, checked, result} of the last preview
     this.drawn = { score: null, time: null }; // Excerpts of the score and of the meter runs
   }
 
-  // A score file read and kept for every preview until the next one; a file
-  // that is no score leaves none open. With it, what the page draws it
-  // from: its landmarks and its parts' names and staves.
-  async open(name, bytes) {
-    this.score = null;
+  // A score file read and kept for every preview until the next one. Of the
+  // scores read before, only `keep`'s stays: the page keeps its open score
+  // (and what is drawn of it) while a file chosen after it turns out to be
+  // no score. With it, what the page draws it from: its landmarks and its
+  // parts' names and staves.
+  async open(name, bytes, key = null, keep = null) {
+    for (const kept of [...this.scores.keys()]) if (kept !== keep) this.scores.delete(kept);
     this.last = null;
-    this.drawn.score = null;
-    this.score = await readScoreFile({ name, bytes }, this.tools);
-    const { score, parts, root } = this.score;
+    this.score = this.scores.get(keep)?.read ?? null;
+    const read = await readScoreFile({ name, bytes }, this.tools);
+    const { score, parts, root } = read;
     const notes = parts.reduce((sum, part) => sum + part.measures.reduce((n, m) => n + m.notes.length, 0), 0);
-    this.drawn.score = new Excerpts(root, this.tools.XMLSerializer);
+    const excerpts = new Excerpts(root, this.tools.XMLSerializer);
+    this.scores.set(key, { read, excerpts });
+    this.score = read;
+    this.drawn.score = excerpts;
     return {
-      name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes, marks: scoreMarks(this.score),
-      landmarks: landmarks(this.score), staves: this.drawn.score.partStaves(),
+      name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes, marks: scoreMarks(read),
+      landmarks: landmarks(read), staves: excerpts.partStaves(), tempos: scoreTempos(read),
     };
   }
 
@@ -253,14 +264,20 @@ export class Session {
     return excerpts.text(piece);
   }
 
-  // args: the command line's arguments by name; withScore: the open score
-  // gives the measures (else the meter runs of args.time); id: what the
-  // files made from this preview later name it by.
+  // args: the command line's arguments by name; withScore: the score read
+  // last (true) or the one opened with that key gives the measures (else,
+  // false, the meter runs of args.time); id: what the files made from this
+  // preview later name it by.
   // With `hit` (its positions and times, as --hit takes them), the runs
   // that land them; with `runs` (more runs, each by the command line's
   // names), the plan of the first and those.
   async preview(args, withScore, id = null) {
     this.last = null;
+    if (withScore !== true && withScore !== false) {
+      const kept = this.scores.get(withScore);
+      this.score = kept?.read ?? null;
+      if (kept) this.drawn.score = kept.excerpts;
+    }
     if (withScore && !this.score) throw new Error("no score is open");
     const source = withScore ? this.score : null;
     const inputs = inputsOf(args, source);

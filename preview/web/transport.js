@@ -38,11 +38,18 @@ export class Transport {
     // have no notes) show the click as the only one.
     this.soundsWanted = "both";
     this.frame = 0;
+    this.playing = false;
     this.wire();
   }
 
   stop() {
     this.player.stop();
+  }
+
+  // Play waits for a result to play; Stop, for something playing.
+  showPlayable() {
+    document.getElementById("play").disabled = this.playing || !this.shown();
+    document.getElementById("stop").disabled = !this.playing;
   }
 
   // One sound of a result (session.js's sound: a file, or what Play sounds
@@ -65,6 +72,7 @@ export class Transport {
     document.getElementById("sound-note").textContent = result.hasNotes ? ""
       : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
     if (result.hasNotes) this.player.warm(result.soundingParts ?? []).catch(() => { /* Play says it */ });
+    this.showPlayable();
   }
 
   wire() {
@@ -77,9 +85,9 @@ export class Transport {
       cancelAnimationFrame(this.frame);
       playhead.hide();
       const hadFocus = document.activeElement === stop || document.activeElement === document.body;
-      play.disabled = false;
-      stop.disabled = true;
-      if (hadFocus) play.focus();
+      this.playing = false;
+      this.showPlayable();
+      if (hadFocus && !play.disabled) play.focus();
       announce(null);
     };
     // The measure playing, announced as each begins, and the playhead.
@@ -129,8 +137,8 @@ export class Transport {
         },
       });
       if (!taking) return;
-      play.disabled = true;
-      stop.disabled = false;
+      this.playing = true;
+      this.showPlayable();
       stop.focus();
       note.textContent = "Starting the sound...";
     });

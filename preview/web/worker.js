@@ -39,7 +39,7 @@ async function work() {
 
 function answer(session, request) {
   switch (request.kind) {
-    case "open": return session.open(request.name, request.bytes);
+    case "open": return session.open(request.name, request.bytes, request.key, request.keep);
     case "preview": return session.preview(request.args, request.withScore, request.id);
     case "sound": return session.sound(request.of, request.part);
     case "musicxml": return session.musicxml(request.of);

@@ -71,6 +71,12 @@ function onsets(wavBytes, options = []) {
   return done.stdout.split(/\s+/).filter(Boolean).map(Number);
 }
 
+/** How long a WAV file of the page's (16-bit PCM, its data after a 44-byte header) lasts. */
+function wavSeconds(bytes) {
+  const [channels, rate] = [bytes.readUInt16LE(22), bytes.readUInt32LE(24)];
+  return bytes.readUInt32LE(40) / (2 * channels * rate);
+}
+
 /** Seconds of each click's and each note's start in a MIDI file, as Python's
  * mido plays it (its own reading of the tempo events): {click, notes}. */
 function midiOnsets(path) {
@@ -211,6 +217,29 @@ const shaded = (page) => page.evaluate(() => [...document.querySelectorAll('#not
 const measureBox = (n) => `#notation [data-measure="${n}"]`;
 const fields = (page) => page.evaluate(() => ["from-measure", "from-beat", "to-measure", "to-beat"]
   .map((id) => document.getElementById(id).value));
+
+const invalid = (page) => page.evaluate(() => [...document.querySelectorAll("[aria-invalid=true]")].map((e) => e.id));
+const startTempo = (page) => page.evaluate(() => [document.querySelector("input[name=start-unit]:checked")?.value ?? null,
+  document.getElementById("start-dotted").checked, document.getElementById("start-bpm").value]);
+
+/** A one-part song of `count` 4/4 measures of quarter notes; marks: {measure: [beat unit, dots, per minute]},
+ * each a metronome mark with the tempo it plays in quarters. */
+function songScore(count, marks) {
+  const quarters = { quarter: 1, half: 2, eighth: 0.5 };
+  const measure = (n) => {
+    const mark = marks[n];
+    const direction = mark ? `<direction><direction-type><metronome><beat-unit>${mark[0]}</beat-unit>`
+      + `${"<beat-unit-dot/>".repeat(mark[1])}<per-minute>${mark[2]}</per-minute></metronome></direction-type>`
+      + `<sound tempo="${mark[2] * quarters[mark[0]] * (mark[1] ? 1.5 : 1)}"/></direction>` : "";
+    const attributes = n === 1 ? "<attributes><divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type>"
+      + "</time></attributes>" : "";
+    const note = "<note><pitch><step>G</step><octave>4</octave></pitch><duration>1</duration><type>quarter</type></note>";
+    return `<measure number="${n}">${attributes}${direction}${note.repeat(4)}</measure>`;
+  };
+  return `<?xml version="1.0" encoding="UTF-8"?><score-partwise version="3.1"><part-list><score-part id="P1">`
+    + `<part-name>Voice</part-name></score-part></part-list><part id="P1">`
+    + `${Array.from({ length: count }, (_, i) => measure(i + 1)).join("")}</part></score-partwise>`;
+}
 
 export const CASES = [
   {
@@ -445,7 +474,19 @@ export const CASES = [
       const [header, ...rows] = (await page.download("download-beats")).bytes.toString("utf8").trim().split("\n");
       const column = header.split(",").indexOf("seconds");
       const beats = rows.map((row) => Number(row.split(",")[column]));
-      const clicks = onsets((await page.download("download-wav")).bytes);
+      // The WAV is what Play plays: from two measures before the region (the
+      // 10th, beat 37), after a measure's count-in; the whole score as a choice.
+      const passageWav = await page.download("download-wav");
+      await page.click("wav-whole");
+      const wholeWav = await page.download("download-wav");
+      const [lead, start] = [beats[40] - beats[36], beats[36]];
+      assert.ok(Math.abs(wavSeconds(wholeWav.bytes) - wavSeconds(passageWav.bytes) - (start - lead)) < 0.001,
+        `${wavSeconds(wholeWav.bytes)} s in all, ${wavSeconds(passageWav.bytes)} s of passage`);
+      const passageClicks = onsets(passageWav.bytes);
+      const played = [...beats.slice(36, 40).map((at) => at - start), ...beats.slice(36).map((at) => at - start + lead)];
+      assert.equal(passageClicks.length, played.length, String(passageClicks));
+      played.forEach((at, i) => assert.ok(Math.abs(passageClicks[i] - at) < 0.015, `${at} s: ${passageClicks[i]} s`));
+      const clicks = onsets(wholeWav.bytes);
       assert.equal(beats.length, 80);
       assert.equal(clicks.length, beats.length, String(clicks));
       beats.forEach((beat, i) => assert.ok(Math.abs(clicks[i] - beat) < 0.015,
@@ -463,6 +504,7 @@ export const CASES = [
         ["click", clickOnly, heard.click, "-click.wav"],
         ["both", withNotes, [...heard.notes, ...heard.click], "-notes-and-click.wav"],
       ];
+      await page.click("wav-whole");
       for (const [sounds, midi, predicted, ending] of cases) {
         await page.evaluate((v) => document.querySelector(`input[name=sounds][value=${v}]`).click(), sounds);
         assert.ok(await sameBytes(page, "download-midi", midi), `the MIDI files differ (${sounds})`);
@@ -556,8 +598,11 @@ export const CASES = [
       assert.equal(done.status, 2, done.stderr);
       await page.chooseFile("score", bad);
       const shown = await waitFor(() => page.text("score-error"), "the score's sentence");
-      assert.equal(await page.shown("current"), false);
       assert.ok(done.stderr.includes(shown.split(": ").slice(1).join(": ") || shown), [shown, done.stderr]);
+      // The score open before it stays open, with its result.
+      assert.equal(await page.settled(), "Up to date.");
+      assert.match(await page.text("score-open"), /^Open: score\.mxl \(5 measures\)/);
+      await assertShows(page, cli);
     },
   },
   {
@@ -642,6 +687,14 @@ export const CASES = [
       assert.equal(done.status, 0, done.stderr);
       const cli = await assertShows(page, done.stdout);
       assert.deepEqual(await page.lines("fit-result"), cli.fit);
+      // The headline says what the command line's figures say, as sentences.
+      const wholeS = Number(/The whole plan, .*?([\d.]+) s with the written records/.exec(done.stdout)[1]);
+      const [, stop, stopS] = /Fit: stop (half = \d+) plays the region in ([\d.]+) s/.exec(done.stdout);
+      const headline = (await page.lines("headline")).filter((line) => line);
+      assert.equal(headline.length, 2, headline.join("\n"));
+      assert.equal(headline[0], `Measure 5 through the end of measure 16 plays for ${wholeS.toFixed(2)} s in 2 ramps.`);
+      assert.ok(headline[1].startsWith(`Ramp 2: stop tempo for 14.00 s: ${stop}, which plays ${Number(stopS).toFixed(2)} s.`),
+        headline[1]);
       assert.equal(await search(page), PLAN_QUERY);
       assert.ok(await sameBytes(page, "download-midi", midi), "the MIDI files differ");
       assert.deepEqual(await page.accessibilityViolations(), [], "with a plan");
@@ -683,6 +736,10 @@ export const CASES = [
       assert.equal(await page.open(HITS_QUERY), "Up to date.");
       const cli = runCli(argsOf(HITS_QUERY));
       await assertShows(page, cli);
+      const headline = async () => (await page.lines("headline")).filter((line) => line);
+      const [, largest] = /Largest error: ([\d.]+) ms/.exec(cli);
+      assert.deepEqual((await headline()).slice(1), [`All 5 hit points land on time: within 0.35 frames at 24 fps `
+        + `(largest error ${largest} ms, hit 4).`]);
       for (const mark of ["line.hit", "line.hit-target"]) {
         assert.equal(await page.evaluate((m) => document.querySelectorAll(`#tempo-map ${m}`).length, mark), HITS.length);
       }
@@ -700,6 +757,12 @@ export const CASES = [
       assert.equal(await page.retype(`hit-${last}-time`, HITS[last - 1][1]), "Up to date.");
       await assertShows(page, cli);
       assert.equal(await search(page), HITS_QUERY);
+      // A hit out of reach is said as plainly as those reached.
+      assert.equal(await page.retype("hit-5-time", "5:00"), "Up to date.");
+      assert.deepEqual((await headline()).slice(1), ["4 of 5 hit points land on time: within 0.35 frames at 24 fps "
+        + `(largest error ${largest} ms, hit 4).`, "Out of reach: hit 5 (measure 32) cannot land on 5:00.000; the nearest "
+        + "stop tempo, 16th = 20, brings it to 1:45.200, -194800.0 ms, -4675.20 frames off."]);
+      assert.equal(await page.retype("hit-5-time", HITS[4][1]), "Up to date.");
       assert.match(await page.retype("hit-3-time", "20"), /^No result/);
       await assertRefusedAlike(page, "hit-3", cliRun(argsOf(HITS_QUERY.replace("20:3=41.3", "20:3=20"))));
     },
@@ -866,8 +929,7 @@ export const CASES = [
       const head = "#tempo-map .playhead";
       await waitFor(() => page.evaluate((h) => document.querySelector(h) !== null, head), "the playhead");
       const visibility = () => page.attribute(head, "visibility");
-      // Two measures of lead-in play left of the map, where no line shows.
-      assert.equal(await visibility(), "hidden");
+      // The map begins with the two measures of lead-in; the count-in plays before them.
       await waitFor(async () => (await visibility()) === "visible", "the playhead to reach the map");
       const x = async () => Number(await page.attribute(head, "x1"));
       const first = await x();
@@ -1002,6 +1064,96 @@ export const CASES = [
         return (a + 0.05) / (b + 0.05);
       });
       assert.ok(contrast >= 4.5, `the disabled Play's text has a contrast of ${contrast.toFixed(2)}`);
+    },
+  },
+  {
+    name: "a score decides the defaults: no region (a short song opens with no red), Start at its tempo at From in its unit until a tempo is typed, the step into the ramp said, To moved by a later From, and a bad file keeps the score",
+    async run(page) {
+      const song = scratchFile("song.musicxml");
+      writeFileSync(song, songScore(15, { 1: ["quarter", 0, 72], 9: ["quarter", 1, 64] }));
+      await page.open();
+      assert.equal(await openScore(page, song), "Choose a passage on the score: click a measure, shift-click another, "
+        + "or drag across them.");
+      assert.deepEqual([await fields(page), await invalid(page), await page.text("score-error")], [["", "", "", ""], [], ""]);
+      assert.deepEqual(await startTempo(page), ["q", false, "72"]);
+      await drawnMeasures(page);
+      await page.evaluate(() => { window.zorvDrawing = document.querySelector("#notation svg"); });
+      // A click on the score is a passage; Start follows the dotted quarter mark before it.
+      await page.browser.click(measureBox(10));
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual([await fields(page), await startTempo(page)], [["10", "", "10", ""], ["q", true, "64"]]);
+      assert.doesNotMatch(await page.text("headline"), /The tempo steps from/);
+      await page.browser.click(measureBox(3));
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual([await fields(page), await startTempo(page)], [["3", "", "10", ""], ["q", false, "72"]]);
+      // A tempo typed stays, and the step into the ramp is said.
+      assert.equal(await page.retype("start-bpm", "100"), "Up to date.");
+      assert.match(await page.text("headline"), /^The tempo steps from quarter = 72 to 100 at measure 3\.$/m);
+      assert.equal(await page.retype("from-measure", "12"), "Up to date.");
+      assert.deepEqual([await fields(page), await startTempo(page)], [["12", "", "12", ""], ["q", false, "100"]]);
+      assert.match(await page.text("headline"), /^The tempo steps from quarter = 96 to 100 at measure 12\.$/m);
+      const shown = await page.text("headline");
+      // A file that is no score: its sentence, and everything else as it was.
+      await page.chooseFile("score", join(SCORES, "not-a-score.musicxml"));
+      await waitFor(() => page.text("score-error"), "the bad file's sentence");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.match(await page.text("score-open"), /^Open: song\.musicxml \(15 measures\)/);
+      assert.deepEqual([await fields(page), await page.text("headline")], [["12", "", "12", ""], shown]);
+      assert.ok(await page.evaluate(() => window.zorvDrawing === document.querySelector("#notation svg")),
+        "the score was drawn again");
+      assert.deepEqual(await invalid(page), ["score"]);
+    },
+  },
+  {
+    name: "the transport is in view with the score: at first, and while the score is scrolled to its last system, wide and on a phone",
+    async run(page) {
+      const song = scratchFile("long-song.musicxml");
+      writeFileSync(song, songScore(40, { 1: ["quarter", 0, 96] }));
+      // Where Play and the score's last measure are on the screen: [Play in view, last measure in view, not under Play].
+      const seen = () => page.evaluate(() => {
+        const play = document.getElementById("play").getBoundingClientRect();
+        const last = [...document.querySelectorAll("#notation [data-measure]")].at(-1).getBoundingClientRect();
+        const inView = (r) => r.top >= -1 && r.bottom <= innerHeight + 1;
+        const bar = document.getElementById("transport").getBoundingClientRect();
+        return [inView(play), inView(last), last.top >= bar.bottom || last.bottom <= bar.top];
+      });
+      try {
+        for (const [width, height] of [[1280, 1000], [1000, 700], [375, 700]]) {
+          await page.browser.resize(width, height);
+          await openAt(page, "?from=20&to=28&start=q=96&stop=q=60&after=start", song);
+          await drawnMeasures(page);
+          const atFirst = await page.evaluate(() => document.getElementById("play").getBoundingClientRect().bottom <= innerHeight);
+          assert.ok(atFirst, `Play below the first screen at ${width} px`);
+          await page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].at(-1).scrollIntoView({ block: "end" }));
+          assert.deepEqual(await seen(), [true, true, true], `${width} x ${height}: ${await page.evaluate(() => JSON.stringify(
+            [...document.querySelectorAll("#notation [data-measure]")].at(-1).getBoundingClientRect()))} in ${height}`);
+          assert.equal(await page.evaluate(() => document.getElementById("play").disabled), false);
+        }
+      } finally {
+        await page.browser.resize(1200, 1600);
+      }
+    },
+  },
+  {
+    name: "the tempo lane's steps sit under the measures they belong to, and follow a tempo edit",
+    async run(page) {
+      await openAt(page, "?from=2&to=3&start=q=100&stop=q=60&after=start", join(SCORES, "repeats-endings-coda.musicxml"));
+      await drawnMeasures(page);
+      const lanes = () => page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].map((box) => {
+          const lane = document.querySelector(`#notation .tempo-lane svg[data-lane="${box.dataset.measure}"]`);
+          const [b, l] = [box.getBoundingClientRect(), lane.getBoundingClientRect()];
+          return { measure: Number(box.dataset.measure), left: Math.abs(b.left - l.left) < 1, width: Math.abs(b.width - l.width) < 1,
+            under: l.top >= b.bottom - 0.5 && l.top <= b.bottom + 4, steps: Number(lane.dataset.steps),
+            region: lane.querySelector("rect") !== null, path: lane.querySelector("path").getAttribute("d") };
+        }));
+      const before = await lanes();
+      assert.ok(before.length > 4 && before.every((lane) => lane.left && lane.width && lane.under), JSON.stringify(before));
+      // The ramp's records step inside the region; the measures outside it hold one tempo each.
+      assert.deepEqual(before.filter((lane) => lane.steps > 1).map((lane) => lane.measure).slice(0, 2), [2, 3]);
+      assert.deepEqual(before.filter((lane) => lane.region).map((lane) => lane.measure), [2, 3]);
+      assert.equal(await page.retype("stop-bpm", "40"), "Up to date.");
+      const after = await lanes();
+      assert.notDeepEqual(after.find((lane) => lane.measure === 3).path, before.find((lane) => lane.measure === 3).path);
     },
   },
   {

@@ -5,7 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { argumentsOf, queryOf, runPatch, stateFromQuery } from "../../preview/web/address.js";
-import { clickWave, mixClicks, wavBytes } from "../../preview/web/click.js";
+import { clickWave, mixClicks, passageChannels, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
 import { inline } from "../../preview/web/build.mjs";
 
@@ -184,14 +184,23 @@ test("each dot of the map stands for its record, a carried tempo first", async (
 
 test("the map's dots become one path where the first stood, with one ring to walk them", async () => {
   const { dotsAsPath, nearestDot } = await import("../../preview/web/map.js");
-  const dot = (x, y) => `<circle cx="${x}" cy="${y}" r="2.5" fill="#c33"/>\n`;
-  const svg = `<svg>\n<path d="M0"/>\n${dot(70, 30.5)}${dot(80.2, 40)}${dot(95, 35)}<line class="hit"/>\n</svg>\n`;
-  const { svg: out, centres } = dotsAsPath(svg);
-  assert.deepEqual(centres, [[70, 30.5], [80.2, 40], [95, 35]]);
-  // Drawn where the circles were: under the hit marks, over the tempo line.
-  assert.match(out, /^<svg>\n<path d="M0"\/>\n<path class="dots" d="M70,30.5h0M80.2,40h0M95,35h0" [^>]*stroke-width="5"[^>]*\/>\n<circle class="cursor" cx="70" cy="30.5"[^>]*tabindex="0"[^>]*\/>\n<line class="hit"\/>/);
+  const { drawnSvg, mapDrawing } = await import("../../preview/lib/tempo-map.js");
+  // A record before the map (its tempo carried in as the first dot), two on it, one in a stepped ramp.
+  const points = [[0, 134217], [4096, 120000], [6144, 100000], [7168, 90000]];
+  const drawing = mapDrawing(points, [4096, 8192], [2048, 8192], null, "measure", { stepped: [{ span: [6144, 8192], label: "steps" }] });
+  assert.deepEqual(drawing.dots.map((d) => [d.position, d.value]), [[2048, 134217], [4096, 120000], [6144, 100000]]);
+  const { svg: out, centres } = dotsAsPath(drawing);
+  assert.deepEqual(centres, drawing.dots.map((d) => [d.x, d.y]));
+  // Each centre is where the command line's SVG draws that record's circle.
+  const circles = [...drawnSvg(drawing).matchAll(/<circle cx="([-0-9.]+)" cy="([-0-9.]+)"/g)];
+  assert.deepEqual(circles.map((m) => [Number(m[1]), Number(m[2])]), centres);
+  // Drawn where the circles were: under the stepped bracket, over the tempo line.
+  const d = centres.map(([x, y]) => `M${x},${y}h0`).join("");
+  assert.ok(out.startsWith(`${drawing.head}<path class="dots" d="${d}"`), out.slice(drawing.head.length, drawing.head.length + 80));
+  assert.match(out, /stroke-width="5"[^>]*\/>\n<circle class="cursor" [^>]*tabindex="0"[^>]*\/>\n<path class="score-ramp"/);
   assert.equal(out.match(/<circle/g).length, 1);
-  assert.equal(dotsAsPath("<svg></svg>").svg, "<svg></svg>");
+  assert.ok(out.endsWith(drawing.tail));
+  assert.equal(dotsAsPath({ ...drawing, dots: [] }).svg, drawing.head + drawing.tail);
   // [x, y, reach, the dot found]: the nearest within reach, also among dots at one x.
   const near = [[0, 0], [10, 0], [10, 20], [30, 5]];
   for (const [x, y, reach, found] of [[9, 1, 4, 1], [11, 18, 4, 2], [20, 0, 4, -1], [20, 0, 10, 1], [31, 5, 2, 3], [-3, 0, 4, 0]]) {
@@ -500,6 +509,55 @@ test("a score is read once: every edit and download reuses that read", async () 
   }
   assert.ok(session.sound(2, "withNotes").withNotes.length > session.sound(2, "midi").midi.length, "the notes are in");
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
+});
+
+test("a region is kept for a score only inside it, and the stop tempo kept apart from a start the score gives", async () => {
+  const { regionInside, stopFor } = await import("../../preview/web/defaults.js");
+  // [From, To, inside a 15-measure score]
+  const regions = [["12", "19", false], ["1", "15", true], ["15", "", true], ["0", "3", false], ["", "4", false],
+    ["3:2", "5", false], [" 2 ", "4", true]];
+  for (const [fromMeasure, toMeasure, inside] of regions) {
+    assert.equal(regionInside({ fromMeasure, toMeasure }, 15), inside, `${fromMeasure}-${toMeasure}`);
+  }
+  // [start bpm, stop bpm]: the page's own share of it, never the start itself, within the dialog's range.
+  for (const [start, stop] of [[120, 72], [72, 43], [30, 20], [20, 40], [600, 360]]) {
+    assert.deepEqual(stopFor({ unit: 2, dotted: true, bpm: start }), { unit: 2, dotted: true, bpm: stop }, String(start));
+  }
+});
+
+test("the passage's WAV is cut where the passage starts, after its count-in, its clicks where Play sounds them", () => {
+  const rate = 8000;
+  const heard = [Float32Array.from({ length: 3 * rate }, (_, i) => i), new Float32Array(3 * rate).fill(-1)];
+  const clicks = [{ at: -0.5, accent: true }, { at: 0, accent: true }, { at: 0.25, accent: false }];
+  const [left, right] = passageChannels(heard, rate, { start: 1.25, lead: 0.5, clicks, level: 0.5 });
+  // The count-in's half second, then the heard part from 1.25 s on: 2.25 s in all.
+  assert.equal(left.length, 2.25 * rate);
+  const wave = mixClicks(clicks.map((c) => ({ ...c, seconds: c.at + 0.5 })), rate);
+  for (const at of [0, 10, 0.5 * rate - 1, 0.5 * rate, 0.75 * rate + 3, 2.25 * rate - 1]) {
+    const under = at < 0.5 * rate ? [0, 0] : [1.25 * rate + at - 0.5 * rate, -1];
+    const click = 0.5 * (wave[at] ?? 0);
+    assert.ok(Math.abs(left[at] - (under[0] + click)) < 1e-3 && Math.abs(right[at] - (under[1] + click)) < 1e-6, `sample ${at}`);
+  }
+  assert.ok(Math.abs(left[5]) > 0.01 && Math.abs(left[0.5 * rate + 5] - 1.25 * rate - 5) > 0.01, "the clicks sound");
+});
+
+test("the tempo lane's steps: each measure from the tempo in force at its start, a record where it stands", async () => {
+  const { laneSteps } = await import("../../preview/web/tempo-lane.js");
+  const { DEFAULT_VALUE } = await import("../../preview/lib/timing.js");
+  const starts = [0, 0, 4096, 8192, 11264, 15360];
+  const records = [
+    { measure: 2, position: 0, value: 100 }, { measure: 2, position: 2048, value: 90 },
+    // Two at one place: the later holds.
+    { measure: 3, position: 1024, value: 80 }, { measure: 3, position: 1024, value: 70 },
+    { measure: 4, position: 3072, value: 60 },
+    // Past the score's last measure: no lane has it.
+    { measure: 6, position: 0, value: 50 },
+  ];
+  assert.deepEqual(laneSteps(records, starts, 5), [
+    [[0, DEFAULT_VALUE]], [[0, 100], [0.5, 90]], [[0, 90], [1 / 3, 70]], [[0, 70], [0.75, 60]], [[0, 60]],
+  ]);
+  // A record at a measure's start is its first step, not a step inside the one before.
+  assert.deepEqual(laneSteps([{ measure: 2, position: 0, value: 7 }], starts, 2), [[[0, DEFAULT_VALUE]], [[0, 7]]]);
 });
 
 test("the score's view: the parts drawn, the zoom, the order systems are drawn in, a drag at the edge", async () => {
