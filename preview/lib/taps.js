@@ -199,3 +199,25 @@ export function fitTaps(tapTimes, passage, options = {}) {
 export function rampBeatTimes(passage, shape, start, stop) {
     return unitTimes(passage, typeof shape === "string" ? parseShape(shape) : shape, stop / start).map((t) => t / start);
 }
+
+// Tap times as a file holds them: seconds, one a line; blank lines and
+// what follows a # are skipped.
+export function readTapTimes(text, where) {
+    const times = [];
+    text.split(/\r?\n/).forEach((line, k) => {
+        const word = line.replace(/#.*/, "").trim();
+        if (word === "") return;
+        if (!/^[0-9]+(\.[0-9]*)?$|^\.[0-9]+$/.test(word)) {
+            throw new InputError(`${where}: line ${k + 1}: '${word}' is not a time in seconds`);
+        }
+        times.push(Number(word));
+    });
+    return times;
+}
+
+// The fit in a line: "Taps:   12 counted, 1 ignored: quarter = 100 to ...".
+export function tapsLine(fit, name) {
+    const shape = fit.shape.name === "natural" ? `natural:${fit.shape.q}` : fit.shape.name;
+    return `Taps:   ${fit.counted} counted, ${fit.ignored} ignored: ${name(fit.start)} to ${name(fit.stop)}, ${shape}, `
+        + `off by ${fit.rmsMs.toFixed(1)} ms RMS, ${fit.largestMs.toFixed(1)} ms at most`;
+}

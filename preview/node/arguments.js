@@ -6,7 +6,8 @@ import { InputError } from "../lib/music.js";
 
 export const HELP = `usage: scripts/preview [-h] (--time RUNS | --score FILE) --from M[:BEAT] --to
                        M[:BEAT] --start UNIT=BPM
-                       (--stop UNIT=BPM | --fit TIME) [--stop-unit UNIT]
+                       (--stop UNIT=BPM | --fit TIME | --taps FILE)
+                       [--stop-unit UNIT]
                        [--after {none,stop,start}] [--shape SHAPE] [--runs N]
                        [--svg FILE] [--midi FILE] [--wav FILE] [--notes]
                        [--beats FILE] [--write FILE]
@@ -38,6 +39,10 @@ options:
   --fit TIME            find the stop tempo that makes the region last this
                         long: 25.5, 1:23.5, 0:10:30, 1m 30s, or timecode
                         00:00:25:12 at --fps
+  --taps FILE           fit the start and stop tempo (in --start's unit,
+                        --start the tempo counted in) to beats tapped by
+                        hand: seconds, one a line, the first the region's
+                        first beat; --shape any tries every shape
   --stop-unit UNIT      beat unit of the fitted stop tempo (default: the
                         start's)
   --after {none,stop,start}
@@ -92,6 +97,7 @@ export const OPTIONS = [
     { flags: ["--start"], dest: "start", required: true, run: true },
     { flags: ["--stop"], dest: "stop", group: "stop", run: true, endsRun: true },
     { flags: ["--fit"], dest: "fit", group: "stop", run: true, endsRun: true },
+    { flags: ["--taps"], dest: "taps", group: "stop", run: true, endsRun: true },
     { flags: ["--stop-unit"], dest: "stopUnit", run: true },
     { flags: ["--after"], dest: "after", choices: ["none", "stop", "start"], default: "stop", run: true },
     { flags: ["--shape"], dest: "shape", run: true },

@@ -12,7 +12,8 @@ import { tmpdir } from "node:os";
 import { basename, dirname, join, relative, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 import v8 from "node:v8";
-import { InputError } from "../lib/music.js";
+import { InputError, QUARTER, UNIT_LETTERS, parseRegion, parseTempo, tempoName } from "../lib/music.js";
+import { fitTaps, readTapTimes, tapPassage, tapsLine } from "../lib/taps.js";
 import { checkWriteName } from "../lib/musicxml-write.js";
 import { LARGEST_SCORE_BYTES, scoreTooLarge } from "../lib/musicxml.js";
 import { plan, readMeasures } from "../lib/inputs.js";
@@ -176,12 +177,38 @@ async function checkedInputs(values, tools) {
             run = { kind: "hits", checked, source };
         }
     } else {
+        let taps = null;
+        if (values.taps) [taps, inputs.start, inputs.stop, values.shape] = await tappedRamp(values, inputs, tools);
         const checked = await plan(inputs, tools);
         const shaped = checkShape({ shape: values.shape, runs: values.runs });
         run = shaped ? { kind: "shaped", checked: { ...checked, shaped } } : { kind: "ramp", checked };
+        if (taps) run.taps = tapsLine(taps, (bpm) => tempoName({ ...checked.start, bpm }));
     }
     checkOutputs(values);
     return run;
+}
+
+// The ramp fitted to the taps in --taps FILE, and what it makes of --start,
+// --stop and --shape: [fit, start, stop, shape].
+async function tappedRamp(values, inputs, tools) {
+    const where = `--taps ${values.taps}`;
+    const bytes = readInput(values.taps, where, LARGEST_PLAN_BYTES);
+    if (bytes === null) throw new InputError(`${where}: the file is larger than 1 MB, more than taps fill`);
+    const times = readTapTimes(new TextDecoder().decode(bytes), where);
+    const { score, source } = await readMeasures(inputs, tools);
+    if (source) inputs.score = source;
+    const region = parseRegion(inputs.from, inputs.to, score.measures);
+    const start = parseTempo(inputs.start, "--start", QUARTER);
+    let fit;
+    try {
+        fit = fitTaps(times, tapPassage(score, region, start), { shape: values.shape ?? "linear", countIn: start.bpm });
+    } catch (error) {
+        if (error instanceof InputError) throw new InputError(`${where}: ${error.sentence}`);
+        throw error;
+    }
+    const unit = `${UNIT_LETTERS[start.unit]}${start.dotted ? "." : ""}`;
+    const shape = fit.shape.name === "natural" ? `natural:${fit.shape.q}` : fit.shape.name;
+    return [fit, `${unit}=${fit.start}`, `${unit}=${fit.stop}`, shape];
 }
 
 // The run, its result, and the lines it prints.
@@ -330,7 +357,7 @@ export async function main(argv) {
         };
         const { result, lines } = await runChecked(checked, await plugin(values), names, tools);
         writeResult(values, result);
-        process.stdout.write(`${lines.join("\n")}\n`);
+        process.stdout.write(`${(checked.taps ? [checked.taps, ...lines] : lines).join("\n")}\n`);
     } catch (error) {
         const refused = error instanceof ScenarioError ? "the plug-in's host refused the scenario: " : "";
         process.stderr.write(`preview: ${refused}${error.message}\n`);

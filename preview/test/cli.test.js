@@ -34,7 +34,7 @@ const CASES = [
     ["stop unit with a stop tempo", { "--stop-unit": "h" }, "--stop-unit goes with --fit"],
     ["unknown --after", { "--after": "later" }, "invalid choice: 'later' (choose from 'none', 'stop', 'start')"],
     ["no region", { "--from": null, "--to": null }, "the following arguments are required: --from, --to"],
-    ["no stop tempo", { "--stop": null }, "one of the arguments --stop --fit is required"],
+    ["no stop tempo", { "--stop": null }, "one of the arguments --stop --fit --taps is required"],
     ["an unknown option", { "--loud": "yes" }, "unrecognized arguments: --loud yes"],
     ["an ambiguous prefix", { "--st": "q=72" }, "ambiguous option: --st could match --start, --stop, --stop-unit"],
     ["a percentage out of range", { "--stop": "10%" }, "10 % of quarter = 120 is 12 beats per minute, outside 20 to 600"],

@@ -95,3 +95,35 @@ test("slips are ignored and counted, a missed beat is skipped, too few taps are 
             && /at least 4 taps/.test(error.sentence) && !/\n/.test(error.sentence), String(few));
     }
 });
+
+test("the command line fits a ramp to a file of taps, and refuses a file it cannot read", async () => {
+    const { spawnSync } = await import("node:child_process");
+    const { mkdtempSync, rmSync, writeFileSync } = await import("node:fs");
+    const { tmpdir } = await import("node:os");
+    const { join } = await import("node:path");
+    const cli = new URL("../node/cli.js", import.meta.url).pathname;
+    const folder = mkdtempSync(join(tmpdir(), "zorv-taps-"));
+    try {
+        const times = tapsFor(passageOf("4/4", 2), "linear", 120, 84, 10);
+        const run = (text, more = []) => {
+            writeFileSync(join(folder, "taps.txt"), text);
+            return spawnSync(process.execPath, [cli, "--time", "4/4x4", "--from", "1", "--to", "2", "--start", "q=120",
+                "--taps", join(folder, "taps.txt"), "--svg", join(folder, "map.svg"), ...more], { encoding: "utf8" });
+        };
+        const good = run(`# tapped\n${times.map((t) => t.toFixed(4)).join("\n")}\n\n`);
+        assert.equal(good.status, 0, good.stderr);
+        const [taps, , , ramp] = good.stdout.split("\n");
+        const [, start, stop] = ramp.match(/^Ramp: {3}quarter = (\d+) to quarter = (\d+),/) ?? [];
+        assert.ok(Math.abs(start - 120) <= 2 && Math.abs(stop - 84) <= 2, ramp);
+        assert.match(taps, new RegExp(`^Taps: {3}8 counted, 0 ignored: quarter = ${start} to quarter = ${stop}, linear, off by `));
+        for (const [text, said] of [["0\n0.5\nsoon\n", "line 3: 'soon' is not a time in seconds"],
+            ["0\n0.5\n1\n", "A ramp needs at least 4 taps; 3 were tapped."]]) {
+            const bad = run(text);
+            assert.equal(bad.status, 2);
+            assert.equal(bad.stderr, `preview: --taps ${join(folder, "taps.txt")}: ${said}\n`);
+        }
+        assert.match(run("0\n", ["--stop", "q=60"]).stderr, /--taps: not allowed with argument --stop|--stop: not allowed with argument --taps/);
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
+    }
+});
