@@ -428,6 +428,10 @@ export const CASES = [
       const far = cliSections(runCli(argsOf(FIT_QUERY.replace("fit=25", "fit=3")))).fit;
       assert.match(far[0], /^Fit: no stop tempo/);
       await assertFit(page, far);
+      // A timecode at the frame rate the link carries, as --fit reads it with --fps.
+      const timecode = `${FIT_QUERY.replace("fit=25", "fit=00:00:25:12")}&fps=24`;
+      assert.equal(await page.open(timecode), "Up to date.");
+      await assertFit(page, cliSections(runCli(argsOf(timecode))).fit);
     },
   },
   {
