@@ -124,6 +124,10 @@ export class TapRamp {
       return;
     }
     const { start, stop, rmsMs, largestMs, ignored, counted } = this.fit;
+    if (start === stop) {
+      this.say(`The taps keep one tempo, ${start}: a ramp needs its stop tempo to differ from its start.`);
+      return;
+    }
     const shapeText = this.fit.shape.name === "linear" ? "" : `, ${this.fit.shape.name}`;
     this.say(`The taps fit ${start} to ${stop}${shapeText}: off by ${rmsMs.toFixed(0)} ms on average (RMS), `
       + `${largestMs.toFixed(0)} ms at most, over ${counted} taps; ${ignored} ignored as too far off the tempo.`);
