@@ -14,13 +14,21 @@ const CLICK_UNITS = UNITS_PER_QUARTER / 16;
 const LONGEST_MICROS = 0xFFFFFF;
 
 // Measures 1 to the one after the region's last; a score that ends with the
-// region gets one more measure of its last meter.
+// region gets one more measure of its last meter. One array (frozen) for a
+// score and a last measure, so that its offsets are laid once.
 export function heardMeasures(measures, region) {
     const last = region[2] + 1;
-    const heard = measures.slice(0, last);
-    if (heard.length < last) heard.push(measureAfter(measures));
-    return heard;
+    if (!HEARD.has(measures)) HEARD.set(measures, new Map());
+    const byLast = HEARD.get(measures);
+    if (!byLast.has(last)) {
+        const heard = measures.slice(0, last);
+        if (heard.length < last) heard.push(measureAfter(measures));
+        byLast.set(last, Object.freeze(heard));
+    }
+    return byLast.get(last);
 }
+
+const HEARD = new WeakMap();
 
 // Where the heard part ends, in units from the score's start.
 export function heardEnd(heard) {

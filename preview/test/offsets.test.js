@@ -42,6 +42,9 @@ test("a page edit lays the offsets twice past its reading, and its sounds once m
     assert.equal(await layoutsDuring(() => runPreview(checked, plugin, {})), 2);
     const again = await plan(RAMP);
     assert.equal(await layoutsDuring(() => runPreview(again, plugin, { midi: "ramp.mid", beats: "beats.csv" })), 3);
+    // An edit of the score already read (a page keeps it): only the records' and the hearing's are new.
+    assert.equal(await layoutsDuring(() => runPreview(again, plugin, {})), 1);
+    assert.equal(await layoutsDuring(() => runPreview(again, plugin, { midi: "ramp.mid" })), 2);
 });
 
 test("offsets asked for after a longer layout are its prefix, and no one can change them", () => {
