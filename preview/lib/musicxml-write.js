@@ -51,7 +51,7 @@ export async function writeScore({ source, measures, records, words = [] }, tool
     let text;
     try {
         removeMarks(parts, count, removed, edits);
-        placeRecords(parts, written, edits, words);
+        placeRecords(parts, score.measures, written, edits, words);
         text = serialize(root.ownerDocument, XMLSerializer);
     } finally {
         edits.undo();
@@ -212,7 +212,7 @@ function withoutRecords(records, less) {
 // position, text, dashes}], `text` null for the dashes' stop alone), as a
 // <direction> where it stands: a record in the last part that has its
 // measure, a word over the first part, where programs show a score's tempo.
-function placeRecords(parts, records, edits, words = []) {
+function placeRecords(parts, measures, records, edits, words = []) {
     const entries = [
         ...words.filter((word) => word.measure <= parts[0].measures.length)
             .map((word) => ({ part: 0, measure: word.measure, position: word.position, make: (d) => wordDirection(d, word) })),
@@ -229,7 +229,9 @@ function placeRecords(parts, records, edits, words = []) {
     }
     for (const [partIndex, byMeasure] of byPart) {
         const part = parts[partIndex];
-        const plans = [...byMeasure].map(([number, placed]) => ({ walk: part.measures[number - 1], records: placed }));
+        const plans = [...byMeasure].map(([number, placed]) => ({
+            walk: part.measures[number - 1], length: measures[number - 1].length, records: placed,
+        }));
         const factor = plans.reduce((k, plan) => lcm(k, finerBy(plan)), 1n);
         if (factor > 1n) countFiner(part.element, factor, edits);
         for (const plan of plans) insertRecords(plan, factor, edits);
@@ -257,8 +259,16 @@ function moves(plan) {
         steps.push(subtract(target, at));
         at = target;
     }
-    steps.push(subtract(plan.walk.cursor, at));
+    steps.push(subtract(endOf(plan), at));
     return steps;
+}
+
+// Where the walk is left after the records: back where the part's content
+// ended, but in a measure the part leaves empty at the measure's end, so that
+// a move to a record does not become content that makes a measure empty in
+// every part (a whole rest's length, as notation programs show it) shorter.
+function endOf(plan) {
+    return plan.walk.content === 0 ? fraction(BigInt(plan.length)) : plan.walk.cursor;
 }
 
 // How many times finer the part must count for every move to be whole.
