@@ -10,52 +10,52 @@ import WORKER_SOURCE from "zorv-worker-source";
 // fields it is about and its sentence (InputError's), `superseded` a request
 // that was not worked on.
 function failure(reply) {
-  if (reply.superseded) return Object.assign(new Error("superseded"), { superseded: true });
-  return Object.assign(new Error(reply.error.message), reply.error);
+    if (reply.superseded) return Object.assign(new Error("superseded"), { superseded: true });
+    return Object.assign(new Error(reply.error.message), reply.error);
 }
 
 export function loadEngine() {
-  const url = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: "text/javascript" }));
-  const worker = new Worker(url);
-  const waiting = new Map();
-  let last = 0;
-  worker.addEventListener("message", ({ data }) => {
-    const request = waiting.get(data.id);
-    waiting.delete(data.id);
-    if ("value" in data) request.resolve(data.value);
-    else request.reject(failure(data));
-  });
-  // A Worker that fails to start, or dies, fails every request it holds.
-  worker.addEventListener("error", (event) => {
-    event.preventDefault();
-    for (const request of waiting.values()) request.reject(new Error(event.message || "the preview's worker stopped"));
-    waiting.clear();
-  });
-  const send = (request, transfer = []) => {
-    const id = ++last;
-    const answer = new Promise((resolve, reject) => waiting.set(id, { resolve, reject }));
-    worker.postMessage({ ...request, id }, transfer);
-    return { id, answer };
-  };
-  const ask = (request, transfer) => send(request, transfer).answer;
-  return {
-    // {name, measures, printed, parts, notes, landmarks, staves, ...} of the
-    // score read from the file's bytes (handed over, not copied), kept by
-    // `key` with the score opened by `keep`.
-    open: (name, bytes, key, keep) => ask({ kind: "open", name, bytes, key, keep }, [bytes.buffer]),
-    // The page's result (session.js's pageResult) and the id that the sound
-    // and the MusicXML of this preview are asked by; withScore: the key of
-    // the score to preview, or false for the meter runs.
-    async preview(args, withScore) {
-      const { id, answer } = send({ kind: "preview", args, withScore });
-      return { ...await answer, id };
-    },
-    sound: (result, part) => ask({ kind: "sound", of: result.id, part }),
-    musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
-    // The meter runs to draw: {measures, landmarks, staves}.
-    notation: (time) => ask({ kind: "notation", time }),
-    // MusicXML text of a piece of the score ("score") or the meter runs
-    // ("time") last opened: {from, to, parts, short}.
-    excerpt: (of, piece) => ask({ kind: "excerpt", of, piece }),
-  };
+    const url = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: "text/javascript" }));
+    const worker = new Worker(url);
+    const waiting = new Map();
+    let last = 0;
+    worker.addEventListener("message", ({ data }) => {
+        const request = waiting.get(data.id);
+        waiting.delete(data.id);
+        if ("value" in data) request.resolve(data.value);
+        else request.reject(failure(data));
+    });
+    // A Worker that fails to start, or dies, fails every request it holds.
+    worker.addEventListener("error", (event) => {
+        event.preventDefault();
+        for (const request of waiting.values()) request.reject(new Error(event.message || "the preview's worker stopped"));
+        waiting.clear();
+    });
+    const send = (request, transfer = []) => {
+        const id = ++last;
+        const answer = new Promise((resolve, reject) => waiting.set(id, { resolve, reject }));
+        worker.postMessage({ ...request, id }, transfer);
+        return { id, answer };
+    };
+    const ask = (request, transfer) => send(request, transfer).answer;
+    return {
+        // {name, measures, printed, parts, notes, landmarks, staves, ...} of the
+        // score read from the file's bytes (handed over, not copied), kept by
+        // `key` with the score opened by `keep`.
+        open: (name, bytes, key, keep) => ask({ kind: "open", name, bytes, key, keep }, [bytes.buffer]),
+        // The page's result (session.js's pageResult) and the id that the sound
+        // and the MusicXML of this preview are asked by; withScore: the key of
+        // the score to preview, or false for the meter runs.
+        async preview(args, withScore) {
+            const { id, answer } = send({ kind: "preview", args, withScore });
+            return { ...await answer, id };
+        },
+        sound: (result, part) => ask({ kind: "sound", of: result.id, part }),
+        musicxml: (result) => ask({ kind: "musicxml", of: result.id }),
+        // The meter runs to draw: {measures, landmarks, staves}.
+        notation: (time) => ask({ kind: "notation", time }),
+        // MusicXML text of a piece of the score ("score") or the meter runs
+        // ("time") last opened: {from, to, parts, short}.
+        excerpt: (of, piece) => ask({ kind: "excerpt", of, piece }),
+    };
 }

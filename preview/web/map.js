@@ -9,12 +9,12 @@ const SVG_NS = "http://www.w3.org/2000/svg";
 // The map's horizontal scale, read from its own time axis (the first line:
 // from the left margin to the right one) and the extent it spans in units.
 export function axisOf(svg, extent) {
-  const axis = svg.querySelector("line");
-  const left = Number(axis.getAttribute("x1"));
-  const right = Number(axis.getAttribute("x2"));
-  const [x0, x1] = extent;
-  return { toX: (position) => left + (position - x0) / Math.max(1, x1 - x0) * (right - left),
-    left, bottom: Number(axis.getAttribute("y1")) };
+    const axis = svg.querySelector("line");
+    const left = Number(axis.getAttribute("x1"));
+    const right = Number(axis.getAttribute("x2"));
+    const [x0, x1] = extent;
+    return { toX: (position) => left + (position - x0) / Math.max(1, x1 - x0) * (right - left),
+        left, bottom: Number(axis.getAttribute("y1")) };
 }
 
 // Which record each dot stands for. The map draws the records inside its
@@ -22,21 +22,21 @@ export function axisOf(svg, extent) {
 // last, as it holds), led by one more dot, the tempo in force at its start,
 // when that comes from a record before it.
 export function dotRecords(records, starts, extent, dotCount) {
-  const [x0, x1] = extent;
-  const placed = records.map((record, index) => ({ record, index, at: starts[record.measure] + record.position }));
-  const inside = placed.filter((p) => x0 <= p.at && p.at <= x1)
-    .sort((a, b) => a.at - b.at || a.index - b.index);
-  const before = placed.filter((p) => p.at < x0).sort((a, b) => a.at - b.at || a.index - b.index);
-  const lead = dotCount - inside.length;
-  if (lead < 0 || lead > 1 || (lead === 1 && before.length === 0)) {
-    throw new Error(`the tempo map has ${dotCount} dots for ${inside.length} records`);
-  }
-  return (lead ? [{ ...before[before.length - 1], carried: true }] : []).concat(inside);
+    const [x0, x1] = extent;
+    const placed = records.map((record, index) => ({ record, index, at: starts[record.measure] + record.position }));
+    const inside = placed.filter((p) => x0 <= p.at && p.at <= x1)
+        .sort((a, b) => a.at - b.at || a.index - b.index);
+    const before = placed.filter((p) => p.at < x0).sort((a, b) => a.at - b.at || a.index - b.index);
+    const lead = dotCount - inside.length;
+    if (lead < 0 || lead > 1 || (lead === 1 && before.length === 0)) {
+        throw new Error(`the tempo map has ${dotCount} dots for ${inside.length} records`);
+    }
+    return (lead ? [{ ...before[before.length - 1], carried: true }] : []).concat(inside);
 }
 
 export function recordText(record, carried) {
-  const text = `M${record.name.slice(1)}, beat ${record.beat}: ${record.tempo}`;
-  return carried ? `${text} (in force from before)` : text;
+    const text = `M${record.name.slice(1)}, beat ${record.beat}: ${record.tempo}`;
+    return carried ? `${text} (in force from before)` : text;
 }
 
 // The records' dots (the shared map's drawing: its text around them and
@@ -46,27 +46,27 @@ export function recordText(record, carried) {
 // pointed at or walked to. The result: the SVG text and the dots' centres
 // in drawing order.
 export function dotsAsPath({ head, dots, radius, fill, tail }) {
-  const centres = dots.map((dot) => [dot.x, dot.y]);
-  if (!centres.length) return { svg: head + tail, centres };
-  const d = centres.map(([x, y]) => `M${x},${y}h0`).join("");
-  const path = `<path class="dots" d="${d}" fill="none" stroke="${fill}" stroke-width="${2 * radius}" `
-    + 'stroke-linecap="round"/>\n'
-    + `<circle class="cursor" cx="${centres[0][0]}" cy="${centres[0][1]}" r="${2 * radius}" fill="none" `
-    + `stroke-width="3" tabindex="0" role="img"/>\n`;
-  return { svg: head + path + tail, centres };
+    const centres = dots.map((dot) => [dot.x, dot.y]);
+    if (!centres.length) return { svg: head + tail, centres };
+    const d = centres.map(([x, y]) => `M${x},${y}h0`).join("");
+    const path = `<path class="dots" d="${d}" fill="none" stroke="${fill}" stroke-width="${2 * radius}" `
+        + 'stroke-linecap="round"/>\n'
+        + `<circle class="cursor" cx="${centres[0][0]}" cy="${centres[0][1]}" r="${2 * radius}" fill="none" `
+        + `stroke-width="3" tabindex="0" role="img"/>\n`;
+    return { svg: head + path + tail, centres };
 }
 
 // The dot nearest to a point of the map, if one lies within `reach` (SVG
 // units); centres run left to right.
 export function nearestDot(centres, x, y, reach) {
-  const lo = lowerBound(centres.length, (i) => centres[i][0] < x - reach);
-  let best = -1;
-  let bestDistance = reach * reach;
-  for (let i = lo; i < centres.length && centres[i][0] <= x + reach; i += 1) {
-    const distance = (centres[i][0] - x) ** 2 + (centres[i][1] - y) ** 2;
-    if (distance <= bestDistance) [best, bestDistance] = [i, distance];
-  }
-  return best;
+    const lo = lowerBound(centres.length, (i) => centres[i][0] < x - reach);
+    let best = -1;
+    let bestDistance = reach * reach;
+    for (let i = lo; i < centres.length && centres[i][0] <= x + reach; i += 1) {
+        const distance = (centres[i][0] - x) ** 2 + (centres[i][1] - y) ** 2;
+        if (distance <= bestDistance) [best, bestDistance] = [i, distance];
+    }
+    return best;
 }
 
 const KEY_STEPS = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 };
@@ -74,97 +74,97 @@ const KEY_STEPS = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 };
 // Puts the SVG in the container; pointing near a dot, or walking the dots
 // with the arrow keys from the ring, names its measure, beat and tempo.
 export function showMap(container, result, info) {
-  const { svg: text, centres } = dotsAsPath(result.drawing);
-  container.innerHTML = text;
-  const svg = container.querySelector("svg");
-  svg.setAttribute("viewBox", `0 0 ${svg.getAttribute("width")} ${svg.getAttribute("height")}`);
-  svg.setAttribute("role", "group");
-  svg.setAttribute("aria-label", "Tempo map");
-  info.textContent = "";
-  const ring = svg.querySelector(".cursor");
-  if (!ring) return svg;
-  const owners = dotRecords(result.records, result.starts, result.extent, centres.length);
-  let current = 0;
-  const show = (index) => {
-    current = Math.max(0, Math.min(centres.length - 1, index));
-    const owner = owners[current];
-    const words = recordText(owner.record, owner.carried);
-    ring.setAttribute("cx", String(centres[current][0]));
-    ring.setAttribute("cy", String(centres[current][1]));
-    ring.setAttribute("aria-label", words);
-    info.textContent = words;
-  };
-  ring.setAttribute("aria-label", recordText(owners[0].record, owners[0].carried));
-  // A dot answers within a few pixels of the pointer as the map is shown,
-  // however wide; a finger, less exact than a mouse, reaches further.
-  const point = (event) => {
-    const matrix = svg.getScreenCTM();
-    if (!matrix || !matrix.a) return;
-    const at = new DOMPoint(event.clientX, event.clientY).matrixTransform(matrix.inverse());
-    const reach = (event.pointerType === "touch" ? 24 : 8) / matrix.a;
-    const index = nearestDot(centres, at.x, at.y, reach);
-    if (index < 0) return;
-    ring.classList.add("pointed");
-    show(index);
-  };
-  svg.addEventListener("pointermove", point);
-  svg.addEventListener("pointerdown", point);
-  svg.addEventListener("pointerleave", () => ring.classList.remove("pointed"));
-  ring.addEventListener("focus", () => show(current));
-  ring.addEventListener("keydown", (event) => {
-    const to = event.key === "Home" ? 0 : event.key === "End" ? centres.length - 1
-      : KEY_STEPS[event.key] === undefined ? null : current + KEY_STEPS[event.key];
-    if (to === null) return;
-    event.preventDefault();
-    show(to);
-  });
-  return svg;
+    const { svg: text, centres } = dotsAsPath(result.drawing);
+    container.innerHTML = text;
+    const svg = container.querySelector("svg");
+    svg.setAttribute("viewBox", `0 0 ${svg.getAttribute("width")} ${svg.getAttribute("height")}`);
+    svg.setAttribute("role", "group");
+    svg.setAttribute("aria-label", "Tempo map");
+    info.textContent = "";
+    const ring = svg.querySelector(".cursor");
+    if (!ring) return svg;
+    const owners = dotRecords(result.records, result.starts, result.extent, centres.length);
+    let current = 0;
+    const show = (index) => {
+        current = Math.max(0, Math.min(centres.length - 1, index));
+        const owner = owners[current];
+        const words = recordText(owner.record, owner.carried);
+        ring.setAttribute("cx", String(centres[current][0]));
+        ring.setAttribute("cy", String(centres[current][1]));
+        ring.setAttribute("aria-label", words);
+        info.textContent = words;
+    };
+    ring.setAttribute("aria-label", recordText(owners[0].record, owners[0].carried));
+    // A dot answers within a few pixels of the pointer as the map is shown,
+    // however wide; a finger, less exact than a mouse, reaches further.
+    const point = (event) => {
+        const matrix = svg.getScreenCTM();
+        if (!matrix || !matrix.a) return;
+        const at = new DOMPoint(event.clientX, event.clientY).matrixTransform(matrix.inverse());
+        const reach = (event.pointerType === "touch" ? 24 : 8) / matrix.a;
+        const index = nearestDot(centres, at.x, at.y, reach);
+        if (index < 0) return;
+        ring.classList.add("pointed");
+        show(index);
+    };
+    svg.addEventListener("pointermove", point);
+    svg.addEventListener("pointerdown", point);
+    svg.addEventListener("pointerleave", () => ring.classList.remove("pointed"));
+    ring.addEventListener("focus", () => show(current));
+    ring.addEventListener("keydown", (event) => {
+        const to = event.key === "Home" ? 0 : event.key === "End" ? centres.length - 1
+            : KEY_STEPS[event.key] === undefined ? null : current + KEY_STEPS[event.key];
+        if (to === null) return;
+        event.preventDefault();
+        show(to);
+    });
+    return svg;
 }
 
 // A vertical line that follows the click: its position between the two
 // beats around the elapsed time, linearly, redrawn on every frame.
 export class Playhead {
-  constructor(container) {
-    this.container = container;
-    this.frame = 0;
-  }
+    constructor(container) {
+        this.container = container;
+        this.frame = 0;
+    }
 
-  follow(elapsed, clicks, result) {
-    const svg = this.container.querySelector("svg");
-    const { toX, left, bottom } = axisOf(svg, result.extent);
-    const line = document.createElementNS(SVG_NS, "line");
-    line.setAttribute("class", "playhead");
-    line.setAttribute("y1", "20");
-    line.setAttribute("y2", String(bottom));
-    line.setAttribute("stroke", "#1f5fbf");
-    line.setAttribute("stroke-width", "2");
-    svg.append(line);
-    this.line = line;
-    const xs = clicks.map((c) => toX(c.position));
-    const step = () => {
-      const t = elapsed();
-      if (t === null) return;
-      let i = 0;
-      while (i + 1 < clicks.length && clicks[i + 1].at <= t) i++;
-      const next = Math.min(i + 1, clicks.length - 1);
-      const span = clicks[next].at - clicks[i].at;
-      // Where the hearing goes back (a repeat, a D.C.), the line waits at
-      // the last beat instead of sweeping back across the map.
-      const onward = xs[next] >= xs[i];
-      const part = span > 0 && onward ? Math.min(1, Math.max(0, (t - clicks[i].at) / span)) : 0;
-      const x = xs[i] + (xs[next] - xs[i]) * part;
-      // The lead-in before the region lies left of the map: no line there.
-      line.setAttribute("visibility", x < left ? "hidden" : "visible");
-      line.setAttribute("x1", x.toFixed(1));
-      line.setAttribute("x2", x.toFixed(1));
-      this.frame = requestAnimationFrame(step);
-    };
-    step();
-  }
+    follow(elapsed, clicks, result) {
+        const svg = this.container.querySelector("svg");
+        const { toX, left, bottom } = axisOf(svg, result.extent);
+        const line = document.createElementNS(SVG_NS, "line");
+        line.setAttribute("class", "playhead");
+        line.setAttribute("y1", "20");
+        line.setAttribute("y2", String(bottom));
+        line.setAttribute("stroke", "#1f5fbf");
+        line.setAttribute("stroke-width", "2");
+        svg.append(line);
+        this.line = line;
+        const xs = clicks.map((c) => toX(c.position));
+        const step = () => {
+            const t = elapsed();
+            if (t === null) return;
+            let i = 0;
+            while (i + 1 < clicks.length && clicks[i + 1].at <= t) i++;
+            const next = Math.min(i + 1, clicks.length - 1);
+            const span = clicks[next].at - clicks[i].at;
+            // Where the hearing goes back (a repeat, a D.C.), the line waits at
+            // the last beat instead of sweeping back across the map.
+            const onward = xs[next] >= xs[i];
+            const part = span > 0 && onward ? Math.min(1, Math.max(0, (t - clicks[i].at) / span)) : 0;
+            const x = xs[i] + (xs[next] - xs[i]) * part;
+            // The lead-in before the region lies left of the map: no line there.
+            line.setAttribute("visibility", x < left ? "hidden" : "visible");
+            line.setAttribute("x1", x.toFixed(1));
+            line.setAttribute("x2", x.toFixed(1));
+            this.frame = requestAnimationFrame(step);
+        };
+        step();
+    }
 
-  hide() {
-    cancelAnimationFrame(this.frame);
-    if (this.line) this.line.remove();
-    this.line = null;
-  }
+    hide() {
+        cancelAnimationFrame(this.frame);
+        if (this.line) this.line.remove();
+        this.line = null;
+    }
 }

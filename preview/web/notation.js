@@ -18,8 +18,8 @@
 import NOTATION_SOURCE from "zorv-notation-source";
 import { measureWeight, systemRuns } from "../lib/excerpt.js";
 import {
-  PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, edgeScroll, gestureChoice,
-  runOf, shownParts, zoomFor,
+    PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, edgeScroll, gestureChoice,
+    runOf, shownParts, zoomFor,
 } from "./score-layout.js";
 import { THROUGH_MEASURE_END } from "../lib/music.js";
 
@@ -34,20 +34,20 @@ let library = null;
 
 // The library, started once from its text.
 function loadLibrary() {
-  library ??= new Promise((resolve, reject) => {
-    const url = URL.createObjectURL(new Blob([NOTATION_SOURCE], { type: "text/javascript" }));
-    const script = document.createElement("script");
-    script.src = url;
-    script.onload = () => {
-      URL.revokeObjectURL(url);
-      script.remove();
-      if (globalThis.opensheetmusicdisplay) resolve(globalThis.opensheetmusicdisplay);
-      else reject(new Error("the notation library did not start"));
-    };
-    script.onerror = () => reject(new Error("the notation library could not be started"));
-    document.head.append(script);
-  });
-  return library;
+    library ??= new Promise((resolve, reject) => {
+        const url = URL.createObjectURL(new Blob([NOTATION_SOURCE], { type: "text/javascript" }));
+        const script = document.createElement("script");
+        script.src = url;
+        script.onload = () => {
+            URL.revokeObjectURL(url);
+            script.remove();
+            if (globalThis.opensheetmusicdisplay) resolve(globalThis.opensheetmusicdisplay);
+            else reject(new Error("the notation library did not start"));
+        };
+        script.onerror = () => reject(new Error("the notation library could not be started"));
+        document.head.append(script);
+    });
+    return library;
 }
 
 // The boxes of drawn measures, in CSS pixels from the drawing's top left:
@@ -55,27 +55,27 @@ function loadLibrary() {
 // staff to the bottom of the last of its system. measureList: the library's
 // GraphicSheet.MeasureList (per measure, one entry per staff).
 export function measureBoxes(measureList, zoom) {
-  const scale = UNIT_PX * zoom;
-  return measureList.map((staves) => {
-    const drawn = staves.filter((staff) => staff && staff.PositionAndShape);
-    if (!drawn.length) return null;
-    const first = drawn[0].PositionAndShape;
-    const last = drawn[drawn.length - 1].PositionAndShape;
-    const top = first.AbsolutePosition.y - PAD_UNITS;
-    const bottom = last.AbsolutePosition.y + 4 + PAD_UNITS;
-    return {
-      x: first.AbsolutePosition.x * scale, y: top * scale,
-      width: first.Size.width * scale, height: (bottom - top) * scale,
-    };
-  });
+    const scale = UNIT_PX * zoom;
+    return measureList.map((staves) => {
+        const drawn = staves.filter((staff) => staff && staff.PositionAndShape);
+        if (!drawn.length) return null;
+        const first = drawn[0].PositionAndShape;
+        const last = drawn[drawn.length - 1].PositionAndShape;
+        const top = first.AbsolutePosition.y - PAD_UNITS;
+        const bottom = last.AbsolutePosition.y + 4 + PAD_UNITS;
+        return {
+            x: first.AbsolutePosition.x * scale, y: top * scale,
+            width: first.Size.width * scale, height: (bottom - top) * scale,
+        };
+    });
 }
 
 // The measure the keyboard moves to from `at` (1..count) on a key, or null
 // for a key that does not move.
 export function stepMeasure(at, key, count) {
-  const to = { ArrowRight: at + 1, ArrowDown: at + 1, ArrowLeft: at - 1, ArrowUp: at - 1, Home: 1, End: count }[key];
-  if (to === undefined) return null;
-  return Math.min(count, Math.max(1, to));
+    const to = { ArrowRight: at + 1, ArrowDown: at + 1, ArrowLeft: at - 1, ArrowUp: at - 1, Home: 1, End: count }[key];
+    if (to === undefined) return null;
+    return Math.min(count, Math.max(1, to));
 }
 
 // The part of each measure the region covers, [measure, from, to] with
@@ -83,443 +83,443 @@ export function stepMeasure(at, key, count) {
 // startPosition, endMeasure, endPosition] as the selection tool gives it;
 // starts: each measure's start in units (1-based, one past the last).
 export function shadedParts(region, starts) {
-  const [sm, sp, em, ep] = region;
-  const parts = [];
-  for (let m = sm; m <= em && m + 1 < starts.length; m += 1) {
-    const length = starts[m + 1] - starts[m];
-    const from = m === sm && length > 0 ? sp / length : 0;
-    const to = m === em && ep !== THROUGH_MEASURE_END && length > 0 ? Math.min(1, (ep + 1) / length) : 1;
-    parts.push([m, from, to]);
-  }
-  return parts;
+    const [sm, sp, em, ep] = region;
+    const parts = [];
+    for (let m = sm; m <= em && m + 1 < starts.length; m += 1) {
+        const length = starts[m + 1] - starts[m];
+        const from = m === sm && length > 0 ? sp / length : 0;
+        const to = m === em && ep !== THROUGH_MEASURE_END && length > 0 ? Math.min(1, (ep + 1) / length) : 1;
+        parts.push([m, from, to]);
+    }
+    return parts;
 }
 
 // The next task, without the clamp nested timers get: the page answers
 // what came meanwhile.
 function nextTask() {
-  return new Promise((resolve) => {
-    const channel = new MessageChannel();
-    channel.port1.onmessage = () => resolve();
-    channel.port2.postMessage(null);
-  });
+    return new Promise((resolve) => {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () => resolve();
+        channel.port2.postMessage(null);
+    });
 }
 
 const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
 
 export class Notation {
-  // view: the element the score is drawn in; status: where the drawing
-  // says what it is doing; choose({from, to}): a measure chosen for From
-  // and/or To; tools: the {staves, zoom, parts} controls (a select, a
-  // select, and the element the parts' boxes go in), optional.
-  constructor(view, status, choose, tools = {}) {
-    this.view = view;
-    this.status = status;
-    this.choose = choose;
-    this.tools = tools;
-    this.list = document.createElement("div");
-    this.list.className = "measures";
-    this.list.setAttribute("role", "listbox");
-    this.list.setAttribute("aria-label", "Measures of the score: arrow keys move, Enter sets From, Shift+Enter sets To");
-    this.list.setAttribute("aria-multiselectable", "true");
-    this.view.replaceChildren(this.list);
-    this.source = null;
-    this.pieces = [];
-    this.boxes = [];
-    this.count = 0;
-    this.at = 1;
-    this.focus = 1;
-    this.generation = 0;
-    this.down = null;
-    this.shaded = null;
-    this.wire();
-    this.wireTools();
-  }
-
-  // Draws a score: source {measures, names, staves: [{name, staves}],
-  // landmarks: {busiest}, excerpt(piece) -> Promise<MusicXML text>}, the
-  // system holding measure `focus` first. An older drawing under way stops.
-  draw(source, focus = this.focus) {
-    this.source = source;
-    this.focus = focus;
-    this.showParts(source.staves);
-    return this.redraw();
-  }
-
-  async redraw() {
-    const mine = ++this.generation;
-    const source = this.source;
-    const started = performance.now();
-    const parts = shownParts(this.tools.staves?.value ?? "all", source.staves.length, this.chosenParts());
-    const staves = parts.reduce((n, i) => n + source.staves[i].staves, 0);
-    const width = this.view.clientWidth || USUAL_WIDTH;
-    const zoom = zoomFor(this.tools.zoom?.value ?? "fit", staves, width, this.view.clientHeight);
-    // The notes of the parts drawn, as a share of all parts' staves.
-    const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
-    const runs = systemRuns(source.landmarks.busiest.slice(0, source.measures).map(measureWeight),
-      width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS,
-      { notes: source.landmarks.notes?.map((n) => n * share), mostNotes: MOST_NOTES_A_SYSTEM });
-    this.clear();
-    this.count = source.measures;
-    this.names = source.names;
-    this.layOut(runs, (staves * STAFF_UNITS + 6 * PAD_UNITS) * UNIT_PX * zoom);
-    const pieces = this.pieces;
-    this.say("Drawing the score...");
-    // The status is painted before the first piece holds the page.
-    await nextFrame();
-    if (mine !== this.generation) return false;
-    let library;
-    try {
-      library = await loadLibrary();
-    } catch (error) {
-      if (mine === this.generation) this.say(`The score could not be drawn (${error.message}); the fields above still choose the region.`);
-      return false;
+    // view: the element the score is drawn in; status: where the drawing
+    // says what it is doing; choose({from, to}): a measure chosen for From
+    // and/or To; tools: the {staves, zoom, parts} controls (a select, a
+    // select, and the element the parts' boxes go in), optional.
+    constructor(view, status, choose, tools = {}) {
+        this.view = view;
+        this.status = status;
+        this.choose = choose;
+        this.tools = tools;
+        this.list = document.createElement("div");
+        this.list.className = "measures";
+        this.list.setAttribute("role", "listbox");
+        this.list.setAttribute("aria-label", "Measures of the score: arrow keys move, Enter sets From, Shift+Enter sets To");
+        this.list.setAttribute("aria-multiselectable", "true");
+        this.view.replaceChildren(this.list);
+        this.source = null;
+        this.pieces = [];
+        this.boxes = [];
+        this.count = 0;
+        this.at = 1;
+        this.focus = 1;
+        this.generation = 0;
+        this.down = null;
+        this.shaded = null;
+        this.wire();
+        this.wireTools();
     }
-    if (mine !== this.generation) return false;
-    const order = drawOrder(runs.length, runOf(runs, this.focus));
-    // The Worker cuts the next piece while this one is drawn.
-    const cut = (index) => {
-      const piece = pieces[index];
-      const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: index > 0 });
-      text.catch(() => { /* drawPiece says it */ });
-      return text;
-    };
-    let next = order.length ? cut(order[0]) : null;
-    let failed = 0;
-    for (const [done, index] of order.entries()) {
-      if (mine !== this.generation) return false;
-      const piece = pieces[index];
-      const text = next;
-      next = done + 1 < order.length ? cut(order[done + 1]) : null;
-      const ok = await this.drawPiece(library, piece, text, zoom, mine);
-      if (mine !== this.generation) return false;
-      if (!ok) failed += 1;
-      if (done === 0) {
-        performance.mark("zorv-first-system");
-        this.revealMeasure(this.focus);
-      }
-      if (runs.length > 1) this.say(`Drawing the score: ${done + 1} of ${runs.length} systems...`);
-      await nextTask();
+
+    // Draws a score: source {measures, names, staves: [{name, staves}],
+    // landmarks: {busiest}, excerpt(piece) -> Promise<MusicXML text>}, the
+    // system holding measure `focus` first. An older drawing under way stops.
+    draw(source, focus = this.focus) {
+        this.source = source;
+        this.focus = focus;
+        this.showParts(source.staves);
+        return this.redraw();
     }
-    this.list.removeAttribute("aria-busy");
-    this.say(failed ? `${failed} of ${runs.length} systems could not be drawn; their measures can still be chosen.` : "");
-    performance.measure("zorv-notation", { start: started, end: performance.now(), detail: { measures: this.count } });
-    performance.mark("zorv-score-drawn");
-    return failed === 0;
-  }
 
-  // One room per system, as tall as it will about be, so that the view
-  // can be scrolled to the region before the rest is drawn.
-  layOut(runs, height) {
-    this.pieces = runs.map(([from, to]) => {
-      const slot = document.createElement("div");
-      slot.className = "system";
-      slot.setAttribute("role", "none");
-      slot.style.height = `${Math.round(height)}px`;
-      const drawing = document.createElement("div");
-      drawing.className = "drawing";
-      drawing.setAttribute("aria-hidden", "true");
-      slot.append(drawing);
-      return { from, to, slot, drawing, placed: false };
-    });
-    this.list.replaceChildren(...this.pieces.map((piece) => piece.slot));
-    this.list.tabIndex = 0;
-    this.list.setAttribute("aria-busy", "true");
-    this.at = Math.min(this.at, this.count) || 1;
-    this.cursor(this.at, false);
-    this.shade(this.shaded);
-  }
-
-  // A system drawn in its room: the library reads its piece in one task
-  // and draws it in the next. False when it could not.
-  async drawPiece(library, piece, cutting, zoom, mine) {
-    const { slot } = piece;
-    const holder = document.createElement("div");
-    let boxes = null;
-    try {
-      const text = await cutting;
-      if (mine !== this.generation) return false;
-      const osmd = new library.OpenSheetMusicDisplay(holder, {
-        autoResize: false, backend: "svg", drawTitle: false, drawSubtitle: false, drawComposer: false,
-        drawLyricist: false, drawCredits: false, drawPartNames: true, stretchLastSystemLine: true,
-        drawMeasureNumbers: true, drawMeasureNumbersOnlyAtSystemStart: true,
-      });
-      // What the library notes of a piece (a repeat whose start lies in
-      // another piece) is no fault of the score.
-      osmd.setLogLevel("silent");
-      // One drawn measure for each measure of the score: no rests folded
-      // into one multi-measure rest.
-      osmd.EngravingRules.AutoGenerateMultipleRestMeasuresFromRestMeasures = false;
-      osmd.EngravingRules.RenderMultipleRestMeasures = false;
-      // The piece is one system, as wide as the view, with the page's
-      // margins above and below it left out: systems follow closely.
-      osmd.EngravingRules.RenderXMeasuresPerLineAkaSystem = piece.to - piece.from + 1;
-      osmd.EngravingRules.PageTopMargin = 1;
-      osmd.EngravingRules.PageBottomMargin = 1;
-      await osmd.load(text);
-      await nextTask();
-      if (mine !== this.generation) return false;
-      osmd.zoom = zoom;
-      piece.drawing.replaceChildren(holder);
-      const before = slot.offsetHeight;
-      const above = slot.offsetTop + before <= this.view.scrollTop;
-      osmd.render();
-      boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
-      slot.style.removeProperty("height");
-      // A system drawn above what is in view keeps the view where it was.
-      if (above) this.view.scrollTop += slot.offsetHeight - before;
-      if (boxes.length !== piece.to - piece.from + 1) throw new Error(`${boxes.length} measures drawn of ${piece.to - piece.from + 1}`);
-    } catch (error) {
-      if (mine !== this.generation) return false;
-      const note = document.createElement("p");
-      note.className = "undrawn";
-      note.textContent = `Measures ${piece.from} to ${piece.to} could not be drawn (${error.message ?? error}).`;
-      piece.drawing.replaceChildren(note);
-      slot.style.removeProperty("height");
-      boxes = null;
+    async redraw() {
+        const mine = ++this.generation;
+        const source = this.source;
+        const started = performance.now();
+        const parts = shownParts(this.tools.staves?.value ?? "all", source.staves.length, this.chosenParts());
+        const staves = parts.reduce((n, i) => n + source.staves[i].staves, 0);
+        const width = this.view.clientWidth || USUAL_WIDTH;
+        const zoom = zoomFor(this.tools.zoom?.value ?? "fit", staves, width, this.view.clientHeight);
+        // The notes of the parts drawn, as a share of all parts' staves.
+        const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
+        const runs = systemRuns(source.landmarks.busiest.slice(0, source.measures).map(measureWeight),
+            width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS,
+            { notes: source.landmarks.notes?.map((n) => n * share), mostNotes: MOST_NOTES_A_SYSTEM });
+        this.clear();
+        this.count = source.measures;
+        this.names = source.names;
+        this.layOut(runs, (staves * STAFF_UNITS + 6 * PAD_UNITS) * UNIT_PX * zoom);
+        const pieces = this.pieces;
+        this.say("Drawing the score...");
+        // The status is painted before the first piece holds the page.
+        await nextFrame();
+        if (mine !== this.generation) return false;
+        let library;
+        try {
+            library = await loadLibrary();
+        } catch (error) {
+            if (mine === this.generation) this.say(`The score could not be drawn (${error.message}); the fields above still choose the region.`);
+            return false;
+        }
+        if (mine !== this.generation) return false;
+        const order = drawOrder(runs.length, runOf(runs, this.focus));
+        // The Worker cuts the next piece while this one is drawn.
+        const cut = (index) => {
+            const piece = pieces[index];
+            const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: index > 0 });
+            text.catch(() => { /* drawPiece says it */ });
+            return text;
+        };
+        let next = order.length ? cut(order[0]) : null;
+        let failed = 0;
+        for (const [done, index] of order.entries()) {
+            if (mine !== this.generation) return false;
+            const piece = pieces[index];
+            const text = next;
+            next = done + 1 < order.length ? cut(order[done + 1]) : null;
+            const ok = await this.drawPiece(library, piece, text, zoom, mine);
+            if (mine !== this.generation) return false;
+            if (!ok) failed += 1;
+            if (done === 0) {
+                performance.mark("zorv-first-system");
+                this.revealMeasure(this.focus);
+            }
+            if (runs.length > 1) this.say(`Drawing the score: ${done + 1} of ${runs.length} systems...`);
+            await nextTask();
+        }
+        this.list.removeAttribute("aria-busy");
+        this.say(failed ? `${failed} of ${runs.length} systems could not be drawn; their measures can still be chosen.` : "");
+        performance.measure("zorv-notation", { start: started, end: performance.now(), detail: { measures: this.count } });
+        performance.mark("zorv-score-drawn");
+        return failed === 0;
     }
-    this.place(piece, boxes);
-    return boxes !== null;
-  }
 
-  // No drawing, and why (or nothing).
-  clear(message = null) {
-    this.list.replaceChildren();
-    this.list.removeAttribute("tabindex");
-    this.list.removeAttribute("aria-activedescendant");
-    this.list.removeAttribute("aria-busy");
-    this.pieces = [];
-    this.boxes = [];
-    this.count = 0;
-    // Nothing to draw: the score's room goes too. While a drawing is on its
-    // way the room stays, so that nothing below it moves when it comes.
-    this.view.classList.toggle("blank", message !== null);
-    if (this.tools.bar) this.tools.bar.hidden = message !== null;
-    if (message !== null) {
-      this.generation += 1;
-      this.say(message);
+    // One room per system, as tall as it will about be, so that the view
+    // can be scrolled to the region before the rest is drawn.
+    layOut(runs, height) {
+        this.pieces = runs.map(([from, to]) => {
+            const slot = document.createElement("div");
+            slot.className = "system";
+            slot.setAttribute("role", "none");
+            slot.style.height = `${Math.round(height)}px`;
+            const drawing = document.createElement("div");
+            drawing.className = "drawing";
+            drawing.setAttribute("aria-hidden", "true");
+            slot.append(drawing);
+            return { from, to, slot, drawing, placed: false };
+        });
+        this.list.replaceChildren(...this.pieces.map((piece) => piece.slot));
+        this.list.tabIndex = 0;
+        this.list.setAttribute("aria-busy", "true");
+        this.at = Math.min(this.at, this.count) || 1;
+        this.cursor(this.at, false);
+        this.shade(this.shaded);
     }
-  }
 
-  say(text) {
-    this.status.textContent = text;
-  }
-
-  // The boxes of a system's measures, over its drawing (boxes), or, not
-  // drawn yet, side by side across its room.
-  place(piece, boxes = null) {
-    const count = piece.to - piece.from + 1;
-    const viewHeight = this.view.clientHeight - 4;
-    for (let i = 0; i < count; i += 1) {
-      const measure = piece.from + i;
-      let option = this.boxes[measure - 1];
-      if (!option) {
-        option = document.createElement("div");
-        option.className = "measure";
-        option.id = `measure-${measure}`;
-        option.setAttribute("role", "option");
-        option.setAttribute("aria-selected", "false");
-        option.setAttribute("data-measure", String(measure));
-        option.setAttribute("aria-label", this.names[measure - 1]);
-        option.title = this.names[measure - 1];
-        this.boxes[measure - 1] = option;
-        piece.slot.append(option);
-      }
-      const box = boxes ? boxWithin(boxes[i] ?? { x: 0, y: 0, width: 0, height: 0 }, viewHeight)
-        : { x: `${(i * 100) / count}%`, y: 0, width: `${100 / count}%`, height: "100%" };
-      const px = (v) => (typeof v === "number" ? `${v}px` : v);
-      Object.assign(option.style, { left: px(box.x), top: px(box.y), width: px(box.width), height: px(box.height) });
+    // A system drawn in its room: the library reads its piece in one task
+    // and draws it in the next. False when it could not.
+    async drawPiece(library, piece, cutting, zoom, mine) {
+        const { slot } = piece;
+        const holder = document.createElement("div");
+        let boxes = null;
+        try {
+            const text = await cutting;
+            if (mine !== this.generation) return false;
+            const osmd = new library.OpenSheetMusicDisplay(holder, {
+                autoResize: false, backend: "svg", drawTitle: false, drawSubtitle: false, drawComposer: false,
+                drawLyricist: false, drawCredits: false, drawPartNames: true, stretchLastSystemLine: true,
+                drawMeasureNumbers: true, drawMeasureNumbersOnlyAtSystemStart: true,
+            });
+            // What the library notes of a piece (a repeat whose start lies in
+            // another piece) is no fault of the score.
+            osmd.setLogLevel("silent");
+            // One drawn measure for each measure of the score: no rests folded
+            // into one multi-measure rest.
+            osmd.EngravingRules.AutoGenerateMultipleRestMeasuresFromRestMeasures = false;
+            osmd.EngravingRules.RenderMultipleRestMeasures = false;
+            // The piece is one system, as wide as the view, with the page's
+            // margins above and below it left out: systems follow closely.
+            osmd.EngravingRules.RenderXMeasuresPerLineAkaSystem = piece.to - piece.from + 1;
+            osmd.EngravingRules.PageTopMargin = 1;
+            osmd.EngravingRules.PageBottomMargin = 1;
+            await osmd.load(text);
+            await nextTask();
+            if (mine !== this.generation) return false;
+            osmd.zoom = zoom;
+            piece.drawing.replaceChildren(holder);
+            const before = slot.offsetHeight;
+            const above = slot.offsetTop + before <= this.view.scrollTop;
+            osmd.render();
+            boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
+            slot.style.removeProperty("height");
+            // A system drawn above what is in view keeps the view where it was.
+            if (above) this.view.scrollTop += slot.offsetHeight - before;
+            if (boxes.length !== piece.to - piece.from + 1) throw new Error(`${boxes.length} measures drawn of ${piece.to - piece.from + 1}`);
+        } catch (error) {
+            if (mine !== this.generation) return false;
+            const note = document.createElement("p");
+            note.className = "undrawn";
+            note.textContent = `Measures ${piece.from} to ${piece.to} could not be drawn (${error.message ?? error}).`;
+            piece.drawing.replaceChildren(note);
+            slot.style.removeProperty("height");
+            boxes = null;
+        }
+        this.place(piece, boxes);
+        return boxes !== null;
     }
-    piece.placed = true;
-    this.shade(this.shaded);
-  }
 
-  // The box of a measure, made (undrawn) when its system is not drawn yet.
-  boxOf(measure) {
-    if (!this.boxes[measure - 1] && this.pieces.length) {
-      const piece = this.pieces[runOf(this.pieces.map((p) => [p.from, p.to]), measure)];
-      if (!piece.placed) this.place(piece);
+    // No drawing, and why (or nothing).
+    clear(message = null) {
+        this.list.replaceChildren();
+        this.list.removeAttribute("tabindex");
+        this.list.removeAttribute("aria-activedescendant");
+        this.list.removeAttribute("aria-busy");
+        this.pieces = [];
+        this.boxes = [];
+        this.count = 0;
+        // Nothing to draw: the score's room goes too. While a drawing is on its
+        // way the room stays, so that nothing below it moves when it comes.
+        this.view.classList.toggle("blank", message !== null);
+        if (this.tools.bar) this.tools.bar.hidden = message !== null;
+        if (message !== null) {
+            this.generation += 1;
+            this.say(message);
+        }
     }
-    return this.boxes[measure - 1] ?? null;
-  }
 
-  // The keyboard's place among the measures.
-  cursor(measure, reveal = true) {
-    if (!this.count) return;
-    this.boxes[this.at - 1]?.classList.remove("cursor");
-    this.at = measure;
-    const box = this.boxOf(measure);
-    if (!box) return;
-    box.classList.add("cursor");
-    this.list.setAttribute("aria-activedescendant", box.id);
-    if (reveal) this.reveal(box);
-  }
-
-  revealMeasure(measure) {
-    const box = this.boxOf(measure);
-    if (box) this.reveal(box);
-  }
-
-  // A measure brought into the score's own view, which scrolls inside the
-  // page; the page itself stays where the musician left it.
-  reveal(box) {
-    const view = this.view;
-    const top = box.getBoundingClientRect().top - view.getBoundingClientRect().top + view.scrollTop;
-    const bottom = top + box.offsetHeight;
-    if (top < view.scrollTop) view.scrollTop = top;
-    else if (bottom > view.scrollTop + view.clientHeight) view.scrollTop = bottom - view.clientHeight;
-    const left = box.offsetLeft;
-    const right = left + box.offsetWidth;
-    if (left < view.scrollLeft) view.scrollLeft = left;
-    else if (right > view.scrollLeft + view.clientWidth) view.scrollLeft = right - view.clientWidth;
-  }
-
-  // The region shaded: [measure, from, to] parts (shadedParts), or none.
-  shade(parts) {
-    // Kept for systems still to come.
-    this.shaded = parts;
-    if (parts?.length) this.focus = parts[0][0];
-    for (const box of this.list.querySelectorAll(".measure[aria-selected=true]")) {
-      box.setAttribute("aria-selected", "false");
-      box.style.removeProperty("--from");
-      box.style.removeProperty("--to");
+    say(text) {
+        this.status.textContent = text;
     }
-    for (const [measure, from, to] of parts ?? []) {
-      const box = this.boxes[measure - 1];
-      if (!box) continue;
-      box.setAttribute("aria-selected", "true");
-      box.style.setProperty("--from", `${(from * 100).toFixed(2)}%`);
-      box.style.setProperty("--to", `${(to * 100).toFixed(2)}%`);
+
+    // The boxes of a system's measures, over its drawing (boxes), or, not
+    // drawn yet, side by side across its room.
+    place(piece, boxes = null) {
+        const count = piece.to - piece.from + 1;
+        const viewHeight = this.view.clientHeight - 4;
+        for (let i = 0; i < count; i += 1) {
+            const measure = piece.from + i;
+            let option = this.boxes[measure - 1];
+            if (!option) {
+                option = document.createElement("div");
+                option.className = "measure";
+                option.id = `measure-${measure}`;
+                option.setAttribute("role", "option");
+                option.setAttribute("aria-selected", "false");
+                option.setAttribute("data-measure", String(measure));
+                option.setAttribute("aria-label", this.names[measure - 1]);
+                option.title = this.names[measure - 1];
+                this.boxes[measure - 1] = option;
+                piece.slot.append(option);
+            }
+            const box = boxes ? boxWithin(boxes[i] ?? { x: 0, y: 0, width: 0, height: 0 }, viewHeight)
+                : { x: `${(i * 100) / count}%`, y: 0, width: `${100 / count}%`, height: "100%" };
+            const px = (v) => (typeof v === "number" ? `${v}px` : v);
+            Object.assign(option.style, { left: px(box.x), top: px(box.y), width: px(box.width), height: px(box.height) });
+        }
+        piece.placed = true;
+        this.shade(this.shaded);
     }
-  }
 
-  // The measure playing marked and kept in view (null: none).
-  markPlaying(measure) {
-    const playing = this.list.querySelector(".measure.playing");
-    const box = measure ? this.boxOf(measure) : null;
-    if (playing === box) return;
-    playing?.classList.remove("playing");
-    if (!box) return;
-    box.classList.add("playing");
-    this.reveal(box);
-  }
+    // The box of a measure, made (undrawn) when its system is not drawn yet.
+    boxOf(measure) {
+        if (!this.boxes[measure - 1] && this.pieces.length) {
+            const piece = this.pieces[runOf(this.pieces.map((p) => [p.from, p.to]), measure)];
+            if (!piece.placed) this.place(piece);
+        }
+        return this.boxes[measure - 1] ?? null;
+    }
 
-  measureOf(target) {
-    const box = target?.closest?.(".measure");
-    return box ? Number(box.getAttribute("data-measure")) : null;
-  }
+    // The keyboard's place among the measures.
+    cursor(measure, reveal = true) {
+        if (!this.count) return;
+        this.boxes[this.at - 1]?.classList.remove("cursor");
+        this.at = measure;
+        const box = this.boxOf(measure);
+        if (!box) return;
+        box.classList.add("cursor");
+        this.list.setAttribute("aria-activedescendant", box.id);
+        if (reveal) this.reveal(box);
+    }
 
-  wire() {
-    this.list.addEventListener("pointerdown", (event) => {
-      const measure = this.measureOf(event.target);
-      if (measure === null || event.button !== 0) return;
-      event.preventDefault();
-      this.list.focus({ preventScroll: true });
-      this.down = { measure, shift: event.shiftKey, over: measure, x: event.clientX, y: event.clientY };
-      this.cursor(measure, false);
-    });
-    // A drag is followed by where the pointer is, not by the element under
-    // it: a touch keeps its first element for all its moves. Near the
-    // view's edge it scrolls the view, so that a drag reaches any system.
-    window.addEventListener("pointermove", (event) => {
-      if (!this.down) return;
-      this.down.x = event.clientX;
-      this.down.y = event.clientY;
-      this.follow();
-      if (!this.scrolling) this.scrolling = requestAnimationFrame(() => this.scrollWhileDragging());
-    });
-    const finish = (event) => {
-      if (!this.down) return;
-      const { measure, shift, over } = this.down;
-      this.down = null;
-      this.dragging(null, null);
-      this.cursor(over, false);
-      this.choose(gestureChoice(measure, over, shift || event.shiftKey));
-    };
-    // Released anywhere: a drag may end outside the score.
-    window.addEventListener("pointerup", finish);
-    this.list.addEventListener("pointercancel", () => {
-      this.down = null;
-      this.dragging(null, null);
-    });
-    this.list.addEventListener("keydown", (event) => {
-      if (!this.count) return;
-      if (event.key === "Enter") {
-        event.preventDefault();
-        this.choose(event.shiftKey ? { to: this.at } : { from: this.at });
-        return;
-      }
-      const to = stepMeasure(this.at, event.key, this.count);
-      if (to === null) return;
-      event.preventDefault();
-      this.cursor(to);
-    });
-  }
+    revealMeasure(measure) {
+        const box = this.boxOf(measure);
+        if (box) this.reveal(box);
+    }
 
-  // The measure under the dragging pointer, shaded as it would be chosen.
-  // Past the view's edge, the measures at the edge are reached.
-  follow() {
-    const { top, bottom, left, right } = this.view.getBoundingClientRect();
-    const x = Math.min(Math.max(this.down.x, left + 1), right - 2);
-    const y = Math.min(Math.max(this.down.y, top + 1), bottom - 2);
-    const measure = this.measureOf(document.elementFromPoint(x, y));
-    if (measure === null || measure === this.down.over) return;
-    this.down.over = measure;
-    this.dragging(this.down.measure, measure);
-  }
+    // A measure brought into the score's own view, which scrolls inside the
+    // page; the page itself stays where the musician left it.
+    reveal(box) {
+        const view = this.view;
+        const top = box.getBoundingClientRect().top - view.getBoundingClientRect().top + view.scrollTop;
+        const bottom = top + box.offsetHeight;
+        if (top < view.scrollTop) view.scrollTop = top;
+        else if (bottom > view.scrollTop + view.clientHeight) view.scrollTop = bottom - view.clientHeight;
+        const left = box.offsetLeft;
+        const right = left + box.offsetWidth;
+        if (left < view.scrollLeft) view.scrollLeft = left;
+        else if (right > view.scrollLeft + view.clientWidth) view.scrollLeft = right - view.clientWidth;
+    }
 
-  scrollWhileDragging() {
-    this.scrolling = 0;
-    if (!this.down) return;
-    const { top, bottom } = this.view.getBoundingClientRect();
-    const step = edgeScroll(this.down.y, top, bottom);
-    if (!step) return;
-    const was = this.view.scrollTop;
-    this.view.scrollTop += step;
-    if (this.view.scrollTop === was) return;
-    this.follow();
-    this.scrolling = requestAnimationFrame(() => this.scrollWhileDragging());
-  }
+    // The region shaded: [measure, from, to] parts (shadedParts), or none.
+    shade(parts) {
+        // Kept for systems still to come.
+        this.shaded = parts;
+        if (parts?.length) this.focus = parts[0][0];
+        for (const box of this.list.querySelectorAll(".measure[aria-selected=true]")) {
+            box.setAttribute("aria-selected", "false");
+            box.style.removeProperty("--from");
+            box.style.removeProperty("--to");
+        }
+        for (const [measure, from, to] of parts ?? []) {
+            const box = this.boxes[measure - 1];
+            if (!box) continue;
+            box.setAttribute("aria-selected", "true");
+            box.style.setProperty("--from", `${(from * 100).toFixed(2)}%`);
+            box.style.setProperty("--to", `${(to * 100).toFixed(2)}%`);
+        }
+    }
 
-  // The span being dragged over, shaded as it would be chosen.
-  dragging(from, to) {
-    for (const box of this.list.querySelectorAll(".measure.dragged")) box.classList.remove("dragged");
-    if (from === null) return;
-    const [a, b] = from <= to ? [from, to] : [to, from];
-    for (let m = a; m <= b; m += 1) this.boxes[m - 1]?.classList.add("dragged");
-  }
+    // The measure playing marked and kept in view (null: none).
+    markPlaying(measure) {
+        const playing = this.list.querySelector(".measure.playing");
+        const box = measure ? this.boxOf(measure) : null;
+        if (playing === box) return;
+        playing?.classList.remove("playing");
+        if (!box) return;
+        box.classList.add("playing");
+        this.reveal(box);
+    }
 
-  // The parts' boxes for "the parts chosen", one per part of the score.
-  showParts(staves) {
-    const holder = this.tools.parts;
-    if (!holder) return;
-    const names = staves.map((part, i) => part.name.replace(/\s+/g, " ").trim() || `Part ${i + 1}`);
-    const same = holder.children.length === names.length
-      && [...holder.querySelectorAll("label")].every((label, i) => label.textContent === names[i]);
-    if (same) return;
-    holder.replaceChildren(...names.map((name, i) => {
-      const label = document.createElement("label");
-      const box = document.createElement("input");
-      box.type = "checkbox";
-      box.value = String(i);
-      box.checked = true;
-      label.append(box, name);
-      return label;
-    }));
-    if (this.tools.staves) this.tools.staves.disabled = staves.length < 2;
-  }
+    measureOf(target) {
+        const box = target?.closest?.(".measure");
+        return box ? Number(box.getAttribute("data-measure")) : null;
+    }
 
-  chosenParts() {
-    return [...(this.tools.parts?.querySelectorAll("input:checked") ?? [])].map((box) => Number(box.value));
-  }
+    wire() {
+        this.list.addEventListener("pointerdown", (event) => {
+            const measure = this.measureOf(event.target);
+            if (measure === null || event.button !== 0) return;
+            event.preventDefault();
+            this.list.focus({ preventScroll: true });
+            this.down = { measure, shift: event.shiftKey, over: measure, x: event.clientX, y: event.clientY };
+            this.cursor(measure, false);
+        });
+        // A drag is followed by where the pointer is, not by the element under
+        // it: a touch keeps its first element for all its moves. Near the
+        // view's edge it scrolls the view, so that a drag reaches any system.
+        window.addEventListener("pointermove", (event) => {
+            if (!this.down) return;
+            this.down.x = event.clientX;
+            this.down.y = event.clientY;
+            this.follow();
+            if (!this.scrolling) this.scrolling = requestAnimationFrame(() => this.scrollWhileDragging());
+        });
+        const finish = (event) => {
+            if (!this.down) return;
+            const { measure, shift, over } = this.down;
+            this.down = null;
+            this.dragging(null, null);
+            this.cursor(over, false);
+            this.choose(gestureChoice(measure, over, shift || event.shiftKey));
+        };
+        // Released anywhere: a drag may end outside the score.
+        window.addEventListener("pointerup", finish);
+        this.list.addEventListener("pointercancel", () => {
+            this.down = null;
+            this.dragging(null, null);
+        });
+        this.list.addEventListener("keydown", (event) => {
+            if (!this.count) return;
+            if (event.key === "Enter") {
+                event.preventDefault();
+                this.choose(event.shiftKey ? { to: this.at } : { from: this.at });
+                return;
+            }
+            const to = stepMeasure(this.at, event.key, this.count);
+            if (to === null) return;
+            event.preventDefault();
+            this.cursor(to);
+        });
+    }
 
-  wireTools() {
-    const { staves, zoom, parts, partsSet } = this.tools;
-    const again = () => { if (this.source) this.redraw(); };
-    staves?.addEventListener("change", () => {
-      if (partsSet) partsSet.hidden = staves.value !== "chosen";
-      again();
-    });
-    zoom?.addEventListener("change", again);
-    parts?.addEventListener("change", again);
-  }
+    // The measure under the dragging pointer, shaded as it would be chosen.
+    // Past the view's edge, the measures at the edge are reached.
+    follow() {
+        const { top, bottom, left, right } = this.view.getBoundingClientRect();
+        const x = Math.min(Math.max(this.down.x, left + 1), right - 2);
+        const y = Math.min(Math.max(this.down.y, top + 1), bottom - 2);
+        const measure = this.measureOf(document.elementFromPoint(x, y));
+        if (measure === null || measure === this.down.over) return;
+        this.down.over = measure;
+        this.dragging(this.down.measure, measure);
+    }
+
+    scrollWhileDragging() {
+        this.scrolling = 0;
+        if (!this.down) return;
+        const { top, bottom } = this.view.getBoundingClientRect();
+        const step = edgeScroll(this.down.y, top, bottom);
+        if (!step) return;
+        const was = this.view.scrollTop;
+        this.view.scrollTop += step;
+        if (this.view.scrollTop === was) return;
+        this.follow();
+        this.scrolling = requestAnimationFrame(() => this.scrollWhileDragging());
+    }
+
+    // The span being dragged over, shaded as it would be chosen.
+    dragging(from, to) {
+        for (const box of this.list.querySelectorAll(".measure.dragged")) box.classList.remove("dragged");
+        if (from === null) return;
+        const [a, b] = from <= to ? [from, to] : [to, from];
+        for (let m = a; m <= b; m += 1) this.boxes[m - 1]?.classList.add("dragged");
+    }
+
+    // The parts' boxes for "the parts chosen", one per part of the score.
+    showParts(staves) {
+        const holder = this.tools.parts;
+        if (!holder) return;
+        const names = staves.map((part, i) => part.name.replace(/\s+/g, " ").trim() || `Part ${i + 1}`);
+        const same = holder.children.length === names.length
+            && [...holder.querySelectorAll("label")].every((label, i) => label.textContent === names[i]);
+        if (same) return;
+        holder.replaceChildren(...names.map((name, i) => {
+            const label = document.createElement("label");
+            const box = document.createElement("input");
+            box.type = "checkbox";
+            box.value = String(i);
+            box.checked = true;
+            label.append(box, name);
+            return label;
+        }));
+        if (this.tools.staves) this.tools.staves.disabled = staves.length < 2;
+    }
+
+    chosenParts() {
+        return [...(this.tools.parts?.querySelectorAll("input:checked") ?? [])].map((box) => Number(box.value));
+    }
+
+    wireTools() {
+        const { staves, zoom, parts, partsSet } = this.tools;
+        const again = () => { if (this.source) this.redraw(); };
+        staves?.addEventListener("change", () => {
+            if (partsSet) partsSet.hidden = staves.value !== "chosen";
+            again();
+        });
+        zoom?.addEventListener("change", again);
+        parts?.addEventListener("change", again);
+    }
 }

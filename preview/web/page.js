@@ -35,160 +35,160 @@ let firstShown = false;
 // later ramps and the hit points (rows left empty are none).
 // One frame rate, chosen beside the hit points or beside a duration to fit.
 function pageState() {
-  const hits = givenHits(readHits(hitsList));
-  return {
-    ...readForm(form), runs: readRuns(runsList), hits,
-    fps: document.getElementById(hits.length ? "fps" : "fit-fps").value,
-    cueStart: document.getElementById("cue-start").value,
-    hitUnit: document.getElementById("hit-unit").value,
-  };
+    const hits = givenHits(readHits(hitsList));
+    return {
+        ...readForm(form), runs: readRuns(runsList), hits,
+        fps: document.getElementById(hits.length ? "fps" : "fit-fps").value,
+        cueStart: document.getElementById("cue-start").value,
+        hitUnit: document.getElementById("hit-unit").value,
+    };
 }
 
 // Nothing old stays on show as if it answered the inputs now on the form.
 function withdrawResult(message, isError) {
-  transport?.stop();
-  results.withdraw();
-  transport?.showPlayable();
-  view?.showResult(null);
-  current.hidden = true;
-  status.textContent = message;
-  status.classList.toggle("stale", isError);
+    transport?.stop();
+    results.withdraw();
+    transport?.showPlayable();
+    view?.showResult(null);
+    current.hidden = true;
+    status.textContent = message;
+    status.classList.toggle("stale", isError);
 }
 
 function render(result) {
-  transport.stop();
-  results.show(result);
-  transport.showResult(result);
-  view.showResult(result);
-  current.hidden = false;
-  status.textContent = "Up to date.";
-  status.classList.remove("stale");
+    transport.stop();
+    results.show(result);
+    transport.showResult(result);
+    view.showResult(result);
+    current.hidden = false;
+    status.textContent = "Up to date.";
+    status.classList.remove("stale");
 }
 
 // With no score open (or another being read), the page says what it waits
 // for and shows nothing.
 function waitForScore() {
-  const { message, isError, problem } = file.waiting();
-  if (problem) markError("score", problem);
-  withdrawResult(message, isError);
+    const { message, isError, problem } = file.waiting();
+    if (problem) markError("score", problem);
+    withdrawResult(message, isError);
 }
 
 // origin: what asked for it ("edit", "score", "address"); control: the
 // control edited, if any.
 async function update(origin, control = null) {
-  const mine = ++generation;
-  const started = performance.now();
-  const state = pageState();
-  const edited = control ? fieldOf(control, state) : null;
-  showModes(form, state);
-  showHitsMode(form, runsList, hitsList);
-  const args = argumentsOf({ ...state, scoreName: file.name() });
-  history.replaceState(null, "", queryOf(args) || location.pathname);
-  clearErrors(form);
-  if (state.source === "score" && (file.reading || !file.score)) {
-    // The score drawn stays while another file is read: it may be no score.
-    if (!file.reading) view.draw(state);
-    waitForScore();
-    return;
-  }
-  view.draw(state);
-  if (state.source === "score" && file.problem) markError("score", file.problem);
-  if (state.source === "score" && !state.fromMeasure.trim() && (!state.toMeasure.trim() || state.hits.length)) {
-    withdrawResult("Choose a passage on the score: click a measure, shift-click another, or drag across them.", false);
-    return;
-  }
-  if (hitsList.children.length && !state.hits.length) {
-    withdrawResult("Waiting for the hit points: a position and the time it lands on.", false);
-    return;
-  }
-  status.textContent = "Working...";
-  status.classList.remove("stale");
-  try {
-    const result = await engine.preview(args, state.source === "score" ? file.opened : false);
-    if (mine !== generation) return;
-    render(result);
-    performance.measure("zorv-update", { start: started, end: performance.now(),
-      detail: { origin, fit: state.mode === "fit" } });
-    if (!firstShown) {
-      firstShown = true;
-      performance.mark("zorv-first-result");
+    const mine = ++generation;
+    const started = performance.now();
+    const state = pageState();
+    const edited = control ? fieldOf(control, state) : null;
+    showModes(form, state);
+    showHitsMode(form, runsList, hitsList);
+    const args = argumentsOf({ ...state, scoreName: file.name() });
+    history.replaceState(null, "", queryOf(args) || location.pathname);
+    clearErrors(form);
+    if (state.source === "score" && (file.reading || !file.score)) {
+        // The score drawn stays while another file is read: it may be no score.
+        if (!file.reading) view.draw(state);
+        waitForScore();
+        return;
     }
-  } catch (error) {
-    if (mine !== generation) return;
-    if (error.input) {
-      const { message, isError } = showInputError(error, edited, state, { runsList, hitsList });
-      withdrawResult(message, isError);
-    } else {
-      withdrawResult(`The preview failed: ${error.message}`, true);
-      console.error(error);
+    view.draw(state);
+    if (state.source === "score" && file.problem) markError("score", file.problem);
+    if (state.source === "score" && !state.fromMeasure.trim() && (!state.toMeasure.trim() || state.hits.length)) {
+        withdrawResult("Choose a passage on the score: click a measure, shift-click another, or drag across them.", false);
+        return;
     }
-  }
+    if (hitsList.children.length && !state.hits.length) {
+        withdrawResult("Waiting for the hit points: a position and the time it lands on.", false);
+        return;
+    }
+    status.textContent = "Working...";
+    status.classList.remove("stale");
+    try {
+        const result = await engine.preview(args, state.source === "score" ? file.opened : false);
+        if (mine !== generation) return;
+        render(result);
+        performance.measure("zorv-update", { start: started, end: performance.now(),
+            detail: { origin, fit: state.mode === "fit" } });
+        if (!firstShown) {
+            firstShown = true;
+            performance.mark("zorv-first-result");
+        }
+    } catch (error) {
+        if (mine !== generation) return;
+        if (error.input) {
+            const { message, isError } = showInputError(error, edited, state, { runsList, hitsList });
+            withdrawResult(message, isError);
+        } else {
+            withdrawResult(`The preview failed: ${error.message}`, true);
+            console.error(error);
+        }
+    }
 }
 
 // The files' name: the score's without its ending, or "ramp" for meter runs.
 function baseName() {
-  return file.score && readForm(form).source === "score" ? file.score.name.replace(/\.[^.]*$/, "") : "ramp";
+    return file.score && readForm(form).source === "score" ? file.score.name.replace(/\.[^.]*$/, "") : "ramp";
 }
 
 // A control the musician changed, and what follows from it.
 function edited(control) {
-  defaults.edited(control, readForm(form).source === "score" ? file.score : null);
-  update("edit", control);
+    defaults.edited(control, readForm(form).source === "score" ? file.score : null);
+    update("edit", control);
 }
 
 function wireForm() {
-  form.addEventListener("input", (e) => {
-    if (e.target.type === "file") return;
-    forgetUnwritten(e.target.name);
-    if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
-    const twin = { fps: "fit-fps", "fit-fps": "fps" }[e.target.id];
-    if (twin) document.getElementById(twin).value = e.target.value;
-    edited(e.target);
-  });
-  // A unit typed with a tempo moves to its buttons once the field is left:
-  // the form then shows the tempo the result is for.
-  form.addEventListener("change", (e) => {
-    const side = { "start-bpm": "start", "stop-bpm": "stop" }[e.target.id];
-    if (!side) return;
-    const patch = splitTempo(e.target.value, side);
-    if (!(`${side}Unit` in patch)) return;
-    writeForm(form, patch);
-    update("edit", e.target);
-  });
-  form.addEventListener("submit", (e) => e.preventDefault());
+    form.addEventListener("input", (e) => {
+        if (e.target.type === "file") return;
+        forgetUnwritten(e.target.name);
+        if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
+        const twin = { fps: "fit-fps", "fit-fps": "fps" }[e.target.id];
+        if (twin) document.getElementById(twin).value = e.target.value;
+        edited(e.target);
+    });
+    // A unit typed with a tempo moves to its buttons once the field is left:
+    // the form then shows the tempo the result is for.
+    form.addEventListener("change", (e) => {
+        const side = { "start-bpm": "start", "stop-bpm": "stop" }[e.target.id];
+        if (!side) return;
+        const patch = splitTempo(e.target.value, side);
+        if (!(`${side}Unit` in patch)) return;
+        writeForm(form, patch);
+        update("edit", e.target);
+    });
+    form.addEventListener("submit", (e) => e.preventDefault());
 }
 
 async function main() {
-  const linkState = stateFromQuery(location.search);
-  writeForm(form, linkState);
-  writeRuns(runsList, linkState.runs ?? []);
-  writeHits(hitsList, linkState.hits ?? []);
-  for (const id of ["fps", "fit-fps"]) document.getElementById(id).value = linkState.fps ?? "";
-  document.getElementById("cue-start").value = linkState.cueStart ?? "";
-  document.getElementById("hit-unit").value = linkState.hitUnit ?? "";
-  showHitsMode(form, runsList, hitsList);
-  showModes(form, readForm(form));
-  engine = loadEngine();
-  defaults = new Defaults(form, linkState);
-  const marks = new ScoreMarks({ form, runsList, apply: () => update("edit") });
-  const changed = (opened) => {
-    if (opened) defaults.opened(file.score);
-    marks.show(file.score);
-    update("score");
-  };
-  file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
-  view = new ScoreView({ engine, file, form, hitsList, edited });
-  const shown = () => results.shown;
-  transport = new Transport(engine, shown);
-  new TapRamp({ form, shown, apply: () => update("edit") });
-  wireForm();
-  wireDownloads({ engine, transport, shown, baseName });
-  wireRows({ form, runsList, hitsList, state: pageState, measureCount: () => results.shown?.measureCount ?? Infinity,
-    update: () => update("edit") });
-  await update("address");
+    const linkState = stateFromQuery(location.search);
+    writeForm(form, linkState);
+    writeRuns(runsList, linkState.runs ?? []);
+    writeHits(hitsList, linkState.hits ?? []);
+    for (const id of ["fps", "fit-fps"]) document.getElementById(id).value = linkState.fps ?? "";
+    document.getElementById("cue-start").value = linkState.cueStart ?? "";
+    document.getElementById("hit-unit").value = linkState.hitUnit ?? "";
+    showHitsMode(form, runsList, hitsList);
+    showModes(form, readForm(form));
+    engine = loadEngine();
+    defaults = new Defaults(form, linkState);
+    const marks = new ScoreMarks({ form, runsList, apply: () => update("edit") });
+    const changed = (opened) => {
+        if (opened) defaults.opened(file.score);
+        marks.show(file.score);
+        update("score");
+    };
+    file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
+    view = new ScoreView({ engine, file, form, hitsList, edited });
+    const shown = () => results.shown;
+    transport = new Transport(engine, shown);
+    new TapRamp({ form, shown, apply: () => update("edit") });
+    wireForm();
+    wireDownloads({ engine, transport, shown, baseName });
+    wireRows({ form, runsList, hitsList, state: pageState, measureCount: () => results.shown?.measureCount ?? Infinity,
+        update: () => update("edit") });
+    await update("address");
 }
 
 main().catch((error) => {
-  withdrawResult(`The preview failed: ${error.message}`, true);
-  console.error(error);
+    withdrawResult(`The preview failed: ${error.message}`, true);
+    console.error(error);
 });

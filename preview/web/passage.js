@@ -5,9 +5,9 @@
 
 // What sounds, by the choice's name.
 export const SOUNDS = {
-  both: { notes: true, click: true },
-  notes: { notes: true, click: false },
-  click: { notes: false, click: true },
+    both: { notes: true, click: true },
+    notes: { notes: true, click: false },
+    click: { notes: false, click: true },
 };
 
 // A note or click a hair before a measure's start (rounding in the sum of
@@ -24,33 +24,33 @@ const EPSILON = 1e-9;
 // sound (the count-in's first), notes: {at, off, key, velocity, channel,
 // program, volume}.
 export function passage(sound, { first, sounds = "both", countIn = false }) {
-  const want = soundsOf(sound, sounds);
-  const start = sound.measures[first - 1].seconds;
-  const next = first < sound.measures.length ? sound.measures[first].seconds : sound.end;
-  const beats = sound.beats.filter((b) => b.heard >= first).map((b) => ({ ...b, at: b.seconds - start }));
-  const lead = countIn ? next - start : 0;
-  const counted = countIn
-    ? beats.filter((b) => b.heard === first).map((b) => ({ ...b, at: b.at - lead, countIn: true }))
-    : [];
-  const notes = want.notes
-    ? sound.notes.filter((n) => n.on >= start - EPSILON).map((n) => ({ ...n, at: n.on - start, off: n.off - start }))
-    : [];
-  return {
-    length: sound.end - start,
-    countIn: lead,
-    beats,
-    clicks: [...counted, ...(want.click ? beats : [])],
-    notes,
-    measures: sound.measures.slice(first - 1).map((m) => ({ heard: m.heard, measure: m.measure, at: m.seconds - start })),
-  };
+    const want = soundsOf(sound, sounds);
+    const start = sound.measures[first - 1].seconds;
+    const next = first < sound.measures.length ? sound.measures[first].seconds : sound.end;
+    const beats = sound.beats.filter((b) => b.heard >= first).map((b) => ({ ...b, at: b.seconds - start }));
+    const lead = countIn ? next - start : 0;
+    const counted = countIn
+        ? beats.filter((b) => b.heard === first).map((b) => ({ ...b, at: b.at - lead, countIn: true }))
+        : [];
+    const notes = want.notes
+        ? sound.notes.filter((n) => n.on >= start - EPSILON).map((n) => ({ ...n, at: n.on - start, off: n.off - start }))
+        : [];
+    return {
+        length: sound.end - start,
+        countIn: lead,
+        beats,
+        clicks: [...counted, ...(want.click ? beats : [])],
+        notes,
+        measures: sound.measures.slice(first - 1).map((m) => ({ heard: m.heard, measure: m.measure, at: m.seconds - start })),
+    };
 }
 
 // What actually sounds for a choice: a passage without notes has only its
 // click to offer.
 export function soundsOf(sound, sounds) {
-  const want = SOUNDS[sounds];
-  if (!want) throw new Error(`no sound choice '${sounds}'`);
-  return sound.notes.length === 0 ? SOUNDS.click : want;
+    const want = SOUNDS[sounds];
+    if (!want) throw new Error(`no sound choice '${sounds}'`);
+    return sound.notes.length === 0 ? SOUNDS.click : want;
 }
 
 // Where the passage is after `elapsed` seconds of playing (count-in
@@ -58,18 +58,18 @@ export function soundsOf(sound, sounds) {
 // start of the current pass (negative during the count-in), the measure
 // (its place in the hearing and its number in the score) null then.
 export function whereAt(played, elapsed, loop) {
-  let at = elapsed - played.countIn;
-  let pass = 0;
-  if (loop && at >= played.length && played.length > 0) {
-    pass = Math.floor(at / played.length);
-    at -= pass * played.length;
-  }
-  let now = null;
-  for (const m of played.measures) {
-    if (m.at > at + EPSILON) break;
-    now = m;
-  }
-  return { pass, at, heard: now && now.heard, measure: now && now.measure };
+    let at = elapsed - played.countIn;
+    let pass = 0;
+    if (loop && at >= played.length && played.length > 0) {
+        pass = Math.floor(at / played.length);
+        at -= pass * played.length;
+    }
+    let now = null;
+    for (const m of played.measures) {
+        if (m.at > at + EPSILON) break;
+        now = m;
+    }
+    return { pass, at, heard: now && now.heard, measure: now && now.measure };
 }
 
 // The measures that began after `last` and up to `now` (whereAt's answers;
@@ -77,19 +77,19 @@ export function whereAt(played, elapsed, loop) {
 // its start: a frame that comes late on a busy machine may find that more
 // than one measure began since the one before, and every one is announced.
 export function measuresBegun(played, last, now) {
-  if (now.heard === null) return [];
-  const index = (where) => played.measures.findIndex((m) => m.heard === where.heard);
-  let from = last === null || last.heard === null ? 0 : index(last) + 1;
-  const begun = [];
-  for (let pass = last === null ? 0 : last.pass; pass <= now.pass; pass += 1) {
-    const to = pass === now.pass ? index(now) : played.measures.length - 1;
-    for (let i = from; i <= to; i += 1) {
-      const m = played.measures[i];
-      begun.push({ ...m, pass, played: played.countIn + pass * played.length + m.at });
+    if (now.heard === null) return [];
+    const index = (where) => played.measures.findIndex((m) => m.heard === where.heard);
+    let from = last === null || last.heard === null ? 0 : index(last) + 1;
+    const begun = [];
+    for (let pass = last === null ? 0 : last.pass; pass <= now.pass; pass += 1) {
+        const to = pass === now.pass ? index(now) : played.measures.length - 1;
+        for (let i = from; i <= to; i += 1) {
+            const m = played.measures[i];
+            begun.push({ ...m, pass, played: played.countIn + pass * played.length + m.at });
+        }
+        from = 0;
     }
-    from = 0;
-  }
-  return begun;
+    return begun;
 }
 
 // The events of one pass, as the player hands them to the audio clock:
@@ -98,15 +98,15 @@ export function measuresBegun(played, last, now) {
 // time order; at one time a note ends before another begins. The count-in
 // comes with the first pass only.
 export function passEvents(played, pass) {
-  const offset = played.countIn + pass * played.length;
-  const events = [];
-  for (const click of played.clicks) {
-    if (click.countIn && pass > 0) continue;
-    events.push({ time: offset + click.at, order: 1, kind: "click", accent: click.accent });
-  }
-  for (const note of played.notes) {
-    events.push({ time: offset + note.at, order: 2, kind: "on", note });
-    events.push({ time: offset + note.off, order: 0, kind: "off", note });
-  }
-  return events.sort((a, b) => a.time - b.time || a.order - b.order);
+    const offset = played.countIn + pass * played.length;
+    const events = [];
+    for (const click of played.clicks) {
+        if (click.countIn && pass > 0) continue;
+        events.push({ time: offset + click.at, order: 1, kind: "click", accent: click.accent });
+    }
+    for (const note of played.notes) {
+        events.push({ time: offset + note.at, order: 2, kind: "on", note });
+        events.push({ time: offset + note.off, order: 0, kind: "off", note });
+    }
+    return events.sort((a, b) => a.time - b.time || a.order - b.order);
 }

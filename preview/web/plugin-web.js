@@ -7,5 +7,5 @@ import { loadPlugin as loadWith, ScenarioError } from '../lib/plugin.js';
 export { ScenarioError };
 
 export function loadPlugin() {
-  return loadWith(createZorvPlugin);
+    return loadWith(createZorvPlugin);
 }

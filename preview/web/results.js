@@ -5,83 +5,83 @@ import { showMap } from "./map.js";
 
 // A score's printed number is its own text: shown as text, never as markup.
 function escape(text) {
-  return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+    return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
 }
 
 function headlineLines(headline) {
-  return (headline ?? []).map(({ kind, text }) => {
-    const line = document.createElement("p");
-    line.className = kind;
-    line.textContent = text;
-    return line;
-  });
+    return (headline ?? []).map(({ kind, text }) => {
+        const line = document.createElement("p");
+        line.className = kind;
+        line.textContent = text;
+        return line;
+    });
 }
 
 function musicxmlNote(past) {
-  return past === 0 ? ""
-    : `The MusicXML leaves out ${past} tempo record${past === 1 ? "" : "s"} past the score's last measure `
-      + "(the step after a region that ends the score).";
+    return past === 0 ? ""
+        : `The MusicXML leaves out ${past} tempo record${past === 1 ? "" : "s"} past the score's last measure `
+            + "(the step after a region that ends the score).";
 }
 
 export class Results {
-  constructor() {
-    this.shown = null;
-    this.recordsDetails = document.getElementById("records-details");
-    this.recordsBody = document.querySelector("#records tbody");
-    this.recordsOf = null;
-    this.recordsDetails.addEventListener("toggle", () => this.fillRecords());
-  }
-
-  show(result) {
-    this.shown = result;
-    const text = (id, value) => { document.getElementById(id).textContent = value; };
-    const optional = (id, value) => {
-      const node = document.getElementById(id);
-      node.hidden = !value;
-      node.textContent = value || "";
-    };
-    optional("fit-result", result.fitText);
-    text("header", result.headerText);
-    document.getElementById("headline").replaceChildren(...headlineLines(result.headline));
-    text("records-unit", `${result.unit} =`);
-    optional("hits-result", result.hitsText);
-    text("records-of", result.plan ? "ramps" : "ramp");
-    text("summary", result.summaryText);
-    text("finale", result.finaleText);
-    showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
-    const count = result.records.length;
-    text("record-count", `${count} record${count === 1 ? "" : "s"}`);
-    text("musicxml-note", musicxmlNote(result.pastScore));
-    showRemarks(document.getElementById("score-remarks"), result.remarks ?? []);
-    this.fillRecords();
-  }
-
-  withdraw() {
-    this.shown = null;
-  }
-
-  // The table is filled when it is open: a long ramp has thousands of rows,
-  // which an edit should not have to build unseen.
-  fillRecords() {
-    const shown = this.shown;
-    if (!this.recordsDetails.open || !shown) {
-      this.recordsBody.innerHTML = "";
-      this.recordsOf = null;
-      return;
+    constructor() {
+        this.shown = null;
+        this.recordsDetails = document.getElementById("records-details");
+        this.recordsBody = document.querySelector("#records tbody");
+        this.recordsOf = null;
+        this.recordsDetails.addEventListener("toggle", () => this.fillRecords());
     }
-    if (this.recordsOf === shown) return;
-    this.recordsOf = shown;
-    this.recordsBody.innerHTML = shown.records.map((r) => `<tr><td>${escape(r.label)}</td><td>${r.beat}</td>`
-      + `<td>${r.tempo.slice(r.tempo.lastIndexOf("= ") + 2)}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
-  }
+
+    show(result) {
+        this.shown = result;
+        const text = (id, value) => { document.getElementById(id).textContent = value; };
+        const optional = (id, value) => {
+            const node = document.getElementById(id);
+            node.hidden = !value;
+            node.textContent = value || "";
+        };
+        optional("fit-result", result.fitText);
+        text("header", result.headerText);
+        document.getElementById("headline").replaceChildren(...headlineLines(result.headline));
+        text("records-unit", `${result.unit} =`);
+        optional("hits-result", result.hitsText);
+        text("records-of", result.plan ? "ramps" : "ramp");
+        text("summary", result.summaryText);
+        text("finale", result.finaleText);
+        showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
+        const count = result.records.length;
+        text("record-count", `${count} record${count === 1 ? "" : "s"}`);
+        text("musicxml-note", musicxmlNote(result.pastScore));
+        showRemarks(document.getElementById("score-remarks"), result.remarks ?? []);
+        this.fillRecords();
+    }
+
+    withdraw() {
+        this.shown = null;
+    }
+
+    // The table is filled when it is open: a long ramp has thousands of rows,
+    // which an edit should not have to build unseen.
+    fillRecords() {
+        const shown = this.shown;
+        if (!this.recordsDetails.open || !shown) {
+            this.recordsBody.innerHTML = "";
+            this.recordsOf = null;
+            return;
+        }
+        if (this.recordsOf === shown) return;
+        this.recordsOf = shown;
+        this.recordsBody.innerHTML = shown.records.map((r) => `<tr><td>${escape(r.label)}</td><td>${r.beat}</td>`
+            + `<td>${r.tempo.slice(r.tempo.lastIndexOf("= ") + 2)}</td><td>${r.bpm}</td><td>${r.value}</td></tr>`).join("");
+    }
 }
 
 // What the reader read leniently, each once, beside the score.
 function showRemarks(list, remarks) {
-  list.hidden = remarks.length === 0;
-  list.replaceChildren(...remarks.map((text) => {
-    const item = document.createElement("li");
-    item.textContent = `${text[0].toUpperCase()}${text.slice(1)}.`;
-    return item;
-  }));
+    list.hidden = remarks.length === 0;
+    list.replaceChildren(...remarks.map((text) => {
+        const item = document.createElement("li");
+        item.textContent = `${text[0].toUpperCase()}${text.slice(1)}.`;
+        return item;
+    }));
 }

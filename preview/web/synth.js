@@ -16,27 +16,27 @@ const RELEASE_SECONDS = 1.0;
 // is "null") loads in every engine only from a data: URL.
 let processorUrl = null;
 function synthProcessorUrl() {
-  if (!processorUrl) {
-    const bytes = new TextEncoder().encode(processorCode);
-    let binary = "";
-    for (let i = 0; i < bytes.length; i += 0x8000) {
-      binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    if (!processorUrl) {
+        const bytes = new TextEncoder().encode(processorCode);
+        let binary = "";
+        for (let i = 0; i < bytes.length; i += 0x8000) {
+            binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+        }
+        processorUrl = `data:text/javascript;base64,${btoa(binary)}`;
     }
-    processorUrl = `data:text/javascript;base64,${btoa(binary)}`;
-  }
-  return processorUrl;
+    return processorUrl;
 }
 
 // The bank's bytes, decoded once, when first wanted: decoding 3 MB of
 // base64 while the page opens would delay its first result.
 let bankBytes = null;
 function soundBank() {
-  if (!bankBytes) {
-    const binary = atob(bankText);
-    bankBytes = new Uint8Array(binary.length);
-    for (let i = 0; i < binary.length; i += 1) bankBytes[i] = binary.charCodeAt(i);
-  }
-  return bankBytes;
+    if (!bankBytes) {
+        const binary = atob(bankText);
+        bankBytes = new Uint8Array(binary.length);
+        for (let i = 0; i < binary.length; i += 1) bankBytes[i] = binary.charCodeAt(i);
+    }
+    return bankBytes;
 }
 
 // The bank is handed over (and so detached) on every load: each gets a copy.
@@ -44,12 +44,12 @@ const bankCopy = () => soundBank().slice().buffer;
 
 // A synthesizer with the General MIDI bank loaded, in `context`.
 export async function loadSynth(context) {
-  await context.audioWorklet.addModule(synthProcessorUrl());
-  const synth = new WorkletSynthesizer(context);
-  await synth.soundBankManager.addSoundBank(bankCopy(), "general-midi");
-  await synth.isReady;
-  performance.mark("zorv-sound-ready");
-  return synth;
+    await context.audioWorklet.addModule(synthProcessorUrl());
+    const synth = new WorkletSynthesizer(context);
+    await synth.soundBankManager.addSoundBank(bankCopy(), "general-midi");
+    await synth.isReady;
+    performance.mark("zorv-sound-ready");
+    return synth;
 }
 
 // The heard part as a WAV file with what was chosen: the notes of `midi`
@@ -57,31 +57,31 @@ export async function loadSynth(context) {
 // OfflineAudioContext, which runs off the main thread) and the clicks of
 // `beats` (null: none). seconds: how long the heard part lasts.
 export async function renderWav({ midi, beats, seconds }) {
-  const rate = SAMPLE_RATE;
-  const length = Math.ceil((seconds + RELEASE_SECONDS) * rate);
-  const channels = [];
-  if (midi) {
-    const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
-    await context.audioWorklet.addModule(synthProcessorUrl());
-    const synth = new WorkletSynthesizer(context);
-    synth.connect(context.destination);
-    await synth.startOfflineRender({
-      midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
-      loopCount: 0,
-      soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
-      sequencerOptions: { skipToFirstNoteOn: false },
-    });
-    const rendered = await context.startRendering();
-    channels.push(rendered.getChannelData(0), rendered.getChannelData(1));
-  } else {
-    channels.push(new Float32Array(length));
-  }
-  if (beats) {
-    const click = mixClicks(beats, rate);
-    const level = midi ? CLICK_UNDER_NOTES : 1;
-    for (const channel of channels) {
-      for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i] * level;
+    const rate = SAMPLE_RATE;
+    const length = Math.ceil((seconds + RELEASE_SECONDS) * rate);
+    const channels = [];
+    if (midi) {
+        const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
+        await context.audioWorklet.addModule(synthProcessorUrl());
+        const synth = new WorkletSynthesizer(context);
+        synth.connect(context.destination);
+        await synth.startOfflineRender({
+            midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
+            loopCount: 0,
+            soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
+            sequencerOptions: { skipToFirstNoteOn: false },
+        });
+        const rendered = await context.startRendering();
+        channels.push(rendered.getChannelData(0), rendered.getChannelData(1));
+    } else {
+        channels.push(new Float32Array(length));
     }
-  }
-  return { channels, rate };
+    if (beats) {
+        const click = mixClicks(beats, rate);
+        const level = midi ? CLICK_UNDER_NOTES : 1;
+        for (const channel of channels) {
+            for (let i = 0; i < Math.min(click.length, channel.length); i += 1) channel[i] += click[i] * level;
+        }
+    }
+    return { channels, rate };
 }

@@ -18,92 +18,92 @@ const RECORD_STROKE = "#c33";
 // later of two at one place holds; starts: the measures' offsets (from 1,
 // one past the last).
 export function laneSteps(records, starts, count) {
-  const points = records
-    .filter((r) => r.measure >= 1 && r.measure <= count)
-    .map((r) => [starts[r.measure] + r.position, r.value])
-    .sort((a, b) => a[0] - b[0]);
-  const lanes = [];
-  let held = DEFAULT_VALUE;
-  let next = 0;
-  for (let m = 1; m <= count; m += 1) {
-    const [start, end] = [starts[m], starts[m + 1]];
-    while (next < points.length && points[next][0] <= start) held = points[next++][1];
-    const steps = [[0, held]];
-    while (next < points.length && points[next][0] < end) {
-      const [at, value] = points[next++];
-      held = value;
-      const fraction = (at - start) / Math.max(1, end - start);
-      if (steps[steps.length - 1][0] === fraction) steps[steps.length - 1][1] = value;
-      else steps.push([fraction, value]);
+    const points = records
+        .filter((r) => r.measure >= 1 && r.measure <= count)
+        .map((r) => [starts[r.measure] + r.position, r.value])
+        .sort((a, b) => a[0] - b[0]);
+    const lanes = [];
+    let held = DEFAULT_VALUE;
+    let next = 0;
+    for (let m = 1; m <= count; m += 1) {
+        const [start, end] = [starts[m], starts[m + 1]];
+        while (next < points.length && points[next][0] <= start) held = points[next++][1];
+        const steps = [[0, held]];
+        while (next < points.length && points[next][0] < end) {
+            const [at, value] = points[next++];
+            held = value;
+            const fraction = (at - start) / Math.max(1, end - start);
+            if (steps[steps.length - 1][0] === fraction) steps[steps.length - 1][1] = value;
+            else steps.push([fraction, value]);
+        }
+        lanes.push(steps);
     }
-    lanes.push(steps);
-  }
-  return lanes;
+    return lanes;
 }
 
 // One measure's lane as SVG text, `width` px wide; y(value) in px.
 function laneSvg(steps, width, y, shaded) {
-  const region = shaded ? `<rect x="${(shaded[0] * width).toFixed(1)}" width="${((shaded[1] - shaded[0]) * width).toFixed(1)}" `
-    + `height="${LANE_PX}" fill="${REGION_FILL}"/>` : "";
-  const path = steps.map(([at, value], i) => {
-    const x = (at * width).toFixed(1);
-    const to = y(value).toFixed(1);
-    return i === 0 ? `M0 ${to}` : `H${x} V${to}`;
-  }).join(" ");
-  return `${region}<path d="${path} H${width.toFixed(1)}" fill="none" stroke="${RECORD_STROKE}" stroke-width="1.5"/>`;
+    const region = shaded ? `<rect x="${(shaded[0] * width).toFixed(1)}" width="${((shaded[1] - shaded[0]) * width).toFixed(1)}" `
+        + `height="${LANE_PX}" fill="${REGION_FILL}"/>` : "";
+    const path = steps.map(([at, value], i) => {
+        const x = (at * width).toFixed(1);
+        const to = y(value).toFixed(1);
+        return i === 0 ? `M0 ${to}` : `H${x} V${to}`;
+    }).join(" ");
+    return `${region}<path d="${path} H${width.toFixed(1)}" fill="none" stroke="${RECORD_STROKE}" stroke-width="1.5"/>`;
 }
 
 export class TempoLane {
-  // view: the element the score is drawn in (its measure boxes inside).
-  constructor(view) {
-    this.view = view;
-    this.layer = document.createElement("div");
-    this.layer.className = "tempo-lane";
-    this.layer.setAttribute("aria-hidden", "true");
-    this.result = null;
-    this.parts = [];
-    // The notation places and moves its boxes as it draws the score piece
-    // by piece: the lane follows them, once a frame at most.
-    this.pending = 0;
-    new MutationObserver((changes) => {
-      if (this.pending || changes.every((change) => this.layer.contains(change.target))) return;
-      this.pending = requestAnimationFrame(() => {
+    // view: the element the score is drawn in (its measure boxes inside).
+    constructor(view) {
+        this.view = view;
+        this.layer = document.createElement("div");
+        this.layer.className = "tempo-lane";
+        this.layer.setAttribute("aria-hidden", "true");
+        this.result = null;
+        this.parts = [];
+        // The notation places and moves its boxes as it draws the score piece
+        // by piece: the lane follows them, once a frame at most.
         this.pending = 0;
-        this.redraw();
-      });
-    }).observe(view, { subtree: true, childList: true, attributes: true, attributeFilter: ["style"] });
-  }
-
-  // The lane for `result` (null: none) under the boxes drawn now, its
-  // region shaded in `parts` ([measure, from, to], notation.js's
-  // shadedParts).
-  show(result, parts = []) {
-    this.result = result;
-    this.parts = parts;
-    const boxes = [...this.view.querySelectorAll(".measure[data-measure]")];
-    if (!result || boxes.length === 0 || boxes.length !== result.measureCount) {
-      this.layer.replaceChildren();
-      return;
+        new MutationObserver((changes) => {
+            if (this.pending || changes.every((change) => this.layer.contains(change.target))) return;
+            this.pending = requestAnimationFrame(() => {
+                this.pending = 0;
+                this.redraw();
+            });
+        }).observe(view, { subtree: true, childList: true, attributes: true, attributeFilter: ["style"] });
     }
-    if (this.layer.parentNode !== this.view) this.view.append(this.layer);
-    const lanes = laneSteps(result.records, result.starts, boxes.length);
-    const values = lanes.flat().map(([, value]) => value);
-    const [lo, hi] = [Math.min(...values), Math.max(...values)];
-    const y = (value) => (hi === lo ? LANE_PX / 2 : 1 + (hi - value) / (hi - lo) * (LANE_PX - 2));
-    const shaded = new Map(parts.map(([m, from, to]) => [m, [from, to]]));
-    // The boxes may stand in containers of their own (a piece of the score
-    // each): placed by where they are seen, from the lane's own corner.
-    const origin = this.layer.getBoundingClientRect();
-    this.layer.innerHTML = boxes.map((box, i) => {
-      const seen = box.getBoundingClientRect();
-      const [left, top, width] = [seen.left - origin.left, seen.bottom - origin.top + GAP_PX, seen.width];
-      return `<svg data-lane="${i + 1}" data-steps="${lanes[i].length}" width="${width}" height="${LANE_PX}" `
-        + `style="left:${left}px;top:${top}px">${laneSvg(lanes[i], width, y, shaded.get(i + 1))}</svg>`;
-    }).join("");
-  }
 
-  // The boxes were drawn anew: the lane follows them.
-  redraw() {
-    this.show(this.result, this.parts);
-  }
+    // The lane for `result` (null: none) under the boxes drawn now, its
+    // region shaded in `parts` ([measure, from, to], notation.js's
+    // shadedParts).
+    show(result, parts = []) {
+        this.result = result;
+        this.parts = parts;
+        const boxes = [...this.view.querySelectorAll(".measure[data-measure]")];
+        if (!result || boxes.length === 0 || boxes.length !== result.measureCount) {
+            this.layer.replaceChildren();
+            return;
+        }
+        if (this.layer.parentNode !== this.view) this.view.append(this.layer);
+        const lanes = laneSteps(result.records, result.starts, boxes.length);
+        const values = lanes.flat().map(([, value]) => value);
+        const [lo, hi] = [Math.min(...values), Math.max(...values)];
+        const y = (value) => (hi === lo ? LANE_PX / 2 : 1 + (hi - value) / (hi - lo) * (LANE_PX - 2));
+        const shaded = new Map(parts.map(([m, from, to]) => [m, [from, to]]));
+        // The boxes may stand in containers of their own (a piece of the score
+        // each): placed by where they are seen, from the lane's own corner.
+        const origin = this.layer.getBoundingClientRect();
+        this.layer.innerHTML = boxes.map((box, i) => {
+            const seen = box.getBoundingClientRect();
+            const [left, top, width] = [seen.left - origin.left, seen.bottom - origin.top + GAP_PX, seen.width];
+            return `<svg data-lane="${i + 1}" data-steps="${lanes[i].length}" width="${width}" height="${LANE_PX}" `
+                + `style="left:${left}px;top:${top}px">${laneSvg(lanes[i], width, y, shaded.get(i + 1))}</svg>`;
+        }).join("");
+    }
+
+    // The boxes were drawn anew: the lane follows them.
+    redraw() {
+        this.show(this.result, this.parts);
+    }
 }

@@ -15,41 +15,41 @@ let working = false;
 const REPLACEABLE = new Set(["open", "preview"]);
 
 self.onmessage = (event) => {
-  queue.push(event.data);
-  if (!working) work();
+    queue.push(event.data);
+    if (!working) work();
 };
 
 async function work() {
-  working = true;
-  while (queue.length) {
-    const request = queue.shift();
-    if (REPLACEABLE.has(request.kind) && queue.some((later) => later.kind === request.kind)) {
-      self.postMessage({ id: request.id, superseded: true });
-      continue;
+    working = true;
+    while (queue.length) {
+        const request = queue.shift();
+        if (REPLACEABLE.has(request.kind) && queue.some((later) => later.kind === request.kind)) {
+            self.postMessage({ id: request.id, superseded: true });
+            continue;
+        }
+        try {
+            const value = await answer(await session, request);
+            self.postMessage({ id: request.id, value }, transfers(value));
+        } catch (error) {
+            self.postMessage({ id: request.id, error: errorData(error) });
+        }
     }
-    try {
-      const value = await answer(await session, request);
-      self.postMessage({ id: request.id, value }, transfers(value));
-    } catch (error) {
-      self.postMessage({ id: request.id, error: errorData(error) });
-    }
-  }
-  working = false;
+    working = false;
 }
 
 function answer(session, request) {
-  switch (request.kind) {
-    case "open": return session.open(request.name, request.bytes, request.key, request.keep);
-    case "preview": return session.preview(request.args, request.withScore, request.id);
-    case "sound": return session.sound(request.of, request.part);
-    case "musicxml": return session.musicxml(request.of);
-    case "notation": return session.notation(request.time);
-    case "excerpt": return session.excerpt(request.of, request.piece);
-    default: throw new Error(`no such request: ${request.kind}`);
-  }
+    switch (request.kind) {
+        case "open": return session.open(request.name, request.bytes, request.key, request.keep);
+        case "preview": return session.preview(request.args, request.withScore, request.id);
+        case "sound": return session.sound(request.of, request.part);
+        case "musicxml": return session.musicxml(request.of);
+        case "notation": return session.notation(request.time);
+        case "excerpt": return session.excerpt(request.of, request.piece);
+        default: throw new Error(`no such request: ${request.kind}`);
+    }
 }
 
 // The bytes a reply hands over rather than copies.
 function transfers(value) {
-  return Object.values(value ?? {}).filter((v) => v instanceof Uint8Array).map((v) => v.buffer);
+    return Object.values(value ?? {}).filter((v) => v instanceof Uint8Array).map((v) => v.buffer);
 }
