@@ -386,7 +386,7 @@ function heardDistances(score, from, positions) {
 
 // --- the lines the command line prints ---------------------------------------
 
-const signed = (x, digits) => `${x >= 0 ? "+" : "-"}${fixed(Math.abs(x), digits)}`;
+export const signed = (x, digits) => `${x >= 0 ? "+" : "-"}${fixed(Math.abs(x), digits)}`;
 
 function errorText(seconds, rate) {
     return `${signed(seconds * 1000, 1)} ms, ${signed(framesOf(seconds, rate), 2)} frames`;
@@ -447,6 +447,6 @@ export function hitHeadline(report, measures, printed = null) {
 }
 
 // "quarter = 117.342".
-function constantName(tempo) {
+export function constantName(tempo) {
     return `${tempo.dotted ? "dotted " : ""}${UNIT_NAMES[tempo.unit]} = ${fixed(tempo.bpm, 3)}`;
 }

@@ -25,10 +25,15 @@ export function headerLines(header) {
 // "Score:  24 measures: 4/4 x24", with its tempo marks and, when its
 // repeats and jumps change what is heard, how many measures play.
 export function scoreLine(score) {
+    return `Score:  ${scoreWords(score)}`;
+}
+
+// The score's part of the line: "24 measures: 4/4 x24, ...".
+export function scoreWords(score) {
     const markText = score.marks === null ? "" : `, ${score.marks} tempo mark${score.marks !== 1 ? "s" : ""}${stepsText(score.steps)}`;
     const heardText = score.heard === null ? ""
         : `; its repeats and jumps play ${score.heard} measure${score.heard !== 1 ? "s" : ""}`;
-    return `Score:  ${meterSummary(score.measures)}${markText}${heardText}`;
+    return `${meterSummary(score.measures)}${markText}${heardText}`;
 }
 
 // "Note:   ..." for each thing the reader read leniently, as it says it.

@@ -1,6 +1,6 @@
-// The results: the headline, the fit's and the hits' answers, the summary,
-// "In Finale", the tempo map and the records table, each filled from the
-// preview's result as data.
+// The results: the headline, the score and the ramps in sentences, the tempo
+// map, then one click away the timing, the hits and "In Finale", and the
+// records table, each filled from the preview's result as data.
 import { showMap } from "./map.js";
 
 // A score's printed number is its own text: shown as text, never as markup.
@@ -15,6 +15,46 @@ function headlineLines(headline) {
         line.textContent = text;
         return line;
     });
+}
+
+function paragraph(text) {
+    const node = document.createElement("p");
+    node.textContent = text;
+    return node;
+}
+
+// [what, figure], or [heading] for a heading row across both columns.
+function timingRow([what, figure]) {
+    const row = document.createElement("tr");
+    const head = document.createElement("th");
+    head.scope = "row";
+    head.textContent = what;
+    row.append(head);
+    if (figure === undefined) {
+        head.colSpan = 2;
+        head.className = "heading";
+    } else {
+        const cell = document.createElement("td");
+        cell.textContent = figure;
+        row.append(cell);
+    }
+    return row;
+}
+
+function showHits(hits) {
+    document.getElementById("hits-result").hidden = !hits;
+    document.getElementById("hits-named").hidden = !hits;
+    document.querySelector("#hits caption").textContent = hits?.caption ?? "";
+    document.querySelector("#hits tbody").replaceChildren(...(hits?.rows ?? []).map((cells) => {
+        const row = document.createElement("tr");
+        row.append(...cells.map((figure) => {
+            const cell = document.createElement("td");
+            cell.textContent = figure;
+            return cell;
+        }));
+        return row;
+    }));
+    document.getElementById("hits-notes").replaceChildren(...(hits?.notes ?? []).map(paragraph));
 }
 
 function musicxmlNote(past) {
@@ -35,18 +75,12 @@ export class Results {
     show(result) {
         this.shown = result;
         const text = (id, value) => { document.getElementById(id).textContent = value; };
-        const optional = (id, value) => {
-            const node = document.getElementById(id);
-            node.hidden = !value;
-            node.textContent = value || "";
-        };
-        optional("fit-result", result.fitText);
-        text("header", result.headerText);
         document.getElementById("headline").replaceChildren(...headlineLines(result.headline));
+        document.getElementById("about").replaceChildren(...result.about.map((sentence) => paragraph(sentence)));
         text("records-unit", `${result.unit} =`);
-        optional("hits-result", result.hitsText);
         text("records-of", result.plan ? "ramps" : "ramp");
-        text("summary", result.summaryText);
+        document.querySelector("#timing tbody").replaceChildren(...result.timing.map(timingRow));
+        showHits(result.hits ?? null);
         text("finale", result.finaleText);
         showMap(document.getElementById("tempo-map"), result, document.getElementById("record-info"));
         const count = result.records.length;

@@ -2,15 +2,15 @@
 // holds up the page: the score read once when it is opened, each edit
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
-// a Worker can post: the sections' text, the records' rows, the map.
-import { InputError, QUARTER, beatUnits, measureName, parseTimeRuns, percentName, tempoName } from "../lib/music.js";
+// a Worker can post: the sections' sentences and rows, the records' rows, the map.
+import { InputError, QUARTER, beatUnits, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import { plan, readMeasures, readScoreFile } from "../lib/inputs.js";
 import { runPreview } from "../lib/preview.js";
-import { AFTER_TEXT, fitLines, scoreLine } from "../lib/lines.js";
+import { planAbout, planTimingRows, rampAbout, hitTable, timingRows } from "./result-data.js";
 import { regionPasses } from "../lib/heard.js";
 import { heardBeats, heardMidi, heardSound } from "../lib/heard-sound.js";
-import { checkPlan, planFinaleLines, planFitLines, planHeaderLines, planTimingLines, runPlan } from "../lib/tempo-plan.js";
-import { checkHitInputs, hitHeadline, hitLines, runHits } from "../lib/hits.js";
+import { checkPlan, planFinaleLines, runPlan } from "../lib/tempo-plan.js";
+import { checkHitInputs, hitHeadline, runHits } from "../lib/hits.js";
 import { checkShape, runShaped, shapeLines } from "../lib/shaped.js";
 import { tapPassage } from "../lib/taps.js";
 import { marksPlan, proposedRamps, rampSummary } from "../lib/marks.js";
@@ -21,8 +21,8 @@ import { Excerpts } from "../lib/excerpt.js";
 import { landmarks } from "../lib/landmarks.js";
 import { heardMeasureAt } from "../lib/playback.js";
 import { scoreTempos } from "../lib/score-tempo.js";
-import { summaryLines, tableRow } from "../lib/tempo-map.js";
-import { finaleWords, headline, planHeadline, regionWords, tempoWords, unitName } from "../lib/words.js";
+import { tableRow } from "../lib/tempo-map.js";
+import { finaleWords, headline, planHeadline, tempoWords, unitName } from "../lib/words.js";
 
 // Measures heard before the region when Play is pressed, and shown before
 // it on the tempo map, where the tempo leading into the ramp is seen.
@@ -112,17 +112,13 @@ export function pageMapStyle(checked) {
 export function pageResult(checked, result) {
     const measures = checked.score.measures.length;
     const printed = checked.score.printed ?? null;
-    const { score, region, ramp } = result.header;
+    const { score, ramp } = result.header;
     return {
         headline: headline(result, printed),
-        headerText: [scoreLine(score), `Region: ${regionWords(region, score.measures, printed)}`,
-            `Ramp:   ${tempoName(ramp.start)} to ${tempoName(ramp.stop)}, ${AFTER_TEXT[ramp.after]}`,
-            ...(ramp.stop.percent ? [`Stop:   ${percentName(ramp.start, ramp.stop)}`] : [])].join("\n"),
-        fitText: "",
+        about: rampAbout(result.header, printed),
         // Each pass through the region names its measures as the score prints them too.
-        summaryText: summaryLines(result.summary.passes && printed
-            ? { ...result.summary, passes: regionPasses(result.heard, score.measures, undefined, printed) }
-            : result.summary).join("\n"),
+        timing: timingRows(result.summary, result.summary.passes && printed
+            ? regionPasses(result.heard, score.measures, undefined, printed) : result.summary.passes ?? null),
         finaleText: finaleWords(result.finale, printed).join("\n"),
         records: result.records.map((record) => pageRecord(record, score.measures, printed, ramp.start)),
         unit: unitName(ramp.start),
@@ -147,10 +143,9 @@ export function planPageResult(checked, result) {
     return {
         plan: true,
         headline: [...planHeadline(result), ...(result.hits ? hitHeadline(result.hits, measures) : [])],
-        headerText: planHeaderLines(result.header, { selectionTool: false }).join("\n"),
-        fitText: planFitLines(result).join("\n"),
-        summaryText: planTimingLines(result).join("\n"),
-        hitsText: result.hits ? hitLines(result.hits, measures).join("\n") : "",
+        about: planAbout(result.header),
+        timing: planTimingRows(result),
+        hits: result.hits ? hitTable(result.hits, measures) : null,
         finaleText: planFinaleLines(result.finale).join("\n"),
         records: result.records.map((record) => pageRecord(record, measures, null, QUARTER)),
         unit: "quarter",
@@ -174,8 +169,7 @@ export function shapedPageResult(checked, result) {
     const page = planPageResult(checked, result);
     const { measures } = result.header.score;
     return {
-        ...page, headerText: [page.headerText, ...shapeLines(result.shape, measures)].join("\n"),
-        fitText: result.fit ? fitLines(result.fit).join("\n") : "",
+        ...page, about: [...page.about, ...shapeLines(result.shape, measures)],
     };
 }
 
