@@ -131,6 +131,9 @@ const withoutPrinted = (text) => text.replace(/ \((printed [^)]*|unnumbered)\)/g
 // what the page's sentences and tables must share with the command line's lines.
 const figures = (text) => withoutPrinted(text).match(/\d+(?:\.\d+)?/g) ?? [];
 
+/** The timing, hits and Finale entries are one click away. */
+const openDetails = (page) => page.evaluate(() => { document.getElementById("result-details").open = true; });
+
 /** The score and ramps in sentences hold the command line's header's
  * figures (without the selection tool's numbers), and are no printout. */
 async function assertAbout(page, cli, where = "") {
@@ -148,7 +151,7 @@ async function assertShows(page, stdout) {
   await assertAbout(page, cli);
   const records = await page.records();
   assert.deepEqual(records.map(([measure, beat, , bpm, value]) => [withoutPrinted(measure), beat, bpm, value]), cli.records);
-  await page.evaluate(() => { document.getElementById("result-details").open = true; });
+  await openDetails(page);
   assert.deepEqual(figures(await page.text("timing")), figures(cli.summary.join("\n")));
   assert.equal(await page.shown("hits-result"), cli.hits.length > 0);
   assert.deepEqual(figures(cli.hits.length ? await page.text("hits-result") : ""), figures(cli.hits.join("\n")));
@@ -344,6 +347,7 @@ export const CASES = [
       assert.equal(await drawnSystem(1), false, "measure 1 was drawn before the region");
       // An edit is answered while the rest is drawn.
       assert.equal(await page.retype("stop-bpm", "66"), "Up to date.");
+      await openDetails(page);
       assert.match(await page.text("finale"), /= 66\n/);
       assert.equal(await page.attribute("#notation [role=listbox]", "aria-busy"), "true");
       assert.deepEqual(await page.accessibilityViolations(), [], "while the score is drawn");
@@ -840,6 +844,7 @@ export const CASES = [
         ["100 bpm", "Start:  Quarter, Dotted on, = 100", ["q", true, "100 bpm"]],
       ];
       await page.retype("from-measure", "12");
+      await openDetails(page);
       for (const [typed, entry, buttons] of cases) {
         assert.equal(await page.retype("start-bpm", typed), "Up to date.", typed);
         assert.ok((await page.lines("finale")).includes(`  ${entry}`), typed);
