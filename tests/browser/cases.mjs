@@ -339,12 +339,24 @@ export const CASES = [
     async run(page) {
       const path = scratchFile("many-notes.musicxml");
       writeFileSync(path, largeScore(160, 10).bytes); // 6,400 notes
-      assert.equal(await openAt(page, "?from=150&to=152&start=q=100&stop=q=60", path), "Up to date.");
+      await page.open("?from=150&to=152&start=q=100&stop=q=60");
+      // Which system of this score is drawn first, seen as it is drawn (a
+      // look afterwards depends on how soon the engine lets the test look).
+      await page.evaluate(() => {
+        const notation = document.getElementById("notation");
+        new MutationObserver(() => {
+          const systems = notation.querySelectorAll(".system");
+          if (window.zorvFirstDrawn || systems.length < 10) return;
+          window.zorvFirstDrawn = [...systems].find((s) => s.querySelector("svg"));
+        }).observe(notation, { childList: true, subtree: true });
+      });
+      assert.equal(await openScore(page, path), "Up to date.");
       const systemHolding = (m) => `#notation .system:has([data-measure="${m}"])`;
       const drawnSystem = (m) => page.evaluate((s) => document.querySelector(s)?.querySelector("svg") !== null
         && document.querySelector(s) !== null, systemHolding(m));
       await waitFor(() => drawnSystem(150), "the region's system", 120);
-      assert.equal(await drawnSystem(1), false, "measure 1 was drawn before the region");
+      assert.ok(await page.evaluate(() => window.zorvFirstDrawn?.querySelector('[data-measure="150"]') != null),
+        "the system drawn first holds the region");
       // An edit is answered while the rest is drawn.
       assert.equal(await page.retype("stop-bpm", "66"), "Up to date.");
       await openDetails(page);
@@ -383,8 +395,10 @@ export const CASES = [
       await page.evaluate((s) => { const v = document.querySelector(s); v.scrollTop = v.scrollHeight; }, strip);
       const late = await centre();
       assert.ok(late > 1900, late);
+      // From chosen after To takes To with it: the measure is a passage.
       await page.browser.click(strip);
-      assert.equal(await page.settled(), "No result: correct the input marked above.");
+      assert.equal(await page.settled(), "Up to date.");
+      assert.deepEqual(await fields(page), [String(late), "", String(late), ""]);
       await page.evaluate((s) => { document.querySelector(s).scrollTop = 0; }, strip);
       const early = await centre();
       await page.browser.click(strip, { shift: true });
