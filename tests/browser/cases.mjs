@@ -357,7 +357,7 @@ export const CASES = [
       });
       await waitFor(() => drawnSystem(150), "the short score's region", 120);
       const names = await page.evaluate((s) => document.querySelector(s).textContent, systemHolding(150));
-      assert.ok(names.includes("Part 1") && names.includes("Part 10") && !names.includes("Part 5"), names);
+      assert.ok(names.includes("Player 1") && names.includes("Player 10") && !names.includes("Player 5"), names);
     },
   },
   {
