@@ -20,6 +20,8 @@ import { startEngine } from "../tests/browser/engines.mjs";
 import { PAGE, PageUnderTest, waitFor } from "../tests/browser/page.mjs";
 
 const QUERY = "?time=4/4x100&from=2&to=99&start=q=120&stop=q=72&after=start";
+// A natural ritardando over 100 measures: each edit solves its runs anew.
+const SHAPED_QUERY = "?time=4/4x101&from=1&to=100&start=q=120&stop=50%25&shape=natural&after=start";
 const FIT_QUERY = "?time=4/4x100&from=2&to=99&start=q=120&fit=150&stop-unit=q&after=start";
 // Eight hit points over 200 measures: an edit solves all eight again.
 const HITS = ["26=53.94", "51=108.55", "76=151.36", "101=183.94", "125=224.9", "150=290.16", "175=371.13", "200=437.38"];
@@ -120,6 +122,7 @@ const page = new PageUnderTest(browser);
 const first = [];
 const edit = [];
 const fit = [];
+const shaped = [];
 const hits = [];
 const sound = [];
 const drawn = [];
@@ -139,6 +142,8 @@ try {
     first.push(await page.evaluate(() => performance.getEntriesByName("zorv-first-result")[0].startTime) / 1000);
   }
   for (let i = 0; i < edits; i += 1) edit.push(await timedEdit(page, "stop-bpm", String(60 + (i % 10))));
+  await page.open(SHAPED_QUERY);
+  for (let i = 0; i < 7; i += 1) shaped.push(await timedEdit(page, "stop-bpm", `${45 + i} %`));
   await page.open(FIT_QUERY);
   for (let i = 0; i < 7; i += 1) fit.push(await timedEdit(page, "fit", String(140 + i)));
   await page.open(HITS_QUERY);
@@ -186,6 +191,8 @@ try {
 }
 console.log(`page_first_result_seconds ${median(first).toFixed(3)}   (goal: at most 1 s)`);
 console.log(`page_edit_ms ${median(edit).toFixed(1)}   (100 measures, median of ${edits}; goal: at most 50 ms)`);
+console.log(`page_shaped_edit_ms ${median(shaped).toFixed(1)}   (a natural ritardando over 100 measures, median of `
+  + `${shaped.length}; goal: at most 100 ms)`);
 console.log(`page_fit_ms ${median(fit).toFixed(1)}   (median of ${fit.length}; goal: at most 150 ms)`);
 console.log(`page_hits_edit_ms ${median(hits).toFixed(1)}   (eight hits over 200 measures, median of ${hits.length}; `
   + "goal: at most 300 ms)");

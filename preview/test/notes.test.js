@@ -68,8 +68,8 @@ test("a part's instrument: its MIDI program, else its instrument sound, else its
         [`<part-name>Tuba</part-name>${instrument("Tuba", "strings.viola")}`, 41],
         [`<part-name>Solo</part-name>${instrument("Clarinet in Bb", "exotic.unknown")}`, 71],
         ["<part-name>Flöte 1</part-name>", 73],
-        ["<part-name>Part 2</part-name><part-abbreviation>Vc.</part-abbreviation>", 42],
-        ["<part-name>Part 2</part-name>", 0],
+        ["<part-name>Player 2</part-name><part-abbreviation>Vc.</part-abbreviation>", 42],
+        ["<part-name>Player 2</part-name>", 0],
     ];
     for (const [list, program] of cases) assert.equal((await read(list, "")).parts[0].program, program, list);
     const sounds = [

@@ -17,7 +17,7 @@ export function mixChoices(parts) {
 // Each part's name as the choice shows it: an unnamed part by its place,
 // a name two parts share with its count ("Violin (2)").
 function partLabels(parts) {
-    const names = parts.map((part) => part.name.trim() || `Part ${part.index + 1}`);
+    const names = parts.map((part) => part.name.trim() || `Instrument ${part.index + 1}`);
     const seen = new Map();
     return names.map((name) => {
         const count = names.filter((other) => other === name).length;

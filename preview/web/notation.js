@@ -492,7 +492,7 @@ export class Notation {
     showParts(staves) {
         const holder = this.tools.parts;
         if (!holder) return;
-        const names = staves.map((part, i) => part.name.replace(/\s+/g, " ").trim() || `Part ${i + 1}`);
+        const names = staves.map((part, i) => part.name.replace(/\s+/g, " ").trim() || `Instrument ${i + 1}`);
         const same = holder.children.length === names.length
             && [...holder.querySelectorAll("label")].every((label, i) => label.textContent === names[i]);
         if (same) return;

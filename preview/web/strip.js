@@ -293,7 +293,14 @@ export class MeasureStrip {
         view.addEventListener("scroll", () => this.paint());
         view.addEventListener("focus", () => this.paint());
         view.addEventListener("blur", () => this.paint());
-        new ResizeObserver(() => { if (this.count) this.layOut(); }).observe(view);
+        // Laid out in the next frame: a layout inside the observer's own
+        // callback can change the size it watches (a scrollbar comes or goes),
+        // which browsers report as an observer loop.
+        let pending = 0;
+        new ResizeObserver(() => {
+            cancelAnimationFrame(pending);
+            pending = requestAnimationFrame(() => { if (this.count) this.layOut(); });
+        }).observe(view);
         view.addEventListener("pointerdown", (event) => {
             if (event.button !== 0 || !this.count) return;
             // The scrollbar scrolls; only the boxes choose.

@@ -257,7 +257,7 @@ test("the mix: every part, one alone or all but one, by the parts' places in the
   const { mixChoices, mixedNotes } = await import("../../preview/web/mix.js");
   const parts = [{ index: 0, name: "Violin" }, { index: 1, name: "Violin" }, { index: 2, name: "" }, { index: 3, name: "Drums" }];
   assert.deepEqual(mixChoices(parts).map((c) => [c.value, c.label]).slice(0, 5), [["all", "All parts"],
-    ["solo:0", "Violin (1) alone"], ["solo:1", "Violin (2) alone"], ["solo:2", "Part 3 alone"], ["solo:3", "Drums alone"]]);
+    ["solo:0", "Violin (1) alone"], ["solo:1", "Violin (2) alone"], ["solo:2", "Instrument 3 alone"], ["solo:3", "Drums alone"]]);
   assert.deepEqual(mixChoices(parts).at(-1), { value: "mute:3", label: "All but Drums" });
   assert.deepEqual(mixChoices(parts.slice(0, 1)).map((c) => c.value), ["all"]);
   const keys = (choice) => mixedNotes(heard.notes, choice).map((n) => n.key);

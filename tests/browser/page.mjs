@@ -14,7 +14,7 @@ export const SCORES = join(ROOT, "tests", "preview", "scores");
 // How long a wait may last before it is a fault: only a failing case waits it
 // out, and a page sharing the cores with other tests' browsers can take many
 // seconds to answer.
-const WAIT_SECONDS = 60;
+const WAIT_SECONDS = 120;
 // "Loading the plug-in...", "Reading score.mxl...", "Working...": the page
 // says it is busy with three dots, and answers without them.
 const busy = (status) => status === "" || status.endsWith("...");
