@@ -7,7 +7,7 @@ import { AFTER_TEXT, scoreWords } from "../lib/lines.js";
 import { DEFAULT_TEMPO_NOTE } from "../lib/timing.js";
 import { constantName, signed } from "../lib/hits.js";
 import { formatTime, framesOf } from "../lib/timecode.js";
-import { regionWords } from "../lib/words.js";
+import { bpmIn, regionWords, unitName } from "../lib/words.js";
 
 const seconds = (s) => `${fixed(s, 3)} s`;
 
@@ -36,9 +36,13 @@ export function planAbout(header) {
             + `${AFTER_TEXT[run.after]}.`)];
 }
 
-// A ramp's timing as [what, figure] rows; `passes` the region's hearings
-// ([{text, fromS, toS}]) or null when it is heard once as written.
-export function timingRows(summary, passes = summary.passes ?? null) {
+// A tempo difference in quarter BPM as the ramp's own unit counts it.
+const bpmWords = (beat, quarterBpm) => `${fixed(bpmIn(beat, quarterBpm), 1)} ${unitName(beat)} BPM`;
+
+// A ramp's timing as [what, figure] rows, tempos in the unit of `beat` (the
+// ramp's start); `passes` the region's hearings ([{text, fromS, toS}]) or
+// null when it is heard once as written.
+export function timingRows(summary, beat, passes = summary.passes ?? null) {
     const note = summary.assumesDefault ? ` (${DEFAULT_TEMPO_NOTE})` : "";
     const rows = [["Region length", `${formatG(summary.quarters)} quarter notes`],
         [`Plays for${passes ? " once through" : ""}, with the written records`, `${seconds(summary.writtenS)}${note}`]];
@@ -46,10 +50,10 @@ export function timingRows(summary, passes = summary.passes ?? null) {
         rows.push(["Tempo records inside the region", "none"]);
     } else {
         rows.push(["Under an ideal, smooth ramp", seconds(summary.idealS)],
-            ["Largest jump between neighbouring records", `${fixed(summary.largestJumpBpm, 1)} quarter BPM`]);
+            ["Largest jump between neighbouring records", bpmWords(beat, summary.largestJumpBpm)]);
         if (summary.stepAfter) {
             const [from, to] = summary.stepAfter;
-            rows.push(["Step to the record after the region", `${fixed(from, 1)} to ${fixed(to, 1)} quarter BPM`]);
+            rows.push(["Step to the record after the region", `${fixed(bpmIn(beat, from), 1)} to ${bpmWords(beat, to)}`]);
         }
     }
     if (passes) rows.push(...passRows(passes));
@@ -75,7 +79,7 @@ export function planTimingRows(result) {
     const rows = result.summaries.flatMap((summary, i) => {
         const by = summary.rewrittenBy;
         const rewritten = by.length ? ` (${by.length === 1 ? "ramp" : "ramps"} ${by.map((j) => j + 1).join(", ")} rewrote part of it)` : "";
-        return [[`Ramp ${i + 1}, ${regionText(result.header.runs[i].region, measures)}${rewritten}`], ...timingRows(summary)];
+        return [[`Ramp ${i + 1}, ${regionText(result.header.runs[i].region, measures)}${rewritten}`], ...timingRows(summary, result.header.runs[i].start)];
     });
     const { whole } = result;
     const note = whole.assumesDefault ? ` (${DEFAULT_TEMPO_NOTE})` : "";

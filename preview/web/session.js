@@ -117,7 +117,7 @@ export function pageResult(checked, result) {
         headline: headline(result, printed),
         about: rampAbout(result.header, printed),
         // Each pass through the region names its measures as the score prints them too.
-        timing: timingRows(result.summary, result.summary.passes && printed
+        timing: timingRows(result.summary, ramp.start, result.summary.passes && printed
             ? regionPasses(result.heard, score.measures, undefined, printed) : result.summary.passes ?? null),
         finaleText: finaleWords(result.finale, printed).join("\n"),
         records: result.records.map((record) => pageRecord(record, score.measures, printed, ramp.start)),
