@@ -18,7 +18,7 @@
 import NOTATION_SOURCE from "zorv-notation-source";
 import { measureWeight, systemRuns } from "../lib/excerpt.js";
 import {
-    PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, edgeScroll, gestureChoice,
+    PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, gestureChoice, scrollNearEdge,
     runOf, shownParts, zoomFor,
 } from "./score-layout.js";
 import { THROUGH_MEASURE_END } from "../lib/music.js";
@@ -470,12 +470,7 @@ export class Notation {
     scrollWhileDragging() {
         this.scrolling = 0;
         if (!this.down) return;
-        const { top, bottom } = this.view.getBoundingClientRect();
-        const step = edgeScroll(this.down.y, top, bottom);
-        if (!step) return;
-        const was = this.view.scrollTop;
-        this.view.scrollTop += step;
-        if (this.view.scrollTop === was) return;
+        if (!scrollNearEdge(this.view, this.down.y)) return;
         this.follow();
         this.scrolling = requestAnimationFrame(() => this.scrollWhileDragging());
     }

@@ -81,6 +81,17 @@ export function edgeScroll(y, top, bottom) {
     return 0;
 }
 
+// One frame of a drag's scrolling: `scroller` moved by edgeScroll for a
+// pointer at `y`; whether it moved (false at either end, or inside).
+export function scrollNearEdge(scroller, y) {
+    const { top, bottom } = scroller.getBoundingClientRect();
+    const step = edgeScroll(y, top, bottom);
+    if (!step) return false;
+    const was = scroller.scrollTop;
+    scroller.scrollTop += step;
+    return scroller.scrollTop !== was;
+}
+
 // A measure's box kept no taller than the view, so that the whole box (and
 // the number at its top) can be seen at once.
 export function boxWithin(box, viewHeight) {

@@ -4,6 +4,7 @@
 // wins over an older one; a start that hangs is given up with a sentence.
 import { CLICK_UNDER_NOTES, clickWave } from "./click.js";
 import { passEvents } from "./passage.js";
+import { withinSeconds } from "./deadline.js";
 
 // Events are handed to the audio clock this far ahead of their time, by a
 // timer that comes this often: timer jitter never moves a sound, and Stop
@@ -139,12 +140,7 @@ export class SoundPlayer {
     }
 
     inTime(promise) {
-        let timer = 0;
-        const late = new Promise((_, reject) => {
-            timer = setTimeout(() => reject(new Error(`the audio device did not start within ${this.startSeconds} seconds`)),
-                this.startSeconds * 1000);
-        });
-        return Promise.race([promise, late]).finally(() => clearTimeout(timer));
+        return withinSeconds(promise, this.startSeconds, `the audio device did not start within ${this.startSeconds} seconds`);
     }
 
     schedule(run, context, played, synth) {

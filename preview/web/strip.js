@@ -7,7 +7,7 @@
 //
 // Only the rows in view are painted, on one canvas, so that a score of
 // 32,767 measures costs no more than one of 30.
-import { edgeScroll, gestureChoice } from "./score-layout.js";
+import { gestureChoice, scrollNearEdge } from "./score-layout.js";
 
 export const BOX_WIDTH = 36;
 export const ROW_HEIGHT = 40;
@@ -356,12 +356,7 @@ export class MeasureStrip {
     scrollWhileDragging() {
         this.scrolling = 0;
         if (!this.down) return;
-        const { top, bottom } = this.scroller.getBoundingClientRect();
-        const step = edgeScroll(this.down.y, top, bottom);
-        if (!step) return;
-        const was = this.scroller.scrollTop;
-        this.scroller.scrollTop += step;
-        if (this.scroller.scrollTop === was) return;
+        if (!scrollNearEdge(this.scroller, this.down.y)) return;
         this.follow();
         this.scrolling = requestAnimationFrame(() => this.scrollWhileDragging());
     }

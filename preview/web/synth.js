@@ -8,9 +8,13 @@ import { BasicMIDI } from "spessasynth_core";
 import processorCode from "zorv-synth-processor";
 import bankText from "zorv-sound-bank";
 import { CLICK_UNDER_NOTES, mixClicks, SAMPLE_RATE } from "./click.js";
+import { withinSeconds } from "./deadline.js";
 
 // What an instrument still sounds after the last note ends, kept in the WAV.
 const RELEASE_SECONDS = 1.0;
+// How long an offline rendering may take, beyond twice the sound's length,
+// before it is taken for stuck (WebKitGTK's has been seen never to finish).
+const RENDER_SPARE_SECONDS = 60;
 
 // An AudioWorklet module from a file opened from file:// (the page's origin
 // is "null") loads in every engine only from a data: URL.
@@ -52,6 +56,21 @@ export async function loadSynth(context) {
     return synth;
 }
 
+// The notes of `midi` rendered by the synthesizer, `length` frames at `rate`.
+async function renderNotes(midi, length, rate) {
+    const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
+    await context.audioWorklet.addModule(synthProcessorUrl());
+    const synth = new WorkletSynthesizer(context);
+    synth.connect(context.destination);
+    await synth.startOfflineRender({
+        midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
+        loopCount: 0,
+        soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
+        sequencerOptions: { skipToFirstNoteOn: false },
+    });
+    return context.startRendering();
+}
+
 // The heard part as a WAV file with what was chosen: the notes of `midi`
 // (the MIDI file of the notes alone, rendered by the same synthesizer in an
 // OfflineAudioContext, which runs off the main thread) and the clicks of
@@ -61,17 +80,8 @@ export async function renderWav({ midi, beats, seconds }) {
     const length = Math.ceil((seconds + RELEASE_SECONDS) * rate);
     const channels = [];
     if (midi) {
-        const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
-        await context.audioWorklet.addModule(synthProcessorUrl());
-        const synth = new WorkletSynthesizer(context);
-        synth.connect(context.destination);
-        await synth.startOfflineRender({
-            midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
-            loopCount: 0,
-            soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
-            sequencerOptions: { skipToFirstNoteOn: false },
-        });
-        const rendered = await context.startRendering();
+        const rendered = await withinSeconds(renderNotes(midi, length, rate), RENDER_SPARE_SECONDS + 2 * seconds,
+            "the browser's audio renderer stopped answering; try again, or reload the page");
         channels.push(rendered.getChannelData(0), rendered.getChannelData(1));
     } else {
         channels.push(new Float32Array(length));

@@ -41,25 +41,35 @@ def host_value(letter, bpm):
     return UNIT_LENGTHS[letter] * 4096 * bpm // 60 * 16 // 1000
 
 
-def plugin_records(measures, region, start, stop, after):
-    """The tempo records the plug-in writes when a user enters the ramp in
-    its dialog, as the native runner reports them: [measure, position, value]."""
+def dialog_entries(start, stop, after):
+    """What a user enters in the dialog for one ramp, as the runner's user
+    steps: start and stop as (unit letter, bpm), then OK."""
     (start_letter, start_bpm), (stop_letter, stop_bpm) = start, stop
     units = list(UNIT_LENGTHS)
     user = [{"check": 102 + u, "value": int(units[u] == start_letter)} for u in range(5)]
     user += [{"check": 109, "value": 0}, {"set": 111, "value": start_bpm}]
     user += [{"check": 122 + u, "value": int(units[u] == stop_letter)} for u in range(5)]
     user += [{"check": 129, "value": 0}, {"set": 131, "value": stop_bpm}]
-    user += [{"check": b, "value": int(b == AFTER_BUTTONS[after])} for b in (142, 143, 144)] + [{"click": 1}]
-    scenario = {"measures": measures, "invocations": [{"region": region, "user": user}]}
+    return user + [{"check": b, "value": int(b == AFTER_BUTTONS[after])} for b in (142, 143, 144)] + [{"click": 1}]
+
+
+def runner_records(measures, invocations):
+    """The tempo records the native runner reports after the invocations, in
+    order: [measure, position, value]."""
     with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
-        json.dump(scenario, f)
+        json.dump({"measures": measures, "invocations": invocations}, f)
     try:
         env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
         done = subprocess.run([RUNNER, f.name], capture_output=True, text=True, env=env, check=True)
     finally:
         os.unlink(f.name)
     return [record[:3] for record in json.loads(done.stdout)["tempo"]]
+
+
+def plugin_records(measures, region, start, stop, after):
+    """The tempo records the plug-in writes when a user enters the ramp in
+    its dialog, as the native runner reports them: [measure, position, value]."""
+    return runner_records(measures, [{"region": region, "user": dialog_entries(start, stop, after)}])
 
 
 def measure_starts(measures):

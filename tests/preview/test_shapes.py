@@ -5,15 +5,12 @@ the records those runs write held to the bounds the preview states: the
 passage's time within 1 % of the curve's, no record more than 2 % off the
 curve in tempo; one run fewer, placed where the preview places it, breaks a
 bound."""
-import json
 import math
 import os
 import re
-import subprocess
-import tempfile
 import unittest
 
-from test_figures import (AFTER_BUTTONS, RUNNER, bpm, measure_starts, points_of, region_span, run_preview,
+from test_figures import (bpm, dialog_entries, measure_starts, points_of, region_span, run_preview, runner_records,
                           seconds_between)
 
 CURVES = {
@@ -33,22 +30,8 @@ def curve_seconds(v, beats):
 
 def plan_records(measures, runs):
     """The records of the runs entered into the dialog in order."""
-    invocations = []
-    for region, start, stop, after in runs:
-        user = [{"check": 102 + u, "value": int(u == 2)} for u in range(5)]
-        user += [{"check": 109, "value": 0}, {"set": 111, "value": start}]
-        user += [{"check": 122 + u, "value": int(u == 2)} for u in range(5)]
-        user += [{"check": 129, "value": 0}, {"set": 131, "value": stop}]
-        user += [{"check": b, "value": int(b == AFTER_BUTTONS[after])} for b in (142, 143, 144)] + [{"click": 1}]
-        invocations.append({"region": region, "user": user})
-    with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
-        json.dump({"measures": measures, "invocations": invocations}, f)
-    try:
-        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
-        done = subprocess.run([RUNNER, f.name], capture_output=True, text=True, env=env, check=True)
-    finally:
-        os.unlink(f.name)
-    return [record[:3] for record in json.loads(done.stdout)["tempo"]]
+    return runner_records(measures, [{"region": region, "user": dialog_entries(("q", start), ("q", stop), after)}
+                                     for region, start, stop, after in runs])
 
 
 AFTER_WORDS = {"then nothing more": "none", "then the stop tempo holds": "stop", "then back to the start tempo": "start"}
