@@ -24,7 +24,7 @@ function tempoMap(line, heard, style = null, stepped = []) {
     const ticks = measureTicks(heard, ...extent, style?.label);
     const marks = { ...(style?.beat ? { beat: style.beat } : {}), stepped };
     const drawing = mapDrawing(line.points, line.span, extent, ticks, style?.title ?? "measure", marks);
-    return { svg: drawnSvg(drawing), drawing, extent };
+    return { drawing, extent };
 }
 
 // checked: what plan() gave. plugin: {runScenario(scenario) -> report}.
@@ -57,7 +57,7 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     if (line === null) throw new Error("the plug-in wrote no tempo record");
 
     const heard = heardRamp(checked, line);
-    const { svg, drawing, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
+    const { drawing, extent } = tempoMap(line, heardMeasures(checked.score.measures, checked.region), names.mapStyle ?? null,
         steppedSpans(checked.source, [line.span]));
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null);
     const summary = timingSummary(line);
@@ -83,6 +83,8 @@ export async function runPreview(checked, plugin, names = {}, tools = {}) {
     return {
         header, fit, records: line.records, summary, outputs,
         finale: { region: checked.region, measures: checked.score.measures, start: checked.start, stop, after: checked.after },
-        svg, drawing, midi: sound.midi, beats: sound.beats, musicxml, stop, report, line, heard, extent,
+        // The map's text only when asked for: the page draws it from `drawing`.
+        get svg() { return drawnSvg(drawing); },
+        drawing, midi: sound.midi, beats: sound.beats, musicxml, stop, report, line, heard, extent,
     };
 }

@@ -175,7 +175,7 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
         [pass.start, `run ${i + 1} starts`], [pass.end, `run ${i + 1} ends`]])),
     ...hits.map((hit) => [heardTicks(heard, hit.at)[0], hit.label]).filter(([tick]) => tick !== undefined)];
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null, marks);
-    const { svg, drawing, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
+    const { drawing, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
@@ -185,7 +185,8 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
     }
     return {
         header: { score: scoreHeader(checked), runs }, fits, records: line.records, summaries, whole, outputs,
-        finale: { runs, measures }, svg, drawing, midi: sound.midi, beats: sound.beats, musicxml, report, line, heard, extent, spans,
+        // The map's text only when asked for: the page draws it from `drawing`.
+        finale: { runs, measures }, get svg() { return drawnSvg(drawing); }, drawing, midi: sound.midi, beats: sound.beats, musicxml, report, line, heard, extent, spans,
         marks,
     };
 }
@@ -199,7 +200,7 @@ function planMap(line, measures, region, spans, hits, curve, stepped) {
     const regions = spans.map((span, i) => ({ span, label: `run ${i + 1}` }));
     const drawing = mapDrawing(line.points, line.span, extent, measureTicks(heard, ...extent), "measure",
         { regions, hits, curve, stepped });
-    return { svg: drawnSvg(drawing), drawing, extent };
+    return { drawing, extent };
 }
 
 // --- the sections as the command line prints them ------------------------
