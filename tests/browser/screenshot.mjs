@@ -19,8 +19,9 @@ try {
   await browser.resize(Number(width), 800);
   await page.open(QUERY);
   await page.chooseFile("score", SCORE);
-  await waitFor(() => page.evaluate(() => document.querySelectorAll("#notation [data-measure]").length > 0),
-    "the score to be drawn");
+  // Every system drawn, not the first of them.
+  await waitFor(() => page.evaluate(() => document.querySelectorAll("#notation [data-measure]").length > 0
+    && document.querySelector("#notation [role=listbox]")?.getAttribute("aria-busy") !== "true"), "the score to be drawn");
   const status = await page.settled();
   if (status !== "Up to date.") throw new Error(`the page shows "${status}" instead of a result`);
   const height = await page.evaluate(() => document.documentElement.scrollHeight);
