@@ -3,6 +3,7 @@
 // map while the click plays. The SVG comes as the shared tempo map draws it;
 // this only reads its axis to place things on it.
 import { lowerBound } from "../lib/numbers.js";
+import { quarterBpm } from "../lib/timing.js";
 
 const SVG_NS = "http://www.w3.org/2000/svg";
 
@@ -67,6 +68,37 @@ export function nearestDot(centres, x, y, reach) {
         if (distance <= bestDistance) [best, bestDistance] = [i, distance];
     }
     return best;
+}
+
+// The map's own scales, read from its dots (each at its position and tempo
+// value): position to x and quarter BPM to y, or null where the dots are too
+// few to say (one tempo, or one place).
+export function dotScale(dots) {
+    const line = (from, to, a, b) => (a === b ? null : (v) => from + (v - a) * (to - from) / (b - a));
+    const first = dots[0];
+    const apart = dots.find((dot) => dot.position !== first?.position);
+    const other = dots.find((dot) => dot.value !== first?.value);
+    if (!apart || !other) return null;
+    return {
+        x: line(first.x, apart.x, first.position, apart.position),
+        y: line(first.y, other.y, quarterBpm(first.value), quarterBpm(other.value)),
+    };
+}
+
+// The tapped beats ({at: position, bpm: quarter BPM}) as dots over the map,
+// where the musician sees them against the ramp; those before are removed.
+// How many were placed (none where the map has no scale).
+export function showTaps(svg, drawing, taps) {
+    for (const old of svg.querySelectorAll(".map-tap")) old.remove();
+    const scale = dotScale(drawing.dots);
+    if (!scale) return 0;
+    for (const tap of taps) {
+        const dot = document.createElementNS(SVG_NS, "circle");
+        Object.entries({ cx: scale.x(tap.at).toFixed(1), cy: scale.y(tap.bpm).toFixed(1), r: "3", class: "map-tap" })
+            .forEach(([name, value]) => dot.setAttribute(name, value));
+        svg.append(dot);
+    }
+    return taps.length;
 }
 
 const KEY_STEPS = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 };

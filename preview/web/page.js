@@ -26,6 +26,7 @@ let engine = null;
 let file = null;         // the score file
 let view = null;         // the score drawn
 let transport = null;
+let tapRamp = null;      // tapping the ramp, whose last taps the map shows
 let defaults = null;     // what the open score decides of the form
 const results = new Results();
 let generation = 0;      // the newest update; older answers are dropped
@@ -58,6 +59,7 @@ function withdrawResult(message, isError) {
 function render(result) {
     transport.stop();
     results.show(result);
+    tapRamp?.overlay();
     transport.showResult(result);
     view.showResult(result);
     current.hidden = false;
@@ -180,7 +182,7 @@ async function main() {
     view = new ScoreView({ engine, file, form, hitsList, edited });
     const shown = () => results.shown;
     transport = new Transport(engine, shown);
-    new TapRamp({ form, shown, apply: () => update("edit") });
+    tapRamp = new TapRamp({ form, shown, apply: () => update("edit") });
     wireForm();
     wireDownloads({ engine, transport, shown, baseName });
     wireRows({ form, runsList, hitsList, state: pageState, measureCount: () => results.shown?.measureCount ?? Infinity,

@@ -4,10 +4,11 @@
 // chosen. When every beat is tapped (or Done, or Escape) the fit (taps.js)
 // is shown against the taps and offered as the ramp. The passage's beats
 // come with the shown result, from the Worker.
-import { InputError } from "../lib/music.js";
+import { InputError, UNITS_PER_QUARTER } from "../lib/music.js";
 import { curve } from "../lib/shapes.js";
 import { fitTaps, matchTaps } from "../lib/taps.js";
 import { clickWave } from "./click.js";
+import { showTaps } from "./map.js";
 import { readForm, writeForm } from "./form.js";
 
 const SVG_NS = "http://www.w3.org/2000/svg";
@@ -139,6 +140,7 @@ export class TapRamp {
         this.say(`The taps fit ${start} to ${stop}${shapeText}: off by ${rmsMs.toFixed(0)} ms on average (RMS), `
             + `${largestMs.toFixed(0)} ms at most, over ${counted} taps; ${ignored} ignored as too far off the tempo.`);
         this.drawChart();
+        this.overlay();
         this.offer.hidden = false;
     }
 
@@ -154,14 +156,33 @@ export class TapRamp {
         this.apply();
     }
 
-    // Each tapped beat's tempo (from the tap before) as a dot, the fitted
-    // ramp's tempo between them as a line, over the passage.
-    drawChart() {
-        const { taps, start, stop } = this.fit;
-        const { span, unit } = this.passage;
-        const points = taps.slice(1).map((t, i) => ({
+    // Each tapped beat's tempo (from the tap before, in the start's unit),
+    // halfway between the two beats.
+    tapTempos() {
+        const { taps } = this.fit;
+        const { unit } = this.passage;
+        return taps.slice(1).map((t, i) => ({
             at: (t.position + taps[i].position) / 2, bpm: 60 * (t.position - taps[i].position) / unit / (t.tap - taps[i].tap),
         }));
+    }
+
+    // The last fit's taps over the tempo map, while the map shows the passage
+    // they were tapped over (the fitted ramp, once used, among them).
+    overlay() {
+        const svg = document.querySelector("#tempo-map svg");
+        const result = this.shown();
+        if (!svg || !result || !this.fit || this.tapping) return;
+        const same = result.taps && result.taps.span.join() === this.passage.span.join();
+        const toQuarter = this.passage.unit / UNITS_PER_QUARTER;
+        showTaps(svg, result.drawing, same ? this.tapTempos().map((p) => ({ at: p.at, bpm: p.bpm * toQuarter })) : []);
+    }
+
+    // Each tapped beat's tempo as a dot, the fitted ramp's tempo between
+    // them as a line, over the passage.
+    drawChart() {
+        const { start, stop } = this.fit;
+        const { span } = this.passage;
+        const points = this.tapTempos();
         const tempos = [start, stop, ...points.map((p) => p.bpm)];
         const [low, high] = [Math.min(...tempos) * 0.95, Math.max(...tempos) * 1.05];
         const [width, height] = [320, 120];
