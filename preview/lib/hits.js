@@ -388,6 +388,13 @@ function heardDistances(score, from, positions) {
 
 export const signed = (x, digits) => `${x >= 0 ? "+" : "-"}${fixed(Math.abs(x), digits)}`;
 
+// "Hit 3 cannot be reached: ...", `place` naming where the hit is.
+export function unreachableText(row, place, rate) {
+    return `Hit ${row.number} cannot be reached: no stop tempo from ${LOWEST_BPM} to ${HIGHEST_BPM} brings ${place} `
+        + `to ${formatTime(row.target.seconds, row.target.form)}; the nearest, ${tempoName(row.stop)}, lands it at `
+        + `${formatTime(row.landedS, row.target.form)} (${errorText(row.errorS, rate)}).`;
+}
+
 function errorText(seconds, rate) {
     return `${signed(seconds * 1000, 1)} ms, ${signed(framesOf(seconds, rate), 2)} frames`;
 }
@@ -408,9 +415,7 @@ export function hitLines(report, measures) {
     }
     lines.push(`Largest error: ${fixed(report.largestS * 1000, 1)} ms, ${fixed(report.largestFrames, 2)} frames`);
     for (const row of rows.filter((r) => !r.reachable)) {
-        lines.push(`Hit ${row.number} cannot be reached: no stop tempo from ${LOWEST_BPM} to ${HIGHEST_BPM} brings ${place(row)} `
-            + `to ${formatTime(row.target.seconds, row.target.form)}; the nearest, ${tempoName(row.stop)}, lands it at `
-            + `${formatTime(row.landedS, row.target.form)} (${errorText(row.errorS, rate)}).`);
+        lines.push(unreachableText(row, place(row), rate));
     }
     const { constant } = report;
     const constantLargest = constant.errors.reduce((most, e) => Math.max(most, Math.abs(e)), 0);

@@ -1,11 +1,11 @@
 // What the page says of a result beyond its headline, as sentences and
 // table rows made from the preview's data (the command line prints the same
 // data as its own text). Plain data, so that a Worker can post it.
-import { HIGHEST_BPM, LOWEST_BPM, percentName, pointText, regionText, tempoName } from "../lib/music.js";
+import { percentName, pointText, regionText, tempoName } from "../lib/music.js";
 import { fixed, formatG } from "../lib/numbers.js";
 import { AFTER_TEXT, scoreWords } from "../lib/lines.js";
 import { DEFAULT_TEMPO_NOTE } from "../lib/timing.js";
-import { constantName, signed } from "../lib/hits.js";
+import { constantName, signed, unreachableText } from "../lib/hits.js";
 import { formatTime, framesOf } from "../lib/timecode.js";
 import { bpmIn, regionWords, unitName } from "../lib/words.js";
 
@@ -104,9 +104,7 @@ export function hitTable(report, measures) {
         formatTime(row.landedS, row.target.form), `${signed(row.errorS * 1000, 1)} ms`, `${signed(framesOf(row.errorS, rate), 2)} frames`]);
     const notes = [`The largest error: ${fixed(report.largestS * 1000, 1)} ms, ${fixed(report.largestFrames, 2)} frames.`];
     for (const row of rows.filter((r) => !r.reachable)) {
-        notes.push(`Hit ${row.number} cannot be reached: no stop tempo from ${LOWEST_BPM} to ${HIGHEST_BPM} brings ${place(row)} `
-            + `to ${formatTime(row.target.seconds, row.target.form)}; the nearest, ${tempoName(row.stop)}, lands it at `
-            + `${formatTime(row.landedS, row.target.form)} (${signed(row.errorS * 1000, 1)} ms, ${signed(framesOf(row.errorS, rate), 2)} frames).`);
+        notes.push(unreachableText(row, place(row), rate));
     }
     const largest = constant.errors.reduce((most, e) => Math.max(most, Math.abs(e)), 0);
     notes.push(`For comparison, the best single constant tempo from ${pointText(constant.from.measure, constant.from.position, measures)}: `
