@@ -28,6 +28,8 @@ export const ENGINES = ["chromium", "firefox", "webkit"];
 // Headless Firefox's AudioContext stays "suspended" for good: there, Play can
 // only be seen to cope.
 export const CAN_PLAY_AUDIO = { chromium: true, firefox: false, webkit: true };
+// How long one evaluate may run (page.mjs's waits allow as long).
+const SCRIPT_SECONDS = 120;
 const WIDTH = 1200;
 const HEIGHT = 1600;
 
@@ -174,9 +176,18 @@ async function startWebKit() {
     }).catch((error) => {
       throw new Error(`${error.message}\nWebKitWebDriver and the browser said:\n${log.slice(-3000)}`);
     });
+    // One script may take longer than the driver's 30 s on a loaded
+    // machine (axe over a page that is still drawing a large score); a
+    // wait's own limit is the case's to set.
+    await driver.manage().setTimeouts({ script: SCRIPT_SECONDS * 1000 });
     const keys = { Tab: Key.TAB, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
       ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, End: Key.END, Home: Key.HOME, Backspace: Key.BACK_SPACE,
-      Enter: Key.ENTER, Shift: Key.SHIFT };
+      Enter: Key.ENTER, Escape: Key.ESCAPE, Shift: Key.SHIFT };
+    // A key name missing above would be typed out letter by letter.
+    const keyOf = (name) => {
+      if (name in keys || name.length === 1) return keys[name] ?? name;
+      throw new Error(`no WebDriver key for '${name}' in engines.mjs`);
+    };
     const evaluate = (fn, ...args) => driver.executeScript(
       `return (${fn}).apply(null, arguments)`, ...args);
     let marks = 0;
@@ -197,9 +208,9 @@ async function startWebKit() {
       async press(key) {
         const { modifiers, key: last } = chord(key);
         let actions = driver.actions();
-        for (const modifier of modifiers) actions = actions.keyDown(keys[modifier]);
-        actions = actions.sendKeys(keys[last] ?? last);
-        for (const modifier of modifiers.reverse()) actions = actions.keyUp(keys[modifier]);
+        for (const modifier of modifiers) actions = actions.keyDown(keyOf(modifier));
+        actions = actions.sendKeys(keyOf(last));
+        for (const modifier of modifiers.reverse()) actions = actions.keyUp(keyOf(modifier));
         await actions.perform();
       },
       async setFile(selector, path) { await (await driver.findElement(By.css(selector))).sendKeys(path); },
