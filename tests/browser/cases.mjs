@@ -1,13 +1,15 @@
 // The page's cases, one list for every engine (run.mjs runs it in Chromium,
 // Firefox ESR and WebKitGTK).
 //
-// A case is { name, run(page), needs? }:
+// A case is { name, run(page), needs?, timed? }:
 //   name   says what must hold, as a sentence;
 //   run    gets a PageUnderTest (page.mjs: open, retype, click, chooseFile,
 //          text, lines, shown, records, download, evaluate, ...) and asserts
 //          with node:assert; page.browser is the engine's own small API
 //          (press, type, resize) for what a case does by hand;
-//   needs  "audio" when the case can only pass where an AudioContext starts.
+//   needs  "audio" when the case can only pass where an AudioContext starts;
+//   timed  true when the case holds the page to the wall clock, which other
+//          work on the cores stretches: CTest runs these alone (run.mjs --timed).
 // Each case starts from whatever page the last one left: open one first.
 // After every case the runner also asserts that the console shows no error.
 import assert from "node:assert/strict";
@@ -658,6 +660,7 @@ export const CASES = [
   },
   {
     name: "each hostile file gets the command line's sentence beside the score within 2 s, and the page stays live",
+    timed: true,
     async run(page) {
       for (const make of HOSTILE_FILES) {
         const { name, bytes, refusal } = make();
@@ -1210,6 +1213,7 @@ export const CASES = [
   },
   {
     name: "a large score is read once without holding up the page, and an edit with it open does not freeze it",
+    timed: true,
     async run(page) {
       await page.open(DOCUMENTED_LINK);
       const timing = await page.evaluate(async (source) => {
@@ -1281,6 +1285,7 @@ export const CASES = [
   },
   {
     name: "a ramp tapped on the pad with the keys is fitted, slips counted, offered as the ramp, and drawn over the tempo map",
+    timed: true,
     async run(page) {
       assert.equal(await page.open("?time=4/4x6&from=2&to=4&start=q=100&stop=q=60&after=stop"), "Up to date.");
       // The beats of a linear ramp from 100 to 70 over 12 beats, reckoned here.

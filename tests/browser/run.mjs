@@ -1,8 +1,9 @@
 // Runs the page's cases (cases.mjs) in one engine, one browser start for the
 // whole list, under node's test runner:
-//   node tests/browser/run.mjs chromium|firefox|webkit [PATTERN]
-// The page is build/page/ZorvTempo-Preview.html, or ZORV_PAGE. A PATTERN
-// (a regular expression) runs only the cases whose names it matches.
+//   node tests/browser/run.mjs chromium|firefox|webkit [--timed|--untimed] [PATTERN]
+// The page is build/page/ZorvTempo-Preview.html, or ZORV_PAGE. --timed runs
+// only the cases held to the wall clock, --untimed all the others; a PATTERN
+// (a regular expression) only the cases whose names it matches.
 import { after, before, describe, it } from "node:test";
 import assert from "node:assert/strict";
 import { existsSync } from "node:fs";
@@ -10,9 +11,13 @@ import { CASES } from "./cases.mjs";
 import { CAN_PLAY_AUDIO, ENGINES, startEngine } from "./engines.mjs";
 import { PAGE, PageUnderTest } from "./page.mjs";
 
-const [engine, only = ""] = process.argv.slice(2);
-if (!ENGINES.includes(engine)) {
-  console.error(`usage: node tests/browser/run.mjs ${ENGINES.join("|")} [PATTERN]`);
+const [engine, ...rest] = process.argv.slice(2);
+const GROUPS = { "--timed": (c) => c.timed === true, "--untimed": (c) => c.timed !== true };
+const inGroup = GROUPS[rest[0]] ?? (() => true);
+if (GROUPS[rest[0]]) rest.shift();
+const [only = ""] = rest;
+if (!ENGINES.includes(engine) || rest.length > 1 || only.startsWith("--")) {
+  console.error(`usage: node tests/browser/run.mjs ${ENGINES.join("|")} [--timed|--untimed] [PATTERN]`);
   process.exit(2);
 }
 if (!existsSync(PAGE)) {
@@ -38,7 +43,7 @@ describe(`the preview page in ${engine}`, () => {
     if (browser) await browser.close();
   });
 
-  for (const testCase of CASES.filter((c) => new RegExp(only).test(c.name))) {
+  for (const testCase of CASES.filter((c) => inGroup(c) && new RegExp(only).test(c.name))) {
     const skip = testCase.skipIn?.[engine] || (testCase.needs === "audio" && !CAN_PLAY_AUDIO[engine]
       && `no AudioContext starts in headless ${engine}`);
     it(testCase.name, { skip }, async () => {
