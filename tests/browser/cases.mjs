@@ -239,6 +239,18 @@ async function drawnMeasures(page, seconds = 60) {
     .map((box) => [Number(box.getAttribute("data-measure")), box.getAttribute("aria-label")]));
 }
 
+// Each drawn system: its drawing's width, and its measure boxes' left and
+// right edges from the drawing's left (px), and whether they follow in order.
+const systemSpans = (page) => page.evaluate(() => [...document.querySelectorAll("#notation .system:has(svg)")].map((system) => {
+  const drawing = system.querySelector("svg").getBoundingClientRect();
+  const boxes = [...system.querySelectorAll("[data-measure]")].map((box) => box.getBoundingClientRect());
+  return {
+    width: Math.round(drawing.width), left: Math.round(boxes[0].left - drawing.left),
+    right: Math.round(boxes[boxes.length - 1].right - drawing.left),
+    inOrder: boxes.every((box, i) => i === 0 || box.left >= boxes[i - 1].right - 1),
+  };
+}));
+
 const shaded = (page) => page.evaluate(() => [...document.querySelectorAll('#notation [aria-selected="true"]')]
   .map((box) => Number(box.getAttribute("data-measure"))));
 const measureBox = (n) => `#notation [data-measure="${n}"]`;
@@ -281,6 +293,12 @@ export const CASES = [
         const count = Number(/^Score: +(\d+) measures?/.exec(runCli(cliArgs(query, score)))[1]);
         const drawn = await drawnMeasures(page);
         assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: count }, (_, i) => i + 1), score ?? query);
+        // Each system's boxes lie side by side over its drawing and reach
+        // across it, as they would not if it were laid out for another size.
+        for (const span of await systemSpans(page)) {
+          assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
+            `${score ?? query}: ${JSON.stringify(span)}`);
+        }
         // A pickup is measure 1 and prints no number; the next prints 1.
         if (score === SCORE) {
           assert.deepEqual(drawn.slice(0, 3).map(([, name]) => name),
@@ -377,6 +395,10 @@ export const CASES = [
       const drawn = await drawnMeasures(page, 900);
       assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: 160 }, (_, i) => i + 1));
       assert.equal(await page.evaluate(() => document.querySelectorAll("#notation .system:not(:has(svg))").length), 0);
+      for (const span of await systemSpans(page)) {
+        assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
+          JSON.stringify(span));
+      }
       // A short score: the top and bottom parts alone, every system.
       await page.evaluate(() => {
         const choice = document.getElementById("staves-shown");
