@@ -164,6 +164,7 @@ export class Notation {
         this.at = 1;
         this.focus = 1;
         this.generation = 0;
+        this.drawing = null;
         this.down = null;
         this.shaded = null;
         this.wire();
@@ -180,7 +181,23 @@ export class Notation {
         return this.redraw();
     }
 
-    async redraw() {
+    // The score drawn anew with the tools' choices; the promise is kept so
+    // that others can wait until no drawing is under way (idle).
+    redraw() {
+        const drawing = this.drawSystems();
+        this.drawing = drawing;
+        const done = () => { if (this.drawing === drawing) this.drawing = null; };
+        drawing.then(done, done);
+        return drawing;
+    }
+
+    // Resolves once no drawing is under way: work that can wait (the
+    // instruments made ready) leaves the page's thread to the drawing.
+    async idle() {
+        while (this.drawing) await this.drawing.catch(() => {});
+    }
+
+    async drawSystems() {
         const mine = ++this.generation;
         const source = this.source;
         const started = performance.now();

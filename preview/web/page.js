@@ -181,7 +181,7 @@ async function main() {
     file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
     view = new ScoreView({ engine, file, form, hitsList, edited });
     const shown = () => results.shown;
-    transport = new Transport(engine, shown);
+    transport = new Transport(engine, shown, () => view.notation.idle());
     tapRamp = new TapRamp({ form, shown, apply: () => update("edit") });
     wireForm();
     wireDownloads({ engine, transport, shown, baseName });
