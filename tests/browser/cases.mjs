@@ -921,7 +921,7 @@ export const CASES = [
     },
   },
   {
-    name: "the page fits a phone's width",
+    name: "the page fits a phone's width, and the keys go through it in the order it is seen",
     async run(page) {
       await page.browser.resize(375, 800);
       try {
@@ -929,6 +929,14 @@ export const CASES = [
         const [scrolled, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
         assert.equal(inner, 375);
         assert.ok(scrolled <= inner, `${scrolled} px of page in ${inner} px`);
+        // The controls in the order Tab reaches them; none may sit a line or more above the one before.
+        const order = await page.evaluate(() => [...document.querySelectorAll("a[href], button, input, select, textarea, [tabindex]")]
+          .filter((c) => !c.disabled && c.tabIndex >= 0 && c.getClientRects().length > 0)
+          .map((c) => [c.id || c.name || c.textContent.trim().slice(0, 20), c.getBoundingClientRect().top + scrollY]));
+        const names = order.map(([name]) => name);
+        assert.ok(names.indexOf("play") < names.indexOf("from-measure"), names.join(" "));
+        const back = order.findIndex(([, top], i) => i > 0 && top < order[i - 1][1] - 24);
+        assert.equal(back, -1, back < 0 ? "" : `${order[back - 1][0]} at ${order[back - 1][1]} px, then ${order[back][0]} at ${order[back][1]} px`);
       } finally {
         await page.browser.resize(1200, 1600);
       }
