@@ -138,9 +138,13 @@ function edited(control) {
     update("edit", control);
 }
 
+// The transport and the score sit inside the form, where they come in the
+// page's order, but their controls are not the preview's inputs.
+const notAnInput = (target) => target.closest("#transport, #notation-set") !== null;
+
 function wireForm() {
     form.addEventListener("input", (e) => {
-        if (e.target.type === "file") return;
+        if (e.target.type === "file" || notAnInput(e.target)) return;
         forgetUnwritten(e.target.name);
         if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
         const twin = { fps: "fit-fps", "fit-fps": "fps" }[e.target.id];
