@@ -4,6 +4,7 @@
 import { beatsCsv, clicks, heardEnd, midiBytes, partsHeard } from "./midi.js";
 import { runsText } from "./playback.js";
 import { passesDefault, secondsAt } from "./timing.js";
+import { withFields } from "./copy.js";
 
 // A heard score's clicks and its notes as they sound are worked out once,
 // however many of its sounds and files are made: a page keeps its heard
@@ -31,7 +32,7 @@ function placedNotes(heard, parts) {
 export function heardBeats(heard) {
     const beatClicks = heardClicks(heard);
     const times = secondsAt(heard.points, beatClicks.map((click) => click.position));
-    return beatClicks.map((click, i) => ({ ...click, seconds: times[i] }));
+    return beatClicks.map((click, i) => withFields(click, { seconds: times[i] }));
 }
 
 // What is heard, timed as the MIDI file times it, for a player that

@@ -27,6 +27,7 @@ import {
 } from "./musicxml.js";
 import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
+import { withFields } from "./copy.js";
 
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 export const PERCUSSION_CHANNEL = 9;
@@ -71,7 +72,7 @@ export function scoreParts(root, walked, measures, remarks = null) {
     });
     const channels = partChannels(parts);
     return parts.map(({ givenChannel, notes, ...part }, index) => ({
-        ...part, channel: channels[index], notes: notes.map((n) => ({ ...n, channel: n.channel ?? channels[index] })),
+        ...part, channel: channels[index], notes: notes.map((n) => withFields(n, { channel: n.channel ?? channels[index] })),
     }));
 }
 

@@ -73,16 +73,27 @@ function places(beats, span) {
 }
 
 // The curve at each place and halfway to the next, worked out once: the
-// solver asks for them again and again.
+// solver asks for them again and again, and for each run's error too (the
+// bisection over bounds scans the same runs dozens of times).
 function sampled(v, xs) {
     const mid = xs.map((x, k) => (k + 1 < xs.length ? (x + xs[k + 1]) / 2 : x));
-    return { xs, at: xs.map(v), mid, half: mid.map(v) };
+    return { xs, at: xs.map(v), mid, half: mid.map(v), errors: new Map() };
 }
 
 // Tempo error of the straight run from places i to j against the curve, as
 // a share of the curve's tempo, at the beats between them (at most 48 of
 // them, spread) and halfway from each to the next.
 function runError(curveAt, tempos, i, j) {
+    const key = i * curveAt.xs.length + j;
+    let error = curveAt.errors.get(key);
+    if (error === undefined) {
+        error = measuredError(curveAt, tempos, i, j);
+        curveAt.errors.set(key, error);
+    }
+    return error;
+}
+
+function measuredError(curveAt, tempos, i, j) {
     const { xs, at, mid, half } = curveAt;
     const [x0, x1, t0, t1] = [xs[i], xs[j], tempos[i], tempos[j]];
     const off = (x, ideal) => Math.abs(t0 + (t1 - t0) * (x - x0) / (x1 - x0) - ideal) / ideal;

@@ -175,7 +175,8 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
         [pass.start, `run ${i + 1} starts`], [pass.end, `run ${i + 1} ends`]])),
     ...hits.map((hit) => [heardTicks(heard, hit.at)[0], hit.label]).filter(([tick]) => tick !== undefined)];
     const sound = soundOutputs(line, heard, names, checked.score.parts ?? null, marks);
-    const { drawing, extent } = planMap(line, measures, region, spans, hits, extras.curve ?? null, steppedSpans(checked.source, spans));
+    const { drawing, extent } = planMap(line, measures, region, { spans, hits, curve: extras.curve ?? null,
+        stepped: steppedSpans(checked.source, spans), style: names.mapStyle ?? null });
     const outputs = { ...(names.svg ? { svg: { name: names.svg } } : {}), ...sound.outputs };
     let musicxml = null;
     if (names.write) {
@@ -192,14 +193,15 @@ export async function runPlan(checked, plugin, names = {}, tools = {}, extras = 
 }
 
 // The tempo map from the plan's start to the end of the heard measures,
-// each run shaded and named.
-function planMap(line, measures, region, spans, hits, curve, stepped) {
+// each run shaded and named; style as runPreview's mapStyle (another beat
+// on the tempo axis, other measure labels, measures ahead of the plan).
+function planMap(line, measures, region, { spans, hits, curve, stepped, style }) {
     const heard = heardMeasures(measures, region);
     const starts = measureOffsets(heard);
-    const extent = [starts[region[0]], starts[heard.length + 1]];
+    const extent = [starts[Math.max(1, region[0] - (style?.before ?? 0))], starts[heard.length + 1]];
     const regions = spans.map((span, i) => ({ span, label: `run ${i + 1}` }));
-    const drawing = mapDrawing(line.points, line.span, extent, measureTicks(heard, ...extent), "measure",
-        { regions, hits, curve, stepped });
+    const drawing = mapDrawing(line.points, line.span, extent, measureTicks(heard, ...extent, style?.label), style?.title ?? "measure",
+        { regions, hits, curve, stepped, ...(style?.beat ? { beat: style.beat } : {}) });
     return { drawing, extent };
 }
 

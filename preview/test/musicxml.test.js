@@ -69,6 +69,11 @@ test("measures come from the first part, in score order, a pickup and implicit m
             { implicit: true, xml: "<note><duration>2</duration></note>" }, { implicit: true, xml: "<note><duration>6</duration></note>" }),
         [FULL_44, { length: 2048, clicks: [0, 1024], downbeat: true, meter: "4/4" },
             { length: 6144, clicks: [0, 1024, 2048, 3072, 4096, 5120], downbeat: true, meter: "4/4" }]],
+        // A multimeasure rest is drawn as one, but each measure it spans is written and heard.
+        ["a multimeasure rest", onePart(1, "<note><duration>4</duration></note>", "<attributes><measure-style>"
+            + "<multiple-rest>3</multiple-rest></measure-style></attributes><note><rest/><duration>4</duration></note>",
+        "<note><rest/><duration>4</duration></note>", "<note><rest/><duration>4</duration></note>", "<note><duration>4</duration></note>"),
+        Array(5).fill(FULL_44)],
         // Triplets: a third of a quarter is 341.33 units; a pickup of four of them.
         ["a pickup of triplets", onePart(3, { implicit: true, xml: "<note><duration>4</duration></note>" }, "<note><duration>12</duration></note>"),
             [{ length: 1365, clicks: [341], downbeat: false, meter: "4/4" }, FULL_44]],

@@ -33,6 +33,11 @@ test("repeats, endings and jumps play in the order musicians read them", () => {
         ["times says how often", 4, [forward(2), backward(3, 3)], "1 2 3 2 3 2 3 4"],
         ["no forward repeat: back to the start", 3, [backward(2)], "1 2 1 2 3"],
         ["a second repeat goes back to after the first", 4, [backward(2), backward(4)], "1 2 1 2 3 4 3 4"],
+        // MuseScore 3 counts the first ending into the earlier repeat's passes and never plays it.
+        ["a first ending whose repeat has no forward repeat counts that repeat's passes", 7,
+            [forward(2), backward(3), ending(5, [1]), backward(5), ending(5, [1], "stop"), ending(6, [2]),
+                ending(6, [2], "discontinue")],
+            "1 2 3 2 3 4 5 4 6 7"],
         ["first and second endings", 5,
             [forward(1), ending(3, [1]), backward(3), ending(3, [1], "stop"), ending(4, [2]), ending(4, [2], "discontinue")],
             "1 2 3 1 2 4 5"],

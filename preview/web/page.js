@@ -138,9 +138,13 @@ function edited(control) {
     update("edit", control);
 }
 
+// The transport and the score sit inside the form, where they come in the
+// page's order, but their controls are not the preview's inputs.
+const notAnInput = (target) => target.closest("#transport, #notation-set") !== null;
+
 function wireForm() {
     form.addEventListener("input", (e) => {
-        if (e.target.type === "file") return;
+        if (e.target.type === "file" || notAnInput(e.target)) return;
         forgetUnwritten(e.target.name);
         if (e.target.id.endsWith("-stop-kind")) showStopKind(e.target.closest("li"));
         const twin = { fps: "fit-fps", "fit-fps": "fps" }[e.target.id];
@@ -181,7 +185,7 @@ async function main() {
     file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
     view = new ScoreView({ engine, file, form, hitsList, edited });
     const shown = () => results.shown;
-    transport = new Transport(engine, shown);
+    transport = new Transport(engine, shown, () => view.notation.idle());
     tapRamp = new TapRamp({ form, shown, apply: () => update("edit") });
     wireForm();
     wireDownloads({ engine, transport, shown, baseName });

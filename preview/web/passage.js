@@ -3,6 +3,8 @@
 // of one measure's clicks, and where each measure starts. Every time comes
 // from the shared preview (heardSound); this only cuts and shifts them.
 
+import { withFields } from "../lib/copy.js";
+
 // What sounds, by the choice's name.
 export const SOUNDS = {
     both: { notes: true, click: true },
@@ -27,13 +29,13 @@ export function passage(sound, { first, sounds = "both", countIn = false }) {
     const want = soundsOf(sound, sounds);
     const start = sound.measures[first - 1].seconds;
     const next = first < sound.measures.length ? sound.measures[first].seconds : sound.end;
-    const beats = sound.beats.filter((b) => b.heard >= first).map((b) => ({ ...b, at: b.seconds - start }));
+    const beats = sound.beats.filter((b) => b.heard >= first).map((b) => withFields(b, { at: b.seconds - start }));
     const lead = countIn ? next - start : 0;
     const counted = countIn
-        ? beats.filter((b) => b.heard === first).map((b) => ({ ...b, at: b.at - lead, countIn: true }))
+        ? beats.filter((b) => b.heard === first).map((b) => withFields(b, { at: b.at - lead, countIn: true }))
         : [];
     const notes = want.notes
-        ? sound.notes.filter((n) => n.on >= start - EPSILON).map((n) => ({ ...n, at: n.on - start, off: n.off - start }))
+        ? sound.notes.filter((n) => n.on >= start - EPSILON).map((n) => withFields(n, { at: n.on - start, off: n.off - start }))
         : [];
     return {
         length: sound.end - start,

@@ -3,7 +3,7 @@
 // previewed from that read, and the files the page offers made from the
 // last preview when they are asked for. Everything comes back as plain data
 // a Worker can post: the sections' sentences and rows, the records' rows, the map.
-import { InputError, QUARTER, beatUnits, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
+import { InputError, beatUnits, measureName, parseTimeRuns, tempoName } from "../lib/music.js";
 import { plan, readMeasures, readScoreFile } from "../lib/inputs.js";
 import { runPreview } from "../lib/preview.js";
 import { planAbout, planTimingRows, rampAbout, hitTable, timingRows } from "./result-data.js";
@@ -86,24 +86,30 @@ function soundingParts(score) {
 // printed number, the beat, the tempo in the start's unit beside quarter BPM
 // and the plug-in's own value.
 export function pageRecord(record, measures, printed, start) {
-    const row = tableRow(record, measures);
+    // Named field by field: a spread with fields added is a slow path in
+    // some engines, and an edit names some 1,500 records.
+    const { measure, position, value, beat, bpm } = tableRow(record, measures);
     return {
-        ...row, name: measureName(row.measure, printed), label: measureName(row.measure, printed, "").trim(),
-        tempo: tempoWords(start, row.value),
+        measure, position, value, beat, bpm, name: measureName(measure, printed), label: measureName(measure, printed, "").trim(),
+        tempo: tempoWords(start, value),
     };
 }
 
 // The tempo map in the start's beat unit, each measure labelled with its
 // printed number too where that differs: runPreview's mapStyle.
 export function pageMapStyle(checked) {
-    const printed = checked.score.printed ?? null;
+    return mapStyleFor(checked.score, checked.start);
+}
+
+function mapStyleFor(score, start) {
+    const printed = score.printed ?? null;
     const label = (n) => {
         const shown = printed?.[n - 1];
         return shown === undefined || shown === null || shown === String(n) ? String(n) : `${n} (${shown})`;
     };
     const differs = printed?.some((shown, i) => shown !== null && shown !== String(i + 1));
     return {
-        beat: { units: beatUnits(checked.start), name: unitName(checked.start) }, label,
+        beat: { units: beatUnits(start), name: unitName(start) }, label,
         title: differs ? "measure (printed number in brackets)" : "measure", before: LEAD_IN_MEASURES,
     };
 }
@@ -139,6 +145,7 @@ export function pageResult(checked, result) {
 // What the page shows of a plan of runs, or of the runs that land hits.
 export function planPageResult(checked, result) {
     const { measures } = result.header.score;
+    const { start } = result.header.runs[0];
     return {
         plan: true,
         headline: [...planHeadline(result), ...(result.hits ? hitHeadline(result.hits, measures) : [])],
@@ -146,8 +153,8 @@ export function planPageResult(checked, result) {
         timing: planTimingRows(result),
         hits: result.hits ? hitTable(result.hits, measures) : null,
         finaleText: planFinaleLines(result.finale).join("\n"),
-        records: result.records.map((record) => pageRecord(record, measures, null, QUARTER)),
-        unit: "quarter",
+        records: result.records.map((record) => pageRecord(record, measures, checked.score.printed ?? null, start)),
+        unit: unitName(start),
         starts: result.line.starts,
         extent: result.extent,
         drawing: result.drawing,
@@ -285,9 +292,10 @@ export class Session {
                 const checked = checkHitInputs({
                     ...inputs, hits: args.hit, fps: args.fps, cueStart: args["cue-start"], shape: args.shape,
                 }, score);
-                result = await runHits(checked, this.plugin, {}, {}, source);
+                result = await runHits(checked, this.plugin, { mapStyle: mapStyleFor(score, checked.start) }, {}, source);
             } else {
-                result = await runPlan({ score, source, runs: checkPlan(runInputsOf(args), score, "the plan") }, this.plugin);
+                const runs = checkPlan(runInputsOf(args), score, "the plan");
+                result = await runPlan({ score, source, runs }, this.plugin, { mapStyle: mapStyleFor(score, runs[0].start) });
             }
             this.last = { id, checked: { score, source }, result };
             return planPageResult(this.last.checked, result);
@@ -295,7 +303,7 @@ export class Session {
         const checked = await plan(inputs, this.tools);
         const shaped = checkShape({ shape: args.shape });
         if (shaped) {
-            const result = await runShaped({ ...checked, shaped }, this.plugin);
+            const result = await runShaped({ ...checked, shaped }, this.plugin, { mapStyle: pageMapStyle(checked) });
             this.last = { id, checked: { score: checked.score, source: checked.source }, result };
             return { ...shapedPageResult(this.last.checked, result), taps: tapPassage(checked.score, checked.region, checked.start) };
         }

@@ -28,10 +28,13 @@ export function chosenSounds(result) {
 }
 
 export class Transport {
-    // engine: the preview's; shown(): the result on the page, or null.
-    constructor(engine, shown) {
+    // engine: the preview's; shown(): the result on the page, or null;
+    // idle(): a promise that the score's drawing is done, which the
+    // instruments' loading waits for (on two cores it would slow the drawing).
+    constructor(engine, shown, idle = () => Promise.resolve()) {
         this.engine = engine;
         this.shown = shown;
+        this.idle = idle;
         this.player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
         this.mix = new MixControl(document.getElementById("mix"));
         // The musician's choice of what sounds, kept while meter runs (which
@@ -61,8 +64,8 @@ export class Transport {
     }
 
     // A new result: meter runs have no notes, and the choice says so rather
-    // than offering them; the instruments load while the musician reads, so
-    // that Play sounds at once.
+    // than offering them; the instruments load while the musician reads
+    // (once the score is drawn), so that Play sounds at once.
     showResult(result) {
         this.mix.show(result.soundingParts ?? []);
         for (const input of document.querySelectorAll("input[name=sounds]")) {
@@ -71,7 +74,9 @@ export class Transport {
         }
         document.getElementById("sound-note").textContent = result.hasNotes ? ""
             : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
-        if (result.hasNotes) this.player.warm(result.soundingParts ?? []).catch(() => { /* Play says it */ });
+        if (result.hasNotes) {
+            this.idle().then(() => this.player.warm(result.soundingParts ?? [])).catch(() => { /* Play says it */ });
+        }
         this.showPlayable();
     }
 

@@ -231,15 +231,29 @@ function cliPlan(runs, ...outputs) {
 // The notation's measures, once every system is drawn: [data-measure, name]
 // of each box.
 async function drawnMeasures(page, seconds = 60) {
+  // Asked in one look: a drawing that starts between two questions is not taken for one done.
   await waitFor(() => page.evaluate(() => {
     const list = document.querySelector("#notation [role=listbox]");
-    return (list && !list.hasAttribute("aria-busy") && list.querySelector("[data-measure]") !== null)
-      || document.getElementById("notation-status").textContent.includes("could not");
+    const said = document.getElementById("notation-status").textContent;
+    return (list && !list.hasAttribute("aria-busy") && list.querySelector("[data-measure]") !== null && said === "")
+      || said.includes("could not");
   }), "the score to be drawn", seconds);
   assert.equal(await page.text("notation-status"), "");
   return page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")]
     .map((box) => [Number(box.getAttribute("data-measure")), box.getAttribute("aria-label")]));
 }
+
+// Each drawn system: its drawing's width, and its measure boxes' left and
+// right edges from the drawing's left (px), and whether they follow in order.
+const systemSpans = (page) => page.evaluate(() => [...document.querySelectorAll("#notation .system:has(svg)")].map((system) => {
+  const drawing = system.querySelector("svg").getBoundingClientRect();
+  const boxes = [...system.querySelectorAll("[data-measure]")].map((box) => box.getBoundingClientRect());
+  return {
+    width: Math.round(drawing.width), left: Math.round(boxes[0].left - drawing.left),
+    right: Math.round(boxes[boxes.length - 1].right - drawing.left),
+    inOrder: boxes.every((box, i) => i === 0 || box.left >= boxes[i - 1].right - 1),
+  };
+}));
 
 const shaded = (page) => page.evaluate(() => [...document.querySelectorAll('#notation [aria-selected="true"]')]
   .map((box) => Number(box.getAttribute("data-measure"))));
@@ -283,6 +297,12 @@ export const CASES = [
         const count = Number(/^Score: +(\d+) measures?/.exec(runCli(cliArgs(query, score)))[1]);
         const drawn = await drawnMeasures(page);
         assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: count }, (_, i) => i + 1), score ?? query);
+        // Each system's boxes lie side by side over its drawing and reach
+        // across it, as they would not if it were laid out for another size.
+        for (const span of await systemSpans(page)) {
+          assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
+            `${score ?? query}: ${JSON.stringify(span)}`);
+        }
         // A pickup is measure 1 and prints no number; the next prints 1.
         if (score === SCORE) {
           assert.deepEqual(drawn.slice(0, 3).map(([, name]) => name),
@@ -379,6 +399,10 @@ export const CASES = [
       const drawn = await drawnMeasures(page, 900);
       assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: 160 }, (_, i) => i + 1));
       assert.equal(await page.evaluate(() => document.querySelectorAll("#notation .system:not(:has(svg))").length), 0);
+      for (const span of await systemSpans(page)) {
+        assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
+          JSON.stringify(span));
+      }
       // A short score: the top and bottom parts alone, every system.
       await page.evaluate(() => {
         const choice = document.getElementById("staves-shown");
@@ -924,7 +948,7 @@ export const CASES = [
     },
   },
   {
-    name: "the page fits a phone's width",
+    name: "the page fits a phone's width, and the keys go through it in the order it is seen",
     async run(page) {
       await page.browser.resize(375, 800);
       try {
@@ -932,6 +956,14 @@ export const CASES = [
         const [scrolled, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
         assert.equal(inner, 375);
         assert.ok(scrolled <= inner, `${scrolled} px of page in ${inner} px`);
+        // The controls in the order Tab reaches them; none may sit a line or more above the one before.
+        const order = await page.evaluate(() => [...document.querySelectorAll("a[href], button, input, select, textarea, [tabindex]")]
+          .filter((c) => !c.disabled && c.tabIndex >= 0 && c.getClientRects().length > 0)
+          .map((c) => [c.id || c.name || c.textContent.trim().slice(0, 20), c.getBoundingClientRect().top + scrollY]));
+        const names = order.map(([name]) => name);
+        assert.ok(names.indexOf("play") < names.indexOf("from-measure"), names.join(" "));
+        const back = order.findIndex(([, top], i) => i > 0 && top < order[i - 1][1] - 24);
+        assert.equal(back, -1, back < 0 ? "" : `${order[back - 1][0]} at ${order[back - 1][1]} px, then ${order[back][0]} at ${order[back][1]} px`);
       } finally {
         await page.browser.resize(1200, 1600);
       }

@@ -536,6 +536,31 @@ test("a score is read once: every edit and download reuses that read", async () 
   await assert.rejects(session.musicxml(1), /replaced/, "a download asked of a preview since replaced");
 });
 
+test("a plan, a shape and hit points are shown in the first ramp's beat unit, as a single ramp is", async () => {
+  const { Session } = await import("../../preview/web/session.js");
+  const { loadPlugin } = await import("../../preview/node/plugin-node.js");
+  const { tools } = await import("../../preview/node/xml-tools.js");
+  const session = new Session(await loadPlugin(), tools);
+  const ramp = { time: "6/8x12", from: "5", to: "7", start: "q.=80", stop: "q.=60", after: "start" };
+  const kinds = {
+    single: ramp,
+    plan: { ...ramp, runs: [{ from: "9", to: "11", start: "q.=60", stop: "q.=90", after: "start" }] },
+    shaped: { ...ramp, shape: "natural" },
+    hits: { ...ramp, stop: undefined, hit: ["8=12s"] },
+  };
+  const begins = [];
+  for (const [kind, args] of Object.entries(kinds)) {
+    const shown = await session.preview(args, false, 1);
+    assert.equal(shown.unit, "dotted quarter", kind);
+    assert.match(shown.drawing.head + shown.drawing.tail, /tempo \(dotted quarter = BPM\)/, kind);
+    assert.match(shown.records[0].tempo, /^dotted quarter = /, kind);
+    begins.push(shown.extent[0]);
+  }
+  // Each map begins where the single ramp's does, some measures ahead of the ramp (a 6/8 measure: 3,072 units).
+  assert.ok(begins[0] < 4 * 3072, String(begins[0]));
+  assert.deepEqual(begins, begins.map(() => begins[0]));
+});
+
 test("a region is kept for a score only inside it, and the stop tempo kept apart from a start the score gives", async () => {
   const { regionInside, stopFor } = await import("../../preview/web/defaults.js");
   // [From, To, inside a 15-measure score]
