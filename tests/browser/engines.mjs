@@ -146,6 +146,20 @@ async function freePort() {
   });
 }
 
+// The browser may still be writing its storage as it ends: its folder goes
+// once it lets go, and a scratch folder left behind fails no case.
+async function removeWhenFree(folder) {
+  for (let tries = 0; tries < 40; tries += 1) {
+    try {
+      rmSync(folder, { recursive: true, force: true });
+      return;
+    } catch {
+      await new Promise((resolve) => setTimeout(resolve, 250));
+    }
+  }
+  process.stderr.write(`the browser's scratch folder ${folder} could not be removed\n`);
+}
+
 async function startWebKit() {
   const { Builder, By, Key } = await import("selenium-webdriver");
   // Undone last first: the driver, the display (the browser ends with it),
@@ -154,7 +168,7 @@ async function startWebKit() {
   const stopAll = async () => { for (const undo of cleanup.reverse()) await undo(); };
   try {
     const data = mkdtempSync(join(tmpdir(), "zorv-webkit-"));
-    cleanup.push(() => rmSync(data, { recursive: true, force: true, maxRetries: 10 }));
+    cleanup.push(() => removeWhenFree(data));
     const xvfb = await startXvfb();
     cleanup.push(xvfb.stop);
     const port = await freePort();
