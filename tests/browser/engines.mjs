@@ -53,6 +53,36 @@ export async function startEngine(engine) {
   }
 }
 
+// A click goes where the element is when the pointer arrives: the page may
+// still be growing (a drawing, a result), and a click aimed at where the
+// element was a moment ago lands on whatever has taken its place. So wait,
+// for a few seconds at most, until the element is in view, has kept its place
+// for two frames and is what the pointer would hit at its centre.
+async function untilSteady(evaluate, selector) {
+  const deadline = Date.now() + 5000;
+  while (Date.now() < deadline) {
+    const steady = await evaluate(async (s) => {
+      const element = document.querySelector(s);
+      if (!element) return false;
+      const place = () => { const r = element.getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; };
+      const before = place();
+      const centreY = before[1] + before[3] / 2;
+      if (centreY < 0 || centreY > innerHeight) element.scrollIntoView({ block: "center" });
+      // A window out of sight may get no frames: a tenth of a second will do.
+      const frame = () => new Promise((resolve) => { requestAnimationFrame(resolve); setTimeout(resolve, 100); });
+      const first = place();
+      await frame();
+      await frame();
+      const [left, top, width, height] = place();
+      if (String([left, top, width, height]) !== String(first)) return false;
+      const hit = document.elementFromPoint(left + width / 2, top + height / 2);
+      return Boolean(hit && (element === hit || element.contains(hit)));
+    }, selector);
+    if (steady) return;
+    await sleep(50);
+  }
+}
+
 // "Shift+Enter" as its modifiers and its key.
 function chord(key) {
   const parts = key.split("+");
@@ -75,6 +105,7 @@ async function startPuppeteer(engine, options) {
       async open(url) { await page.goto(url, { waitUntil: "load" }); },
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
       async click(selector, { shift = false } = {}) {
+        await untilSteady((fn, ...args) => page.evaluate(fn, ...args), selector);
         if (shift) await page.keyboard.down("Shift");
         try { await page.click(selector); } finally { if (shift) await page.keyboard.up("Shift"); }
       },
@@ -210,6 +241,7 @@ async function startWebKit() {
       async open(url) { await driver.get(url); },
       evaluate,
       async click(selector, { shift = false } = {}) {
+        await untilSteady(evaluate, selector);
         const element = await driver.findElement(By.css(selector));
         if (!shift) return element.click();
         return driver.actions().keyDown(Key.SHIFT).click(element).keyUp(Key.SHIFT).perform();
