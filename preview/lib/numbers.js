@@ -104,7 +104,7 @@ export function formatFixed(x, digits) {
 export function fixed(x, digits) {
     if (digits === 1) return fixedTenth(x);
     const scaled = Math.abs(x) * 2 ** (digits + 1);
-    if (x === 0 || (Number.isInteger(scaled) && scaled % 2 === 1) || !(Math.abs(x) < 1e21)) {
+    if (Object.is(x, -0) || (Number.isInteger(scaled) && scaled % 2 === 1) || !(Math.abs(x) < 1e21)) {
         return formatFixed(x, digits);
     }
     return x.toFixed(digits);
@@ -115,11 +115,18 @@ export function fixed(x, digits) {
 // 2^32, x * 10 is off the exact tenths by less than 5e-7, so unless it lies
 // within 1e-6 of a half it rounds to the right tenth as it stands; a near
 // half (a tie, or what may be one) takes the exact path.
+//
+// The one exact tie a double can hold is a whole number of quarters (0.25 is
+// 2.5 tenths), and a map drawn on a grid of quarter pixels holds many: there
+// x * 10 is exact, and the tie goes to the even tenth without the long way.
 function fixedTenth(x) {
     const tenths = Math.abs(x) * 10;
     const fraction = tenths - Math.floor(tenths);
-    if (!(tenths < 2 ** 32) || Math.abs(fraction - 0.5) < 1e-6 || Object.is(x, -0)) return formatFixed(x, 1);
-    const rounded = Math.round(tenths);
+    if (!(tenths < 2 ** 32) || Object.is(x, -0)) return formatFixed(x, 1);
+    let rounded;
+    if (Math.abs(fraction - 0.5) >= 1e-6) rounded = Math.round(tenths);
+    else if (Number.isInteger(Math.abs(x) * 4)) rounded = Math.floor(tenths) + (Math.floor(tenths) % 2);
+    else return formatFixed(x, 1);
     return `${x < 0 ? "-" : ""}${Math.floor(rounded / 10)}.${rounded % 10}`;
 }
 

@@ -190,16 +190,26 @@ export function svgText(allPoints, regionSpan, extent, ticks = null,
 }
 
 // The SVG text of a mapDrawing, each dot a circle.
-export function drawnSvg({ head, dots, radius, fill, tail }) {
+export function drawnSvg({ head, steps, between, dots, radius, fill, tail }) {
     const circle = (dot) => `<circle cx="${fixed(dot.x, 1)}" cy="${fixed(dot.y, 1)}" r="${radius}" fill="${fill}"/>\n`;
-    return head + dots.map(circle).join("") + tail;
+    return head + stepsPath(steps) + between + dots.map(circle).join("") + tail;
 }
 
-// The tempo map as svgText draws it, with its dots as data, for a page that
-// draws them its own way: the SVG text before the dots and after them, the
-// dots' radius and fill, and each dot ({position, value, x, y}: the
-// record's place in units and its tempo value, as drawn, and its centre),
-// left to right; a leading dot the tempo in force at the map's start.
+// The records' tempo as one path of steps (each a record's, from stepsOf).
+export function stepsPath(steps) {
+    return `<path d="${steps.join(" ")}" fill="none" stroke="${STEPS_STROKE}" stroke-width="2"/>\n`;
+}
+
+const STEPS_STROKE = "#c33";
+
+// The tempo map as svgText draws it, with its steps and dots as data, for a
+// page that draws them its own way: the SVG text before the steps
+// (`head`), each record's step as path data ("M x,y H x2 V y3", left to
+// right), the text between the steps and the dots, after the dots
+// (`tail`), the dots' radius and fill, and each dot ({position, value, x,
+// y}: the record's place in units and its tempo value, as drawn, and its
+// centre), left to right; a leading dot the tempo in force at the map's
+// start.
 export function mapDrawing(allPoints, regionSpan, extent, ticks = null,
     xTitle = "position (quarter-note beats from the region start)", marks = {}) {
     const [width, height, left, rightMargin, top, bottom] = [900, 420, 70, 20, 30, 60];
@@ -248,13 +258,13 @@ export function mapDrawing(allPoints, regionSpan, extent, ticks = null,
     out.push(`<text x="${floatText((left + width - rightMargin) / 2)}" y="${height - 15}" text-anchor="middle">${xTitle}</text>`);
     out.push(`<text x="${left}" y="${top - 12}" text-anchor="${marks.beat ? "start" : "middle"}">`
         + `tempo (${marks.beat?.name ?? "quarter"} = BPM)</text>`);
-    const path = [];
-    points.forEach(([position, value], i) => {
+    const steps = points.map(([position, value], i) => {
         const next = i + 1 < points.length ? points[i + 1][0] : x1;
-        path.push(`M${f1(x(position))},${f1(y(axisBpm(value)))} H${f1(x(next))}`);
-        if (i + 1 < points.length) path.push(`V${f1(y(axisBpm(points[i + 1][1])))}`);
+        const step = `M${f1(x(position))},${f1(y(axisBpm(value)))} H${f1(x(next))}`;
+        return i + 1 < points.length ? `${step} V${f1(y(axisBpm(points[i + 1][1])))}` : step;
     });
-    out.push(`<path d="${path.join(" ")}" fill="none" stroke="#c33" stroke-width="2"/>`);
+    const head = `${out.join("\n")}\n`;
+    out.length = 0;
     if (marks.curve) {
         const inside = marks.curve.filter(([position]) => position >= x0 && position <= x1);
         out.push(`<polyline class="ideal" points="${inside.map(([position, bpm]) => `${f1(x(position))},${f1(y(bpm / perBeat))}`).join(" ")}" `
@@ -266,7 +276,7 @@ export function mapDrawing(allPoints, regionSpan, extent, ticks = null,
     const inStepped = (position) => stepped.some(({ span }) => position > span[0] && position <= span[1]);
     const dots = points.filter(([position]) => !inStepped(position))
         .map(([position, value]) => ({ position, value, x: Number(f1(x(position))), y: Number(f1(y(axisBpm(value)))) }));
-    const head = `${out.join("\n")}\n`;
+    const between = out.map((line) => `${line}\n`).join("");
     out.length = 0;
     for (const { span, label } of stepped) {
         const [from, to] = [f1(x(Math.max(span[0], x0))), f1(x(Math.min(span[1], x1)))];
@@ -275,7 +285,7 @@ export function mapDrawing(allPoints, regionSpan, extent, ticks = null,
     }
     for (const hit of marks.hits ?? []) out.push(...hitMarks(hit, x, [left, width - rightMargin], top, axis));
     out.push("</svg>");
-    return { head, dots, radius: marks.dotRadius ?? 2.5, fill: "#c33", tail: `${out.join("\n")}\n` };
+    return { head, steps, between, dots, radius: marks.dotRadius ?? 2.5, fill: STEPS_STROKE, tail: `${out.join("\n")}\n` };
 }
 
 // A hit on the map: the dashed line where the music is at its target time,

@@ -41,6 +41,8 @@ test("ties go to the even digit, as the preview has always printed them", () => 
     assert.equal(fixed(1 / 128, 6), "0.007812");
     assert.equal(fixed(-0.125, 2), "-0.12");
     assert.equal(fixed(-0, 3), "-0.000");
+    assert.equal(fixed(-72.75, 1), "-72.8");
+    assert.equal(fixed(0.25, 1), "0.2");
 });
 
 test("every figure reads as numbers.js prints it", () => {

@@ -91,8 +91,10 @@ export function bundle(entry, extra = []) {
         const out = join(folder, "page.js");
         // The emscripten loader names Node's modules only on its Node path;
         // in the browser those requires are never reached.
+        // ZORV_KEEP_NAMES=1 keeps the functions' names, for a profile to read.
+        const minify = process.env.ZORV_KEEP_NAMES ? ["--minify-syntax", "--minify-whitespace"] : ["--minify"];
         execFileSync("esbuild", [entry, "--bundle", "--platform=browser",
-            "--target=es2020", "--minify", "--log-level=warning", "--legal-comments=none",
+            "--target=es2020", ...minify, "--log-level=warning", "--legal-comments=none",
             "--external:fs", "--external:path", "--external:crypto", "--external:url",
             "--external:module", "--external:worker_threads", "--external:node:*",
             // jszip's Node streams: only tried, inside a try, where there are none.

@@ -67,11 +67,14 @@ export function markError(slot, sentence) {
     for (const id of SLOT_FIELDS[slot]) document.getElementById(id).setAttribute("aria-invalid", "true");
 }
 
+// Only what shows an error is touched: every edit clears, and each text set,
+// even to what it was, has the browser restyle the form.
 export function clearErrors(form) {
+    const empty = (node) => { if (node.firstChild) node.textContent = ""; };
     for (const slot of Object.keys(SLOT_FIELDS)) {
-        document.getElementById(`${slot}-error`).textContent = "";
+        empty(document.getElementById(`${slot}-error`));
         for (const id of SLOT_FIELDS[slot]) document.getElementById(id).removeAttribute("aria-invalid");
     }
-    for (const node of form.querySelectorAll("#runs .error, #hits .error, #hits-error")) node.textContent = "";
+    for (const node of form.querySelectorAll("#runs .error, #hits .error, #hits-error")) empty(node);
     for (const node of form.querySelectorAll("#runs-set [aria-invalid], #hits-set [aria-invalid]")) node.removeAttribute("aria-invalid");
 }

@@ -435,17 +435,24 @@ export class Notation {
         // Kept for systems still to come.
         this.shaded = parts;
         if (parts?.length) this.focus = parts[0][0];
+        // Only the boxes whose shading changes are touched: a tempo edit keeps
+        // the region, and each touch has the browser restyle the box and the
+        // tempo lane follow it.
+        const wanted = new Map();
+        for (const [measure, from, to] of parts ?? []) {
+            const box = this.boxes[measure - 1];
+            if (box) wanted.set(box, [`${(from * 100).toFixed(2)}%`, `${(to * 100).toFixed(2)}%`]);
+        }
         for (const box of this.list.querySelectorAll(".measure[aria-selected=true]")) {
+            if (wanted.has(box)) continue;
             box.setAttribute("aria-selected", "false");
             box.style.removeProperty("--from");
             box.style.removeProperty("--to");
         }
-        for (const [measure, from, to] of parts ?? []) {
-            const box = this.boxes[measure - 1];
-            if (!box) continue;
-            box.setAttribute("aria-selected", "true");
-            box.style.setProperty("--from", `${(from * 100).toFixed(2)}%`);
-            box.style.setProperty("--to", `${(to * 100).toFixed(2)}%`);
+        for (const [box, [from, to]] of wanted) {
+            if (box.getAttribute("aria-selected") !== "true") box.setAttribute("aria-selected", "true");
+            if (box.style.getPropertyValue("--from") !== from) box.style.setProperty("--from", from);
+            if (box.style.getPropertyValue("--to") !== to) box.style.setProperty("--to", to);
         }
     }
 

@@ -85,28 +85,38 @@ async function update(origin, control = null) {
     showModes(form, state);
     showHitsMode(form, runsList, hitsList);
     const args = argumentsOf({ ...state, scoreName: file.name() });
-    history.replaceState(null, "", queryOf(args) || location.pathname);
+    // The address follows the inputs; written while the preview works, since
+    // the browser takes its time over it (9 ms in Chromium).
+    const link = queryOf(args) || location.pathname;
+    const keepLink = () => {
+        if (link !== (location.search || location.pathname)) history.replaceState(null, "", link);
+    };
     clearErrors(form);
     if (state.source === "score" && (file.reading || !file.score)) {
         // The score drawn stays while another file is read: it may be no score.
         if (!file.reading) view.draw(state);
+        keepLink();
         waitForScore();
         return;
     }
     view.draw(state);
     if (state.source === "score" && file.problem) markError("score", file.problem);
     if (state.source === "score" && !state.fromMeasure.trim() && (!state.toMeasure.trim() || state.hits.length)) {
+        keepLink();
         withdrawResult("Choose a passage on the score: click a measure, shift-click another, or drag across them.", false);
         return;
     }
     if (hitsList.children.length && !state.hits.length) {
+        keepLink();
         withdrawResult("Waiting for the hit points: a position and the time it lands on.", false);
         return;
     }
     status.textContent = "Working...";
     status.classList.remove("stale");
     try {
-        const result = await engine.preview(args, state.source === "score" ? file.opened : false);
+        const asked = engine.preview(args, state.source === "score" ? file.opened : false);
+        keepLink();
+        const result = await asked;
         if (mine !== generation) return;
         render(result);
         performance.measure("zorv-update", { start: started, end: performance.now(),

@@ -122,6 +122,7 @@ export class MeasureStrip {
 
     // The region shaded: [from, to] measures, or null.
     shade(region) {
+        if (String(region) === String(this.region)) return;
         this.region = region;
         this.paint();
     }

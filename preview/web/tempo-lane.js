@@ -65,13 +65,34 @@ export class TempoLane {
         // The notation places and moves its boxes as it draws the score piece
         // by piece: the lane follows them, once a frame at most.
         this.pending = 0;
-        new MutationObserver((changes) => {
-            if (this.pending || changes.every((change) => this.layer.contains(change.target))) return;
+        // Where each box is seen from the lane's corner, kept while the boxes
+        // stay: reading it makes the browser lay the page out there and then,
+        // which a tempo edit, moving no box, need not wait for.
+        this.places = null;
+        this.html = "";
+        const moved = () => {
+            this.places = null;
+            if (this.pending) return;
             this.pending = requestAnimationFrame(() => {
                 this.pending = 0;
                 this.redraw();
             });
+        };
+        new MutationObserver((changes) => {
+            if (!changes.every((change) => this.layer.contains(change.target))) moved();
         }).observe(view, { subtree: true, childList: true, attributes: true, attributeFilter: ["style"] });
+        new ResizeObserver(moved).observe(view);
+    }
+
+    placesOf(boxes) {
+        if (this.places?.length !== boxes.length) {
+            const origin = this.layer.getBoundingClientRect();
+            this.places = boxes.map((box) => {
+                const seen = box.getBoundingClientRect();
+                return [seen.left - origin.left, seen.bottom - origin.top + GAP_PX, seen.width];
+            });
+        }
+        return this.places;
     }
 
     // The lane for `result` (null: none) under the boxes drawn now, its
@@ -83,6 +104,7 @@ export class TempoLane {
         const boxes = [...this.view.querySelectorAll(".measure[data-measure]")];
         if (!result || boxes.length === 0 || boxes.length !== result.measureCount) {
             this.layer.replaceChildren();
+            this.html = "";
             return;
         }
         if (this.layer.parentNode !== this.view) this.view.append(this.layer);
@@ -93,13 +115,13 @@ export class TempoLane {
         const shaded = new Map(parts.map(([m, from, to]) => [m, [from, to]]));
         // The boxes may stand in containers of their own (a piece of the score
         // each): placed by where they are seen, from the lane's own corner.
-        const origin = this.layer.getBoundingClientRect();
-        this.layer.innerHTML = boxes.map((box, i) => {
-            const seen = box.getBoundingClientRect();
-            const [left, top, width] = [seen.left - origin.left, seen.bottom - origin.top + GAP_PX, seen.width];
-            return `<svg data-lane="${i + 1}" data-steps="${lanes[i].length}" width="${width}" height="${LANE_PX}" `
-                + `style="left:${left}px;top:${top}px">${laneSvg(lanes[i], width, y, shaded.get(i + 1))}</svg>`;
-        }).join("");
+        const html = this.placesOf(boxes).map(([left, top, width], i) => (
+            `<svg data-lane="${i + 1}" data-steps="${lanes[i].length}" width="${width}" height="${LANE_PX}" `
+                + `style="left:${left}px;top:${top}px">${laneSvg(lanes[i], width, y, shaded.get(i + 1))}</svg>`
+        )).join("");
+        if (html === this.html && this.layer.childElementCount === boxes.length) return;
+        this.html = html;
+        this.layer.innerHTML = html;
     }
 
     // The boxes were drawn anew: the lane follows them.

@@ -976,7 +976,7 @@ export const CASES = [
       // The dots' centres as the map draws them, one per record; a pointer over the i-th.
       const pointAt = (i) => page.evaluate((n) => {
         const svg = document.querySelector("#tempo-map svg");
-        const centres = [...svg.querySelector(".dots").getAttribute("d").matchAll(/M([-0-9.]+),([-0-9.]+)h0/g)];
+        const centres = [...[...svg.querySelectorAll(".dots path")].map((path) => path.getAttribute("d")).join("").matchAll(/M([-0-9.]+),([-0-9.]+)h0/g)];
         const at = new DOMPoint(...centres.at(n).slice(1).map(Number)).matrixTransform(svg.getScreenCTM());
         svg.dispatchEvent(new PointerEvent("pointermove", { bubbles: true, clientX: at.x, clientY: at.y }));
         return centres.length;
@@ -1359,7 +1359,7 @@ export const CASES = [
       // under them: half of them within a twelfth of the ramp's 30 BPM fall,
       // for a scripted tap now and then comes late on a busy page.
       const { offsets, fall } = await page.evaluate(() => {
-        const dots = [...document.querySelector("#tempo-map path.dots").getAttribute("d").matchAll(/M([\d.]+),([\d.]+)/g)]
+        const dots = [...[...document.querySelectorAll("#tempo-map .dots path")].map((path) => path.getAttribute("d")).join("").matchAll(/M([\d.]+),([\d.]+)/g)]
           .map((m) => [Number(m[1]), Number(m[2])]);
         const centres = [...document.querySelectorAll("#tempo-map .map-tap")].map((c) => [Number(c.getAttribute("cx")), Number(c.getAttribute("cy"))]);
         const under = ([x]) => dots.reduce((best, dot) => (Math.abs(dot[0] - x) < Math.abs(best[0] - x) ? dot : best));

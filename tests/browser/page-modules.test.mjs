@@ -207,7 +207,7 @@ test("each dot of the map stands for its record, a carried tempo first", async (
   assert.throws(() => dotRecords(records, starts, [0, 4096], 3), /dots/);
 });
 
-test("the map's dots become one path where the first stood, with one ring to walk them", async () => {
+test("the map's steps and dots are drawn as the command line's SVG draws them, in paths, with one ring to walk them", async () => {
   const { dotsAsPath, nearestDot } = await import("../../preview/web/map.js");
   const { drawnSvg, mapDrawing } = await import("../../preview/lib/tempo-map.js");
   // A record before the map (its tempo carried in as the first dot), two on it, one in a stepped ramp.
@@ -221,11 +221,23 @@ test("the map's dots become one path where the first stood, with one ring to wal
   assert.deepEqual(circles.map((m) => [Number(m[1]), Number(m[2])]), centres);
   // Drawn where the circles were: under the stepped bracket, over the tempo line.
   const d = centres.map(([x, y]) => `M${x},${y}h0`).join("");
-  assert.ok(out.startsWith(`${drawing.head}<path class="dots" d="${d}"`), out.slice(drawing.head.length, drawing.head.length + 80));
-  assert.match(out, /stroke-width="5"[^>]*\/>\n<circle class="cursor" [^>]*tabindex="0"[^>]*\/>\n<path class="score-ramp"/);
+  assert.ok(out.startsWith(`${drawing.head}<g class="steps" `), out.slice(drawing.head.length, drawing.head.length + 80));
+  assert.match(out, new RegExp(`stroke-width="5"[^>]*><path d="${d}"/></g>\n<circle class="cursor" [^>]*tabindex="0"[^>]*/>\n<path class="score-ramp"`));
   assert.equal(out.match(/<circle/g).length, 1);
   assert.ok(out.endsWith(drawing.tail));
-  assert.equal(dotsAsPath({ ...drawing, dots: [] }).svg, drawing.head + drawing.tail);
+  const bare = dotsAsPath({ ...drawing, dots: [] }).svg;
+  assert.ok(!bare.includes('class="dots"') && !bare.includes("<circle") && bare.endsWith(drawing.tail), bare);
+  // Many records: each step and dot drawn once, in order, as the command
+  // line's SVG has them, in paths small enough to paint by pieces.
+  const many = Array.from({ length: 150 }, (_, i) => [1024 * i, 60000 + 500 * i]);
+  const wide = mapDrawing(many, [0, 150 * 1024], [0, 150 * 1024], null, "measure");
+  const group = (svg, name) => [...new RegExp(`<g class="${name}"[^>]*>(.*?)</g>`).exec(svg)[1].matchAll(/<path d="([^"]*)"\/>/g)].map((m) => m[1]);
+  const shown = dotsAsPath(wide).svg;
+  const [steps, dots] = [group(shown, "steps"), group(shown, "dots")];
+  assert.equal(steps.join(" "), /<path d="([^"]*)" fill="none" stroke="#c33"/.exec(drawnSvg(wide))[1]);
+  const cliDots = [...drawnSvg(wide).matchAll(/<circle cx="([-0-9.]+)" cy="([-0-9.]+)"/g)].map((m) => `M${Number(m[1])},${Number(m[2])}h0`);
+  assert.deepEqual(dots.join(""), cliDots.join(""));
+  for (const pieces of [steps, dots]) assert.ok(pieces.length > 1 && pieces.every((p) => p.split("M").length - 1 <= 64), String(pieces.length));
   // [x, y, reach, the dot found]: the nearest within reach, also among dots at one x.
   const near = [[0, 0], [10, 0], [10, 20], [30, 5]];
   for (const [x, y, reach, found] of [[9, 1, 4, 1], [11, 18, 4, 2], [20, 0, 4, -1], [20, 0, 10, 1], [31, 5, 2, 3], [-3, 0, 4, 0]]) {
