@@ -1228,8 +1228,10 @@ export const CASES = [
       await drawnMeasures(page);
       const lanes = () => page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].map((box) => {
           const lane = document.querySelector(`#notation .tempo-lane svg[data-lane="${box.dataset.measure}"]`);
+          if (!lane) return { measure: Number(box.dataset.measure), missing: true };
           const [b, l] = [box.getBoundingClientRect(), lane.getBoundingClientRect()];
-          return { measure: Number(box.dataset.measure), left: Math.abs(b.left - l.left) < 1, width: Math.abs(b.width - l.width) < 1,
+          return { measure: Number(box.dataset.measure), boxWidth: Math.round(b.width),
+            left: Math.abs(b.left - l.left) < 1, width: Math.abs(b.width - l.width) < 1,
             under: l.top >= b.bottom - 0.5 && l.top <= b.bottom + 4, steps: Number(lane.dataset.steps),
             region: lane.querySelector("rect") !== null, path: lane.querySelector("path").getAttribute("d") };
         }));
@@ -1241,6 +1243,19 @@ export const CASES = [
       assert.equal(await page.retype("stop-bpm", "40"), "Up to date.");
       const after = await lanes();
       assert.notDeepEqual(after.find((lane) => lane.measure === 3).path, before.find((lane) => lane.measure === 3).path);
+      // Another zoom lays the music out anew: the lane, which keeps where the
+      // boxes stand until they move, follows them.
+      await page.evaluate(() => {
+        const zoom = document.getElementById("score-zoom");
+        zoom.value = "0.5";
+        zoom.dispatchEvent(new Event("change", { bubbles: true }));
+      });
+      const aligned = (all) => all.length === before.length && all.every((lane) => lane.left && lane.width && lane.under);
+      const zoomed = await waitFor(async () => {
+        const all = await lanes();
+        return all.some((lane, i) => lane.boxWidth !== after[i].boxWidth) && aligned(all) && all;
+      }, "the lane under the boxes at the new zoom");
+      assert.ok(aligned(zoomed), JSON.stringify(zoomed));
     },
   },
   {
