@@ -206,7 +206,10 @@ export class Notation {
         const parts = shownParts(this.tools.staves?.value ?? "all", source.staves.length, this.chosenParts());
         const staves = parts.reduce((n, i) => n + source.staves[i].staves, 0);
         const width = this.view.clientWidth || USUAL_WIDTH;
-        const zoom = zoomFor(this.tools.zoom?.value ?? "fit", staves, width, this.view.clientHeight);
+        // Read once a drawing: read as each system is placed, it had the
+        // browser lay the page out there and then, new music and all.
+        this.viewHeight = this.view.clientHeight;
+        const zoom = zoomFor(this.tools.zoom?.value ?? "fit", staves, width, this.viewHeight);
         // The notes of the parts drawn, as a share of all parts' staves.
         const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
         const runs = systemRuns(source.landmarks.busiest.slice(0, source.measures).map(measureWeight),
@@ -365,7 +368,7 @@ export class Notation {
     // drawn yet, side by side across its room.
     place(piece, boxes = null) {
         const count = piece.to - piece.from + 1;
-        const viewHeight = this.view.clientHeight - 4;
+        const viewHeight = (this.viewHeight ?? this.view.clientHeight) - 4;
         for (let i = 0; i < count; i += 1) {
             const measure = piece.from + i;
             let option = this.boxes[measure - 1];
