@@ -195,12 +195,14 @@ export function drawnSvg({ head, steps, between, dots, radius, fill, tail }) {
     return head + stepsPath(steps) + between + dots.map(circle).join("") + tail;
 }
 
-// The records' tempo as one path of steps (each a record's, from stepsOf).
-export function stepsPath(steps) {
-    return `<path d="${steps.join(" ")}" fill="none" stroke="${STEPS_STROKE}" stroke-width="2"/>\n`;
-}
-
+// How the records' steps are drawn, by the command line's SVG and the page.
 const STEPS_STROKE = "#c33";
+export const STEPS_STYLE = `fill="none" stroke="${STEPS_STROKE}" stroke-width="2"`;
+
+// The records' tempo as one path of steps (mapDrawing's, a record's each).
+function stepsPath(steps) {
+    return `<path d="${steps.join(" ")}" ${STEPS_STYLE}/>\n`;
+}
 
 // The tempo map as svgText draws it, with its steps and dots as data, for a
 // page that draws them its own way: the SVG text before the steps

@@ -3,6 +3,7 @@
 // map while the click plays. The SVG comes as the shared tempo map draws it;
 // this only reads its axis to place things on it.
 import { lowerBound } from "../lib/numbers.js";
+import { STEPS_STYLE } from "../lib/tempo-map.js";
 import { quarterBpm } from "../lib/timing.js";
 
 const SVG_NS = "http://www.w3.org/2000/svg";
@@ -59,7 +60,7 @@ function inPieces(items, piece) {
 
 export function dotsAsPath({ head, steps, between, dots, radius, fill, tail }) {
     const centres = dots.map((dot) => [dot.x, dot.y]);
-    const stepsGroup = `<g class="steps" fill="none" stroke="${fill}" stroke-width="2">${inPieces(steps, (some) => some.join(" "))}</g>\n`;
+    const stepsGroup = `<g class="steps" ${STEPS_STYLE}>${inPieces(steps, (some) => some.join(" "))}</g>\n`;
     if (!centres.length) return { svg: head + stepsGroup + between + tail, centres };
     const group = `<g class="dots" fill="none" stroke="${fill}" stroke-width="${2 * radius}" stroke-linecap="round">`
         + `${inPieces(centres, (some) => some.map(([x, y]) => `M${x},${y}h0`).join(""))}</g>\n`

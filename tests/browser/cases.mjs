@@ -974,14 +974,14 @@ export const CASES = [
     async run(page) {
       await page.open(DOCUMENTED_LINK);
       // The dots' centres as the map draws them, one per record; a pointer over the i-th.
-      const pointAt = (i) => page.evaluate((n) => {
+      const centres = await page.mapDots();
+      const pointAt = (i) => page.evaluate((centre) => {
         const svg = document.querySelector("#tempo-map svg");
-        const centres = [...[...svg.querySelectorAll(".dots path")].map((path) => path.getAttribute("d")).join("").matchAll(/M([-0-9.]+),([-0-9.]+)h0/g)];
-        const at = new DOMPoint(...centres.at(n).slice(1).map(Number)).matrixTransform(svg.getScreenCTM());
+        const at = new DOMPoint(...centre).matrixTransform(svg.getScreenCTM());
         svg.dispatchEvent(new PointerEvent("pointermove", { bubbles: true, clientX: at.x, clientY: at.y }));
-        return centres.length;
-      }, i);
-      assert.equal(await pointAt(1), (await page.records()).length);
+      }, centres.at(i));
+      assert.equal(centres.length, (await page.records()).length);
+      await pointAt(1);
       assert.equal(await page.text("record-info"), "Measure 12, beat 1.25: quarter = 119.6");
       await pointAt(-1);
       assert.equal(await page.text("record-info"), "Measure 20, beat 1.00: quarter = 120.0");
@@ -1373,14 +1373,12 @@ export const CASES = [
       // Over the fitted ramp the tapped beats' rings lie by the records
       // under them: half of them within a twelfth of the ramp's 30 BPM fall,
       // for a scripted tap now and then comes late on a busy page.
-      const { offsets, fall } = await page.evaluate(() => {
-        const dots = [...[...document.querySelectorAll("#tempo-map .dots path")].map((path) => path.getAttribute("d")).join("").matchAll(/M([\d.]+),([\d.]+)/g)]
-          .map((m) => [Number(m[1]), Number(m[2])]);
+      const { offsets, fall } = await page.evaluate((dots) => {
         const centres = [...document.querySelectorAll("#tempo-map .map-tap")].map((c) => [Number(c.getAttribute("cx")), Number(c.getAttribute("cy"))]);
         const under = ([x]) => dots.reduce((best, dot) => (Math.abs(dot[0] - x) < Math.abs(best[0] - x) ? dot : best));
         const ys = dots.map(([, y]) => y);
         return { offsets: centres.map((c) => Math.abs(under(c)[1] - c[1])), fall: Math.max(...ys) - Math.min(...ys) };
-      });
+      }, await page.mapDots());
       assert.equal(offsets.length, 11);
       const median = [...offsets].sort((a, b) => a - b)[5];
       assert.ok(median < fall / 12, `rings ${offsets} px from their records, the ramp falling ${fall} px`);

@@ -140,6 +140,12 @@ export class PageUnderTest {
   }
 
   /** The records table's rows, the table opened first (it fills when open). */
+  /** The map's record dots, [x, y] in its SVG's units, in drawing order. */
+  mapDots() {
+    return this.evaluate(() => [...document.querySelectorAll("#tempo-map .dots path")].flatMap((path) => [
+      ...path.getAttribute("d").matchAll(/M([-0-9.]+),([-0-9.]+)h0/g)].map((m) => [Number(m[1]), Number(m[2])])));
+  }
+
   async records() {
     const open = await this.evaluate(() => document.getElementById("records-details").open);
     if (!open) await this.browser.click("#records-details summary");
