@@ -175,3 +175,27 @@ function splitUnit(text, side) {
     const dotted = unit.endsWith(".");
     return { [`${side}Unit`]: dotted ? unit.slice(0, -1) : unit, [`${side}Dotted`]: dotted };
 }
+
+// The address follows the inputs once they rest: the browser takes its time
+// over writing it (9 to 16 ms in Chromium, and as much again in its own
+// process), which would fall on every keystroke's result while typing. A
+// timer set after another with no longer a delay fires after it, so a
+// reader waiting LINK_DELAY_MS after a result finds the link written.
+export const LINK_DELAY_MS = 120;
+let pendingLink = null;
+let linkTimer = 0;
+
+// Writes a link still waiting at once (as the page is left).
+export function writeLink() {
+    clearTimeout(linkTimer);
+    if (pendingLink !== null && pendingLink !== (location.search || location.pathname)) {
+        history.replaceState(null, "", pendingLink);
+    }
+    pendingLink = null;
+}
+
+export function linkSoon(link) {
+    pendingLink = link;
+    clearTimeout(linkTimer);
+    linkTimer = setTimeout(writeLink, LINK_DELAY_MS);
+}

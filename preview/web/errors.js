@@ -69,12 +69,17 @@ export function markError(slot, sentence) {
 
 // Only what shows an error is touched: every edit clears, and each text set,
 // even to what it was, has the browser restyle the form.
-export function clearErrors(form) {
+export function clearErrors() {
     const empty = (node) => { if (node.firstChild) node.textContent = ""; };
     for (const slot of Object.keys(SLOT_FIELDS)) {
         empty(document.getElementById(`${slot}-error`));
         for (const id of SLOT_FIELDS[slot]) document.getElementById(id).removeAttribute("aria-invalid");
     }
-    for (const node of form.querySelectorAll("#runs .error, #hits .error, #hits-error")) empty(node);
-    for (const node of form.querySelectorAll("#runs-set [aria-invalid], #hits-set [aria-invalid]")) node.removeAttribute("aria-invalid");
+    // Within the rows' own sets: the form also holds the drawn score, tens of
+    // thousands of nodes that a query over the whole form would walk.
+    empty(document.getElementById("hits-error"));
+    for (const set of ["runs-set", "hits-set"].map((id) => document.getElementById(id))) {
+        for (const node of set.querySelectorAll("ol .error")) empty(node);
+        for (const node of set.querySelectorAll("[aria-invalid]")) node.removeAttribute("aria-invalid");
+    }
 }

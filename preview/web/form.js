@@ -13,13 +13,29 @@ const CHECKS = { startDotted: "start-dotted", stopDotted: "stop-dotted" };
 // be shown rather than guessed away.
 const unwritten = { startUnit: null, stopUnit: null, after: null, stopUnitGiven: null };
 
+// The form also holds the drawn score, tens of thousands of nodes: its
+// controls are found by id, by name through form.elements, and the marked
+// parts of its own markup (which never change) once.
+const marked = new WeakMap();
+
+export function markedParts(form, selector) {
+    if (!marked.has(form)) marked.set(form, new Map());
+    const parts = marked.get(form);
+    if (!parts.has(selector)) parts.set(selector, [...form.querySelectorAll(selector)]);
+    return parts.get(selector);
+}
+
+function checkedValue(form, name) {
+    const item = form.elements.namedItem(name);
+    if (item === null) return "";
+    if ("checked" in item) return item.checked ? item.value : "";
+    return item.value;
+}
+
 export function readForm(form) {
     const state = {};
     for (const [key, id] of Object.entries(TEXT_FIELDS)) state[key] = form.querySelector(`#${id}`).value;
-    for (const [key, name] of Object.entries(RADIOS)) {
-        const checked = form.querySelector(`input[name="${name}"]:checked`);
-        state[key] = unwritten[key] ?? (checked ? checked.value : "");
-    }
+    for (const [key, name] of Object.entries(RADIOS)) state[key] = unwritten[key] ?? checkedValue(form, name);
     for (const [key, id] of Object.entries(CHECKS)) state[key] = form.querySelector(`#${id}`).checked;
     state.stopUnitGiven = unwritten.stopUnitGiven;
     return state;
@@ -50,10 +66,10 @@ export function forgetUnwritten(name) {
 
 // Only the fields of the chosen source and stop mode are shown.
 export function showModes(form, state) {
-    form.querySelector('[data-for="time"]').hidden = state.source !== "time";
-    form.querySelector('[data-for="score"]').hidden = state.source !== "score";
-    form.querySelector('[data-mode="stop"]').hidden = state.mode !== "stop";
-    for (const field of form.querySelectorAll('[data-mode="fit"]')) field.hidden = state.mode !== "fit";
+    for (const field of markedParts(form, '[data-for="time"]')) field.hidden = state.source !== "time";
+    for (const field of markedParts(form, '[data-for="score"]')) field.hidden = state.source !== "score";
+    for (const field of markedParts(form, '[data-mode="stop"]')) field.hidden = state.mode !== "stop";
+    for (const field of markedParts(form, '[data-mode="fit"]')) field.hidden = state.mode !== "fit";
 }
 
 // The preview's input (its option name) that a control edits; the stop

@@ -2,7 +2,7 @@
 // its answer (or its refusal) handed to the parts of the page. Every
 // musical rule comes from the shared preview modules, which work in a
 // Worker behind engine.js; each part of the page has its own module.
-import { argumentsOf, queryOf, splitTempo, stateFromQuery } from "./address.js";
+import { argumentsOf, linkSoon, queryOf, splitTempo, stateFromQuery, writeLink } from "./address.js";
 import { givenHits, readHits, readRuns, showHitsMode, showStopKind, wireRows, writeHits, writeRuns } from "./rows.js";
 import { readForm, writeForm, forgetUnwritten, showModes, fieldOf } from "./form.js";
 import { clearErrors, markError, showInputError } from "./errors.js";
@@ -85,13 +85,8 @@ async function update(origin, control = null) {
     showModes(form, state);
     showHitsMode(form, runsList, hitsList);
     const args = argumentsOf({ ...state, scoreName: file.name() });
-    // The address follows the inputs; written while the preview works, since
-    // the browser takes its time over it (9 ms in Chromium).
-    const link = queryOf(args) || location.pathname;
-    const keepLink = () => {
-        if (link !== (location.search || location.pathname)) history.replaceState(null, "", link);
-    };
-    clearErrors(form);
+    const keepLink = () => linkSoon(queryOf(args) || location.pathname);
+    clearErrors();
     if (state.source === "score" && (file.reading || !file.score)) {
         // The score drawn stays while another file is read: it may be no score.
         if (!file.reading) view.draw(state);
@@ -172,6 +167,8 @@ function wireForm() {
         update("edit", e.target);
     });
     form.addEventListener("submit", (e) => e.preventDefault());
+    // A link still waiting goes with the page: a reload keeps the last edit.
+    addEventListener("pagehide", writeLink);
 }
 
 async function main() {

@@ -44,8 +44,9 @@ function timingRow([what, figure]) {
 function showHits(hits) {
     document.getElementById("hits-result").hidden = !hits;
     document.getElementById("hits-named").hidden = !hits;
-    document.querySelector("#hits caption").textContent = hits?.caption ?? "";
-    document.querySelector("#hits tbody").replaceChildren(...(hits?.rows ?? []).map((cells) => {
+    const table = document.getElementById("hits-table");
+    table.caption.textContent = hits?.caption ?? "";
+    table.tBodies[0].replaceChildren(...(hits?.rows ?? []).map((cells) => {
         const row = document.createElement("tr");
         row.append(...cells.map((figure) => {
             const cell = document.createElement("td");

@@ -4,7 +4,7 @@
 // arguments and written back from them, so that moving a ramp is reading
 // the rows, reordering the list and writing it again.
 import { argumentsOf, runPatch } from "./address.js";
-import { writeForm } from "./form.js";
+import { markedParts, writeForm } from "./form.js";
 
 const AFTER_LABELS = [["none", "None"], ["stop", "Insert Stop Tempo"], ["start", "Insert Start Tempo"]];
 // The beat unit of a stop tempo fitted to a duration.
@@ -136,8 +136,8 @@ export function writeHits(list, hits) {
 // later ramps, give way to the hits' own fields.
 export function showHitsMode(form, runsList, hitsList) {
     const hits = hitsList.children.length > 0;
-    for (const node of form.querySelectorAll("[data-hits-hide]")) node.hidden = hits;
-    for (const node of form.querySelectorAll("[data-hits-show]")) node.hidden = !hits;
+    for (const node of markedParts(form, "[data-hits-hide]")) node.hidden = hits;
+    for (const node of markedParts(form, "[data-hits-show]")) node.hidden = !hits;
     // Later ramps and hit points do not mix: hits, once given, make the ramps.
     const runsOnly = runsList.children.length > 0 && !hits;
     document.getElementById("add-hit").disabled = runsOnly;

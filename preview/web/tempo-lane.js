@@ -41,16 +41,61 @@ export function laneSteps(records, starts, count) {
     return lanes;
 }
 
-// One measure's lane as SVG text, `width` px wide; y(value) in px.
-function laneSvg(steps, width, y, shaded) {
-    const region = shaded ? `<rect x="${(shaded[0] * width).toFixed(1)}" width="${((shaded[1] - shaded[0]) * width).toFixed(1)}" `
-        + `height="${LANE_PX}" fill="${REGION_FILL}"/>` : "";
+const SVG = "http://www.w3.org/2000/svg";
+
+// One measure's steps as a path, `width` px wide; y(value) in px.
+function lanePath(steps, width, y) {
     const path = steps.map(([at, value], i) => {
         const x = (at * width).toFixed(1);
         const to = y(value).toFixed(1);
         return i === 0 ? `M0 ${to}` : `H${x} V${to}`;
     }).join(" ");
-    return `${region}<path d="${path} H${width.toFixed(1)}" fill="none" stroke="${RECORD_STROKE}" stroke-width="1.5"/>`;
+    return `${path} H${width.toFixed(1)}`;
+}
+
+function svgElement(name, attributes) {
+    const element = document.createElementNS(SVG, name);
+    for (const [key, value] of Object.entries(attributes)) element.setAttribute(key, value);
+    return element;
+}
+
+// A measure's lane: its own small SVG, its attributes written only when
+// they change (most of a tempo edit's lanes keep their place, and many
+// their steps).
+class Lane {
+    constructor(measure) {
+        this.svg = svgElement("svg", { "data-lane": measure, height: LANE_PX });
+        this.path = svgElement("path", { fill: "none", stroke: RECORD_STROKE, "stroke-width": 1.5 });
+        this.svg.append(this.path);
+        this.rect = null;
+        this.written = {};
+    }
+
+    set(element, key, value) {
+        const id = `${element === this.svg ? "svg" : element === this.path ? "path" : "rect"} ${key}`;
+        if (this.written[id] === value) return;
+        this.written[id] = value;
+        element.setAttribute(key, value);
+    }
+
+    draw([left, top, width], steps, y, shaded) {
+        this.set(this.svg, "width", width);
+        this.set(this.svg, "style", `left:${left}px;top:${top}px`);
+        this.set(this.svg, "data-steps", steps.length);
+        this.set(this.path, "d", lanePath(steps, width, y));
+        if (!shaded) {
+            this.rect?.remove();
+            this.rect = null;
+            return;
+        }
+        if (!this.rect) {
+            this.rect = svgElement("rect", { height: LANE_PX, fill: REGION_FILL });
+            for (const key of ["rect x", "rect width"]) delete this.written[key];
+            this.svg.prepend(this.rect);
+        }
+        this.set(this.rect, "x", (shaded[0] * width).toFixed(1));
+        this.set(this.rect, "width", ((shaded[1] - shaded[0]) * width).toFixed(1));
+    }
 }
 
 export class TempoLane {
@@ -69,7 +114,7 @@ export class TempoLane {
         // stay: reading it makes the browser lay the page out there and then,
         // which a tempo edit, moving no box, need not wait for.
         this.places = null;
-        this.html = "";
+        this.lanes = [];
         const moved = () => {
             this.places = null;
             if (this.pending) return;
@@ -104,10 +149,14 @@ export class TempoLane {
         const boxes = [...this.view.querySelectorAll(".measure[data-measure]")];
         if (!result || boxes.length === 0 || boxes.length !== result.measureCount) {
             this.layer.replaceChildren();
-            this.html = "";
+            this.lanes = [];
             return;
         }
         if (this.layer.parentNode !== this.view) this.view.append(this.layer);
+        if (this.lanes.length !== boxes.length || this.layer.childElementCount !== boxes.length) {
+            this.lanes = boxes.map((box, i) => new Lane(i + 1));
+            this.layer.replaceChildren(...this.lanes.map((lane) => lane.svg));
+        }
         const lanes = laneSteps(result.records, result.starts, boxes.length);
         const values = lanes.flat().map(([, value]) => value);
         const [lo, hi] = [Math.min(...values), Math.max(...values)];
@@ -115,13 +164,7 @@ export class TempoLane {
         const shaded = new Map(parts.map(([m, from, to]) => [m, [from, to]]));
         // The boxes may stand in containers of their own (a piece of the score
         // each): placed by where they are seen, from the lane's own corner.
-        const html = this.placesOf(boxes).map(([left, top, width], i) => (
-            `<svg data-lane="${i + 1}" data-steps="${lanes[i].length}" width="${width}" height="${LANE_PX}" `
-                + `style="left:${left}px;top:${top}px">${laneSvg(lanes[i], width, y, shaded.get(i + 1))}</svg>`
-        )).join("");
-        if (html === this.html && this.layer.childElementCount === boxes.length) return;
-        this.html = html;
-        this.layer.innerHTML = html;
+        this.placesOf(boxes).forEach((place, i) => this.lanes[i].draw(place, lanes[i], y, shaded.get(i + 1)));
     }
 
     // The boxes were drawn anew: the lane follows them.

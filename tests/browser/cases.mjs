@@ -22,6 +22,7 @@ import { largeScore } from "../fixtures/large-score.mjs";
 import { HOSTILE_FILES } from "../fixtures/hostile.mjs";
 import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
 import { BOX_WIDTH, ROW_HEIGHT } from "../../preview/web/strip.js";
+import { LINK_DELAY_MS } from "../../preview/web/address.js";
 
 /** The command line's arguments for a page's address: each name=value as --name value. */
 const argsOf = (query) => [...new URLSearchParams(query)].flatMap(([name, value]) => [`--${name}`, value]);
@@ -215,7 +216,10 @@ async function openAt(page, query, score = null) {
   return score ? openScore(page, score) : status;
 }
 
-const search = (page) => page.evaluate(() => location.search);
+// The link as the page writes it once its inputs rest (a timer that waits as
+// long, set later, fires after the page's).
+const search = (page) => page.evaluate((delay) => new Promise((done) => setTimeout(done, delay))
+  .then(() => location.search), LINK_DELAY_MS);
 const focused = (page) => page.evaluate(() => document.activeElement.id);
 const sameBytes = async (page, button, path) => (await page.download(button)).bytes.equals(readFileSync(path));
 

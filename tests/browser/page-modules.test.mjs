@@ -4,6 +4,7 @@
 // link's inputs, moves a click or breaks the file.
 import { test } from "node:test";
 import assert from "node:assert/strict";
+import { readFileSync } from "node:fs";
 import { argumentsOf, queryOf, runPatch, stateFromQuery } from "../../preview/web/address.js";
 import { clickWave, mixClicks, passageChannels, wavBytes } from "../../preview/web/click.js";
 import { errorField, fieldOf, slotOf } from "../../preview/web/form.js";
@@ -169,6 +170,13 @@ test("the single file's inline code cannot close its element early", () => {
   assert.ok(out.includes('y="$&$1"'));
   assert.ok(!out.includes('src="page.js"'));
   assert.throws(() => inline("<body></body>", "", ""), /lost/);
+});
+
+test("every id in the page's markup is its own: a second one hides from lookups and from assistive technology", () => {
+  const markup = readFileSync(new URL("../../preview/web/index.html", import.meta.url), "utf8");
+  const ids = [...markup.matchAll(/\sid="([^"]+)"/g)].map((match) => match[1]);
+  assert.ok(ids.length > 100);
+  assert.deepEqual(ids.filter((id, i) => ids.indexOf(id) !== i), []);
 });
 
 test("the page's duration to fit reads every form the command line's --fit reads", async () => {
