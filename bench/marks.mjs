@@ -4,7 +4,7 @@
 // listing the page shows beside a score once it is read, and --marks
 // prints. The score is read once; each repetition finds the words again.
 // Prints "marks_1000_measures_ms MS" (median of 15) on standard output.
-import { readScoreFile } from '../preview/lib/preview.js';
+import { readScoreFile } from '../preview/lib/inputs.js';
 import { marksLines, proposedRamps } from '../preview/lib/marks.js';
 import { tools } from '../preview/node/xml-tools.js';
 import { largeScore } from '../tests/fixtures/large-score.mjs';

@@ -37,3 +37,16 @@ foreach(check playback figures hits shapes)
         LABELS preview TIMEOUT 600
         ENVIRONMENT "ZORV_NODE=${NODE_EXECUTABLE};PYTHONDONTWRITEBYTECODE=1;ZORV_SCENARIO_RUNNER=$<TARGET_FILE:zorv-scenario>")
 endforeach()
+
+# The Node benchmarks still run and print their figure (a benchmark is not
+# otherwise run by the tests, and one that no longer loads goes unseen);
+# their speed is for scripts/bench to judge.
+foreach(bench marks taps plan)
+    add_test(NAME bench.${bench}_runs
+             COMMAND ${NODE_EXECUTABLE} bench/${bench}.mjs
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    set_tests_properties(bench.${bench}_runs PROPERTIES
+        LABELS preview TIMEOUT 600
+        PASS_REGULAR_EXPRESSION "(marks_1000_measures_ms|taps_fit_ms|plan_two_runs_ratio) [0-9]"
+        FAIL_REGULAR_EXPRESSION "Error")
+endforeach()
