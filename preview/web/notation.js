@@ -147,7 +147,8 @@ export class Notation {
     // view: the element the score is drawn in; status: where the drawing
     // says what it is doing; choose({from, to}): a measure chosen for From
     // and/or To; tools: the {staves, zoom, parts} controls (a select, a
-    // select, and the element the parts' boxes go in), optional.
+    // select, and the element the parts' boxes go in), optional, and
+    // editsFirst(): a promise that the page's awaited answers are shown.
     constructor(view, status, choose, tools = {}) {
         this.view = view;
         this.status = status;
@@ -255,7 +256,7 @@ export class Notation {
                 this.revealMeasure(this.focus);
             }
             if (runs.length > 1) this.say(`Drawing the score: ${done + 1} of ${runs.length} systems...`);
-            await nextTask();
+            await this.step();
         }
         this.list.removeAttribute("aria-busy");
         this.say(failed ? `${failed} of ${runs.length} systems could not be drawn; their measures can still be chosen.` : "");
@@ -313,12 +314,12 @@ export class Notation {
             osmd.EngravingRules.PageTopMargin = 1;
             osmd.EngravingRules.PageBottomMargin = 1;
             await osmd.load(text);
-            await nextTask();
+            await this.step();
             if (mine !== this.generation) return false;
             osmd.zoom = zoom;
             piece.drawing.replaceChildren(holder);
             const laidOut = layOut(osmd, holder);
-            if (laidOut) await nextTask();
+            if (laidOut) await this.step();
             if (mine !== this.generation) return false;
             const before = slot.offsetHeight;
             const above = slot.offsetTop + before <= this.view.scrollTop;
@@ -339,6 +340,14 @@ export class Notation {
         }
         this.place(piece, boxes);
         return boxes !== null;
+    }
+
+    // Between two steps of the drawing: the page's other work goes first, and
+    // an edit's answer, awaited (tools.editsFirst), is shown before the
+    // drawing goes on.
+    async step() {
+        await nextTask();
+        await this.tools.editsFirst?.();
     }
 
     // No drawing, and why (or nothing).

@@ -75,6 +75,28 @@ function waitForScore() {
     withdrawResult(message, isError);
 }
 
+// The answer to an edit while it is awaited, until it is shown and painted:
+// a score being drawn waits for it between its steps, each of which can hold
+// the page for a tenth of a second or more. A page out of view paints no
+// frames, hence the timer.
+let answering = null;
+
+const painted = () => new Promise((resolve) => {
+    const timer = setTimeout(resolve, 100);
+    requestAnimationFrame(() => {
+        clearTimeout(timer);
+        setTimeout(resolve, 0);
+    });
+});
+
+async function editsFirst() {
+    while (answering) {
+        const waited = answering;
+        await waited;
+        if (answering === waited) answering = null;
+    }
+}
+
 // origin: what asked for it ("edit", "score", "address"); control: the
 // control edited, if any.
 async function update(origin, control = null) {
@@ -110,6 +132,7 @@ async function update(origin, control = null) {
     status.classList.remove("stale");
     try {
         const asked = engine.preview(args, state.source === "score" ? file.opened : false);
+        answering = asked.then(painted, painted);
         keepLink();
         const result = await asked;
         if (mine !== generation) return;
@@ -190,7 +213,7 @@ async function main() {
         update("score");
     };
     file = new ScoreFile({ engine, form, linked: linkState.scoreName ?? null, changed });
-    view = new ScoreView({ engine, file, form, hitsList, edited });
+    view = new ScoreView({ engine, file, form, hitsList, edited, editsFirst });
     const shown = () => results.shown;
     transport = new Transport(engine, shown, () => view.notation.idle());
     tapRamp = new TapRamp({ form, shown, apply: () => update("edit") });

@@ -12,8 +12,9 @@ function names(count, printed) {
 }
 
 export class ScoreView {
-    // file: the ScoreFile; edited(control): a field was written from the score.
-    constructor({ engine, file, form, hitsList, edited }) {
+    // file: the ScoreFile; edited(control): a field was written from the score;
+    // editsFirst(): what the drawing waits for between its steps (notation.js).
+    constructor({ engine, file, form, hitsList, edited, editsFirst }) {
         this.engine = engine;
         this.file = file;
         this.form = form;
@@ -25,7 +26,7 @@ export class ScoreView {
         const choose = (chosen) => this.choose(chosen);
         this.notation = new Notation(byId("notation"), byId("notation-status"), choose, {
             bar: byId("score-tools"), staves: byId("staves-shown"), zoom: byId("score-zoom"), parts: byId("parts-list"),
-            partsSet: byId("parts-set"),
+            partsSet: byId("parts-set"), editsFirst,
         });
         this.strip = new MeasureStrip(byId("measure-strip"), choose);
         this.lane = new TempoLane(byId("notation"));
