@@ -176,17 +176,20 @@ function splitUnit(text, side) {
     return { [`${side}Unit`]: dotted ? unit.slice(0, -1) : unit, [`${side}Dotted`]: dotted };
 }
 
-// The address follows the inputs once they rest: the browser takes its time
-// over writing it (9 to 16 ms in Chromium, and as much again in its own
-// process), which would fall on every keystroke's result while typing. A
-// timer set after another with no longer a delay fires after it, so a
-// reader waiting LINK_DELAY_MS after a result finds the link written.
+// The address follows the inputs. While they are typed it is written once
+// they rest: the browser takes its time over writing it (9 to 16 ms in
+// Chromium, and as much again in its own process), which would fall on
+// every keystroke's result. A timer set after another with no longer a
+// delay fires after it, so a reader waiting LINK_DELAY_MS after a result
+// finds the link written. Any other change (the page opened, a score
+// chosen) writes it at once, as it always was: written a moment after the
+// page opened, Firefox under remote control was seen to hand back a page
+// without its document.
 export const LINK_DELAY_MS = 120;
 let pendingLink = null;
 let linkTimer = 0;
 
-// Writes a link still waiting at once (as the page is left).
-export function writeLink() {
+function writePending() {
     clearTimeout(linkTimer);
     if (pendingLink !== null && pendingLink !== (location.search || location.pathname)) {
         history.replaceState(null, "", pendingLink);
@@ -194,8 +197,10 @@ export function writeLink() {
     pendingLink = null;
 }
 
-export function linkSoon(link) {
+// typing: whether the change is an edit, which may wait for the next.
+export function keepAddress(link, typing) {
     pendingLink = link;
     clearTimeout(linkTimer);
-    linkTimer = setTimeout(writeLink, LINK_DELAY_MS);
+    if (typing) linkTimer = setTimeout(writePending, LINK_DELAY_MS);
+    else writePending();
 }

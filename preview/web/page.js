@@ -2,7 +2,7 @@
 // its answer (or its refusal) handed to the parts of the page. Every
 // musical rule comes from the shared preview modules, which work in a
 // Worker behind engine.js; each part of the page has its own module.
-import { argumentsOf, linkSoon, queryOf, splitTempo, stateFromQuery, writeLink } from "./address.js";
+import { argumentsOf, keepAddress, queryOf, splitTempo, stateFromQuery } from "./address.js";
 import { givenHits, readHits, readRuns, showHitsMode, showStopKind, wireRows, writeHits, writeRuns } from "./rows.js";
 import { readForm, writeForm, forgetUnwritten, showModes, fieldOf } from "./form.js";
 import { clearErrors, markError, showInputError } from "./errors.js";
@@ -107,7 +107,7 @@ async function update(origin, control = null) {
     showModes(form, state);
     showHitsMode(form, runsList, hitsList);
     const args = argumentsOf({ ...state, scoreName: file.name() });
-    const keepLink = () => linkSoon(queryOf(args) || location.pathname);
+    const keepLink = () => keepAddress(queryOf(args) || location.pathname, origin === "edit");
     clearErrors();
     if (state.source === "score" && (file.reading || !file.score)) {
         // The score drawn stays while another file is read: it may be no score.
@@ -190,8 +190,6 @@ function wireForm() {
         update("edit", e.target);
     });
     form.addEventListener("submit", (e) => e.preventDefault());
-    // A link still waiting goes with the page: a reload keeps the last edit.
-    addEventListener("pagehide", writeLink);
 }
 
 async function main() {

@@ -7,6 +7,7 @@ import { DOMParser, XMLSerializer } from "@xmldom/xmldom";
 import JSZip from "jszip";
 import { loadPlugin } from "./plugin-web.js";
 import { Session, errorData } from "./session.js";
+import { nextRequest } from "./work-order.js";
 
 const session = loadPlugin().then((plugin) => new Session(plugin, { DOMParser, XMLSerializer, JSZip }));
 const queue = [];
@@ -19,18 +20,10 @@ self.onmessage = (event) => {
     if (!working) work();
 };
 
-// An edit's preview is answered before the pieces of the score asked for
-// to draw: the musician waits for the one, the drawing can.
-function nextRequest() {
-    const preview = queue.findIndex((request) => request.kind === "preview");
-    const behindPieces = preview > 0 && queue.slice(0, preview).every((request) => request.kind === "excerpt");
-    return behindPieces ? queue.splice(preview, 1)[0] : queue.shift();
-}
-
 async function work() {
     working = true;
     while (queue.length) {
-        const request = nextRequest();
+        const request = nextRequest(queue);
         if (REPLACEABLE.has(request.kind) && queue.some((later) => later.kind === request.kind)) {
             self.postMessage({ id: request.id, superseded: true });
             continue;

@@ -784,6 +784,9 @@ export const CASES = [
       assert.equal(await page.attribute("#run-2-stop", "aria-invalid"), "true");
       const slots = ["time", "from", "to", "start", "stop"];
       assert.deepEqual(await Promise.all(slots.map((slot) => page.text(`${slot}-error`))), slots.map(() => ""));
+      // Mended, the later ramp's field and sentence are cleared with the rest.
+      assert.equal(await page.retype("run-2-stop", "0:14"), "Up to date.");
+      assert.deepEqual([await invalid(page), await page.text("run-2-error")], [[], ""]);
     },
   },
   {
@@ -1247,6 +1250,10 @@ export const CASES = [
       assert.equal(await page.retype("stop-bpm", "40"), "Up to date.");
       const after = await lanes();
       assert.notDeepEqual(after.find((lane) => lane.measure === 3).path, before.find((lane) => lane.measure === 3).path);
+      // The region moved: its shading leaves the measure it no longer holds.
+      assert.equal(await page.retype("from-measure", "3"), "Up to date.");
+      assert.deepEqual((await lanes()).filter((lane) => lane.region).map((lane) => lane.measure), [3]);
+      assert.equal(await page.retype("from-measure", "2"), "Up to date.");
       // Another zoom lays the music out anew: the lane, which keeps where the
       // boxes stand until they move, follows them.
       await page.evaluate(() => {

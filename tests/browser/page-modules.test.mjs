@@ -172,6 +172,23 @@ test("the single file's inline code cannot close its element early", () => {
   assert.throws(() => inline("<body></body>", "", ""), /lost/);
 });
 
+test("the Worker answers an edit's preview before pieces of the score queued to draw, and nothing else out of turn", async () => {
+  const { nextRequest } = await import("../../preview/web/work-order.js");
+  // [the kinds queued, the order they are answered in]
+  const cases = [
+    [["excerpt", "excerpt", "preview"], ["preview", "excerpt", "excerpt"]],
+    [["open", "excerpt", "preview"], ["open", "preview", "excerpt"]],
+    [["excerpt", "sound", "preview"], ["excerpt", "sound", "preview"]],
+    [["preview", "excerpt", "preview"], ["preview", "preview", "excerpt"]],
+  ];
+  for (const [kinds, answered] of cases) {
+    const queue = kinds.map((kind, id) => ({ kind, id }));
+    const order = [];
+    while (queue.length) order.push(nextRequest(queue).kind);
+    assert.deepEqual(order, answered, kinds.join(", "));
+  }
+});
+
 test("every id in the page's markup is its own: a second one hides from lookups and from assistive technology", () => {
   const markup = readFileSync(new URL("../../preview/web/index.html", import.meta.url), "utf8");
   const ids = [...markup.matchAll(/\sid="([^"]+)"/g)].map((match) => match[1]);
