@@ -258,6 +258,9 @@ export class Notation {
             if (runs.length > 1) this.say(`Drawing the score: ${done + 1} of ${runs.length} systems...`);
             await this.step();
         }
+        // A newer drawing may have begun while the last step waited: its
+        // measures are not drawn yet.
+        if (mine !== this.generation) return false;
         this.list.removeAttribute("aria-busy");
         this.say(failed ? `${failed} of ${runs.length} systems could not be drawn; their measures can still be chosen.` : "");
         performance.measure("zorv-notation", { start: started, end: performance.now(), detail: { measures: this.count } });
