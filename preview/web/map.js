@@ -5,8 +5,8 @@
 import { lowerBound } from "../lib/numbers.js";
 import { STEPS_STYLE } from "../lib/tempo-map.js";
 import { quarterBpm } from "../lib/timing.js";
+import { SVG_NS } from "./svg.js";
 
-const SVG_NS = "http://www.w3.org/2000/svg";
 
 // The map's horizontal scale, read from its own time axis (the first line:
 // from the left margin to the right one) and the extent it spans in units.

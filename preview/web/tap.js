@@ -10,8 +10,8 @@ import { fitTaps, matchTaps } from "../lib/taps.js";
 import { clickWave } from "./click.js";
 import { showTaps } from "./map.js";
 import { readForm, writeForm } from "./form.js";
+import { SVG_NS } from "./svg.js";
 
-const SVG_NS = "http://www.w3.org/2000/svg";
 const TAP_KEYS = new Set([" ", "Enter"]);
 
 // When the hand struck: the event's own time, which a page busy with a

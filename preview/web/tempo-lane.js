@@ -5,6 +5,7 @@
 // with data-measure) and the preview's result; it says nothing the map
 // does not, so it is hidden from assistive technology.
 import { DEFAULT_VALUE } from "../lib/timing.js";
+import { svgElement } from "./svg.js";
 
 const LANE_PX = 12;
 const GAP_PX = 1;
@@ -41,8 +42,6 @@ export function laneSteps(records, starts, count) {
     return lanes;
 }
 
-const SVG = "http://www.w3.org/2000/svg";
-
 // One measure's steps as a path, `width` px wide; y(value) in px.
 function lanePath(steps, width, y) {
     const path = steps.map(([at, value], i) => {
@@ -51,12 +50,6 @@ function lanePath(steps, width, y) {
         return i === 0 ? `M0 ${to}` : `H${x} V${to}`;
     }).join(" ");
     return `${path} H${width.toFixed(1)}`;
-}
-
-function svgElement(name, attributes) {
-    const element = document.createElementNS(SVG, name);
-    for (const [key, value] of Object.entries(attributes)) element.setAttribute(key, value);
-    return element;
 }
 
 // A measure's lane: its own small SVG, its attributes written only when
@@ -68,21 +61,17 @@ class Lane {
         this.path = svgElement("path", { fill: "none", stroke: RECORD_STROKE, "stroke-width": 1.5 });
         this.svg.append(this.path);
         this.rect = null;
-        this.written = {};
     }
 
-    set(element, key, value) {
-        const id = `${element === this.svg ? "svg" : element === this.path ? "path" : "rect"} ${key}`;
-        if (this.written[id] === value) return;
-        this.written[id] = value;
-        element.setAttribute(key, value);
+    static set(element, key, value) {
+        if (element.getAttribute(key) !== String(value)) element.setAttribute(key, value);
     }
 
     draw([left, top, width], steps, y, shaded) {
-        this.set(this.svg, "width", width);
-        this.set(this.svg, "style", `left:${left}px;top:${top}px`);
-        this.set(this.svg, "data-steps", steps.length);
-        this.set(this.path, "d", lanePath(steps, width, y));
+        Lane.set(this.svg, "width", width);
+        Lane.set(this.svg, "style", `left:${left}px;top:${top}px`);
+        Lane.set(this.svg, "data-steps", steps.length);
+        Lane.set(this.path, "d", lanePath(steps, width, y));
         if (!shaded) {
             this.rect?.remove();
             this.rect = null;
@@ -90,11 +79,10 @@ class Lane {
         }
         if (!this.rect) {
             this.rect = svgElement("rect", { height: LANE_PX, fill: REGION_FILL });
-            for (const key of ["rect x", "rect width"]) delete this.written[key];
             this.svg.prepend(this.rect);
         }
-        this.set(this.rect, "x", (shaded[0] * width).toFixed(1));
-        this.set(this.rect, "width", ((shaded[1] - shaded[0]) * width).toFixed(1));
+        Lane.set(this.rect, "x", (shaded[0] * width).toFixed(1));
+        Lane.set(this.rect, "width", ((shaded[1] - shaded[0]) * width).toFixed(1));
     }
 }
 
