@@ -16,9 +16,8 @@ set_tests_properties(page.modules PROPERTIES LABELS page TIMEOUT 60)
 # beside the other entries and another browser on two cores, a fresh
 # machine's run took as long in all, and WebKit's cases waited past their
 # limits. The few cases that hold the page to the wall clock (a hostile file
-# answered within 2 s, no pause of 2.5 s while a large score is read, taps
-# timed by the page's own thread) are entries of their own, so that a miss
-# of theirs is told apart from the rest.
+# answered within 2 s, no pause of 2.5 s while a large score is read) are
+# entries of their own, so that a miss of theirs is told apart from the rest.
 foreach(engine chromium firefox webkit)
     add_test(NAME page.${engine}
              COMMAND ${NODE_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/browser/run.mjs ${engine} --untimed)

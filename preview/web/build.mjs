@@ -9,6 +9,7 @@ import { tmpdir } from "node:os";
 import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
+import { SOUND_BANK_ID } from "./page-data.js";
 
 const here = dirname(fileURLToPath(import.meta.url));
 
@@ -44,17 +45,14 @@ export function soundBankText(folder, source = GM_BANK) {
     return readFileSync(out).toString("base64");
 }
 
-// The sound's two parts that are data to the page: the synthesizer's
-// AudioWorklet processor as text (the page hands it to the browser as a
-// data: URL) and the General MIDI bank. Written into `folder` for the
-// bundler, which takes them in by these names.
+// The synthesizer's AudioWorklet processor, as text (the page hands it to
+// the browser as a data: URL). Written into `folder` for the bundler, which
+// takes it in by this name.
 function soundAssets(folder) {
     const require = createRequire(import.meta.url);
     const processor = join(folder, "synth-processor.txt");
-    const bank = join(folder, "sound-bank.txt");
     writeFileSync(processor, readFileSync(require.resolve("spessasynth_lib/dist/spessasynth_processor.min.js")));
-    writeFileSync(bank, soundBankText(folder));
-    return [`--alias:zorv-synth-processor=${processor}`, `--alias:zorv-sound-bank=${bank}`];
+    return [`--alias:zorv-synth-processor=${processor}`];
 }
 
 // The notation library (opensheetmusicdisplay, from preview/package.json) as
@@ -108,14 +106,22 @@ export function bundle(entry, extra = []) {
     }
 }
 
-// Inline text must not close the element it sits in.
-export function inline(html, css, script) {
+// Inline text must not close the element it sits in. `data` ({id: text},
+// base64 or other text without "<") follows the script, each in an element
+// that is never run: the script, async, starts while the parser is still
+// reading the data (the 3 MB sound bank cost WebKit a fifth of a second of
+// every opening, and seconds of the first, as a string in the script).
+export function inline(html, css, script, data = {}) {
     const style = `<style>\n${css.replace(/<\/style/gi, "<\\/style")}</style>`;
-    const code = `<script type="module">\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
+    const code = `<script type="module" async>\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
+    const blocks = Object.entries(data).map(([id, text]) => {
+        if (text.includes("<")) throw new Error(`the page's data ${id} holds a "<"`);
+        return `\n<script type="application/octet-stream" id="${id}">${text}</script>`;
+    });
     const link = '<link rel="stylesheet" href="page.css">';
     const module = '<script type="module" src="page.js"></script>';
     if (!html.includes(link) || !html.includes(module)) throw new Error("index.html lost its stylesheet link or module script");
-    return html.replace(link, () => style).replace(module, () => code);
+    return html.replace(link, () => style).replace(module, () => code + blocks.join(""));
 }
 
 function main() {
@@ -126,15 +132,22 @@ function main() {
     }
     const out = resolve(target);
     let script;
+    let bank;
     try {
         script = bundlePage(join(here, "page.js"), join(here, "worker.js"));
+        const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
+        try {
+            bank = soundBankText(folder);
+        } finally {
+            rmSync(folder, { recursive: true, force: true });
+        }
     } catch (error) {
         console.error(error.message.startsWith("Command failed: esbuild")
             ? "build.mjs: esbuild could not bundle the page (its messages are above)" : `build.mjs: ${error.message}`);
         process.exit(1);
     }
     const html = inline(readFileSync(join(here, "index.html"), "utf8"),
-        readFileSync(join(here, "page.css"), "utf8"), script);
+        readFileSync(join(here, "page.css"), "utf8"), script, { [SOUND_BANK_ID]: bank });
     mkdirSync(dirname(out), { recursive: true });
     writeFileSync(`${out}.part`, html);
     renameSync(`${out}.part`, out);

@@ -1,14 +1,14 @@
 // The page's instruments: spessasynth's SoundFont synthesizer, whose
 // AudioWorklet processor and General MIDI bank (SF3, base64) travel inside
-// the page, loaded into a live AudioContext for Play, or rendering a MIDI
+// the page (the bank beside its script), loaded into a live AudioContext for Play, or rendering a MIDI
 // file offline (in an OfflineAudioContext, off the main thread) for the WAV
 // download.
 import { WorkletSynthesizer } from "spessasynth_lib";
 import { BasicMIDI } from "spessasynth_core";
 import processorCode from "zorv-synth-processor";
-import bankText from "zorv-sound-bank";
 import { CLICK_UNDER_NOTES, mixClicks, SAMPLE_RATE } from "./click.js";
 import { withinSeconds } from "./deadline.js";
+import { pageData, SOUND_BANK_ID } from "./page-data.js";
 
 // What an instrument still sounds after the last note ends, kept in the WAV.
 const RELEASE_SECONDS = 1.0;
@@ -34,23 +34,24 @@ function synthProcessorUrl() {
 // The bank's bytes, decoded once, when first wanted: decoding 3 MB of
 // base64 while the page opens would delay its first result.
 let bankBytes = null;
-function soundBank() {
+async function soundBank() {
     if (!bankBytes) {
-        const binary = atob(bankText);
-        bankBytes = new Uint8Array(binary.length);
-        for (let i = 0; i < binary.length; i += 1) bankBytes[i] = binary.charCodeAt(i);
+        const binary = atob((await pageData(SOUND_BANK_ID)).trim());
+        const bytes = new Uint8Array(binary.length);
+        for (let i = 0; i < binary.length; i += 1) bytes[i] = binary.charCodeAt(i);
+        bankBytes ??= bytes;
     }
     return bankBytes;
 }
 
 // The bank is handed over (and so detached) on every load: each gets a copy.
-const bankCopy = () => soundBank().slice().buffer;
+const bankCopy = async () => (await soundBank()).slice().buffer;
 
 // A synthesizer with the General MIDI bank loaded, in `context`.
 export async function loadSynth(context) {
     await context.audioWorklet.addModule(synthProcessorUrl());
     const synth = new WorkletSynthesizer(context);
-    await synth.soundBankManager.addSoundBank(bankCopy(), "general-midi");
+    await synth.soundBankManager.addSoundBank(await bankCopy(), "general-midi");
     await synth.isReady;
     performance.mark("zorv-sound-ready");
     return synth;
@@ -59,13 +60,14 @@ export async function loadSynth(context) {
 // The notes of `midi` rendered by the synthesizer, `length` frames at `rate`.
 async function renderNotes(midi, length, rate) {
     const context = new OfflineAudioContext({ numberOfChannels: 2, length, sampleRate: rate });
+    const bank = await bankCopy();
     await context.audioWorklet.addModule(synthProcessorUrl());
     const synth = new WorkletSynthesizer(context);
     synth.connect(context.destination);
     await synth.startOfflineRender({
         midiSequence: BasicMIDI.fromArrayBuffer(midi.slice().buffer, "notes.mid"),
         loopCount: 0,
-        soundBankList: [{ bankOffset: 0, soundBankBuffer: bankCopy() }],
+        soundBankList: [{ bankOffset: 0, soundBankBuffer: bank }],
         sequencerOptions: { skipToFirstNoteOn: false },
     });
     return context.startRendering();

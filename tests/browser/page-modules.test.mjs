@@ -165,11 +165,16 @@ test("the single file's inline code cannot close its element early", () => {
   const html = '<head><link rel="stylesheet" href="page.css"></head><body><script type="module" src="page.js"></script></body>';
   const out = inline(html, "a{}</style>", 'x="</script><!--";y="$&$1"');
   assert.equal(out.match(/<\/script/gi).length, 1);
-  assert.ok(out.includes("<script type=\"module\">"));
+  assert.ok(out.includes("<script type=\"module\" async>"));
   assert.equal(out.match(/<\/style/gi).length, 1);
   assert.ok(out.includes('y="$&$1"'));
   assert.ok(!out.includes('src="page.js"'));
   assert.throws(() => inline("<body></body>", "", ""), /lost/);
+  // Data follows the script, in an element that is never run, which the
+  // parser ends at the first "<" of a closing tag.
+  const withData = inline(html, "", "x=1", { bank: "QUJD+/==" });
+  assert.match(withData, /<script type="module" async>\nx=1<\/script>\n<script type="application\/octet-stream" id="bank">QUJD\+\/==<\/script><\/body>$/);
+  assert.throws(() => inline(html, "", "", { bank: "</script>" }), /holds a "<"/);
 });
 
 test("the Worker answers an edit's preview before pieces of the score queued to draw, and nothing else out of turn", async () => {
