@@ -34,15 +34,18 @@ const VORBIS_QUALITY = "0.3";
 // The General MIDI bank compressed to SF3 (sf3convert, Debian's), as
 // base64 text: the page decodes it when it first loads its synthesizer,
 // not while it opens.
-export function soundBankText(folder, source = GM_BANK) {
+export function soundBankText(source = GM_BANK) {
     if (!existsSync(source)) throw new Error(`no SoundFont at ${source}: install Debian's csound-soundfont`);
+    const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
     const out = join(folder, "bank.sf3");
     try {
         execFileSync("sf3convert", ["-z", "-q", VORBIS_QUALITY, source, out], { stdio: ["ignore", "ignore", "pipe"] });
+        return readFileSync(out).toString("base64");
     } catch (error) {
         throw new Error(`sf3convert could not compress ${source}: ${String(error.stderr || error.message).trim()}`);
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
     }
-    return readFileSync(out).toString("base64");
 }
 
 // The synthesizer's AudioWorklet processor, as text (the page hands it to
@@ -107,10 +110,9 @@ export function bundle(entry, extra = []) {
 }
 
 // Inline text must not close the element it sits in. `data` ({id: text},
-// base64 or other text without "<") follows the script, each in an element
-// that is never run: the script, async, starts while the parser is still
-// reading the data (the 3 MB sound bank cost WebKit a fifth of a second of
-// every opening, and seconds of the first, as a string in the script).
+// text without "<") follows the script, each in an element that is never
+// run, so that the script (async) starts while the parser still reads it:
+// as a string in the script, the 3 MB sound bank slowed every opening.
 export function inline(html, css, script, data = {}) {
     const style = `<style>\n${css.replace(/<\/style/gi, "<\\/style")}</style>`;
     const code = `<script type="module" async>\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
@@ -135,12 +137,7 @@ function main() {
     let bank;
     try {
         script = bundlePage(join(here, "page.js"), join(here, "worker.js"));
-        const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
-        try {
-            bank = soundBankText(folder);
-        } finally {
-            rmSync(folder, { recursive: true, force: true });
-        }
+        bank = soundBankText();
     } catch (error) {
         console.error(error.message.startsWith("Command failed: esbuild")
             ? "build.mjs: esbuild could not bundle the page (its messages are above)" : `build.mjs: ${error.message}`);

@@ -1,8 +1,8 @@
 // The page's instruments: spessasynth's SoundFont synthesizer, whose
 // AudioWorklet processor and General MIDI bank (SF3, base64) travel inside
-// the page (the bank beside its script), loaded into a live AudioContext for Play, or rendering a MIDI
-// file offline (in an OfflineAudioContext, off the main thread) for the WAV
-// download.
+// the page (the bank beside its script), loaded into a live AudioContext
+// for Play, or rendering a MIDI file offline (in an OfflineAudioContext,
+// off the main thread) for the WAV download.
 import { WorkletSynthesizer } from "spessasynth_lib";
 import { BasicMIDI } from "spessasynth_core";
 import processorCode from "zorv-synth-processor";
@@ -36,7 +36,7 @@ function synthProcessorUrl() {
 let bankBytes = null;
 async function soundBank() {
     if (!bankBytes) {
-        const binary = atob((await pageData(SOUND_BANK_ID)).trim());
+        const binary = atob(await pageData(SOUND_BANK_ID));
         const bytes = new Uint8Array(binary.length);
         for (let i = 0; i < binary.length; i += 1) bytes[i] = binary.charCodeAt(i);
         bankBytes ??= bytes;
