@@ -17,6 +17,7 @@
 // first drawn, so that the first result does not wait for it.
 import NOTATION_SOURCE from "zorv-notation-source";
 import { measureWeight, systemRuns } from "../lib/excerpt.js";
+import { Pace } from "./pace.js";
 import {
     PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, gestureChoice, scrollNearEdge,
     runOf, shownParts, zoomFor,
@@ -31,6 +32,13 @@ import { THROUGH_MEASURE_END } from "../lib/music.js";
 // time, for 5 % more of it in all; at 120 the whole drawing took 2.2 times
 // the library's one drawing.
 const MOST_NOTES_A_SYSTEM = 300;
+
+// A task of the drawing runs on into its next step while both are expected
+// to end within this. Small systems' steps (a few ms each on two parts)
+// then share a task; a tempo typed meanwhile waits no longer than for one
+// step of an orchestral system (at 120 ms, edits made while the 22-staff
+// fixture was drawn waited up to 390 ms, against 63 ms before).
+const TASK_BUDGET_MS = 50;
 
 // The height the library gives a page that never ends.
 const ENDLESS_PAGE_HEIGHT = 100001;
@@ -213,15 +221,28 @@ export class Notation {
         const zoom = zoomFor(this.tools.zoom?.value ?? "fit", staves, width, this.viewHeight);
         // The notes of the parts drawn, as a share of all parts' staves.
         const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
+        const notes = source.landmarks.notes?.map((n) => n * share) ?? null;
         const runs = systemRuns(source.landmarks.busiest.slice(0, source.measures).map(measureWeight),
-            width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS,
-            { notes: source.landmarks.notes?.map((n) => n * share), mostNotes: MOST_NOTES_A_SYSTEM });
+            width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS, { notes, mostNotes: MOST_NOTES_A_SYSTEM });
         this.clear();
         this.count = source.measures;
         this.names = source.names;
-        this.layOut(runs, (staves * STAFF_UNITS + 6 * PAD_UNITS) * UNIT_PX * zoom);
+        this.layOut(runs, (staves * STAFF_UNITS + 6 * PAD_UNITS) * UNIT_PX * zoom, notes);
         const pieces = this.pieces;
         this.say("Drawing the score...");
+        const order = drawOrder(runs.length, runOf(runs, this.focus));
+        // The Worker cuts the next piece while this one is drawn; the first
+        // is asked for before anything else the page asks of it now (the
+        // preview of a score just opened), so that the page reads the
+        // region's system while the Worker previews.
+        const cut = (index) => {
+            const piece = pieces[index];
+            const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: index > 0 });
+            const cutting = { text, ready: false };
+            text.then(() => { cutting.ready = true; }, () => { /* drawPiece says it */ });
+            return cutting;
+        };
+        let next = order.length ? cut(order[0]) : null;
         // The status is painted before the first piece holds the page.
         await nextFrame();
         if (mine !== this.generation) return false;
@@ -233,22 +254,14 @@ export class Notation {
             return false;
         }
         if (mine !== this.generation) return false;
-        const order = drawOrder(runs.length, runOf(runs, this.focus));
-        // The Worker cuts the next piece while this one is drawn.
-        const cut = (index) => {
-            const piece = pieces[index];
-            const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: index > 0 });
-            text.catch(() => { /* drawPiece says it */ });
-            return text;
-        };
-        let next = order.length ? cut(order[0]) : null;
+        const pace = new Pace(TASK_BUDGET_MS, () => this.step());
         let failed = 0;
         for (const [done, index] of order.entries()) {
             if (mine !== this.generation) return false;
             const piece = pieces[index];
             const text = next;
             next = done + 1 < order.length ? cut(order[done + 1]) : null;
-            const ok = await this.drawPiece(library, piece, text, zoom, mine);
+            const ok = await this.drawPiece(library, piece, text, zoom, mine, pace);
             if (mine !== this.generation) return false;
             if (!ok) failed += 1;
             if (done === 0) {
@@ -256,8 +269,11 @@ export class Notation {
                 this.revealMeasure(this.focus);
             }
             if (runs.length > 1) this.say(`Drawing the score: ${done + 1} of ${runs.length} systems...`);
-            await this.step();
+            // The region's system is shown as soon as it is drawn; the others
+            // when the page's next turn comes.
+            if (done === 0) await pace.newTask();
         }
+        await pace.newTask();
         // A newer drawing may have begun while the last step waited: its
         // measures are not drawn yet.
         if (mine !== this.generation) return false;
@@ -270,7 +286,7 @@ export class Notation {
 
     // One room per system, as tall as it will about be, so that the view
     // can be scrolled to the region before the rest is drawn.
-    layOut(runs, height) {
+    layOut(runs, height, notes) {
         this.pieces = runs.map(([from, to]) => {
             const slot = document.createElement("div");
             slot.className = "system";
@@ -280,7 +296,8 @@ export class Notation {
             drawing.className = "drawing";
             drawing.setAttribute("aria-hidden", "true");
             slot.append(drawing);
-            return { from, to, slot, drawing, placed: false };
+            const held = notes ? notes.slice(from - 1, to).reduce((n, m) => n + m, 0) : to - from + 1;
+            return { from, to, notes: held, slot, drawing, placed: false };
         });
         this.list.replaceChildren(...this.pieces.map((piece) => piece.slot));
         this.list.tabIndex = 0;
@@ -290,14 +307,20 @@ export class Notation {
         this.shade(this.shaded);
     }
 
-    // A system drawn in its room: the library reads its piece in one task
-    // and draws it in the next. False when it could not.
-    async drawPiece(library, piece, cutting, zoom, mine) {
+    // A system drawn in its room: the library reads its piece, lays it out
+    // and draws it, each step in a task of its own or after another as the
+    // pace allows. False when it could not.
+    async drawPiece(library, piece, cutting, zoom, mine, pace) {
         const { slot } = piece;
         const holder = document.createElement("div");
         let boxes = null;
         try {
-            const text = await cutting;
+            const waited = !cutting.ready;
+            const text = await cutting.text;
+            if (mine !== this.generation) return false;
+            // Waiting for the Worker left the task the drawing was in.
+            if (waited) pace.newTaskBegan();
+            await pace.next("read", piece.notes);
             if (mine !== this.generation) return false;
             const osmd = new library.OpenSheetMusicDisplay(holder, {
                 autoResize: false, backend: "svg", drawTitle: false, drawSubtitle: false, drawComposer: false,
@@ -317,12 +340,14 @@ export class Notation {
             osmd.EngravingRules.PageTopMargin = 1;
             osmd.EngravingRules.PageBottomMargin = 1;
             await osmd.load(text);
-            await this.step();
+            pace.done();
+            await pace.next("layout", piece.notes);
             if (mine !== this.generation) return false;
             osmd.zoom = zoom;
             piece.drawing.replaceChildren(holder);
             const laidOut = layOut(osmd, holder);
-            if (laidOut) await this.step();
+            pace.done();
+            await pace.next(laidOut ? "draw" : "layout and draw", piece.notes);
             if (mine !== this.generation) return false;
             const before = slot.offsetHeight;
             const above = slot.offsetTop + before <= this.view.scrollTop;
@@ -331,8 +356,10 @@ export class Notation {
             slot.style.removeProperty("height");
             // A system drawn above what is in view keeps the view where it was.
             if (above) this.view.scrollTop += slot.offsetHeight - before;
+            pace.done();
             if (boxes.length !== piece.to - piece.from + 1) throw new Error(`${boxes.length} measures drawn of ${piece.to - piece.from + 1}`);
         } catch (error) {
+            pace.done();
             if (mine !== this.generation) return false;
             const note = document.createElement("p");
             note.className = "undrawn";

@@ -194,6 +194,31 @@ test("the Worker answers an edit's preview before pieces of the score queued to 
   }
 });
 
+test("the drawing's steps share a task while the last of their kind says they fit, and yield otherwise", async () => {
+  const { Pace } = await import("../../preview/web/pace.js");
+  let clock = 0;
+  const yields = [];
+  const pace = new Pace(120, async () => { yields.push(clock); }, () => clock);
+  // [kind, notes, ms it takes, yields before it]
+  const steps = [
+    ["read", 100, 40, true], // never timed: a task of its own
+    ["layout", 100, 60, true],
+    ["read", 100, 40, false], // 60 ms into the task, 40 more fit in 120
+    ["layout", 100, 60, true], // 100 ms in: 60 more do not
+    ["read", 300, 80, true], // 60 ms in, and three times the notes: 120 expected
+    ["layout", 10, 30, true], // 80 ms in; fewer notes expect no less than the last one's 60
+    ["read", 100, 40, false], // 30 ms in; the last read, 80 ms, for more notes
+    ["layout", 100, 30, true], // the last layout, 30 ms for 10 notes: 300 expected
+  ];
+  for (const [i, [kind, notes, ms, yielded]] of steps.entries()) {
+    const before = yields.length;
+    await pace.next(kind, notes);
+    clock += ms;
+    pace.done();
+    assert.equal(yields.length > before, yielded, `step ${i}: ${kind} of ${notes} notes`);
+  }
+});
+
 test("every id in the page's markup is its own: a second one hides from lookups and from assistive technology", () => {
   const markup = readFileSync(new URL("../../preview/web/index.html", import.meta.url), "utf8");
   const ids = [...markup.matchAll(/\sid="([^"]+)"/g)].map((match) => match[1]);
