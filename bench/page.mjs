@@ -119,9 +119,15 @@ async function editsWhileDrawing(page, score) {
   return times;
 }
 
-// The notation library's own drawing of the same file in the same page (as
-// its users call it: load, then render()), in seconds.
-function libraryDrawing(page, text) {
+// The notation library's own drawing of the same file (as its users call
+// it: load, then render()), in seconds. In a page just opened, as the page's
+// own drawing is timed: run in the page that has just drawn the score, the
+// library's code is warm from it, and draws in two thirds of the time.
+async function libraryDrawing(page, text, { fresh = true } = {}) {
+  if (fresh) {
+    await page.open(ORCHESTRA_QUERY);
+    await waitFor(() => page.evaluate(() => Boolean(window.opensheetmusicdisplay)), "the notation library", 120);
+  }
   return page.evaluate(async (score) => {
     const holder = document.createElement("div");
     holder.style.width = `${document.getElementById("notation").clientWidth}px`;
@@ -159,6 +165,7 @@ const whileDrawing = [];
 const scoreEdit = [];
 const orchestra = [];
 const library = [];
+const libraryWarm = [];
 const folder = mkdtempSync(join(tmpdir(), "zorv-bench-"));
 const SCORE = join(folder, "hundred.musicxml");
 writeFileSync(SCORE, largeScore(100, 2).bytes);
@@ -216,6 +223,7 @@ try {
     // Page and library by turns, so that a machine busy elsewhere slows both alike.
     for (let i = 0; i < 2; i += 1) {
       orchestra.push(await drawOrchestra(page));
+      libraryWarm.push(await libraryDrawing(page, text, { fresh: false }));
       library.push(await libraryDrawing(page, text));
     }
   }
@@ -250,7 +258,8 @@ if (orchestra.length) {
   console.log(`page_orchestra_longest_task_ms ${of("longest").toFixed(0)}   (the page's longest task meanwhile; goal: at most 200 ms)`);
   console.log(`page_orchestra_drawing_ratio ${(of("drawing") / own).toFixed(2)}   (the page's drawing ${of("drawing").toFixed(2)} s `
     + `/ the library's load ${median(library.map((l) => l.load)).toFixed(2)} s and render() `
-    + `${median(library.map((l) => l.render)).toFixed(2)} s of the same file; goal: at most 1.1)`);
+    + `${median(library.map((l) => l.render)).toFixed(2)} s of the same file in a page just opened; goal: at most 1.1; `
+    + `in the page that has just drawn it, ${median(libraryWarm.map((l) => l.load + l.render)).toFixed(2)} s in all)`);
 } else {
   console.log(`page_orchestra: skipped (${ACTOR_PRELUDE} is not on this machine)`);
 }
