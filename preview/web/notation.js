@@ -121,14 +121,14 @@ function nextTask() {
 // that the drawing can follow in a task of its own: each is about half of
 // render(). False where this library does not lay out so (render() then
 // does both at once).
-function layOut(osmd, holder) {
+function layOut(osmd, width) {
     const graphic = osmd.GraphicSheet;
     const rules = osmd.EngravingRules;
     const endless = !rules.PageFormat || rules.PageFormat.IsUndefined;
     if (!graphic || typeof graphic.reCalculate !== "function" || !osmd.Sheet || !endless || rules.RenderSingleHorizontalStaffline) {
         return false;
     }
-    osmd.Sheet.pageWidth = holder.offsetWidth / osmd.zoom / UNIT_PX;
+    osmd.Sheet.pageWidth = width / osmd.zoom / UNIT_PX;
     rules.PageHeight = ENDLESS_PAGE_HEIGHT;
     graphic.reCalculate();
     return true;
@@ -344,13 +344,15 @@ export class Notation {
             await pace.next("layout", piece.notes);
             if (mine !== this.generation) return false;
             osmd.zoom = zoom;
-            piece.drawing.replaceChildren(holder);
-            const laidOut = layOut(osmd, holder);
+            const laidOut = layOut(osmd, piece.drawing.clientWidth);
             pace.done();
             await pace.next(laidOut ? "draw" : "layout and draw", piece.notes);
             if (mine !== this.generation) return false;
             const before = slot.offsetHeight;
             const above = slot.offsetTop + before <= this.view.scrollTop;
+            // Placed only now: placed before its layout, it had the browser
+            // paint an empty system between the two steps.
+            piece.drawing.replaceChildren(holder);
             render(osmd, laidOut);
             boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
             slot.style.removeProperty("height");
