@@ -149,6 +149,24 @@ function render(osmd, laidOut) {
     }
 }
 
+// Where a system is drawn before it goes into the view: in the page, so that
+// the library can measure its text, but outside the view, whose every
+// appended element was a change the tempo lane's watch on the view was told
+// of and the browser restyled in place (a twentieth of the drawing of an
+// orchestral score). The finished system then goes in at once.
+function stageFor(width) {
+    let stage = document.getElementById("notation-stage");
+    if (!stage) {
+        stage = document.createElement("div");
+        stage.id = "notation-stage";
+        stage.setAttribute("aria-hidden", "true");
+        stage.style.cssText = "position: absolute; left: -100000px; top: 0; contain: layout style;";
+        document.body.append(stage);
+    }
+    stage.style.width = `${width}px`;
+    return stage;
+}
+
 const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
 
 export class Notation {
@@ -350,10 +368,10 @@ export class Notation {
             if (mine !== this.generation) return false;
             const before = slot.offsetHeight;
             const above = slot.offsetTop + before <= this.view.scrollTop;
-            // Placed only now: placed before its layout, it had the browser
-            // paint an empty system between the two steps.
-            piece.drawing.replaceChildren(holder);
+            stageFor(piece.drawing.clientWidth).replaceChildren(holder);
             render(osmd, laidOut);
+            // Placed only once drawn: the browser never paints it half done.
+            piece.drawing.replaceChildren(holder);
             boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
             slot.style.removeProperty("height");
             // A system drawn above what is in view keeps the view where it was.

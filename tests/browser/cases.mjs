@@ -383,7 +383,10 @@ export const CASES = [
       // look afterwards depends on how soon the engine lets the test look).
       await page.evaluate(() => {
         const notation = document.getElementById("notation");
-        new MutationObserver(() => {
+        // A system goes into the view drawn: nothing is added inside a drawing there.
+        window.zorvAddedInsideDrawing = 0;
+        new MutationObserver((changes) => {
+          window.zorvAddedInsideDrawing += changes.filter((c) => c.type === "childList" && c.target.closest?.(".drawing svg")).length;
           const systems = notation.querySelectorAll(".system");
           if (window.zorvFirstDrawn || systems.length < 10) return;
           window.zorvFirstDrawn = [...systems].find((s) => s.querySelector("svg"));
@@ -405,6 +408,7 @@ export const CASES = [
       const drawn = await drawnMeasures(page, 900);
       assert.deepEqual(drawn.map(([n]) => n), Array.from({ length: 160 }, (_, i) => i + 1));
       assert.equal(await page.evaluate(() => document.querySelectorAll("#notation .system:not(:has(svg))").length), 0);
+      assert.equal(await page.evaluate(() => window.zorvAddedInsideDrawing), 0, "added to a system already in view");
       for (const span of await systemSpans(page)) {
         assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
           JSON.stringify(span));
