@@ -150,10 +150,10 @@ function render(osmd, laidOut) {
 }
 
 // Where a system is drawn before it goes into the view: in the page, so that
-// the library can measure its text, but outside the view, whose every
-// appended element was a change the tempo lane's watch on the view was told
-// of and the browser restyled in place (a twentieth of the drawing of an
-// orchestral score). The finished system then goes in at once.
+// the library can measure its text, but outside the view, where every
+// element the library appended was a change the tempo lane's watch on the
+// view was told of (adding elements took 130 ms of an orchestral score's
+// drawing there, 50 ms here). The finished system then goes in at once.
 function stageFor(width) {
     let stage = document.getElementById("notation-stage");
     if (!stage) {
