@@ -4,7 +4,7 @@
 // step is expected to take as long as the last of its kind, or longer where
 // it has more notes (much of a system's time is its parts' setting-up,
 // whatever it holds). A kind never timed yet, or a step that would not fit,
-// begins a task of its own.
+// begins a task of its own, which a step after a wait (for the Worker) has.
 //
 //   const pace = new Pace(budgetMs, yieldToPage, now)
 //   await pace.next("layout", notes)   before each step
@@ -17,6 +17,9 @@ export class Pace {
         this.now = now;
         this.last = new Map();
         this.taskBegan = now();
+        // Nothing has run yet in the task begun last: a step that will not
+        // fit, or whose kind was never timed, has a task of its own already.
+        this.fresh = false;
         this.step = null;
     }
 
@@ -24,7 +27,9 @@ export class Pace {
     // it is expected to end within the budget of the task under way.
     async next(kind, notes) {
         const expected = this.expected(kind, notes);
-        if (!(this.now() - this.taskBegan + expected <= this.budget)) await this.newTask();
+        const fits = this.now() - this.taskBegan + expected <= this.budget;
+        if (!fits && !this.fresh) await this.newTask();
+        this.fresh = false;
         this.step = { kind, notes, began: this.now() };
     }
 
@@ -47,6 +52,7 @@ export class Pace {
     // its own.
     newTaskBegan() {
         this.taskBegan = this.now();
+        this.fresh = true;
     }
 
     expected(kind, notes) {

@@ -209,9 +209,12 @@ test("the drawing's steps share a task while the last of their kind says they fi
     ["layout", 10, 30, true], // 80 ms in; fewer notes expect no less than the last one's 60
     ["read", 100, 40, false], // 30 ms in; the last read, 80 ms, for more notes
     ["layout", 100, 30, true], // the last layout, 30 ms for 10 notes: 300 expected
+    ["draw", 100, 50, false, "waited"], // never timed, but the wait began a task of its own
+    ["layout", 500, 30, true], // 50 ms into that task; five times the last layout's notes: 150 expected
   ];
-  for (const [i, [kind, notes, ms, yielded]] of steps.entries()) {
+  for (const [i, [kind, notes, ms, yielded, waited]] of steps.entries()) {
     const before = yields.length;
+    if (waited) pace.newTaskBegan();
     await pace.next(kind, notes);
     clock += ms;
     pace.done();
