@@ -60,11 +60,16 @@ function soundAssets(folder) {
 
 // The notation library (opensheetmusicdisplay, from preview/package.json) as
 // text, which the page starts only when it first draws a score. Written
-// into `folder` for the bundler, which takes it in by this name.
+// into `folder` for the bundler, which takes it in by this name. Its first
+// line tells Chromium that its functions all run as it starts, so that they
+// are compiled as the script is read rather than one by one while it runs,
+// on the page's thread: its start, one task, took 190 to 310 ms, now 115
+// to 145 ms. Other engines take the line for a comment.
 function notationAssets(folder) {
     const require = createRequire(import.meta.url);
     const source = join(folder, "notation-library.txt");
-    writeFileSync(source, readFileSync(require.resolve("opensheetmusicdisplay/build/opensheetmusicdisplay.min.js")));
+    const library = readFileSync(require.resolve("opensheetmusicdisplay/build/opensheetmusicdisplay.min.js"), "utf8");
+    writeFileSync(source, `//# allFunctionsCalledOnLoad\n${library}`);
     return [`--alias:zorv-notation-source=${source}`];
 }
 
