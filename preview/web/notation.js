@@ -380,6 +380,8 @@ export class Notation {
             if (boxes.length !== piece.to - piece.from + 1) throw new Error(`${boxes.length} measures drawn of ${piece.to - piece.from + 1}`);
         } catch (error) {
             pace.done();
+            // A system left half drawn on the stage goes with the fault.
+            holder.remove();
             if (mine !== this.generation) return false;
             const note = document.createElement("p");
             note.className = "undrawn";
