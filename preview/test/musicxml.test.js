@@ -245,6 +245,9 @@ test("files that are not readable scores are refused with their one line", async
         ["tags.xml", "<score-partwise><part></score-partwise>", "tags.xml is not MusicXML: not well-formed XML ("],
         ["two.xml", "<score-partwise/><score-partwise/>", "two.xml is not MusicXML: not well-formed XML ("],
         ["junk.xml", "<score-partwise/>junk", "junk.xml is not MusicXML: not well-formed XML (junk after the document element)"],
+        // Where the fault is, though a score that reads is not given places.
+        ["place.xml", "<score-partwise>\n<part>\n<note a='1' a='2'/></part></score-partwise>",
+            "place.xml is not MusicXML: not well-formed XML (Attribute a redefined: line 3, column 1)"],
         ["broken.mxl", Uint8Array.from("PK\x03\x04 not really a zip", (c) => c.charCodeAt(0)), "broken.mxl is not MusicXML: a damaged .mxl archive ("],
         ["timewise.xml", "<score-timewise><measure number='1'/></score-timewise>",
             "timewise.xml: a timewise MusicXML score is not read; save it as the usual (partwise) MusicXML"],
