@@ -134,6 +134,12 @@ async function startPuppeteer(engine, options) {
       resize: (width, height) => page.setViewport({ width, height }),
       async screenshot(path) { await page.screenshot({ path }); },
       async consoleErrors() { return errors.splice(0); },
+      // The bytes the page's Worker holds once collected (Chromium only).
+      async workerHeap() {
+        const [worker] = page.workers();
+        await worker.client.send("HeapProfiler.collectGarbage");
+        return (await worker.client.send("Runtime.getHeapUsage")).usedSize;
+      },
       close: () => browser.close(),
     };
   } catch (error) {
