@@ -83,9 +83,6 @@ export class PageUnderTest {
   /** Opens the page with the query and returns its status once it answered. */
   async open(query = "") {
     await this.browser.open(pageUrl(query));
-    // Firefox once answered the navigation before the page's document was
-    // there to read (CI: no status element): wait for it.
-    await waitFor(() => this.evaluate(() => document.getElementById("status") !== null).catch(() => false), "the page to load");
     await this.evaluate(catchDownloads);
     return this.settled();
   }
