@@ -1,6 +1,6 @@
 // Writes the page as one self-contained HTML file: the stylesheet and the
 // bundled modules inlined, the Worker's bundle (the WebAssembly module and
-// the MusicXML modules) as text at its head, so it works when
+// the MusicXML modules) inside the page's as text, so it works when
 // double-clicked, with no network and no second file.
 //   node preview/web/build.mjs OUT.html
 import { execFileSync } from "node:child_process";
@@ -12,8 +12,6 @@ import { fileURLToPath } from "node:url";
 import { SOUND_BANK_ID } from "./page-data.js";
 
 const here = dirname(fileURLToPath(import.meta.url));
-// The element worker-start.js reads the Worker's text from.
-const WORKER_SOURCE_ID = "zorv-worker-source";
 
 // Debian's JavaScript libraries the page takes in (jszip, for .mxl, and what
 // it requires; xmldom, the command line's XML parser), each at its browser
@@ -75,18 +73,19 @@ function notationAssets(folder) {
     return [`--alias:zorv-notation-source=${source}`];
 }
 
-// The page's modules as one script, with the sound's parts; and the
-// Worker's, which worker-start.js starts from its text.
+// The page's modules as one script, the Worker's bundled first and taken in
+// as the text that engine.js starts it from; the sound's parts with them.
 export function bundlePage(entry, workerEntry) {
     const folder = mkdtempSync(join(tmpdir(), "zorv-page-"));
     try {
+        const worker = join(folder, "worker.txt");
         // A classic script: a page from file:// may start one from a blob: URL
         // in every engine, where Chromium refuses a module Worker.
         // The plug-in's loader only asks import.meta where it stands, which a
         // module bundled in needs not know.
-        const worker = bundle(workerEntry, ["--format=iife", "--define:import.meta.url=undefined"]);
-        const script = bundle(entry, ["--loader:.txt=text", ...notationAssets(folder), ...soundAssets(folder)]);
-        return { script, worker };
+        writeFileSync(worker, bundle(workerEntry, ["--format=iife", "--define:import.meta.url=undefined"]));
+        return bundle(entry, [`--alias:zorv-worker-source=${worker}`, "--loader:.txt=text", ...notationAssets(folder),
+            ...soundAssets(folder)]);
     } finally {
         rmSync(folder, { recursive: true, force: true });
     }
@@ -115,18 +114,13 @@ export function bundle(entry, extra = []) {
     }
 }
 
-// Script text that cannot close the element it sits in.
-const scriptText = (code) => code.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--");
-
 // Inline text must not close the element it sits in. `data` ({id: text},
 // text without "<") follows the script, each in an element that is never
 // run, so that the script (async) starts while the parser still reads it:
 // as a string in the script, the 3 MB sound bank slowed every opening.
-// `worker` ({source, starter}): the Worker's text, never run, and the
-// classic script that starts it, at the end of the head.
-export function inline(html, css, script, data = {}, worker = null) {
+export function inline(html, css, script, data = {}) {
     const style = `<style>\n${css.replace(/<\/style/gi, "<\\/style")}</style>`;
-    const code = `<script type="module" async>\n${scriptText(script)}</script>`;
+    const code = `<script type="module" async>\n${script.replace(/<\/script/gi, "<\\/script").replace(/<!--/g, "<\\!--")}</script>`;
     const blocks = Object.entries(data).map(([id, text]) => {
         if (text.includes("<")) throw new Error(`the page's data ${id} holds a "<"`);
         return `\n<script type="application/octet-stream" id="${id}">${text}</script>`;
@@ -134,9 +128,7 @@ export function inline(html, css, script, data = {}, worker = null) {
     const link = '<link rel="stylesheet" href="page.css">';
     const module = '<script type="module" src="page.js"></script>';
     if (!html.includes(link) || !html.includes(module)) throw new Error("index.html lost its stylesheet link or module script");
-    const early = worker ? `\n<script type="text/plain" id="${WORKER_SOURCE_ID}">${scriptText(worker.source)}</script>`
-        + `\n<script>\n${scriptText(worker.starter)}</script>` : "";
-    return html.replace(link, () => style + early).replace(module, () => code + blocks.join(""));
+    return html.replace(link, () => style).replace(module, () => code + blocks.join(""));
 }
 
 function main() {
@@ -147,10 +139,9 @@ function main() {
     }
     const out = resolve(target);
     let script;
-    let worker;
     let bank;
     try {
-        ({ script, worker } = bundlePage(join(here, "page.js"), join(here, "worker.js")));
+        script = bundlePage(join(here, "page.js"), join(here, "worker.js"));
         bank = soundBankText();
     } catch (error) {
         console.error(error.message.startsWith("Command failed: esbuild")
@@ -158,8 +149,7 @@ function main() {
         process.exit(1);
     }
     const html = inline(readFileSync(join(here, "index.html"), "utf8"),
-        readFileSync(join(here, "page.css"), "utf8"), script, { [SOUND_BANK_ID]: bank },
-        { source: worker, starter: readFileSync(join(here, "worker-start.js"), "utf8") });
+        readFileSync(join(here, "page.css"), "utf8"), script, { [SOUND_BANK_ID]: bank });
     mkdirSync(dirname(out), { recursive: true });
     writeFileSync(`${out}.part`, html);
     renameSync(`${out}.part`, out);

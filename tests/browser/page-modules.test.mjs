@@ -175,28 +175,24 @@ test("the single file's inline code cannot close its element early", () => {
   const withData = inline(html, "", "x=1", { bank: "QUJD+/==" });
   assert.match(withData, /<script type="module" async>\nx=1<\/script>\n<script type="application\/octet-stream" id="bank">QUJD\+\/==<\/script><\/body>$/);
   assert.throws(() => inline(html, "", "", { bank: "</script>" }), /holds a "<"/);
-  // The Worker's text and its starter end the head, neither closing early.
-  const started = inline(html, "", "x=1", {}, { source: 'w="</script><!--"', starter: "go()" });
-  assert.match(started, /<\/style>\n<script type="text\/plain" id="zorv-worker-source">w="<\\\/script><\\!--"<\/script>\n<script>\ngo\(\)<\/script><\/head>/);
 });
 
 test("requests to the preview's Worker are answered by id, and once it has failed every one rejects with why", async () => {
-  const { loadEngine } = await import("../../preview/web/engine.js");
+  const { requestsTo } = await import("../../preview/web/requests.js");
   const worker = new EventTarget();
   const posted = [];
   worker.postMessage = (message) => posted.push(message);
-  const engine = loadEngine({ worker, failed: null });
-  const [first, second] = [engine.notation("4/4x4"), engine.notation("3/4x2")];
+  const send = requestsTo(worker);
+  const ask = (request) => send(request).answer;
+  const [first, second] = [ask({ kind: "notation" }), ask({ kind: "notation" })];
   worker.dispatchEvent(new MessageEvent("message", { data: { id: posted[1].id, value: "second" } }));
   assert.equal(await second, "second");
   const died = Object.assign(new Event("error", { cancelable: true }), { message: "out of memory" });
   worker.dispatchEvent(died);
   assert.ok(died.defaultPrevented);
   await assert.rejects(first, /out of memory/);
-  await assert.rejects(engine.notation("4/4x4"), /out of memory/);
+  await assert.rejects(ask({ kind: "notation" }), /out of memory/);
   assert.equal(posted.length, 2);
-  // One that never started: what the page's first lines said of it.
-  await assert.rejects(loadEngine({ worker: null, failed: "could not be started (no blob)" }).notation("4/4"), /no blob/);
 });
 
 test("the Worker answers an edit's preview before pieces of the score queued to draw, and nothing else out of turn", async () => {
