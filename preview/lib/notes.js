@@ -267,18 +267,24 @@ function transposition(transposes, note, where, remarks) {
 }
 
 // Whether the note's sound is tied on and tied from: its <tie> elements, or,
-// in a score that writes none, its notated <tied> ones.
+// in a score that writes none, its notated <tied> ones; and its voice (staff
+// and voice), which a tie whose end is not written keeps to.
 function ties(note) {
     let types = children(note, "tie").map((t) => attribute(t, "type"));
     if (!types.length) {
         const notations = children(note, "notations").flatMap((n) => children(n, "tied"));
         types = notations.flatMap((t) => (attribute(t, "type") === "continue" ? ["stop", "start"] : [attribute(t, "type")]));
     }
-    return { start: types.includes("start"), stop: types.includes("stop") };
+    const voice = `${childText(note, "staff")?.trim() ?? "1"} ${childText(note, "voice")?.trim() ?? "1"}`;
+    return { start: types.includes("start"), stop: types.includes("stop"), voice };
 }
 
 // Tied notes as one: a note tied from sounds on from the note of its key
-// tied on to it, when it starts exactly where that one ends.
+// tied on to it, when it starts exactly where that one ends. A tie whose
+// end the file leaves out (some exporters do, at barlines) ends, as
+// notation programs read it, on the next note of its key in its voice that
+// starts there: played again, that note would be heard twice where the
+// score holds it.
 function joinTies(notes) {
     const open = new Map();
     const joined = [];
@@ -286,14 +292,14 @@ function joinTies(notes) {
         const id = `${note.channel} ${note.key}`;
         const before = open.get(id);
         let sounding = note;
-        if (tie.stop && before && compare(before.end, note.start) === 0) {
-            before.end = note.end;
-            sounding = before;
+        if (before && compare(before.note.end, note.start) === 0 && (tie.stop || before.voice === tie.voice)) {
+            before.note.end = note.end;
+            sounding = before.note;
             open.delete(id);
         } else {
             joined.push(sounding);
         }
-        if (tie.start) open.set(id, sounding);
+        if (tie.start) open.set(id, { note: sounding, voice: tie.voice });
     }
     return joined;
 }

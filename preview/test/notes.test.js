@@ -39,6 +39,9 @@ test("what sounds, and where", async () => {
         ["a tie to another key, over a rest", "", "", [note("C4", 4, { after: tie("start") }) + note("D4", 4, { after: tie("stop") })
             + note("D4", 4, { after: tie("start") }) + "<forward><duration>2</duration></forward>" + note("D4", 2, { after: tie("stop") })],
         [[0, 1024, 60, 0], [1024, 2048, 62, 0], [2048, 3072, 62, 0], [3584, 4096, 62, 0]]],
+        // The end left out: held into the next note of its key in its voice, not into another voice's.
+        ["a tie without its end, over the barline", "", "", [note("G4", 12) + note("G4", 4, { after: tie("start") + tied("start") }),
+            note("G4", 4) + note("G4", 4, { after: tie("start") + "<voice>1</voice>" }) + note("G4", 8, { after: "<voice>2</voice>" })], [[0, 3072, 67, 0], [3072, 5120, 67, 0], [5120, 6144, 67, 0], [6144, 8192, 67, 0]]],
         ["in B flat, into the next measure; quarter tones", "", clarinet, [note("D5", 16),
             note("E5", 8) + note("C4", 8).replace("<octave>", "<alter>-0.5</alter><octave>")], [[0, 4096, 72, 0], [4096, 6144, 74, 0], [6144, 8192, 58, 0]]],
         ["doubled below, each staff its own", "", "<transpose><chromatic>0</chromatic><double/></transpose>"
