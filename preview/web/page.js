@@ -50,6 +50,7 @@ function withdrawResult(message, isError) {
     transport?.stop();
     results.withdraw();
     transport?.showPlayable();
+    transport?.showNoResult(Boolean(file?.score) && readForm(form).source === "score");
     view?.showResult(null);
     current.hidden = true;
     status.textContent = message;

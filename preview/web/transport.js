@@ -68,16 +68,27 @@ export class Transport {
     // (once the score is drawn), so that Play sounds at once.
     showResult(result) {
         this.mix.show(result.soundingParts ?? []);
-        for (const input of document.querySelectorAll("input[name=sounds]")) {
-            input.disabled = !result.hasNotes && input.value !== "click";
-            input.checked = input.value === (result.hasNotes ? this.soundsWanted : "click");
-        }
-        document.getElementById("sound-note").textContent = result.hasNotes ? ""
-            : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
+        this.showSounds(result.hasNotes);
         if (result.hasNotes) {
             this.idle().then(() => this.player.warm(result.soundingParts ?? [])).catch(() => { /* Play says it */ });
         }
         this.showPlayable();
+    }
+
+    // No result to play yet (a score just opened, no passage chosen): the
+    // choice of sounds is the score's, not what the meter runs shown before
+    // it had.
+    showNoResult(scoreOpen) {
+        if (scoreOpen) this.showSounds(true);
+    }
+
+    showSounds(hasNotes) {
+        for (const input of document.querySelectorAll("input[name=sounds]")) {
+            input.disabled = !hasNotes && input.value !== "click";
+            input.checked = input.value === (hasNotes ? this.soundsWanted : "click");
+        }
+        document.getElementById("sound-note").textContent = hasNotes ? ""
+            : "Meter runs have no notes: only the click sounds. Open a score to hear its music.";
     }
 
     wire() {

@@ -1174,6 +1174,9 @@ export const CASES = [
       assert.equal(await openScore(page, song), "Choose a passage on the score: click a measure, shift-click another, "
         + "or drag across them.");
       assert.deepEqual([await fields(page), await invalid(page), await page.text("score-error")], [["", "", "", ""], [], ""]);
+      // Its notes are offered to hear, though no passage is chosen yet: not the meter runs' click alone.
+      assert.deepEqual([await page.text("sound-note"), await page.evaluate(() => [...document.querySelectorAll("input[name=sounds]")]
+        .map((input) => input.disabled))], ["", [false, false, false]]);
       assert.deepEqual(await startTempo(page), ["q", false, "72"]);
       await drawnMeasures(page);
       await page.evaluate(() => { window.zorvDrawing = document.querySelector("#notation svg"); });
