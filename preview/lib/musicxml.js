@@ -60,15 +60,57 @@ export async function parseScoreDocument(bytes, fileName, tools = {}, largest = 
     const document = parseXml(data, DOMParser, fileName, (detail) => new InputError(looksLikeMarkup(data)
         ? `${fileName} is not MusicXML: not well-formed XML (${detail})`
         : `${fileName} is not MusicXML: it holds no score; ${EXPORT_ADVICE}`));
-    const root = document.documentElement;
-    const tag = tagOf(root);
+    const found = document.documentElement;
+    const tag = tagOf(found);
     if (tag === "museScore") throw new InputError(`${fileName} is not MusicXML but ${FORMATS.musescore}`);
-    if (tag === "score-timewise") {
-        throw new InputError(`${fileName}: a timewise MusicXML score is not read; save it as the usual `
-            + "(partwise) MusicXML");
-    }
-    if (tag !== "score-partwise") throw new InputError(`${fileName} is not MusicXML: it holds no score; ${EXPORT_ADVICE}`);
+    const root = tag === "score-timewise" ? partwise(document) : found;
+    if (tagOf(root) !== "score-partwise") throw new InputError(`${fileName} is not MusicXML: it holds no score; ${EXPORT_ADVICE}`);
     return root;
+}
+
+// A timewise score (measures that hold the parts) as the usual partwise one
+// (parts that hold the measures), in its own document: the same elements,
+// nested the other way round, as MusicXML's own conversion does it, so
+// that everything after reads one form. Its DOCTYPE, which names the
+// timewise form, goes: a score written from it is partwise.
+function partwise(document) {
+    const timewise = document.documentElement;
+    const root = document.createElement("score-partwise");
+    copyAttributes(timewise, root);
+    const parts = new Map();
+    for (const node of Array.from(timewise.childNodes)) {
+        if (tagOf(node) !== "measure") {
+            root.appendChild(node);
+            continue;
+        }
+        for (const part of children(node, "part")) {
+            const id = attribute(part, "id") ?? "";
+            if (!parts.has(id)) {
+                const holder = document.createElement("part");
+                holder.setAttribute("id", id);
+                parts.set(id, holder);
+            }
+            const measure = document.createElement("measure");
+            copyAttributes(node, measure);
+            while (part.firstChild) measure.appendChild(part.firstChild);
+            parts.get(id).appendChild(measure);
+        }
+    }
+    for (const holder of parts.values()) root.appendChild(holder);
+    for (const node of Array.from(document.childNodes)) {
+        if (node.nodeType === DOCUMENT_TYPE_NODE) document.removeChild(node);
+    }
+    document.replaceChild(root, timewise);
+    return root;
+}
+
+const DOCUMENT_TYPE_NODE = 10;
+
+function copyAttributes(from, to) {
+    for (let i = 0; i < from.attributes.length; i += 1) {
+        const { name, value } = from.attributes.item(i);
+        to.setAttribute(name, value);
+    }
 }
 
 const EXPORT_ADVICE = "in the program that wrote the score, export it as MusicXML, and open that";

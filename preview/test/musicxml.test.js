@@ -10,6 +10,9 @@ import { deflateRawSync } from "node:zlib";
 import { InputError, hostTempoValue, measureName } from "../lib/music.js";
 import { DEEPEST_NESTING, LARGEST_INFLATED, parseScoreDocument, readParts, readScore } from "../lib/musicxml.js";
 import { tools } from "../node/xml-tools.js";
+import { readScoreNotes } from "../lib/notes.js";
+import { readScoreFile } from "../lib/inputs.js";
+import { writeScore } from "../lib/musicxml-write.js";
 import { zipOf } from "../../tests/fixtures/hostile.mjs";
 import { largeScore } from "../../tests/fixtures/large-score.mjs";
 
@@ -249,8 +252,6 @@ test("files that are not readable scores are refused with their one line", async
         ["place.xml", "<score-partwise>\n<part>\n<note a='1' a='2'/></part></score-partwise>",
             "place.xml is not MusicXML: not well-formed XML (Attribute a redefined: line 3, column 1)"],
         ["broken.mxl", Uint8Array.from("PK\x03\x04 not really a zip", (c) => c.charCodeAt(0)), "broken.mxl is not MusicXML: a damaged .mxl archive ("],
-        ["timewise.xml", "<score-timewise><measure number='1'/></score-timewise>",
-            "timewise.xml: a timewise MusicXML score is not read; save it as the usual (partwise) MusicXML"],
         ["ns.xml", "<score-partwise xmlns='urn:x'/>", `ns.xml is not MusicXML: it holds no score; ${ADVICE}`],
         ["empty.xml", "<score-partwise><part id='P1'/></score-partwise>", "empty.xml: the score has no measures"],
         ["no-meter.xml", part("<attributes><divisions>1</divisions></attributes><note><duration>1</duration></note>"),
@@ -447,4 +448,33 @@ test("the tempo words, dashes, metronome marks, fermatas and barlines are handed
     assert.deepEqual(cues(12), [
         { kind: "direction", at: 0, words: ["molto rit."], dashes: [{ type: "start", number: "1" }], metronome: null, tempo: null },
         { kind: "barline", at: 4096, location: "right", style: "light-heavy", fermata: false }]);
+});
+
+test("a timewise score is read, timed, played and written as the same score partwise", async () => {
+    const pitch = (step, duration) => `<note><pitch><step>${step}</step><octave>4</octave></pitch><duration>${duration}</duration></note>`;
+    const head = "<part-list><score-part id='P1'><part-name>Flute</part-name></score-part>"
+        + "<score-part id='P2'><part-name>Cello</part-name></score-part></part-list>";
+    const first = "<attributes><divisions>1</divisions><time><beats>2</beats><beat-type>4</beat-type></time></attributes>";
+    // Each measure's attributes and what each part holds in it; the pickup's attribute stays the measure's.
+    const measures = [["number='0' implicit='yes'", [first + pitch("C", 1), first + pitch("E", 1)]],
+        ["number='1'", ["<direction><sound tempo='90'/></direction>" + pitch("D", 2), pitch("F", 2)]]];
+    const ids = ["P1", "P2"];
+    const asPartwise = `<score-partwise version="3.1">${head}${ids.map((id, p) => `<part id="${id}">`
+        + `${measures.map(([attrs, held]) => `<measure ${attrs}>${held[p]}</measure>`).join("")}</part>`).join("")}</score-partwise>`;
+    const asTimewise = "<?xml version='1.0'?><!DOCTYPE score-timewise PUBLIC '-//Recordare//DTD MusicXML 3.1 Timewise//EN' "
+        + "'http://www.musicxml.org/dtds/timewise.dtd'>"
+        + `<score-timewise version="3.1">${head}${measures.map(([attrs, held]) => `<measure ${attrs}>`
+        + `${ids.map((id, p) => `<part id="${id}">${held[p]}</part>`).join("")}</measure>`).join("")}</score-timewise>`;
+    const heard = async (text) => {
+        const score = await readScoreNotes(new TextEncoder().encode(text), "s.xml", tools);
+        return [score.measures, score.tempo, score.remarks, score.parts.map((part) => [part.name, part.notes])];
+    };
+    assert.deepEqual(await heard(asTimewise), await heard(asPartwise));
+    const written = async (text) => {
+        const read = await readScoreFile({ name: "s.xml", bytes: new TextEncoder().encode(text) }, tools);
+        return (await writeScore({ source: read, measures: read.score.measures, records: [[2, 0, 120]] }, tools)).text;
+    };
+    const text = await written(asTimewise);
+    assert.doesNotMatch(text, /timewise/i);
+    assert.equal(text.replace(/^<\?xml[^>]*>\n/, ""), (await written(asPartwise)).replace(/^<\?xml[^>]*>\n/, ""));
 });
