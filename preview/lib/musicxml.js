@@ -847,15 +847,30 @@ const LISTED_MEASURES = 6;
 // without the score marking them so (implicit="yes" marks a pickup or a
 // measure split by a barline), or null when there are none.
 function offMeterRemark(raw, measures, printed) {
-    const odd = [];
+    // Runs of measures side by side that last alike: a score written in
+    // breves under a C meter has dozens.
+    const runs = [];
     measures.forEach((m, index) => {
-        if (!raw[index].implicit && m.length !== meterLength(raw[index].meter)) odd.push(index + 1);
+        if (raw[index].implicit || m.length === meterLength(raw[index].meter)) return;
+        const last = runs.at(-1);
+        const said = `${beatsText(m.length)} in ${m.meter}`;
+        if (last && last.to === index && last.said === said) last.to = index + 1;
+        else runs.push({ from: index + 1, to: index + 1, said });
     });
-    if (!odd.length) return null;
-    const named = odd.slice(0, LISTED_MEASURES)
-        .map((n) => `${measureName(n, printed)}, ${beatsText(measures[n - 1].length)} in ${measures[n - 1].meter}`);
-    const more = odd.length > LISTED_MEASURES ? ` (and ${odd.length - LISTED_MEASURES} more)` : "";
+    if (!runs.length) return null;
+    const named = runs.slice(0, LISTED_MEASURES).map(({ from, to, said }) => `${measuresName(from, to, printed)}, ${said}`);
+    const more = runs.length > LISTED_MEASURES ? ` (and ${runs.length - LISTED_MEASURES} more)` : "";
     return `played as long as the longest part, not the meter: ${named.join("; ")}${more}`;
+}
+
+// "measure 12 (printed 11)", or for a run "measures 12 to 15 (printed 11 to 14)".
+function measuresName(from, to, printed) {
+    if (from === to) return measureName(from, printed);
+    const shown = (n) => (printed && n <= printed.length ? printed[n - 1] ?? "unnumbered" : String(n));
+    const [first, last] = [shown(from), shown(to)];
+    const name = `measures ${from} to ${to}`;
+    if (first === String(from) && last === String(to)) return name;
+    return first === "unnumbered" && last === "unnumbered" ? `${name} (unnumbered)` : `${name} (printed ${first} to ${last})`;
 }
 
 // The number a measure shows on the page: its display text where the score

@@ -102,8 +102,12 @@ test("a measure lasts as long as its longest part's content, and one sentence na
         ["short in the first part, full in the second", withSecond(onePart(1, note(2), note(3)), note(4), note(4)), [4, 4], []],
         ["empty in every part, and a last measure cut short", onePart(1, "", "<attributes/>", note(2)), [4, 4, 2],
             [`${LONGEST}measure 3 (unnumbered), 2 quarters in 4/4`]],
-        ["many", onePart(1, ...Array(9).fill(note(3))), Array(9).fill(3),
-            [`${LONGEST}${[1, 2, 3, 4, 5, 6].map((n) => `measure ${n} (unnumbered), 3 quarters in 4/4`).join("; ")} (and 3 more)`]],
+        ["side by side, said as runs", onePart(1, ...Array(9).fill(note(3)), note(4), note(5), note(5), note(3)),
+            [...Array(9).fill(3), 4, 5, 5, 3],
+            [`${LONGEST}measures 1 to 9 (unnumbered), 3 quarters in 4/4; `
+                + "measures 11 to 12 (unnumbered), 5 quarters in 4/4; measure 13 (unnumbered), 3 quarters in 4/4"]],
+        ["many", onePart(1, ...Array(9).fill(0).flatMap(() => [note(3), note(4)])), Array(9).fill([3, 4]).flat(),
+            [`${LONGEST}${[1, 3, 5, 7, 9, 11].map((n) => `measure ${n} (unnumbered), 3 quarters in 4/4`).join("; ")} (and 3 more)`]],
     ];
     for (const [what, score, quarters, remarks] of cases) {
         const read1 = await read(score);
