@@ -532,10 +532,28 @@ export function parseRegion(fromText, toText, measures) {
 // nothing for measures that print Finale's own (meter runs).
 export function measureName(number, printed = null, word = "measure") {
     const name = `${word} ${number}`;
-    if (!printed || number < 1 || number > printed.length) return name;
-    const shown = printed[number - 1];
+    const shown = printedAs(number, printed);
     if (shown === String(number)) return name;
     return shown === null ? `${name} (unnumbered)` : `${name} (printed ${shown})`;
+}
+
+// A run of measures side by side: "measures 12 to 15", "measures 12 to 15
+// (printed 11 to 14)", "measures 1 to 9 (unnumbered)"; one alone as
+// measureName says it.
+export function measuresName(from, to, printed = null) {
+    if (from === to) return measureName(from, printed);
+    const name = `measures ${from} to ${to}`;
+    const [first, last] = [printedAs(from, printed), printedAs(to, printed)];
+    if (first === String(from) && last === String(to)) return name;
+    if (first === null && last === null) return `${name} (unnumbered)`;
+    return `${name} (printed ${first ?? "unnumbered"} to ${last ?? "unnumbered"})`;
+}
+
+// The number the score prints for a measure (null: none), or Finale's own
+// where the score prints none of its own.
+function printedAs(number, printed) {
+    if (!printed || number < 1 || number > printed.length) return String(number);
+    return printed[number - 1];
 }
 
 // "measure 12", "measure 12, beat 2.5"; with the score's printed numbers,

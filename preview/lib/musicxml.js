@@ -10,7 +10,7 @@
 // page; Debian's node-xmldom and node-jszip under Node. Reading the file is
 // the caller's: it passes the bytes and the name to show in messages.
 import {
-    InputError, UNITS_PER_QUARTER, beatTempoValue, beatsText, checkMeasureCount, fullMeasure, measureName, meterLength, parseMeter,
+    InputError, UNITS_PER_QUARTER, beatTempoValue, beatsText, checkMeasureCount, fullMeasure, measuresName, meterLength, parseMeter,
     partialMeasure,
 } from "./music.js";
 import { ZERO, add, compare, formatG, fraction, multiply, roundHalfEven } from "./numbers.js";
@@ -861,16 +861,6 @@ function offMeterRemark(raw, measures, printed) {
     const named = runs.slice(0, LISTED_MEASURES).map(({ from, to, said }) => `${measuresName(from, to, printed)}, ${said}`);
     const more = runs.length > LISTED_MEASURES ? ` (and ${runs.length - LISTED_MEASURES} more)` : "";
     return `played as long as the longest part, not the meter: ${named.join("; ")}${more}`;
-}
-
-// "measure 12 (printed 11)", or for a run "measures 12 to 15 (printed 11 to 14)".
-function measuresName(from, to, printed) {
-    if (from === to) return measureName(from, printed);
-    const shown = (n) => (printed && n <= printed.length ? printed[n - 1] ?? "unnumbered" : String(n));
-    const [first, last] = [shown(from), shown(to)];
-    const name = `measures ${from} to ${to}`;
-    if (first === String(from) && last === String(to)) return name;
-    return first === "unnumbered" && last === "unnumbered" ? `${name} (unnumbered)` : `${name} (printed ${first} to ${last})`;
 }
 
 // The number a measure shows on the page: its display text where the score

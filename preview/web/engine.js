@@ -1,9 +1,9 @@
 // The page's one door to the shared preview, which works in a Worker
 // (worker.js, bundled into this file as a classic script's text and started
 // from a blob: URL, which a page opened from file:// may do): every request
-// is a promise of
-// its answer. Requests answer in order; one that a later request of its
-// kind replaced before it was worked on rejects as superseded.
+// is a promise of its answer. Requests answer in order; one that a later
+// request of its kind replaced before it was worked on rejects as
+// superseded.
 import WORKER_SOURCE from "zorv-worker-source";
 import { requestsTo } from "./requests.js";
 
