@@ -171,6 +171,10 @@ function soundingNotes(part, entry, starts, measureCount, remarks) {
     part.measures.slice(0, measureCount).forEach((walk, index) => {
         const where = `${partName(part.element)}, measure ${index + 1}`;
         const origin = fraction(BigInt(starts[index + 1]));
+        // Where the part's music in this measure ends: a measure lasts as
+        // its longest part, so a shorter one falls silent before the next.
+        const silentFrom = add(origin, fraction(BigInt(walk.content)));
+        const measureEnd = fraction(BigInt(starts[index + 2]));
         for (const level of walk.levels) {
             const found = dynamicsLevel(level, origin, where, remarks);
             if (found) levels.push(found);
@@ -178,8 +182,10 @@ function soundingNotes(part, entry, starts, measureCount, remarks) {
         for (const placed of walk.notes) {
             for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
                 const start = add(origin, compare(placed.start, ZERO) < 0 ? ZERO : placed.start);
-                const length = units(durationOf(placed.element, where), placed, where);
-                found.push({ measure: index + 1, start, end: add(start, length), ...sound });
+                const end = add(start, units(durationOf(placed.element, where), placed, where));
+                // A tie from the part's last note reaches over that silence.
+                const reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
+                found.push({ measure: index + 1, start, end, ...sound, tie: { ...sound.tie, reach } });
             }
         }
     });
@@ -280,7 +286,9 @@ function ties(note) {
 }
 
 // Tied notes as one: a note tied from sounds on from the note of its key
-// tied on to it, when it starts exactly where that one ends. A tie whose
+// tied on to it, when it starts exactly where that one ends, or, from the
+// last note of a part's measure shorter than the others', where the next
+// measure starts (the tie holds through the silence). A tie whose
 // end the file leaves out (some exporters do, at barlines) ends, as
 // notation programs read it, on the next note of its key in its voice that
 // starts there: played again, that note would be heard twice where the
@@ -292,14 +300,14 @@ function joinTies(notes) {
         const id = `${note.channel} ${note.key}`;
         const before = open.get(id);
         let sounding = note;
-        if (before && compare(before.note.end, note.start) === 0 && (tie.stop || before.voice === tie.voice)) {
+        if (before && compare(before.reach, note.start) === 0 && (tie.stop || before.voice === tie.voice)) {
             before.note.end = note.end;
             sounding = before.note;
             open.delete(id);
         } else {
             joined.push(sounding);
         }
-        if (tie.start) open.set(id, { note: sounding, voice: tie.voice });
+        if (tie.start) open.set(id, { note: sounding, voice: tie.voice, reach: tie.reach });
     }
     return joined;
 }

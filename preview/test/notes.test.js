@@ -63,6 +63,21 @@ test("what sounds, and where", async () => {
     }
 });
 
+// A part's measure shorter than the other's: its last note, tied, holds
+// through the silence into the next measure; a tie with a rest after it
+// does not reach over the rest.
+test("a tie from a part's measure shorter than the score's holds through the silence", async () => {
+    const part = (id, ...measures) => `<part id="${id}"><measure><attributes><divisions>4</divisions><time><beats>4</beats>`
+        + `<beat-type>4</beat-type></time></attributes>${measures.join("</measure><measure>")}</measure></part>`;
+    const rest = (d) => `<note><rest/><duration>${d}</duration></note>`;
+    const score = await readScoreNotes(new TextEncoder().encode("<score-partwise><part-list><score-part id='P1'/><score-part id='P2'/>"
+        + "</part-list>" + part("P1", note("G4", 12, { after: tie("start") }), note("G4", 4) + note("A4", 4, { after: tie("start") }) + rest(4),
+            note("A4", 4, { after: tie("stop") }) + note("B4", 4, { after: tie("start") }))
+        + part("P2", note("C4", 16), note("C4", 16), note("C4", 16)) + "</score-partwise>"), "s.musicxml", tools);
+    const spans = score.parts[0].notes.map((n) => [Number(n.start.n) / Number(n.start.d), Number(n.end.n) / Number(n.end.d), n.key]);
+    assert.deepEqual(spans, [[0, 5120, 67], [5120, 6144, 69], [8192, 9216, 69], [9216, 10240, 71]]);
+});
+
 test("a part's instrument: its MIDI program, else its instrument sound, else its names, else the piano", async () => {
     const instrument = (name, sound) => `<score-instrument id="I">${name ? `<instrument-name>${name}</instrument-name>` : ""}`
         + `${sound ? `<instrument-sound>${sound}</instrument-sound>` : ""}</score-instrument>`;
