@@ -47,10 +47,11 @@ function pageState() {
 
 // Nothing old stays on show as if it answered the inputs now on the form.
 function withdrawResult(message, isError) {
+    const scoreOpen = Boolean(file?.score) && readForm(form).source === "score";
     transport?.stop();
-    results.withdraw();
+    results.withdraw(scoreOpen ? file.score.remarks : []);
     transport?.showPlayable();
-    transport?.showNoResult(Boolean(file?.score) && readForm(form).source === "score");
+    transport?.showNoResult(scoreOpen);
     view?.showResult(null);
     current.hidden = true;
     status.textContent = message;

@@ -91,8 +91,11 @@ export class Results {
         this.fillRecords();
     }
 
-    withdraw() {
+    // remarks: what the reading of the score open says, which stays beside
+    // it while no passage is chosen (none for meter runs).
+    withdraw(remarks = []) {
         this.shown = null;
+        showRemarks(document.getElementById("score-remarks"), remarks);
     }
 
     // The table is filled when it is open: a long ramp has thousands of rows,

@@ -240,6 +240,7 @@ export class Session {
         return {
             name, measures: score.measures.length, printed: score.printed, parts: parts.length, notes, marks: scoreMarks(read),
             landmarks: landmarks(read), staves: excerpts.partStaves(), tempos: scoreTempos(read),
+            remarks: (score.remarks ?? []).map((r) => r.text),
         };
     }
 

@@ -750,6 +750,12 @@ export const CASES = [
         assert.deepEqual(await page.lines("score-remarks"), cli.remarks, path);
       }
       assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "the odd value is named");
+      // Named as soon as the score is open, before a passage is chosen; gone with a score that has none.
+      await page.open();
+      assert.match(await openScore(page, oddPath), /^Choose a passage on the score/);
+      assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "named with no passage chosen");
+      assert.match(await openScore(page, SCORE), /^Choose a passage on the score/);
+      assert.deepEqual(await page.lines("score-remarks"), [], "the odd score's note goes with it");
       const musescore = new tools.JSZip();
       musescore.file("Song.mscx", "<?xml version='1.0'?><museScore version='3.02'><Score/></museScore>");
       const files = [
