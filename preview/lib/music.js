@@ -447,6 +447,23 @@ export function beatsText(length) {
     return `${formatG(quarters)} quarter${quarters === 1 ? "" : "s"}`;
 }
 
+// A measure's length counted in the notes its meter counts ("8 quarters" in
+// 4/4, "5 8ths" in 6/8, "1 half" in 2/2); one that is no whole number of them
+// as one dotted note ("1 dotted quarter") or in the longest note that counts
+// it ("13 16ths"); failing those, in quarters.
+export function lengthText(length, meter) {
+    const counted = (value) => {
+        const count = length / value;
+        const name = NOTE_NAMES.get(value);
+        return `${count} ${count === 1 ? name : name.replace(/f$/, "ve")}${count === 1 ? "" : "s"}`;
+    };
+    const unit = WHOLE_NOTE / meterOf(meter).denominator;
+    if (NOTE_NAMES.has(unit) && length % unit === 0) return counted(unit);
+    if (length % 3 === 0 && NOTE_NAMES.has(length / 3 * 2)) return `1 dotted ${NOTE_NAMES.get(length / 3 * 2)}`;
+    const value = [...NOTE_NAMES.keys()].find((v) => v < unit && length % v === 0);
+    return value ? counted(value) : beatsText(length);
+}
+
 export function regionStart(text, measures) {
     return pointPosition(text, measures, "--from");
 }
@@ -594,7 +611,7 @@ export function runLengths(runs) {
 // "3/4", or "3/4 (1 quarter)" for a measure shorter than its meter.
 export function measureLabel(m) {
     if (m.length === meterLength(parseMeter(m.meter, "meter"))) return m.meter;
-    return `${m.meter} (${beatsText(m.length)})`;
+    return `${m.meter} (${lengthText(m.length, m.meter)})`;
 }
 
 // "8 measures: 4/4 x4, 3/4 x2, 6/8 x2".

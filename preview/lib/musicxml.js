@@ -10,7 +10,7 @@
 // page; Debian's node-xmldom and node-jszip under Node. Reading the file is
 // the caller's: it passes the bytes and the name to show in messages.
 import {
-    InputError, UNITS_PER_QUARTER, beatTempoValue, beatsText, checkMeasureCount, fullMeasure, measuresName, meterLength, parseMeter,
+    InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, lengthText, measuresName, meterLength, parseMeter,
     partialMeasure,
 } from "./music.js";
 import { ZERO, add, compare, formatG, fraction, multiply, roundHalfEven } from "./numbers.js";
@@ -853,7 +853,7 @@ function offMeterRemark(raw, measures, printed) {
     measures.forEach((m, index) => {
         if (raw[index].implicit || m.length === meterLength(raw[index].meter)) return;
         const last = runs.at(-1);
-        const said = `${beatsText(m.length)} in ${m.meter}`;
+        const said = `${lengthText(m.length, m.meter)} in ${m.meter}`;
         if (last && last.to === index && last.said === said) last.to = index + 1;
         else runs.push({ from: index + 1, to: index + 1, said });
     });

@@ -5,7 +5,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 
 import {
-    InputError, THROUGH_MEASURE_END as END, beatAt, beatPosition, beatsText, fullMeasure, hostTempoValue, meterSummary,
+    InputError, THROUGH_MEASURE_END as END, beatAt, beatPosition, beatsText, fullMeasure, lengthText, hostTempoValue, meterSummary,
     parseMeter, parsePoint, parseRegion, parseStopTempo, parseTempo, percentName, parseTimeRuns, parseUnit, partialMeasure,
     regionText, tempoName, tempoValue,
 } from "../lib/music.js";
@@ -96,8 +96,13 @@ test("a pickup holds the end of a measure: its beats fall where they would there
     assert.deepEqual(short.clicks, [0, 1024]);
     assert.equal(short.downbeat, true);
     assert.equal(meterSummary([pickup, fullMeasure(meter), fullMeasure(meter)]),
-        "3 measures: 4/4 (1.5 quarters) x1, 4/4 x2");
+        "3 measures: 4/4 (1 dotted quarter) x1, 4/4 x2");
     assert.equal(meterSummary([partialMeasure(meter, 1024, true)]), "1 measure: 4/4 (1 quarter) x1");
+    // A length as its meter counts it, else as one dotted note, else in the longest note that counts it.
+    for (const [length, meter, said] of [[8192, "4/4", "8 quarters"], [2560, "6/8", "5 8ths"], [2048, "2/2", "1 half"],
+        [6144, "3/2", "3 halves"], [768, "2/4", "1 dotted 8th"], [3328, "3/4", "13 16ths"], [1000, "4/4", "0.976562 quarters"]]) {
+        assert.equal(lengthText(length, meter), said, `${length} in ${meter}`);
+    }
     assert.equal(beatsText(2097151), "2048 quarters");
     assert.equal(beatsText(2147483647), "2.09715e+06 quarters");
 });
