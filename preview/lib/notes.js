@@ -183,9 +183,10 @@ function soundingNotes(part, entry, starts, measureCount, remarks) {
             for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
                 const start = add(origin, compare(placed.start, ZERO) < 0 ? ZERO : placed.start);
                 const end = add(start, units(durationOf(placed.element, where), placed, where));
-                // A tie from the part's last note reaches over that silence.
-                const reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
-                found.push({ measure: index + 1, start, end, ...sound, tie: { ...sound.tie, reach } });
+                // A tie from the part's last note reaches over that silence
+                // (the same for each key a note sounds: one tie for them all).
+                sound.tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
+                found.push({ measure: index + 1, start, end, ...sound });
             }
         }
     });
