@@ -1071,8 +1071,10 @@ export const CASES = [
         while (document.getElementById("status").textContent !== "Reading large.musicxml...") {
           await new Promise((resolve) => setTimeout(resolve, 5));
         }
-        // Its bytes are with the reader by now, which takes seconds over them.
-        await new Promise((resolve) => setTimeout(resolve, 1000));
+        // Its bytes are with the reader by now, which takes a second or more
+        // over them (1.2 s on an idle host): the next file must come well
+        // within that, or the large one is open before it.
+        await new Promise((resolve) => setTimeout(resolve, 200));
         const gone = new File([], "removed.musicxml");
         gone.arrayBuffer = () => Promise.reject(new DOMException("the file is gone", "NotReadableError"));
         const drop = new DragEvent("drop", { bubbles: true, cancelable: true });
