@@ -131,12 +131,23 @@ export class SoundPlayer {
             this.run = null;
             // A device that would not start is not asked again: the next Play
             // opens a new one (and loads the synthesizer into it).
-            const context = this.context;
-            this.context = null;
-            this.synth = null;
-            if (context) Promise.resolve().then(() => context.close()).catch(() => {});
+            this.release();
             failed(error && error.message ? error.message : String(error));
         }
+    }
+
+    // The device and the synthesizer in it let go, as when the page is left:
+    // a browser may keep a left page's audio worklet, with its sample
+    // decoder's memory, until it collects it (WebKit, a few dozen pages on,
+    // once had no memory left for a new page's decoder). The next Play opens
+    // a new device.
+    release() {
+        this.stop();
+        const context = this.context;
+        this.context = null;
+        this.synth = null;
+        this.warmed = null;
+        if (context) Promise.resolve().then(() => context.close()).catch(() => {});
     }
 
     inTime(promise) {

@@ -36,6 +36,7 @@ export class Transport {
         this.shown = shown;
         this.idle = idle;
         this.player = new SoundPlayer({ makeContext: () => new AudioContext(), loadSynth });
+        addEventListener("pagehide", () => this.player.release());
         this.mix = new MixControl(document.getElementById("mix"));
         // The musician's choice of what sounds, kept while meter runs (which
         // have no notes) show the click as the only one.
