@@ -750,12 +750,6 @@ export const CASES = [
         assert.deepEqual(await page.lines("score-remarks"), cli.remarks, path);
       }
       assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "the odd value is named");
-      // Named as soon as the score is open, before a passage is chosen; gone with a score that has none.
-      await page.open();
-      assert.match(await openScore(page, oddPath), /^Choose a passage on the score/);
-      assert.ok((await page.lines("score-remarks")).some((line) => line.includes("'-1.11'")), "named with no passage chosen");
-      assert.match(await openScore(page, SCORE), /^Choose a passage on the score/);
-      assert.deepEqual(await page.lines("score-remarks"), [], "the odd score's note goes with it");
       const musescore = new tools.JSZip();
       musescore.file("Song.mscx", "<?xml version='1.0'?><museScore version='3.02'><Score/></museScore>");
       const files = [
@@ -1177,10 +1171,13 @@ export const CASES = [
     name: "a score decides the defaults: no region (a short song opens with no red), Start at its tempo at From in its unit until a tempo is typed, the step into the ramp said, To moved by a later From, and a bad file keeps the score",
     async run(page) {
       const song = scratchFile("song.musicxml");
-      writeFileSync(song, songScore(15, { 1: ["quarter", 0, 72], 9: ["quarter", 1, 64] }));
+      // With an odd value, whose note is beside the score from the start.
+      writeFileSync(song, songScore(15, { 1: ["quarter", 0, 72], 9: ["quarter", 1, 64] }).replace("<sound ", '<sound dynamics="-1.11" '));
       await page.open();
       assert.equal(await openScore(page, song), "Choose a passage on the score: click a measure, shift-click another, "
         + "or drag across them.");
+      const remarks = await page.lines("score-remarks");
+      assert.ok(remarks.length === 1 && remarks[0].includes("'-1.11'"), remarks.join("\n"));
       assert.deepEqual([await fields(page), await invalid(page), await page.text("score-error")], [["", "", "", ""], [], ""]);
       // Its notes are offered to hear, though no passage is chosen yet: not the meter runs' click alone.
       assert.deepEqual([await page.text("sound-note"), await page.evaluate(() => [...document.querySelectorAll("input[name=sounds]")]
@@ -1211,7 +1208,7 @@ export const CASES = [
       assert.deepEqual([await fields(page), await page.text("headline")], [["12", "", "12", ""], shown]);
       assert.ok(await page.evaluate(() => window.zorvDrawing === document.querySelector("#notation svg")),
         "the score was drawn again");
-      assert.deepEqual(await invalid(page), ["score"]);
+      assert.deepEqual([await invalid(page), await page.lines("score-remarks")], [["score"], remarks]);
     },
   },
   {
