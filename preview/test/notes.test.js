@@ -20,12 +20,14 @@ const tie = (...types) => types.map((type) => `<tie type="${type}"/>`).join("");
 const tied = (type) => `<notations><tied type="${type}"/></notations>`;
 
 // A 4/4 score of one part: what its <score-part> holds, more of its first
-// <attributes>, its measures' inner XML.
-const read = (list, attributes, ...measures) => readScoreNotes(new TextEncoder().encode(
-    `<score-partwise><part-list><score-part id="P1">${list}</score-part></part-list><part id="P1"><measure><attributes>`
-    + `<divisions>4</divisions><time><beats>4</beats><beat-type>4</beat-type></time>${attributes}</attributes>`
-    + `${measures.join("</measure><measure>")}</measure></part></score-partwise>`), "s.musicxml", tools);
-// Each note as [start, end, key, channel], in units.
+// <attributes>, its measures' inner XML; and, where `beside` gives its
+// measures, a second part of piano notes.
+const part = (id, attributes, measures) => `<part id="${id}"><measure><attributes><divisions>4</divisions><time><beats>4</beats>`
+    + `<beat-type>4</beat-type></time>${attributes}</attributes>${[measures].flat().join("</measure><measure>")}</measure></part>`;
+const read = (list, attributes, measures = [], beside = null) => readScoreNotes(new TextEncoder().encode(
+    `<score-partwise><part-list><score-part id="P1">${list}</score-part>${beside ? "<score-part id='P2'/>" : ""}</part-list>`
+    + `${part("P1", attributes, measures)}${beside ? part("P2", "", beside) : ""}</score-partwise>`), "s.musicxml", tools);
+// The first part's notes, each as [start, end, key, channel], in units.
 const notesOf = async (...score) => (await read(...score)).parts[0].notes
     .map((n) => [Number(n.start.n) / Number(n.start.d), Number(n.end.n) / Number(n.end.d), n.key, n.channel]);
 
@@ -42,6 +44,10 @@ test("what sounds, and where", async () => {
         // The end left out: held into the next note of its key in its voice, not into another voice's.
         ["a tie without its end, over the barline", "", "", [note("G4", 12) + note("G4", 4, { after: tie("start") + tied("start") }),
             note("G4", 4) + note("G4", 4, { after: tie("start") + "<voice>1</voice>" }) + note("G4", 8, { after: "<voice>2</voice>" })], [[0, 3072, 67, 0], [3072, 5120, 67, 0], [5120, 6144, 67, 0], [6144, 8192, 67, 0]]],
+        // A part's measure shorter than the other's: its last note's tie holds through the silence, not over a rest.
+        ["a tie over a part's silence", "", "", [note("G4", 12, { after: tie("start") }), note("G4", 4) + note("A4", 4, { after: tie("start") })
+            + "<note><rest/><duration>4</duration></note>", note("A4", 4, { after: tie("stop") })],
+        [[0, 5120, 67, 0], [5120, 6144, 69, 0], [8192, 9216, 69, 0]], [note("C4", 16), note("C4", 16), note("C4", 16)]],
         ["in B flat, into the next measure; quarter tones", "", clarinet, [note("D5", 16),
             note("E5", 8) + note("C4", 8).replace("<octave>", "<alter>-0.5</alter><octave>")], [[0, 4096, 72, 0], [4096, 6144, 74, 0], [6144, 8192, 58, 0]]],
         ["doubled below, each staff its own", "", "<transpose><chromatic>0</chromatic><double/></transpose>"
@@ -58,24 +64,9 @@ test("what sounds, and where", async () => {
             + "<score-instrument id='S'><instrument-sound>drum.snare-drum.military</instrument-sound></score-instrument>",
         "", [drum("T") + drum("S") + drum("X")], [[0, 1024, 81, 9], [1024, 2048, 38, 9], [2048, 3072, 81, 9]]],
     ];
-    for (const [name, list, attributes, measures, expected] of cases) {
-        assert.deepEqual(await notesOf(list, attributes, ...measures), expected, name);
+    for (const [name, list, attributes, measures, expected, beside] of cases) {
+        assert.deepEqual(await notesOf(list, attributes, measures, beside), expected, name);
     }
-});
-
-// A part's measure shorter than the other's: its last note, tied, holds
-// through the silence into the next measure; a tie with a rest after it
-// does not reach over the rest.
-test("a tie from a part's measure shorter than the score's holds through the silence", async () => {
-    const part = (id, ...measures) => `<part id="${id}"><measure><attributes><divisions>4</divisions><time><beats>4</beats>`
-        + `<beat-type>4</beat-type></time></attributes>${measures.join("</measure><measure>")}</measure></part>`;
-    const rest = (d) => `<note><rest/><duration>${d}</duration></note>`;
-    const score = await readScoreNotes(new TextEncoder().encode("<score-partwise><part-list><score-part id='P1'/><score-part id='P2'/>"
-        + "</part-list>" + part("P1", note("G4", 12, { after: tie("start") }), note("G4", 4) + note("A4", 4, { after: tie("start") }) + rest(4),
-            note("A4", 4, { after: tie("stop") }) + note("B4", 4, { after: tie("start") }))
-        + part("P2", note("C4", 16), note("C4", 16), note("C4", 16)) + "</score-partwise>"), "s.musicxml", tools);
-    const spans = score.parts[0].notes.map((n) => [Number(n.start.n) / Number(n.start.d), Number(n.end.n) / Number(n.end.d), n.key]);
-    assert.deepEqual(spans, [[0, 5120, 67], [5120, 6144, 69], [8192, 9216, 69], [9216, 10240, 71]]);
 });
 
 test("a part's instrument: its MIDI program, else its instrument sound, else its names, else the piano", async () => {
