@@ -403,8 +403,12 @@ const NOTE_NAMES = new Map([[8192, "double whole"], [4096, "whole"], [2048, "hal
 // "quarter", "dotted quarter", "5 8ths" (a group of an additive meter).
 function noteName(units, denominatorUnits) {
     if (NOTE_NAMES.has(units)) return NOTE_NAMES.get(units);
-    if (units % 3 === 0 && NOTE_NAMES.has(units / 3 * 2)) return `dotted ${NOTE_NAMES.get(units / 3 * 2)}`;
-    return `${units / denominatorUnits} ${NOTE_NAMES.get(denominatorUnits)}s`;
+    return dottedName(units) ?? `${units / denominatorUnits} ${NOTE_NAMES.get(denominatorUnits)}s`;
+}
+
+// "dotted quarter", or null for a length that is no one dotted note.
+function dottedName(units) {
+    return units % 3 === 0 && NOTE_NAMES.has(units / 3 * 2) ? `dotted ${NOTE_NAMES.get(units / 3 * 2)}` : null;
 }
 
 // What a beat of the measure is, for a message: "a beat is a dotted
@@ -459,7 +463,7 @@ export function lengthText(length, meter) {
     };
     const unit = WHOLE_NOTE / meterOf(meter).denominator;
     if (NOTE_NAMES.has(unit) && length % unit === 0) return counted(unit);
-    if (length % 3 === 0 && NOTE_NAMES.has(length / 3 * 2)) return `1 dotted ${NOTE_NAMES.get(length / 3 * 2)}`;
+    if (dottedName(length)) return `1 ${dottedName(length)}`;
     const value = [...NOTE_NAMES.keys()].find((v) => v < unit && length % v === 0);
     return value ? counted(value) : beatsText(length);
 }
