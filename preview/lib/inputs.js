@@ -36,7 +36,7 @@ export async function readScoreFile(file, tools = {}) {
 }
 
 function scoreNotes(read) {
-    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.score.remarks);
+    read.notes ??= scoreParts(read.root, read.parts, read.score.measures, read.score.remarks, read.score.tempo);
     return read.notes;
 }
 

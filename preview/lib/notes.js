@@ -7,12 +7,12 @@
 // (the percussion channel), each its instrument's key. The MIDI file, the
 // WAV and the page's sound all take their notes from here.
 //
-// Left out, as nothing of their own sounds: rests; grace notes (they take no
-// written time, and a player steals theirs from a neighbour as taste
-// decides); cue notes (a player reads them, does not play them); unpitched
-// notes whose instrument names no <midi-unpitched> key and no drum by its
-// sound or name; and pitches beyond MIDI's 0 to 127. A quarter tone sounds
-// the nearest semitone (half-way: the one above).
+// Grace notes take their time from the note they ornament (graces.js).
+// Left out, as nothing of their own sounds: rests; cue notes (a player reads
+// them, does not play them); unpitched notes whose instrument names no
+// <midi-unpitched> key and no drum by its sound or name; and pitches beyond
+// MIDI's 0 to 127. A quarter tone sounds the nearest semitone (half-way: the
+// one above).
 //
 //   part: {id, name, program 0..127, channel 0..15, volume 0..127 or null,
 //          drums (every note on the drum kit),
@@ -28,6 +28,8 @@ import {
 import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
 import { withFields } from "./copy.js";
+import { noteTimes } from "./graces.js";
+import { VALUE_PER_UNIT_PER_MS, tempoPoints, valueAt } from "./timing.js";
 
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 export const PERCUSSION_CHANNEL = 9;
@@ -50,19 +52,22 @@ const drumKit = (program) => (DRUM_KITS.has(program) ? program : STANDARD_KIT);
 export async function readScoreNotes(bytes, fileName, tools = {}) {
     const root = await parseScoreDocument(bytes, fileName, tools);
     const { score, parts } = readParts(root, fileName);
-    return { ...score, parts: scoreParts(root, parts, score.measures, score.remarks) };
+    return { ...score, parts: scoreParts(root, parts, score.measures, score.remarks, score.tempo) };
 }
 
 // root: the <score-partwise>; walked: readParts' parts; measures: the
 // score's measures; remarks: where what is read leniently is said
-// (musicxml.js's remark). One entry per part, in score order.
-export function scoreParts(root, walked, measures, remarks = null) {
+// (musicxml.js's remark); tempo: the score's tempo records, which time
+// what is played in milliseconds (a short grace note). One entry per part,
+// in score order.
+export function scoreParts(root, walked, measures, remarks = null, tempo = []) {
     const listed = partList(root, remarks);
     const starts = measureOffsets(measures);
+    const unitsAt = unitsOfTime(tempoPoints(tempo, starts));
     const parts = walked.map((part) => {
         const id = attribute(part.element, "id");
         const entry = listed.get(id) ?? { name: id ?? "", instruments: new Map(), main: {}, readings: [] };
-        const sounding = soundingNotes(part, entry, starts, measures.length, remarks);
+        const sounding = soundingNotes(part, entry, starts, measures.length, remarks, unitsAt);
         const drums = sounding.length > 0 && sounding.every((note) => note.channel === PERCUSSION_CHANNEL);
         return {
             id, name: entry.name, drums,
@@ -74,6 +79,13 @@ export function scoreParts(root, walked, measures, remarks = null) {
     return parts.map(({ givenChannel, notes, ...part }, index) => ({
         ...part, channel: channels[index], notes: notes.map((n) => withFields(n, { channel: n.channel ?? channels[index] })),
     }));
+}
+
+// (ms, position) -> the units `ms` last at the score's tempo at `position`.
+function unitsOfTime(points) {
+    // Whole units: one lasts half a millisecond at quarter = 120.
+    return (ms, position) => fraction(BigInt(Math.round(ms * valueAt(points, Number(position.n) / Number(position.d))
+        / VALUE_PER_UNIT_PER_MS)));
 }
 
 // What reading the notes will say of the instruments' numbers and the
@@ -165,7 +177,7 @@ function midiInstrument(midi, where, remarks) {
 
 // Every note of the part that sounds, in score order, each with its ties:
 // {measure, start, end, key, velocity, channel (null: the part's), tie: {start, stop}}.
-function soundingNotes(part, entry, starts, measureCount, remarks) {
+function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
     const found = [];
     const levels = [];
     part.measures.slice(0, measureCount).forEach((walk, index) => {
@@ -179,16 +191,19 @@ function soundingNotes(part, entry, starts, measureCount, remarks) {
             const found = dynamicsLevel(level, origin, where, remarks);
             if (found) levels.push(found);
         }
-        for (const placed of walk.notes) {
+        const times = noteTimes(walk.notes, (placed) => units(durationOf(placed.element, where), placed, where),
+            (ms, placed) => unitsAt(ms, add(origin, placed.start)));
+        walk.notes.forEach((placed, n) => {
+            if (times[n] === null) return;
             for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
-                const start = add(origin, compare(placed.start, ZERO) < 0 ? ZERO : placed.start);
-                const end = add(start, units(durationOf(placed.element, where), placed, where));
+                const start = add(origin, times[n].start);
+                const end = add(origin, times[n].end);
                 // A tie from the part's last note reaches over that silence
                 // (the same for each key a note sounds: one tie for them all).
                 sound.tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
                 found.push({ measure: index + 1, start, end, ...sound });
             }
-        }
+        });
     });
     const byPosition = (a, b) => compare(a.start, b.start);
     found.sort(byPosition);
@@ -205,7 +220,7 @@ function soundingNotes(part, entry, starts, measureCount, remarks) {
 // What one note element sounds: none, one key, or two for a part doubled at
 // the octave. Each as {key, channel, velocity (null: the level in force), tie}.
 function noteSounds(note, transpose, entry, where, remarks) {
-    if (child(note, "rest") !== null || child(note, "grace") !== null || child(note, "cue") !== null) return [];
+    if (child(note, "rest") !== null || child(note, "cue") !== null) return [];
     const dynamics = percentOf(attribute(note, "dynamics"), "dynamics", where, remarks);
     const velocity = dynamics === null ? null : scaled(dynamics, FORTE_VELOCITY, 1);
     const tie = ties(note);

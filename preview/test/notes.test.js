@@ -69,6 +69,35 @@ test("what sounds, and where", async () => {
     }
 });
 
+test("grace notes take their time from the note they ornament", async () => {
+    const grace = (name, { slash = false, chord = false } = {}) => note(name, 0, {
+        before: `<grace${slash ? ' slash="yes"' : ""}/>${chord ? "<chord/>" : ""}`,
+    }).replace("<duration>0</duration>", "");
+    const rest = (duration) => `<note><rest/><duration>${duration}</duration></note>`;
+    const cases = [
+        // Half of a note, shared; two thirds of a dotted one; a slashed one
+        // 65 ms at the tempo there (quarter = 120: 133 units), at most half.
+        ["before a note", [grace("B4") + note("C5", 4) + grace("A4") + grace("B4") + note("C5", 8) + rest(4),
+            grace("B4") + note("C5", 6, { after: "<dot/>" }) + rest(2) + grace("B4", { slash: true }) + note("D5", 4)
+            + grace("B4", { slash: true }) + note("E5", 1) + rest(3)],
+        [[0, 512, 71], [512, 1024, 72], [1024, 1536, 69], [1536, 2048, 71], [2048, 3072, 72], [4096, 5120, 71],
+            [5120, 5632, 72], [6144, 6277, 71], [6277, 7168, 74], [7168, 7296, 71], [7296, 7424, 76]]],
+        ["a slashed one at quarter = 60", ['<sound tempo="60"/>' + grace("B4", { slash: true }) + note("C5", 16)],
+            [[0, 67, 71], [67, 4096, 72]]],
+        // A grace chord; graces after a note (before a rest, at a measure's
+        // end), short ones that end it; graces with no note in their measure
+        // to take time from.
+        ["chords, after a note, none", [grace("B4") + grace("G4", { chord: true }) + note("C5", 8)
+            + note("E4", 8, { before: "<chord/>" }) + note("C5", 4) + grace("D5") + rest(4),
+        note("C5", 16) + grace("B4") + grace("C5"), rest(16) + grace("B4"), note("C5", 16)],
+        [[0, 1024, 71], [0, 1024, 67], [1024, 2048, 72], [1024, 2048, 64], [2048, 2939, 72], [2939, 3072, 74],
+            [4096, 7926, 72], [7926, 8059, 71], [8059, 8192, 72], [12288, 16384, 72]]],
+    ];
+    for (const [name, measures, expected] of cases) {
+        assert.deepEqual((await notesOf("", "", measures)).map(([start, end, key]) => [start, end, key]), expected, name);
+    }
+});
+
 test("a part's instrument: its MIDI program, else its instrument sound, else its names, else the piano", async () => {
     const instrument = (name, sound) => `<score-instrument id="I">${name ? `<instrument-name>${name}</instrument-name>` : ""}`
         + `${sound ? `<instrument-sound>${sound}</instrument-sound>` : ""}</score-instrument>`;

@@ -97,7 +97,7 @@ test("the heard notes start with the clicks they fall on, measures with their do
     const heardNotes = partsHeard(checked.score.parts, heardEnd(result.heard.measures)).flatMap((part) => part.notes)
         .sort((a, b) => a.on - b.on || a.off - b.off);
     assert.equal(sound.notes.length, heardNotes.length);
-    assert.equal(sound.notes.length, 33);
+    assert.equal(sound.notes.length, 34);
     const clickAt = new Map(clicks(result.heard.measures).map((click, i) => [click.position, sound.beats[i].seconds]));
     let matched = 0;
     heardNotes.forEach((note, i) => {

@@ -1,0 +1,108 @@
+// When each note of a measure sounds, grace notes given their time.
+//
+// A grace note takes no written time: a player takes it from the note it
+// ornaments, on that note's beat, as notation programs play it. Grace notes
+// before a note share half of it (two thirds of a once-dotted note, the old
+// rule for an appoggiatura); a slashed one (an acciaccatura) is as short as
+// a player makes it, 65 ms each at the tempo there, at most that half. Grace
+// notes that end a voice's measure, with no note after them there, or come
+// between a note and a rest, end the note before them, as short (a trill's
+// close, a Nachschlag). A grace chord is one grace; grace notes with no
+// note to take time from are left out.
+// Browser-safe.
+import { attribute, child, childText, children } from "./musicxml.js";
+import { ZERO, add, compare, fraction, multiply, subtract } from "./numbers.js";
+
+const SHORT_GRACE_MS = 65;
+const HALF = fraction(1n, 2n);
+const TWO_THIRDS = fraction(2n, 3n);
+
+// notes: a measure's notes as the walk found them ({element, start}), in the
+// file's order; lengthOf(placed): a note's written length (units);
+// unitsOf(ms, placed): the units that `ms` last where that note starts.
+// Returns, for each note, {start, end} (units from the measure's start), or
+// null for a grace note that takes no time.
+export function noteTimes(notes, lengthOf, unitsOf) {
+    const times = notes.map((placed) => {
+        if (isGrace(placed)) return null;
+        const start = compare(placed.start, ZERO) < 0 ? ZERO : placed.start;
+        return { start, end: add(start, lengthOf(placed)) };
+    });
+    for (const events of voices(notes).values()) {
+        let graces = [];
+        let before = null; // the last chord of the voice, once graces may follow it
+        for (const event of events) {
+            if (event.grace) {
+                graces.push(event.indices);
+            } else if (event.silent) {
+                if (graces.length && before) follow(graces, before, notes, times, unitsOf);
+                before = null;
+                graces = [];
+            } else {
+                if (graces.length) lead(graces, event.indices, notes, times, unitsOf);
+                before = event.indices;
+                graces = [];
+            }
+        }
+        if (graces.length && before) follow(graces, before, notes, times, unitsOf);
+    }
+    return times;
+}
+
+// The voice's events in order: each a chord's notes' indices, marked grace,
+// or silent (a rest, or a cue note, which is read, not played).
+function voices(notes) {
+    const byVoice = new Map();
+    notes.forEach((placed, index) => {
+        const voice = `${childText(placed.element, "staff")?.trim() ?? "1"} ${childText(placed.element, "voice")?.trim() ?? "1"}`;
+        const events = byVoice.get(voice) ?? [];
+        byVoice.set(voice, events);
+        const grace = isGrace(placed);
+        const last = events.at(-1);
+        if (child(placed.element, "chord") !== null && last && last.grace === grace) {
+            last.indices.push(index);
+        } else {
+            const silent = child(placed.element, "rest") !== null || child(placed.element, "cue") !== null;
+            events.push({ grace, silent, indices: [index] });
+        }
+    });
+    return byVoice;
+}
+
+// Grace chords on the beat of the chord after them, which sounds once they end.
+function lead(graces, chord, notes, times, unitsOf) {
+    const main = times[chord[0]];
+    const length = subtract(main.end, main.start);
+    const dotted = children(notes[chord[0]].element, "dot").length === 1;
+    const slashed = attribute(child(notes[graces[0][0]].element, "grace"), "slash") === "yes";
+    const taken = slashed ? atMostHalf(unitsOf(SHORT_GRACE_MS * graces.length, notes[chord[0]]), length)
+        : multiply(length, dotted ? TWO_THIRDS : HALF);
+    share(graces, main.start, taken, times);
+    for (const index of chord) times[index] = { start: add(times[index].start, taken), end: times[index].end };
+}
+
+// Grace chords at the end of the chord before them, short ones.
+function follow(graces, chord, notes, times, unitsOf) {
+    const main = times[chord[0]];
+    const taken = atMostHalf(unitsOf(SHORT_GRACE_MS * graces.length, notes[chord[0]]), subtract(main.end, main.start));
+    const from = subtract(main.end, taken);
+    share(graces, from, taken, times);
+    for (const index of chord) times[index] = { start: times[index].start, end: subtract(times[index].end, taken) };
+}
+
+function atMostHalf(length, of) {
+    const half = multiply(of, HALF);
+    return compare(length, half) < 0 ? length : half;
+}
+
+function share(graces, from, length, times) {
+    const each = multiply(length, fraction(1n, BigInt(graces.length)));
+    graces.forEach((indices, i) => {
+        const start = add(from, multiply(each, fraction(BigInt(i))));
+        for (const index of indices) times[index] = { start, end: add(start, each) };
+    });
+}
+
+function isGrace(placed) {
+    return child(placed.element, "grace") !== null;
+}
