@@ -1212,7 +1212,7 @@ export const CASES = [
     },
   },
   {
-    name: "the transport is in view with the score: at first, and while the score is scrolled to its last system, wide and on a phone",
+    name: "the transport is in view with the score: at first, and while the score is scrolled to its last system, wide and on a phone; wide, the inputs beside the score",
     async run(page) {
       const song = scratchFile("long-song.musicxml");
       writeFileSync(song, songScore(40, { 1: ["quarter", 0, 96] }));
@@ -1232,6 +1232,12 @@ export const CASES = [
           await drawnMeasures(page);
           const atFirst = await page.evaluate(() => document.getElementById("play").getBoundingClientRect().bottom <= innerHeight);
           assert.ok(atFirst, `Play below the first screen at ${width} px`);
+          // Wide, the region's fields stand beside the score, not below it.
+          const beside = await page.evaluate(() => {
+            const [from, score] = ["from-measure", "notation-set"].map((id) => document.getElementById(id).getBoundingClientRect());
+            return from.top < score.bottom && from.right <= score.left;
+          });
+          assert.equal(beside, width > 992, `the region's fields beside the score at ${width} px`);
           await page.evaluate(() => [...document.querySelectorAll("#notation [data-measure]")].at(-1).scrollIntoView({ block: "end" }));
           assert.deepEqual(await seen(), [true, true, true], `${width} x ${height}: ${await page.evaluate(() => JSON.stringify(
             [...document.querySelectorAll("#notation [data-measure]")].at(-1).getBoundingClientRect()))} in ${height}`);
