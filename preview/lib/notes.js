@@ -7,7 +7,8 @@
 // (the percussion channel), each its instrument's key. The MIDI file, the
 // WAV and the page's sound all take their notes from here.
 //
-// Grace notes take their time from the note they ornament (graces.js).
+// Grace notes take their time from the note they ornament, and rolled
+// chords are spread (note-times.js).
 // Left out, as nothing of their own sounds: rests; cue notes (a player reads
 // them, does not play them); unpitched notes whose instrument names no
 // <midi-unpitched> key and no drum by its sound or name; and pitches beyond
@@ -28,7 +29,7 @@ import {
 import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
 import { withFields } from "./copy.js";
-import { noteTimes } from "./graces.js";
+import { noteTimes } from "./note-times.js";
 import { VALUE_PER_UNIT_PER_MS, tempoPoints, valueAt } from "./timing.js";
 
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };

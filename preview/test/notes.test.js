@@ -69,11 +69,14 @@ test("what sounds, and where", async () => {
     }
 });
 
-test("grace notes take their time from the note they ornament", async () => {
+test("grace notes take their time from the note they ornament; rolled chords are spread", async () => {
     const grace = (name, { slash = false, chord = false } = {}) => note(name, 0, {
         before: `<grace${slash ? ' slash="yes"' : ""}/>${chord ? "<chord/>" : ""}`,
     }).replace("<duration>0</duration>", "");
     const rest = (duration) => `<note><rest/><duration>${duration}</duration></note>`;
+    const rolled = (key, duration, chord, direction) => note(key, duration, {
+        before: chord ? "<chord/>" : "", after: `<notations><arpeggiate${direction}/></notations>`,
+    });
     const cases = [
         // Half of a note, shared; two thirds of a dotted one; a slashed one
         // 65 ms at the tempo there (quarter = 120: 133 units), at most half.
@@ -92,6 +95,12 @@ test("grace notes take their time from the note they ornament", async () => {
         note("C5", 16) + grace("B4") + grace("C5"), rest(16) + grace("B4"), note("C5", 16)],
         [[0, 1024, 71], [0, 1024, 67], [1024, 2048, 72], [1024, 2048, 64], [2048, 2939, 72], [2939, 3072, 74],
             [4096, 7926, 72], [7926, 8059, 71], [8059, 8192, 72], [12288, 16384, 72]]],
+        // 65 ms a note (133 units) from the lowest, whatever the order
+        // written; downwards, and within half the chord.
+        ["rolled chords", [["G4", "C4", "E4"].map((key, i) => rolled(key, 4, i > 0, "")).join("")
+            + ["C4", "E4", "G4", "C5"].map((key, i) => rolled(key, 1, i > 0, ' direction="down"')).join("") + rest(11)],
+        [[0, 1024, 60], [133, 1024, 64], [266, 1024, 67], [1024, 1280, 72], [1024 + 128 / 3, 1280, 67],
+            [1024 + 256 / 3, 1280, 64], [1152, 1280, 60]]],
     ];
     for (const [name, measures, expected] of cases) {
         assert.deepEqual((await notesOf("", "", measures)).map(([start, end, key]) => [start, end, key]), expected, name);

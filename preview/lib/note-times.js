@@ -1,4 +1,5 @@
-// When each note of a measure sounds, grace notes given their time.
+// When each note of a measure sounds: grace notes given their time, rolled
+// chords spread.
 //
 // A grace note takes no written time: a player takes it from the note it
 // ornaments, on that note's beat, as notation programs play it. Grace notes
@@ -9,11 +10,19 @@
 // between a note and a rest, end the note before them, as short (a trill's
 // close, a Nachschlag). A grace chord is one grace; grace notes with no
 // note to take time from are left out.
+//
+// A rolled chord (<arpeggiate> on each of its notes) is spread from its
+// lowest note up, or from the highest down: each note 65 ms after the one
+// before, the last no later than half-way through the shortest; each holds
+// to its written end. Each staff's chord rolls of its own, the two hands
+// together, as notation programs play it.
 // Browser-safe.
 import { attribute, child, childText, children } from "./musicxml.js";
 import { ZERO, add, compare, fraction, multiply, subtract } from "./numbers.js";
 
 const SHORT_GRACE_MS = 65;
+const ROLL_STEP_MS = 65;
+const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 const HALF = fraction(1n, 2n);
 const TWO_THIRDS = fraction(2n, 3n);
 
@@ -46,7 +55,50 @@ export function noteTimes(notes, lengthOf, unitsOf) {
         }
         if (graces.length && before) follow(graces, before, notes, times, unitsOf);
     }
+    roll(notes, times, unitsOf);
     return times;
+}
+
+// Each rolled chord's notes, from the first heard, start one step apart.
+function roll(notes, times, unitsOf) {
+    const chords = new Map(); // start -> [{index, up, height}]
+    notes.forEach((placed, index) => {
+        const mark = times[index] && arpeggio(placed.element);
+        if (!mark) return;
+        const key = `${voiceOf(placed)} ${times[index].start.n}/${times[index].start.d}`;
+        chords.set(key, [...(chords.get(key) ?? []), { index, up: attribute(mark, "direction") !== "down", height: height(placed.element) }]);
+    });
+    for (const chord of chords.values()) {
+        if (chord.length < 2) continue;
+        chord.sort((a, b) => (chord[0].up ? a.height - b.height : b.height - a.height));
+        const shortest = chord.map(({ index }) => subtract(times[index].end, times[index].start))
+            .reduce((a, b) => (compare(a, b) < 0 ? a : b));
+        let step = unitsOf(ROLL_STEP_MS, notes[chord[0].index]);
+        const most = multiply(shortest, fraction(1n, 2n * BigInt(chord.length - 1)));
+        if (compare(most, step) < 0) step = most;
+        chord.forEach(({ index }, k) => {
+            times[index] = { start: add(times[index].start, multiply(step, fraction(BigInt(k)))), end: times[index].end };
+        });
+    }
+}
+
+function arpeggio(element) {
+    for (const notations of children(element, "notations")) {
+        const mark = child(notations, "arpeggiate");
+        if (mark !== null) return mark;
+    }
+    return null;
+}
+
+// The written pitch's height in semitones, for the order a roll takes; an
+// unpitched note, or one that cannot be read, sounds first.
+function height(element) {
+    const pitch = child(element, "pitch");
+    if (pitch === null) return -Infinity;
+    const step = STEPS[(childText(pitch, "step") ?? "").trim()];
+    const octave = Number(childText(pitch, "octave"));
+    const alter = Number(childText(pitch, "alter") ?? 0);
+    return step === undefined || !Number.isFinite(octave + alter) ? -Infinity : 12 * octave + step + alter;
 }
 
 // The voice's events in order: each a chord's notes' indices, marked grace,
@@ -54,7 +106,7 @@ export function noteTimes(notes, lengthOf, unitsOf) {
 function voices(notes) {
     const byVoice = new Map();
     notes.forEach((placed, index) => {
-        const voice = `${childText(placed.element, "staff")?.trim() ?? "1"} ${childText(placed.element, "voice")?.trim() ?? "1"}`;
+        const voice = voiceOf(placed);
         const events = byVoice.get(voice) ?? [];
         byVoice.set(voice, events);
         const grace = isGrace(placed);
@@ -101,6 +153,10 @@ function share(graces, from, length, times) {
         const start = add(from, multiply(each, fraction(BigInt(i))));
         for (const index of indices) times[index] = { start, end: add(start, each) };
     });
+}
+
+function voiceOf(placed) {
+    return `${childText(placed.element, "staff")?.trim() ?? "1"} ${childText(placed.element, "voice")?.trim() ?? "1"}`;
 }
 
 function isGrace(placed) {
