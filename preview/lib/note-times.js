@@ -16,21 +16,29 @@
 // before, the last no later than half-way through the shortest; each holds
 // to its written end. Each staff's chord rolls of its own, the two hands
 // together, as notation programs play it.
+//
+// A note with a tremolo's strokes is played as the note repeated, unless
+// the score writes the repeats out in hidden notes; a tremolo between two
+// notes, and the ornaments a player fills in (trills, turns, mordents),
+// sound as written.
 // Browser-safe.
 import { attribute, child, childText, children } from "./musicxml.js";
+import { UNITS_PER_QUARTER } from "./music.js";
 import { ZERO, add, compare, fraction, multiply, subtract } from "./numbers.js";
 
 const SHORT_GRACE_MS = 65;
 const ROLL_STEP_MS = 65;
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
+const UNITS_PER_EIGHTH = UNITS_PER_QUARTER / 2;
 const HALF = fraction(1n, 2n);
 const TWO_THIRDS = fraction(2n, 3n);
 
 // notes: a measure's notes as the walk found them ({element, start}), in the
 // file's order; lengthOf(placed): a note's written length (units);
 // unitsOf(ms, placed): the units that `ms` last where that note starts.
-// Returns, for each note, {start, end} (units from the measure's start), or
-// null for a grace note that takes no time.
+// Returns, for each note, {start, end} (units from the measure's start), and
+// for a tremolo `pieces`, the [start, end] of each repeat; or null for a
+// grace note that takes no time.
 export function noteTimes(notes, lengthOf, unitsOf) {
     const times = notes.map((placed) => {
         if (isGrace(placed)) return null;
@@ -56,7 +64,50 @@ export function noteTimes(notes, lengthOf, unitsOf) {
         if (graces.length && before) follow(graces, before, notes, times, unitsOf);
     }
     roll(notes, times, unitsOf);
+    notes.forEach((placed, index) => {
+        const strokes = times[index] && tremoloStrokes(placed.element);
+        if (strokes && !writtenOut(notes, times, index)) times[index].pieces = repeated(times[index], strokes);
+    });
     return times;
+}
+
+// Whether the score plays the note's tremolo itself, in notes that neither
+// print nor take space, on its staff while it sounds (as Dolet for Finale
+// writes a tremolo's repeats): played once, not twice.
+function writtenOut(notes, times, index) {
+    const { start, end } = times[index];
+    const staff = childText(notes[index].element, "staff")?.trim() ?? "1";
+    return notes.some((placed, other) => other !== index && times[other]
+        && attribute(placed.element, "print-object") === "no" && attribute(placed.element, "print-spacing") === "no"
+        && (childText(placed.element, "staff")?.trim() ?? "1") === staff
+        && compare(times[other].start, start) >= 0 && compare(times[other].start, end) < 0);
+}
+
+// A single-note tremolo's strokes (1 to 8), or 0 for a note without one.
+function tremoloStrokes(element) {
+    for (const notations of children(element, "notations")) {
+        for (const ornaments of children(notations, "ornaments")) {
+            const mark = child(ornaments, "tremolo");
+            if (mark === null || (attribute(mark, "type") ?? "single") !== "single") continue;
+            const strokes = Number((mark.textContent ?? "").trim() || "3");
+            return Number.isInteger(strokes) && strokes >= 1 ? Math.min(strokes, 8) : 0;
+        }
+    }
+    return 0;
+}
+
+// A note of `strokes` tremolo strokes as the notes it is played as: one
+// stroke eighths, two 16ths, three 32nds..., as many as its length holds
+// (a dotted or tuplet note's shared evenly).
+function repeated({ start, end }, strokes) {
+    const length = subtract(end, start);
+    const value = fraction(BigInt(UNITS_PER_EIGHTH), 2n ** BigInt(strokes - 1));
+    const count = Math.max(1, Math.round(Number(length.n * value.d) / Number(length.d * value.n)));
+    const each = multiply(length, fraction(1n, BigInt(count)));
+    return Array.from({ length: count }, (_, k) => {
+        const from = add(start, multiply(each, fraction(BigInt(k))));
+        return [from, k === count - 1 ? end : add(from, each)];
+    });
 }
 
 // Each rolled chord's notes, from the first heard, start one step apart.

@@ -7,8 +7,8 @@
 // (the percussion channel), each its instrument's key. The MIDI file, the
 // WAV and the page's sound all take their notes from here.
 //
-// Grace notes take their time from the note they ornament, and rolled
-// chords are spread (note-times.js).
+// Grace notes take their time from the note they ornament, rolled chords
+// are spread and a tremolo's note repeated (note-times.js).
 // Left out, as nothing of their own sounds: rests; cue notes (a player reads
 // them, does not play them); unpitched notes whose instrument names no
 // <midi-unpitched> key and no drum by its sound or name; and pitches beyond
@@ -196,13 +196,19 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
             (ms, placed) => unitsAt(ms, add(origin, placed.start)));
         walk.notes.forEach((placed, n) => {
             if (times[n] === null) return;
+            const pieces = times[n].pieces ?? [[times[n].start, times[n].end]];
             for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
-                const start = add(origin, times[n].start);
-                const end = add(origin, times[n].end);
-                // A tie from the part's last note reaches over that silence
-                // (the same for each key a note sounds: one tie for them all).
-                sound.tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
-                found.push({ measure: index + 1, start, end, ...sound });
+                pieces.forEach(([from, to], k) => {
+                    const start = add(origin, from);
+                    const end = add(origin, to);
+                    // A tremolo's repeats: tied on from the first, tied from the last.
+                    const tie = pieces.length === 1 ? sound.tie
+                        : { voice: sound.tie.voice, stop: k === 0 && sound.tie.stop, start: k === pieces.length - 1 && sound.tie.start };
+                    // A tie from the part's last note reaches over that silence
+                    // (the same for each key a note sounds: one tie for them all).
+                    tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
+                    found.push({ measure: index + 1, start, end, ...sound, tie });
+                });
             }
         });
     });

@@ -69,13 +69,16 @@ test("what sounds, and where", async () => {
     }
 });
 
-test("grace notes take their time from the note they ornament; rolled chords are spread", async () => {
+test("grace notes take their time from the note they ornament; rolled chords are spread, tremolos repeated", async () => {
     const grace = (name, { slash = false, chord = false } = {}) => note(name, 0, {
         before: `<grace${slash ? ' slash="yes"' : ""}/>${chord ? "<chord/>" : ""}`,
     }).replace("<duration>0</duration>", "");
     const rest = (duration) => `<note><rest/><duration>${duration}</duration></note>`;
     const rolled = (key, duration, chord, direction) => note(key, duration, {
         before: chord ? "<chord/>" : "", after: `<notations><arpeggiate${direction}/></notations>`,
+    });
+    const tremolo = (key, duration, type, strokes) => note(key, duration, {
+        after: `<notations><ornaments><tremolo${type ? ` type="${type}"` : ""}>${strokes}</tremolo></ornaments></notations>`,
     });
     const cases = [
         // Half of a note, shared; two thirds of a dotted one; a slashed one
@@ -101,6 +104,15 @@ test("grace notes take their time from the note they ornament; rolled chords are
             + ["C4", "E4", "G4", "C5"].map((key, i) => rolled(key, 1, i > 0, ' direction="down"')).join("") + rest(11)],
         [[0, 1024, 60], [133, 1024, 64], [266, 1024, 67], [1024, 1280, 72], [1024 + 128 / 3, 1280, 67],
             [1024 + 256 / 3, 1280, 64], [1152, 1280, 60]]],
+        // One stroke: eighths; two: 16ths; a tremolo between two notes as written.
+        ["tremolos", [tremolo("C5", 8, "single", 1) + tremolo("D5", 4, null, 2) + tremolo("E5", 2, "start", 3)
+            + tremolo("F5", 2, "stop", 3)],
+        [[0, 512, 72], [512, 1024, 72], [1024, 1536, 72], [1536, 2048, 72], [2048, 2304, 74], [2304, 2560, 74],
+            [2560, 2816, 74], [2816, 3072, 74], [3072, 3584, 76], [3584, 4096, 77]]],
+        // Its repeats written out in notes that neither print nor take space: played once.
+        ["a tremolo written out", [tremolo("C5", 16, "single", 2) + "<backup><duration>16</duration></backup>"
+            + note("C5", 8, { attributes: ' print-object="no" print-spacing="no"', after: "<voice>2</voice>" }).repeat(2)],
+        [[0, 4096, 72], [0, 2048, 72], [2048, 4096, 72]]],
     ];
     for (const [name, measures, expected] of cases) {
         assert.deepEqual((await notesOf("", "", measures)).map(([start, end, key]) => [start, end, key]), expected, name);
