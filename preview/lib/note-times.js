@@ -1,5 +1,5 @@
 // When each note of a measure sounds: grace notes given their time, rolled
-// chords spread.
+// chords spread, ornaments played.
 //
 // A grace note takes no written time: a player takes it from the note it
 // ornaments, on that note's beat, as notation programs play it. Grace notes
@@ -7,9 +7,11 @@
 // rule for an appoggiatura); a slashed one (an acciaccatura) is as short as
 // a player makes it, 65 ms each at the tempo there, at most that half. Grace
 // notes that end a voice's measure, with no note after them there, or come
-// between a note and a rest, end the note before them, as short (a trill's
-// close, a Nachschlag). A grace chord is one grace; grace notes with no
-// note to take time from are left out.
+// between a note and a rest, end the note before them, as short (a
+// Nachschlag). Grace notes before or after a trilled note are the
+// trill's opening or close, each as fast as the trill (a 32nd). A grace
+// chord is one grace; grace notes with no note to take time from are left
+// out.
 //
 // A rolled chord (<arpeggiate> on each of its notes) is spread from its
 // lowest note up, or from the highest down: each note 65 ms after the one
@@ -17,29 +19,26 @@
 // to its written end. Each staff's chord rolls of its own, the two hands
 // together, as notation programs play it.
 //
-// A note with a tremolo's strokes is played as the note repeated, unless
-// the score writes the repeats out in hidden notes; a tremolo between two
-// notes, and the ornaments a player fills in (trills, turns, mordents),
-// sound as written.
+// Tremolos, trills, mordents and turns are played out (ornaments.js).
 // Browser-safe.
 import { attribute, child, childText, children } from "./musicxml.js";
-import { UNITS_PER_QUARTER } from "./music.js";
+import { THIRTY_SECOND, hasTrill, ornamentPieces } from "./ornaments.js";
 import { ZERO, add, compare, fraction, multiply, subtract } from "./numbers.js";
 
 const SHORT_GRACE_MS = 65;
 const ROLL_STEP_MS = 65;
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
-const UNITS_PER_EIGHTH = UNITS_PER_QUARTER / 2;
 const HALF = fraction(1n, 2n);
 const TWO_THIRDS = fraction(2n, 3n);
 
 // notes: a measure's notes as the walk found them ({element, start}), in the
 // file's order; lengthOf(placed): a note's written length (units);
-// unitsOf(ms, placed): the units that `ms` last where that note starts.
+// unitsOf(ms, placed): the units that `ms` last where that note starts;
+// key: the key signature's alteration of each step (ornaments.js).
 // Returns, for each note, {start, end} (units from the measure's start), and
-// for a tremolo `pieces`, the [start, end] of each repeat; or null for a
-// grace note that takes no time.
-export function noteTimes(notes, lengthOf, unitsOf) {
+// for an ornament `pieces`, the [start, end, semitones] of each note played
+// (ornaments.js); or null for a grace note that takes no time.
+export function noteTimes(notes, { lengthOf, unitsOf, key }) {
     const times = notes.map((placed) => {
         if (isGrace(placed)) return null;
         const start = compare(placed.start, ZERO) < 0 ? ZERO : placed.start;
@@ -56,7 +55,9 @@ export function noteTimes(notes, lengthOf, unitsOf) {
                 before = null;
                 graces = [];
             } else {
-                if (graces.length) lead(graces, event.indices, notes, times, unitsOf);
+                // After a trill, grace notes are its close, not the next note's.
+                if (graces.length && before && trilled(notes, before)) follow(graces, before, notes, times, unitsOf);
+                else if (graces.length) lead(graces, event.indices, notes, times, unitsOf);
                 before = event.indices;
                 graces = [];
             }
@@ -65,49 +66,10 @@ export function noteTimes(notes, lengthOf, unitsOf) {
     }
     roll(notes, times, unitsOf);
     notes.forEach((placed, index) => {
-        const strokes = times[index] && tremoloStrokes(placed.element);
-        if (strokes && !writtenOut(notes, times, index)) times[index].pieces = repeated(times[index], strokes);
+        const pieces = times[index] && ornamentPieces(notes, times, index, key);
+        if (pieces) times[index].pieces = pieces;
     });
     return times;
-}
-
-// Whether the score plays the note's tremolo itself, in notes that neither
-// print nor take space, on its staff while it sounds (as Dolet for Finale
-// writes a tremolo's repeats): played once, not twice.
-function writtenOut(notes, times, index) {
-    const { start, end } = times[index];
-    const staff = childText(notes[index].element, "staff")?.trim() ?? "1";
-    return notes.some((placed, other) => other !== index && times[other]
-        && attribute(placed.element, "print-object") === "no" && attribute(placed.element, "print-spacing") === "no"
-        && (childText(placed.element, "staff")?.trim() ?? "1") === staff
-        && compare(times[other].start, start) >= 0 && compare(times[other].start, end) < 0);
-}
-
-// A single-note tremolo's strokes (1 to 8), or 0 for a note without one.
-function tremoloStrokes(element) {
-    for (const notations of children(element, "notations")) {
-        for (const ornaments of children(notations, "ornaments")) {
-            const mark = child(ornaments, "tremolo");
-            if (mark === null || (attribute(mark, "type") ?? "single") !== "single") continue;
-            const strokes = Number((mark.textContent ?? "").trim() || "3");
-            return Number.isInteger(strokes) && strokes >= 1 ? Math.min(strokes, 8) : 0;
-        }
-    }
-    return 0;
-}
-
-// A note of `strokes` tremolo strokes as the notes it is played as: one
-// stroke eighths, two 16ths, three 32nds..., as many as its length holds
-// (a dotted or tuplet note's shared evenly).
-function repeated({ start, end }, strokes) {
-    const length = subtract(end, start);
-    const value = fraction(BigInt(UNITS_PER_EIGHTH), 2n ** BigInt(strokes - 1));
-    const count = Math.max(1, Math.round(Number(length.n * value.d) / Number(length.d * value.n)));
-    const each = multiply(length, fraction(1n, BigInt(count)));
-    return Array.from({ length: count }, (_, k) => {
-        const from = add(start, multiply(each, fraction(BigInt(k))));
-        return [from, k === count - 1 ? end : add(from, each)];
-    });
 }
 
 // Each rolled chord's notes, from the first heard, start one step apart.
@@ -172,25 +134,34 @@ function voices(notes) {
     return byVoice;
 }
 
-// Grace chords on the beat of the chord after them, which sounds once they end.
+// Grace chords on the beat of the chord after them, which sounds once they
+// end; before a trill, as fast as it.
 function lead(graces, chord, notes, times, unitsOf) {
     const main = times[chord[0]];
     const length = subtract(main.end, main.start);
     const dotted = children(notes[chord[0]].element, "dot").length === 1;
     const slashed = attribute(child(notes[graces[0][0]].element, "grace"), "slash") === "yes";
-    const taken = slashed ? atMostHalf(unitsOf(SHORT_GRACE_MS * graces.length, notes[chord[0]]), length)
-        : multiply(length, dotted ? TWO_THIRDS : HALF);
+    const taken = trilled(notes, chord) ? atMostHalf(multiply(THIRTY_SECOND, fraction(BigInt(graces.length))), length)
+        : slashed ? atMostHalf(unitsOf(SHORT_GRACE_MS * graces.length, notes[chord[0]]), length)
+            : multiply(length, dotted ? TWO_THIRDS : HALF);
     share(graces, main.start, taken, times);
     for (const index of chord) times[index] = { start: add(times[index].start, taken), end: times[index].end };
 }
 
-// Grace chords at the end of the chord before them, short ones.
+// Grace chords at the end of the chord before them, short ones: a trill's
+// as fast as it.
 function follow(graces, chord, notes, times, unitsOf) {
     const main = times[chord[0]];
-    const taken = atMostHalf(unitsOf(SHORT_GRACE_MS * graces.length, notes[chord[0]]), subtract(main.end, main.start));
+    const each = trilled(notes, chord) ? multiply(THIRTY_SECOND, fraction(BigInt(graces.length)))
+        : unitsOf(SHORT_GRACE_MS * graces.length, notes[chord[0]]);
+    const taken = atMostHalf(each, subtract(main.end, main.start));
     const from = subtract(main.end, taken);
     share(graces, from, taken, times);
     for (const index of chord) times[index] = { start: times[index].start, end: subtract(times[index].end, taken) };
+}
+
+function trilled(notes, chord) {
+    return hasTrill(notes[chord[0]].element);
 }
 
 function atMostHalf(length, of) {

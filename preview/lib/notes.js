@@ -8,7 +8,7 @@
 // WAV and the page's sound all take their notes from here.
 //
 // Grace notes take their time from the note they ornament, rolled chords
-// are spread and a tremolo's note repeated (note-times.js).
+// are spread and ornaments played (note-times.js, ornaments.js).
 // Left out, as nothing of their own sounds: rests; cue notes (a player reads
 // them, does not play them); unpitched notes whose instrument names no
 // <midi-unpitched> key and no drum by its sound or name; and pitches beyond
@@ -30,6 +30,7 @@ import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
 import { withFields } from "./copy.js";
 import { noteTimes } from "./note-times.js";
+import { keyAlters } from "./ornaments.js";
 import { VALUE_PER_UNIT_PER_MS, tempoPoints, valueAt } from "./timing.js";
 
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
@@ -181,6 +182,7 @@ function midiInstrument(midi, where, remarks) {
 function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
     const found = [];
     const levels = [];
+    let key = keyAlters(0);
     part.measures.slice(0, measureCount).forEach((walk, index) => {
         const where = `${partName(part.element)}, measure ${index + 1}`;
         const origin = fraction(BigInt(starts[index + 1]));
@@ -192,22 +194,28 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
             const found = dynamicsLevel(level, origin, where, remarks);
             if (found) levels.push(found);
         }
-        const times = noteTimes(walk.notes, (placed) => units(durationOf(placed.element, where), placed, where),
-            (ms, placed) => unitsAt(ms, add(origin, placed.start)));
+        key = measureKey(walk.element) ?? key;
+        const times = noteTimes(walk.notes, {
+            lengthOf: (placed) => units(durationOf(placed.element, where), placed, where),
+            unitsOf: (ms, placed) => unitsAt(ms, add(origin, placed.start)),
+            key,
+        });
         walk.notes.forEach((placed, n) => {
             if (times[n] === null) return;
-            const pieces = times[n].pieces ?? [[times[n].start, times[n].end]];
+            const pieces = times[n].pieces ?? [[times[n].start, times[n].end, 0]];
             for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
-                pieces.forEach(([from, to], k) => {
+                pieces.forEach(([from, to, shift], k) => {
+                    const key = sound.key + shift;
+                    if (key < 0 || key > 127) return;
                     const start = add(origin, from);
                     const end = add(origin, to);
-                    // A tremolo's repeats: tied on from the first, tied from the last.
+                    // An ornament's notes: tied on from the first, tied from the last.
                     const tie = pieces.length === 1 ? sound.tie
                         : { voice: sound.tie.voice, stop: k === 0 && sound.tie.stop, start: k === pieces.length - 1 && sound.tie.start };
                     // A tie from the part's last note reaches over that silence
                     // (the same for each key a note sounds: one tie for them all).
                     tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
-                    found.push({ measure: index + 1, start, end, ...sound, tie });
+                    found.push({ measure: index + 1, start, end, ...sound, key, tie });
                 });
             }
         });
@@ -222,6 +230,17 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
         note.velocity ??= held;
     }
     return found.filter((note) => compare(note.end, note.start) > 0);
+}
+
+// The key signature's alterations a measure sets (its first <key>'s
+// <fifths>), or null.
+function measureKey(measure) {
+    for (const attributes of children(measure, "attributes")) {
+        const key = child(attributes, "key");
+        const fifths = key === null ? null : wholeNumber(childText(key, "fifths"));
+        if (fifths !== null) return keyAlters(Number(fifths));
+    }
+    return null;
 }
 
 // What one note element sounds: none, one key, or two for a part doubled at

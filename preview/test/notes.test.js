@@ -69,7 +69,7 @@ test("what sounds, and where", async () => {
     }
 });
 
-test("grace notes take their time from the note they ornament; rolled chords are spread, tremolos repeated", async () => {
+test("grace notes take their time from the note they ornament; rolled chords are spread; ornaments played", async () => {
     const grace = (name, { slash = false, chord = false } = {}) => note(name, 0, {
         before: `<grace${slash ? ' slash="yes"' : ""}/>${chord ? "<chord/>" : ""}`,
     }).replace("<duration>0</duration>", "");
@@ -77,9 +77,10 @@ test("grace notes take their time from the note they ornament; rolled chords are
     const rolled = (key, duration, chord, direction) => note(key, duration, {
         before: chord ? "<chord/>" : "", after: `<notations><arpeggiate${direction}/></notations>`,
     });
-    const tremolo = (key, duration, type, strokes) => note(key, duration, {
-        after: `<notations><ornaments><tremolo${type ? ` type="${type}"` : ""}>${strokes}</tremolo></ornaments></notations>`,
-    });
+    const ornament = (key, duration, xml) => note(key, duration, { after: `<notations><ornaments>${xml}</ornaments></notations>` });
+    const tremolo = (key, duration, type, strokes) => ornament(key, duration, `<tremolo${type ? ` type="${type}"` : ""}>${strokes}</tremolo>`);
+    const trill = (key, duration) => ornament(key, duration, "<trill-mark/>");
+    const inG = "<key><fifths>1</fifths></key>";
     const cases = [
         // Half of a note, shared; two thirds of a dotted one; a slashed one
         // 65 ms at the tempo there (quarter = 120: 133 units), at most half.
@@ -113,9 +114,23 @@ test("grace notes take their time from the note they ornament; rolled chords are
         ["a tremolo written out", [tremolo("C5", 16, "single", 2) + "<backup><duration>16</duration></backup>"
             + note("C5", 8, { attributes: ' print-object="no" print-spacing="no"', after: "<voice>2</voice>" }).repeat(2)],
         [[0, 4096, 72], [0, 2048, 72], [2048, 4096, 72]]],
+        // In 32nds with the next note of the scale: G major's F sharp, or the F natural just written.
+        ["trills in G", [trill("E5", 2) + note("F5", 2) + trill("E5", 2) + rest(10)],
+            [[0, 128, 76], [128, 256, 78], [256, 384, 76], [384, 512, 78], [512, 1024, 77], [1024, 1152, 76],
+                [1152, 1280, 77], [1280, 1408, 76], [1408, 1536, 77]], inG],
+        ["mordents and a turn in G", [ornament("D5", 2, "<mordent/>") + ornament("D5", 2, "<inverted-mordent/>")
+            + ornament("D5", 4, "<turn/>") + rest(8)],
+        [[0, 128, 74], [128, 256, 72], [256, 512, 74], [512, 640, 74], [640, 768, 76], [768, 1024, 74],
+            [1024, 1152, 76], [1152, 1280, 74], [1280, 1408, 72], [1408, 2048, 74]], inG],
+        // Grace notes after a trill close it, before one open it, as fast as it.
+        ["a trill's close and opening", [trill("G5", 4) + grace("F#5") + grace("G5") + note("A5", 4) + grace("E5")
+            + grace("F#5") + trill("G5", 4) + rest(4)],
+        [[0, 128, 79], [128, 256, 81], [256, 384, 79], [384, 512, 81], [512, 640, 79], [640, 768, 81], [768, 896, 78],
+            [896, 1024, 79], [1024, 2048, 81], [2048, 2176, 76], [2176, 2304, 78], [2304, 2432, 79], [2432, 2560, 81],
+            [2560, 2688, 79], [2688, 2816, 81], [2816, 2944, 79], [2944, 3072, 81]], inG],
     ];
-    for (const [name, measures, expected] of cases) {
-        assert.deepEqual((await notesOf("", "", measures)).map(([start, end, key]) => [start, end, key]), expected, name);
+    for (const [name, measures, expected, attributes = ""] of cases) {
+        assert.deepEqual((await notesOf("", attributes, measures)).map(([start, end, key]) => [start, end, key]), expected, name);
     }
 });
 
