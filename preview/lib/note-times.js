@@ -39,12 +39,14 @@ const TWO_THIRDS = fraction(2n, 3n);
 // for an ornament `pieces`, the [start, end, semitones] of each note played
 // (ornaments.js); or null for a grace note that takes no time.
 export function noteTimes(notes, { lengthOf, unitsOf, key }) {
-    const times = notes.map((placed) => {
-        if (isGrace(placed)) return null;
+    const graced = notes.map(isGrace);
+    const times = notes.map((placed, index) => {
+        if (graced[index]) return null;
         const start = compare(placed.start, ZERO) < 0 ? ZERO : placed.start;
         return { start, end: add(start, lengthOf(placed)) };
     });
-    for (const events of voices(notes).values()) {
+    // Most measures have no grace note and no marking: nothing to move there.
+    for (const events of graced.includes(true) ? voices(notes, graced).values() : []) {
         let graces = [];
         let before = null; // the last chord of the voice, once graces may follow it
         for (const event of events) {
@@ -64,19 +66,22 @@ export function noteTimes(notes, { lengthOf, unitsOf, key }) {
         }
         if (graces.length && before) follow(graces, before, notes, times, unitsOf);
     }
-    roll(notes, times, unitsOf);
-    notes.forEach((placed, index) => {
-        const pieces = times[index] && ornamentPieces(notes, times, index, key);
+    const marked = notes.flatMap((placed, index) => (times[index] && child(placed.element, "notations") !== null ? [index] : []));
+    if (marked.length === 0) return times;
+    roll(notes, marked, times, unitsOf);
+    for (const index of marked) {
+        const pieces = ornamentPieces(notes, times, index, key);
         if (pieces) times[index].pieces = pieces;
-    });
+    }
     return times;
 }
 
 // Each rolled chord's notes, from the first heard, start one step apart.
-function roll(notes, times, unitsOf) {
+function roll(notes, marked, times, unitsOf) {
     const chords = new Map(); // start -> [{index, up, height}]
-    notes.forEach((placed, index) => {
-        const mark = times[index] && arpeggio(placed.element);
+    marked.forEach((index) => {
+        const placed = notes[index];
+        const mark = arpeggio(placed.element);
         if (!mark) return;
         const key = `${voiceOf(placed)} ${times[index].start.n}/${times[index].start.d}`;
         chords.set(key, [...(chords.get(key) ?? []), { index, up: attribute(mark, "direction") !== "down", height: height(placed.element) }]);
@@ -116,13 +121,13 @@ function height(element) {
 
 // The voice's events in order: each a chord's notes' indices, marked grace,
 // or silent (a rest, or a cue note, which is read, not played).
-function voices(notes) {
+function voices(notes, graced) {
     const byVoice = new Map();
     notes.forEach((placed, index) => {
         const voice = voiceOf(placed);
         const events = byVoice.get(voice) ?? [];
         byVoice.set(voice, events);
-        const grace = isGrace(placed);
+        const grace = graced[index];
         const last = events.at(-1);
         if (child(placed.element, "chord") !== null && last && last.grace === grace) {
             last.indices.push(index);

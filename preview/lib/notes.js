@@ -200,23 +200,30 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
             unitsOf: (ms, placed) => unitsAt(ms, add(origin, placed.start)),
             key,
         });
+        // A note at its time, tied as `tie` says, its key `shift` semitones
+        // from the one written.
+        const place = (sound, [from, to, shift], tie) => {
+            const key = sound.key + shift;
+            if (key < 0 || key > 127) return;
+            const start = add(origin, from);
+            const end = add(origin, to);
+            // A tie from the part's last note reaches over that silence
+            // (the same for each key a note sounds: one tie for them all).
+            tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
+            found.push({ measure: index + 1, start, end, ...sound, key, tie });
+        };
         walk.notes.forEach((placed, n) => {
-            if (times[n] === null) return;
-            const pieces = times[n].pieces ?? [[times[n].start, times[n].end, 0]];
+            const time = times[n];
+            if (time === null) return;
             for (const sound of noteSounds(placed.element, placed.transpose, entry, where, remarks)) {
-                pieces.forEach(([from, to, shift], k) => {
-                    const key = sound.key + shift;
-                    if (key < 0 || key > 127) return;
-                    const start = add(origin, from);
-                    const end = add(origin, to);
-                    // An ornament's notes: tied on from the first, tied from the last.
-                    const tie = pieces.length === 1 ? sound.tie
-                        : { voice: sound.tie.voice, stop: k === 0 && sound.tie.stop, start: k === pieces.length - 1 && sound.tie.start };
-                    // A tie from the part's last note reaches over that silence
-                    // (the same for each key a note sounds: one tie for them all).
-                    tie.reach = compare(end, silentFrom) >= 0 && compare(measureEnd, end) > 0 ? measureEnd : end;
-                    found.push({ measure: index + 1, start, end, ...sound, key, tie });
-                });
+                if (!time.pieces) {
+                    place(sound, [time.start, time.end, 0], sound.tie);
+                    continue;
+                }
+                // An ornament's notes: tied on from the first, tied from the last.
+                const last = time.pieces.length - 1;
+                time.pieces.forEach((piece, k) => place(sound, piece,
+                    { voice: sound.tie.voice, stop: k === 0 && sound.tie.stop, start: k === last && sound.tie.start }));
             }
         });
     });
