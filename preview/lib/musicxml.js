@@ -13,7 +13,7 @@ import {
     InputError, UNITS_PER_QUARTER, beatTempoValue, checkMeasureCount, fullMeasure, lengthText, measuresName, meterLength, parseMeter,
     partialMeasure,
 } from "./music.js";
-import { ZERO, add, compare, formatG, fraction, multiply, roundHalfEven } from "./numbers.js";
+import { ZERO, add, compare, formatG, fraction, multiply, roundHalfEven, withThousands } from "./numbers.js";
 import { playbackOrder } from "./playback.js";
 
 // The largest score read, plain or as what the members of an .mxl archive
@@ -836,6 +836,11 @@ function buildMeasures(walked, name) {
         const number = index + 1;
         if (m.meter === null) throw new InputError(`${name}, measure ${number}: no time signature before it`);
         const content = Math.max(...walked.map((part) => part.measures[index]?.content ?? 0));
+        if (content > LARGEST_VALUE) {
+            const quarters = withThousands(Math.round(content / UNITS_PER_QUARTER));
+            throw new InputError(`${name}, measure ${number}: its notes last ${quarters} quarters, longer than any measure `
+                + `Finale holds (${withThousands(Math.floor(LARGEST_VALUE / UNITS_PER_QUARTER))} quarters)`);
+        }
         if (content > 0 && content !== meterLength(m.meter)) return partialMeasure(m.meter, content, number === 1);
         return fullMeasure(m.meter);
     });

@@ -99,12 +99,18 @@ function trillStep(mark) {
     return { unison: 0, half: 1, whole: 2 }[attribute(mark, "trill-step")] ?? null;
 }
 
+// A note this long (16 whole notes of 32nds) is trilled or repeated no
+// faster past it: a file's note of thousands of measures' length would
+// otherwise become millions of notes.
+const MOST_REPEATS = 512;
+
 // The note's length in notes of `value`, as many as it holds (at least
-// `fewest`, shared evenly: a dotted or tuplet note's too), taking the
-// semitones of `order` in turn.
+// `fewest`, at most MOST_REPEATS, shared evenly: a dotted or tuplet note's
+// too), taking the semitones of `order` in turn.
 function repeated({ start, end }, value, order, fewest = 1) {
     const length = subtract(end, start);
-    const count = Math.max(fewest, Math.round(Number(length.n * value.d) / Number(length.d * value.n)));
+    const fits = Math.round(Number(length.n * value.d) / Number(length.d * value.n));
+    const count = Math.max(fewest, Math.min(MOST_REPEATS, fits));
     const each = multiply(length, fraction(1n, BigInt(count)));
     return Array.from({ length: count }, (_, k) => {
         const from = add(start, multiply(each, fraction(BigInt(k))));

@@ -269,6 +269,8 @@ test("files that are not readable scores are refused with their one line", async
         ["no-beats.xml", part("<attributes><time/></attributes>"), "part P1, measure 1: cannot read the time signature (none)"],
         ["senza-misura.xml", part("<attributes><time><senza-misura/></time></attributes>"),
             "part P1, measure 1: a time signature without meter (senza misura) gives no measure length"],
+        ["endless.xml", part(`<attributes><divisions>1</divisions></attributes>${meter}<note><duration>40000000</duration></note>`),
+            "part P1, measure 1: its notes last 40,000,000 quarters, longer than any measure Finale holds (2,097,151 quarters)"],
         ["no-divisions.xml", part(`${meter}<note><duration>4</duration></note>`),
             "part P1, measure 1: durations come before any <divisions>"],
         ["zero-divisions.xml", part("<attributes><divisions>0</divisions></attributes>"),

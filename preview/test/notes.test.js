@@ -132,6 +132,10 @@ test("grace notes take their time from the note they ornament; rolled chords are
     for (const [name, measures, expected, attributes = ""] of cases) {
         assert.deepEqual((await notesOf("", attributes, measures)).map(([start, end, key]) => [start, end, key]), expected, name);
     }
+    // A trill 64 whole notes long (2,048 32nds) is 512 notes, a 16th each.
+    const long = await notesOf("", "", [trill("C5", 1024)]);
+    assert.equal(long.length, 512);
+    assert.deepEqual(long.slice(0, 2).map(([start, end, key]) => [start, end, key]), [[0, 512, 72], [512, 1024, 74]]);
 });
 
 test("a part's instrument: its MIDI program, else its instrument sound, else its names, else the piano", async () => {
