@@ -151,9 +151,10 @@ export function systemRuns(weights, widthUnits, { most = 8, notes = null, mostNo
 }
 
 // A measure's width in staff units as a notation program draws it: room
-// for its busiest staff's notes, each at least a note head and its space.
-export function measureWeight(notesOnBusiestStaff) {
-    return 8 + 2.2 * Math.max(1, notesOnBusiestStaff);
+// for each of its columns of notes (landmarks.js), each at least a note
+// head and its space.
+export function measureWeight(columns) {
+    return 8 + 2.2 * Math.max(1, columns);
 }
 
 // The most <staves> a part's measures give (1 when none does).

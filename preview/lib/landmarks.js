@@ -1,6 +1,6 @@
 // What a musician finds a place in a long score by, measure by measure:
 // rehearsal marks, meter changes, tempo marks, repeats and endings, and the
-// busiest staff's note count (how wide the measure draws). From the score
+// columns of notes each measure is spaced by (how wide it draws). From the score
 // as readParts read it; the same for meter runs (meters alone).
 //
 //   landmarks({score, parts}) -> {
@@ -8,7 +8,7 @@
 //     tempos: [[measure, "Allegro q = 132"]],
 //     rehearsals: [[measure, "A"]],
 //     repeats: [[measure, "forward" | "backward" | "ending", label]],
-//     busiest: [notes on the busiest staff of each measure],
+//     columns: [the places a note or rest begins in any part, grace notes one each, of each measure],
 //     notes: [notes of each measure in all parts],
 //   }
 import { children } from "./musicxml.js";
@@ -71,25 +71,27 @@ export function repeatMarks(marks) {
     return byMeasure(onceEach(repeats));
 }
 
-// Notes on the busiest staff of each measure (a part's notes counted per
-// staff, <staff>, a chord as one), and notes in all parts.
+// The columns each measure is spaced in, as a notation program spaces a
+// system: every place where a note or rest begins in any part or staff
+// (a chord's notes one place), and each grace note one more; and the notes
+// of each measure in all parts. The busiest staff alone was too few where
+// the parts' rhythms interlock: 22 staves' measures drew twice as wide.
 export function noteCounts(parts, count) {
-    const busiest = new Array(count).fill(0);
+    const places = Array.from({ length: count }, () => new Set());
+    const graces = new Array(count).fill(0);
     const notes = new Array(count).fill(0);
     for (const part of parts) {
         part.measures.slice(0, count).forEach((m, i) => {
-            const perStaff = new Map();
             for (const note of m.notes ?? []) {
                 const element = note.element;
                 if (children(element, "chord").length) continue;
-                const staff = children(element, "staff")[0]?.textContent.trim() ?? "1";
-                perStaff.set(staff, (perStaff.get(staff) ?? 0) + 1);
                 notes[i] += 1;
+                if (children(element, "grace").length) graces[i] += 1;
+                else places[i].add(`${note.start.n}/${note.start.d}`);
             }
-            for (const n of perStaff.values()) busiest[i] = Math.max(busiest[i], n);
         });
     }
-    return { busiest, notes };
+    return { columns: places.map((found, i) => found.size + graces[i]), notes };
 }
 
 function byMeasure(entries) {

@@ -113,14 +113,18 @@ test("a long score's landmarks: rehearsal marks, meter changes, tempo marks, rep
     assert.deepEqual(found.tempos, [[1, "q = 100"], [3, "più mosso"], [9, "q = 80"]]);
     assert.deepEqual(found.repeats, [[2, "forward", ""], [3, "backward", ""], [5, "forward", ""], [6, "ending", "1."],
         [6, "backward", ""], [7, "ending", "2."]]);
-    // A rehearsal mark given in two parts is one mark; the piano's two
-    // staves count apart for the measure's width.
+    // A rehearsal mark given in two parts is one mark. A measure is as wide
+    // as the places its parts' notes begin at: the piano's dotted halves and
+    // the violin's rest and two quarters are three, its grace note one more.
     const marked = PIANO_AND_VIOLIN.replace(/<measure number="3">/g,
         '<measure number="3"><direction><direction-type><rehearsal>B</rehearsal></direction-type></direction>');
-    const root = await parseScoreDocument(new TextEncoder().encode(marked), "m.musicxml", tools);
+    const fourth = (xml) => marked.replace(/(<part id="P2">[^]*)<measure number="4">[^]*?<\/measure>/, `$1<measure number="4">${xml}</measure>`);
+    const rhythm = "<note><rest/><duration>1</duration></note>" + note(1, 1) + "<note><grace/><pitch><step>D</step><octave>4</octave>"
+        + "</pitch></note>" + note(1, 1);
+    const root = await parseScoreDocument(new TextEncoder().encode(fourth(rhythm)), "m.musicxml", tools);
     const other = landmarks(readParts(root, "m.musicxml"));
     assert.deepEqual(other.rehearsals, [[3, "B"]]);
-    assert.deepEqual([other.busiest, other.notes], [[1, 1, 1, 1], [3, 3, 3, 3]]);
+    assert.deepEqual([other.columns, other.notes], [[1, 1, 1, 4], [3, 3, 3, 6]]);
     const cue = { kind: "direction", words: ["Allegro", " "], metronome: { unit: "half", dots: 1, perMinute: "60" }, tempo: "90" };
     assert.deepEqual([cue, { ...cue, metronome: null, words: [] }, { ...cue, metronome: null, tempo: null }].map(tempoLabel),
         ["Allegro h. = 60", "q = 90", null]);

@@ -201,7 +201,7 @@ export class Notation {
     }
 
     // Draws a score: source {measures, names, staves: [{name, staves}],
-    // landmarks: {busiest}, excerpt(piece) -> Promise<MusicXML text>}, the
+    // landmarks: {columns}, excerpt(piece) -> Promise<MusicXML text>}, the
     // system holding measure `focus` first. An older drawing under way stops.
     draw(source, focus = this.focus) {
         this.source = source;
@@ -240,7 +240,7 @@ export class Notation {
         // The notes of the parts drawn, as a share of all parts' staves.
         const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
         const notes = source.landmarks.notes?.map((n) => n * share) ?? null;
-        const runs = systemRuns(source.landmarks.busiest.slice(0, source.measures).map(measureWeight),
+        const runs = systemRuns(source.landmarks.columns.slice(0, source.measures).map(measureWeight),
             width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS, { notes, mostNotes: MOST_NOTES_A_SYSTEM });
         this.clear();
         this.count = source.measures;
