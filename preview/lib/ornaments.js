@@ -61,7 +61,10 @@ export function ornamentPieces(notes, times, index, key) {
         if (name === "trill-mark") {
             const upper = trillStep(mark) ?? neighbour(1);
             const order = attribute(mark, "start-note") === "upper" ? [upper, 0] : [0, upper];
-            return repeated(time, THIRTY_SECOND, order, 2);
+            const pieces = repeated(time, THIRTY_SECOND, order, 2);
+            // A trill on a note tied on ends on the note, which the tie then
+            // holds: ending above, the note would be struck again after it.
+            return tiedOn(element) && pieces.at(-1)[2] !== 0 ? repeated(time, THIRTY_SECOND, order, 2, pieces.length + 1) : pieces;
         }
         if (name in FIGURES) return figure(time, FIGURES[name].map((step) => neighbour(step)));
     }
@@ -106,11 +109,11 @@ const MOST_REPEATS = 512;
 
 // The note's length in notes of `value`, as many as it holds (at least
 // `fewest`, at most MOST_REPEATS, shared evenly: a dotted or tuplet note's
-// too), taking the semitones of `order` in turn.
-function repeated({ start, end }, value, order, fewest = 1) {
+// too), taking the semitones of `order` in turn; or `count` notes.
+function repeated({ start, end }, value, order, fewest = 1, count = null) {
     const length = subtract(end, start);
     const fits = Math.round(Number(length.n * value.d) / Number(length.d * value.n));
-    const count = Math.max(fewest, Math.min(MOST_REPEATS, fits));
+    count ??= Math.max(fewest, Math.min(MOST_REPEATS, fits));
     const each = multiply(length, fraction(1n, BigInt(count)));
     return Array.from({ length: count }, (_, k) => {
         const from = add(start, multiply(each, fraction(BigInt(k))));
@@ -168,6 +171,14 @@ function measureAccidental(notes, index, step, octave) {
         }
     }
     return undefined;
+}
+
+// Whether the note is tied to the next (a <tie>, else a drawn <tied>).
+function tiedOn(element) {
+    const ties = children(element, "tie");
+    const types = ties.length ? ties.map((tie) => attribute(tie, "type"))
+        : children(element, "notations").flatMap((n) => children(n, "tied")).map((tied) => attribute(tied, "type"));
+    return types.includes("start") || (!ties.length && types.includes("continue"));
 }
 
 function staffOf(element) {

@@ -122,6 +122,12 @@ test("grace notes take their time from the note they ornament; rolled chords are
             + ornament("D5", 4, "<turn/>") + rest(8)],
         [[0, 128, 74], [128, 256, 72], [256, 512, 74], [512, 640, 74], [640, 768, 76], [768, 1024, 74],
             [1024, 1152, 76], [1152, 1280, 74], [1280, 1408, 72], [1408, 2048, 74]], inG],
+        // What the ornament itself says: a trill from above by a half step; an
+        // inverted turn whose flat shown below lowers G major's B.
+        ["a trill from above by a half step; a flat shown below a turn", [ornament("E5", 2, '<trill-mark start-note="upper" trill-step="half"/>')
+            + ornament("C5", 2, '<inverted-turn/><accidental-mark placement="below">flat</accidental-mark>') + rest(12)],
+        [[0, 128, 77], [128, 256, 76], [256, 384, 77], [384, 512, 76], [512, 640, 70], [640, 768, 72], [768, 896, 74],
+            [896, 1024, 72]], inG],
         // Grace notes after a trill close it, before one open it, as fast as it.
         ["a trill's close and opening", [trill("G5", 4) + grace("F#5") + grace("G5") + note("A5", 4) + grace("E5")
             + grace("F#5") + trill("G5", 4) + rest(4)],
@@ -132,6 +138,17 @@ test("grace notes take their time from the note they ornament; rolled chords are
     for (const [name, measures, expected, attributes = ""] of cases) {
         assert.deepEqual((await notesOf("", attributes, measures)).map(([start, end, key]) => [start, end, key]), expected, name);
     }
+    // A voice's grace notes after its last note end that note, whatever the
+    // other voice plays then.
+    const inVoice = (xml, voice) => xml.replace("</note>", `<voice>${voice}</voice></note>`);
+    assert.deepEqual((await notesOf("", "", [inVoice(note("C5", 16), 1) + inVoice(grace("B4"), 1)
+        + "<backup><duration>16</duration></backup>" + inVoice(note("D4", 16), 2)])).map(([start, end, key]) => [start, end, key]),
+    [[0, 3963, 72], [0, 4096, 62], [3963, 4096, 71]]);
+    // A trill tied on ends on its note, which the tie holds into the next measure.
+    const tiedTrill = await notesOf("", "", [rest(12) + trill("C5", 4).replace("<notations>", `${tie("start")}<notations><tied type="start"/>`),
+        note("C5", 4, { after: tie("stop") }) + rest(12)]);
+    assert.deepEqual(tiedTrill.slice(-2).map(([start, end, key]) => [Math.round(start), end, key]), [[3868, 3982.222222222222, 74], [3982, 5120, 72]]);
+    assert.equal(tiedTrill.length, 9);
     // A trill 64 whole notes long (2,048 32nds) is 512 notes, a 16th each.
     const long = await notesOf("", "", [trill("C5", 1024)]);
     assert.equal(long.length, 512);
