@@ -122,6 +122,10 @@ test("grace notes take their time from the note they ornament; rolled chords are
             + ornament("D5", 4, "<turn/>") + rest(8)],
         [[0, 128, 74], [128, 256, 72], [256, 512, 74], [512, 640, 74], [640, 768, 76], [768, 1024, 74],
             [1024, 1152, 76], [1152, 1280, 74], [1280, 1408, 72], [1408, 2048, 74]], inG],
+        // The key holds into the next measures until another is written.
+        ["a key kept, then changed", [trill("E5", 2) + rest(14), trill("E5", 2) + rest(14),
+            `<attributes><key><fifths>0</fifths></key></attributes>${trill("E5", 2)}${rest(14)}`],
+        [0, 4096, 8192].flatMap((at, m) => [0, 1, 2, 3].map((k) => [at + 128 * k, at + 128 * (k + 1), k % 2 ? (m < 2 ? 78 : 77) : 76])), inG],
         // What the ornament itself says: a trill from above by a half step; an
         // inverted turn whose flat shown below lowers G major's B.
         ["a trill from above by a half step; a flat shown below a turn", [ornament("E5", 2, '<trill-mark start-note="upper" trill-step="half"/>')
