@@ -34,11 +34,13 @@ const TWO_THIRDS = fraction(2n, 3n);
 // notes: a measure's notes as the walk found them ({element, start}), in the
 // file's order; lengthOf(placed): a note's written length (units);
 // unitsOf(ms, placed): the units that `ms` last where that note starts;
-// key: the key signature's alteration of each step (ornaments.js).
+// key: the key signature's alteration of each step (ornaments.js);
+// carried: the trills ties carry on into later notes of the part (kept
+// from measure to measure, ornaments.js).
 // Returns, for each note, {start, end} (units from the measure's start), and
 // for an ornament `pieces`, the [start, end, semitones] of each note played
 // (ornaments.js); or null for a grace note that takes no time.
-export function noteTimes(notes, { lengthOf, unitsOf, key }) {
+export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new Map() }) {
     const graced = notes.map(isGrace);
     const times = notes.map((placed, index) => {
         if (graced[index]) return null;
@@ -66,11 +68,13 @@ export function noteTimes(notes, { lengthOf, unitsOf, key }) {
         }
         if (graces.length && before) follow(graces, before, notes, times, unitsOf);
     }
-    const marked = notes.flatMap((placed, index) => (times[index] && child(placed.element, "notations") !== null ? [index] : []));
+    // A note tied from a trilled one may carry its trill on, marked or not.
+    const marked = notes.flatMap((placed, index) => (times[index] && (child(placed.element, "notations") !== null
+        || (carried.size > 0 && child(placed.element, "tie") !== null)) ? [index] : []));
     if (marked.length === 0) return times;
     roll(notes, marked, times, unitsOf);
     for (const index of marked) {
-        const pieces = ornamentPieces(notes, times, index, key);
+        const pieces = ornamentPieces(notes, times, index, key, carried);
         if (pieces) times[index].pieces = pieces;
     }
     return times;

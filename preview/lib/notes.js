@@ -183,6 +183,7 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
     const found = [];
     const levels = [];
     let key = keyAlters(0);
+    const carried = new Map();
     part.measures.slice(0, measureCount).forEach((walk, index) => {
         const where = `${partName(part.element)}, measure ${index + 1}`;
         const origin = fraction(BigInt(starts[index + 1]));
@@ -199,6 +200,7 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
             lengthOf: (placed) => units(durationOf(placed.element, where), placed, where),
             unitsOf: (ms, placed) => unitsAt(ms, add(origin, placed.start)),
             key,
+            carried,
         });
         // A note at its time, tied as `tie` says, its key `shift` semitones
         // from the one written.

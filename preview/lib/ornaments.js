@@ -44,10 +44,12 @@ export function keyAlters(fifths) {
 // The note at `index` (of a measure's notes, timed as `times`) as the
 // [start, end, semitones from the written pitch] it is played as, or null
 // where it sounds as written. `key`: the key signature's alterations.
-export function ornamentPieces(notes, times, index, key) {
+// `carried`: the trills that ties carry on, from note to note of a part
+// (a Map this keeps, by tiedKey()).
+export function ornamentPieces(notes, times, index, key, carried = new Map()) {
     const element = notes[index].element;
     const marks = ornamentMarks(element);
-    if (marks.length === 0 || writtenOut(notes, times, index)) return null;
+    if ((marks.length === 0 && carried.size === 0) || writtenOut(notes, times, index)) return null;
     const time = times[index];
     for (const mark of marks) {
         const name = tagOf(mark);
@@ -61,14 +63,13 @@ export function ornamentPieces(notes, times, index, key) {
         if (name === "trill-mark") {
             const upper = trillStep(mark) ?? neighbour(1);
             const order = attribute(mark, "start-note") === "upper" ? [upper, 0] : [0, upper];
-            const pieces = repeated(time, THIRTY_SECOND, order, 2);
-            // A trill on a note tied on ends on the note, which the tie then
-            // holds: ending above, the note would be struck again after it.
-            return tiedOn(element) && pieces.at(-1)[2] !== 0 ? repeated(time, THIRTY_SECOND, order, 2, pieces.length + 1) : pieces;
+            if (tiedOn(element)) carried.set(tiedKey(element), order);
+            return repeated(time, THIRTY_SECOND, order, 2);
         }
         if (name in FIGURES) return figure(time, FIGURES[name].map((step) => neighbour(step)));
     }
-    return null;
+    // A trill's wavy line ending on the note tied to is no ornament of its own.
+    return carriedTrill(element, time, carried);
 }
 
 // Whether a trill is written on the note.
@@ -173,12 +174,36 @@ function measureAccidental(notes, index, step, octave) {
     return undefined;
 }
 
-// Whether the note is tied to the next (a <tie>, else a drawn <tied>).
-function tiedOn(element) {
+// A trill goes on through the notes its note is tied to, as players and
+// notation programs play it: the tied note trills as the one it is tied
+// from.
+function carriedTrill(element, time, carried) {
+    if (carried.size === 0 || !tieTypes(element).includes("stop")) return null;
+    const where = tiedKey(element);
+    const order = carried.get(where);
+    if (!order) return null;
+    if (!tiedOn(element)) carried.delete(where);
+    return repeated(time, THIRTY_SECOND, order, 2);
+}
+
+// The note's tie types: its <tie>s', else its drawn <tied>s' ("continue"
+// both a stop and a start).
+function tieTypes(element) {
     const ties = children(element, "tie");
-    const types = ties.length ? ties.map((tie) => attribute(tie, "type"))
-        : children(element, "notations").flatMap((n) => children(n, "tied")).map((tied) => attribute(tied, "type"));
-    return types.includes("start") || (!ties.length && types.includes("continue"));
+    if (ties.length) return ties.map((tie) => attribute(tie, "type"));
+    return children(element, "notations").flatMap((n) => children(n, "tied"))
+        .flatMap((tied) => (attribute(tied, "type") === "continue" ? ["stop", "start"] : [attribute(tied, "type")]));
+}
+
+function tiedOn(element) {
+    return tieTypes(element).includes("start");
+}
+
+// A tie's note by its staff, voice and written pitch.
+function tiedKey(element) {
+    const pitch = child(element, "pitch");
+    const written = pitch === null ? "" : ["step", "alter", "octave"].map((tag) => (childText(pitch, tag) ?? "").trim()).join(" ");
+    return `${staffOf(element)} ${childText(element, "voice")?.trim() ?? "1"} ${written}`;
 }
 
 function staffOf(element) {
