@@ -68,9 +68,12 @@ export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new Map() }
         }
         if (graces.length && before) follow(graces, before, notes, times, unitsOf);
     }
-    // A note tied from a trilled one may carry its trill on, marked or not.
-    const marked = notes.flatMap((placed, index) => (times[index] && (child(placed.element, "notations") !== null
-        || (carried.size > 0 && child(placed.element, "tie") !== null)) ? [index] : []));
+    const noted = notes.map((placed, index) => times[index] !== null && child(placed.element, "notations") !== null);
+    // A note tied from a trilled one, here or in a measure before, may
+    // carry its trill on, marked or not.
+    const trillsCarried = carried.size > 0 || noted.includes(true);
+    const marked = notes.flatMap((placed, index) => (noted[index]
+        || (trillsCarried && times[index] !== null && child(placed.element, "tie") !== null) ? [index] : []));
     if (marked.length === 0) return times;
     roll(notes, marked, times, unitsOf);
     for (const index of marked) {

@@ -148,12 +148,14 @@ test("grace notes take their time from the note they ornament; rolled chords are
     assert.deepEqual((await notesOf("", "", [inVoice(note("C5", 16), 1) + inVoice(grace("B4"), 1)
         + "<backup><duration>16</duration></backup>" + inVoice(note("D4", 16), 2)])).map(([start, end, key]) => [start, end, key]),
     [[0, 3963, 72], [0, 4096, 62], [3963, 4096, 71]]);
-    // A trill goes on through the note it is tied to, there its wavy line's end.
+    // A trill goes on through the note it is tied to (there its wavy line's
+    // end; in the same measure, no mark at all), and no further.
     const tiedTrill = await notesOf("", "", [rest(12) + trill("C5", 4).replace("<notations>", `${tie("start")}<notations><tied type="start"/>`),
         note("C5", 4, { after: `${tie("stop")}<notations><tied type="stop"/><ornaments><wavy-line type="stop"/></ornaments></notations>` })
-        + rest(8) + note("C5", 4, { after: tie("stop") })]);
-    assert.deepEqual(tiedTrill.map(([start, end, key]) => [start, end, key]),
-        [...Array.from({ length: 16 }, (_, k) => [3072 + 128 * k, 3200 + 128 * k, k % 2 ? 74 : 72]), [7168, 8192, 72]]);
+        + rest(8) + note("C5", 4, { after: tie("stop") }),
+    trill("C5", 2).replace("<notations>", `${tie("start")}<notations>`) + note("C5", 2, { after: tie("stop") }) + rest(12)]);
+    const trilled = (from, count) => Array.from({ length: count }, (_, k) => [from + 128 * k, from + 128 * (k + 1), k % 2 ? 74 : 72]);
+    assert.deepEqual(tiedTrill.map(([start, end, key]) => [start, end, key]), [...trilled(3072, 16), [7168, 8192, 72], ...trilled(8192, 8)]);
     // A trill 64 whole notes long (2,048 32nds) is 512 notes, a 16th each.
     const long = await notesOf("", "", [trill("C5", 1024)]);
     assert.equal(long.length, 512);
