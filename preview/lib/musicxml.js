@@ -586,8 +586,9 @@ export function remark(remarks, kind, text) {
 // part's only), whether it is implicit, its content length (units), its
 // tempo marks, and where the walk left it: the cursor (exact units) and the
 // divisions then in force. Divisions, the meter and the transposition carry
-// from measure to measure. Each note and each <sound dynamics> is kept where
-// the walk met it (its start, the divisions and the transposition in force);
+// from measure to measure, and the measure's <attributes> are kept. Each
+// note (placedNote) and each <sound dynamics> is kept where the walk met it
+// (its start, the divisions and the transposition in force);
 // what they sound is read from them only when the notes are asked for
 // (notes.js), so a score read for its measures is not refused for them.
 export function readPart(part, isFirst, remarks = null) {
@@ -600,11 +601,12 @@ function readMeasure(measure, context, where) {
     // The cursor counts units as an exact fraction, so that durations in
     // divisions that do not divide 1024 (triplets) add up exactly.
     let cursor = ZERO, longest = ZERO, noteStart = ZERO;
-    const marks = [], notes = [], levels = [], cues = [];
+    const marks = [], notes = [], levels = [], cues = [], attributes = [];
     for (const element of children(measure)) {
         const tag = tagOf(element);
         if (tag === "attributes") {
             readAttributes(element, context, where);
+            attributes.push(element);
         } else if (tag === "barline") {
             cues.push(barlineCue(element, longest));
         } else if (tag === "direction" || tag === "sound") {
@@ -616,11 +618,15 @@ function readMeasure(measure, context, where) {
             }
             if (soundOf(element)?.hasAttribute("dynamics")) levels.push({ holder: element, cursor, divisions: context.divisions });
         } else {
-            // A chord's notes start where its first note started.
-            if (tag === "note" && child(element, "chord") === null) noteStart = cursor;
-            if (tag === "note") notes.push({ element, start: noteStart, divisions: context.divisions, transpose: context.transpose });
-            if (tag === "note" && hasFermata(element)) cues.push({ kind: "fermata", at: noteStart });
-            cursor = add(cursor, advance(element, context, where));
+            const placed = tag === "note" ? placedNote(element, context) : null;
+            if (placed) {
+                // A chord's notes start where its first note started.
+                if (!placed.chord) noteStart = cursor;
+                placed.start = noteStart;
+                notes.push(placed);
+                if (placed.fermata) cues.push({ kind: "fermata", at: noteStart });
+            }
+            cursor = add(cursor, advance(element, context, where, placed));
             if (cursor.d > LARGEST_DENOMINATOR) {
                 throw new InputError(`${where}: its <divisions> change too often to count positions exactly`);
             }
@@ -629,7 +635,7 @@ function readMeasure(measure, context, where) {
     }
     return {
         element: measure, meter: context.meter, implicit: attribute(measure, "implicit") === "yes",
-        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions, notes, levels, cues,
+        content: Number(roundHalfEven(longest)), marks, cursor, divisions: context.divisions, notes, levels, cues, attributes,
     };
 }
 
@@ -660,8 +666,34 @@ function directionCue(direction, at) {
     return { kind: "direction", at, words, dashes, metronome, tempo: sound === null ? null : attribute(sound, "tempo") };
 }
 
-function hasFermata(note) {
-    return children(note, "notations").some((notations) => child(notations, "fermata") !== null);
+// A note as the walk keeps it, with what its children make of it, found in
+// one walk: {element, start, divisions, transpose, chord, grace, silent (a
+// rest, or a cue note, read but not played), and whether its notations
+// hold a fermata, an arpeggio or ornaments}.
+function placedNote(element, context) {
+    const placed = {
+        element, start: ZERO, divisions: context.divisions, transpose: context.transpose,
+        chord: false, grace: false, silent: false, fermata: false, arpeggiate: false, ornaments: false,
+    };
+    for (let node = element.firstChild; node; node = node.nextSibling) {
+        if (node.nodeType !== 1) continue;
+        const tag = tagOf(node);
+        if (tag === "chord") placed.chord = true;
+        else if (tag === "grace") placed.grace = true;
+        else if (tag === "rest" || tag === "cue") placed.silent = true;
+        else if (tag === "notations") markNotations(node, placed);
+    }
+    return placed;
+}
+
+function markNotations(notations, placed) {
+    for (let node = notations.firstChild; node; node = node.nextSibling) {
+        if (node.nodeType !== 1) continue;
+        const tag = tagOf(node);
+        if (tag === "fermata") placed.fermata = true;
+        else if (tag === "arpeggiate") placed.arpeggiate = true;
+        else if (tag === "ornaments") placed.ornaments = true;
+    }
 }
 
 // A barline at the measure's end stands where its content ends.
@@ -695,11 +727,11 @@ function readTime(time, where) {
 }
 
 // How far a note, a backup or a forward moves the cursor (units); a chord
-// note and a grace note do not move it.
-function advance(element, context, where) {
+// note and a grace note do not move it. marked: a note as placedNote() keeps it.
+function advance(element, context, where, marked) {
     const tag = tagOf(element);
     let sign = tag === "note" || tag === "forward" ? 1n : tag === "backup" ? -1n : 0n;
-    if (tag === "note" && (child(element, "chord") !== null || child(element, "grace") !== null)) sign = 0n;
+    if (marked && (marked.chord || marked.grace)) sign = 0n;
     if (sign === 0n) return ZERO;
     return multiply(fraction(sign), units(durationOf(element, where), context, where));
 }

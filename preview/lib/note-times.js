@@ -31,7 +31,7 @@ const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 const HALF = fraction(1n, 2n);
 const TWO_THIRDS = fraction(2n, 3n);
 
-// notes: a measure's notes as the walk found them ({element, start}), in the
+// notes: a measure's notes as the walk found them ({element, start, chord, grace, silent, arpeggiate, ornaments}), in the
 // file's order; lengthOf(placed): a note's written length (units);
 // unitsOf(ms, placed): the units that `ms` last where that note starts;
 // key: the key signature's alteration of each step (ornaments.js);
@@ -68,14 +68,13 @@ export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new Map() }
         }
         if (graces.length && before) follow(graces, before, notes, times, unitsOf);
     }
-    const noted = notes.map((placed, index) => times[index] !== null && child(placed.element, "notations") !== null);
+    const sounding = (index) => times[index] !== null;
+    roll(notes, notes.flatMap((placed, index) => (sounding(index) && placed.arpeggiate ? [index] : [])), times, unitsOf);
     // A note tied from a trilled one, here or in a measure before, may
     // carry its trill on, marked or not.
-    const trillsCarried = carried.size > 0 || noted.includes(true);
-    const marked = notes.flatMap((placed, index) => (noted[index]
-        || (trillsCarried && times[index] !== null && child(placed.element, "tie") !== null) ? [index] : []));
-    if (marked.length === 0) return times;
-    roll(notes, marked, times, unitsOf);
+    const trillsCarried = carried.size > 0 || notes.some((placed) => placed.ornaments);
+    const marked = notes.flatMap((placed, index) => (sounding(index)
+        && (placed.ornaments || (trillsCarried && child(placed.element, "tie") !== null)) ? [index] : []));
     for (const index of marked) {
         const pieces = ornamentPieces(notes, times, index, key, carried);
         if (pieces) times[index].pieces = pieces;
@@ -136,12 +135,8 @@ function voices(notes, graced) {
         byVoice.set(voice, events);
         const grace = graced[index];
         const last = events.at(-1);
-        if (child(placed.element, "chord") !== null && last && last.grace === grace) {
-            last.indices.push(index);
-        } else {
-            const silent = child(placed.element, "rest") !== null || child(placed.element, "cue") !== null;
-            events.push({ grace, silent, indices: [index] });
-        }
+        if (placed.chord && last && last.grace === grace) last.indices.push(index);
+        else events.push({ grace, silent: placed.silent, indices: [index] });
     });
     return byVoice;
 }
@@ -194,5 +189,5 @@ function voiceOf(placed) {
 }
 
 function isGrace(placed) {
-    return child(placed.element, "grace") !== null;
+    return placed.grace;
 }

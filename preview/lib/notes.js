@@ -195,7 +195,7 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
             const found = dynamicsLevel(level, origin, where, remarks);
             if (found) levels.push(found);
         }
-        key = measureKey(walk.element) ?? key;
+        key = measureKey(walk.attributes) ?? key;
         const times = noteTimes(walk.notes, {
             lengthOf: (placed) => units(durationOf(placed.element, where), placed, where),
             unitsOf: (ms, placed) => unitsAt(ms, add(origin, placed.start)),
@@ -241,10 +241,10 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
     return found.filter((note) => compare(note.end, note.start) > 0);
 }
 
-// The key signature's alterations a measure sets (its first <key>'s
-// <fifths>), or null.
-function measureKey(measure) {
-    for (const attributes of children(measure, "attributes")) {
+// The key signature's alterations a measure's <attributes> set (the
+// first <key>'s <fifths>), or null.
+function measureKey(found) {
+    for (const attributes of found) {
         const key = child(attributes, "key");
         const fifths = key === null ? null : wholeNumber(childText(key, "fifths"));
         if (fifths !== null) return keyAlters(Number(fifths));
