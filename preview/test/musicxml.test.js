@@ -484,3 +484,21 @@ test("a timewise score is read, timed, played and written as the same score part
     assert.doesNotMatch(text, /timewise/i);
     assert.equal(text.replace(/^<\?xml[^>]*>\n/, ""), (await written(asPartwise)).replace(/^<\?xml[^>]*>\n/, ""));
 });
+
+test("a note's chord, grace, rest and notation marks are read from any of its notations", async () => {
+    const head = "<score-partwise><part-list><score-part id='P1'/></part-list><part id='P1'><measure>"
+        + "<attributes><divisions>1</divisions><time><beats>2</beats><beat-type>4</beat-type></time></attributes>";
+    const pitch = "<pitch><step>C</step><octave>4</octave></pitch>";
+    const notes = `<note>${pitch}<duration>1</duration><notations><tied type="start"/></notations><notations><fermata/>`
+        + "<arpeggiate/></notations></note>"
+        + `<note><chord/>${pitch}<duration>1</duration><notations><ornaments><trill-mark/></ornaments></notations></note>`
+        + `<note><grace/>${pitch}</note><note><rest/><duration>1</duration></note>`;
+    const { parts } = readParts(await parseScoreDocument(new TextEncoder().encode(`${head}${notes}</measure></part></score-partwise>`),
+        "m.musicxml", tools), "m.musicxml");
+    const [measure] = parts[0].measures;
+    const flags = ["chord", "grace", "silent", "fermata", "arpeggiate", "ornaments"];
+    assert.deepEqual(measure.notes.map((note) => [Number(note.start.n) / Number(note.start.d), ...flags.filter((flag) => note[flag])]),
+        [[0, "fermata", "arpeggiate"], [0, "chord", "ornaments"], [1024, "grace"], [1024, "silent"]]);
+    assert.deepEqual(measure.cues.map(({ kind }) => kind), ["fermata"]);
+    assert.equal(measure.content, 2048);
+});
