@@ -156,7 +156,7 @@ test("grace notes take their time from the note they ornament; rolled chords are
     trill("C5", 2).replace("<notations>", `${tie("start")}<notations>`) + note("C5", 2, { after: tie("stop") }) + rest(12)]);
     const trilled = (from, count) => Array.from({ length: count }, (_, k) => [from + 128 * k, from + 128 * (k + 1), k % 2 ? 74 : 72]);
     assert.deepEqual(tiedTrill.map(([start, end, key]) => [start, end, key]), [...trilled(3072, 16), [7168, 8192, 72], ...trilled(8192, 8)]);
-    // A trill 64 whole notes long (2,048 32nds) is 512 notes, a 16th each.
+    // A trill 64 whole notes long (2,048 32nds) is 512 notes, an eighth each.
     const long = await notesOf("", "", [trill("C5", 1024)]);
     assert.equal(long.length, 512);
     assert.deepEqual(long.slice(0, 2).map(([start, end, key]) => [start, end, key]), [[0, 512, 72], [512, 1024, 74]]);
