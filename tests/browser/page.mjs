@@ -120,8 +120,25 @@ export class PageUnderTest {
     // Watched in the page, as it changes: a poll from here took a round
     // trip and a fresh layout of the page every 20 ms, on the cores the
     // page works on.
-    const status = await this.evaluate((seconds) => new Promise((resolve) => {
+    // Just after a navigation Firefox may run this in the document being
+    // left, which has no status: asked again, it runs in the page.
+    const NOT_YET = "\u0000 no status yet";
+    let status = NOT_YET;
+    for (let tries = 0; status === NOT_YET && tries < 50; tries += 1) {
+      if (tries) await new Promise((resolve) => setTimeout(resolve, 100));
+      status = await this.statusOnce(NOT_YET);
+    }
+    if (status === null || status === NOT_YET) throw new Error("timed out waiting for the page to show a result or an error");
+    return status;
+  }
+
+  statusOnce(notYet) {
+    return this.evaluate((seconds, notYet) => new Promise((resolve) => {
       const element = document.getElementById("status");
+      if (!element) {
+        resolve(notYet);
+        return;
+      }
       const answered = (text) => {
         observer.disconnect();
         resolve(text);
@@ -136,9 +153,7 @@ export class PageUnderTest {
       observer.observe(element, { childList: true, characterData: true, subtree: true });
       setTimeout(() => answered(null), seconds * 1000);
       check();
-    }), IN_PAGE_WAIT_SECONDS);
-    if (status === null) throw new Error("timed out waiting for the page to show a result or an error");
-    return status;
+    }), IN_PAGE_WAIT_SECONDS, notYet);
   }
 
   click(id) {
