@@ -22,7 +22,7 @@
 // Tremolos, trills, mordents and turns are played out (ornaments.js).
 // Browser-safe.
 import { attribute, child, childText, children } from "./musicxml.js";
-import { THIRTY_SECOND, hasTrill, ornamentPieces } from "./ornaments.js";
+import { CarriedTrills, THIRTY_SECOND, hasTrill, ornamentPieces } from "./ornaments.js";
 import { ZERO, add, compare, fraction, multiply, subtract } from "./numbers.js";
 
 const SHORT_GRACE_MS = 65;
@@ -36,11 +36,11 @@ const TWO_THIRDS = fraction(2n, 3n);
 // unitsOf(ms, placed): the units that `ms` last where that note starts;
 // key: the key signature's alteration of each step (ornaments.js);
 // carried: the trills ties carry on into later notes of the part (kept
-// from measure to measure, ornaments.js).
+// from measure to measure: ornaments.js's CarriedTrills).
 // Returns, for each note, {start, end} (units from the measure's start), and
 // for an ornament `pieces`, the [start, end, semitones] of each note played
 // (ornaments.js); or null for a grace note that takes no time.
-export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new Map() }) {
+export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new CarriedTrills() }) {
     const graced = notes.map(isGrace);
     const times = notes.map((placed, index) => {
         if (graced[index]) return null;

@@ -30,7 +30,7 @@ import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
 import { withFields } from "./copy.js";
 import { noteTimes } from "./note-times.js";
-import { keyAlters } from "./ornaments.js";
+import { CarriedTrills, keyAlters } from "./ornaments.js";
 import { VALUE_PER_UNIT_PER_MS, tempoPoints, valueAt } from "./timing.js";
 
 const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
@@ -183,7 +183,7 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
     const found = [];
     const levels = [];
     let key = keyAlters(0);
-    const carried = new Map();
+    const carried = new CarriedTrills();
     part.measures.slice(0, measureCount).forEach((walk, index) => {
         const where = `${partName(part.element)}, measure ${index + 1}`;
         const origin = fraction(BigInt(starts[index + 1]));
@@ -196,6 +196,7 @@ function soundingNotes(part, entry, starts, measureCount, remarks, unitsAt) {
             if (found) levels.push(found);
         }
         key = measureKey(walk.attributes) ?? key;
+        if (index > 0) carried.nextMeasure();
         const times = noteTimes(walk.notes, {
             lengthOf: (placed) => units(durationOf(placed.element, where), placed, where),
             unitsOf: (ms, placed) => unitsAt(ms, add(origin, placed.start)),

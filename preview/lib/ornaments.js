@@ -45,8 +45,8 @@ export function keyAlters(fifths) {
 // [start, end, semitones from the written pitch] it is played as, or null
 // where it sounds as written. `key`: the key signature's alterations.
 // `carried`: the trills that ties carry on, from note to note of a part
-// (a Map this keeps, by tiedKey()).
-export function ornamentPieces(notes, times, index, key, carried = new Map()) {
+// (CarriedTrills).
+export function ornamentPieces(notes, times, index, key, carried = new CarriedTrills()) {
     const element = notes[index].element;
     const marks = ornamentMarks(element);
     if ((marks.length === 0 && carried.size === 0) || writtenOut(notes, times, index)) return null;
@@ -63,7 +63,7 @@ export function ornamentPieces(notes, times, index, key, carried = new Map()) {
         if (name === "trill-mark") {
             const upper = trillStep(mark) ?? neighbour(1);
             const order = attribute(mark, "start-note") === "upper" ? [upper, 0] : [0, upper];
-            if (tiedOn(element)) carried.set(tiedKey(element), order);
+            if (tiedOn(element)) carried.carry(tiedKey(element), order);
             return repeated(time, THIRTY_SECOND, order, 2);
         }
         if (name in FIGURES) return figure(time, FIGURES[name].map((step) => neighbour(step)));
@@ -180,10 +180,42 @@ function measureAccidental(notes, index, step, octave) {
 function carriedTrill(element, time, carried) {
     if (carried.size === 0 || !tieTypes(element).includes("stop")) return null;
     const where = tiedKey(element);
-    const order = carried.get(where);
+    const order = carried.take(where);
     if (!order) return null;
-    if (!tiedOn(element)) carried.delete(where);
+    if (tiedOn(element)) carried.carry(where, order);
     return repeated(time, THIRTY_SECOND, order, 2);
+}
+
+// The trills ties carry on, from note to note of a part, each by the tied
+// note's staff, voice and pitch. A tie reaches the next note, in its
+// measure or the next: one whose end the file leaves out carries its
+// trill no further, to no later note of that pitch.
+export class CarriedTrills {
+    constructor() {
+        this.open = new Map(); // tiedKey -> {order, measure}
+        this.measure = 0;
+    }
+
+    get size() {
+        return this.open.size;
+    }
+
+    // The walk goes on to the part's next measure.
+    nextMeasure() {
+        this.measure += 1;
+        for (const [where, { measure }] of this.open) if (measure < this.measure - 1) this.open.delete(where);
+    }
+
+    carry(where, order) {
+        this.open.set(where, { order, measure: this.measure });
+    }
+
+    // The trill carried to that note, taken (null: none).
+    take(where) {
+        const found = this.open.get(where);
+        this.open.delete(where);
+        return found?.order ?? null;
+    }
 }
 
 // The note's tie types: its <tie>s', else its drawn <tied>s' ("continue"
