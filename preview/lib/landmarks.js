@@ -83,10 +83,9 @@ export function noteCounts(parts, count) {
     for (const part of parts) {
         part.measures.slice(0, count).forEach((m, i) => {
             for (const note of m.notes ?? []) {
-                const element = note.element;
-                if (children(element, "chord").length) continue;
+                if (note.chord) continue;
                 notes[i] += 1;
-                if (children(element, "grace").length) graces[i] += 1;
+                if (note.grace) graces[i] += 1;
                 else places[i].add(`${note.start.n}/${note.start.d}`);
             }
         });

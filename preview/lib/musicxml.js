@@ -696,6 +696,20 @@ function markNotations(notations, placed) {
     }
 }
 
+// A note's staff and voice, as one key: "1 1" where it names neither.
+export function voiceKey(note) {
+    return `${childText(note, "staff")?.trim() ?? "1"} ${childText(note, "voice")?.trim() ?? "1"}`;
+}
+
+// A note's tie types: its <tie>s' (what it sounds), else its drawn
+// <tied>s' (a "continue" both a stop and a start).
+export function tieTypes(note) {
+    const ties = children(note, "tie");
+    if (ties.length) return ties.map((tie) => attribute(tie, "type"));
+    return children(note, "notations").flatMap((n) => children(n, "tied"))
+        .flatMap((tied) => (attribute(tied, "type") === "continue" ? ["stop", "start"] : [attribute(tied, "type")]));
+}
+
 // A barline at the measure's end stands where its content ends.
 function barlineCue(barline, longest) {
     const location = attribute(barline, "location") ?? "right";
@@ -727,11 +741,12 @@ function readTime(time, where) {
 }
 
 // How far a note, a backup or a forward moves the cursor (units); a chord
-// note and a grace note do not move it. marked: a note as placedNote() keeps it.
-function advance(element, context, where, marked) {
+// note and a grace note do not move it. placed: a note as placedNote()
+// keeps it.
+function advance(element, context, where, placed) {
     const tag = tagOf(element);
     let sign = tag === "note" || tag === "forward" ? 1n : tag === "backup" ? -1n : 0n;
-    if (marked && (marked.chord || marked.grace)) sign = 0n;
+    if (placed && (placed.chord || placed.grace)) sign = 0n;
     if (sign === 0n) return ZERO;
     return multiply(fraction(sign), units(durationOf(element, where), context, where));
 }

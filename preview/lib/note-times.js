@@ -21,7 +21,7 @@
 //
 // Tremolos, trills, mordents and turns are played out (ornaments.js).
 // Browser-safe.
-import { attribute, child, childText, children } from "./musicxml.js";
+import { attribute, child, childText, children, voiceKey } from "./musicxml.js";
 import { CarriedTrills, THIRTY_SECOND, hasTrill, ornamentPieces } from "./ornaments.js";
 import { ZERO, add, compare, fraction, multiply, subtract } from "./numbers.js";
 
@@ -41,7 +41,7 @@ const TWO_THIRDS = fraction(2n, 3n);
 // for an ornament `pieces`, the [start, end, semitones] of each note played
 // (ornaments.js); or null for a grace note that takes no time.
 export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new CarriedTrills() }) {
-    const graced = notes.map(isGrace);
+    const graced = notes.map((placed) => placed.grace);
     const times = notes.map((placed, index) => {
         if (graced[index]) return null;
         const start = compare(placed.start, ZERO) < 0 ? ZERO : placed.start;
@@ -89,7 +89,7 @@ function roll(notes, marked, times, unitsOf) {
         const placed = notes[index];
         const mark = arpeggio(placed.element);
         if (!mark) return;
-        const key = `${voiceOf(placed)} ${times[index].start.n}/${times[index].start.d}`;
+        const key = `${voiceKey(placed.element)} ${times[index].start.n}/${times[index].start.d}`;
         chords.set(key, [...(chords.get(key) ?? []), { index, up: attribute(mark, "direction") !== "down", height: height(placed.element) }]);
     });
     for (const chord of chords.values()) {
@@ -130,7 +130,7 @@ function height(element) {
 function voices(notes, graced) {
     const byVoice = new Map();
     notes.forEach((placed, index) => {
-        const voice = voiceOf(placed);
+        const voice = voiceKey(placed.element);
         const events = byVoice.get(voice) ?? [];
         byVoice.set(voice, events);
         const grace = graced[index];
@@ -182,12 +182,4 @@ function share(graces, from, length, times) {
         const start = add(from, multiply(each, fraction(BigInt(i))));
         for (const index of indices) times[index] = { start, end: add(start, each) };
     });
-}
-
-function voiceOf(placed) {
-    return `${childText(placed.element, "staff")?.trim() ?? "1"} ${childText(placed.element, "voice")?.trim() ?? "1"}`;
-}
-
-function isGrace(placed) {
-    return placed.grace;
 }

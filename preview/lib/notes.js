@@ -24,7 +24,7 @@
 import { measureOffsets } from "./music.js";
 import {
     attribute, child, childText, children, directionOffset, durationOf, numberFraction, parseScoreDocument,
-    partName, readParts, remark, tagOf, units, wholeNumber,
+    partName, readParts, remark, tagOf, tieTypes, units, voiceKey, wholeNumber,
 } from "./musicxml.js";
 import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
@@ -328,13 +328,8 @@ function transposition(transposes, note, where, remarks) {
 // in a score that writes none, its notated <tied> ones; and its voice (staff
 // and voice), which a tie whose end is not written keeps to.
 function ties(note) {
-    let types = children(note, "tie").map((t) => attribute(t, "type"));
-    if (!types.length) {
-        const notations = children(note, "notations").flatMap((n) => children(n, "tied"));
-        types = notations.flatMap((t) => (attribute(t, "type") === "continue" ? ["stop", "start"] : [attribute(t, "type")]));
-    }
-    const voice = `${childText(note, "staff")?.trim() ?? "1"} ${childText(note, "voice")?.trim() ?? "1"}`;
-    return { start: types.includes("start"), stop: types.includes("stop"), voice };
+    const types = tieTypes(note);
+    return { start: types.includes("start"), stop: types.includes("stop"), voice: voiceKey(note) };
 }
 
 // Tied notes as one: a note tied from sounds on from the note of its key

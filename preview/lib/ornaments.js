@@ -15,7 +15,7 @@
 // Finale writes a tremolo, music21 a trill), the note sounds as written and
 // they play the ornament. A tremolo between two notes sounds as written.
 // Browser-safe.
-import { attribute, child, childText, children, tagOf } from "./musicxml.js";
+import { attribute, child, childText, children, tagOf, tieTypes, voiceKey } from "./musicxml.js";
 import { UNITS_PER_QUARTER } from "./music.js";
 import { add, compare, fraction, multiply, subtract } from "./numbers.js";
 
@@ -110,11 +110,11 @@ const MOST_REPEATS = 512;
 
 // The note's length in notes of `value`, as many as it holds (at least
 // `fewest`, at most MOST_REPEATS, shared evenly: a dotted or tuplet note's
-// too), taking the semitones of `order` in turn; or `count` notes.
-function repeated({ start, end }, value, order, fewest = 1, count = null) {
+// too), taking the semitones of `order` in turn.
+function repeated({ start, end }, value, order, fewest = 1) {
     const length = subtract(end, start);
     const fits = Math.round(Number(length.n * value.d) / Number(length.d * value.n));
-    count ??= Math.max(fewest, Math.min(MOST_REPEATS, fits));
+    const count = Math.max(fewest, Math.min(MOST_REPEATS, fits));
     const each = multiply(length, fraction(1n, BigInt(count)));
     return Array.from({ length: count }, (_, k) => {
         const from = add(start, multiply(each, fraction(BigInt(k))));
@@ -218,15 +218,6 @@ export class CarriedTrills {
     }
 }
 
-// The note's tie types: its <tie>s', else its drawn <tied>s' ("continue"
-// both a stop and a start).
-function tieTypes(element) {
-    const ties = children(element, "tie");
-    if (ties.length) return ties.map((tie) => attribute(tie, "type"));
-    return children(element, "notations").flatMap((n) => children(n, "tied"))
-        .flatMap((tied) => (attribute(tied, "type") === "continue" ? ["stop", "start"] : [attribute(tied, "type")]));
-}
-
 function tiedOn(element) {
     return tieTypes(element).includes("start");
 }
@@ -235,7 +226,7 @@ function tiedOn(element) {
 function tiedKey(element) {
     const pitch = child(element, "pitch");
     const written = pitch === null ? "" : ["step", "alter", "octave"].map((tag) => (childText(pitch, tag) ?? "").trim()).join(" ");
-    return `${staffOf(element)} ${childText(element, "voice")?.trim() ?? "1"} ${written}`;
+    return `${voiceKey(element)} ${written}`;
 }
 
 function staffOf(element) {
