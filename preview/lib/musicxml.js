@@ -668,12 +668,13 @@ function directionCue(direction, at) {
 
 // A note as the walk keeps it, with what its children make of it, found in
 // one walk: {element, start, divisions, transpose, chord, grace, silent (a
-// rest, or a cue note, read but not played), and whether its notations
-// hold a fermata, an arpeggio or ornaments}.
+// rest, or a cue note, read but not played), tied (a <tie>, or a drawn
+// <tied>), and whether its notations hold a fermata, an arpeggio or
+// ornaments}.
 function placedNote(element, context) {
     const placed = {
         element, start: ZERO, divisions: context.divisions, transpose: context.transpose,
-        chord: false, grace: false, silent: false, fermata: false, arpeggiate: false, ornaments: false,
+        chord: false, grace: false, silent: false, tied: false, fermata: false, arpeggiate: false, ornaments: false,
     };
     for (let node = element.firstChild; node; node = node.nextSibling) {
         if (node.nodeType !== 1) continue;
@@ -681,6 +682,7 @@ function placedNote(element, context) {
         if (tag === "chord") placed.chord = true;
         else if (tag === "grace") placed.grace = true;
         else if (tag === "rest" || tag === "cue") placed.silent = true;
+        else if (tag === "tie") placed.tied = true;
         else if (tag === "notations") markNotations(node, placed);
     }
     return placed;
@@ -693,6 +695,7 @@ function markNotations(notations, placed) {
         if (tag === "fermata") placed.fermata = true;
         else if (tag === "arpeggiate") placed.arpeggiate = true;
         else if (tag === "ornaments") placed.ornaments = true;
+        else if (tag === "tied") placed.tied = true;
     }
 }
 

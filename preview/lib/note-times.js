@@ -31,7 +31,7 @@ const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 const HALF = fraction(1n, 2n);
 const TWO_THIRDS = fraction(2n, 3n);
 
-// notes: a measure's notes as the walk found them ({element, start, chord, grace, silent, arpeggiate, ornaments}), in the
+// notes: a measure's notes as the walk found them ({element, start, chord, grace, silent, tied, arpeggiate, ornaments}), in the
 // file's order; lengthOf(placed): a note's written length (units);
 // unitsOf(ms, placed): the units that `ms` last where that note starts;
 // key: the key signature's alteration of each step (ornaments.js);
@@ -74,7 +74,7 @@ export function noteTimes(notes, { lengthOf, unitsOf, key, carried = new Carried
     // carry its trill on, marked or not.
     const trillsCarried = carried.size > 0 || notes.some((placed) => placed.ornaments);
     const marked = notes.flatMap((placed, index) => (sounding(index)
-        && (placed.ornaments || (trillsCarried && child(placed.element, "tie") !== null)) ? [index] : []));
+        && (placed.ornaments || (trillsCarried && placed.tied)) ? [index] : []));
     for (const index of marked) {
         const pieces = ornamentPieces(notes, times, index, key, carried);
         if (pieces) times[index].pieces = pieces;

@@ -496,9 +496,9 @@ test("a note's chord, grace, rest and notation marks are read from any of its no
     const { parts } = readParts(await parseScoreDocument(new TextEncoder().encode(`${head}${notes}</measure></part></score-partwise>`),
         "m.musicxml", tools), "m.musicxml");
     const [measure] = parts[0].measures;
-    const flags = ["chord", "grace", "silent", "fermata", "arpeggiate", "ornaments"];
+    const flags = ["chord", "grace", "silent", "tied", "fermata", "arpeggiate", "ornaments"];
     assert.deepEqual(measure.notes.map((note) => [Number(note.start.n) / Number(note.start.d), ...flags.filter((flag) => note[flag])]),
-        [[0, "fermata", "arpeggiate"], [0, "chord", "ornaments"], [1024, "grace"], [1024, "silent"]]);
+        [[0, "tied", "fermata", "arpeggiate"], [0, "chord", "ornaments"], [1024, "grace"], [1024, "silent"]]);
     assert.deepEqual(measure.cues.map(({ kind }) => kind), ["fermata"]);
     assert.equal(measure.content, 2048);
 });

@@ -155,11 +155,14 @@ test("grace notes take their time from the note they ornament; rolled chords are
         + rest(8) + note("C5", 4, { after: tie("stop") }),
     trill("C5", 2).replace("<notations>", `${tie("start")}<notations>`) + note("C5", 2, { after: tie("stop") }) + rest(12),
     // A tie whose end is left out carries its trill to no later note.
-    trill("E5", 2).replace("<notations>", `${tie("start")}<notations>`) + rest(14), rest(16), note("E5", 4, { after: tie("stop") }) + rest(12)]);
+    trill("E5", 2).replace("<notations>", `${tie("start")}<notations>`) + rest(14), rest(16), note("E5", 4, { after: tie("stop") }) + rest(12),
+    // Ties only drawn (<tied>, no <tie>) carry it too.
+    trill("C5", 2).replace("<notations>", '<notations><tied type="start"/>') + note("C5", 2, { after: tied("stop") }) + rest(12)]);
     const trilled = (from, count, [main, upper] = [72, 74]) => Array.from({ length: count },
         (_, k) => [from + 128 * k, from + 128 * (k + 1), k % 2 ? upper : main]);
     assert.deepEqual(tiedTrill.map(([start, end, key]) => [start, end, key]),
-        [...trilled(3072, 16), [7168, 8192, 72], ...trilled(8192, 8), ...trilled(12288, 4, [76, 77]), [20480, 21504, 76]]);
+        [...trilled(3072, 16), [7168, 8192, 72], ...trilled(8192, 8), ...trilled(12288, 4, [76, 77]), [20480, 21504, 76],
+            ...trilled(24576, 8)]);
     // A trill 64 whole notes long (2,048 32nds) is 512 notes, an eighth each.
     const long = await notesOf("", "", [trill("C5", 1024)]);
     assert.equal(long.length, 512);
