@@ -273,6 +273,10 @@ export class Notation {
         }
         if (mine !== this.generation) return false;
         const pace = new Pace(TASK_BUDGET_MS, () => this.step());
+        // This task began with the frame awaited: the region's system is read
+        // now, while the Worker previews the score, rather than after its
+        // answer is shown.
+        pace.newTaskBegan();
         let failed = 0;
         for (const [done, index] of order.entries()) {
             if (mine !== this.generation) return false;
