@@ -699,9 +699,14 @@ function markNotations(notations, placed) {
     }
 }
 
+// A note's staff: "1" where it names none.
+export function staffOf(note) {
+    return childText(note, "staff")?.trim() ?? "1";
+}
+
 // A note's staff and voice, as one key: "1 1" where it names neither.
 export function voiceKey(note) {
-    return `${childText(note, "staff")?.trim() ?? "1"} ${childText(note, "voice")?.trim() ?? "1"}`;
+    return `${staffOf(note)} ${childText(note, "voice")?.trim() ?? "1"}`;
 }
 
 // A note's tie types: its <tie>s' (what it sounds), else its drawn

@@ -31,8 +31,8 @@ const STEPS = { C: 0, D: 2, E: 4, F: 5, G: 7, A: 9, B: 11 };
 const HALF = fraction(1n, 2n);
 const TWO_THIRDS = fraction(2n, 3n);
 
-// notes: a measure's notes as the walk found them ({element, start, chord, grace, silent, tied, arpeggiate, ornaments}), in the
-// file's order; lengthOf(placed): a note's written length (units);
+// notes: a measure's notes as the walk found them ({element, start, chord,
+// grace, silent, tied, arpeggiate, ornaments}), in the file's order; lengthOf(placed): a note's written length (units);
 // unitsOf(ms, placed): the units that `ms` last where that note starts;
 // key: the key signature's alteration of each step (ornaments.js);
 // carried: the trills ties carry on into later notes of the part (kept

@@ -24,7 +24,7 @@
 import { measureOffsets } from "./music.js";
 import {
     attribute, child, childText, children, directionOffset, durationOf, numberFraction, parseScoreDocument,
-    partName, readParts, remark, tagOf, tieTypes, units, voiceKey, wholeNumber,
+    partName, readParts, remark, staffOf, tagOf, tieTypes, units, voiceKey, wholeNumber,
 } from "./musicxml.js";
 import { ZERO, add, compare, fraction } from "./numbers.js";
 import { drumKeyFor, programFor } from "./instruments.js";
@@ -302,7 +302,7 @@ function pitchKey(pitch, where, remarks) {
 // whole number of semitones) is left out, and said: the notes sound as
 // written.
 function transposition(transposes, note, where, remarks) {
-    const staff = childText(note, "staff")?.trim() ?? "1";
+    const staff = staffOf(note);
     const mine = transposes.find((t) => attribute(t, "number") === staff)
         ?? transposes.find((t) => attribute(t, "number") === null);
     const none = { semitones: 0, doubled: [] };

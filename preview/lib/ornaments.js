@@ -15,7 +15,7 @@
 // Finale writes a tremolo, music21 a trill), the note sounds as written and
 // they play the ornament. A tremolo between two notes sounds as written.
 // Browser-safe.
-import { attribute, child, childText, children, tagOf, tieTypes, voiceKey } from "./musicxml.js";
+import { attribute, child, childText, children, staffOf, tagOf, tieTypes, voiceKey } from "./musicxml.js";
 import { UNITS_PER_QUARTER } from "./music.js";
 import { add, compare, fraction, multiply, subtract } from "./numbers.js";
 
@@ -227,8 +227,4 @@ function tiedKey(element) {
     const pitch = child(element, "pitch");
     const written = pitch === null ? "" : ["step", "alter", "octave"].map((tag) => (childText(pitch, tag) ?? "").trim()).join(" ");
     return `${voiceKey(element)} ${written}`;
-}
-
-function staffOf(element) {
-    return childText(element, "staff")?.trim() ?? "1";
 }
