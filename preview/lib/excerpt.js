@@ -68,21 +68,49 @@ export class Excerpts {
         const last = Math.min(measures.length, to);
         const bars = [];
         for (let m = first; m <= last; m += 1) {
-            bars.push(this.measureText(measures[m - 1], m === first ? this.states[index][m - 1] : null));
+            const carried = m === first ? this.states[index][m - 1] : null;
+            const clefs = carried ? this.impliedClefs(index, carried, measures[m - 1]) : "";
+            bars.push(this.measureText(measures[m - 1], carried, clefs));
         }
         return `<part id="${escapeAttribute(id)}">${bars.join("\n")}</part>`;
     }
 
-    measureText(measure, carried) {
+    // The clefs a score leaves to be assumed (treble, or the percussion clef
+    // of a part with no pitched notes), for the staves that begin a piece
+    // with none in force: the notation library fails on some pieces without
+    // one, where the whole score drew.
+    impliedClefs(index, carried, measure) {
+        const known = new Set(carried.clef?.keys() ?? []);
+        for (const attributes of children(measure, "attributes")) {
+            for (const clef of children(attributes, "clef")) known.add(attribute(clef, "number") ?? "1");
+        }
+        const part = this.parts[index];
+        part.staves ??= mostStaves(part.measures);
+        const missing = [];
+        for (let staff = 1; staff <= part.staves; staff += 1) {
+            if (!known.has(String(staff))) missing.push(staff);
+        }
+        if (!missing.length) return "";
+        part.unpitched ??= isUnpitched(part.measures);
+        const sign = part.unpitched ? "<sign>percussion</sign>" : "<sign>G</sign><line>2</line>";
+        const number = (staff) => (part.staves > 1 ? ` number="${staff}"` : "");
+        return `<attributes>${missing.map((staff) => `<clef${number(staff)}>${sign}</clef>`).join("")}</attributes>`;
+    }
+
+    measureText(measure, carried, clefs = "") {
         const attributes = [];
         for (let i = 0; i < measure.attributes.length; i += 1) {
             const { name, value } = measure.attributes[i];
             attributes.push(`${name}="${escapeAttribute(value)}"`);
         }
-        const inside = children(measure).filter((c) => !LEFT_OUT.has(tagOf(c)))
-            .map((c) => this.serializer.serializeToString(c)).join("");
+        const kept = children(measure).filter((c) => !LEFT_OUT.has(tagOf(c)));
+        // Assumed clefs follow the measure's own opening attributes: ahead of
+        // its divisions, the library read its rests' durations without them.
+        const opening = kept.findIndex((c) => tagOf(c) !== "attributes");
+        const at = opening < 0 ? kept.length : opening;
+        const text = (list) => list.map((c) => this.serializer.serializeToString(c)).join("");
         const head = carried ? this.attributesText(carried) : "";
-        return `<measure ${attributes.join(" ")}>${head}${inside}</measure>`;
+        return `<measure ${attributes.join(" ")}>${head}${text(kept.slice(0, at))}${clefs}${text(kept.slice(at))}</measure>`;
     }
 
     attributesText(state) {
@@ -167,6 +195,18 @@ function mostStaves(measures) {
         }
     }
     return most;
+}
+
+// A part whose notes are all unpitched (a drum part), none pitched.
+function isUnpitched(measures) {
+    let unpitched = false;
+    for (const measure of measures) {
+        for (const note of children(measure, "note")) {
+            if (child(note, "pitch")) return false;
+            if (child(note, "unpitched")) unpitched = true;
+        }
+    }
+    return unpitched;
 }
 
 function textOf(element) {

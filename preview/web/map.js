@@ -19,14 +19,17 @@ export function axisOf(svg, extent) {
         left, bottom: Number(axis.getAttribute("y1")) };
 }
 
-// Which record each dot stands for. The map draws the records inside its
-// extent in the order of their positions (the later of two at one position
-// last, as it holds), led by one more dot, the tempo in force at its start,
-// when that comes from a record before it.
-export function dotRecords(records, starts, extent, dotCount) {
+// Which record each dot ({position}, as the map drew them) stands for. The
+// map draws the records inside its extent in the order of their positions
+// (the later of two at one position last, as it holds), led by one more
+// dot, the tempo in force at its start, when that comes from a record
+// before it; a ramp the score wrote as steps gets no dot for its steps.
+export function dotRecords(records, starts, extent, dots) {
     const [x0, x1] = extent;
+    const drawn = new Set(dots.map((dot) => dot.position));
+    const dotCount = dots.length;
     const placed = records.map((record, index) => ({ record, index, at: starts[record.measure] + record.position }));
-    const inside = placed.filter((p) => x0 <= p.at && p.at <= x1)
+    const inside = placed.filter((p) => x0 <= p.at && p.at <= x1 && drawn.has(p.at))
         .sort((a, b) => a.at - b.at || a.index - b.index);
     const before = placed.filter((p) => p.at < x0).sort((a, b) => a.at - b.at || a.index - b.index);
     const lead = dotCount - inside.length;
@@ -127,7 +130,7 @@ export function showMap(container, result, info) {
     info.textContent = "";
     const ring = svg.querySelector(".cursor");
     if (!ring) return svg;
-    const owners = dotRecords(result.records, result.starts, result.extent, centres.length);
+    const owners = dotRecords(result.records, result.starts, result.extent, result.drawing.dots);
     let current = 0;
     const show = (index) => {
         current = Math.max(0, Math.min(centres.length - 1, index));

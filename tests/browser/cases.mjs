@@ -14,13 +14,14 @@
 // After every case the runner also asserts that the console shows no error.
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { basename, join } from "node:path";
 import { tools } from "../../preview/node/xml-tools.js";
 import { largeScore } from "../fixtures/large-score.mjs";
 import { HOSTILE_FILES } from "../fixtures/hostile.mjs";
 import { SCORES, cliRun, cliSections, runCli, waitFor } from "./page.mjs";
+import { faultsOf, openScore as openForFaults } from "./open-scores.mjs";
 import { BOX_WIDTH, ROW_HEIGHT } from "../../preview/web/strip.js";
 import { LINK_DELAY_MS } from "../../preview/web/address.js";
 
@@ -291,6 +292,18 @@ function songScore(count, marks) {
 }
 
 export const CASES = [
+  {
+    name: "every score of the project's own opens, is drawn whole and answers a ramp over its last two measures",
+    async run(page) {
+      const names = readdirSync(SCORES).filter((name) => name.endsWith(".musicxml")).sort();
+      assert.ok(names.length >= 9, names.join(" "));
+      for (const name of names) {
+        const faults = faultsOf(await openForFaults(page, join(SCORES, name)));
+        if (name === "not-a-score.musicxml") assert.match(faults.join(), /^refused: not-a-score\.musicxml is not MusicXML/);
+        else assert.deepEqual(faults, [], name);
+      }
+    },
+  },
   {
     name: "each score's notation has one box per measure the preview counts, named as Finale and the score number it",
     async run(page) {

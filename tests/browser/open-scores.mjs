@@ -73,7 +73,9 @@ function regionErrors() {
     return [...document.querySelectorAll("#inputs-more [role=alert]")].map((slot) => slot.textContent).filter(Boolean);
 }
 
-async function openScore(page, path) {
+// The score at path opened in the page, drawn whole and its last two
+// measures asked for: what faultsOf reads.
+export async function openScore(page, path) {
     await page.open();
     await page.evaluate(watchErrors);
     await page.chooseFile("score", path);
