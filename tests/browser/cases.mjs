@@ -293,7 +293,7 @@ function songScore(count, marks) {
 
 export const CASES = [
   {
-    name: "every score of the project's own opens, is drawn whole and answers a ramp over its last two measures",
+    name: "every score of the project's own opens, is drawn whole and answers a ramp over its first two measures and its last two",
     async run(page) {
       const names = readdirSync(SCORES).filter((name) => name.endsWith(".musicxml")).sort();
       assert.ok(names.length >= 9, names.join(" "));

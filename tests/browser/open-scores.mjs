@@ -1,8 +1,8 @@
 // Every score of a folder opened in the page, as a musician would open it, in
 // each engine: chosen, drawn to its last system, and a ritardando asked over
-// its last two measures. Prints one line for each score where something a
-// musician would see went wrong, and a last line for each engine. A check of
-// real scores, not a test: the scores are not the project's.
+// its first two measures, then its last two. Prints one line for each score
+// where something a musician would see went wrong, and a last line for each
+// engine. A check of real scores, not a test: the scores are not the project's.
 //   node tests/browser/open-scores.mjs [--engines chromium,firefox,webkit] [--every] FOLDER
 import { readdirSync } from "node:fs";
 import { basename, join } from "node:path";
@@ -16,9 +16,9 @@ const RESULT_SHOWN = "Up to date.";
 // as sentences of what went wrong (none: the score works). reading: {refused,
 // measures (from "Open: name (N measures)", or null), boxes (measure boxes
 // over the drawing), flat (boxes with no room), undrawn (the systems' own
-// sentences), drawingStatus, answer (what the page's status says once the
-// region is asked for; null when it was not), regionErrors (the region's
-// fields' errors), scriptErrors}.
+// sentences), drawingStatus, answers ([{region, status, errors}]: for each
+// region asked for, what the page's status said and its fields' errors),
+// scriptErrors}.
 export function faultsOf(reading) {
     if (reading.refused) return [`refused: ${reading.refused}`];
     const faults = [];
@@ -28,8 +28,8 @@ export function faultsOf(reading) {
     faults.push(...reading.undrawn);
     if (reading.drawingStatus) faults.push(`the drawing says: ${reading.drawingStatus}`);
     // The page answers a region with its result, or says why not.
-    if (reading.answer !== null && reading.answer !== RESULT_SHOWN) {
-        faults.push(`the last two measures: ${reading.regionErrors.join(" ") || reading.answer}`);
+    for (const { region, status, errors } of reading.answers) {
+        if (status !== RESULT_SHOWN) faults.push(`${region}: ${errors.join(" ") || status}`);
     }
     faults.push(...reading.scriptErrors.map((error) => `script: ${error}`));
     return faults;
@@ -81,13 +81,21 @@ export async function openScore(page, path) {
     await page.chooseFile("score", path);
     await waitFor(() => page.evaluate(drawnOrRefused), `${basename(path)} to be drawn`, 300);
     const reading = await page.evaluate(readScore);
-    reading.regionErrors = [];
-    reading.answer = null;
+    reading.answers = [];
     if (!reading.refused && reading.measures) {
-        await page.retype("to-measure", String(reading.measures));
-        await page.retype("from-measure", String(Math.max(1, reading.measures - 1)));
-        reading.answer = await page.status();
-        reading.regionErrors = await page.evaluate(regionErrors);
+        const count = reading.measures;
+        // From is typed last for the last two measures, To for the first two:
+        // the region is never backwards on the way.
+        const asked = async (region) => {
+            const status = await page.status();
+            reading.answers.push({ region, status, errors: await page.evaluate(regionErrors) });
+        };
+        await page.retype("to-measure", String(Math.min(2, count)));
+        await page.retype("from-measure", "1");
+        await asked("the first two measures");
+        await page.retype("to-measure", String(count));
+        await page.retype("from-measure", String(Math.max(1, count - 1)));
+        await asked("the last two measures");
         reading.headline = (await page.text("headline")).split("\n")[0];
     }
     reading.scriptErrors = await page.evaluate(() => window.zorvScriptErrors);
@@ -148,7 +156,7 @@ async function main(argv) {
     const lines = [];
     for (const engine of engines) {
         const working = await openAll(engine, paths, every);
-        lines.push(`${engine}: ${paths.length} scores, ${working} open, draw whole and take a region; ${paths.length - working} with a fault`);
+        lines.push(`${engine}: ${paths.length} scores, ${working} open, draw whole and answer both regions; ${paths.length - working} with a fault`);
     }
     for (const line of lines) console.log(line);
     return lines.every((line) => line.endsWith("; 0 with a fault")) ? 0 : 1;
