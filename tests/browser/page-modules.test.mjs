@@ -775,33 +775,6 @@ test("a piece to draw holds the text the score reader decoded, in the encoding t
   }
 });
 
-// The check that opens real scores in the page: what it calls a fault.
-test("a score opened in the page has a fault where a musician would see one, and none where it works", async () => {
-  const { faultsOf } = await import("./open-scores.mjs");
-  const works = {
-    refused: "", measures: 14, boxes: 14, flat: 0, undrawn: [], drawingStatus: "", scriptErrors: [],
-    answers: [{ region: "the first two measures", status: "Up to date.", errors: [] }],
-  };
-  const answered = (status, errors = []) => ({ answers: [{ region: "the last two measures", status, errors }] });
-  // [what differs from a score that works, the faults named]
-  const cases = [
-    [{}, []],
-    [{ answers: [] }, []],
-    [{ refused: "x.mscz is not MusicXML but a MuseScore file" }, ["refused: x.mscz is not MusicXML but a MuseScore file"]],
-    [{ measures: null }, ["the page never said the score was open"]],
-    [{ boxes: 12, flat: 2 }, ["12 measure boxes for 14 measures", "2 measure boxes with no room to click"]],
-    [{ undrawn: ["Measures 5 to 8 could not be drawn (x)."], drawingStatus: "1 of 3 systems could not be drawn" },
-      ["Measures 5 to 8 could not be drawn (x).", "the drawing says: 1 of 3 systems could not be drawn"]],
-    [answered("Fix the fields marked in red.", ["To is past the score's last measure, 14."]),
-      ["the last two measures: To is past the score's last measure, 14."]],
-    [answered("The preview failed: out of memory"), ["the last two measures: The preview failed: out of memory"]],
-    [{ scriptErrors: ["TypeError: a is undefined"] }, ["script: TypeError: a is undefined"]],
-  ];
-  for (const [change, faults] of cases) {
-    assert.deepEqual(faultsOf({ ...works, ...change }), faults, JSON.stringify(change));
-  }
-});
-
 // The notation library fails on some pieces of a score that names no clef.
 test("a piece of a score that names no clef carries the one assumed, after the measure's own opening attributes", async () => {
   const { Excerpts } = await import("../../preview/lib/excerpt.js");
