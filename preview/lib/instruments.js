@@ -161,10 +161,31 @@ function wordProgram(word) {
 // the piano. readings: [{sound} or {name}].
 export function programFor(readings) {
     for (const reading of readings) {
-        const program = reading.sound !== undefined ? bySound(SOUND_PROGRAMS, reading.sound) : byName(reading.name);
+        const program = readingProgram(reading);
         if (program !== undefined) return program;
     }
     return PIANO;
+}
+
+// The program a part sounds on: the one its score gives, else what its
+// readings mean. A given piano is what notation programs and exporters
+// write for a part whose sound nobody chose ("Violin 1" on "Acoustic Grand
+// Piano", every part of a chorale on program 1), so a part given it plays
+// the first other instrument its readings mean; an instrument sound that
+// means the piano before any other keeps it, as a sound chosen.
+export function partProgram(given, readings) {
+    if (given === undefined) return programFor(readings);
+    if (given !== PIANO) return given;
+    for (const reading of readings) {
+        const program = readingProgram(reading);
+        if (program === PIANO && reading.sound !== undefined) return PIANO;
+        if (program !== undefined && program !== PIANO) return program;
+    }
+    return PIANO;
+}
+
+function readingProgram(reading) {
+    return reading.sound !== undefined ? bySound(SOUND_PROGRAMS, reading.sound) : byName(reading.name);
 }
 
 // The drum key of an unpitched instrument without one, by the same

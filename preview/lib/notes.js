@@ -27,7 +27,7 @@ import {
     partName, readParts, remark, staffOf, tagOf, tieTypes, units, voiceKey, wholeNumber,
 } from "./musicxml.js";
 import { ZERO, add, compare, fraction } from "./numbers.js";
-import { drumKeyFor, programFor } from "./instruments.js";
+import { PIANO, drumKeyFor, partProgram } from "./instruments.js";
 import { withFields } from "./copy.js";
 import { noteTimes } from "./note-times.js";
 import { CarriedTrills, keyAlters } from "./ornaments.js";
@@ -73,7 +73,7 @@ export function scoreParts(root, walked, measures, remarks = null, tempo = []) {
         const drums = sounding.length > 0 && sounding.every((note) => note.channel === PERCUSSION_CHANNEL);
         return {
             id, name: entry.name, drums,
-            program: drums ? drumKit(entry.main.program) : entry.main.program ?? programFor(entry.readings),
+            program: drums ? drumKit(entry.main.program) : partProgram(entry.main.program, entry.readings),
             givenChannel: entry.main.channel ?? null, volume: entry.main.volume ?? null, notes: joinTies(sounding),
         };
     });
@@ -136,7 +136,19 @@ function partList(root, remarks) {
         const main = children(scorePart, "midi-instrument").length ? instruments.values().next().value : {};
         listed.set(id, { name, instruments, main, readings: partReadings, drumKey: drumKeyFor(partReadings) });
     }
+    sayPianoProgramsRead(listed, remarks);
     return listed;
+}
+
+// Said once, as it changes what is heard: the parts given the piano's
+// program that play another instrument.
+function sayPianoProgramsRead(listed, remarks) {
+    const names = [...listed.values()].filter((entry) => entry.main.program === PIANO
+        && partProgram(PIANO, entry.readings) !== PIANO).map((entry) => entry.name);
+    if (!names.length) return;
+    const shown = names.length > 4 ? `${names.slice(0, 3).join(", ")} and ${names.length - 3} more` : names.join(", ");
+    remark(remarks, "piano program", `a part given the piano's MIDI program plays as its instrument or name says, `
+        + `the piano being what a part gets when nobody chose its sound (${shown})`);
 }
 
 // A <score-instrument>'s sound and name, as readings for instruments.js.

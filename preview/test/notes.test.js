@@ -172,7 +172,14 @@ test("grace notes take their time from the note they ornament; rolled chords are
 test("a part's instrument: its MIDI program, else its instrument sound, else its names, else the piano", async () => {
     const instrument = (name, sound) => `<score-instrument id="I">${name ? `<instrument-name>${name}</instrument-name>` : ""}`
         + `${sound ? `<instrument-sound>${sound}</instrument-sound>` : ""}</score-instrument>`;
+    const piano = '<midi-instrument id="I"><midi-program>1</midi-program></midi-instrument>';
     const cases = [
+        // The piano given where nobody chose a sound, as exporters write it.
+        [`<part-name>Violin 1</part-name>${instrument("Acoustic Grand Piano")}${piano}`, 40],
+        [`<part-name>Violino I.</part-name>${instrument("ARIA Player", "strings.violin")}${piano}`, 40],
+        [`<part-name>Staff 1</part-name>${instrument("Instrument 7")}${piano}`, 0],
+        // The piano chosen as the sound of a voice.
+        [`<part-name>Voice</part-name>${instrument("Piano", "keyboard.piano")}${piano}`, 0],
         [`<part-name>Tuba</part-name>${instrument("Tuba", "brass.tuba")}<midi-instrument id="I"><midi-program>41</midi-program></midi-instrument>`, 40],
         [`<part-name>Tuba</part-name>${instrument("Tuba", "strings.viola")}`, 41],
         [`<part-name>Solo</part-name>${instrument("Clarinet in Bb", "exotic.unknown")}`, 71],
@@ -274,6 +281,9 @@ test("a value the reader cannot use is clamped or left out, the rest sounds, and
         ["program 300, channel 17", instrument("<midi-program>300</midi-program><midi-channel>17</midi-channel>"), "", c4,
             { program: 127, keys: [[60, 80]] }, ["a MIDI program outside 1 to 128 is read as the nearest, 128 (part P1: 300)",
                 "a MIDI channel outside 1 to 16 is read as the nearest, 16 (part P1: 17)"]],
+        ["the piano's program on a violin", `<part-name>Violin</part-name>${instrument("<midi-program>1</midi-program>")}`, "", c4,
+            { program: 40, keys: [[60, 80]] }, ["a part given the piano's MIDI program plays as its instrument or name says, "
+                + "the piano being what a part gets when nobody chose its sound (Violin)"]],
         ["a volume", instrument("<midi-program>41</midi-program><volume>loud</volume>"), "", c4, { program: 40, volume: null, keys: [[60, 80]] },
             ["volume that is no number is left out (part P1: 'loud')"]],
         ["levels below 0: the level before holds", "", "", `<sound dynamics='50'/>${c4}<sound dynamics='-1.11'/>${c4}${soft}`,
