@@ -141,9 +141,11 @@ function partList(root, remarks) {
 }
 
 // Said once, as it changes what is heard: the parts given the piano's
-// program that play another instrument.
+// program that play another instrument. A drum part plays the kit whatever
+// its program, and its drums' names are no instrument's ("Bass Drum").
 function sayPianoProgramsRead(listed, remarks) {
-    const names = [...listed.values()].filter((entry) => entry.main.program === PIANO
+    const drums = (entry) => entry.drumKey !== null || [...entry.instruments.values()].some((i) => i.unpitched !== undefined);
+    const names = [...listed.values()].filter((entry) => entry.main.program === PIANO && !drums(entry)
         && partProgram(PIANO, entry.readings) !== PIANO).map((entry) => entry.name);
     if (!names.length) return;
     const shown = names.length > 4 ? `${names.slice(0, 3).join(", ")} and ${names.length - 3} more` : names.join(", ");

@@ -218,19 +218,22 @@ test("a drum part plays the standard kit on the percussion channel, and leaves t
         <score-part id="D"><part-name>Snare Drum</part-name><midi-instrument id="D"><midi-channel>3</midi-channel></midi-instrument></score-part>
         <score-part id="V"><part-name>Violin</part-name></score-part>
         <score-part id="K"><part-name>Drum Set</part-name><midi-instrument id="K"><midi-program>26</midi-program><midi-unpitched>36</midi-unpitched></midi-instrument></score-part>
-        <score-part id="J"><part-name>Drum Set</part-name><midi-instrument id="J"><midi-program>99</midi-program><midi-unpitched>36</midi-unpitched></midi-instrument></score-part></part-list>
+        <score-part id="J"><part-name>Drum Set</part-name><midi-instrument id="J"><midi-program>99</midi-program><midi-unpitched>36</midi-unpitched></midi-instrument></score-part>
+        <score-part id="B"><part-name>Bass Drum</part-name><midi-instrument id="B"><midi-program>1</midi-program></midi-instrument></score-part></part-list>
         <part id="D"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
         <note><unpitched/><duration>1</duration></note></measure></part>
         <part id="V"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
         <note><pitch><step>A</step><octave>4</octave></pitch><duration>1</duration></note></measure></part>
-        ${["K", "J"].map((id) => `<part id="${id}"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
+        ${["K", "J", "B"].map((id) => `<part id="${id}"><measure><attributes><divisions>1</divisions><time><beats>1</beats><beat-type>4</beat-type></time></attributes>
         <note><unpitched/><duration>1</duration></note></measure></part>`).join("")}</score-partwise>`);
-    const { parts } = await readScoreNotes(score, "s.musicxml", tools);
+    const { parts, remarks } = await readScoreNotes(score, "s.musicxml", tools);
     assert.deepEqual(parts.map((p) => [p.name, p.drums, p.program, p.channel, p.notes.map((n) => [n.key, n.channel])]),
         // A kit asked for by its program where General MIDI banks have it (the
         // TR-808's 26th); else the standard kit, never silence.
         [["Snare Drum", true, 0, 9, [[38, 9]]], ["Violin", false, 40, 0, [[69, 0]]], ["Drum Set", true, 25, 9, [[35, 9]]],
-            ["Drum Set", true, 0, 9, [[35, 9]]]]);
+            ["Drum Set", true, 0, 9, [[35, 9]]], ["Bass Drum", true, 0, 9, [[36, 9]]]]);
+    // The bass drum's piano program is a kit's, not a bass singer's taken for the piano.
+    assert.deepEqual(remarks.filter((r) => r.kind !== "measure-length"), []);
 });
 
 test("channels: each part its own while they last; then parts of one program share, then parts of one family", () => {
