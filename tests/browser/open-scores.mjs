@@ -1,12 +1,13 @@
 // Every score of a folder opened in the page, as a musician would open it, in
-// each engine: chosen, drawn to its last system, and a ritardando asked over
-// its first two measures, then its last two. Prints one line for each score
+// each engine: chosen, drawn to its last system, a ritardando asked over its
+// first two measures, then its last two, played where the engine sounds, and
+// drawn again as a short score at 150% where it has more than two parts. Prints one line for each score
 // where something a musician would see went wrong, and a last line for each
 // engine. A check of real scores, not a test: the scores are not the project's.
 //   node tests/browser/open-scores.mjs [--engines chromium,firefox,webkit] [--every] FOLDER
 import { readdirSync } from "node:fs";
 import { basename, join } from "node:path";
-import { ENGINES, startEngine } from "./engines.mjs";
+import { CAN_PLAY_AUDIO, ENGINES, startEngine } from "./engines.mjs";
 import { PageUnderTest, waitFor } from "./page.mjs";
 
 const SCORE_FILE = /\.(musicxml|xml|mxl)$/i;
@@ -15,23 +16,33 @@ const RESULT_SHOWN = "Up to date.";
 // What the page shows of a score once it is drawn and the region asked for,
 // as sentences of what went wrong (none: the score works). reading: {refused,
 // measures (from "Open: name (N measures)", or null), boxes (measure boxes
-// over the drawing), flat (boxes with no room), undrawn (the systems' own
-// sentences), drawingStatus, answers ([{region, status, errors}]: for each
-// region asked for, what the page's status said and its fields' errors),
-// scriptErrors}.
+// over the drawing), flat (boxes with no room), tall (boxes taller than the
+// view), undrawn (the systems' own sentences), drawingStatus, answers
+// ([{region, status, errors}]: for each region asked for, what the page's
+// status said and its fields' errors), play ({status, heard}, where played),
+// short (the same of the short score's drawing, where drawn), scriptErrors}.
 export function faultsOf(reading) {
     if (reading.refused) return [`refused: ${reading.refused}`];
     const faults = [];
     if (reading.measures === null) faults.push("the page never said the score was open");
-    else if (reading.boxes !== reading.measures) faults.push(`${reading.boxes} measure boxes for ${reading.measures} measures`);
-    if (reading.flat) faults.push(`${reading.flat} measure boxes with no room to click`);
-    faults.push(...reading.undrawn);
-    if (reading.drawingStatus) faults.push(`the drawing says: ${reading.drawingStatus}`);
+    faults.push(...drawingFaults(reading));
+    if (reading.short) faults.push(...drawingFaults(reading.short).map((fault) => `the short score at 150%: ${fault}`));
     // The page answers a region with its result, or says why not.
     for (const { region, status, errors } of reading.answers) {
         if (status !== RESULT_SHOWN) faults.push(`${region}: ${errors.join(" ") || status}`);
     }
+    if (reading.play && !reading.play.heard) faults.push(`Play: ${reading.play.status || "nothing said"}`);
     faults.push(...reading.scriptErrors.map((error) => `script: ${error}`));
+    return faults;
+}
+
+function drawingFaults({ measures, boxes, flat, tall, undrawn, drawingStatus }) {
+    const faults = [];
+    if (measures !== undefined && measures !== null && boxes !== measures) faults.push(`${boxes} measure boxes for ${measures} measures`);
+    if (flat) faults.push(`${flat} measure boxes with no room to click`);
+    if (tall) faults.push(`${tall} measure boxes taller than the view`);
+    faults.push(...undrawn);
+    if (drawingStatus) faults.push(`the drawing says: ${drawingStatus}`);
     return faults;
 }
 
@@ -58,15 +69,62 @@ function drawnOrRefused() {
 function readScore() {
     const opened = /\((\d+) measures?\)/.exec(document.getElementById("score-open").textContent);
     const boxes = [...document.querySelectorAll("#notation .measure")];
+    const view = document.getElementById("notation").clientHeight;
     return {
         refused: document.getElementById("score-error").textContent,
         measures: opened ? Number(opened[1]) : null,
         boxes: boxes.length,
         flat: boxes.filter((box) => parseFloat(box.style.width) < 1 || parseFloat(box.style.height) < 1).length,
+        tall: boxes.filter((box) => parseFloat(box.style.height) > view).length,
         undrawn: [...document.querySelectorAll("#notation .undrawn")].map((note) => note.textContent),
         drawingStatus: document.getElementById("notation-status").textContent,
         remarks: [...document.querySelectorAll("#score-remarks li")].map((remark) => remark.textContent),
     };
+}
+
+function listenForMeasures() {
+    window.zorvMeasuresHeard = [];
+    document.addEventListener("zorv-playing", (event) => {
+        if (event.detail) window.zorvMeasuresHeard.push(event.detail.measure);
+    });
+}
+
+// Play pressed on the region shown: whether its first measure was heard
+// begun, what the page said, and how long the sound took to start.
+async function playRegion(page) {
+    await page.evaluate(listenForMeasures);
+    await page.click("play");
+    const said = () => page.text("play-status");
+    await waitFor(async () => !(await said()).startsWith("Starting"), "the sound to start", 60);
+    const status = await said();
+    let heard = false;
+    if (status.startsWith("Playing")) {
+        heard = await waitFor(() => page.evaluate(() => window.zorvMeasuresHeard.length > 0), "a measure heard", 30)
+            .then(() => true, () => false);
+    }
+    // From Play to the moment the first sound was due at the output.
+    const started = await page.evaluate(() => (performance.getEntriesByName("zorv-first-sound").at(-1)?.startTime
+        - performance.getEntriesByName("zorv-play").at(-1).startTime) / 1000);
+    await page.click("stop").catch(() => {});
+    return { status, heard, started };
+}
+
+// The score's top and bottom parts alone, at 150%, where it has more than
+// two: what readScore reads of that drawing; null for a score of one or two.
+async function drawShortScore(page) {
+    const asked = await page.evaluate(() => {
+        const staves = document.getElementById("staves-shown");
+        if (staves.disabled || document.querySelectorAll("#parts-list input").length < 3) return false;
+        window.zorvDrawings = performance.getEntriesByName("zorv-notation").length;
+        document.getElementById("score-zoom").value = "1.5";
+        staves.value = "short";
+        staves.dispatchEvent(new Event("change", { bubbles: true }));
+        return true;
+    });
+    if (!asked) return null;
+    await waitFor(() => page.evaluate(() => performance.getEntriesByName("zorv-notation").length > window.zorvDrawings),
+        "the short score to be drawn", 300);
+    return page.evaluate(readScore);
 }
 
 function regionErrors() {
@@ -75,7 +133,7 @@ function regionErrors() {
 
 // The score at path opened in the page, drawn whole and its last two
 // measures asked for: what faultsOf reads.
-export async function openScore(page, path) {
+export async function openScore(page, path, { play = false } = {}) {
     await page.open();
     await page.evaluate(watchErrors);
     await page.chooseFile("score", path);
@@ -97,15 +155,22 @@ export async function openScore(page, path) {
         await page.retype("from-measure", String(Math.max(1, count - 1)));
         await asked("the last two measures");
         reading.headline = (await page.text("headline")).split("\n")[0];
+        if (play && status(reading) === RESULT_SHOWN) reading.play = await playRegion(page);
+        const short = await drawShortScore(page);
+        if (short) reading.short = { ...short, measures: reading.measures };
     }
     reading.scriptErrors = await page.evaluate(() => window.zorvScriptErrors);
     return reading;
 }
 
+const status = (reading) => reading.answers.at(-1)?.status;
+
 async function openAll(engine, paths, every) {
     let browser = await startEngine(engine);
     let page = new PageUnderTest(browser);
     let working = 0;
+    const starts = [];
+    let shortScores = 0;
     try {
         for (const path of paths) {
             const started = Date.now();
@@ -113,7 +178,9 @@ async function openAll(engine, paths, every) {
             let remarks = [];
             let headline = "";
             try {
-                const reading = await openScore(page, path);
+                const reading = await openScore(page, path, { play: CAN_PLAY_AUDIO[engine] });
+                if (reading.play?.heard) starts.push(reading.play.started);
+                if (reading.short) shortScores += 1;
                 faults = faultsOf(reading);
                 remarks = reading.remarks;
                 headline = reading.headline ?? "";
@@ -135,7 +202,15 @@ async function openAll(engine, paths, every) {
     } finally {
         await browser.close().catch(() => {});
     }
-    return working;
+    return { working, starts, shortScores };
+}
+
+// "; Play sounded in 160, its sound starting in 0.2 s (the median), at most 1.4 s"
+function playLine(starts) {
+    if (!starts.length) return "";
+    const sorted = [...starts].sort((a, b) => a - b);
+    const median = sorted[Math.floor(sorted.length / 2)];
+    return `; Play sounded in ${starts.length}, the sound starting in ${median.toFixed(2)} s (the median), at most ${sorted.at(-1).toFixed(2)} s`;
 }
 
 async function main(argv) {
@@ -155,8 +230,10 @@ async function main(argv) {
     const paths = readdirSync(folders[0]).filter((name) => SCORE_FILE.test(name)).sort().map((name) => join(folders[0], name));
     const lines = [];
     for (const engine of engines) {
-        const working = await openAll(engine, paths, every);
-        lines.push(`${engine}: ${paths.length} scores, ${working} open, draw whole and answer both regions; ${paths.length - working} with a fault`);
+        const { working, starts, shortScores } = await openAll(engine, paths, every);
+        lines.push(`${engine}: ${paths.length} scores, ${working} open, draw whole and answer both regions${playLine(starts)}; `
+            + `${shortScores} drawn again as a short score at 150%; `
+            + `${paths.length - working} with a fault`);
     }
     for (const line of lines) console.log(line);
     return lines.every((line) => line.endsWith("; 0 with a fault")) ? 0 : 1;
