@@ -104,11 +104,17 @@ export class Excerpts {
             attributes.push(`${name}="${escapeAttribute(value)}"`);
         }
         const kept = children(measure).filter((c) => !LEFT_OUT.has(tagOf(c)));
+        // A part's measure that holds no note, only room (<forward>): where no
+        // other part drawn beside it has a note there, the notation library
+        // fails to place the measure's words and marks, though the whole
+        // score draws. Its room is kept as rests that are not drawn.
+        const noteless = !kept.some((c) => tagOf(c) === "note");
+        const text = (list) => list.map((c) => (noteless && tagOf(c) === "forward" ? silentRest(c)
+            : this.serializer.serializeToString(c))).join("");
         // Assumed clefs follow the measure's own opening attributes: ahead of
         // its divisions, the library read its rests' durations without them.
         const opening = kept.findIndex((c) => tagOf(c) !== "attributes");
         const at = opening < 0 ? kept.length : opening;
-        const text = (list) => list.map((c) => this.serializer.serializeToString(c)).join("");
         const head = carried ? this.attributesText(carried) : "";
         return `<measure ${attributes.join(" ")}>${head}${text(kept.slice(0, at))}${clefs}${text(kept.slice(at))}</measure>`;
     }
@@ -123,6 +129,16 @@ export class Excerpts {
         }
         return parts.length ? `<attributes>${parts.join("")}</attributes>` : "";
     }
+}
+
+// The room a <forward> leaves, as a rest that is not drawn: the same time
+// in the same voice and staff, a note the library can place marks by.
+function silentRest(forward) {
+    const own = (tag) => {
+        const found = child(forward, tag);
+        return found ? `<${tag}>${escapeText(found.textContent.trim())}</${tag}>` : "";
+    };
+    return `<note print-object="no"><rest/>${own("duration")}${own("voice")}${own("staff")}</note>`;
 }
 
 // What <attributes> hold at the start of each measure: one state per
