@@ -293,7 +293,7 @@ function songScore(count, marks) {
 
 export const CASES = [
   {
-    name: "every score of the project's own opens, is drawn whole and answers a ramp over its first two measures and its last two",
+    name: "every score of the project's own opens, is drawn whole, answers a ramp over its first two measures and its last two, and is drawn as a short score",
     async run(page) {
       const names = readdirSync(SCORES).filter((name) => name.endsWith(".musicxml")).sort();
       assert.ok(names.length >= 9, names.join(" "));
