@@ -38,7 +38,7 @@ export function faultsOf(reading) {
 
 function drawingFaults({ measures, boxes, flat, tall, undrawn, drawingStatus }) {
     const faults = [];
-    if (measures !== undefined && measures !== null && boxes !== measures) faults.push(`${boxes} measure boxes for ${measures} measures`);
+    if (measures != null && boxes !== measures) faults.push(`${boxes} measure boxes for ${measures} measures`);
     if (flat) faults.push(`${flat} measure boxes with no room to click`);
     if (tall) faults.push(`${tall} measure boxes taller than the view`);
     faults.push(...undrawn);
@@ -155,7 +155,7 @@ export async function openScore(page, path, { play = false } = {}) {
         await page.retype("from-measure", String(Math.max(1, count - 1)));
         await asked("the last two measures");
         reading.headline = (await page.text("headline")).split("\n")[0];
-        if (play && status(reading) === RESULT_SHOWN) reading.play = await playRegion(page);
+        if (play && lastAnswer(reading) === RESULT_SHOWN) reading.play = await playRegion(page);
         const short = await drawShortScore(page);
         if (short) reading.short = { ...short, measures: reading.measures };
     }
@@ -163,7 +163,7 @@ export async function openScore(page, path, { play = false } = {}) {
     return reading;
 }
 
-const status = (reading) => reading.answers.at(-1)?.status;
+const lastAnswer = (reading) => reading.answers.at(-1)?.status;
 
 async function openAll(engine, paths, every) {
     let browser = await startEngine(engine);
