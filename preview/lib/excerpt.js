@@ -194,11 +194,15 @@ export function systemRuns(weights, widthUnits, { most = 8, notes = null, mostNo
     return runs;
 }
 
-// A measure's width in staff units as a notation program draws it: room
-// for each of its columns of notes (landmarks.js), each at least a note
-// head and its space.
-export function measureWeight(columns) {
-    return 8 + 2.2 * Math.max(1, columns);
+// A measure's width in staff units as the notation library spaces it, from
+// its spacing (landmarks.js: places, places with an accidental, letters
+// sung, a new key or meter). Fitted to the library's own narrowest widths of the 10,553
+// measures of 170 real scores (nine in ten within 0.75 to 1.3 times the
+// fit), and taken a fifth wider: a system's measures seldom come out too
+// wide for the view, where the library breaks them onto a second line (one
+// system in six with the note places alone, one in thirty now).
+export function measureWidth([places, accidentals = 0, letters = 0, signatures = 0]) {
+    return 3.2 + 2.3 * Math.max(1, places) + 1.4 * accidentals + 0.7 * letters + 5 * signatures;
 }
 
 // The most <staves> a part's measures give (1 when none does).

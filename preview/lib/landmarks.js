@@ -8,7 +8,9 @@
 //     tempos: [[measure, "Allegro q = 132"]],
 //     rehearsals: [[measure, "A"]],
 //     repeats: [[measure, "forward" | "backward" | "ending", label]],
-//     columns: [the places a note or rest begins in any part, grace notes one each, of each measure],
+//     spacing: [[places a note or rest begins in any part (grace notes one each), places with an
+//                accidental, letters of the longest syllable at each place summed, key and meter
+//                changes (0 to 2)] of each measure],
 //     notes: [notes of each measure in all parts],
 //   }
 import { children } from "./musicxml.js";
@@ -71,26 +73,61 @@ export function repeatMarks(marks) {
     return byMeasure(onceEach(repeats));
 }
 
-// The columns each measure is spaced in, as a notation program spaces a
-// system: every place where a note or rest begins in any part or staff
-// (a chord's notes one place), and each grace note one more; and the notes
-// of each measure in all parts. The busiest staff alone was too few where
-// the parts' rhythms interlock: 22 staves' measures drew twice as wide.
+// What each measure is spaced by, as a notation program spaces a system:
+// every place where a note or rest begins in any part or staff (a chord's
+// notes one place), each grace note one more, the places where a note shows
+// an accidental, the letters of the longest syllable sung at each place, and
+// a new key or meter drawn at its start;
+// and the notes of each measure in all parts. The busiest staff alone was
+// too few where the parts' rhythms interlock (22 staves' measures drew twice
+// as wide), and places alone too few under words: a madrigal's systems came
+// out too long for the width at one in three.
 export function noteCounts(parts, count) {
-    const places = Array.from({ length: count }, () => new Set());
+    const places = Array.from({ length: count }, () => new Map());
     const graces = new Array(count).fill(0);
     const notes = new Array(count).fill(0);
+    const signatures = new Array(count).fill(0);
     for (const part of parts) {
         part.measures.slice(0, count).forEach((m, i) => {
+            if (i > 0) signatures[i] = Math.max(signatures[i], signaturesChanged(m.attributes ?? []));
             for (const note of m.notes ?? []) {
-                if (note.chord) continue;
-                notes[i] += 1;
-                if (note.grace) graces[i] += 1;
-                else places[i].add(`${note.start.n}/${note.start.d}`);
+                if (!note.chord) notes[i] += 1;
+                if (note.grace) {
+                    if (!note.chord) graces[i] += 1;
+                    continue;
+                }
+                const key = `${note.start.n}/${note.start.d}`;
+                let place = places[i].get(key);
+                if (!place) places[i].set(key, (place = { accidental: false, letters: 0 }));
+                if (note.accidental) place.accidental = true;
+                if (note.letters > place.letters) place.letters = note.letters;
             }
         });
     }
-    return { columns: places.map((found, i) => found.size + graces[i]), notes };
+    return {
+        spacing: places.map((found, i) => {
+            let accidentals = 0;
+            let letters = 0;
+            for (const place of found.values()) {
+                if (place.accidental) accidentals += 1;
+                letters += place.letters;
+            }
+            return [found.size + graces[i], accidentals, letters, signatures[i]];
+        }),
+        notes,
+    };
+}
+
+// How many of the key and the meter a measure's attributes change (0 to 2):
+// each change is drawn at the measure's start.
+function signaturesChanged(attributes) {
+    let key = 0;
+    let time = 0;
+    for (const element of attributes) {
+        if (children(element, "key").length) key = 1;
+        if (children(element, "time").length) time = 1;
+    }
+    return key + time;
 }
 
 function byMeasure(entries) {

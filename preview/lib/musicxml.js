@@ -669,12 +669,14 @@ function directionCue(direction, at) {
 // A note as the walk keeps it, with what its children make of it, found in
 // one walk: {element, start, divisions, transpose, chord, grace, silent (a
 // rest, or a cue note, read but not played), tied (a <tie>, or a drawn
-// <tied>), and whether its notations hold a fermata, an arpeggio or
-// ornaments}.
+// <tied>), whether its notations hold a fermata, an arpeggio or ornaments,
+// and, for its spacing, whether it shows an accidental and the letters of
+// its longest syllable sung}.
 function placedNote(element, context) {
     const placed = {
         element, start: ZERO, divisions: context.divisions, transpose: context.transpose,
         chord: false, grace: false, silent: false, tied: false, fermata: false, arpeggiate: false, ornaments: false,
+        accidental: false, letters: 0,
     };
     for (let node = element.firstChild; node; node = node.nextSibling) {
         if (node.nodeType !== 1) continue;
@@ -684,8 +686,16 @@ function placedNote(element, context) {
         else if (tag === "rest" || tag === "cue") placed.silent = true;
         else if (tag === "tie") placed.tied = true;
         else if (tag === "notations") markNotations(node, placed);
+        else if (tag === "accidental") placed.accidental = true;
+        else if (tag === "lyric") placed.letters = Math.max(placed.letters, syllableLetters(node));
     }
     return placed;
+}
+
+function syllableLetters(lyric) {
+    let letters = 0;
+    for (const text of children(lyric, "text")) letters += text.textContent.length;
+    return letters;
 }
 
 function markNotations(notations, placed) {

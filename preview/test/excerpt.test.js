@@ -6,7 +6,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 
-import { Excerpts, measureWeight, systemRuns } from "../lib/excerpt.js";
+import { Excerpts, measureWidth, systemRuns } from "../lib/excerpt.js";
 import { landmarks, tempoLabel } from "../lib/landmarks.js";
 import { children, child, parseScoreDocument, readParts, readScore } from "../lib/musicxml.js";
 import { readScoreFile } from "../lib/inputs.js";
@@ -118,8 +118,10 @@ test("measures go into systems as their widths fill a line", () => {
     for (const [weights, width, limits, runs] of table) {
         assert.deepEqual(systemRuns(weights, width, limits), runs, JSON.stringify([weights, limits]));
     }
-    // A busier measure is wider, an empty one still a measure.
-    assert.ok(measureWeight(16) > measureWeight(4) && measureWeight(0) === measureWeight(1));
+    // A busier measure is wider, an empty one still a measure; accidentals
+    // and words sung widen it.
+    assert.ok(measureWidth([16]) > measureWidth([4]) && measureWidth([0]) === measureWidth([1]));
+    assert.ok(measureWidth([4, 2]) > measureWidth([4]) && measureWidth([4, 0, 12]) > measureWidth([4, 2]));
 });
 
 test("a long score's landmarks: rehearsal marks, meter changes, tempo marks, repeats and endings, by measure", async () => {
@@ -141,7 +143,21 @@ test("a long score's landmarks: rehearsal marks, meter changes, tempo marks, rep
     const root = await parseScoreDocument(new TextEncoder().encode(fourth(rhythm)), "m.musicxml", tools);
     const other = landmarks(readParts(root, "m.musicxml"));
     assert.deepEqual(other.rehearsals, [[3, "B"]]);
-    assert.deepEqual([other.columns, other.notes], [[1, 1, 1, 4], [3, 3, 3, 6]]);
+    assert.deepEqual([other.spacing.map(([places]) => places), other.notes], [[1, 1, 1, 4], [3, 3, 3, 6]]);
+    // The piano's second measure changes key and meter, its third only the
+    // divisions.
+    assert.deepEqual(other.spacing.map((spacing) => spacing[3]), [0, 2, 0, 0]);
+    // Where parts sing at one place, its longest syllable spaces it; an
+    // accidental anywhere at a place counts that place once. The same
+    // durations are the piano's eighths (four divisions to its quarter) and
+    // the violin's halves: three places, spaced by "Kyrie", "ri-" and "e".
+    const sung = (text, sharp) => `<note><pitch><step>C</step>${sharp ? "<alter>1</alter>" : ""}<octave>4</octave></pitch>`
+        + `<duration>2</duration>${sharp ? "<accidental>sharp</accidental>" : ""}<lyric><text>${text}</text></lyric></note>`;
+    const sungFourth = (part, xml) => (text) => text.replace(new RegExp(`(<part id="${part}">[^]*?)<measure number="4">[^]*?</measure>`),
+        `$1<measure number="4">${xml}</measure>`);
+    const sungXml = sungFourth("P2", sung("Kyrie", true) + sung("e", false))(sungFourth("P1", sung("Glo-", true) + sung("ri-", false))(marked));
+    const sungRoot = await parseScoreDocument(new TextEncoder().encode(sungXml), "w.musicxml", tools);
+    assert.deepEqual(landmarks(readParts(sungRoot, "w.musicxml")).spacing[3], [3, 1, 9, 0]);
     const cue = { kind: "direction", words: ["Allegro", " "], metronome: { unit: "half", dots: 1, perMinute: "60" }, tempo: "90" };
     assert.deepEqual([cue, { ...cue, metronome: null, words: [] }, { ...cue, metronome: null, tempo: null }].map(tempoLabel),
         ["Allegro h. = 60", "q = 90", null]);

@@ -16,7 +16,7 @@
 // The drawing library is text inside the page, started only when a score is
 // first drawn, so that the first result does not wait for it.
 import NOTATION_SOURCE from "zorv-notation-source";
-import { measureWeight, systemRuns } from "../lib/excerpt.js";
+import { measureWidth, systemRuns } from "../lib/excerpt.js";
 import { Pace } from "./pace.js";
 import {
     PAD_UNITS, STAFF_UNITS, SYSTEM_MARGIN_UNITS, UNIT_PX, USUAL_WIDTH, boxWithin, drawOrder, gestureChoice, scrollNearEdge,
@@ -240,7 +240,7 @@ export class Notation {
         // The notes of the parts drawn, as a share of all parts' staves.
         const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
         const notes = source.landmarks.notes?.map((n) => n * share) ?? null;
-        const runs = systemRuns(source.landmarks.columns.slice(0, source.measures).map(measureWeight),
+        const runs = systemRuns(source.landmarks.spacing.slice(0, source.measures).map(measureWidth),
             width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS, { notes, mostNotes: MOST_NOTES_A_SYSTEM });
         this.clear();
         this.count = source.measures;
@@ -377,6 +377,9 @@ export class Notation {
             // Placed only once drawn: the browser never paints it half done.
             piece.drawing.replaceChildren(holder);
             boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
+            // The lines the library broke the system into where its measures
+            // came out wider than the view: one, where the widths were right.
+            slot.dataset.lines = String(osmd.GraphicSheet.MusicPages.reduce((n, page) => n + page.MusicSystems.length, 0));
             slot.style.removeProperty("height");
             // A system drawn above what is in view keeps the view where it was.
             if (above) this.view.scrollTop += slot.offsetHeight - before;

@@ -15,7 +15,7 @@ export const USUAL_WIDTH = 900;
 // A system's room in staff units beside its measures (the page's margins,
 // the parts' names, clef, key and meter), and a staff's height with its
 // space.
-export const SYSTEM_MARGIN_UNITS = 24;
+export const SYSTEM_MARGIN_UNITS = 30;
 export const STAFF_UNITS = 10;
 // A drag within this many pixels of the view's edge scrolls it, faster
 // nearer the edge.

@@ -293,14 +293,18 @@ function songScore(count, marks) {
 
 export const CASES = [
   {
-    name: "every score of the project's own opens, is drawn whole, answers a ramp over its first two measures and its last two, and is drawn as a short score",
+    name: "every score of the project's own opens, is drawn whole with no system broken onto a second line, answers a ramp over its first two measures and its last two, and is drawn as a short score",
     async run(page) {
       const names = readdirSync(SCORES).filter((name) => name.endsWith(".musicxml")).sort();
       assert.ok(names.length >= 9, names.join(" "));
       for (const name of names) {
-        const faults = faultsOf(await openForFaults(page, join(SCORES, name)));
+        const reading = await openForFaults(page, join(SCORES, name));
+        const faults = faultsOf(reading);
         if (name === "not-a-score.musicxml") assert.match(faults.join(), /^refused: not-a-score\.musicxml is not MusicXML/);
         else assert.deepEqual(faults, [], name);
+        // Each system's measures fit the view's width: under words, or with
+        // a new key and meter, none is broken onto a second line.
+        assert.equal(reading.broken ?? 0, 0, `${name}: ${reading.broken} of ${reading.systems} systems broken onto a second line`);
       }
     },
   },

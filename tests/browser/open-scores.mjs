@@ -70,7 +70,10 @@ function readScore() {
     const opened = /\((\d+) measures?\)/.exec(document.getElementById("score-open").textContent);
     const boxes = [...document.querySelectorAll("#notation .measure")];
     const view = document.getElementById("notation").clientHeight;
+    const systems = [...document.querySelectorAll("#notation .system")];
     return {
+        systems: systems.length,
+        broken: systems.filter((system) => Number(system.dataset.lines) > 1).length,
         refused: document.getElementById("score-error").textContent,
         measures: opened ? Number(opened[1]) : null,
         boxes: boxes.length,
@@ -171,6 +174,7 @@ async function openAll(engine, paths, every) {
     let working = 0;
     const starts = [];
     let shortScores = 0;
+    const systems = { drawn: 0, broken: 0 };
     try {
         for (const path of paths) {
             const started = Date.now();
@@ -181,6 +185,8 @@ async function openAll(engine, paths, every) {
                 const reading = await openScore(page, path, { play: CAN_PLAY_AUDIO[engine] });
                 if (reading.play?.heard) starts.push(reading.play.started);
                 if (reading.short) shortScores += 1;
+                systems.drawn += reading.systems ?? 0;
+                systems.broken += reading.broken ?? 0;
                 faults = faultsOf(reading);
                 remarks = reading.remarks;
                 headline = reading.headline ?? "";
@@ -202,7 +208,7 @@ async function openAll(engine, paths, every) {
     } finally {
         await browser.close().catch(() => {});
     }
-    return { working, starts, shortScores };
+    return { working, starts, shortScores, systems };
 }
 
 // "; Play sounded in 160, the sound starting in 0.10 s (the median), at most 0.14 s"
@@ -230,10 +236,11 @@ async function main(argv) {
     const paths = readdirSync(folders[0]).filter((name) => SCORE_FILE.test(name)).sort().map((name) => join(folders[0], name));
     const lines = [];
     for (const engine of engines) {
-        const { working, starts, shortScores } = await openAll(engine, paths, every);
+        const { working, starts, shortScores, systems } = await openAll(engine, paths, every);
         lines.push(`${engine}: ${paths.length} scores, ${working} open, draw whole, answer both regions`
             + `${CAN_PLAY_AUDIO[engine] ? " and play" : ""}, ${shortScores} of them drawn again as a short score at 150%`
-            + `${playLine(starts)}; ${paths.length - working} with a fault`);
+            + `${playLine(starts)}; ${systems.broken} of their ${systems.drawn} systems broken onto a second line`
+            + `; ${paths.length - working} with a fault`);
     }
     for (const line of lines) console.log(line);
     return lines.every((line) => line.endsWith("; 0 with a fault")) ? 0 : 1;
