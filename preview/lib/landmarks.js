@@ -77,11 +77,10 @@ export function repeatMarks(marks) {
 // every place where a note or rest begins in any part or staff (a chord's
 // notes one place), each grace note one more, the places where a note shows
 // an accidental, the letters of the longest syllable sung at each place, and
-// a new key or meter drawn at its start;
-// and the notes of each measure in all parts. The busiest staff alone was
-// too few where the parts' rhythms interlock (22 staves' measures drew twice
-// as wide), and places alone too few under words: a madrigal's systems came
-// out too long for the width at one in three.
+// a new key or meter drawn at its start; and the notes of each measure in
+// all parts. The busiest staff alone was too few where the parts' rhythms
+// interlock (22 staves' measures drew twice as wide), and places alone too
+// few under words: two in five of the madrigals' systems came out too wide.
 export function noteCounts(parts, count) {
     const places = Array.from({ length: count }, () => new Map());
     const graces = new Array(count).fill(0);
