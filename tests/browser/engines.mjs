@@ -46,7 +46,11 @@ export async function startEngine(engine) {
     case "firefox": return startPuppeteer(engine, {
       browser: "firefox",
       executablePath: "/usr/bin/firefox-esr",
-      extraPrefsFirefox: { "media.autoplay.default": 0, "media.autoplay.blocking_policy": 0 },
+      // Scrollbars that take room, as on a desktop without overlay scrollbars
+      // (a new Debian root's): a view they narrow is laid out as it would be there.
+      extraPrefsFirefox: {
+        "media.autoplay.default": 0, "media.autoplay.blocking_policy": 0, "widget.gtk.overlay-scrollbars.enabled": false,
+      },
     });
     case "webkit": return startWebKit();
     default: throw new Error(`no engine '${engine}': one of ${ENGINES.join(", ")}`);
