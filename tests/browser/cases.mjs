@@ -430,6 +430,21 @@ export const CASES = [
         assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
           JSON.stringify(span));
       }
+      // Scrolled through, every system stays where it was: one out of view
+      // is held at the height it is drawn at.
+      const tops = () => page.evaluate(() => [...document.querySelectorAll("#notation .system")].map((s) => s.offsetTop));
+      const placed = await tops();
+      await page.evaluate(async () => {
+        const view = document.getElementById("notation");
+        const frame = () => new Promise((resolve) => { requestAnimationFrame(resolve); setTimeout(resolve, 100); });
+        view.scrollTop = 0;
+        for (let i = 0; i < 500 && view.scrollTop + view.clientHeight < view.scrollHeight; i += 1) {
+          view.scrollTop += view.clientHeight / 2;
+          await frame();
+          await frame();
+        }
+      });
+      assert.deepEqual(await tops(), placed);
       // A short score: the top and bottom parts alone, every system.
       await page.evaluate(() => {
         const choice = document.getElementById("staves-shown");
