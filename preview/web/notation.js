@@ -23,6 +23,7 @@ import {
     runOf, shownParts, zoomFor,
 } from "./score-layout.js";
 import { THROUGH_MEASURE_END } from "../lib/music.js";
+import { LANE_ROOM_PX } from "./tempo-lane.js";
 
 // Drawing a system of more notes than this holds the page too long. Each
 // system also costs the library a setting-up of its own (the parts, their
@@ -63,10 +64,24 @@ function loadLibrary() {
     return library;
 }
 
+// What the library drew under a staff line reaches this far down (units from
+// the drawing's top): its words sung, a low note's ledger lines, a dynamic.
+// The lowest of the outline it keeps of the line; null without one.
+function lowestUnder(staffLine) {
+    const outline = staffLine?.BottomLine;
+    if (!outline?.length) return null;
+    return staffLine.PositionAndShape.AbsolutePosition.y + Math.max(...outline);
+}
+
+// The room kept under the lowest thing drawn, for a word's descenders.
+const BELOW_UNITS = 0.6;
+
 // The boxes of drawn measures, in CSS pixels from the drawing's top left:
 // [{x, y, width, height}] in score order, each from the top of the first
-// staff to the bottom of the last of its system. measureList: the library's
-// GraphicSheet.MeasureList (per measure, one entry per staff).
+// staff to the bottom of the last of its system, or further down to what is
+// drawn under it (words sung), so that the tempo lane under the box hides
+// none of it. measureList: the library's GraphicSheet.MeasureList (per
+// measure, one entry per staff).
 export function measureBoxes(measureList, zoom) {
     const scale = UNIT_PX * zoom;
     return measureList.map((staves) => {
@@ -75,7 +90,8 @@ export function measureBoxes(measureList, zoom) {
         const first = drawn[0].PositionAndShape;
         const last = drawn[drawn.length - 1].PositionAndShape;
         const top = first.AbsolutePosition.y - PAD_UNITS;
-        const bottom = last.AbsolutePosition.y + 4 + PAD_UNITS;
+        const lowest = lowestUnder(drawn[drawn.length - 1].ParentStaffLine);
+        const bottom = Math.max(last.AbsolutePosition.y + 4 + PAD_UNITS, lowest === null ? -Infinity : lowest + BELOW_UNITS);
         return {
             x: first.AbsolutePosition.x * scale, y: top * scale,
             width: first.Size.width * scale, height: (bottom - top) * scale,
@@ -177,6 +193,14 @@ function skippedOutOfView(drawing, svg) {
     if (!svg) return;
     drawing.style.containIntrinsicHeight = `auto ${svg.height.baseVal.value}px`;
     drawing.style.contentVisibility = "auto";
+}
+
+// The room a system keeps under its drawing for the tempo lane under its
+// lowest box, where that reaches past the drawing's foot (px).
+function roomUnder(boxes, svg) {
+    if (!svg || !boxes.length) return 0;
+    const reach = Math.max(...boxes.map((box) => (box ? box.y + box.height : 0))) + LANE_ROOM_PX;
+    return Math.max(0, Math.ceil(reach - svg.height.baseVal.value));
 }
 
 const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
@@ -394,6 +418,7 @@ export class Notation {
             // came out wider than the view: one, where the widths were right.
             slot.dataset.lines = String(osmd.GraphicSheet.MusicPages.reduce((n, page) => n + page.MusicSystems.length, 0));
             slot.style.removeProperty("height");
+            slot.style.paddingBottom = `${roomUnder(boxes, holder.querySelector("svg"))}px`;
             // A system drawn above what is in view keeps the view where it was.
             if (above) this.view.scrollTop += slot.offsetHeight - before;
             pace.done();

@@ -9,6 +9,9 @@ import { svgElement } from "./svg.js";
 
 const LANE_PX = 12;
 const GAP_PX = 1;
+// How far under a measure's box its lane reaches: each system keeps this
+// much room under its boxes, so that the lane never lies over the next.
+export const LANE_ROOM_PX = GAP_PX + LANE_PX + 2;
 const REGION_FILL = "#dbe9f6";
 const RECORD_STROKE = "#c33";
 

@@ -1322,6 +1322,22 @@ export const CASES = [
     },
   },
   {
+    name: "the tempo lane under a system hides none of the words sung under it",
+    async run(page) {
+      await openAt(page, "?from=1&to=3&start=q=100&stop=q=60&after=start", join(SCORES, "words-under-every-note.musicxml"));
+      await drawnMeasures(page);
+      const hidden = () => page.evaluate(() => {
+        const lanes = [...document.querySelectorAll("#notation .tempo-lane svg")].map((lane) => lane.getBoundingClientRect());
+        const words = [...document.querySelectorAll("#notation .drawing text")].map((text) => [text.textContent, text.getBoundingClientRect()]);
+        const over = (a, b) => a.left < b.right - 1 && b.left < a.right - 1 && a.top < b.bottom - 1 && b.top < a.bottom - 1;
+        return { lanes: lanes.length, words: words.length, hidden: words.filter(([, box]) => lanes.some((lane) => over(lane, box))).map(([text]) => text) };
+      });
+      const seen = await waitFor(async () => { const got = await hidden(); return got.lanes > 0 && got; }, "the tempo lane");
+      assert.ok(seen.words > 20, JSON.stringify(seen));
+      assert.deepEqual(seen.hidden, []);
+    },
+  },
+  {
     name: "a large score is read once without holding up the page, and an edit with it open does not freeze it",
     timed: true,
     async run(page) {
