@@ -412,13 +412,14 @@ export class Notation {
             render(osmd, laidOut);
             // Placed only once drawn: the browser never paints it half done.
             piece.drawing.replaceChildren(holder);
-            skippedOutOfView(piece.drawing, holder.querySelector("svg"));
+            const picture = holder.querySelector("svg");
+            skippedOutOfView(piece.drawing, picture);
             boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
             // The lines the library broke the system into where its measures
             // came out wider than the view: one, where the widths were right.
             slot.dataset.lines = String(osmd.GraphicSheet.MusicPages.reduce((n, page) => n + page.MusicSystems.length, 0));
             slot.style.removeProperty("height");
-            slot.style.paddingBottom = `${roomUnder(boxes, holder.querySelector("svg"))}px`;
+            slot.style.paddingBottom = `${roomUnder(boxes, picture)}px`;
             // A system drawn above what is in view keeps the view where it was.
             if (above) this.view.scrollTop += slot.offsetHeight - before;
             pace.done();

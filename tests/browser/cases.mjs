@@ -430,18 +430,14 @@ export const CASES = [
         assert.ok(span.inOrder && span.left >= -1 && span.right <= span.width + 1 && span.right > 0.8 * span.width,
           JSON.stringify(span));
       }
-      // Scrolled through, every system stays where it was: one out of view
-      // is held at the height it is drawn at.
+      // Scrolled through, every system stays where it was: one out of view is held at its drawn height.
       const tops = () => page.evaluate(() => [...document.querySelectorAll("#notation .system")].map((s) => s.offsetTop));
       const placed = await tops();
       await page.evaluate(async () => {
         const view = document.getElementById("notation");
-        const frame = () => new Promise((resolve) => { requestAnimationFrame(resolve); setTimeout(resolve, 100); });
-        view.scrollTop = 0;
-        for (let i = 0; i < 500 && view.scrollTop + view.clientHeight < view.scrollHeight; i += 1) {
-          view.scrollTop += view.clientHeight / 2;
-          await frame();
-          await frame();
+        for (let top = 0, i = 0; top < view.scrollHeight && i < 500; top += view.clientHeight / 2, i += 1) {
+          view.scrollTop = top;
+          await new Promise((resolve) => { requestAnimationFrame(() => requestAnimationFrame(resolve)); setTimeout(resolve, 200); });
         }
       });
       assert.deepEqual(await tops(), placed);
@@ -1326,13 +1322,12 @@ export const CASES = [
     async run(page) {
       await openAt(page, "?from=1&to=3&start=q=100&stop=q=60&after=start", join(SCORES, "words-under-every-note.musicxml"));
       await drawnMeasures(page);
-      const hidden = () => page.evaluate(() => {
-        const lanes = [...document.querySelectorAll("#notation .tempo-lane svg")].map((lane) => lane.getBoundingClientRect());
-        const words = [...document.querySelectorAll("#notation .drawing text")].map((text) => [text.textContent, text.getBoundingClientRect()]);
+      const seen = await waitFor(() => page.evaluate(() => {
+        const boxes = (selector) => [...document.querySelectorAll(selector)].map((e) => [e.textContent, e.getBoundingClientRect()]);
+        const [lanes, words] = [boxes("#notation .tempo-lane svg"), boxes("#notation .drawing text")];
         const over = (a, b) => a.left < b.right - 1 && b.left < a.right - 1 && a.top < b.bottom - 1 && b.top < a.bottom - 1;
-        return { lanes: lanes.length, words: words.length, hidden: words.filter(([, box]) => lanes.some((lane) => over(lane, box))).map(([text]) => text) };
-      });
-      const seen = await waitFor(async () => { const got = await hidden(); return got.lanes > 0 && got; }, "the tempo lane");
+        return lanes.length > 0 && { words: words.length, hidden: words.filter(([, w]) => lanes.some(([, l]) => over(l, w))).map(([t]) => t) };
+      }), "the tempo lane");
       assert.ok(seen.words > 20, JSON.stringify(seen));
       assert.deepEqual(seen.hidden, []);
     },
