@@ -150,6 +150,22 @@ function layOut(osmd, width) {
     return true;
 }
 
+// The measures the library laid out on the piece's first line: all of them,
+// where its widths were as reckoned.
+function firstLineMeasures(osmd) {
+    const first = osmd.GraphicSheet.MusicPages[0]?.MusicSystems[0];
+    return first ? first.GraphicalMeasures.length : osmd.GraphicSheet.MeasureList.length;
+}
+
+// The piece's layout ends after its first `count` measures. The library
+// reads its last measure as a number where the piece begins with a pickup
+// (measure 0), and as an index otherwise.
+function keepOnly(osmd, count) {
+    const rules = osmd.EngravingRules;
+    rules.MaxMeasureToDrawIndex = count - 1;
+    rules.MaxMeasureToDrawNumber = osmd.Sheet.SourceMeasures[0]?.ImplicitMeasure ? count - 1 : count;
+}
+
 // The system drawn; laid out already (layOut), render() only draws it.
 function render(osmd, laidOut) {
     const graphic = osmd.GraphicSheet;
@@ -276,23 +292,26 @@ export class Notation {
         // The notes of the parts drawn, as a share of all parts' staves.
         const share = staves / Math.max(1, source.staves.reduce((n, part) => n + part.staves, 0));
         const notes = source.landmarks.notes?.map((n) => n * share) ?? null;
-        const runs = systemRuns(source.landmarks.spacing.slice(0, source.measures).map(measureWidth),
-            width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS, { notes, mostNotes: MOST_NOTES_A_SYSTEM });
+        const plan = {
+            widths: source.landmarks.spacing.slice(0, source.measures).map(measureWidth),
+            room: width / (UNIT_PX * zoom) - SYSTEM_MARGIN_UNITS, notes,
+        };
+        const runs = systemRuns(plan.widths, plan.room, { notes, mostNotes: MOST_NOTES_A_SYSTEM });
         this.clear();
+        this.plan = plan;
         this.count = source.measures;
         this.names = source.names;
         this.layOut(runs, (staves * STAFF_UNITS + 6 * PAD_UNITS) * UNIT_PX * zoom, notes);
         const pieces = this.pieces;
         this.say("Drawing the score...");
-        const order = drawOrder(runs.length, runOf(runs, this.focus));
+        const order = drawOrder(runs.length, runOf(runs, this.focus)).map((index) => pieces[index]);
         // The Worker cuts the next piece while this one is drawn; the first
         // is asked for before anything else the page asks of it now (the
         // preview of a score just opened), so that the page reads the
         // region's system while the Worker previews.
-        const cut = (index) => {
-            const piece = pieces[index];
-            const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: index > 0 });
-            const cutting = { text, ready: false };
+        const cut = (piece) => {
+            const text = this.source.excerpt({ from: piece.from, to: piece.to, parts, short: piece.from > 1 });
+            const cutting = { text, ready: false, piece, from: piece.from, to: piece.to };
             text.then(() => { cutting.ready = true; }, () => { /* drawPiece says it */ });
             return cutting;
         };
@@ -314,19 +333,23 @@ export class Notation {
         // answer is shown.
         pace.newTaskBegan();
         let failed = 0;
-        for (const [done, index] of order.entries()) {
+        for (let done = 0; done < order.length; done += 1) {
             if (mine !== this.generation) return false;
-            const piece = pieces[index];
-            const text = next;
+            const piece = order[done];
+            // A system drawn before may have passed measures on to this one
+            // since its piece was cut.
+            const text = next?.piece === piece && next.from === piece.from && next.to === piece.to ? next : cut(piece);
             next = done + 1 < order.length ? cut(order[done + 1]) : null;
+            const ends = piece.to;
             const ok = await this.drawPiece(library, piece, text, zoom, mine, pace);
             if (mine !== this.generation) return false;
             if (!ok) failed += 1;
+            if (piece.to < ends) this.replanAfter(piece, order, done);
             if (done === 0) {
                 performance.mark("zorv-first-system");
                 this.revealMeasure(this.focus);
             }
-            if (runs.length > 1) this.say(`Drawing the score: ${done + 1} of ${runs.length} systems...`);
+            if (order.length > 1) this.say(`Drawing the score: ${done + 1} of ${order.length} systems...`);
             // The region's system is shown as soon as it is drawn; the others
             // when the page's next turn comes.
             if (done === 0) await pace.newTask();
@@ -336,7 +359,7 @@ export class Notation {
         // measures are not drawn yet.
         if (mine !== this.generation) return false;
         this.list.removeAttribute("aria-busy");
-        this.say(failed ? `${failed} of ${runs.length} systems could not be drawn; their measures can still be chosen.` : "");
+        this.say(failed ? `${failed} of ${order.length} systems could not be drawn; their measures can still be chosen.` : "");
         performance.measure("zorv-notation", { start: started, end: performance.now(), detail: { measures: this.count } });
         performance.mark("zorv-score-drawn");
         return failed === 0;
@@ -345,18 +368,12 @@ export class Notation {
     // One room per system, as tall as it will about be, so that the view
     // can be scrolled to the region before the rest is drawn.
     layOut(runs, height, notes) {
+        this.systemHeight = `${Math.round(height)}px`;
         this.pieces = runs.map(([from, to]) => {
-            const slot = document.createElement("div");
-            slot.className = "system";
-            slot.setAttribute("role", "none");
-            slot.style.height = `${Math.round(height)}px`;
-            const drawing = document.createElement("div");
-            drawing.className = "drawing";
-            drawing.setAttribute("aria-hidden", "true");
-            slot.append(drawing);
             const held = notes ? notes.slice(from - 1, to).reduce((n, m) => n + m, 0) : to - from + 1;
-            return { from, to, notes: held, slot, drawing, placed: false };
+            return this.newPiece(from, to, held);
         });
+        this.pieces.forEach((piece, i) => { piece.following = this.pieces[i + 1] ?? null; });
         this.list.replaceChildren(...this.pieces.map((piece) => piece.slot));
         this.list.tabIndex = 0;
         this.list.setAttribute("aria-busy", "true");
@@ -365,9 +382,27 @@ export class Notation {
         this.shade(this.shaded);
     }
 
+    // A piece of measures from..to holding about `notes` notes, in a room of
+    // its own (not yet in the list).
+    newPiece(from, to, notes) {
+        const slot = document.createElement("div");
+        slot.className = "system";
+        slot.setAttribute("role", "none");
+        slot.style.height = this.systemHeight;
+        const drawing = document.createElement("div");
+        drawing.className = "drawing";
+        drawing.setAttribute("aria-hidden", "true");
+        slot.append(drawing);
+        return { from, to, notes, slot, drawing, following: null, placed: false, drawn: false };
+    }
+
     // A system drawn in its room: the library reads its piece, lays it out
     // and draws it, each step in a task of its own or after another as the
-    // pace allows. False when it could not.
+    // pace allows. Where the library broke the piece onto a second line, the
+    // measures it put there begin the following system instead, where that
+    // is still to be drawn, or a system of their own at the score's end. A
+    // line of one or two measures stretched across the view read as a
+    // fault. False when the piece could not be drawn.
     async drawPiece(library, piece, cutting, zoom, mine, pace) {
         const { slot } = piece;
         const holder = document.createElement("div");
@@ -404,6 +439,17 @@ export class Notation {
             osmd.zoom = zoom;
             const laidOut = layOut(osmd, piece.drawing.clientWidth);
             pace.done();
+            const kept = laidOut && !piece.following?.drawn ? firstLineMeasures(osmd) : Infinity;
+            const shortened = kept < piece.to - piece.from + 1;
+            if (shortened) {
+                await pace.next("layout", piece.notes);
+                if (mine !== this.generation) return false;
+                keepOnly(osmd, kept);
+                layOut(osmd, piece.drawing.clientWidth);
+                piece.notes *= kept / (piece.to - piece.from + 1);
+                piece.to = piece.from + kept - 1;
+                pace.done();
+            }
             await pace.next(laidOut ? "draw" : "layout and draw", piece.notes);
             if (mine !== this.generation) return false;
             const before = slot.offsetHeight;
@@ -414,7 +460,8 @@ export class Notation {
             piece.drawing.replaceChildren(holder);
             const picture = holder.querySelector("svg");
             skippedOutOfView(piece.drawing, picture);
-            boxes = measureBoxes(osmd.GraphicSheet.MeasureList, zoom);
+            const count = piece.to - piece.from + 1;
+            boxes = measureBoxes(shortened ? osmd.GraphicSheet.MeasureList.slice(0, count) : osmd.GraphicSheet.MeasureList, zoom);
             // The lines the library broke the system into where its measures
             // came out wider than the view: one, where the widths were right.
             slot.dataset.lines = String(osmd.GraphicSheet.MusicPages.reduce((n, page) => n + page.MusicSystems.length, 0));
@@ -423,7 +470,7 @@ export class Notation {
             // A system drawn above what is in view keeps the view where it was.
             if (above) this.view.scrollTop += slot.offsetHeight - before;
             pace.done();
-            if (boxes.length !== piece.to - piece.from + 1) throw new Error(`${boxes.length} measures drawn of ${piece.to - piece.from + 1}`);
+            if (boxes.length !== count) throw new Error(`${boxes.length} measures drawn of ${count}`);
         } catch (error) {
             pace.done();
             // A system left half drawn on the stage goes with the fault.
@@ -436,8 +483,52 @@ export class Notation {
             slot.style.removeProperty("height");
             boxes = null;
         }
+        piece.drawn = true;
         this.place(piece, boxes);
         return boxes !== null;
+    }
+
+    // After a system the library laid out wider than reckoned (its measures
+    // after `piece.to` were left for later): the systems still to be drawn
+    // planned anew from there, up to where a new system ends where an old one
+    // did (the plan fills each system in turn, so that from there on it is
+    // the old one), the next one drawn, or the score's end. Only shifted, not
+    // widened: widened by how much wider the library's measures had come
+    // out, the plan made lines of one measure of what the library fits two to
+    // a line. The new pieces take the old ones' places in the drawing's order.
+    replanAfter(piece, order, done) {
+        const plan = this.plan;
+        const stale = [];
+        let next = piece.following;
+        for (; next && !next.drawn; next = next.following) stale.push(next);
+        const from = piece.to + 1;
+        const to = next ? next.from - 1 : this.count;
+        const notes = plan.notes?.slice(from - 1, to) ?? null;
+        const runs = systemRuns(plan.widths.slice(from - 1, to), plan.room, { notes, mostNotes: MOST_NOTES_A_SYSTEM })
+            .map(([a, b]) => [a + from - 1, b + from - 1]);
+        const oldEnds = new Map(stale.map((old, i) => [old.to, i]));
+        const meet = runs.findIndex(([, b]) => oldEnds.has(b));
+        const replaced = meet < 0 ? stale : stale.slice(0, oldEnds.get(runs[meet][1]) + 1);
+        const after = meet < 0 ? next : replaced.at(-1).following;
+        const fresh = (meet < 0 ? runs : runs.slice(0, meet + 1)).map(([a, b], i) => {
+            const made = replaced[i] ?? this.newPiece(0, 0, 0);
+            const held = plan.notes ? plan.notes.slice(a - 1, b).reduce((n, m) => n + m, 0) : b - a + 1;
+            return Object.assign(made, { from: a, to: b, notes: held });
+        });
+        fresh.forEach((made, i) => { made.following = fresh[i + 1] ?? after; });
+        piece.following = fresh[0];
+        let prior = piece;
+        for (const made of fresh) {
+            if (!made.slot.isConnected) prior.slot.after(made.slot);
+            prior = made;
+        }
+        this.pieces.splice(this.pieces.indexOf(piece) + 1, replaced.length, ...fresh);
+        const gone = new Set(replaced);
+        const rest = order.slice(done + 1).filter((p) => !gone.has(p));
+        order.splice(done + 1, Infinity, ...fresh, ...rest);
+        // Boxes made before go to their measure's system now.
+        for (const made of fresh) if (made.placed || this.boxes.slice(made.from - 1, made.to).some(Boolean)) this.place(made);
+        for (const old of replaced.slice(fresh.length)) old.slot.remove();
     }
 
     // Between two steps of the drawing: the page's other work goes first, and
@@ -489,7 +580,10 @@ export class Notation {
                 option.setAttribute("aria-label", this.names[measure - 1]);
                 option.title = this.names[measure - 1];
                 this.boxes[measure - 1] = option;
-                piece.slot.append(option);
+            }
+            if (option.parentNode !== piece.slot) {
+                const after = this.boxes[measure];
+                piece.slot.insertBefore(option, after?.parentNode === piece.slot ? after : null);
             }
             const box = boxes ? boxWithin(boxes[i] ?? { x: 0, y: 0, width: 0, height: 0 }, viewHeight)
                 : { x: `${(i * 100) / count}%`, y: 0, width: `${100 / count}%`, height: "100%" };

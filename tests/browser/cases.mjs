@@ -313,8 +313,10 @@ export const CASES = [
     async run(page) {
       const region = "?from=2&to=3&start=q=100&stop=q=60";
       const sources = [[null, "?time=4/4x4,3/4x2,6/8x3&from=2&to=5&start=q=100&stop=q=60"],
-        ...["pickup-meters-parts", "notes-chords-ties", "repeats-endings-coda", "mark-after-region"]
-          .map((name) => [join(SCORES, `${name}.musicxml`), region])];
+        ...["pickup-meters-parts", "notes-chords-ties", "repeats-endings-coda", "mark-after-region", "lead-sheet-words"]
+          .map((name) => [join(SCORES, `${name}.musicxml`), region]),
+        // Its systems drawn from the middle: those before the region's come last.
+        [join(SCORES, "lead-sheet-words.musicxml"), "?from=11&to=12&start=q=100&stop=q=60"]];
       for (const [score, query] of sources) {
         await openAt(page, query, score);
         const count = Number(/^Score: +(\d+) measures?/.exec(runCli(cliArgs(query, score)))[1]);
