@@ -150,6 +150,33 @@ function layOut(osmd, width) {
     return true;
 }
 
+// How full each line the library laid a piece out in is: its measures'
+// least widths over the widths it spread them to (about 0.5 to 0.9 on a
+// full line; a lone measure stretched across the view, 0.2 to 0.3).
+function lineFills(osmd) {
+    return osmd.GraphicSheet.MusicPages.flatMap((page) => page.MusicSystems).map((system) => {
+        let least = 0;
+        let laid = 0;
+        for (const staves of system.GraphicalMeasures) {
+            const drawn = staves.filter(Boolean);
+            if (!drawn.length) continue;
+            least += Math.max(...drawn.map((m) => m.minimumStaffEntriesWidth + m.beginInstructionsWidth + m.endInstructionsWidth));
+            laid += drawn[0].PositionAndShape.Size.width;
+        }
+        return laid > 0 && Number.isFinite(least) ? least / laid : 1;
+    });
+}
+
+// Whether the last line of a piece the library broke is spread out looser
+// than its first by more than this: where it is not, the library's lines
+// read as systems of their own (an orchestral score's widest measures, one
+// to a line), and are kept as they are.
+const LOOSE_LINE = 0.75;
+
+function looseLast(fills) {
+    return fills.length > 1 && fills[fills.length - 1] < LOOSE_LINE * fills[0];
+}
+
 // The measures the library laid out on the piece's first line: all of them,
 // where its widths were as reckoned.
 function firstLineMeasures(osmd) {
@@ -398,11 +425,12 @@ export class Notation {
 
     // A system drawn in its room: the library reads its piece, lays it out
     // and draws it, each step in a task of its own or after another as the
-    // pace allows. Where the library broke the piece onto a second line, the
-    // measures it put there begin the following system instead, where that
-    // is still to be drawn, or a system of their own at the score's end. A
-    // line of one or two measures stretched across the view read as a
-    // fault. False when the piece could not be drawn.
+    // pace allows. Where the library broke the piece onto a second line
+    // spread looser than its first, the measures after its first line begin
+    // the following system instead, where that is still to be drawn, or a
+    // system of their own at the score's end: a line of one or two measures
+    // stretched across the view read as a fault. False when the piece could
+    // not be drawn.
     async drawPiece(library, piece, cutting, zoom, mine, pace) {
         const { slot } = piece;
         const holder = document.createElement("div");
@@ -439,7 +467,7 @@ export class Notation {
             osmd.zoom = zoom;
             const laidOut = layOut(osmd, piece.drawing.clientWidth);
             pace.done();
-            const kept = laidOut && !piece.following?.drawn ? firstLineMeasures(osmd) : Infinity;
+            const kept = laidOut && !piece.following?.drawn && looseLast(lineFills(osmd)) ? firstLineMeasures(osmd) : Infinity;
             const shortened = kept < piece.to - piece.from + 1;
             if (shortened) {
                 await pace.next("layout", piece.notes);
@@ -463,8 +491,11 @@ export class Notation {
             const count = piece.to - piece.from + 1;
             boxes = measureBoxes(shortened ? osmd.GraphicSheet.MeasureList.slice(0, count) : osmd.GraphicSheet.MeasureList, zoom);
             // The lines the library broke the system into where its measures
-            // came out wider than the view: one, where the widths were right.
-            slot.dataset.lines = String(osmd.GraphicSheet.MusicPages.reduce((n, page) => n + page.MusicSystems.length, 0));
+            // came out wider than the view (one, where the widths were right),
+            // and whether its last is left spread loose.
+            const fills = lineFills(osmd);
+            slot.dataset.lines = String(fills.length);
+            slot.dataset.loose = String(looseLast(fills));
             slot.style.removeProperty("height");
             slot.style.paddingBottom = `${roomUnder(boxes, picture)}px`;
             // A system drawn above what is in view keeps the view where it was.

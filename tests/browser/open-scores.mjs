@@ -74,6 +74,8 @@ function readScore() {
     return {
         systems: systems.length,
         broken: systems.filter((system) => Number(system.dataset.lines) > 1).length,
+        // A system the page did not say is spread tight counts as loose.
+        loose: systems.filter((system) => system.dataset.loose !== "false").length,
         refused: document.getElementById("score-error").textContent,
         measures: opened ? Number(opened[1]) : null,
         boxes: boxes.length,
@@ -174,7 +176,7 @@ async function openAll(engine, paths, every) {
     let working = 0;
     const starts = [];
     let shortScores = 0;
-    const systems = { drawn: 0, broken: 0 };
+    const systems = { drawn: 0, broken: 0, loose: 0 };
     try {
         for (const path of paths) {
             const started = Date.now();
@@ -187,6 +189,7 @@ async function openAll(engine, paths, every) {
                 if (reading.short) shortScores += 1;
                 systems.drawn += reading.systems ?? 0;
                 systems.broken += reading.broken ?? 0;
+                systems.loose += reading.loose ?? 0;
                 faults = faultsOf(reading);
                 remarks = reading.remarks;
                 headline = reading.headline ?? "";
@@ -239,7 +242,8 @@ async function main(argv) {
         const { working, starts, shortScores, systems } = await openAll(engine, paths, every);
         lines.push(`${engine}: ${paths.length} scores, ${working} open, draw whole, answer both regions`
             + `${CAN_PLAY_AUDIO[engine] ? " and play" : ""}, ${shortScores} of them drawn again as a short score at 150%`
-            + `${playLine(starts)}; ${systems.broken} of their ${systems.drawn} systems broken onto a second line`
+            + `${playLine(starts)}; ${systems.broken} of their ${systems.drawn} systems broken onto a second line, `
+            + `${systems.loose} of them with a last line spread loose`
             + `; ${paths.length - working} with a fault`);
     }
     for (const line of lines) console.log(line);
