@@ -363,8 +363,8 @@ export class Notation {
         for (let done = 0; done < order.length; done += 1) {
             if (mine !== this.generation) return false;
             const piece = order[done];
-            // A system drawn before may have passed measures on to this one
-            // since its piece was cut.
+            // A system drawn since this piece was cut may have planned its
+            // measures anew (replanAfter).
             const text = next?.piece === piece && next.from === piece.from && next.to === piece.to ? next : cut(piece);
             next = done + 1 < order.length ? cut(order[done + 1]) : null;
             const ends = piece.to;
