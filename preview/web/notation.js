@@ -177,6 +177,12 @@ function looseLast(fills) {
     return fills.length > 1 && fills[fills.length - 1] < LOOSE_LINE * fills[0];
 }
 
+// The notes measures from..to hold (notes: each measure's, or null: one
+// for each measure), which the drawing paces its steps by.
+function notesHeld(notes, from, to) {
+    return notes ? notes.slice(from - 1, to).reduce((n, m) => n + m, 0) : to - from + 1;
+}
+
 // The measures the library laid out on the piece's first line: all of them,
 // where its widths were as reckoned.
 function firstLineMeasures(osmd) {
@@ -397,8 +403,7 @@ export class Notation {
     layOut(runs, height, notes) {
         this.systemHeight = `${Math.round(height)}px`;
         this.pieces = runs.map(([from, to]) => {
-            const held = notes ? notes.slice(from - 1, to).reduce((n, m) => n + m, 0) : to - from + 1;
-            return this.newPiece(from, to, held);
+            return this.newPiece(from, to, notesHeld(notes, from, to));
         });
         this.pieces.forEach((piece, i) => { piece.following = this.pieces[i + 1] ?? null; });
         this.list.replaceChildren(...this.pieces.map((piece) => piece.slot));
@@ -543,8 +548,7 @@ export class Notation {
         const after = meet < 0 ? next : replaced.at(-1).following;
         const fresh = (meet < 0 ? runs : runs.slice(0, meet + 1)).map(([a, b], i) => {
             const made = replaced[i] ?? this.newPiece(0, 0, 0);
-            const held = plan.notes ? plan.notes.slice(a - 1, b).reduce((n, m) => n + m, 0) : b - a + 1;
-            return Object.assign(made, { from: a, to: b, notes: held });
+            return Object.assign(made, { from: a, to: b, notes: notesHeld(plan.notes, a, b) });
         });
         fresh.forEach((made, i) => { made.following = fresh[i + 1] ?? after; });
         piece.following = fresh[0];
