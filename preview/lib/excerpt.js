@@ -42,23 +42,26 @@ export class Excerpts {
 
     text({ from, to, parts = null, short = false }) {
         const chosen = (parts ?? this.parts.map((_, i) => i)).filter((i) => i >= 0 && i < this.parts.length);
-        const partList = chosen.map((i) => this.scorePart(this.parts[i].id, short)).join("");
+        const partList = chosen.map((i) => this.scorePart(this.parts[i].id, short, chosen.length === 1)).join("");
         const body = chosen.map((i) => this.partText(i, from, to)).join("\n");
         return `<?xml version="1.0" encoding="UTF-8"?>\n<score-partwise version="${this.version}">`
             + `<part-list>${partList}</part-list>\n${body}\n</score-partwise>`;
     }
 
-    scorePart(id, short) {
+    // alone: the only part drawn, which a later system names only by an
+    // abbreviation the score gives, as printed parts do.
+    scorePart(id, short, alone = false) {
         const element = this.scoreParts.find((p) => attribute(p, "id") === id);
         if (!element) return `<score-part id="${escapeAttribute(id ?? "")}"><part-name></part-name></score-part>`;
         const name = textOf(child(element, "part-name"));
         const abbreviation = textOf(child(element, "part-abbreviation"));
-        const shown = short && abbreviation ? abbreviation : name;
+        const shown = !short ? name : abbreviation || (alone ? "" : name);
         // Only what identifies the part and its sound: no group brackets
         // that would open in one piece and close in another.
         const kept = children(element).filter((c) => !["part-name", "part-abbreviation", "part-name-display",
             "part-abbreviation-display", "group"].includes(tagOf(c)));
-        return `<score-part id="${escapeAttribute(id)}"><part-name>${escapeText(shown)}</part-name>`
+        const hidden = shown === "" && short ? ' print-object="no"' : "";
+        return `<score-part id="${escapeAttribute(id)}"><part-name${hidden}>${escapeText(shown)}</part-name>`
             + `${kept.map((c) => this.serializer.serializeToString(c)).join("")}</score-part>`;
     }
 
@@ -125,10 +128,19 @@ export class Excerpts {
             const held = state[name];
             if (!held) continue;
             const elements = PER_STAFF.has(name) ? [...held.values()] : [held];
-            for (const element of elements) parts.push(this.serializer.serializeToString(element));
+            for (const element of elements) parts.push(this.serializer.serializeToString(name === "time" ? unprinted(element) : element));
         }
         return parts.length ? `<attributes>${parts.join("")}</attributes>` : "";
     }
+}
+
+// A meter carried into a later system is in force there but not printed
+// again: a printed score shows it where it begins or changes, where a clef
+// and a key begin every system.
+function unprinted(time) {
+    const copy = time.cloneNode(true);
+    copy.setAttribute("print-object", "no");
+    return copy;
 }
 
 // The room a <forward> leaves, as a rest that is not drawn: the same time

@@ -65,6 +65,10 @@ test("a piece of a score carries what is in force where it begins, and reads as 
     assert.deepEqual(values("divisions"), ["4"]);
     assert.deepEqual(values("key"), ["2"]);
     assert.deepEqual(values("time"), ["34"]);
+    // A meter is printed where it begins or changes, not again on every system.
+    const printed = (from) => children(children(children(parse(pieces.text({ from, to: 4 })), "part")[0], "measure")[0], "attributes")
+        .flatMap((a) => children(a, "time")).map((time) => time.getAttribute("print-object") !== "no");
+    assert.deepEqual([printed(1), printed(2), printed(4)], [[true], [false, true], [false]]);
     assert.deepEqual(values("staves"), ["2"]);
     const violinFirst = children(violin, "measure")[0];
     assert.equal(children(child(violinFirst, "attributes"), "transpose").length, 1);
@@ -87,6 +91,14 @@ test("a piece holds the parts chosen, named by their abbreviations in a later sy
         assert.deepEqual(children(list, "score-part").map((p) => child(p, "part-name").textContent), names);
         assert.equal(children(list, "part-group").length + list.getElementsByTagName("group").length, 0);
     }
+    // A part the score gives no abbreviation keeps its name on a later system
+    // beside others, where it tells the staves apart; drawn alone, it has none
+    // (and the library, given no name, would print one of its own).
+    const unabbreviated = await excerptsOf(PIANO_AND_VIOLIN.replace("<part-abbreviation>Vln.</part-abbreviation>", ""));
+    const names = (piece) => children(child(parse(unabbreviated.text(piece)), "part-list"), "score-part")
+        .map((p) => child(p, "part-name")).map((name) => (name.getAttribute("print-object") === "no" ? null : name.textContent));
+    assert.deepEqual([names({ from: 2, to: 2, short: true }), names({ from: 2, to: 2, parts: [1], short: true }),
+        names({ from: 1, to: 2, parts: [1] })], [["Pno.", "Violin"], [null], ["Violin"]]);
 });
 
 test("a part's measure of room alone keeps its room as rests not drawn, the same time in the same voice and staff", async () => {
